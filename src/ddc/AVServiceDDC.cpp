@@ -1,0 +1,168 @@
+// SPDX-License-Identifier: MIT
+#include "ddc/AVServiceDDC.h"
+
+#include <array>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "ddc/DDCError.h"
+#include "ddc/DDCMessage.h"
+#include "ddc/DDCRetry.h"
+
+namespace orvane::ddc {
+
+using platform::IOAVServiceRef;
+using platform::IOObjectRef;
+
+namespace {
+constexpr std::chrono::microseconds kReplyPause{50'000};
+
+template <typename Fn>
+Fn resolve(platform::DynamicLibrary& library, std::string_view name) {
+    platform::Symbol symbol = library.symbol(name);
+    if (auto* fn = std::get_if<Fn>(&symbol)) return *fn;
+    return {};
+}
+}  // namespace
+
+std::shared_ptr<AVServiceDDC> AVServiceDDC::create(runtime::Runtime& runtime,
+                                                   const platform::Platform& platform,
+                                                   runtime::Logger& log,
+                                                   std::string_view bundleIdentifier) {
+    return std::make_shared<AVServiceDDC>(Key{}, runtime, platform, log, bundleIdentifier);
+}
+
+AVServiceDDC::AVServiceDDC(Key, runtime::Runtime& runtime, const platform::Platform& platform,
+                           runtime::Logger& log, std::string_view bundleIdentifier)
+    : main_(runtime.main()),
+      clock_(runtime.clock()),
+      platform_(platform),
+      log_(log),
+      ioQueue_(runtime.makeSerialQueue(std::string(bundleIdentifier) + ".avservice.io")) {
+    framework_ = platform_.loader.open(kFrameworkPath, platform::kRTLDNow);
+    if (framework_) {
+        readI2C_ = resolve<platform::IOAVServiceReadI2CFn>(*framework_, "IOAVServiceReadI2C");
+        writeI2C_ = resolve<platform::IOAVServiceWriteI2CFn>(*framework_, "IOAVServiceWriteI2C");
+    }
+    if (functionsAvailable()) {
+        log_.line("[AVServiceDDC] IOAVService functions loaded - Apple Silicon HDMI DDC available");
+    } else {
+        log_.line("[AVServiceDDC] IOAVService functions not found - Apple Silicon HDMI DDC not available");
+    }
+}
+
+IOAVServiceRef AVServiceDDC::serviceFromFirst(const platform::IOAVServiceCreateWithServiceFn& create,
+                                              std::string_view className) {
+    std::vector<IOObjectRef> services;
+    if (platform_.registry.matchingServices(className, services) != platform::kIOReturnSuccess ||
+        services.empty()) {
+        return nullptr;
+    }
+    return create(platform::kCFAllocatorDefault, services.front().get());
+}
+
+IOAVServiceRef AVServiceDDC::avService(DisplayID display) {
+    auto framework = platform_.loader.open(kFrameworkPath, platform::kRTLDNow);
+    if (!framework) return nullptr;
+    auto create = resolve<platform::IOAVServiceCreateWithServiceFn>(*framework,
+                                                                    "IOAVServiceCreateWithService");
+    if (!create) return nullptr;
+
+    std::vector<IOObjectRef> proxies;
+    if (platform_.registry.matchingServices("DCPAVServiceProxy", proxies) !=
+        platform::kIOReturnSuccess) {
+        if (auto service = serviceFromFirst(create, "AppleCLCD2")) return service;
+        return serviceFromFirst(create, "IOMobileFramebufferShim");
+    }
+    if (proxies.empty()) return nullptr;
+    if (proxies.size() == 1) return create(platform::kCFAllocatorDefault, proxies.front().get());
+
+    const std::uint32_t vendor = platform_.windowServer.vendorNumber(display);
+    const std::uint32_t model = platform_.windowServer.modelNumber(display);
+    const IOObjectRef* chosen = nullptr;
+    for (const IOObjectRef& proxy : proxies) {
+        std::vector<IOObjectRef> children;
+        if (platform_.registry.childEntries(proxy.get(), platform::kIOServicePlane, children) !=
+            platform::kIOReturnSuccess) {
+            continue;
+        }
+        for (const IOObjectRef& child : children) {
+            auto info = platform_.registry.displayInfoDictionary(
+                child.get(), platform::kIODisplayOnlyPreferredName);
+            if (!info) continue;
+            const std::uint32_t childVendor = info->number("DisplayVendorID").value_or(0);
+            const auto childProduct = info->number("DisplayProductID");
+            if (childVendor == vendor && (childProduct ? *childProduct == model : model == 0)) {
+                chosen = &proxy;
+                break;
+            }
+        }
+        if (chosen) break;
+    }
+    if (!chosen) {
+        log_.line("[AVServiceDDC] Could not match IOAVService to display " + std::to_string(display) +
+                  " - using first available (multi-HDMI setups may target wrong display)");
+        chosen = &proxies.front();
+    }
+    return create(platform::kCFAllocatorDefault, chosen->get());
+}
+
+runtime::Task<VCPValue> AVServiceDDC::readVCP(DisplayID display, VCPCode code) {
+    std::weak_ptr<AVServiceDDC> weak = weak_from_this();
+    return runWithRetries<VCPValue>(ioQueue_, main_, log_, "[AVServiceDDC] ",
+                                    "AVService.readVCP(" + displayName(code) + ")",
+                                    [weak, display, code] {
+                                        auto self = weak.lock();
+                                        if (!self) throw DDCError::avServiceNotAvailable();
+                                        return self->performRead(display, code);
+                                    });
+}
+
+runtime::Task<void> AVServiceDDC::writeVCP(DisplayID display, VCPCode code, std::uint16_t value) {
+    std::weak_ptr<AVServiceDDC> weak = weak_from_this();
+    return runWithRetries<void>(
+        ioQueue_, main_, log_, "[AVServiceDDC] ",
+        "AVService.writeVCP(" + displayName(code) + "=" + std::to_string(value) + ")",
+        [weak, display, code, value] {
+            auto self = weak.lock();
+            if (!self) throw DDCError::avServiceNotAvailable();
+            self->performWrite(display, code, value);
+        });
+}
+
+VCPValue AVServiceDDC::performRead(DisplayID display, VCPCode code) {
+    if (!functionsAvailable()) throw DDCError::avServiceNotAvailable();
+    IOAVServiceRef service = avService(display);
+    if (!service) throw DDCError::avServiceNotAvailable();
+
+    auto framed = DDCMessage::encodeGetVCP(code);
+    auto request = DDCMessage::unframed(framed);
+    platform::IOReturn status =
+        writeI2C_(*service, DDCMessage::kDisplayChipAddress, DDCMessage::kHostSourceAddress,
+                  request.data(), static_cast<std::uint32_t>(request.size()));
+    if (status != platform::kIOReturnSuccess) throw DDCError::i2cSendFailed(status);
+
+    clock_.sleepFor(kReplyPause);
+
+    std::array<std::uint8_t, DDCMessage::kScanningReplyLength> reply{};
+    status = readI2C_(*service, DDCMessage::kDisplayChipAddress, DDCMessage::kHostSourceAddress,
+                      reply.data(), static_cast<std::uint32_t>(reply.size()));
+    if (status != platform::kIOReturnSuccess) throw DDCError::i2cSendFailed(status);
+    return DDCMessage::decodeScanning(reply, code);
+}
+
+void AVServiceDDC::performWrite(DisplayID display, VCPCode code, std::uint16_t value) {
+    if (!functionsAvailable()) throw DDCError::avServiceNotAvailable();
+    IOAVServiceRef service = avService(display);
+    if (!service) throw DDCError::avServiceNotAvailable();
+
+    auto framed = DDCMessage::encodeSetVCP(code, value);
+    auto request = DDCMessage::unframed(framed);
+    platform::IOReturn status =
+        writeI2C_(*service, DDCMessage::kDisplayChipAddress, DDCMessage::kHostSourceAddress,
+                  request.data(), static_cast<std::uint32_t>(request.size()));
+    if (status != platform::kIOReturnSuccess) throw DDCError::i2cSendFailed(status);
+}
+
+}  // namespace orvane::ddc

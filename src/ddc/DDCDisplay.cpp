@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: MIT
+#include "ddc/DDCDisplay.h"
+
+#include "ddc/DDCError.h"
+
+namespace orvane::ddc {
+
+const std::string& rawValue(DDCTransportType type) {
+    static const std::string i2c = "I2C", av = "AVService", none = "None";
+    switch (type) {
+        case DDCTransportType::i2c: return i2c;
+        case DDCTransportType::avService: return av;
+        case DDCTransportType::none: return none;
+    }
+    return none;
+}
+
+DDCDisplay::DDCDisplay(DisplayID displayID, DDCTransports transports)
+    : displayID_(displayID), transports_(std::move(transports)) {
+    detectTransport();
+}
+
+std::string DDCDisplay::prefix() const {
+    return "[DDCDisplay] Display " + std::to_string(displayID_) + ": ";
+}
+
+DDCTransportType DDCDisplay::detectTransport() {
+    if (transports_.i2c) {
+        if (auto framebuffer = transports_.i2c->framebufferService(displayID_)) {
+            platform::IOObjectRef interface;
+            if (transports_.framebufferI2C.copyI2CInterfaceForBus(framebuffer.get(), 0, interface) ==
+                    platform::kIOReturnSuccess &&
+                interface) {
+                transportType_ = DDCTransportType::i2c;
+                transports_.log.line(prefix() + "using I2C transport");
+                return transportType_;
+            }
+        }
+    }
+    if (transports_.avService && transports_.avService->functionsAvailable() &&
+        transports_.avService->avService(displayID_)) {
+        transportType_ = DDCTransportType::avService;
+        transports_.log.line(prefix() + "using AVService transport (Apple Silicon HDMI)");
+        return transportType_;
+    }
+    transportType_ = DDCTransportType::none;
+    transports_.log.line(prefix() + "no DDC transport available");
+    return transportType_;
+}
+
+runtime::Task<void> DDCDisplay::probeCapabilities() {
+    if (transportType_ == DDCTransportType::none) co_return;
+    for (VCPCode code : kProbedVCPCodes) {
+        try {
+            VCPValue value = co_await readValue(code);
+            supportedCodes_.insert(code);
+            transports_.log.line(prefix() + displayName(code) + " supported (current: " +
+                                 std::to_string(value.current) +
+                                 ", max: " + std::to_string(value.max) + ")");
+        } catch (const DDCError& error) {
+            transports_.log.line(prefix() + displayName(code) + " not supported - " +
+                                 error.errorDescription());
+        }
+    }
+}
+
+runtime::Task<VCPValue> DDCDisplay::readValue(VCPCode code) {
+    VCPValue value;
+    switch (transportType_) {
+        case DDCTransportType::i2c: value = co_await transports_.i2c->readVCP(displayID_, code); break;
+        case DDCTransportType::avService:
+            value = co_await transports_.avService->readVCP(displayID_, code);
+            break;
+        case DDCTransportType::none: throw DDCError::i2cInterfaceNotFound();
+    }
+    std::lock_guard lock(cacheLock_);
+    valueCache_[code] = value;
+    lastReadTime_ = transports_.clock.now();
+    co_return value;
+}
+
+runtime::Task<void> DDCDisplay::writeValue(std::uint16_t value, VCPCode code) {
+    switch (transportType_) {
+        case DDCTransportType::i2c: co_await transports_.i2c->writeVCP(displayID_, code, value); break;
+        case DDCTransportType::avService:
+            co_await transports_.avService->writeVCP(displayID_, code, value);
+            break;
+        case DDCTransportType::none: throw DDCError::i2cInterfaceNotFound();
+    }
+    std::lock_guard lock(cacheLock_);
+    if (auto it = valueCache_.find(code); it != valueCache_.end()) it->second.current = value;
+}
+
+runtime::Task<void> DDCDisplay::setPercent(double percent, VCPCode code) {
+    std::uint16_t max = 100;
+    {
+        std::lock_guard lock(cacheLock_);
+        if (auto it = valueCache_.find(code); it != valueCache_.end()) max = it->second.max;
+    }
+    // The negated test also sends NaN to 0.
+    const double clamped = !(percent > 0) ? 0.0 : percent > 100 ? 100.0 : percent;
+    const auto raw = static_cast<std::uint16_t>(clamped / 100.0 * max);
+    co_await writeValue(raw, code);
+}
+
+std::optional<VCPValue> DDCDisplay::cachedValue(VCPCode code) const {
+    std::lock_guard lock(cacheLock_);
+    if (auto it = valueCache_.find(code); it != valueCache_.end()) return it->second;
+    return std::nullopt;
+}
+
+std::optional<runtime::TimePoint> DDCDisplay::lastReadTime() const {
+    std::lock_guard lock(cacheLock_);
+    return lastReadTime_;
+}
+
+}  // namespace orvane::ddc

@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "ddc/AVServiceDDC.h"
+#include "ddc/DDCManager.h"
+#include "ddc/VCPCode.h"
+#include "platform/FramebufferI2C.h"
+#include "runtime/Clock.h"
+#include "runtime/Logger.h"
+#include "runtime/Task.h"
+
+namespace orvane::ddc {
+
+enum class DDCTransportType { i2c, avService, none };
+/// "I2C", "AVService" or "None".
+const std::string& rawValue(DDCTransportType type);
+
+/// What a display handle talks through.
+struct DDCTransports {
+    std::shared_ptr<DDCManager> i2c;
+    std::shared_ptr<AVServiceDDC> avService;
+    platform::FramebufferI2C& framebufferI2C;
+    runtime::Clock& clock;
+    runtime::Logger& log;
+};
+
+/// The one object through which the system speaks DDC/CI to one display: it
+/// picks the transport, probes the five controllable features and caches what
+/// it has read. Callers keep the handle alive while they await it.
+class DDCDisplay {
+public:
+    DDCDisplay(DisplayID displayID, DDCTransports transports);
+
+    DisplayID displayID() const { return displayID_; }
+    DDCTransportType transportType() const { return transportType_; }
+    const std::set<VCPCode>& supportedCodes() const { return supportedCodes_; }
+    std::optional<runtime::TimePoint> lastReadTime() const;
+
+    /// Chooses the transport (I2C first, then the audio/video service) and logs it.
+    DDCTransportType detectTransport();
+    /// Reads the five probed codes in turn; never fails.
+    runtime::Task<void> probeCapabilities();
+    runtime::Task<VCPValue> readValue(VCPCode code);
+    runtime::Task<void> writeValue(std::uint16_t value, VCPCode code);
+    /// Writes percent (clamped to 0...100) of the cached maximum, or of 100 if none is cached.
+    runtime::Task<void> setPercent(double percent, VCPCode code);
+    std::optional<VCPValue> cachedValue(VCPCode code) const;
+
+private:
+    std::string prefix() const;
+
+    DisplayID displayID_;
+    DDCTransports transports_;
+    DDCTransportType transportType_ = DDCTransportType::none;
+    std::set<VCPCode> supportedCodes_;
+    mutable std::mutex cacheLock_;
+    std::map<VCPCode, VCPValue> valueCache_;
+    std::optional<runtime::TimePoint> lastReadTime_;
+};
+
+}  // namespace orvane::ddc

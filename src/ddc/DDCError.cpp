@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: MIT
+#include "ddc/DDCError.h"
+
+#include "runtime/Hex.h"
+
+namespace orvane::ddc {
+
+using runtime::hex;
+
+namespace {
+std::string statusText(platform::IOReturn status) {
+    return "(0x" + hex(static_cast<std::uint32_t>(status)) + ")";
+}
+}  // namespace
+
+DDCError DDCError::displayNotFound(DisplayID display) {
+    DDCError e(Kind::displayNotFound, "Display " + std::to_string(display) + " not found in IORegistry");
+    e.displayID_ = display;
+    return e;
+}
+
+DDCError DDCError::framebufferNotFound(DisplayID display) {
+    DDCError e(Kind::framebufferNotFound, "No IOFramebuffer found for display " + std::to_string(display));
+    e.displayID_ = display;
+    return e;
+}
+
+DDCError DDCError::i2cOpenFailed(platform::IOReturn status) {
+    DDCError e(Kind::i2cOpenFailed, "Failed to open I2C interface " + statusText(status));
+    e.status_ = status;
+    return e;
+}
+
+DDCError DDCError::i2cSendFailed(platform::IOReturn status) {
+    DDCError e(Kind::i2cSendFailed, "I2C send request failed " + statusText(status));
+    e.status_ = status;
+    return e;
+}
+
+DDCError DDCError::i2cRequestFailed(platform::IOReturn status) {
+    DDCError e(Kind::i2cRequestFailed, "I2C request returned error " + statusText(status));
+    e.status_ = status;
+    return e;
+}
+
+DDCError DDCError::readResponseTooShort(int expected, int got) {
+    DDCError e(Kind::readResponseTooShort, "DDC reply too short: expected " +
+                                               std::to_string(expected) + " bytes, got " +
+                                               std::to_string(got));
+    e.expected_ = expected;
+    e.got_ = got;
+    return e;
+}
+
+DDCError DDCError::vcpCodeUnsupported(VCPCode code) {
+    DDCError e(Kind::vcpCodeUnsupported, "VCP code " + displayName(code) + " (0x" +
+                                             hex(rawValue(code)) + ") not supported by display");
+    e.code_ = code;
+    return e;
+}
+
+DDCError DDCError::maxRetriesExceeded(const DDCError& last) {
+    DDCError e(Kind::maxRetriesExceeded,
+               "DDC operation failed after 3 retries: " + last.errorDescription());
+    e.underlying_ = std::make_shared<const DDCError>(last);
+    return e;
+}
+
+DDCError DDCError::i2cInterfaceNotFound() {
+    return DDCError(Kind::i2cInterfaceNotFound, "No I2C interface found on framebuffer");
+}
+
+DDCError DDCError::readResponseInvalid() {
+    return DDCError(Kind::readResponseInvalid, "DDC read response has invalid format");
+}
+
+DDCError DDCError::readChecksumMismatch() {
+    return DDCError(Kind::readChecksumMismatch, "DDC reply checksum mismatch");
+}
+
+DDCError DDCError::avServiceNotAvailable() {
+    return DDCError(Kind::avServiceNotAvailable, "IOAVService not available for this display");
+}
+
+}  // namespace orvane::ddc

@@ -1,0 +1,170 @@
+// SPDX-License-Identifier: MIT
+#include "ddc/DDCManager.h"
+
+#include <limits>
+#include <string>
+
+#include "ddc/DDCError.h"
+#include "ddc/DDCMessage.h"
+#include "ddc/DDCRetry.h"
+
+namespace orvane::ddc {
+
+using platform::IOObjectRef;
+
+namespace {
+constexpr std::uint64_t kMinReplyDelayNs = 50'000'000;
+}
+
+std::shared_ptr<DDCManager> DDCManager::create(runtime::Runtime& runtime,
+                                               const platform::Platform& platform,
+                                               runtime::Logger& log,
+                                               std::string_view bundleIdentifier) {
+    return std::make_shared<DDCManager>(Key{}, runtime, platform, log, bundleIdentifier);
+}
+
+DDCManager::DDCManager(Key, runtime::Runtime& runtime, const platform::Platform& platform,
+                       runtime::Logger& log, std::string_view bundleIdentifier)
+    : main_(runtime.main()),
+      platform_(platform),
+      log_(log),
+      ioQueue_(runtime.makeSerialQueue(std::string(bundleIdentifier) + ".ddc.io")) {}
+
+DDCManager::~DDCManager() = default;
+
+IOObjectRef DDCManager::framebufferService(DisplayID display) {
+    {
+        std::lock_guard lock(cacheLock_);
+        if (auto it = framebufferCache_.find(display); it != framebufferCache_.end()) return it->second;
+    }
+    // The walk runs unlocked: it creates an info dictionary per service.
+    const std::uint32_t vendor = platform_.windowServer.vendorNumber(display);
+    const std::uint32_t model = platform_.windowServer.modelNumber(display);
+    const std::uint32_t serial = platform_.windowServer.serialNumber(display);
+
+    std::vector<IOObjectRef> services;
+    if (platform_.registry.matchingServices("IODisplayConnect", services) != platform::kIOReturnSuccess) {
+        return {};
+    }
+    for (const IOObjectRef& service : services) {
+        auto info = platform_.registry.displayInfoDictionary(service.get(),
+                                                             platform::kIODisplayOnlyPreferredName);
+        if (!info) continue;
+        const std::uint32_t regVendor = info->number("DisplayVendorID").value_or(0);
+        const std::uint32_t regProduct = info->number("DisplayProductID").value_or(0);
+        const std::uint32_t regSerial = info->number("DisplaySerialNumber").value_or(0);
+        const bool serialsAgree = serial == 0 || regSerial == 0 || serial == regSerial;
+        if (regVendor != vendor || regProduct != model || !serialsAgree) continue;
+
+        IOObjectRef parent;
+        if (platform_.registry.parentEntry(service.get(), platform::kIOServicePlane, parent) !=
+                platform::kIOReturnSuccess ||
+            !parent) {
+            continue;
+        }
+        std::lock_guard lock(cacheLock_);
+        framebufferCache_[display] = parent;
+        return parent;
+    }
+    return {};
+}
+
+void DDCManager::clearCache() {
+    std::unordered_map<DisplayID, IOObjectRef> released;
+    {
+        std::lock_guard lock(cacheLock_);
+        released.swap(framebufferCache_);
+    }
+}
+
+std::size_t DDCManager::cachedFramebufferCount() const {
+    std::lock_guard lock(cacheLock_);
+    return framebufferCache_.size();
+}
+
+runtime::Task<VCPValue> DDCManager::readVCP(DisplayID display, VCPCode code) {
+    std::weak_ptr<DDCManager> weak = weak_from_this();
+    return runWithRetries<VCPValue>(ioQueue_, main_, log_, "[DDCManager] ",
+                                    "readVCP(" + displayName(code) + ")", [weak, display, code] {
+                                        auto self = weak.lock();
+                                        if (!self) throw DDCError::displayNotFound(display);
+                                        return self->performRead(display, code);
+                                    });
+}
+
+runtime::Task<void> DDCManager::writeVCP(DisplayID display, VCPCode code, std::uint16_t value) {
+    std::weak_ptr<DDCManager> weak = weak_from_this();
+    return runWithRetries<void>(
+        ioQueue_, main_, log_, "[DDCManager] ",
+        "writeVCP(" + displayName(code) + "=" + std::to_string(value) + ")",
+        [weak, display, code, value] {
+            auto self = weak.lock();
+            if (!self) throw DDCError::displayNotFound(display);
+            self->performWrite(display, code, value);
+        });
+}
+
+IOObjectRef DDCManager::i2cInterface(DisplayID display) {
+    IOObjectRef framebuffer = framebufferService(display);
+    if (!framebuffer) throw DDCError::framebufferNotFound(display);
+    IOObjectRef interface;
+    if (platform_.framebufferI2C.copyI2CInterfaceForBus(framebuffer.get(), 0, interface) !=
+            platform::kIOReturnSuccess ||
+        !interface) {
+        throw DDCError::i2cInterfaceNotFound();
+    }
+    return interface;
+}
+
+VCPValue DDCManager::performRead(DisplayID display, VCPCode code) {
+    IOObjectRef interface = i2cInterface(display);
+    auto request = DDCMessage::encodeGetVCP(code);
+    auto reply = sendI2CRequest(interface.get(), request, DDCMessage::kFramedReplyLength);
+    interface.reset();
+    return DDCMessage::decodeFramed(reply, code, &log_);
+}
+
+void DDCManager::performWrite(DisplayID display, VCPCode code, std::uint16_t value) {
+    IOObjectRef interface = i2cInterface(display);
+    auto request = DDCMessage::encodeSetVCP(code, value);
+    sendI2CRequest(interface.get(), request, 0);
+}
+
+std::vector<std::uint8_t> DDCManager::sendI2CRequest(platform::IOObject interface,
+                                                     std::span<const std::uint8_t> request,
+                                                     std::size_t replyLength) {
+    if (request.size() > std::numeric_limits<std::uint32_t>::max() ||
+        replyLength > std::numeric_limits<std::uint32_t>::max()) {
+        throw DDCError::i2cSendFailed(platform::kIOReturnError);
+    }
+    std::vector<std::uint8_t> sendBuffer(request.begin(), request.end());
+    std::vector<std::uint8_t> replyBuffer(std::max<std::size_t>(replyLength, 1), 0);
+
+    platform::IOI2CConnectRef connect = 0;
+    platform::IOReturn status = platform_.framebufferI2C.i2cInterfaceOpen(interface, 0, connect);
+    if (status != platform::kIOReturnSuccess || !connect) throw DDCError::i2cOpenFailed(status);
+    platform::IOI2CConnection connection(platform_.framebufferI2C, connect);
+
+    platform::IOI2CRequest record{};
+    record.sendTransactionType = platform::kIOI2CSimpleTransactionType;
+    record.sendAddress = DDCMessage::kDisplayWriteAddress;
+    record.sendBuffer = sendBuffer.data();
+    record.sendBytes = static_cast<std::uint32_t>(sendBuffer.size());
+    if (replyLength >= 1) {
+        record.replyTransactionType = platform::kIOI2CSimpleTransactionType;
+        record.replyAddress = DDCMessage::kDisplayReadAddress;
+        record.replyBuffer = replyBuffer.data();
+        record.replyBytes = static_cast<std::uint32_t>(replyLength);
+        record.minReplyDelay = kMinReplyDelayNs;
+    }
+    status = platform_.framebufferI2C.i2cSendRequest(connection.get(), 0, record);
+    if (status != platform::kIOReturnSuccess) throw DDCError::i2cSendFailed(status);
+    if (record.result != platform::kIOReturnSuccess) throw DDCError::i2cRequestFailed(record.result);
+    if (replyLength == 0) return {};
+    // A bus that delivered fewer bytes than asked says so in replyBytes; decoding
+    // the zero fill as a value would report a wrong level as success.
+    replyBuffer.resize(std::min<std::size_t>(replyLength, record.replyBytes));
+    return replyBuffer;
+}
+
+}  // namespace orvane::ddc

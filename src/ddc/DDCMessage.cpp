@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: MIT
+#include "ddc/DDCMessage.h"
+
+#include "ddc/DDCError.h"
+#include "runtime/Hex.h"
+#include "runtime/Logger.h"
+
+namespace orvane::ddc {
+
+namespace {
+constexpr std::uint8_t kGetVCPOpcode = 0x01;
+constexpr std::uint8_t kGetVCPReplyOpcode = 0x02;
+constexpr std::uint8_t kSetVCPOpcode = 0x03;
+constexpr std::uint8_t kLengthFlag = 0x80;
+
+std::uint16_t be16(std::uint8_t high, std::uint8_t low) {
+    return static_cast<std::uint16_t>((high << 8) | low);
+}
+}  // namespace
+
+std::uint8_t DDCMessage::checksum(std::uint8_t seed, std::span<const std::uint8_t> bytes) {
+    std::uint8_t sum = seed;
+    for (std::uint8_t b : bytes) sum ^= b;
+    return sum;
+}
+
+std::array<std::uint8_t, 5> DDCMessage::encodeGetVCP(VCPCode code) {
+    std::array<std::uint8_t, 5> m{kHostSourceAddress, kLengthFlag | 2, kGetVCPOpcode, rawValue(code),
+                                  0};
+    m[4] = checksum(kDisplayWriteAddress, std::span(m).first(4));
+    return m;
+}
+
+std::array<std::uint8_t, 7> DDCMessage::encodeSetVCP(VCPCode code, std::uint16_t value) {
+    std::array<std::uint8_t, 7> m{kHostSourceAddress,
+                                  kLengthFlag | 4,
+                                  kSetVCPOpcode,
+                                  rawValue(code),
+                                  static_cast<std::uint8_t>(value >> 8),
+                                  static_cast<std::uint8_t>(value & 0xFF),
+                                  0};
+    m[6] = checksum(kDisplayWriteAddress, std::span(m).first(6));
+    return m;
+}
+
+VCPValue DDCMessage::decodeFramed(std::span<const std::uint8_t> reply, VCPCode requested,
+                                  runtime::Logger* log) {
+    if (reply.size() < kFramedReplyLength) {
+        throw DDCError::readResponseTooShort(static_cast<int>(kFramedReplyLength),
+                                             static_cast<int>(reply.size()));
+    }
+    if (reply[2] != kGetVCPReplyOpcode) throw DDCError::readResponseInvalid();
+    if (reply[3] != 0x00) throw DDCError::vcpCodeUnsupported(requested);
+    if (reply[4] != rawValue(requested)) throw DDCError::readResponseInvalid();
+    std::uint8_t expected = checksum(kHostReplySeed, reply.first(10));
+    if (expected != reply[10] && log) {
+        log->line("[DDCManager] Checksum mismatch for " + displayName(requested) + ": expected 0x" +
+                  runtime::hex(expected) + ", got 0x" + runtime::hex(reply[10]) +
+                  ". Accepting anyway.");
+    }
+    return VCPValue{be16(reply[8], reply[9]), be16(reply[6], reply[7])};
+}
+
+VCPValue DDCMessage::decodeScanning(std::span<const std::uint8_t> reply, VCPCode requested) {
+    std::size_t i = 0;
+    while (i < reply.size() && reply[i] != kGetVCPReplyOpcode) ++i;
+    if (i == reply.size()) throw DDCError::readResponseInvalid();
+    if (reply.size() < i + 8) {
+        throw DDCError::readResponseTooShort(static_cast<int>(i + 8), static_cast<int>(reply.size()));
+    }
+    if (reply[i + 1] != 0x00) throw DDCError::vcpCodeUnsupported(requested);
+    if (reply[i + 2] != rawValue(requested)) throw DDCError::readResponseInvalid();
+    return VCPValue{be16(reply[i + 6], reply[i + 7]), be16(reply[i + 4], reply[i + 5])};
+}
+
+}  // namespace orvane::ddc

@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <type_traits>
+
+#include "ddc/DDCError.h"
+#include "runtime/Executor.h"
+#include "runtime/Logger.h"
+#include "runtime/OnQueue.h"
+#include "runtime/SerialQueue.h"
+#include "runtime/Sleep.h"
+#include "runtime/Task.h"
+
+namespace orvane::ddc {
+
+inline constexpr int kDDCAttempts = 3;
+inline constexpr std::chrono::milliseconds kDDCRetryDelay{40};
+
+/// The transports' shared retry rule: up to three attempts on the I/O queue,
+/// 40 ms apart, each failure but the last logged as
+/// "<prefix><label> attempt N failed: <text>. Retrying...". A cancelled sleep is
+/// ignored. Takes everything by value so that no transport object has to outlive
+/// the operation; the attempt itself decides what happens if its owner is gone.
+template <typename R>
+runtime::Task<R> runWithRetries(std::shared_ptr<runtime::SerialQueue> queue, runtime::Executor& main,
+                                runtime::Logger& log, std::string prefix, std::string label,
+                                std::function<R()> attempt) {
+    for (int n = 1;; ++n) {
+        try {
+            if constexpr (std::is_void_v<R>) {
+                co_await runtime::onQueue(*queue, main, attempt);
+                co_return;
+            } else {
+                co_return co_await runtime::onQueue(*queue, main, attempt);
+            }
+        } catch (const DDCError& error) {
+            if (n == kDDCAttempts) throw DDCError::maxRetriesExceeded(error);
+            log.line(prefix + label + " attempt " + std::to_string(n) +
+                     " failed: " + error.errorDescription() + ". Retrying...");
+        }
+        co_await runtime::sleepFor(main, kDDCRetryDelay);
+    }
+}
+
+}  // namespace orvane::ddc

@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <utility>
+
+#include "platform/IOObjectRef.h"
+#include "platform/PlatformTypes.h"
+
+namespace orvane::platform {
+
+inline constexpr std::uint32_t kIOI2CNoTransactionType = 0;
+inline constexpr std::uint32_t kIOI2CSimpleTransactionType = 1;
+inline constexpr std::uint32_t kIOI2CDDCciReplyTransactionType = 2;
+inline constexpr std::uint32_t kIOI2CCombinedTransactionType = 3;
+
+/// One I2C transaction: a send and an optional reply. Fields not used are zero.
+struct IOI2CRequest {
+    std::uint32_t sendTransactionType = kIOI2CNoTransactionType;
+    std::uint32_t replyTransactionType = kIOI2CNoTransactionType;
+    std::uint32_t sendAddress = 0;  // 8-bit bus address, write form (0x6E)
+    std::uint32_t replyAddress = 0;  // 8-bit bus address, read form (0x6F)
+    std::uint8_t sendSubAddress = 0;
+    std::uint8_t replySubAddress = 0;
+    std::uint64_t minReplyDelay = 0;  // nanoseconds between send and reply
+    IOReturn result = kIOReturnSuccess;  // set by the transaction
+    std::uint32_t commFlags = 0;
+    const std::uint8_t* sendBuffer = nullptr;
+    std::uint32_t sendBytes = 0;
+    std::uint8_t* replyBuffer = nullptr;
+    std::uint32_t replyBytes = 0;  // bytes wanted; the transaction may lower it to bytes received
+};
+
+/// An open I2C connection (IOI2CConnectRef); an opaque token, 0 is none.
+using IOI2CConnectRef = std::uintptr_t;
+
+/// The framebuffer's I2C interface.
+class FramebufferI2C {
+public:
+    virtual ~FramebufferI2C() = default;
+    /// IOFBCopyI2CInterfaceForBus; a non-zero status or an empty reference when the bus has none.
+    virtual IOReturn copyI2CInterfaceForBus(IOObject framebuffer, std::uint32_t bus,
+                                            IOObjectRef& interface) = 0;
+    /// IOI2CInterfaceOpen; a non-zero status, or a null connection, on failure.
+    virtual IOReturn i2cInterfaceOpen(IOObject interface, std::uint32_t options,
+                                      IOI2CConnectRef& connect) = 0;
+    /// IOI2CSendRequest: runs the transaction synchronously, then fills request.result.
+    virtual IOReturn i2cSendRequest(IOI2CConnectRef connect, std::uint32_t options,
+                                    IOI2CRequest& request) = 0;
+    /// IOI2CInterfaceClose.
+    virtual IOReturn i2cInterfaceClose(IOI2CConnectRef connect, std::uint32_t options) = 0;
+};
+
+/// Closes an open connection when it goes out of scope.
+class IOI2CConnection {
+public:
+    IOI2CConnection(FramebufferI2C& i2c, IOI2CConnectRef connect) : i2c_(i2c), connect_(connect) {}
+    IOI2CConnection(const IOI2CConnection&) = delete;
+    IOI2CConnection& operator=(const IOI2CConnection&) = delete;
+    ~IOI2CConnection() {
+        if (connect_) i2c_.i2cInterfaceClose(connect_, 0);
+    }
+    IOI2CConnectRef get() const { return connect_; }
+
+private:
+    FramebufferI2C& i2c_;
+    IOI2CConnectRef connect_;
+};
+
+}  // namespace orvane::platform

@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "platform/DynamicLoader.h"
+#include "platform/FramebufferI2C.h"
+#include "platform/IORegistry.h"
+#include "platform/WindowServer.h"
+
+namespace orvane::platform {
+
+/// Every platform service the core calls, as one bundle the app wires up.
+struct Platform {
+    WindowServer& windowServer;
+    IORegistry& registry;
+    FramebufferI2C& framebufferI2C;
+    DynamicLoader& loader;
+};
+
+}  // namespace orvane::platform

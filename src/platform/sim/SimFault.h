@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/PlatformTypes.h"
+
+namespace orvane::platform::sim {
+
+/// What can go wrong with a simulated monitor. Status kinds act on the transport;
+/// reply kinds change the bytes the monitor sends back.
+enum class SimFaultKind {
+    unsupported,     // reply result code 0x01 for the code
+    openStatus,      // IOI2CInterfaceOpen returns status
+    nullConnection,  // IOI2CInterfaceOpen returns 0 and no connection
+    sendStatus,      // IOI2CSendRequest, or the service's write, returns status
+    resultStatus,    // the I2C record's result field is status
+    readStatus,      // the service's read returns status
+    shortReply,      // only `bytes` reply bytes arrive
+    wrongOpcode,     // reply opcode is not 0x02
+    wrongEcho,       // reply echoes another VCP code
+    badChecksum,     // reply checksum byte is wrong
+    leadingJunk,     // `bytes` zero bytes precede the reply
+    allZero,         // every reply byte is zero
+    silent,          // the monitor does not acknowledge at all
+};
+
+struct SimFault {
+    SimFaultKind kind = SimFaultKind::silent;
+    /// Only transactions for this VCP code; none for all. Open-stage faults ignore it.
+    std::optional<std::uint8_t> code;
+    /// How many transactions it spoils before it heals; negative for ever.
+    int times = -1;
+    IOReturn status = kIOReturnError;
+    int bytes = 1;
+};
+
+std::optional<SimFaultKind> simFaultKindFromName(std::string_view name);
+std::string_view nameOf(SimFaultKind kind);
+
+}  // namespace orvane::platform::sim

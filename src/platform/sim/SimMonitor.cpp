@@ -1,0 +1,181 @@
+// SPDX-License-Identifier: MIT
+#include "platform/sim/SimMonitor.h"
+
+#include <algorithm>
+#include <array>
+
+namespace orvane::platform::sim {
+
+namespace {
+struct FaultName {
+    SimFaultKind kind;
+    std::string_view name;
+};
+constexpr std::array<FaultName, 13> kFaultNames{{
+    {SimFaultKind::unsupported, "unsupported"},
+    {SimFaultKind::openStatus, "openStatus"},
+    {SimFaultKind::nullConnection, "nullConnection"},
+    {SimFaultKind::sendStatus, "sendStatus"},
+    {SimFaultKind::resultStatus, "resultStatus"},
+    {SimFaultKind::readStatus, "readStatus"},
+    {SimFaultKind::shortReply, "shortReply"},
+    {SimFaultKind::wrongOpcode, "wrongOpcode"},
+    {SimFaultKind::wrongEcho, "wrongEcho"},
+    {SimFaultKind::badChecksum, "badChecksum"},
+    {SimFaultKind::leadingJunk, "leadingJunk"},
+    {SimFaultKind::allZero, "allZero"},
+    {SimFaultKind::silent, "silent"},
+}};
+
+constexpr std::uint8_t kHostSource = 0x51;
+constexpr std::uint8_t kRequestSeed = 0x6E;  // the display's write address
+constexpr std::uint8_t kReplySeed = 0x50;    // the host's virtual address
+constexpr std::uint8_t kDisplaySource = 0x6E;
+
+std::uint8_t xorAll(std::uint8_t seed, std::span<const std::uint8_t> bytes) {
+    for (auto b : bytes) seed ^= b;
+    return seed;
+}
+}  // namespace
+
+std::optional<SimFaultKind> simFaultKindFromName(std::string_view name) {
+    for (const auto& f : kFaultNames) {
+        if (f.name == name) return f.kind;
+    }
+    return std::nullopt;
+}
+
+std::string_view nameOf(SimFaultKind kind) {
+    for (const auto& f : kFaultNames) {
+        if (f.kind == kind) return f.name;
+    }
+    return "?";
+}
+
+void SimMonitor::setFeature(std::uint8_t code, Feature feature) {
+    std::lock_guard lock(mutex_);
+    features_[code] = feature;
+}
+
+void SimMonitor::removeFeature(std::uint8_t code) {
+    std::lock_guard lock(mutex_);
+    features_.erase(code);
+}
+
+std::optional<SimMonitor::Feature> SimMonitor::feature(std::uint8_t code) const {
+    std::lock_guard lock(mutex_);
+    if (auto it = features_.find(code); it != features_.end()) return it->second;
+    return std::nullopt;
+}
+
+void SimMonitor::addFault(SimFault fault) {
+    std::lock_guard lock(mutex_);
+    faults_.push_back(fault);
+}
+
+void SimMonitor::clearFaults() {
+    std::lock_guard lock(mutex_);
+    faults_.clear();
+}
+
+std::optional<SimFault> SimMonitor::takeFault(std::initializer_list<SimFaultKind> kinds,
+                                              std::optional<std::uint8_t> code) {
+    std::lock_guard lock(mutex_);
+    return takeFaultLocked(kinds, code);
+}
+
+std::optional<SimFault> SimMonitor::takeFaultLocked(std::initializer_list<SimFaultKind> kinds,
+                                                    std::optional<std::uint8_t> code) {
+    for (auto it = faults_.begin(); it != faults_.end(); ++it) {
+        if (std::find(kinds.begin(), kinds.end(), it->kind) == kinds.end()) continue;
+        if (it->code && (!code || *it->code != *code)) continue;
+        SimFault fault = *it;
+        if (it->times > 0 && --it->times == 0) faults_.erase(it);
+        return fault;
+    }
+    return std::nullopt;
+}
+
+void SimMonitor::receive(std::span<const std::uint8_t> m) {
+    std::lock_guard lock(mutex_);
+    pending_.reset();
+    const bool framed = m.size() >= 4 && m[0] == kHostSource && (m[1] & 0x80) &&
+                        m.size() == static_cast<std::size_t>(m[1] & 0x7F) + 3 &&
+                        xorAll(kRequestSeed, m.first(m.size() - 1)) == m.back();
+    if (!framed) {
+        ++malformed_;
+        return;
+    }
+    const std::uint8_t length = m[1] & 0x7F;
+    const std::uint8_t opcode = m[2];
+    if (opcode == 0x01 && length == 2) {
+        pending_ = m[3];
+    } else if (opcode == 0x03 && length == 4) {
+        ++sets_;
+        auto it = features_.find(m[3]);
+        if (it != features_.end()) {
+            const auto value = static_cast<std::uint16_t>((m[4] << 8) | m[5]);
+            it->second.current = std::min(value, it->second.max);
+        }
+    } else {
+        ++malformed_;
+    }
+}
+
+std::optional<std::uint8_t> SimMonitor::pendingCode() const {
+    std::lock_guard lock(mutex_);
+    return pending_;
+}
+
+std::vector<std::uint8_t> SimMonitor::reply(std::size_t length) {
+    std::lock_guard lock(mutex_);
+    std::vector<std::uint8_t> frame;
+    if (!pending_) {
+        // Nothing asked: the DDC/CI null message.
+        frame = {kDisplaySource, 0x80, static_cast<std::uint8_t>(kDisplaySource ^ 0x80 ^ kReplySeed)};
+    } else {
+        const std::uint8_t code = *pending_;
+        pending_.reset();
+        auto it = features_.find(code);
+        const bool unsupported = it == features_.end() ||
+                                 takeFaultLocked({SimFaultKind::unsupported}, code).has_value();
+        const Feature f = unsupported ? Feature{} : it->second;
+        frame = {kDisplaySource,
+                 0x88,
+                 0x02,
+                 static_cast<std::uint8_t>(unsupported ? 0x01 : 0x00),
+                 code,
+                 0x00,
+                 static_cast<std::uint8_t>(f.max >> 8),
+                 static_cast<std::uint8_t>(f.max & 0xFF),
+                 static_cast<std::uint8_t>(f.current >> 8),
+                 static_cast<std::uint8_t>(f.current & 0xFF),
+                 0};
+        if (takeFaultLocked({SimFaultKind::wrongOpcode}, code)) frame[2] = 0x04;
+        if (takeFaultLocked({SimFaultKind::wrongEcho}, code)) frame[4] = static_cast<std::uint8_t>(code + 1);
+        frame[10] = xorAll(kReplySeed, std::span(frame).first(10));
+        if (takeFaultLocked({SimFaultKind::badChecksum}, code)) frame[10] = frame[10] ? 0x00 : 0xFF;
+        if (auto junk = takeFaultLocked({SimFaultKind::leadingJunk}, code)) {
+            frame.insert(frame.begin(), static_cast<std::size_t>(std::max(junk->bytes, 0)), 0x00);
+        }
+        if (takeFaultLocked({SimFaultKind::allZero}, code)) std::fill(frame.begin(), frame.end(), 0);
+        if (auto cut = takeFaultLocked({SimFaultKind::shortReply}, code)) {
+            frame.resize(std::min(frame.size(), static_cast<std::size_t>(std::max(cut->bytes, 0))));
+            if (frame.size() < length) length = frame.size();
+        }
+    }
+    frame.resize(length, 0x00);
+    return frame;
+}
+
+std::size_t SimMonitor::setCount() const {
+    std::lock_guard lock(mutex_);
+    return sets_;
+}
+
+std::size_t SimMonitor::malformedCount() const {
+    std::lock_guard lock(mutex_);
+    return malformed_;
+}
+
+}  // namespace orvane::platform::sim

@@ -1,0 +1,127 @@
+// SPDX-License-Identifier: MIT
+#include "platform/sim/SimRegistry.h"
+
+namespace orvane::platform::sim {
+
+IOObject SimRegistry::addNode(std::string className, IOObject parent,
+                              std::optional<InfoDictionary> info) {
+    std::lock_guard lock(mutex_);
+    IOObject id = nextID_++;
+    nodes_[id] = Node{std::move(className), parent, {}, std::move(info), true, 0};
+    if (auto it = nodes_.find(parent); parent && it != nodes_.end()) it->second.children.push_back(id);
+    return id;
+}
+
+void SimRegistry::detach(IOObject node) {
+    std::lock_guard lock(mutex_);
+    std::vector<IOObject> stack{node};
+    while (!stack.empty()) {
+        IOObject id = stack.back();
+        stack.pop_back();
+        auto it = nodes_.find(id);
+        if (it == nodes_.end()) continue;
+        it->second.attached = false;
+        stack.insert(stack.end(), it->second.children.begin(), it->second.children.end());
+    }
+}
+
+void SimRegistry::failEnumeration(const std::string& className, IOReturn status) {
+    std::lock_guard lock(mutex_);
+    if (status == kIOReturnSuccess) {
+        failingEnumerations_.erase(className);
+    } else {
+        failingEnumerations_[className] = status;
+    }
+}
+
+IOObjectRef SimRegistry::reference(IOObject node) {
+    std::lock_guard lock(mutex_);
+    if (!nodes_.count(node)) return {};
+    return handOut(node);
+}
+
+IOObjectRef SimRegistry::handOut(IOObject id) {
+    ++nodes_.at(id).references;
+    return IOObjectRef::adopt(*this, id);
+}
+
+IOReturn SimRegistry::matchingServices(std::string_view className,
+                                       std::vector<IOObjectRef>& services) {
+    std::lock_guard lock(mutex_);
+    services.clear();
+    if (auto it = failingEnumerations_.find(className); it != failingEnumerations_.end()) {
+        return it->second;
+    }
+    for (auto& [id, node] : nodes_) {
+        if (node.attached && node.className == className) services.push_back(handOut(id));
+    }
+    return kIOReturnSuccess;
+}
+
+std::optional<InfoDictionary> SimRegistry::displayInfoDictionary(IOObject service, std::uint32_t) {
+    std::lock_guard lock(mutex_);
+    auto it = nodes_.find(service);
+    if (it == nodes_.end() || !it->second.info) return std::nullopt;
+    ++dictionaries_;
+    return it->second.info;
+}
+
+IOReturn SimRegistry::parentEntry(IOObject service, std::string_view, IOObjectRef& parent) {
+    std::lock_guard lock(mutex_);
+    auto it = nodes_.find(service);
+    if (it == nodes_.end() || it->second.parent == 0) return kIOReturnNotFound;
+    parent = handOut(it->second.parent);
+    return kIOReturnSuccess;
+}
+
+IOReturn SimRegistry::childEntries(IOObject service, std::string_view,
+                                   std::vector<IOObjectRef>& children) {
+    std::lock_guard lock(mutex_);
+    children.clear();
+    auto it = nodes_.find(service);
+    if (it == nodes_.end()) return kIOReturnNotFound;
+    for (IOObject child : it->second.children) {
+        if (nodes_.at(child).attached) children.push_back(handOut(child));
+    }
+    return kIOReturnSuccess;
+}
+
+std::string SimRegistry::className(IOObject object) {
+    std::lock_guard lock(mutex_);
+    auto it = nodes_.find(object);
+    return it == nodes_.end() ? std::string() : it->second.className;
+}
+
+void SimRegistry::retain(IOObject object) {
+    std::lock_guard lock(mutex_);
+    if (auto it = nodes_.find(object); it != nodes_.end()) ++it->second.references;
+}
+
+void SimRegistry::release(IOObject object) {
+    std::lock_guard lock(mutex_);
+    auto it = nodes_.find(object);
+    if (it == nodes_.end() || it->second.references == 0) {
+        ++overReleases_;
+        return;
+    }
+    --it->second.references;
+}
+
+long SimRegistry::outstandingReferences() const {
+    std::lock_guard lock(mutex_);
+    long total = 0;
+    for (const auto& [id, node] : nodes_) total += node.references;
+    return total;
+}
+
+long SimRegistry::overReleases() const {
+    std::lock_guard lock(mutex_);
+    return overReleases_;
+}
+
+long SimRegistry::dictionariesCreated() const {
+    std::lock_guard lock(mutex_);
+    return dictionaries_;
+}
+
+}  // namespace orvane::platform::sim
