@@ -45,17 +45,24 @@ IOObjectRef SimRegistry::handOut(IOObject id) {
     return IOObjectRef::adopt(*this, id);
 }
 
+// References the caller held before are released only after the lock is
+// dropped: releasing takes the lock too.
 IOReturn SimRegistry::matchingServices(std::string_view className,
                                        std::vector<IOObjectRef>& services) {
-    std::lock_guard lock(mutex_);
-    services.clear();
-    if (auto it = failingEnumerations_.find(className); it != failingEnumerations_.end()) {
-        return it->second;
+    std::vector<IOObjectRef> found;
+    IOReturn status = kIOReturnSuccess;
+    {
+        std::lock_guard lock(mutex_);
+        if (auto it = failingEnumerations_.find(className); it != failingEnumerations_.end()) {
+            status = it->second;
+        } else {
+            for (auto& [id, node] : nodes_) {
+                if (node.attached && node.className == className) found.push_back(handOut(id));
+            }
+        }
     }
-    for (auto& [id, node] : nodes_) {
-        if (node.attached && node.className == className) services.push_back(handOut(id));
-    }
-    return kIOReturnSuccess;
+    services.swap(found);
+    return status;
 }
 
 std::optional<InfoDictionary> SimRegistry::displayInfoDictionary(IOObject service, std::uint32_t) {
@@ -67,22 +74,29 @@ std::optional<InfoDictionary> SimRegistry::displayInfoDictionary(IOObject servic
 }
 
 IOReturn SimRegistry::parentEntry(IOObject service, std::string_view, IOObjectRef& parent) {
-    std::lock_guard lock(mutex_);
-    auto it = nodes_.find(service);
-    if (it == nodes_.end() || it->second.parent == 0) return kIOReturnNotFound;
-    parent = handOut(it->second.parent);
+    IOObjectRef found;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = nodes_.find(service);
+        if (it == nodes_.end() || it->second.parent == 0) return kIOReturnNotFound;
+        found = handOut(it->second.parent);
+    }
+    parent = std::move(found);
     return kIOReturnSuccess;
 }
 
 IOReturn SimRegistry::childEntries(IOObject service, std::string_view,
                                    std::vector<IOObjectRef>& children) {
-    std::lock_guard lock(mutex_);
-    children.clear();
-    auto it = nodes_.find(service);
-    if (it == nodes_.end()) return kIOReturnNotFound;
-    for (IOObject child : it->second.children) {
-        if (nodes_.at(child).attached) children.push_back(handOut(child));
+    std::vector<IOObjectRef> found;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = nodes_.find(service);
+        if (it == nodes_.end()) return kIOReturnNotFound;
+        for (IOObject child : it->second.children) {
+            if (nodes_.at(child).attached) found.push_back(handOut(child));
+        }
     }
+    children.swap(found);
     return kIOReturnSuccess;
 }
 

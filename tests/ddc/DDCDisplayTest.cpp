@@ -1,0 +1,180 @@
+// SPDX-License-Identifier: MIT
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "platform/sim/SimMonitor.h"
+#include "support/SimFixture.h"
+
+namespace orvane::ddc {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::sim::SimDDCPath;
+using platform::sim::SimFaultKind;
+using platform::sim::SimRig;
+using test::errorOf;
+using test::runTask;
+using test::simDisplay;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class DDCDisplayTest : public test::SimFixture {
+protected:
+    std::vector<std::string> displayLines() const { return log_.linesStartingWith("[DDCDisplay]"); }
+};
+
+TEST_F(DDCDisplayTest, ChoosesI2CFirstThenTheAudioVideoServiceThenNothing) {
+  {
+    auto dell = makeDisplay(2);
+    auto lg = makeDisplay(3);
+    auto panel = makeDisplay(1);
+    EXPECT_EQ(dell->transportType(), DDCTransportType::i2c);
+    EXPECT_EQ(lg->transportType(), DDCTransportType::avService);
+    EXPECT_EQ(rawValue(lg->transportType()), "AVService");
+    // The built-in panel's framebuffer has no bus, but the one proxy answers for
+    // every display: only functions missing leave it without a transport.
+    EXPECT_EQ(panel->transportType(), DDCTransportType::avService);
+    EXPECT_THAT(displayLines(), ElementsAre("[DDCDisplay] Display 2: using I2C transport",
+                                            "[DDCDisplay] Display 3: using AVService transport (Apple "
+                                            "Silicon HDMI)",
+                                            "[DDCDisplay] Display 1: using AVService transport (Apple "
+                                            "Silicon HDMI)"));
+  }
+    auto rig = SimRig::defaultRig();
+    rig.avFramework = false;
+    useRig(rig);
+    log_.clear();
+    EXPECT_EQ(makeDisplay(1)->transportType(), DDCTransportType::none);
+    EXPECT_EQ(makeDisplay(3)->transportType(), DDCTransportType::none);
+    EXPECT_EQ(makeDisplay(2)->transportType(), DDCTransportType::i2c);
+    EXPECT_THAT(displayLines(), ElementsAre("[DDCDisplay] Display 1: no DDC transport available",
+                                            "[DDCDisplay] Display 3: no DDC transport available",
+                                            "[DDCDisplay] Display 2: using I2C transport"));
+    EXPECT_EQ(machine_->liveAVServices(), 0) << "the detection's service was released at once";
+}
+
+TEST_F(DDCDisplayTest, ProbeReadsTheFiveCodesInOrderAndCachesThem) {
+    auto d = makeDisplay(2);
+    log_.clear();
+    EXPECT_FALSE(d->lastReadTime());
+    runTask(executor(), d->probeCapabilities());
+    EXPECT_THAT(lines(), ElementsAre("[DDCDisplay] Display 2: Brightness supported (current: 70, max: 100)",
+                                     "[DDCDisplay] Display 2: Contrast supported (current: 75, max: 100)",
+                                     "[DDCDisplay] Display 2: Volume supported (current: 30, max: 100)",
+                                     "[DDCDisplay] Display 2: Input Source supported (current: 15, max: 18)",
+                                     "[DDCDisplay] Display 2: Power Mode supported (current: 1, max: 5)"));
+    EXPECT_EQ(d->supportedCodes().size(), 5u);
+    EXPECT_EQ(d->cachedValue(VCPCode::inputSource), (VCPValue{15, 18}));
+    EXPECT_EQ(d->cachedValue(VCPCode::powerMode), (VCPValue{1, 5}));
+    EXPECT_EQ(d->lastReadTime(), runtime::TimePoint(250ms)) << "five reads, one after the other";
+}
+
+TEST_F(DDCDisplayTest, AnUnsupportedCodeIsLoggedAndTheProbeGoesOn) {
+    addFault(2, SimFaultKind::unsupported, 0x62);
+    auto d = makeDisplay(2);
+    runTask(executor(), d->probeCapabilities());
+    auto dl = displayLines();
+    ASSERT_EQ(dl.size(), 6u);
+    EXPECT_EQ(dl[3], "[DDCDisplay] Display 2: Volume not supported - DDC operation failed after 3 retries: "
+                     "VCP code Volume (0x62) not supported by display");
+    EXPECT_EQ(dl[4], "[DDCDisplay] Display 2: Input Source supported (current: 15, max: 18)");
+    EXPECT_FALSE(d->supportedCodes().count(VCPCode::volume));
+    EXPECT_FALSE(d->cachedValue(VCPCode::volume));
+    // The code stays out after a second probe fails it again, and a code that
+    // was found never leaves.
+    machine_->monitor(2)->clearFaults();
+    addFault(2, SimFaultKind::silent);
+    runTask(executor(), d->probeCapabilities());
+    EXPECT_EQ(d->supportedCodes().size(), 4u);
+}
+
+TEST_F(DDCDisplayTest, AMonitorThatAnswersNothingSupportsNothing) {
+    auto d = makeDisplay(4);
+    runTask(executor(), d->probeCapabilities());
+    EXPECT_EQ(displayLines().size(), 6u);
+    EXPECT_THAT(d->supportedCodes(), IsEmpty());
+    EXPECT_FALSE(d->lastReadTime());
+}
+
+TEST_F(DDCDisplayTest, WithoutTransportNothingIsSentAndWritesFailAtOnce) {
+    auto rig = SimRig::defaultRig();
+    rig.avFramework = false;
+    useRig(rig);
+    auto d = makeDisplay(1);
+    log_.clear();
+    runTask(executor(), d->probeCapabilities());
+    EXPECT_THAT(lines(), IsEmpty());
+    EXPECT_EQ(errorOf(executor(), d->writeValue(10, VCPCode::brightness)), "No I2C interface found on framebuffer");
+    EXPECT_EQ(errorOf(executor(), d->setPercent(10, VCPCode::brightness)), "No I2C interface found on framebuffer");
+    EXPECT_EQ(errorOf(executor(), d->readValue(VCPCode::brightness)), "No I2C interface found on framebuffer");
+    EXPECT_THAT(machine_->transcript(), IsEmpty());
+}
+
+struct PercentCase {
+    std::optional<std::uint16_t> cachedMax;
+    double percent;
+    std::uint16_t written;
+};
+
+class SetPercent : public DDCDisplayTest, public ::testing::WithParamInterface<PercentCase> {};
+
+TEST_P(SetPercent, ScalesToTheCachedMaximum) {
+    const auto& c = GetParam();
+    monitor(2).setFeature(0x10, {0, c.cachedMax.value_or(100)});
+    monitor(2).setFeature(0x12, {0, 1000});  // room to see an unscaled write
+    auto d = makeDisplay(2);
+    if (c.cachedMax) runTask(executor(), d->readValue(VCPCode::brightness));
+    runTask(executor(), d->setPercent(c.percent, VCPCode::brightness));
+    EXPECT_EQ(monitor(2).feature(0x10)->current, c.written);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SetPercent,
+                         ::testing::Values(PercentCase{100, 50, 50}, PercentCase{255, 50, 127},
+                                           PercentCase{std::nullopt, 50, 50}, PercentCase{100, 150, 100},
+                                           PercentCase{255, 150, 255}, PercentCase{100, -5, 0},
+                                           PercentCase{100, 0, 0}, PercentCase{100, 99.9, 99},
+                                           PercentCase{65535, 100, 65535}));
+
+TEST_F(DDCDisplayTest, WritesRefreshOnlyCachedCodes) {
+    auto d = makeDisplay(2);
+    monitor(2).setFeature(0x10, {50, 100});
+    runTask(executor(), d->readValue(VCPCode::brightness));
+    const auto readAt = d->lastReadTime();
+    runTask(executor(), d->writeValue(30, VCPCode::brightness));
+    EXPECT_EQ(d->cachedValue(VCPCode::brightness), (VCPValue{30, 100}));
+    EXPECT_EQ(d->lastReadTime(), readAt) << "a write is not a read";
+    runTask(executor(), d->writeValue(30, VCPCode::contrast));
+    EXPECT_FALSE(d->cachedValue(VCPCode::contrast));
+    addFault(2, SimFaultKind::sendStatus);
+    EXPECT_NE(errorOf(executor(), d->writeValue(90, VCPCode::brightness)), "");
+    EXPECT_EQ(d->cachedValue(VCPCode::brightness), (VCPValue{30, 100})) << "a failed write changes nothing";
+}
+
+TEST_F(DDCDisplayTest, ProbesOfManyDisplaysShareTheOneQueuePerTransport) {
+    // Two I2C displays probed at once: their transactions never overlap on the bus.
+    SimRig rig;
+    rig.displays = {simDisplay(2, SimDDCPath::i2c, 1, 1), simDisplay(5, SimDDCPath::i2c, 1, 2),
+                    simDisplay(3, SimDDCPath::avService, 2, 3)};
+    useRig(rig);
+    auto a = makeDisplay(2), b = makeDisplay(5), c = makeDisplay(3);
+    int done = 0;
+    for (auto* d : {a.get(), b.get(), c.get()}) {
+        runtime::spawn(executor(), d->probeCapabilities(), [&](std::exception_ptr) { ++done; });
+    }
+    executor().runUntilIdle();
+    EXPECT_EQ(done, 3);
+    std::vector<runtime::TimePoint> i2cTimes;
+    for (const auto& t : machine_->transcript()) {
+        if (t.kind == platform::sim::SimTransaction::Kind::i2cRequest) i2cTimes.push_back(t.time);
+    }
+    ASSERT_EQ(i2cTimes.size(), 10u);
+    for (std::size_t i = 1; i < i2cTimes.size(); ++i) {
+        EXPECT_GE(i2cTimes[i] - i2cTimes[i - 1], runtime::Duration(50ms)) << "I2C transactions overlapped";
+    }
+    // The audio/video transport has its own queue, so its probe ran alongside.
+    EXPECT_EQ(c->lastReadTime(), runtime::TimePoint(250ms));
+    EXPECT_EQ(std::max(a->lastReadTime(), b->lastReadTime()), runtime::TimePoint(500ms));
+}
+
+}  // namespace
+}  // namespace orvane::ddc

@@ -1,0 +1,262 @@
+// SPDX-License-Identifier: MIT
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "ddc/DDCError.h"
+#include "platform/sim/SimMonitor.h"
+#include "support/SimFixture.h"
+
+namespace orvane::ddc {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::sim::SimDDCPath;
+using platform::sim::SimFaultKind;
+using platform::sim::SimRegistryNumber;
+using platform::sim::SimRig;
+using platform::sim::SimTransaction;
+using test::errorOf;
+using test::runTask;
+using test::simDisplay;
+using ::testing::ElementsAre;
+
+SimRig rigOf(std::vector<platform::sim::SimDisplaySpec> displays) {
+    SimRig rig;
+    rig.name = "test";
+    rig.displays = std::move(displays);
+    return rig;
+}
+
+class DDCManagerTest : public test::SimFixture {
+protected:
+    DDCManagerTest() : SimFixture(rigOf({simDisplay(2, SimDDCPath::i2c)})) {}
+
+    std::vector<SimTransaction> i2cTransactions() {
+        std::vector<SimTransaction> out;
+        for (auto& t : machine_->transcript()) {
+            if (t.kind == SimTransaction::Kind::i2cRequest) out.push_back(t);
+        }
+        return out;
+    }
+};
+
+TEST_F(DDCManagerTest, ReadSendsOneFullRecordAndDecodesTheReply) {
+    auto value = runTask(executor(), i2c()->readVCP(2, VCPCode::brightness));
+    EXPECT_EQ(value, (VCPValue{50, 100}));
+    auto ts = i2cTransactions();
+    ASSERT_EQ(ts.size(), 1u);
+    const auto& r = ts[0].record;
+    EXPECT_EQ(r.sendTransactionType, platform::kIOI2CSimpleTransactionType);
+    EXPECT_EQ(r.sendAddress, 0x6Eu);
+    EXPECT_EQ(r.sendBytes, 5u);
+    EXPECT_EQ(r.replyTransactionType, platform::kIOI2CSimpleTransactionType);
+    EXPECT_EQ(r.replyAddress, 0x6Fu);
+    EXPECT_EQ(r.replyBytes, 11u);
+    EXPECT_EQ(r.minReplyDelay, 50'000'000u);
+    EXPECT_EQ(r.sendSubAddress, 0);
+    EXPECT_EQ(r.replySubAddress, 0);
+    EXPECT_EQ(r.commFlags, 0u);
+    EXPECT_EQ(r.result, platform::kIOReturnSuccess);
+    EXPECT_THAT(ts[0].sent, ElementsAre(0x51, 0x82, 0x01, 0x10, 0xAC));
+    EXPECT_THAT(ts[0].received,
+                ElementsAre(0x6E, 0x88, 0x02, 0x00, 0x10, 0x00, 0x00, 0x64, 0x00, 0x32, 0xF2));
+    EXPECT_EQ(now(), runtime::TimePoint(50ms)) << "a read costs the reply delay";
+    EXPECT_TRUE(lines().empty());
+}
+
+TEST_F(DDCManagerTest, WriteHasNoReplyTransactionAndChangesTheMonitor) {
+    runTask(executor(), i2c()->writeVCP(2, VCPCode::brightness, 75));
+    auto ts = i2cTransactions();
+    ASSERT_EQ(ts.size(), 1u);
+    const auto& r = ts[0].record;
+    EXPECT_EQ(r.replyTransactionType, platform::kIOI2CNoTransactionType);
+    EXPECT_EQ(r.replyAddress, 0u);
+    EXPECT_EQ(r.replyBytes, 0u);
+    EXPECT_EQ(r.minReplyDelay, 0u);
+    EXPECT_THAT(ts[0].sent, ElementsAre(0x51, 0x84, 0x03, 0x10, 0x00, 0x4B, 0x6E ^ 0x51 ^ 0x84 ^ 0x03 ^ 0x10 ^ 0x4B));
+    EXPECT_EQ(monitor(2).feature(0x10)->current, 75);
+    EXPECT_EQ(now(), runtime::TimePoint(0ms));
+}
+
+TEST_F(DDCManagerTest, UnsupportedCodeCostsThreeAttemptsAndTwoSleeps) {
+    addFault(2, SimFaultKind::unsupported, 0x62);
+    EXPECT_EQ(errorOf(executor(), i2c()->readVCP(2, VCPCode::volume)),
+              "DDC operation failed after 3 retries: VCP code Volume (0x62) not supported by display");
+    EXPECT_THAT(lines(),
+                ElementsAre("[DDCManager] readVCP(Volume) attempt 1 failed: VCP code Volume (0x62) not "
+                            "supported by display. Retrying...",
+                            "[DDCManager] readVCP(Volume) attempt 2 failed: VCP code Volume (0x62) not "
+                            "supported by display. Retrying..."));
+    auto ts = i2cTransactions();
+    ASSERT_EQ(ts.size(), 3u);
+    // Each attempt: 50 ms reply delay, then 40 ms of sleep before the next one.
+    EXPECT_EQ(ts[0].time, runtime::TimePoint(0ms));
+    EXPECT_EQ(ts[1].time, runtime::TimePoint(90ms));
+    EXPECT_EQ(ts[2].time, runtime::TimePoint(180ms));
+    EXPECT_EQ(now(), runtime::TimePoint(230ms));
+}
+
+TEST_F(DDCManagerTest, WriteRetriesUseTheWriteLabel) {
+    addFault(2, SimFaultKind::sendStatus, std::nullopt, 1, static_cast<platform::IOReturn>(0xE00002C2u));
+    runTask(executor(), i2c()->writeVCP(2, VCPCode::brightness, 75));
+    EXPECT_THAT(lines(), ElementsAre("[DDCManager] writeVCP(Brightness=75) attempt 1 failed: I2C send "
+                                     "request failed (0xe00002c2). Retrying..."));
+    EXPECT_EQ(monitor(2).feature(0x10)->current, 75);
+    EXPECT_EQ(now(), runtime::TimePoint(40ms));
+}
+
+TEST_F(DDCManagerTest, FailuresThatHealSucceedOnALaterAttempt) {
+    addFault(2, SimFaultKind::allZero, 0x10, 2);
+    EXPECT_EQ(runTask(executor(), i2c()->readVCP(2, VCPCode::brightness)), (VCPValue{50, 100}));
+    EXPECT_EQ(lines().size(), 2u);
+    addFault(2, SimFaultKind::allZero, 0x10, 3);
+    EXPECT_EQ(errorOf(executor(), i2c()->readVCP(2, VCPCode::brightness)),
+              "DDC operation failed after 3 retries: DDC read response has invalid format");
+    // A fault for another code leaves this one alone.
+    addFault(2, SimFaultKind::allZero, 0x12);
+    EXPECT_EQ(runTask(executor(), i2c()->readVCP(2, VCPCode::brightness)), (VCPValue{50, 100}));
+}
+
+TEST_F(DDCManagerTest, BadChecksumIsLoggedAndAccepted) {
+    addFault(2, SimFaultKind::badChecksum, 0x10, 1);
+    EXPECT_EQ(runTask(executor(), i2c()->readVCP(2, VCPCode::brightness)), (VCPValue{50, 100}));
+    EXPECT_THAT(lines(), ElementsAre("[DDCManager] Checksum mismatch for Brightness: expected 0xf2, got "
+                                     "0x0. Accepting anyway."));
+}
+
+TEST_F(DDCManagerTest, ShortReplyIsReportedNotDecodedFromZeroFill) {
+    // Eight bytes carry the maximum but not the current value.
+    addFault(2, SimFaultKind::shortReply, 0x10, -1, 0, 8);
+    EXPECT_EQ(errorOf(executor(), i2c()->readVCP(2, VCPCode::brightness)),
+              "DDC operation failed after 3 retries: DDC reply too short: expected 11 bytes, got 8");
+}
+
+struct FaultCase {
+    const char* name;
+    SimFaultKind kind;
+    std::uint32_t status;
+    int bytes;
+    const char* lastError;
+};
+
+class DDCManagerFault : public DDCManagerTest, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(DDCManagerFault, EndsInMaxRetriesWithTheLastErrorAndClosesEverything) {
+    const auto& c = GetParam();
+    addFault(2, c.kind, std::nullopt, -1, static_cast<platform::IOReturn>(c.status), c.bytes);
+    EXPECT_EQ(errorOf(executor(), i2c()->readVCP(2, VCPCode::brightness)),
+              std::string("DDC operation failed after 3 retries: ") + c.lastError);
+    EXPECT_EQ(lines().size(), 2u);
+    EXPECT_EQ(machine_->openConnections(), 0);
+    // The framebuffer is cached; the interface references are gone.
+    EXPECT_EQ(machine_->outstandingReferences(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, DDCManagerFault,
+    ::testing::Values(
+        FaultCase{"openStatus", SimFaultKind::openStatus, 0xE00002C2u, 0,
+                  "Failed to open I2C interface (0xe00002c2)"},
+        FaultCase{"nullConnection", SimFaultKind::nullConnection, 0, 0, "Failed to open I2C interface (0x0)"},
+        FaultCase{"sendStatus", SimFaultKind::sendStatus, 0xE00002BCu, 0, "I2C send request failed (0xe00002bc)"},
+        FaultCase{"resultStatus", SimFaultKind::resultStatus, 0xE00002D8u, 0,
+                  "I2C request returned error (0xe00002d8)"},
+        FaultCase{"silent", SimFaultKind::silent, 0, 0, "I2C request returned error (0xe00002ed)"},
+        FaultCase{"wrongOpcode", SimFaultKind::wrongOpcode, 0, 0, "DDC read response has invalid format"},
+        FaultCase{"wrongEcho", SimFaultKind::wrongEcho, 0, 0, "DDC read response has invalid format"},
+        FaultCase{"leadingJunk", SimFaultKind::leadingJunk, 0, 1, "DDC read response has invalid format"},
+        FaultCase{"allZero", SimFaultKind::allZero, 0, 0, "DDC read response has invalid format"},
+        FaultCase{"unsupported", SimFaultKind::unsupported, 0, 0,
+                  "VCP code Brightness (0x10) not supported by display"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DDCManagerTest, AttemptsAfterTheManagerIsGoneFailWithDisplayNotFound) {
+    auto manager = DDCManager::create(runtime_, machine_->platform(), log_, "test.orvane");
+    auto task = manager->readVCP(2, VCPCode::brightness);
+    manager.reset();
+    EXPECT_EQ(errorOf(executor(), std::move(task)),
+              "DDC operation failed after 3 retries: Display 2 not found in IORegistry");
+    EXPECT_EQ(i2cTransactions().size(), 0u);
+}
+
+TEST_F(DDCManagerTest, TransportFailuresBeforeTheBus) {
+    useRig(rigOf({simDisplay(2, SimDDCPath::none), simDisplay(3, SimDDCPath::avService, 0x1e6d, 1)}));
+    EXPECT_EQ(errorOf(executor(), i2c()->readVCP(2, VCPCode::brightness)),
+              "DDC operation failed after 3 retries: No I2C interface found on framebuffer");
+    EXPECT_EQ(errorOf(executor(), i2c()->readVCP(3, VCPCode::brightness)),
+              "DDC operation failed after 3 retries: No IOFramebuffer found for display 3");
+    EXPECT_EQ(i2c()->ioQueue().label(), "test.orvane.ddc.io");
+}
+
+class FramebufferLookup : public test::SimFixture {
+protected:
+    FramebufferLookup() : SimFixture(rigOf({})) {}
+
+    /// Adds a display whose registry entry differs as given, and says whether it resolves.
+    bool resolves(std::uint32_t serial, SimRegistryNumber registrySerial) {
+        auto d = simDisplay(next_, SimDDCPath::i2c, 0x1234, next_, serial);
+        d.registrySerial = registrySerial;
+        machine_->addDisplay(d);
+        return static_cast<bool>(i2c()->framebufferService(next_++));
+    }
+    DisplayID next_ = 10;
+};
+
+TEST_F(FramebufferLookup, SerialsAgreeWhenEitherIsZeroOrBothAreEqual) {
+    using M = SimRegistryNumber::Mode;
+    EXPECT_TRUE(resolves(1234, {M::same, 0}));
+    EXPECT_FALSE(resolves(1234, {M::value, 5678}));
+    EXPECT_TRUE(resolves(1234, {M::value, 0}));
+    EXPECT_TRUE(resolves(1234, {M::missing, 0}));
+    EXPECT_TRUE(resolves(0, {M::value, 5678}));
+}
+
+TEST_F(FramebufferLookup, VendorAndProductMustMatch) {
+    auto d = simDisplay(5, SimDDCPath::i2c, 0x1234, 0x42);
+    d.registryProduct = {SimRegistryNumber::Mode::value, 0x43};
+    machine_->addDisplay(d);
+    EXPECT_FALSE(i2c()->framebufferService(5));
+    auto e = simDisplay(6, SimDDCPath::i2c, 0x1234, 0x42);
+    e.registryVendor = {SimRegistryNumber::Mode::missing, 0};
+    machine_->addDisplay(e);
+    EXPECT_FALSE(i2c()->framebufferService(6));
+}
+
+TEST_F(FramebufferLookup, IdenticalMonitorsWithoutSerialsShareTheFirstFramebuffer) {
+    machine_->addDisplay(simDisplay(7, SimDDCPath::i2c, 0x1234, 0x42));
+    machine_->addDisplay(simDisplay(8, SimDDCPath::i2c, 0x1234, 0x42));
+    auto a = i2c()->framebufferService(7);
+    auto b = i2c()->framebufferService(8);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a.get(), b.get());
+    // Both writes land on the first monitor.
+    runTask(executor(), i2c()->writeVCP(8, VCPCode::brightness, 11));
+    EXPECT_EQ(monitor(7).feature(0x10)->current, 11);
+    EXPECT_EQ(monitor(8).feature(0x10)->current, 50);
+}
+
+TEST_F(FramebufferLookup, HitsAreCachedMissesAreNotAndClearingReleases) {
+    EXPECT_FALSE(i2c()->framebufferService(9));  // not connected yet
+    EXPECT_EQ(i2c()->cachedFramebufferCount(), 0u);
+    machine_->addDisplay(simDisplay(9, SimDDCPath::i2c, 0x1234, 0x42));
+    EXPECT_TRUE(i2c()->framebufferService(9));
+    const long walks = machine_->registry().dictionariesCreated();
+    EXPECT_TRUE(i2c()->framebufferService(9));
+    EXPECT_EQ(machine_->registry().dictionariesCreated(), walks) << "second lookup walked the registry";
+    EXPECT_EQ(machine_->outstandingReferences(), 1);
+    i2c()->clearCache();
+    EXPECT_EQ(machine_->outstandingReferences(), 0);
+    i2c()->clearCache();  // empty: nothing happens
+    EXPECT_EQ(machine_->registry().overReleases(), 0);
+}
+
+TEST_F(FramebufferLookup, FailedEnumerationFindsNothing) {
+    machine_->addDisplay(simDisplay(9, SimDDCPath::i2c, 0x1234, 0x42));
+    machine_->registry().failEnumeration("IODisplayConnect", platform::kIOReturnError);
+    EXPECT_FALSE(i2c()->framebufferService(9));
+    machine_->registry().failEnumeration("IODisplayConnect", platform::kIOReturnSuccess);
+    EXPECT_TRUE(i2c()->framebufferService(9));
+}
+
+}  // namespace
+}  // namespace orvane::ddc

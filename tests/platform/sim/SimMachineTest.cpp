@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: MIT
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/sim/SimMachine.h"
+#include "runtime/EventLoop.h"
+
+namespace orvane::platform::sim {
+namespace {
+
+SimDisplaySpec i2cDisplay(DisplayID id) {
+    SimDisplaySpec d;
+    d.id = id;
+    d.vendor = 1;
+    d.model = id;
+    d.ddc = SimDDCPath::i2c;
+    d.monitor.features[0x10] = {0, 1000};
+    return d;
+}
+
+// The machine is driven from worker threads in production: hammer it.
+TEST(SimMachine, ConcurrentTransactionsStayConsistent) {
+    runtime::EventLoop clock;  // a real clock; the requests ask for no reply delay
+    SimRig rig;
+    rig.displays = {i2cDisplay(1), i2cDisplay(2)};
+    SimMachine machine(rig, clock);
+    auto& registry = machine.registry();
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            std::vector<IOObjectRef> services;
+            for (int i = 0; i < 200; ++i) {
+                if (registry.matchingServices("IODisplayConnect", services) != kIOReturnSuccess ||
+                    services.size() != 2) {
+                    ++failures;
+                    continue;
+                }
+                IOObjectRef fb;
+                registry.parentEntry(services[t % 2].get(), kIOServicePlane, fb);
+                IOObjectRef bus;
+                if (machine.copyI2CInterfaceForBus(fb.get(), 0, bus) != kIOReturnSuccess) ++failures;
+                IOI2CConnectRef c = 0;
+                if (machine.i2cInterfaceOpen(bus.get(), 0, c) != kIOReturnSuccess || !c) {
+                    ++failures;
+                    continue;
+                }
+                std::uint8_t msg[] = {0x51, 0x84, 0x03, 0x10, 0x00, static_cast<std::uint8_t>(i), 0};
+                for (int k = 0; k < 6; ++k) msg[6] ^= msg[k];
+                msg[6] ^= 0x6E;
+                IOI2CRequest r{};
+                r.sendTransactionType = kIOI2CSimpleTransactionType;
+                r.sendAddress = 0x6E;
+                r.sendBuffer = msg;
+                r.sendBytes = sizeof msg;
+                if (machine.i2cSendRequest(c, 0, r) != kIOReturnSuccess || r.result != kIOReturnSuccess) {
+                    ++failures;
+                }
+                machine.i2cInterfaceClose(c, 0);
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(machine.transcript().size(), 800u);
+    EXPECT_EQ(machine.openConnections(), 0);
+    EXPECT_EQ(machine.outstandingReferences(), 0);
+    EXPECT_EQ(machine.monitor(1)->setCount() + machine.monitor(2)->setCount(), 800u);
+}
+
+TEST(SimMachine, RegistryTreeFollowsTheRig) {
+    runtime::EventLoop clock;
+    SimRig rig;
+    auto d = i2cDisplay(3);
+    d.framebufferClass = "AppleIntelFramebuffer";
+    d.ancestors = {"IOPCIBridge", "IOPCIDevice"};
+    rig.displays = {d};
+    SimMachine machine(rig, clock);
+    auto& reg = machine.registry();
+    std::vector<IOObjectRef> services;
+    ASSERT_EQ(reg.matchingServices("IODisplayConnect", services), kIOReturnSuccess);
+    ASSERT_EQ(services.size(), 1u);
+    std::vector<std::string> chain;
+    IOObjectRef node = services[0];
+    for (;;) {
+        IOObjectRef parent;
+        if (reg.parentEntry(node.get(), kIOServicePlane, parent) != kIOReturnSuccess) break;
+        chain.push_back(reg.className(parent.get()));
+        node = parent;
+    }
+    EXPECT_EQ(chain, (std::vector<std::string>{"AppleIntelFramebuffer", "IOPCIBridge", "IOPCIDevice"}));
+    auto info = reg.displayInfoDictionary(services[0].get(), kIODisplayOnlyPreferredName);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->number("DisplayVendorID"), 1u);
+    EXPECT_FALSE(info->find("DisplaySerialNumber")) << "no serial, no key";
+    ASSERT_TRUE(info->find("DisplayProductName") && info->find("DisplayProductName")->asDictionary());
+    services.clear();
+    node.reset();
+    EXPECT_EQ(machine.outstandingReferences(), 0);
+    reg.release(services.empty() ? 0x1001 : 0);
+    EXPECT_EQ(reg.overReleases(), 1) << "a release without a reference is caught";
+}
+
+}  // namespace
+}  // namespace orvane::platform::sim

@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: MIT
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "platform/sim/SimMonitor.h"
+
+namespace orvane::platform::sim {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using ::testing::ElementsAre;
+
+Bytes withChecksum(Bytes m) {
+    std::uint8_t x = 0x6E;
+    for (auto b : m) x ^= b;
+    m.push_back(x);
+    return m;
+}
+
+TEST(SimMonitor, AnswersGetRequestsWithVesaFrames) {
+    SimMonitor m;
+    m.setFeature(0x10, {0x0123, 0x0456});
+    m.receive(withChecksum({0x51, 0x82, 0x01, 0x10}));
+    EXPECT_EQ(m.pendingCode(), 0x10);
+    auto r = m.reply(11);
+    ASSERT_EQ(r.size(), 11u);
+    EXPECT_THAT(Bytes(r.begin(), r.begin() + 10),
+                ElementsAre(0x6E, 0x88, 0x02, 0x00, 0x10, 0x00, 0x04, 0x56, 0x01, 0x23));
+    std::uint8_t x = 0x50;
+    for (int i = 0; i < 10; ++i) x ^= r[i];
+    EXPECT_EQ(r[10], x);
+    EXPECT_FALSE(m.pendingCode()) << "a reply answers its request once";
+}
+
+TEST(SimMonitor, IgnoresMalformedRequestsLikeHardware) {
+    SimMonitor m;
+    m.setFeature(0x10, {5, 100});
+    m.receive(Bytes{0x51, 0x82, 0x01, 0x10, 0x00});     // bad checksum
+    m.receive(withChecksum({0x50, 0x82, 0x01, 0x10}));  // wrong source
+    m.receive(withChecksum({0x51, 0x83, 0x01, 0x10}));  // length disagrees
+    m.receive(withChecksum({0x51, 0x84, 0x03, 0x10, 0x00, 0x09}));
+    EXPECT_EQ(m.malformedCount(), 3u);
+    EXPECT_EQ(m.feature(0x10)->current, 9);
+    // Nothing pending: the null message.
+    EXPECT_THAT(m.reply(4), ElementsAre(0x6E, 0x80, 0xBE, 0x00));
+}
+
+TEST(SimMonitor, SetsClampToTheMaximumAndUnknownCodesAreUnsupported) {
+    SimMonitor m;
+    m.setFeature(0x10, {5, 100});
+    m.receive(withChecksum({0x51, 0x84, 0x03, 0x10, 0x01, 0x00}));
+    EXPECT_EQ(m.feature(0x10)->current, 100);
+    m.receive(withChecksum({0x51, 0x82, 0x01, 0x62}));
+    auto r = m.reply(11);
+    EXPECT_EQ(r[3], 0x01);
+    EXPECT_EQ(r[4], 0x62);
+}
+
+TEST(SimMonitor, FaultsMatchByKindAndCodeAndHealAfterTheirCount) {
+    SimMonitor m;
+    SimFault f;
+    f.kind = SimFaultKind::sendStatus;
+    f.code = 0x10;
+    f.times = 2;
+    m.addFault(f);
+    EXPECT_FALSE(m.takeFault({SimFaultKind::sendStatus}, 0x12));
+    EXPECT_FALSE(m.takeFault({SimFaultKind::openStatus}, 0x10));
+    EXPECT_FALSE(m.takeFault({SimFaultKind::sendStatus}, std::nullopt)) << "a coded fault needs the code";
+    EXPECT_TRUE(m.takeFault({SimFaultKind::sendStatus}, 0x10));
+    EXPECT_TRUE(m.takeFault({SimFaultKind::sendStatus}, 0x10));
+    EXPECT_FALSE(m.takeFault({SimFaultKind::sendStatus}, 0x10)) << "healed";
+    SimFault forever;
+    forever.kind = SimFaultKind::silent;
+    m.addFault(forever);
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(m.takeFault({SimFaultKind::silent}, std::nullopt));
+}
+
+TEST(SimMonitor, ReplyFaultsShapeTheBytes) {
+    SimMonitor m;
+    m.setFeature(0x10, {50, 100});
+    auto ask = [&] { m.receive(withChecksum({0x51, 0x82, 0x01, 0x10})); };
+    auto fault = [&](SimFaultKind k, int bytes = 1) {
+        SimFault f;
+        f.kind = k;
+        f.times = 1;
+        f.bytes = bytes;
+        m.addFault(f);
+    };
+    fault(SimFaultKind::leadingJunk, 2);
+    ask();
+    EXPECT_THAT(m.reply(12), ElementsAre(0, 0, 0x6E, 0x88, 0x02, 0x00, 0x10, 0x00, 0x00, 0x64, 0x00, 0x32));
+    fault(SimFaultKind::shortReply, 4);
+    ask();
+    EXPECT_THAT(m.reply(11), ElementsAre(0x6E, 0x88, 0x02, 0x00));
+    fault(SimFaultKind::wrongEcho);
+    ask();
+    EXPECT_EQ(m.reply(11)[4], 0x11);
+    fault(SimFaultKind::wrongOpcode);
+    ask();
+    EXPECT_NE(m.reply(11)[2], 0x02);
+    fault(SimFaultKind::badChecksum);
+    ask();
+    EXPECT_EQ(m.reply(11)[10], 0x00);
+    ask();
+    EXPECT_EQ(m.reply(11)[10], 0xF2) << "healed after one reply";
+}
+
+}  // namespace
+}  // namespace orvane::platform::sim

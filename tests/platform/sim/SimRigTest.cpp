@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: MIT
+#include <stdexcept>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "platform/sim/SimRig.h"
+
+namespace orvane::platform::sim {
+namespace {
+
+using ::testing::HasSubstr;
+
+std::string parseError(const std::string& json) {
+    try {
+        SimRig::parse(json);
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    return "parsed";
+}
+
+TEST(SimRig, DefaultRigHoldsOneOfEachKindOfDisplay) {
+    SimRig rig = SimRig::defaultRig();
+    ASSERT_EQ(rig.displays.size(), 4u);
+    int builtIn = 0, i2c = 0, av = 0, silent = 0;
+    for (const auto& d : rig.displays) {
+        builtIn += d.builtIn;
+        i2c += d.ddc == SimDDCPath::i2c && d.monitor.answers;
+        av += d.ddc == SimDDCPath::avService;
+        silent += !d.monitor.answers;
+    }
+    EXPECT_EQ(builtIn, 1);
+    EXPECT_EQ(i2c, 1);
+    EXPECT_EQ(av, 1);
+    EXPECT_EQ(silent, 1);
+    EXPECT_EQ(rig.displays[1].vendor, 0x10acu) << "hex strings are numbers";
+}
+
+TEST(SimRig, ParsesMonitorsFaultsAndRegistryOverrides) {
+    SimRig rig = SimRig::parse(R"({
+      "name": "desk",
+      "avService": {"framework": true, "functions": ["IOAVServiceReadI2C"]},
+      "failingEnumerations": {"DCPAVServiceProxy": "0xe00002bc"},
+      "displays": [{
+        "id": 7, "vendor": 1, "model": 2, "serial": 3, "ddc": "avService",
+        "registry": {"serial": null, "product": 9},
+        "monitor": {"vcp": {"brightness": [1, 2], "0x60": [3, 4]},
+                    "faults": [{"kind": "sendStatus", "code": "volume", "times": 2, "status": "0xe00002c2"}]}
+      }]})");
+    EXPECT_EQ(rig.name, "desk");
+    EXPECT_EQ(rig.avFunctions, std::vector<std::string>{"IOAVServiceReadI2C"});
+    EXPECT_EQ(rig.failingEnumerations.at("DCPAVServiceProxy"), static_cast<IOReturn>(0xE00002BCu));
+    const auto& d = rig.displays.at(0);
+    EXPECT_EQ(d.registrySerial.mode, SimRegistryNumber::Mode::missing);
+    EXPECT_EQ(d.registryProduct.mode, SimRegistryNumber::Mode::value);
+    EXPECT_EQ(d.registryProduct.value, 9u);
+    EXPECT_EQ(d.registryVendor.mode, SimRegistryNumber::Mode::same);
+    EXPECT_EQ(d.monitor.features.at(0x60).max, 4);
+    ASSERT_EQ(d.monitor.faults.size(), 1u);
+    EXPECT_EQ(d.monitor.faults[0].code, 0x62);
+    EXPECT_EQ(d.monitor.faults[0].times, 2);
+    EXPECT_EQ(d.monitor.faults[0].status, static_cast<IOReturn>(0xE00002C2u));
+}
+
+TEST(SimRig, RejectsWhatItCannotModel) {
+    EXPECT_THAT(parseError("{"), HasSubstr("not valid JSON"));
+    EXPECT_THAT(parseError("[]"), HasSubstr("top level"));
+    EXPECT_THAT(parseError(R"({"displays": [{"name": "x"}]})"), HasSubstr("displays[0] needs an id"));
+    EXPECT_THAT(parseError(R"({"displays": [{"id": 1}, {"id": 1}]})"), HasSubstr("used twice"));
+    EXPECT_THAT(parseError(R"({"displays": [{"id": 1, "ddc": "usb"}]})"), HasSubstr("ddc must be"));
+    EXPECT_THAT(parseError(R"({"displays": [{"id": 1, "vendor": "zz"}]})"), HasSubstr("vendor must be a number"));
+    EXPECT_THAT(parseError(R"({"displays": [{"id": -1}]})"), HasSubstr("out of range"));
+    EXPECT_THAT(parseError(R"({"displays": [{"id": 1, "monitor": {"vcp": {"gamma": [1, 2]}}}]})"),
+                HasSubstr("unknown VCP code gamma"));
+    EXPECT_THAT(parseError(R"({"displays": [{"id": 1, "monitor": {"vcp": {"volume": [1, 70000]}}}]})"),
+                HasSubstr("16 bits"));
+    EXPECT_THAT(parseError(R"({"displays": [{"id": 1, "monitor": {"faults": [{"kind": "melt"}]}}]})"),
+                HasSubstr("unknown fault kind"));
+    EXPECT_THAT(parseError(R"({"displays": [{"id": 1, "builtIn": "yes"}]})"), HasSubstr("rig:"));
+    EXPECT_THAT([] { SimRig::load("/nonexistent/rig.json"); },
+                ::testing::ThrowsMessage<std::runtime_error>(HasSubstr("cannot read")));
+}
+
+}  // namespace
+}  // namespace orvane::platform::sim

@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: MIT
+#include "support/SimFixture.h"
+
+namespace orvane::test {
+
+using platform::sim::SimDDCPath;
+using platform::sim::SimDisplaySpec;
+
+SimDisplaySpec simDisplay(DisplayID id, SimDDCPath path, std::uint32_t vendor, std::uint32_t model,
+                          std::uint32_t serial) {
+    SimDisplaySpec d;
+    d.id = id;
+    d.name = "Sim " + std::to_string(id);
+    d.vendor = vendor;
+    d.model = model;
+    d.serial = serial;
+    d.ddc = path;
+    d.monitor.features = {{0x10, {50, 100}}, {0x12, {60, 100}}, {0x62, {20, 100}},
+                          {0x60, {15, 18}},  {0xD6, {1, 5}}};
+    return d;
+}
+
+SimFixture::SimFixture(platform::sim::SimRig rig)
+    : machine_(std::make_unique<platform::sim::SimMachine>(rig, runtime_.clock())) {}
+
+SimFixture::~SimFixture() {
+    // Whatever a test did, nothing it opened may stay open.
+    i2c_.reset();
+    av_.reset();
+    executor().runUntilIdle();
+    EXPECT_EQ(machine_->openConnections(), 0);
+    EXPECT_EQ(machine_->liveAVServices(), 0);
+    EXPECT_EQ(machine_->outstandingReferences(), 0);
+    EXPECT_EQ(machine_->registry().overReleases(), 0);
+}
+
+void SimFixture::useRig(const platform::sim::SimRig& rig) {
+    i2c_.reset();
+    av_.reset();
+    machine_ = std::make_unique<platform::sim::SimMachine>(rig, runtime_.clock());
+}
+
+std::shared_ptr<ddc::DDCManager> SimFixture::i2c() {
+    if (!i2c_) i2c_ = ddc::DDCManager::create(runtime_, machine_->platform(), log_, "test.orvane");
+    return i2c_;
+}
+
+std::shared_ptr<ddc::AVServiceDDC> SimFixture::av() {
+    if (!av_) av_ = ddc::AVServiceDDC::create(runtime_, machine_->platform(), log_, "test.orvane");
+    return av_;
+}
+
+std::shared_ptr<ddc::DDCDisplay> SimFixture::makeDisplay(DisplayID id) {
+    auto platform = machine_->platform();
+    return std::make_shared<ddc::DDCDisplay>(
+        id, ddc::DDCTransports{i2c(), av(), platform.framebufferI2C, runtime_.clock(), log_});
+}
+
+void SimFixture::addFault(DisplayID id, platform::sim::SimFaultKind kind,
+                          std::optional<std::uint8_t> code, int times, platform::IOReturn status,
+                          int bytes) {
+    platform::sim::SimFault f;
+    f.kind = kind;
+    f.code = code;
+    f.times = times;
+    f.status = status;
+    f.bytes = bytes;
+    machine_->addFault(id, f);
+}
+
+}  // namespace orvane::test
