@@ -30,7 +30,8 @@ int main(int argc, char** argv) {
 
     platform::sim::SimRig rig;
     try {
-        rig = rigPath.empty() ? platform::sim::SimRig::defaultRig() : platform::sim::SimRig::load(rigPath);
+        rig = rigPath.empty() ? platform::sim::SimRig::defaultRig()
+                              : platform::sim::SimRig::load(rigPath);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

@@ -48,12 +48,14 @@ AVServiceDDC::AVServiceDDC(Key, runtime::Runtime& runtime, const platform::Platf
     if (functionsAvailable()) {
         log_.line("[AVServiceDDC] IOAVService functions loaded - Apple Silicon HDMI DDC available");
     } else {
-        log_.line("[AVServiceDDC] IOAVService functions not found - Apple Silicon HDMI DDC not available");
+        log_.line(
+            "[AVServiceDDC] IOAVService functions not found - Apple Silicon HDMI DDC not "
+            "available");
     }
 }
 
-IOAVServiceRef AVServiceDDC::serviceFromFirst(const platform::IOAVServiceCreateWithServiceFn& create,
-                                              std::string_view className) {
+IOAVServiceRef AVServiceDDC::serviceFromFirst(
+    const platform::IOAVServiceCreateWithServiceFn& create, std::string_view className) {
     std::vector<IOObjectRef> services;
     if (platform_.registry.matchingServices(className, services) != platform::kIOReturnSuccess ||
         services.empty()) {
@@ -101,7 +103,8 @@ IOAVServiceRef AVServiceDDC::avService(DisplayID display) {
         if (chosen) break;
     }
     if (!chosen) {
-        log_.line("[AVServiceDDC] Could not match IOAVService to display " + std::to_string(display) +
+        log_.line("[AVServiceDDC] Could not match IOAVService to display " +
+                  std::to_string(display) +
                   " - using first available (multi-HDMI setups may target wrong display)");
         chosen = &proxies.front();
     }

@@ -18,8 +18,9 @@ namespace orvane::ddc {
 class AVServiceDDC : public std::enable_shared_from_this<AVServiceDDC> {
     struct Key {};
 
-public:
-    static constexpr std::string_view kFrameworkPath = "/System/Library/Frameworks/IOKit.framework/IOKit";
+  public:
+    static constexpr std::string_view kFrameworkPath =
+        "/System/Library/Frameworks/IOKit.framework/IOKit";
 
     static std::shared_ptr<AVServiceDDC> create(runtime::Runtime& runtime,
                                                 const platform::Platform& platform,
@@ -44,7 +45,7 @@ public:
 
     const runtime::SerialQueue& ioQueue() const { return *ioQueue_; }
 
-private:
+  private:
     platform::IOAVServiceRef serviceFromFirst(
         const platform::IOAVServiceCreateWithServiceFn& create, std::string_view className);
 

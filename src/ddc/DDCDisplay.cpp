@@ -8,9 +8,12 @@ namespace orvane::ddc {
 const std::string& rawValue(DDCTransportType type) {
     static const std::string i2c = "I2C", av = "AVService", none = "None";
     switch (type) {
-        case DDCTransportType::i2c: return i2c;
-        case DDCTransportType::avService: return av;
-        case DDCTransportType::none: return none;
+        case DDCTransportType::i2c:
+            return i2c;
+        case DDCTransportType::avService:
+            return av;
+        case DDCTransportType::none:
+            return none;
     }
     return none;
 }
@@ -28,8 +31,8 @@ DDCTransportType DDCDisplay::detectTransport() {
     if (transports_.i2c) {
         if (auto framebuffer = transports_.i2c->framebufferService(displayID_)) {
             platform::IOObjectRef interface;
-            if (transports_.framebufferI2C.copyI2CInterfaceForBus(framebuffer.get(), 0, interface) ==
-                    platform::kIOReturnSuccess &&
+            if (transports_.framebufferI2C.copyI2CInterfaceForBus(
+                    framebuffer.get(), 0, interface) == platform::kIOReturnSuccess &&
                 interface) {
                 transportType_ = DDCTransportType::i2c;
                 transports_.log.line(prefix() + "using I2C transport");
@@ -54,8 +57,8 @@ runtime::Task<void> DDCDisplay::probeCapabilities() {
         try {
             VCPValue value = co_await readValue(code);
             supportedCodes_.insert(code);
-            transports_.log.line(prefix() + displayName(code) + " supported (current: " +
-                                 std::to_string(value.current) +
+            transports_.log.line(prefix() + displayName(code) +
+                                 " supported (current: " + std::to_string(value.current) +
                                  ", max: " + std::to_string(value.max) + ")");
         } catch (const DDCError& error) {
             transports_.log.line(prefix() + displayName(code) + " not supported - " +
@@ -67,11 +70,14 @@ runtime::Task<void> DDCDisplay::probeCapabilities() {
 runtime::Task<VCPValue> DDCDisplay::readValue(VCPCode code) {
     VCPValue value;
     switch (transportType_) {
-        case DDCTransportType::i2c: value = co_await transports_.i2c->readVCP(displayID_, code); break;
+        case DDCTransportType::i2c:
+            value = co_await transports_.i2c->readVCP(displayID_, code);
+            break;
         case DDCTransportType::avService:
             value = co_await transports_.avService->readVCP(displayID_, code);
             break;
-        case DDCTransportType::none: throw DDCError::i2cInterfaceNotFound();
+        case DDCTransportType::none:
+            throw DDCError::i2cInterfaceNotFound();
     }
     std::lock_guard lock(cacheLock_);
     valueCache_[code] = value;
@@ -81,11 +87,14 @@ runtime::Task<VCPValue> DDCDisplay::readValue(VCPCode code) {
 
 runtime::Task<void> DDCDisplay::writeValue(std::uint16_t value, VCPCode code) {
     switch (transportType_) {
-        case DDCTransportType::i2c: co_await transports_.i2c->writeVCP(displayID_, code, value); break;
+        case DDCTransportType::i2c:
+            co_await transports_.i2c->writeVCP(displayID_, code, value);
+            break;
         case DDCTransportType::avService:
             co_await transports_.avService->writeVCP(displayID_, code, value);
             break;
-        case DDCTransportType::none: throw DDCError::i2cInterfaceNotFound();
+        case DDCTransportType::none:
+            throw DDCError::i2cInterfaceNotFound();
     }
     std::lock_guard lock(cacheLock_);
     if (auto it = valueCache_.find(code); it != valueCache_.end()) it->second.current = value;

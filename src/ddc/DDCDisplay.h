@@ -36,7 +36,7 @@ struct DDCTransports {
 /// picks the transport, probes the five controllable features and caches what
 /// it has read. Callers keep the handle alive while they await it.
 class DDCDisplay {
-public:
+  public:
     DDCDisplay(DisplayID displayID, DDCTransports transports);
 
     DisplayID displayID() const { return displayID_; }
@@ -54,7 +54,7 @@ public:
     runtime::Task<void> setPercent(double percent, VCPCode code);
     std::optional<VCPValue> cachedValue(VCPCode code) const;
 
-private:
+  private:
     std::string prefix() const;
 
     DisplayID displayID_;

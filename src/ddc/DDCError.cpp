@@ -14,13 +14,15 @@ std::string statusText(platform::IOReturn status) {
 }  // namespace
 
 DDCError DDCError::displayNotFound(DisplayID display) {
-    DDCError e(Kind::displayNotFound, "Display " + std::to_string(display) + " not found in IORegistry");
+    DDCError e(Kind::displayNotFound,
+               "Display " + std::to_string(display) + " not found in IORegistry");
     e.displayID_ = display;
     return e;
 }
 
 DDCError DDCError::framebufferNotFound(DisplayID display) {
-    DDCError e(Kind::framebufferNotFound, "No IOFramebuffer found for display " + std::to_string(display));
+    DDCError e(Kind::framebufferNotFound,
+               "No IOFramebuffer found for display " + std::to_string(display));
     e.displayID_ = display;
     return e;
 }

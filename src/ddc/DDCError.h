@@ -14,7 +14,7 @@ namespace orvane::ddc {
 /// Every failure of the DDC engine. Thrown through the engine's tasks; callers
 /// log errorDescription() and fall back.
 class DDCError : public std::exception {
-public:
+  public:
     enum class Kind {
         displayNotFound,
         framebufferNotFound,
@@ -57,7 +57,7 @@ public:
     /// The last attempt's error, for maxRetriesExceeded; null otherwise.
     const DDCError* underlying() const { return underlying_.get(); }
 
-private:
+  private:
     DDCError(Kind kind, std::string text) : kind_(kind), text_(std::move(text)) {}
     Kind kind_;
     std::string text_;

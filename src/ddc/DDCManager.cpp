@@ -35,7 +35,8 @@ DDCManager::~DDCManager() = default;
 IOObjectRef DDCManager::framebufferService(DisplayID display) {
     {
         std::lock_guard lock(cacheLock_);
-        if (auto it = framebufferCache_.find(display); it != framebufferCache_.end()) return it->second;
+        if (auto it = framebufferCache_.find(display); it != framebufferCache_.end())
+            return it->second;
     }
     // The walk runs unlocked: it creates an info dictionary per service.
     const std::uint32_t vendor = platform_.windowServer.vendorNumber(display);
@@ -43,7 +44,8 @@ IOObjectRef DDCManager::framebufferService(DisplayID display) {
     const std::uint32_t serial = platform_.windowServer.serialNumber(display);
 
     std::vector<IOObjectRef> services;
-    if (platform_.registry.matchingServices("IODisplayConnect", services) != platform::kIOReturnSuccess) {
+    if (platform_.registry.matchingServices("IODisplayConnect", services) !=
+        platform::kIOReturnSuccess) {
         return {};
     }
     for (const IOObjectRef& service : services) {
@@ -94,14 +96,13 @@ runtime::Task<VCPValue> DDCManager::readVCP(DisplayID display, VCPCode code) {
 
 runtime::Task<void> DDCManager::writeVCP(DisplayID display, VCPCode code, std::uint16_t value) {
     std::weak_ptr<DDCManager> weak = weak_from_this();
-    return runWithRetries<void>(
-        ioQueue_, main_, log_, "[DDCManager] ",
-        "writeVCP(" + displayName(code) + "=" + std::to_string(value) + ")",
-        [weak, display, code, value] {
-            auto self = weak.lock();
-            if (!self) throw DDCError::displayNotFound(display);
-            self->performWrite(display, code, value);
-        });
+    return runWithRetries<void>(ioQueue_, main_, log_, "[DDCManager] ",
+                                "writeVCP(" + displayName(code) + "=" + std::to_string(value) + ")",
+                                [weak, display, code, value] {
+                                    auto self = weak.lock();
+                                    if (!self) throw DDCError::displayNotFound(display);
+                                    self->performWrite(display, code, value);
+                                });
 }
 
 IOObjectRef DDCManager::i2cInterface(DisplayID display) {
@@ -159,7 +160,8 @@ std::vector<std::uint8_t> DDCManager::sendI2CRequest(platform::IOObject interfac
     }
     status = platform_.framebufferI2C.i2cSendRequest(connection.get(), 0, record);
     if (status != platform::kIOReturnSuccess) throw DDCError::i2cSendFailed(status);
-    if (record.result != platform::kIOReturnSuccess) throw DDCError::i2cRequestFailed(record.result);
+    if (record.result != platform::kIOReturnSuccess)
+        throw DDCError::i2cRequestFailed(record.result);
     if (replyLength == 0) return {};
     // A bus that delivered fewer bytes than asked says so in replyBytes; decoding
     // the zero fill as a value would report a wrong level as success.

@@ -22,7 +22,7 @@ namespace orvane::ddc {
 class DDCManager : public std::enable_shared_from_this<DDCManager> {
     struct Key {};
 
-public:
+  public:
     static std::shared_ptr<DDCManager> create(runtime::Runtime& runtime,
                                               const platform::Platform& platform,
                                               runtime::Logger& log,
@@ -52,7 +52,7 @@ public:
 
     const runtime::SerialQueue& ioQueue() const { return *ioQueue_; }
 
-private:
+  private:
     platform::IOObjectRef i2cInterface(DisplayID display);
 
     runtime::Executor& main_;

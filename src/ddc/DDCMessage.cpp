@@ -20,13 +20,14 @@ std::uint16_t be16(std::uint8_t high, std::uint8_t low) {
 
 std::uint8_t DDCMessage::checksum(std::uint8_t seed, std::span<const std::uint8_t> bytes) {
     std::uint8_t sum = seed;
-    for (std::uint8_t b : bytes) sum ^= b;
+    for (std::uint8_t b : bytes)
+        sum ^= b;
     return sum;
 }
 
 std::array<std::uint8_t, 5> DDCMessage::encodeGetVCP(VCPCode code) {
-    std::array<std::uint8_t, 5> m{kHostSourceAddress, kLengthFlag | 2, kGetVCPOpcode, rawValue(code),
-                                  0};
+    std::array<std::uint8_t, 5> m{kHostSourceAddress, kLengthFlag | 2, kGetVCPOpcode,
+                                  rawValue(code), 0};
     m[4] = checksum(kDisplayWriteAddress, std::span(m).first(4));
     return m;
 }
@@ -63,10 +64,12 @@ VCPValue DDCMessage::decodeFramed(std::span<const std::uint8_t> reply, VCPCode r
 
 VCPValue DDCMessage::decodeScanning(std::span<const std::uint8_t> reply, VCPCode requested) {
     std::size_t i = 0;
-    while (i < reply.size() && reply[i] != kGetVCPReplyOpcode) ++i;
+    while (i < reply.size() && reply[i] != kGetVCPReplyOpcode)
+        ++i;
     if (i == reply.size()) throw DDCError::readResponseInvalid();
     if (reply.size() < i + 8) {
-        throw DDCError::readResponseTooShort(static_cast<int>(i + 8), static_cast<int>(reply.size()));
+        throw DDCError::readResponseTooShort(static_cast<int>(i + 8),
+                                             static_cast<int>(reply.size()));
     }
     if (reply[i + 1] != 0x00) throw DDCError::vcpCodeUnsupported(requested);
     if (reply[i + 2] != rawValue(requested)) throw DDCError::readResponseInvalid();

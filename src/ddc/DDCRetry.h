@@ -26,9 +26,9 @@ inline constexpr std::chrono::milliseconds kDDCRetryDelay{40};
 /// ignored. Takes everything by value so that no transport object has to outlive
 /// the operation; the attempt itself decides what happens if its owner is gone.
 template <typename R>
-runtime::Task<R> runWithRetries(std::shared_ptr<runtime::SerialQueue> queue, runtime::Executor& main,
-                                runtime::Logger& log, std::string prefix, std::string label,
-                                std::function<R()> attempt) {
+runtime::Task<R> runWithRetries(std::shared_ptr<runtime::SerialQueue> queue,
+                                runtime::Executor& main, runtime::Logger& log, std::string prefix,
+                                std::string label, std::function<R()> attempt) {
     for (int n = 1;; ++n) {
         try {
             if constexpr (std::is_void_v<R>) {

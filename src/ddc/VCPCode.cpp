@@ -9,14 +9,22 @@ const std::string& displayName(VCPCode code) {
                              controller = "Controller Type", firmware = "Firmware Level",
                              version = "VCP Version", unknown = "Unknown";
     switch (code) {
-        case VCPCode::brightness: return brightness;
-        case VCPCode::contrast: return contrast;
-        case VCPCode::volume: return volume;
-        case VCPCode::inputSource: return input;
-        case VCPCode::powerMode: return power;
-        case VCPCode::displayControllerType: return controller;
-        case VCPCode::firmwareLevel: return firmware;
-        case VCPCode::vcpVersion: return version;
+        case VCPCode::brightness:
+            return brightness;
+        case VCPCode::contrast:
+            return contrast;
+        case VCPCode::volume:
+            return volume;
+        case VCPCode::inputSource:
+            return input;
+        case VCPCode::powerMode:
+            return power;
+        case VCPCode::displayControllerType:
+            return controller;
+        case VCPCode::firmwareLevel:
+            return firmware;
+        case VCPCode::vcpVersion:
+            return version;
     }
     return unknown;
 }

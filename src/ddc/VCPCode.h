@@ -21,19 +21,20 @@ enum class VCPCode : std::uint8_t {
 };
 
 inline constexpr std::array<VCPCode, 8> kAllVCPCodes = {
-    VCPCode::brightness,  VCPCode::contrast,
-    VCPCode::volume,      VCPCode::inputSource,
-    VCPCode::powerMode,   VCPCode::displayControllerType,
+    VCPCode::brightness,    VCPCode::contrast,   VCPCode::volume,
+    VCPCode::inputSource,   VCPCode::powerMode,  VCPCode::displayControllerType,
     VCPCode::firmwareLevel, VCPCode::vcpVersion,
 };
 
 /// The codes the capability probe reads, in probe order.
 inline constexpr std::array<VCPCode, 5> kProbedVCPCodes = {
-    VCPCode::brightness, VCPCode::contrast, VCPCode::volume, VCPCode::inputSource,
-    VCPCode::powerMode,
+    VCPCode::brightness,  VCPCode::contrast,  VCPCode::volume,
+    VCPCode::inputSource, VCPCode::powerMode,
 };
 
-constexpr std::uint8_t rawValue(VCPCode code) { return static_cast<std::uint8_t>(code); }
+constexpr std::uint8_t rawValue(VCPCode code) {
+    return static_cast<std::uint8_t>(code);
+}
 /// The name used in every log line and error text that names the feature.
 const std::string& displayName(VCPCode code);
 /// The case with that raw value; none for any other byte.

@@ -13,7 +13,7 @@ namespace orvane::platform {
 
 /// An audio/video service object; each platform derives its own. Released with its last reference.
 class IOAVService {
-public:
+  public:
     virtual ~IOAVService() = default;
 };
 using IOAVServiceRef = std::shared_ptr<IOAVService>;
@@ -22,9 +22,9 @@ inline constexpr CFAllocatorRef kCFAllocatorDefault = nullptr;
 
 /// The three audio/video service functions, as resolved by name.
 using IOAVServiceCreateWithServiceFn = std::function<IOAVServiceRef(CFAllocatorRef, IOObject)>;
-using IOAVServiceReadI2CFn = std::function<IOReturn(IOAVService&, std::uint32_t chipAddress,
-                                                    std::uint32_t dataAddress, std::uint8_t* buffer,
-                                                    std::uint32_t length)>;
+using IOAVServiceReadI2CFn =
+    std::function<IOReturn(IOAVService&, std::uint32_t chipAddress, std::uint32_t dataAddress,
+                           std::uint8_t* buffer, std::uint32_t length)>;
 using IOAVServiceWriteI2CFn =
     std::function<IOReturn(IOAVService&, std::uint32_t chipAddress, std::uint32_t dataAddress,
                            const std::uint8_t* buffer, std::uint32_t length)>;
@@ -37,14 +37,14 @@ inline constexpr int kRTLDNow = 2;
 
 /// A loaded library (a dlopen handle). Never closed while symbols from it may be called.
 class DynamicLibrary {
-public:
+  public:
     virtual ~DynamicLibrary() = default;
     /// dlsym: the function of that name, or monostate when the library has none.
     virtual Symbol symbol(std::string_view name) = 0;
 };
 
 class DynamicLoader {
-public:
+  public:
     virtual ~DynamicLoader() = default;
     /// dlopen; null when the library cannot be opened.
     virtual std::shared_ptr<DynamicLibrary> open(std::string_view path, int mode) = 0;

@@ -18,11 +18,11 @@ inline constexpr std::uint32_t kIOI2CCombinedTransactionType = 3;
 struct IOI2CRequest {
     std::uint32_t sendTransactionType = kIOI2CNoTransactionType;
     std::uint32_t replyTransactionType = kIOI2CNoTransactionType;
-    std::uint32_t sendAddress = 0;  // 8-bit bus address, write form (0x6E)
+    std::uint32_t sendAddress = 0;   // 8-bit bus address, write form (0x6E)
     std::uint32_t replyAddress = 0;  // 8-bit bus address, read form (0x6F)
     std::uint8_t sendSubAddress = 0;
     std::uint8_t replySubAddress = 0;
-    std::uint64_t minReplyDelay = 0;  // nanoseconds between send and reply
+    std::uint64_t minReplyDelay = 0;     // nanoseconds between send and reply
     IOReturn result = kIOReturnSuccess;  // set by the transaction
     std::uint32_t commFlags = 0;
     const std::uint8_t* sendBuffer = nullptr;
@@ -36,7 +36,7 @@ using IOI2CConnectRef = std::uintptr_t;
 
 /// The framebuffer's I2C interface.
 class FramebufferI2C {
-public:
+  public:
     virtual ~FramebufferI2C() = default;
     /// IOFBCopyI2CInterfaceForBus; a non-zero status or an empty reference when the bus has none.
     virtual IOReturn copyI2CInterfaceForBus(IOObject framebuffer, std::uint32_t bus,
@@ -53,7 +53,7 @@ public:
 
 /// Closes an open connection when it goes out of scope.
 class IOI2CConnection {
-public:
+  public:
     IOI2CConnection(FramebufferI2C& i2c, IOI2CConnectRef connect) : i2c_(i2c), connect_(connect) {}
     IOI2CConnection(const IOI2CConnection&) = delete;
     IOI2CConnection& operator=(const IOI2CConnection&) = delete;
@@ -62,7 +62,7 @@ public:
     }
     IOI2CConnectRef get() const { return connect_; }
 
-private:
+  private:
     FramebufferI2C& i2c_;
     IOI2CConnectRef connect_;
 };

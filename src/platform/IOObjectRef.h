@@ -11,7 +11,7 @@ class IORegistry;
 
 /// Owns one reference to a registry object; copies retain, destruction releases.
 class IOObjectRef {
-public:
+  public:
     IOObjectRef() = default;
     /// Takes over a reference the caller already holds (a +1 result of the registry).
     static IOObjectRef adopt(IORegistry& registry, IOObject object) {
@@ -28,7 +28,7 @@ public:
     explicit operator bool() const { return object_ != 0; }
     void reset();
 
-private:
+  private:
     IOObjectRef(IORegistry* registry, IOObject object) : registry_(registry), object_(object) {}
     IORegistry* registry_ = nullptr;
     IOObject object_ = 0;

@@ -15,7 +15,7 @@ namespace orvane::platform {
 /// The I/O registry: a tree of services, each with a class name and, for display
 /// services, an info dictionary. Results that hand out objects hand out references.
 class IORegistry {
-public:
+  public:
     virtual ~IORegistry() = default;
 
     /// Every service of className in registry order (IOServiceGetMatchingServices).

@@ -16,7 +16,7 @@ class InfoValue;
 /// A display info dictionary: keys in insertion order, values that are numbers,
 /// strings, byte strings or nested dictionaries (localized product names).
 class InfoDictionary {
-public:
+  public:
     void set(std::string key, InfoValue value);
     const InfoValue* find(std::string_view key) const;
     /// The value under key as an unsigned 32-bit number; none if missing or not a number.
@@ -24,13 +24,14 @@ public:
     const std::vector<std::pair<std::string, InfoValue>>& entries() const { return entries_; }
     bool empty() const { return entries_.empty(); }
 
-private:
+  private:
     std::vector<std::pair<std::string, InfoValue>> entries_;
 };
 
 class InfoValue {
-public:
-    using Storage = std::variant<std::int64_t, std::string, std::vector<std::uint8_t>, InfoDictionary>;
+  public:
+    using Storage =
+        std::variant<std::int64_t, std::string, std::vector<std::uint8_t>, InfoDictionary>;
     InfoValue(std::int64_t n) : value_(n) {}
     InfoValue(std::string s) : value_(std::move(s)) {}
     InfoValue(std::vector<std::uint8_t> bytes) : value_(std::move(bytes)) {}
@@ -43,7 +44,7 @@ public:
         return std::get_if<std::vector<std::uint8_t>>(&value_);
     }
 
-private:
+  private:
     Storage value_;
 };
 

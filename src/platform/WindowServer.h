@@ -9,7 +9,7 @@ namespace orvane::platform {
 
 /// The window server's display services.
 class WindowServer {
-public:
+  public:
     virtual ~WindowServer() = default;
     /// The EDID vendor number; 0 for an unknown display.
     virtual std::uint32_t vendorNumber(DisplayID display) = 0;

@@ -13,7 +13,7 @@ using TimePoint = std::chrono::nanoseconds;
 /// (reply delays, usleep between request and reply) must run on the same
 /// virtual time as everything else in tests.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual TimePoint now() const = 0;
     /// Blocks the calling thread (or, on a virtual clock, the calling lane).

@@ -15,7 +15,9 @@ EventLoop::~EventLoop() {
     destroyRoots();
 }
 
-void EventLoop::post(std::function<void()> fn) { postAfter(Duration{0}, std::move(fn)); }
+void EventLoop::post(std::function<void()> fn) {
+    postAfter(Duration{0}, std::move(fn));
+}
 
 void EventLoop::postAfter(Duration d, std::function<void()> fn) {
     {
@@ -29,7 +31,9 @@ TimePoint EventLoop::now() const {
     return std::chrono::duration_cast<TimePoint>(std::chrono::steady_clock::now() - epoch_);
 }
 
-void EventLoop::sleepFor(Duration d) { std::this_thread::sleep_for(d); }
+void EventLoop::sleepFor(Duration d) {
+    std::this_thread::sleep_for(d);
+}
 
 void EventLoop::run() {
     std::unique_lock lock(mutex_);

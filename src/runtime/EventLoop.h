@@ -16,7 +16,7 @@ namespace orvane::runtime {
 /// The production main executor: the thread that calls run() is the main thread.
 /// Thread-safe: worker queues post their results here. Its clock is the steady clock.
 class EventLoop final : public Executor, public Clock {
-public:
+  public:
     EventLoop();
     ~EventLoop() override;
 
@@ -30,7 +30,7 @@ public:
     /// Makes run() return after the item in progress. Callable from any thread.
     void stop();
 
-private:
+  private:
     struct Item {
         TimePoint at;
         std::uint64_t seq;

@@ -30,7 +30,8 @@ void Executor::destroyRoots() {
         roots.assign(roots_.begin(), roots_.end());
         roots_.clear();
     }
-    for (void* address : roots) std::coroutine_handle<>::from_address(address).destroy();
+    for (void* address : roots)
+        std::coroutine_handle<>::from_address(address).destroy();
 }
 
 }  // namespace orvane::runtime

@@ -12,7 +12,7 @@ namespace orvane::runtime {
 
 /// The main thread's executor: every state change runs on it.
 class Executor {
-public:
+  public:
     virtual ~Executor();
     /// Runs fn on the executor after everything already posted for now.
     virtual void post(std::function<void()> fn) = 0;
@@ -25,11 +25,11 @@ public:
     void untrackRoot(std::coroutine_handle<> h);
     std::size_t liveRoots() const;
 
-protected:
+  protected:
     /// Implementations call this from their destructor after dropping queued items.
     void destroyRoots();
 
-private:
+  private:
     mutable std::mutex rootsMutex_;
     std::unordered_set<void*> roots_;
     bool destroying_ = false;

@@ -12,30 +12,30 @@ namespace orvane::runtime {
 /// The log: one line per event, each starting with "[Component] ". Thread-safe;
 /// the framed decoder logs from the I/O queue.
 class Logger {
-public:
+  public:
     virtual ~Logger() = default;
     virtual void line(std::string_view text) = 0;
 };
 
 /// Writes each line to standard output and flushes it.
 class StdoutLogger final : public Logger {
-public:
+  public:
     void line(std::string_view text) override;
 
-private:
+  private:
     std::mutex mutex_;
 };
 
 /// Keeps every line, for tests; optionally echoes them elsewhere too.
 class CapturingLogger final : public Logger {
-public:
+  public:
     void line(std::string_view text) override;
     std::vector<std::string> lines() const;
     /// Lines that start with prefix, in order.
     std::vector<std::string> linesStartingWith(std::string_view prefix) const;
     void clear();
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;
 };

@@ -7,7 +7,7 @@
 namespace orvane::runtime {
 
 class ManualLane final : public SerialQueue {
-public:
+  public:
     ManualLane(ManualExecutor& executor, int lane, std::string label)
         : executor_(executor), lane_(lane), label_(std::move(label)) {}
     void async(std::function<void()> item) override {
@@ -15,7 +15,7 @@ public:
     }
     const std::string& label() const override { return label_; }
 
-private:
+  private:
     ManualExecutor& executor_;
     int lane_;
     std::string label_;
@@ -31,7 +31,9 @@ ManualExecutor::~ManualExecutor() {
     destroyRoots();
 }
 
-void ManualExecutor::post(std::function<void()> fn) { enqueue(now(), 0, std::move(fn)); }
+void ManualExecutor::post(std::function<void()> fn) {
+    enqueue(now(), 0, std::move(fn));
+}
 
 void ManualExecutor::postAfter(Duration d, std::function<void()> fn) {
     enqueue(now() + std::max(d, Duration{0}), 0, std::move(fn));
@@ -76,7 +78,8 @@ bool ManualExecutor::runNext(TimePoint limit) {
             item = std::move(const_cast<Item&>(items_.top()));
             items_.pop();
             // A lane still busy with an earlier item (it slept) starts this one later.
-            TimePoint start = std::max(item.at, laneBusyUntil_[static_cast<std::size_t>(item.lane)]);
+            TimePoint start =
+                std::max(item.at, laneBusyUntil_[static_cast<std::size_t>(item.lane)]);
             if (start == item.at) break;
             item.at = start;
             items_.push(std::move(item));
@@ -92,18 +95,22 @@ bool ManualExecutor::runNext(TimePoint limit) {
     return true;
 }
 
-bool ManualExecutor::runOne() { return runNext(TimePoint::max()); }
+bool ManualExecutor::runOne() {
+    return runNext(TimePoint::max());
+}
 
 std::size_t ManualExecutor::runUntilIdle() {
     std::size_t n = 0;
-    while (runNext(TimePoint::max())) ++n;
+    while (runNext(TimePoint::max()))
+        ++n;
     return n;
 }
 
 std::size_t ManualExecutor::runFor(Duration d) {
     TimePoint limit = now() + d;
     std::size_t n = 0;
-    while (runNext(limit)) ++n;
+    while (runNext(limit))
+        ++n;
     std::lock_guard lock(mutex_);
     time_ = std::max(time_, limit);
     return n;

@@ -24,7 +24,7 @@ namespace orvane::runtime {
 /// item posts is scheduled at that later time. So three failing attempts with two
 /// 40 ms sleeps take microseconds of real time and exact virtual time.
 class ManualExecutor final : public Executor, public Clock {
-public:
+  public:
     ManualExecutor();
     ~ManualExecutor() override;
 
@@ -45,7 +45,7 @@ public:
     std::size_t runFor(Duration d);
     std::size_t pending() const;
 
-private:
+  private:
     friend class ManualLane;
     struct Item {
         TimePoint at;

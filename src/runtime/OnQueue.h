@@ -39,7 +39,7 @@ struct QueueState {
 
 template <typename Fn>
 class QueueAwaiter {
-public:
+  public:
     using R = std::invoke_result_t<Fn&>;
 
     QueueAwaiter(SerialQueue& queue, Executor& main, Fn fn)
@@ -71,7 +71,7 @@ public:
         if constexpr (!std::is_void_v<R>) return std::move(*state_->value);
     }
 
-private:
+  private:
     SerialQueue& queue_;
     Executor& main_;
     Fn fn_;

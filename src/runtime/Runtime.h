@@ -13,7 +13,7 @@ namespace orvane::runtime {
 /// What the core needs from its surroundings: the main executor, the clock and
 /// a way to make serial I/O queues.
 class Runtime {
-public:
+  public:
     virtual ~Runtime() = default;
     virtual Executor& main() = 0;
     virtual Clock& clock() = 0;
@@ -22,7 +22,7 @@ public:
 
 /// Production: an event loop driven by the thread that runs it, one worker thread per queue.
 class ThreadedRuntime final : public Runtime {
-public:
+  public:
     Executor& main() override;
     Clock& clock() override;
     std::shared_ptr<SerialQueue> makeSerialQueue(std::string label) override;
@@ -31,13 +31,13 @@ public:
     ThreadedRuntime();
     ~ThreadedRuntime() override;
 
-private:
+  private:
     std::unique_ptr<class EventLoop> loop_;
 };
 
 /// Tests and benchmarks: everything on one deterministic executor and virtual clock.
 class VirtualRuntime final : public Runtime {
-public:
+  public:
     VirtualRuntime();
     ~VirtualRuntime() override;
     Executor& main() override;
@@ -45,7 +45,7 @@ public:
     std::shared_ptr<SerialQueue> makeSerialQueue(std::string label) override;
     class ManualExecutor& executor();
 
-private:
+  private:
     std::unique_ptr<class ManualExecutor> executor_;
 };
 

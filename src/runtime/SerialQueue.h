@@ -8,7 +8,7 @@ namespace orvane::runtime {
 
 /// A serial queue: items run one at a time, in the order submitted.
 class SerialQueue {
-public:
+  public:
     virtual ~SerialQueue() = default;
     virtual void async(std::function<void()> item) = 0;
     virtual const std::string& label() const = 0;

@@ -51,7 +51,7 @@ struct StopWake {
 };
 
 class SleepAwaiter {
-public:
+  public:
     SleepAwaiter(Executor& executor, Duration d) : executor_(executor), duration_(d) {}
     SleepAwaiter(SleepAwaiter&&) = default;
     ~SleepAwaiter() {
@@ -75,7 +75,7 @@ public:
         return !state_->cancelled;
     }
 
-private:
+  private:
     Executor& executor_;
     Duration duration_;
     std::shared_ptr<SleepState> state_;

@@ -77,7 +77,7 @@ std::stop_token stopTokenOf(std::coroutine_handle<P> h) {
 /// An asynchronous operation returning T or throwing. Starts when awaited.
 template <typename T = void>
 class [[nodiscard]] Task {
-public:
+  public:
     using promise_type = detail::Promise<T>;
     using Handle = std::coroutine_handle<promise_type>;
 
@@ -115,7 +115,7 @@ public:
         if (handle_) handle_.promise().stopToken = std::move(token);
     }
 
-private:
+  private:
     void reset() {
         if (handle_) handle_.destroy();
         handle_ = {};

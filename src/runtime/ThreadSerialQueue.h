@@ -15,7 +15,7 @@ namespace orvane::runtime {
 /// A serial queue with its own worker thread. Destruction runs what is already
 /// queued, then joins the worker.
 class ThreadSerialQueue final : public SerialQueue {
-public:
+  public:
     explicit ThreadSerialQueue(std::string label);
     ~ThreadSerialQueue() override;
     ThreadSerialQueue(const ThreadSerialQueue&) = delete;
@@ -24,7 +24,7 @@ public:
     void async(std::function<void()> item) override;
     const std::string& label() const override { return label_; }
 
-private:
+  private:
     void work();
 
     std::string label_;

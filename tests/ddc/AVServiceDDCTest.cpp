@@ -32,14 +32,15 @@ SimDisplaySpec hdmi(DisplayID id, std::uint32_t vendor, std::uint32_t model) {
 }
 
 class AVServiceDDCTest : public test::SimFixture {
-protected:
+  protected:
     AVServiceDDCTest() : SimFixture(avRig({hdmi(3, 0x1e6d, 0x7750)})) {}
 };
 
 TEST_F(AVServiceDDCTest, StartUpLineSaysWhetherTheFunctionsLoaded) {
     av();
-    EXPECT_THAT(lines(), ElementsAre("[AVServiceDDC] IOAVService functions loaded - Apple Silicon HDMI "
-                                     "DDC available"));
+    EXPECT_THAT(lines(),
+                ElementsAre("[AVServiceDDC] IOAVService functions loaded - Apple Silicon HDMI "
+                            "DDC available"));
     for (bool framework : {false, true}) {
         auto rig = avRig({hdmi(3, 0x1e6d, 0x7750)});
         rig.avFramework = framework;
@@ -47,10 +48,12 @@ TEST_F(AVServiceDDCTest, StartUpLineSaysWhetherTheFunctionsLoaded) {
         useRig(rig);
         log_.clear();
         EXPECT_FALSE(av()->functionsAvailable());
-        EXPECT_THAT(lines(), ElementsAre("[AVServiceDDC] IOAVService functions not found - Apple Silicon "
-                                         "HDMI DDC not available"));
-        EXPECT_EQ(errorOf(executor(), av()->readVCP(3, VCPCode::brightness)),
-                  "DDC operation failed after 3 retries: IOAVService not available for this display");
+        EXPECT_THAT(lines(),
+                    ElementsAre("[AVServiceDDC] IOAVService functions not found - Apple Silicon "
+                                "HDMI DDC not available"));
+        EXPECT_EQ(
+            errorOf(executor(), av()->readVCP(3, VCPCode::brightness)),
+            "DDC operation failed after 3 retries: IOAVService not available for this display");
     }
 }
 
@@ -82,30 +85,34 @@ TEST_F(AVServiceDDCTest, RetriesLogWithTheServiceLabels) {
     addFault(3, SimFaultKind::allZero, 0x10);
     EXPECT_EQ(errorOf(executor(), av()->readVCP(3, VCPCode::brightness)),
               "DDC operation failed after 3 retries: DDC read response has invalid format");
-    EXPECT_THAT(lines(), ElementsAre(::testing::_,
-                                     "[AVServiceDDC] AVService.readVCP(Brightness) attempt 1 failed: DDC "
-                                     "read response has invalid format. Retrying...",
-                                     "[AVServiceDDC] AVService.readVCP(Brightness) attempt 2 failed: DDC "
-                                     "read response has invalid format. Retrying..."));
+    EXPECT_THAT(lines(),
+                ElementsAre(::testing::_,
+                            "[AVServiceDDC] AVService.readVCP(Brightness) attempt 1 failed: DDC "
+                            "read response has invalid format. Retrying...",
+                            "[AVServiceDDC] AVService.readVCP(Brightness) attempt 2 failed: DDC "
+                            "read response has invalid format. Retrying..."));
     // Each attempt pauses 50 ms; two 40 ms sleeps between them.
     EXPECT_EQ(now(), runtime::TimePoint(230ms));
     log_.clear();
     addFault(3, SimFaultKind::sendStatus, 0x12, 1, static_cast<platform::IOReturn>(0xE00002C2u));
     runTask(executor(), av()->writeVCP(3, VCPCode::contrast, 9));
-    EXPECT_THAT(lines(), ElementsAre("[AVServiceDDC] AVService.writeVCP(Contrast=9) attempt 1 failed: I2C "
-                                     "send request failed (0xe00002c2). Retrying..."));
+    EXPECT_THAT(lines(),
+                ElementsAre("[AVServiceDDC] AVService.writeVCP(Contrast=9) attempt 1 failed: I2C "
+                            "send request failed (0xe00002c2). Retrying..."));
 }
 
 TEST_F(AVServiceDDCTest, ScanningToleratesJunkUpToTheBufferEnd) {
     addFault(3, SimFaultKind::leadingJunk, 0x10, 1, 0, 1);
     EXPECT_EQ(runTask(executor(), av()->readVCP(3, VCPCode::brightness)), (VCPValue{50, 100}));
     addFault(3, SimFaultKind::leadingJunk, 0x10, -1, 0, 3);
-    EXPECT_EQ(errorOf(executor(), av()->readVCP(3, VCPCode::brightness)),
-              "DDC operation failed after 3 retries: DDC reply too short: expected 13 bytes, got 12");
+    EXPECT_EQ(
+        errorOf(executor(), av()->readVCP(3, VCPCode::brightness)),
+        "DDC operation failed after 3 retries: DDC reply too short: expected 13 bytes, got 12");
 }
 
 TEST_F(AVServiceDDCTest, StatusFaultsBecomeSendFailures) {
-    addFault(3, SimFaultKind::readStatus, std::nullopt, -1, static_cast<platform::IOReturn>(0xE00002D5u));
+    addFault(3, SimFaultKind::readStatus, std::nullopt, -1,
+             static_cast<platform::IOReturn>(0xE00002D5u));
     EXPECT_EQ(errorOf(executor(), av()->readVCP(3, VCPCode::brightness)),
               "DDC operation failed after 3 retries: I2C send request failed (0xe00002d5)");
     machine_->monitor(3)->clearFaults();
@@ -136,9 +143,10 @@ TEST_F(AVServiceDDCTest, SeveralProxiesWithoutAMatchFallBackToTheFirst) {
     machine_->addDisplay(simDisplay(9, SimDDCPath::none, 0x3333, 3));
     runTask(executor(), av()->writeVCP(9, VCPCode::brightness, 33));
     EXPECT_EQ(monitor(3).feature(0x10)->current, 33);
-    EXPECT_THAT(lines(), ElementsAre(::testing::_,
-                                     "[AVServiceDDC] Could not match IOAVService to display 9 - using first "
-                                     "available (multi-HDMI setups may target wrong display)"));
+    EXPECT_THAT(lines(),
+                ElementsAre(::testing::_,
+                            "[AVServiceDDC] Could not match IOAVService to display 9 - using first "
+                            "available (multi-HDMI setups may target wrong display)"));
 }
 
 TEST_F(AVServiceDDCTest, ModelZeroMatchesAChildWithoutProduct) {

@@ -19,27 +19,28 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 class DDCDisplayTest : public test::SimFixture {
-protected:
+  protected:
     std::vector<std::string> displayLines() const { return log_.linesStartingWith("[DDCDisplay]"); }
 };
 
 TEST_F(DDCDisplayTest, ChoosesI2CFirstThenTheAudioVideoServiceThenNothing) {
-  {
-    auto dell = makeDisplay(2);
-    auto lg = makeDisplay(3);
-    auto panel = makeDisplay(1);
-    EXPECT_EQ(dell->transportType(), DDCTransportType::i2c);
-    EXPECT_EQ(lg->transportType(), DDCTransportType::avService);
-    EXPECT_EQ(rawValue(lg->transportType()), "AVService");
-    // The built-in panel's framebuffer has no bus, but the one proxy answers for
-    // every display: only functions missing leave it without a transport.
-    EXPECT_EQ(panel->transportType(), DDCTransportType::avService);
-    EXPECT_THAT(displayLines(), ElementsAre("[DDCDisplay] Display 2: using I2C transport",
-                                            "[DDCDisplay] Display 3: using AVService transport (Apple "
-                                            "Silicon HDMI)",
-                                            "[DDCDisplay] Display 1: using AVService transport (Apple "
-                                            "Silicon HDMI)"));
-  }
+    {
+        auto dell = makeDisplay(2);
+        auto lg = makeDisplay(3);
+        auto panel = makeDisplay(1);
+        EXPECT_EQ(dell->transportType(), DDCTransportType::i2c);
+        EXPECT_EQ(lg->transportType(), DDCTransportType::avService);
+        EXPECT_EQ(rawValue(lg->transportType()), "AVService");
+        // The built-in panel's framebuffer has no bus, but the one proxy answers for
+        // every display: only functions missing leave it without a transport.
+        EXPECT_EQ(panel->transportType(), DDCTransportType::avService);
+        EXPECT_THAT(displayLines(),
+                    ElementsAre("[DDCDisplay] Display 2: using I2C transport",
+                                "[DDCDisplay] Display 3: using AVService transport (Apple "
+                                "Silicon HDMI)",
+                                "[DDCDisplay] Display 1: using AVService transport (Apple "
+                                "Silicon HDMI)"));
+    }
     auto rig = SimRig::defaultRig();
     rig.avFramework = false;
     useRig(rig);
@@ -58,11 +59,12 @@ TEST_F(DDCDisplayTest, ProbeReadsTheFiveCodesInOrderAndCachesThem) {
     log_.clear();
     EXPECT_FALSE(d->lastReadTime());
     runTask(executor(), d->probeCapabilities());
-    EXPECT_THAT(lines(), ElementsAre("[DDCDisplay] Display 2: Brightness supported (current: 70, max: 100)",
-                                     "[DDCDisplay] Display 2: Contrast supported (current: 75, max: 100)",
-                                     "[DDCDisplay] Display 2: Volume supported (current: 30, max: 100)",
-                                     "[DDCDisplay] Display 2: Input Source supported (current: 15, max: 18)",
-                                     "[DDCDisplay] Display 2: Power Mode supported (current: 1, max: 5)"));
+    EXPECT_THAT(lines(),
+                ElementsAre("[DDCDisplay] Display 2: Brightness supported (current: 70, max: 100)",
+                            "[DDCDisplay] Display 2: Contrast supported (current: 75, max: 100)",
+                            "[DDCDisplay] Display 2: Volume supported (current: 30, max: 100)",
+                            "[DDCDisplay] Display 2: Input Source supported (current: 15, max: 18)",
+                            "[DDCDisplay] Display 2: Power Mode supported (current: 1, max: 5)"));
     EXPECT_EQ(d->supportedCodes().size(), 5u);
     EXPECT_EQ(d->cachedValue(VCPCode::inputSource), (VCPValue{15, 18}));
     EXPECT_EQ(d->cachedValue(VCPCode::powerMode), (VCPValue{1, 5}));
@@ -75,8 +77,10 @@ TEST_F(DDCDisplayTest, AnUnsupportedCodeIsLoggedAndTheProbeGoesOn) {
     runTask(executor(), d->probeCapabilities());
     auto dl = displayLines();
     ASSERT_EQ(dl.size(), 6u);
-    EXPECT_EQ(dl[3], "[DDCDisplay] Display 2: Volume not supported - DDC operation failed after 3 retries: "
-                     "VCP code Volume (0x62) not supported by display");
+    EXPECT_EQ(
+        dl[3],
+        "[DDCDisplay] Display 2: Volume not supported - DDC operation failed after 3 retries: "
+        "VCP code Volume (0x62) not supported by display");
     EXPECT_EQ(dl[4], "[DDCDisplay] Display 2: Input Source supported (current: 15, max: 18)");
     EXPECT_FALSE(d->supportedCodes().count(VCPCode::volume));
     EXPECT_FALSE(d->cachedValue(VCPCode::volume));
@@ -104,9 +108,12 @@ TEST_F(DDCDisplayTest, WithoutTransportNothingIsSentAndWritesFailAtOnce) {
     log_.clear();
     runTask(executor(), d->probeCapabilities());
     EXPECT_THAT(lines(), IsEmpty());
-    EXPECT_EQ(errorOf(executor(), d->writeValue(10, VCPCode::brightness)), "No I2C interface found on framebuffer");
-    EXPECT_EQ(errorOf(executor(), d->setPercent(10, VCPCode::brightness)), "No I2C interface found on framebuffer");
-    EXPECT_EQ(errorOf(executor(), d->readValue(VCPCode::brightness)), "No I2C interface found on framebuffer");
+    EXPECT_EQ(errorOf(executor(), d->writeValue(10, VCPCode::brightness)),
+              "No I2C interface found on framebuffer");
+    EXPECT_EQ(errorOf(executor(), d->setPercent(10, VCPCode::brightness)),
+              "No I2C interface found on framebuffer");
+    EXPECT_EQ(errorOf(executor(), d->readValue(VCPCode::brightness)),
+              "No I2C interface found on framebuffer");
     EXPECT_THAT(machine_->transcript(), IsEmpty());
 }
 
@@ -130,9 +137,10 @@ TEST_P(SetPercent, ScalesToTheCachedMaximum) {
 
 INSTANTIATE_TEST_SUITE_P(Table, SetPercent,
                          ::testing::Values(PercentCase{100, 50, 50}, PercentCase{255, 50, 127},
-                                           PercentCase{std::nullopt, 50, 50}, PercentCase{100, 150, 100},
-                                           PercentCase{255, 150, 255}, PercentCase{100, -5, 0},
-                                           PercentCase{100, 0, 0}, PercentCase{100, 99.9, 99},
+                                           PercentCase{std::nullopt, 50, 50},
+                                           PercentCase{100, 150, 100}, PercentCase{255, 150, 255},
+                                           PercentCase{100, -5, 0}, PercentCase{100, 0, 0},
+                                           PercentCase{100, 99.9, 99},
                                            PercentCase{65535, 100, 65535}));
 
 TEST_F(DDCDisplayTest, WritesRefreshOnlyCachedCodes) {
@@ -147,7 +155,8 @@ TEST_F(DDCDisplayTest, WritesRefreshOnlyCachedCodes) {
     EXPECT_FALSE(d->cachedValue(VCPCode::contrast));
     addFault(2, SimFaultKind::sendStatus);
     EXPECT_NE(errorOf(executor(), d->writeValue(90, VCPCode::brightness)), "");
-    EXPECT_EQ(d->cachedValue(VCPCode::brightness), (VCPValue{30, 100})) << "a failed write changes nothing";
+    EXPECT_EQ(d->cachedValue(VCPCode::brightness), (VCPValue{30, 100}))
+        << "a failed write changes nothing";
 }
 
 TEST_F(DDCDisplayTest, ProbesOfManyDisplaysShareTheOneQueuePerTransport) {
@@ -169,7 +178,8 @@ TEST_F(DDCDisplayTest, ProbesOfManyDisplaysShareTheOneQueuePerTransport) {
     }
     ASSERT_EQ(i2cTimes.size(), 10u);
     for (std::size_t i = 1; i < i2cTimes.size(); ++i) {
-        EXPECT_GE(i2cTimes[i] - i2cTimes[i - 1], runtime::Duration(50ms)) << "I2C transactions overlapped";
+        EXPECT_GE(i2cTimes[i] - i2cTimes[i - 1], runtime::Duration(50ms))
+            << "I2C transactions overlapped";
     }
     // The audio/video transport has its own queue, so its probe ran alongside.
     EXPECT_EQ(c->lastReadTime(), runtime::TimePoint(250ms));

@@ -33,19 +33,23 @@ INSTANTIATE_TEST_SUITE_P(
                   "No IOFramebuffer found for display 2"},
         ErrorCase{DDCError::i2cOpenFailed(static_cast<std::int32_t>(0xE00002C2u)), K::i2cOpenFailed,
                   "Failed to open I2C interface (0xe00002c2)"},
-        ErrorCase{DDCError::i2cOpenFailed(0), K::i2cOpenFailed, "Failed to open I2C interface (0x0)"},
-        ErrorCase{DDCError::i2cSendFailed(-1), K::i2cSendFailed, "I2C send request failed (0xffffffff)"},
+        ErrorCase{DDCError::i2cOpenFailed(0), K::i2cOpenFailed,
+                  "Failed to open I2C interface (0x0)"},
+        ErrorCase{DDCError::i2cSendFailed(-1), K::i2cSendFailed,
+                  "I2C send request failed (0xffffffff)"},
         ErrorCase{DDCError::i2cRequestFailed(0x2ed), K::i2cRequestFailed,
                   "I2C request returned error (0x2ed)"},
         ErrorCase{DDCError::readResponseTooShort(11, 3), K::readResponseTooShort,
                   "DDC reply too short: expected 11 bytes, got 3"},
         ErrorCase{DDCError::vcpCodeUnsupported(VCPCode::powerMode), K::vcpCodeUnsupported,
                   "VCP code Power Mode (0xd6) not supported by display"},
-        ErrorCase{DDCError::maxRetriesExceeded(DDCError::readResponseInvalid()), K::maxRetriesExceeded,
+        ErrorCase{DDCError::maxRetriesExceeded(DDCError::readResponseInvalid()),
+                  K::maxRetriesExceeded,
                   "DDC operation failed after 3 retries: DDC read response has invalid format"},
         ErrorCase{DDCError::i2cInterfaceNotFound(), K::i2cInterfaceNotFound,
                   "No I2C interface found on framebuffer"},
-        ErrorCase{DDCError::readChecksumMismatch(), K::readChecksumMismatch, "DDC reply checksum mismatch"},
+        ErrorCase{DDCError::readChecksumMismatch(), K::readChecksumMismatch,
+                  "DDC reply checksum mismatch"},
         ErrorCase{DDCError::avServiceNotAvailable(), K::avServiceNotAvailable,
                   "IOAVService not available for this display"}));
 
@@ -55,7 +59,8 @@ TEST(DDCError, MaxRetriesKeepsTheLastErrorWithItsPayload) {
     EXPECT_EQ(e.underlying()->kind(), DDCError::Kind::vcpCodeUnsupported);
     EXPECT_EQ(e.underlying()->code(), VCPCode::volume);
     DDCError copy = e;  // copies share the underlying error safely
-    EXPECT_EQ(copy.underlying()->errorDescription(), "VCP code Volume (0x62) not supported by display");
+    EXPECT_EQ(copy.underlying()->errorDescription(),
+              "VCP code Volume (0x62) not supported by display");
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ SimRig rigOf(std::vector<platform::sim::SimDisplaySpec> displays) {
 }
 
 class DDCManagerTest : public test::SimFixture {
-protected:
+  protected:
     DDCManagerTest() : SimFixture(rigOf({simDisplay(2, SimDDCPath::i2c)})) {}
 
     std::vector<SimTransaction> i2cTransactions() {
@@ -73,20 +73,23 @@ TEST_F(DDCManagerTest, WriteHasNoReplyTransactionAndChangesTheMonitor) {
     EXPECT_EQ(r.replyAddress, 0u);
     EXPECT_EQ(r.replyBytes, 0u);
     EXPECT_EQ(r.minReplyDelay, 0u);
-    EXPECT_THAT(ts[0].sent, ElementsAre(0x51, 0x84, 0x03, 0x10, 0x00, 0x4B, 0x6E ^ 0x51 ^ 0x84 ^ 0x03 ^ 0x10 ^ 0x4B));
+    EXPECT_THAT(ts[0].sent, ElementsAre(0x51, 0x84, 0x03, 0x10, 0x00, 0x4B,
+                                        0x6E ^ 0x51 ^ 0x84 ^ 0x03 ^ 0x10 ^ 0x4B));
     EXPECT_EQ(monitor(2).feature(0x10)->current, 75);
     EXPECT_EQ(now(), runtime::TimePoint(0ms));
 }
 
 TEST_F(DDCManagerTest, UnsupportedCodeCostsThreeAttemptsAndTwoSleeps) {
     addFault(2, SimFaultKind::unsupported, 0x62);
-    EXPECT_EQ(errorOf(executor(), i2c()->readVCP(2, VCPCode::volume)),
-              "DDC operation failed after 3 retries: VCP code Volume (0x62) not supported by display");
-    EXPECT_THAT(lines(),
-                ElementsAre("[DDCManager] readVCP(Volume) attempt 1 failed: VCP code Volume (0x62) not "
-                            "supported by display. Retrying...",
-                            "[DDCManager] readVCP(Volume) attempt 2 failed: VCP code Volume (0x62) not "
-                            "supported by display. Retrying..."));
+    EXPECT_EQ(
+        errorOf(executor(), i2c()->readVCP(2, VCPCode::volume)),
+        "DDC operation failed after 3 retries: VCP code Volume (0x62) not supported by display");
+    EXPECT_THAT(
+        lines(),
+        ElementsAre("[DDCManager] readVCP(Volume) attempt 1 failed: VCP code Volume (0x62) not "
+                    "supported by display. Retrying...",
+                    "[DDCManager] readVCP(Volume) attempt 2 failed: VCP code Volume (0x62) not "
+                    "supported by display. Retrying..."));
     auto ts = i2cTransactions();
     ASSERT_EQ(ts.size(), 3u);
     // Each attempt: 50 ms reply delay, then 40 ms of sleep before the next one.
@@ -97,10 +100,12 @@ TEST_F(DDCManagerTest, UnsupportedCodeCostsThreeAttemptsAndTwoSleeps) {
 }
 
 TEST_F(DDCManagerTest, WriteRetriesUseTheWriteLabel) {
-    addFault(2, SimFaultKind::sendStatus, std::nullopt, 1, static_cast<platform::IOReturn>(0xE00002C2u));
+    addFault(2, SimFaultKind::sendStatus, std::nullopt, 1,
+             static_cast<platform::IOReturn>(0xE00002C2u));
     runTask(executor(), i2c()->writeVCP(2, VCPCode::brightness, 75));
-    EXPECT_THAT(lines(), ElementsAre("[DDCManager] writeVCP(Brightness=75) attempt 1 failed: I2C send "
-                                     "request failed (0xe00002c2). Retrying..."));
+    EXPECT_THAT(lines(),
+                ElementsAre("[DDCManager] writeVCP(Brightness=75) attempt 1 failed: I2C send "
+                            "request failed (0xe00002c2). Retrying..."));
     EXPECT_EQ(monitor(2).feature(0x10)->current, 75);
     EXPECT_EQ(now(), runtime::TimePoint(40ms));
 }
@@ -120,15 +125,17 @@ TEST_F(DDCManagerTest, FailuresThatHealSucceedOnALaterAttempt) {
 TEST_F(DDCManagerTest, BadChecksumIsLoggedAndAccepted) {
     addFault(2, SimFaultKind::badChecksum, 0x10, 1);
     EXPECT_EQ(runTask(executor(), i2c()->readVCP(2, VCPCode::brightness)), (VCPValue{50, 100}));
-    EXPECT_THAT(lines(), ElementsAre("[DDCManager] Checksum mismatch for Brightness: expected 0xf2, got "
-                                     "0x0. Accepting anyway."));
+    EXPECT_THAT(lines(),
+                ElementsAre("[DDCManager] Checksum mismatch for Brightness: expected 0xf2, got "
+                            "0x0. Accepting anyway."));
 }
 
 TEST_F(DDCManagerTest, ShortReplyIsReportedNotDecodedFromZeroFill) {
     // Eight bytes carry the maximum but not the current value.
     addFault(2, SimFaultKind::shortReply, 0x10, -1, 0, 8);
-    EXPECT_EQ(errorOf(executor(), i2c()->readVCP(2, VCPCode::brightness)),
-              "DDC operation failed after 3 retries: DDC reply too short: expected 11 bytes, got 8");
+    EXPECT_EQ(
+        errorOf(executor(), i2c()->readVCP(2, VCPCode::brightness)),
+        "DDC operation failed after 3 retries: DDC reply too short: expected 11 bytes, got 8");
 }
 
 struct FaultCase {
@@ -157,14 +164,19 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FaultCase{"openStatus", SimFaultKind::openStatus, 0xE00002C2u, 0,
                   "Failed to open I2C interface (0xe00002c2)"},
-        FaultCase{"nullConnection", SimFaultKind::nullConnection, 0, 0, "Failed to open I2C interface (0x0)"},
-        FaultCase{"sendStatus", SimFaultKind::sendStatus, 0xE00002BCu, 0, "I2C send request failed (0xe00002bc)"},
+        FaultCase{"nullConnection", SimFaultKind::nullConnection, 0, 0,
+                  "Failed to open I2C interface (0x0)"},
+        FaultCase{"sendStatus", SimFaultKind::sendStatus, 0xE00002BCu, 0,
+                  "I2C send request failed (0xe00002bc)"},
         FaultCase{"resultStatus", SimFaultKind::resultStatus, 0xE00002D8u, 0,
                   "I2C request returned error (0xe00002d8)"},
         FaultCase{"silent", SimFaultKind::silent, 0, 0, "I2C request returned error (0xe00002ed)"},
-        FaultCase{"wrongOpcode", SimFaultKind::wrongOpcode, 0, 0, "DDC read response has invalid format"},
-        FaultCase{"wrongEcho", SimFaultKind::wrongEcho, 0, 0, "DDC read response has invalid format"},
-        FaultCase{"leadingJunk", SimFaultKind::leadingJunk, 0, 1, "DDC read response has invalid format"},
+        FaultCase{"wrongOpcode", SimFaultKind::wrongOpcode, 0, 0,
+                  "DDC read response has invalid format"},
+        FaultCase{"wrongEcho", SimFaultKind::wrongEcho, 0, 0,
+                  "DDC read response has invalid format"},
+        FaultCase{"leadingJunk", SimFaultKind::leadingJunk, 0, 1,
+                  "DDC read response has invalid format"},
         FaultCase{"allZero", SimFaultKind::allZero, 0, 0, "DDC read response has invalid format"},
         FaultCase{"unsupported", SimFaultKind::unsupported, 0, 0,
                   "VCP code Brightness (0x10) not supported by display"}),
@@ -180,7 +192,8 @@ TEST_F(DDCManagerTest, AttemptsAfterTheManagerIsGoneFailWithDisplayNotFound) {
 }
 
 TEST_F(DDCManagerTest, TransportFailuresBeforeTheBus) {
-    useRig(rigOf({simDisplay(2, SimDDCPath::none), simDisplay(3, SimDDCPath::avService, 0x1e6d, 1)}));
+    useRig(
+        rigOf({simDisplay(2, SimDDCPath::none), simDisplay(3, SimDDCPath::avService, 0x1e6d, 1)}));
     EXPECT_EQ(errorOf(executor(), i2c()->readVCP(2, VCPCode::brightness)),
               "DDC operation failed after 3 retries: No I2C interface found on framebuffer");
     EXPECT_EQ(errorOf(executor(), i2c()->readVCP(3, VCPCode::brightness)),
@@ -189,7 +202,7 @@ TEST_F(DDCManagerTest, TransportFailuresBeforeTheBus) {
 }
 
 class FramebufferLookup : public test::SimFixture {
-protected:
+  protected:
     FramebufferLookup() : SimFixture(rigOf({})) {}
 
     /// Adds a display whose registry entry differs as given, and says whether it resolves.
@@ -242,7 +255,8 @@ TEST_F(FramebufferLookup, HitsAreCachedMissesAreNotAndClearingReleases) {
     EXPECT_TRUE(i2c()->framebufferService(9));
     const long walks = machine_->registry().dictionariesCreated();
     EXPECT_TRUE(i2c()->framebufferService(9));
-    EXPECT_EQ(machine_->registry().dictionariesCreated(), walks) << "second lookup walked the registry";
+    EXPECT_EQ(machine_->registry().dictionariesCreated(), walks)
+        << "second lookup walked the registry";
     EXPECT_EQ(machine_->outstandingReferences(), 1);
     i2c()->clearCache();
     EXPECT_EQ(machine_->outstandingReferences(), 0);

@@ -31,7 +31,8 @@ std::string decodeError(const Bytes& reply, VCPCode code, bool scanning) {
 }
 
 TEST(DDCMessage, EncodesRequestsByteForByte) {
-    EXPECT_THAT(DDCMessage::encodeGetVCP(VCPCode::brightness), ElementsAre(0x51, 0x82, 0x01, 0x10, 0xAC));
+    EXPECT_THAT(DDCMessage::encodeGetVCP(VCPCode::brightness),
+                ElementsAre(0x51, 0x82, 0x01, 0x10, 0xAC));
     EXPECT_THAT(DDCMessage::encodeSetVCP(VCPCode::contrast, 50),
                 ElementsAre(0x51, 0x84, 0x03, 0x12, 0x00, 0x32, 0x98));
     auto big = DDCMessage::encodeSetVCP(VCPCode::volume, 0x1234);
@@ -77,7 +78,8 @@ TEST(DDCMessage, FramedDecoderChecksInOrder) {
     Bytes b = good;
     EXPECT_EQ(decodeError(Bytes(good.begin(), good.begin() + 10), VCPCode::brightness, false),
               "DDC reply too short: expected 11 bytes, got 10");
-    EXPECT_EQ(decodeError({}, VCPCode::brightness, false), "DDC reply too short: expected 11 bytes, got 0");
+    EXPECT_EQ(decodeError({}, VCPCode::brightness, false),
+              "DDC reply too short: expected 11 bytes, got 0");
     b[2] = 0x03;
     b[3] = 0x01;  // opcode wins over result code
     EXPECT_EQ(decodeError(b, VCPCode::brightness, false), "DDC read response has invalid format");
@@ -99,13 +101,16 @@ TEST(DDCMessage, ScanningDecoderFindsTheOpcodeAfterJunk) {
     Bytes noChecksumCheck{0x6E, 0x88, 0x02, 0x00, 0x62, 0x00, 0x00, 0x64, 0x00, 0x1E, 0xAA, 0x00};
     EXPECT_EQ(DDCMessage::decodeScanning(noChecksumCheck, VCPCode::volume), (VCPValue{30, 100}));
 
-    EXPECT_EQ(decodeError(Bytes(12, 0), VCPCode::brightness, true), "DDC read response has invalid format");
+    EXPECT_EQ(decodeError(Bytes(12, 0), VCPCode::brightness, true),
+              "DDC read response has invalid format");
     EXPECT_EQ(decodeError({}, VCPCode::brightness, true), "DDC read response has invalid format");
     Bytes late(12, 0);
     late[5] = 0x02;
-    EXPECT_EQ(decodeError(late, VCPCode::brightness, true), "DDC reply too short: expected 13 bytes, got 12");
+    EXPECT_EQ(decodeError(late, VCPCode::brightness, true),
+              "DDC reply too short: expected 13 bytes, got 12");
     Bytes unsupported{0x6E, 0x88, 0x02, 0x01, 0x62, 0, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(decodeError(unsupported, VCPCode::volume, true), "VCP code Volume (0x62) not supported by display");
+    EXPECT_EQ(decodeError(unsupported, VCPCode::volume, true),
+              "VCP code Volume (0x62) not supported by display");
     Bytes echo{0x6E, 0x88, 0x02, 0x00, 0x12, 0, 0, 0x64, 0, 0x32, 0, 0};
     EXPECT_EQ(decodeError(echo, VCPCode::brightness, true), "DDC read response has invalid format");
     // Exactly i + 8 bytes is enough.
@@ -117,7 +122,8 @@ TEST(VCPCode, RawValuesNamesAndLookup) {
     EXPECT_EQ(vcpCodeFromRaw(0x10), VCPCode::brightness);
     EXPECT_EQ(vcpCodeFromRaw(0xD6), VCPCode::powerMode);
     EXPECT_EQ(vcpCodeFromRaw(0x14), std::nullopt);
-    for (VCPCode code : kAllVCPCodes) EXPECT_EQ(vcpCodeFromRaw(rawValue(code)), code);
+    for (VCPCode code : kAllVCPCodes)
+        EXPECT_EQ(vcpCodeFromRaw(rawValue(code)), code);
     EXPECT_EQ(displayName(VCPCode::inputSource), "Input Source");
     EXPECT_EQ(displayName(VCPCode::displayControllerType), "Controller Type");
     EXPECT_EQ(displayName(VCPCode::vcpVersion), "VCP Version");

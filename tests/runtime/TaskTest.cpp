@@ -19,7 +19,9 @@ namespace {
 using namespace std::chrono_literals;
 using test::runTask;
 
-Task<int> answer(int v) { co_return v; }
+Task<int> answer(int v) {
+    co_return v;
+}
 
 Task<int> sumOfAnswers() {
     int a = co_await answer(20);
@@ -130,7 +132,7 @@ TEST(Sleep, StopRequestEndsTheSleepEarlyAndInheritsIntoChildren) {
         wakes.emplace_back(full, ex.now());
     };
     auto parent = [&]() -> Task<void> {
-        co_await child();  // the child sees the parent's token
+        co_await child();                         // the child sees the parent's token
         bool full = co_await sleepFor(ex, 40ms);  // already stopped: wakes at once
         wakes.emplace_back(full, ex.now());
     };

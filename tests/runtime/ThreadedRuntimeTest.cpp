@@ -34,7 +34,8 @@ TEST(ThreadedRuntime, QueueWorkRunsOffMainAndResumesOnMain) {
     spawn(rt.main(), body(), [&](std::exception_ptr) { rt.loop().stop(); });
     rt.loop().run();
     ASSERT_EQ(order.size(), 50u);
-    for (int i = 0; i < 50; ++i) EXPECT_EQ(order[i], i);
+    for (int i = 0; i < 50; ++i)
+        EXPECT_EQ(order[i], i);
     EXPECT_TRUE(offMain);
     EXPECT_TRUE(onMain);
 }
@@ -54,7 +55,8 @@ TEST(ThreadSerialQueue, RunsItemsOneAtATimeInOrderAndDrainsOnDestruction) {
         }
     }
     ASSERT_EQ(order.size(), 200u);
-    for (int i = 0; i < 200; ++i) EXPECT_EQ(order[i], i);
+    for (int i = 0; i < 200; ++i)
+        EXPECT_EQ(order[i], i);
     EXPECT_FALSE(overlapped);
 }
 
@@ -72,7 +74,8 @@ TEST(EventLoop, PostFromOtherThreadsWakesTheLoop) {
         });
     }
     loop.run();
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     EXPECT_EQ(count.load(), 400);
 }
 

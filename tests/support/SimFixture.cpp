@@ -15,8 +15,8 @@ SimDisplaySpec simDisplay(DisplayID id, SimDDCPath path, std::uint32_t vendor, s
     d.model = model;
     d.serial = serial;
     d.ddc = path;
-    d.monitor.features = {{0x10, {50, 100}}, {0x12, {60, 100}}, {0x62, {20, 100}},
-                          {0x60, {15, 18}},  {0xD6, {1, 5}}};
+    d.monitor.features = {
+        {0x10, {50, 100}}, {0x12, {60, 100}}, {0x62, {20, 100}}, {0x60, {15, 18}}, {0xD6, {1, 5}}};
     return d;
 }
 

@@ -61,12 +61,12 @@ std::string errorOf(runtime::ManualExecutor& executor, runtime::Task<T> task) {
 
 /// A rig display with the given DDC path and all five features answering.
 platform::sim::SimDisplaySpec simDisplay(DisplayID id, platform::sim::SimDDCPath path,
-                                         std::uint32_t vendor = 0x10ac, std::uint32_t model = 0xa0c4,
-                                         std::uint32_t serial = 0);
+                                         std::uint32_t vendor = 0x10ac,
+                                         std::uint32_t model = 0xa0c4, std::uint32_t serial = 0);
 
 /// A simulated machine on a virtual clock with the DDC engine on top of it.
 class SimFixture : public ::testing::Test {
-protected:
+  protected:
     explicit SimFixture(platform::sim::SimRig rig = platform::sim::SimRig::defaultRig());
     ~SimFixture() override;
 
@@ -89,7 +89,7 @@ protected:
     runtime::CapturingLogger log_;
     std::unique_ptr<platform::sim::SimMachine> machine_;
 
-private:
+  private:
     std::shared_ptr<ddc::DDCManager> i2c_;
     std::shared_ptr<ddc::AVServiceDDC> av_;
 };

@@ -32,7 +32,7 @@ struct SimTransaction {
 
 /// The simulated machine's controls, for tests and rigs only: the core never sees these.
 class SimControl {
-public:
+  public:
     virtual ~SimControl() = default;
     /// The monitor of a display; null when there is none.
     virtual SimMonitor* monitor(DisplayID display) = 0;

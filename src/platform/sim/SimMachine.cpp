@@ -14,9 +14,12 @@ constexpr std::uint32_t kChipAddress = 0x37;
 
 std::optional<std::uint32_t> registryValue(const SimRegistryNumber& n, std::uint32_t same) {
     switch (n.mode) {
-        case SimRegistryNumber::Mode::same: return same;
-        case SimRegistryNumber::Mode::missing: return std::nullopt;
-        case SimRegistryNumber::Mode::value: return n.value;
+        case SimRegistryNumber::Mode::same:
+            return same;
+        case SimRegistryNumber::Mode::missing:
+            return std::nullopt;
+        case SimRegistryNumber::Mode::value:
+            return n.value;
     }
     return same;
 }
@@ -42,7 +45,7 @@ InfoDictionary displayInfo(const SimDisplaySpec& spec) {
 }  // namespace
 
 class SimMachine::AVService final : public IOAVService {
-public:
+  public:
     AVService(DisplayID display, std::shared_ptr<std::atomic<long>> live)
         : display(display), live_(std::move(live)) {
         ++*live_;
@@ -50,12 +53,12 @@ public:
     ~AVService() override { --*live_; }
     const DisplayID display;
 
-private:
+  private:
     std::shared_ptr<std::atomic<long>> live_;
 };
 
 class SimMachine::AVLibrary final : public DynamicLibrary {
-public:
+  public:
     explicit AVLibrary(SimMachine& machine) : machine_(machine) {}
     Symbol symbol(std::string_view name) override {
         const auto& fns = machine_.avFunctions_;
@@ -66,38 +69,41 @@ public:
                 [m](CFAllocatorRef, IOObject service) { return m->avCreate(service); });
         }
         if (name == "IOAVServiceReadI2C") {
-            return IOAVServiceReadI2CFn([m](IOAVService& s, std::uint32_t chip, std::uint32_t data,
-                                            std::uint8_t* buf, std::uint32_t len) {
-                return m->avRead(s, chip, data, buf, len);
-            });
+            return IOAVServiceReadI2CFn(
+                [m](IOAVService& s, std::uint32_t chip, std::uint32_t data, std::uint8_t* buf,
+                    std::uint32_t len) { return m->avRead(s, chip, data, buf, len); });
         }
         if (name == "IOAVServiceWriteI2C") {
-            return IOAVServiceWriteI2CFn([m](IOAVService& s, std::uint32_t chip, std::uint32_t data,
-                                             const std::uint8_t* buf, std::uint32_t len) {
-                return m->avWrite(s, chip, data, buf, len);
-            });
+            return IOAVServiceWriteI2CFn(
+                [m](IOAVService& s, std::uint32_t chip, std::uint32_t data, const std::uint8_t* buf,
+                    std::uint32_t len) { return m->avWrite(s, chip, data, buf, len); });
         }
         return {};
     }
 
-private:
+  private:
     SimMachine& machine_;
 };
 
 SimMachine::SimMachine(const SimRig& rig, runtime::Clock& clock)
     : clock_(clock), name_(rig.name), avFramework_(rig.avFramework), avFunctions_(rig.avFunctions) {
-    for (const auto& [cls, status] : rig.failingEnumerations) registry_.failEnumeration(cls, status);
-    for (const auto& spec : rig.displays) addDisplay(spec);
+    for (const auto& [cls, status] : rig.failingEnumerations)
+        registry_.failEnumeration(cls, status);
+    for (const auto& spec : rig.displays)
+        addDisplay(spec);
 }
 
 SimMachine::~SimMachine() = default;
 
-Platform SimMachine::platform() { return Platform{*this, registry_, *this, *this}; }
+Platform SimMachine::platform() {
+    return Platform{*this, registry_, *this, *this};
+}
 
 std::vector<DisplayID> SimMachine::displayIDs() const {
     std::lock_guard lock(mutex_);
     std::vector<DisplayID> ids;
-    for (const auto& [id, d] : displays_) ids.push_back(id);
+    for (const auto& [id, d] : displays_)
+        ids.push_back(id);
     return ids;
 }
 
@@ -111,8 +117,10 @@ void SimMachine::addDisplay(const SimDisplaySpec& spec) {
     Display d;
     d.spec = spec;
     d.monitor = std::make_shared<SimMonitor>();
-    for (const auto& [code, feature] : spec.monitor.features) d.monitor->setFeature(code, feature);
-    for (const auto& fault : spec.monitor.faults) d.monitor->addFault(fault);
+    for (const auto& [code, feature] : spec.monitor.features)
+        d.monitor->setFeature(code, feature);
+    for (const auto& fault : spec.monitor.faults)
+        d.monitor->addFault(fault);
     if (!spec.monitor.answers) {
         SimFault silent;
         silent.kind = SimFaultKind::silent;
@@ -227,7 +235,8 @@ IOReturn SimMachine::i2cSendRequest(IOI2CConnectRef connect, std::uint32_t, IOI2
         return status;
     };
 
-    if (auto fault = monitor->takeFault({SimFaultKind::sendStatus}, code)) return finish(fault->status);
+    if (auto fault = monitor->takeFault({SimFaultKind::sendStatus}, code))
+        return finish(fault->status);
     request.result = kIOReturnSuccess;
     if (request.sendTransactionType != kIOI2CNoTransactionType) {
         if (request.sendAddress != kBusWriteAddress ||
@@ -377,8 +386,12 @@ long SimMachine::openConnections() const {
     return static_cast<long>(connections_.size());
 }
 
-long SimMachine::liveAVServices() const { return liveAVServices_->load(); }
+long SimMachine::liveAVServices() const {
+    return liveAVServices_->load();
+}
 
-long SimMachine::outstandingReferences() const { return registry_.outstandingReferences(); }
+long SimMachine::outstandingReferences() const {
+    return registry_.outstandingReferences();
+}
 
 }  // namespace orvane::platform::sim

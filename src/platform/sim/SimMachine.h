@@ -25,7 +25,7 @@ class SimMachine final : public WindowServer,
                          public FramebufferI2C,
                          public DynamicLoader,
                          public SimControl {
-public:
+  public:
     SimMachine(const SimRig& rig, runtime::Clock& clock);
     ~SimMachine() override;
 
@@ -63,7 +63,7 @@ public:
     long liveAVServices() const override;
     long outstandingReferences() const override;
 
-private:
+  private:
     class AVLibrary;
     class AVService;
     struct Display {

@@ -33,7 +33,8 @@ constexpr std::uint8_t kReplySeed = 0x50;    // the host's virtual address
 constexpr std::uint8_t kDisplaySource = 0x6E;
 
 std::uint8_t xorAll(std::uint8_t seed, std::span<const std::uint8_t> bytes) {
-    for (auto b : bytes) seed ^= b;
+    for (auto b : bytes)
+        seed ^= b;
     return seed;
 }
 }  // namespace
@@ -132,13 +133,14 @@ std::vector<std::uint8_t> SimMonitor::reply(std::size_t length) {
     std::vector<std::uint8_t> frame;
     if (!pending_) {
         // Nothing asked: the DDC/CI null message.
-        frame = {kDisplaySource, 0x80, static_cast<std::uint8_t>(kDisplaySource ^ 0x80 ^ kReplySeed)};
+        frame = {kDisplaySource, 0x80,
+                 static_cast<std::uint8_t>(kDisplaySource ^ 0x80 ^ kReplySeed)};
     } else {
         const std::uint8_t code = *pending_;
         pending_.reset();
         auto it = features_.find(code);
-        const bool unsupported = it == features_.end() ||
-                                 takeFaultLocked({SimFaultKind::unsupported}, code).has_value();
+        const bool unsupported =
+            it == features_.end() || takeFaultLocked({SimFaultKind::unsupported}, code).has_value();
         const Feature f = unsupported ? Feature{} : it->second;
         frame = {kDisplaySource,
                  0x88,
@@ -152,13 +154,15 @@ std::vector<std::uint8_t> SimMonitor::reply(std::size_t length) {
                  static_cast<std::uint8_t>(f.current & 0xFF),
                  0};
         if (takeFaultLocked({SimFaultKind::wrongOpcode}, code)) frame[2] = 0x04;
-        if (takeFaultLocked({SimFaultKind::wrongEcho}, code)) frame[4] = static_cast<std::uint8_t>(code + 1);
+        if (takeFaultLocked({SimFaultKind::wrongEcho}, code))
+            frame[4] = static_cast<std::uint8_t>(code + 1);
         frame[10] = xorAll(kReplySeed, std::span(frame).first(10));
         if (takeFaultLocked({SimFaultKind::badChecksum}, code)) frame[10] = frame[10] ? 0x00 : 0xFF;
         if (auto junk = takeFaultLocked({SimFaultKind::leadingJunk}, code)) {
             frame.insert(frame.begin(), static_cast<std::size_t>(std::max(junk->bytes, 0)), 0x00);
         }
-        if (takeFaultLocked({SimFaultKind::allZero}, code)) std::fill(frame.begin(), frame.end(), 0);
+        if (takeFaultLocked({SimFaultKind::allZero}, code))
+            std::fill(frame.begin(), frame.end(), 0);
         if (auto cut = takeFaultLocked({SimFaultKind::shortReply}, code)) {
             frame.resize(std::min(frame.size(), static_cast<std::size_t>(std::max(cut->bytes, 0))));
             if (frame.size() < length) length = frame.size();

@@ -20,7 +20,7 @@ namespace orvane::platform::sim {
 /// requests with VESA reply frames. It shares no code with the host's encoder so
 /// that each checks the other. Thread-safe.
 class SimMonitor {
-public:
+  public:
     struct Feature {
         std::uint16_t current = 0;
         std::uint16_t max = 0;
@@ -47,7 +47,7 @@ public:
     std::size_t setCount() const;
     std::size_t malformedCount() const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::map<std::uint8_t, Feature> features_;
     std::vector<SimFault> faults_;

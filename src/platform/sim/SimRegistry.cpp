@@ -8,7 +8,8 @@ IOObject SimRegistry::addNode(std::string className, IOObject parent,
     std::lock_guard lock(mutex_);
     IOObject id = nextID_++;
     nodes_[id] = Node{std::move(className), parent, {}, std::move(info), true, 0};
-    if (auto it = nodes_.find(parent); parent && it != nodes_.end()) it->second.children.push_back(id);
+    if (auto it = nodes_.find(parent); parent && it != nodes_.end())
+        it->second.children.push_back(id);
     return id;
 }
 
@@ -124,7 +125,8 @@ void SimRegistry::release(IOObject object) {
 long SimRegistry::outstandingReferences() const {
     std::lock_guard lock(mutex_);
     long total = 0;
-    for (const auto& [id, node] : nodes_) total += node.references;
+    for (const auto& [id, node] : nodes_)
+        total += node.references;
     return total;
 }
 

@@ -15,7 +15,7 @@ namespace orvane::platform::sim {
 /// dictionaries. It counts the references it hands out, so tests can prove that
 /// every one of them is released.
 class SimRegistry final : public IORegistry {
-public:
+  public:
     IOObject addNode(std::string className, IOObject parent = 0,
                      std::optional<InfoDictionary> info = std::nullopt);
     /// Detaches a node and its subtree: enumerations stop finding them, handles
@@ -26,7 +26,8 @@ public:
     /// Makes the enumeration of className fail with status (0 to heal).
     void failEnumeration(const std::string& className, IOReturn status);
 
-    IOReturn matchingServices(std::string_view className, std::vector<IOObjectRef>& services) override;
+    IOReturn matchingServices(std::string_view className,
+                              std::vector<IOObjectRef>& services) override;
     std::optional<InfoDictionary> displayInfoDictionary(IOObject service,
                                                         std::uint32_t options) override;
     IOReturn parentEntry(IOObject service, std::string_view plane, IOObjectRef& parent) override;
@@ -43,7 +44,7 @@ public:
     /// Info dictionaries created so far.
     long dictionariesCreated() const;
 
-private:
+  private:
     struct Node {
         std::string className;
         IOObject parent = 0;

@@ -15,7 +15,9 @@ namespace {
 
 using nlohmann::json;
 
-[[noreturn]] void fail(const std::string& what) { throw std::runtime_error("rig: " + what); }
+[[noreturn]] void fail(const std::string& what) {
+    throw std::runtime_error("rig: " + what);
+}
 
 /// Numbers may be written as JSON numbers or as "0x..." strings (EDID ids, statuses).
 std::int64_t number(const json& v, const std::string& where) {
@@ -80,11 +82,13 @@ SimMonitorSpec monitor(const json& j, const std::string& where) {
         for (const auto& [name, pair] : j.at("vcp").items()) {
             const auto code = simVCPCodeFromName(name);
             if (!code) fail(where + ".vcp: unknown VCP code " + name);
-            if (!pair.is_array() || pair.size() != 2) fail(where + ".vcp." + name + " must be [current, max]");
+            if (!pair.is_array() || pair.size() != 2)
+                fail(where + ".vcp." + name + " must be [current, max]");
             const auto current = u32(pair[0], where + ".vcp." + name);
             const auto max = u32(pair[1], where + ".vcp." + name);
             if (current > 0xFFFF || max > 0xFFFF) fail(where + ".vcp." + name + " exceeds 16 bits");
-            m.features[*code] = {static_cast<std::uint16_t>(current), static_cast<std::uint16_t>(max)};
+            m.features[*code] = {static_cast<std::uint16_t>(current),
+                                 static_cast<std::uint16_t>(max)};
         }
     }
     if (j.contains("faults")) {
@@ -133,7 +137,7 @@ SimDisplaySpec display(const json& j, int index) {
 
 std::optional<std::uint8_t> simVCPCodeFromName(std::string_view name) {
     static const std::map<std::string, std::uint8_t, std::less<>> names = {
-        {"brightness", 0x10}, {"contrast", 0x12},  {"volume", 0x62},
+        {"brightness", 0x10},  {"contrast", 0x12},  {"volume", 0x62},
         {"inputSource", 0x60}, {"powerMode", 0xD6},
     };
     if (auto it = names.find(name); it != names.end()) return it->second;
@@ -162,7 +166,8 @@ SimRig SimRig::parse(std::string_view text) {
         if (j.contains("avService")) {
             const json& av = j.at("avService");
             rig.avFramework = av.value("framework", true);
-            if (av.contains("functions")) rig.avFunctions = av.at("functions").get<std::vector<std::string>>();
+            if (av.contains("functions"))
+                rig.avFunctions = av.at("functions").get<std::vector<std::string>>();
         }
         if (j.contains("failingEnumerations")) {
             for (const auto& [cls, st] : j.at("failingEnumerations").items()) {
@@ -192,6 +197,8 @@ SimRig SimRig::load(const std::string& path) {
     return parse(text.str());
 }
 
-SimRig SimRig::defaultRig() { return parse(kDefaultRigJSON); }
+SimRig SimRig::defaultRig() {
+    return parse(kDefaultRigJSON);
+}
 
 }  // namespace orvane::platform::sim

@@ -42,28 +42,33 @@ TEST(SimMachine, ConcurrentTransactionsStayConsistent) {
                 IOObjectRef fb;
                 registry.parentEntry(services[t % 2].get(), kIOServicePlane, fb);
                 IOObjectRef bus;
-                if (machine.copyI2CInterfaceForBus(fb.get(), 0, bus) != kIOReturnSuccess) ++failures;
+                if (machine.copyI2CInterfaceForBus(fb.get(), 0, bus) != kIOReturnSuccess)
+                    ++failures;
                 IOI2CConnectRef c = 0;
                 if (machine.i2cInterfaceOpen(bus.get(), 0, c) != kIOReturnSuccess || !c) {
                     ++failures;
                     continue;
                 }
-                std::uint8_t msg[] = {0x51, 0x84, 0x03, 0x10, 0x00, static_cast<std::uint8_t>(i), 0};
-                for (int k = 0; k < 6; ++k) msg[6] ^= msg[k];
+                std::uint8_t msg[] = {0x51, 0x84, 0x03, 0x10, 0x00, static_cast<std::uint8_t>(i),
+                                      0};
+                for (int k = 0; k < 6; ++k)
+                    msg[6] ^= msg[k];
                 msg[6] ^= 0x6E;
                 IOI2CRequest r{};
                 r.sendTransactionType = kIOI2CSimpleTransactionType;
                 r.sendAddress = 0x6E;
                 r.sendBuffer = msg;
                 r.sendBytes = sizeof msg;
-                if (machine.i2cSendRequest(c, 0, r) != kIOReturnSuccess || r.result != kIOReturnSuccess) {
+                if (machine.i2cSendRequest(c, 0, r) != kIOReturnSuccess ||
+                    r.result != kIOReturnSuccess) {
                     ++failures;
                 }
                 machine.i2cInterfaceClose(c, 0);
             }
         });
     }
-    for (auto& th : threads) th.join();
+    for (auto& th : threads)
+        th.join();
     EXPECT_EQ(failures.load(), 0);
     EXPECT_EQ(machine.transcript().size(), 800u);
     EXPECT_EQ(machine.openConnections(), 0);
@@ -91,12 +96,14 @@ TEST(SimMachine, RegistryTreeFollowsTheRig) {
         chain.push_back(reg.className(parent.get()));
         node = parent;
     }
-    EXPECT_EQ(chain, (std::vector<std::string>{"AppleIntelFramebuffer", "IOPCIBridge", "IOPCIDevice"}));
+    EXPECT_EQ(chain,
+              (std::vector<std::string>{"AppleIntelFramebuffer", "IOPCIBridge", "IOPCIDevice"}));
     auto info = reg.displayInfoDictionary(services[0].get(), kIODisplayOnlyPreferredName);
     ASSERT_TRUE(info);
     EXPECT_EQ(info->number("DisplayVendorID"), 1u);
     EXPECT_FALSE(info->find("DisplaySerialNumber")) << "no serial, no key";
-    ASSERT_TRUE(info->find("DisplayProductName") && info->find("DisplayProductName")->asDictionary());
+    ASSERT_TRUE(info->find("DisplayProductName") &&
+                info->find("DisplayProductName")->asDictionary());
     services.clear();
     node.reset();
     EXPECT_EQ(machine.outstandingReferences(), 0);

@@ -12,7 +12,8 @@ using ::testing::ElementsAre;
 
 Bytes withChecksum(Bytes m) {
     std::uint8_t x = 0x6E;
-    for (auto b : m) x ^= b;
+    for (auto b : m)
+        x ^= b;
     m.push_back(x);
     return m;
 }
@@ -27,7 +28,8 @@ TEST(SimMonitor, AnswersGetRequestsWithVesaFrames) {
     EXPECT_THAT(Bytes(r.begin(), r.begin() + 10),
                 ElementsAre(0x6E, 0x88, 0x02, 0x00, 0x10, 0x00, 0x04, 0x56, 0x01, 0x23));
     std::uint8_t x = 0x50;
-    for (int i = 0; i < 10; ++i) x ^= r[i];
+    for (int i = 0; i < 10; ++i)
+        x ^= r[i];
     EXPECT_EQ(r[10], x);
     EXPECT_FALSE(m.pendingCode()) << "a reply answers its request once";
 }
@@ -65,14 +67,16 @@ TEST(SimMonitor, FaultsMatchByKindAndCodeAndHealAfterTheirCount) {
     m.addFault(f);
     EXPECT_FALSE(m.takeFault({SimFaultKind::sendStatus}, 0x12));
     EXPECT_FALSE(m.takeFault({SimFaultKind::openStatus}, 0x10));
-    EXPECT_FALSE(m.takeFault({SimFaultKind::sendStatus}, std::nullopt)) << "a coded fault needs the code";
+    EXPECT_FALSE(m.takeFault({SimFaultKind::sendStatus}, std::nullopt))
+        << "a coded fault needs the code";
     EXPECT_TRUE(m.takeFault({SimFaultKind::sendStatus}, 0x10));
     EXPECT_TRUE(m.takeFault({SimFaultKind::sendStatus}, 0x10));
     EXPECT_FALSE(m.takeFault({SimFaultKind::sendStatus}, 0x10)) << "healed";
     SimFault forever;
     forever.kind = SimFaultKind::silent;
     m.addFault(forever);
-    for (int i = 0; i < 5; ++i) EXPECT_TRUE(m.takeFault({SimFaultKind::silent}, std::nullopt));
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(m.takeFault({SimFaultKind::silent}, std::nullopt));
 }
 
 TEST(SimMonitor, ReplyFaultsShapeTheBytes) {
@@ -88,7 +92,8 @@ TEST(SimMonitor, ReplyFaultsShapeTheBytes) {
     };
     fault(SimFaultKind::leadingJunk, 2);
     ask();
-    EXPECT_THAT(m.reply(12), ElementsAre(0, 0, 0x6E, 0x88, 0x02, 0x00, 0x10, 0x00, 0x00, 0x64, 0x00, 0x32));
+    EXPECT_THAT(m.reply(12),
+                ElementsAre(0, 0, 0x6E, 0x88, 0x02, 0x00, 0x10, 0x00, 0x00, 0x64, 0x00, 0x32));
     fault(SimFaultKind::shortReply, 4);
     ask();
     EXPECT_THAT(m.reply(11), ElementsAre(0x6E, 0x88, 0x02, 0x00));

@@ -66,17 +66,21 @@ TEST(SimRig, ParsesMonitorsFaultsAndRegistryOverrides) {
 TEST(SimRig, RejectsWhatItCannotModel) {
     EXPECT_THAT(parseError("{"), HasSubstr("not valid JSON"));
     EXPECT_THAT(parseError("[]"), HasSubstr("top level"));
-    EXPECT_THAT(parseError(R"({"displays": [{"name": "x"}]})"), HasSubstr("displays[0] needs an id"));
+    EXPECT_THAT(parseError(R"({"displays": [{"name": "x"}]})"),
+                HasSubstr("displays[0] needs an id"));
     EXPECT_THAT(parseError(R"({"displays": [{"id": 1}, {"id": 1}]})"), HasSubstr("used twice"));
     EXPECT_THAT(parseError(R"({"displays": [{"id": 1, "ddc": "usb"}]})"), HasSubstr("ddc must be"));
-    EXPECT_THAT(parseError(R"({"displays": [{"id": 1, "vendor": "zz"}]})"), HasSubstr("vendor must be a number"));
+    EXPECT_THAT(parseError(R"({"displays": [{"id": 1, "vendor": "zz"}]})"),
+                HasSubstr("vendor must be a number"));
     EXPECT_THAT(parseError(R"({"displays": [{"id": -1}]})"), HasSubstr("out of range"));
     EXPECT_THAT(parseError(R"({"displays": [{"id": 1, "monitor": {"vcp": {"gamma": [1, 2]}}}]})"),
                 HasSubstr("unknown VCP code gamma"));
-    EXPECT_THAT(parseError(R"({"displays": [{"id": 1, "monitor": {"vcp": {"volume": [1, 70000]}}}]})"),
-                HasSubstr("16 bits"));
-    EXPECT_THAT(parseError(R"({"displays": [{"id": 1, "monitor": {"faults": [{"kind": "melt"}]}}]})"),
-                HasSubstr("unknown fault kind"));
+    EXPECT_THAT(
+        parseError(R"({"displays": [{"id": 1, "monitor": {"vcp": {"volume": [1, 70000]}}}]})"),
+        HasSubstr("16 bits"));
+    EXPECT_THAT(
+        parseError(R"({"displays": [{"id": 1, "monitor": {"faults": [{"kind": "melt"}]}}]})"),
+        HasSubstr("unknown fault kind"));
     EXPECT_THAT(parseError(R"({"displays": [{"id": 1, "builtIn": "yes"}]})"), HasSubstr("rig:"));
     EXPECT_THAT([] { SimRig::load("/nonexistent/rig.json"); },
                 ::testing::ThrowsMessage<std::runtime_error>(HasSubstr("cannot read")));
