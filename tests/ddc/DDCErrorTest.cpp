@@ -51,7 +51,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{DDCError::readChecksumMismatch(), K::readChecksumMismatch,
                   "DDC reply checksum mismatch"},
         ErrorCase{DDCError::avServiceNotAvailable(), K::avServiceNotAvailable,
-                  "IOAVService not available for this display"}));
+                  "IOAVService not available for this display"}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST(DDCError, MaxRetriesKeepsTheLastErrorWithItsPayload) {
     auto e = DDCError::maxRetriesExceeded(DDCError::vcpCodeUnsupported(VCPCode::volume));
