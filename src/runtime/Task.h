@@ -95,8 +95,6 @@ class [[nodiscard]] Task {
     Task& operator=(const Task&) = delete;
     ~Task() { reset(); }
 
-    bool valid() const { return static_cast<bool>(handle_); }
-
     struct Awaiter {
         Handle h;
         bool await_ready() const noexcept { return !h || h.done(); }
@@ -109,11 +107,6 @@ class [[nodiscard]] Task {
         T await_resume() { return h.promise().result(); }
     };
     Awaiter operator co_await() && noexcept { return Awaiter{handle_}; }
-
-    /// Used by the spawner to hand a token to a root task before it starts.
-    void setStopToken(std::stop_token token) {
-        if (handle_) handle_.promise().stopToken = std::move(token);
-    }
 
   private:
     void reset() {

@@ -13,19 +13,12 @@ using platform::sim::SimDDCPath;
 using platform::sim::SimDisplaySpec;
 using platform::sim::SimFaultKind;
 using platform::sim::SimRegistryNumber;
-using platform::sim::SimRig;
 using platform::sim::SimTransaction;
 using test::errorOf;
+using test::rigOf;
 using test::runTask;
 using test::simDisplay;
 using ::testing::ElementsAre;
-
-SimRig avRig(std::vector<SimDisplaySpec> displays) {
-    SimRig rig;
-    rig.name = "av";
-    rig.displays = std::move(displays);
-    return rig;
-}
 
 SimDisplaySpec hdmi(DisplayID id, std::uint32_t vendor, std::uint32_t model) {
     return simDisplay(id, SimDDCPath::avService, vendor, model);
@@ -33,7 +26,7 @@ SimDisplaySpec hdmi(DisplayID id, std::uint32_t vendor, std::uint32_t model) {
 
 class AVServiceDDCTest : public test::SimFixture {
   protected:
-    AVServiceDDCTest() : SimFixture(avRig({hdmi(3, 0x1e6d, 0x7750)})) {}
+    AVServiceDDCTest() : SimFixture(rigOf({hdmi(3, 0x1e6d, 0x7750)})) {}
 };
 
 TEST_F(AVServiceDDCTest, StartUpLineSaysWhetherTheFunctionsLoaded) {
@@ -42,7 +35,7 @@ TEST_F(AVServiceDDCTest, StartUpLineSaysWhetherTheFunctionsLoaded) {
                 ElementsAre("[AVServiceDDC] IOAVService functions loaded - Apple Silicon HDMI "
                             "DDC available"));
     for (bool framework : {false, true}) {
-        auto rig = avRig({hdmi(3, 0x1e6d, 0x7750)});
+        auto rig = rigOf({hdmi(3, 0x1e6d, 0x7750)});
         rig.avFramework = framework;
         if (framework) rig.avFunctions = {"IOAVServiceCreateWithService", "IOAVServiceReadI2C"};
         useRig(rig);
@@ -128,7 +121,7 @@ TEST_F(AVServiceDDCTest, OneProxyServesEveryDisplayWithoutMatching) {
 }
 
 TEST_F(AVServiceDDCTest, SeveralProxiesAreMatchedByVendorAndProduct) {
-    useRig(avRig({hdmi(3, 0x1e6d, 0x7750), hdmi(4, 0x10ac, 0x4242)}));
+    useRig(rigOf({hdmi(3, 0x1e6d, 0x7750), hdmi(4, 0x10ac, 0x4242)}));
     // The window server knows display 9 as the second monitor.
     auto known = simDisplay(9, SimDDCPath::none, 0x10ac, 0x4242);
     machine_->addDisplay(known);
@@ -139,7 +132,7 @@ TEST_F(AVServiceDDCTest, SeveralProxiesAreMatchedByVendorAndProduct) {
 }
 
 TEST_F(AVServiceDDCTest, SeveralProxiesWithoutAMatchFallBackToTheFirst) {
-    useRig(avRig({hdmi(3, 0x1111, 1), hdmi(4, 0x2222, 2)}));
+    useRig(rigOf({hdmi(3, 0x1111, 1), hdmi(4, 0x2222, 2)}));
     machine_->addDisplay(simDisplay(9, SimDDCPath::none, 0x3333, 3));
     runTask(executor(), av()->writeVCP(9, VCPCode::brightness, 33));
     EXPECT_EQ(monitor(3).feature(0x10)->current, 33);
@@ -152,7 +145,7 @@ TEST_F(AVServiceDDCTest, SeveralProxiesWithoutAMatchFallBackToTheFirst) {
 TEST_F(AVServiceDDCTest, ModelZeroMatchesAChildWithoutProduct) {
     auto noProduct = hdmi(4, 0x2222, 0);
     noProduct.registryProduct = {SimRegistryNumber::Mode::missing, 0};
-    useRig(avRig({hdmi(3, 0x2222, 7), noProduct}));
+    useRig(rigOf({hdmi(3, 0x2222, 7), noProduct}));
     machine_->addDisplay(simDisplay(9, SimDDCPath::none, 0x2222, 0));
     runTask(executor(), av()->writeVCP(9, VCPCode::brightness, 33));
     EXPECT_EQ(monitor(4).feature(0x10)->current, 33);
@@ -163,16 +156,16 @@ TEST_F(AVServiceDDCTest, FailedProxyEnumerationFallsBackToFramebufferClasses) {
     for (const char* cls : {"AppleCLCD2", "IOMobileFramebufferShim"}) {
         auto d = hdmi(3, 0x1e6d, 0x7750);
         d.avServiceClass = cls;
-        auto rig = avRig({d});
+        auto rig = rigOf({d});
         rig.failingEnumerations["DCPAVServiceProxy"] = platform::kIOReturnError;
         useRig(rig);
         EXPECT_TRUE(av()->avService(3)) << cls;
     }
-    auto rig = avRig({hdmi(3, 0x1e6d, 0x7750)});
+    auto rig = rigOf({hdmi(3, 0x1e6d, 0x7750)});
     rig.failingEnumerations["DCPAVServiceProxy"] = platform::kIOReturnError;
     useRig(rig);
     EXPECT_FALSE(av()->avService(3));
-    useRig(avRig({}));
+    useRig(rigOf({}));
     EXPECT_FALSE(av()->avService(3)) << "no proxy at all";
 }
 

@@ -13,19 +13,12 @@ using namespace std::chrono_literals;
 using platform::sim::SimDDCPath;
 using platform::sim::SimFaultKind;
 using platform::sim::SimRegistryNumber;
-using platform::sim::SimRig;
 using platform::sim::SimTransaction;
 using test::errorOf;
+using test::rigOf;
 using test::runTask;
 using test::simDisplay;
 using ::testing::ElementsAre;
-
-SimRig rigOf(std::vector<platform::sim::SimDisplaySpec> displays) {
-    SimRig rig;
-    rig.name = "test";
-    rig.displays = std::move(displays);
-    return rig;
-}
 
 class DDCManagerTest : public test::SimFixture {
   protected:

@@ -6,6 +6,13 @@ namespace orvane::test {
 using platform::sim::SimDDCPath;
 using platform::sim::SimDisplaySpec;
 
+platform::sim::SimRig rigOf(std::vector<SimDisplaySpec> displays) {
+    platform::sim::SimRig rig;
+    rig.name = "test";
+    rig.displays = std::move(displays);
+    return rig;
+}
+
 SimDisplaySpec simDisplay(DisplayID id, SimDDCPath path, std::uint32_t vendor, std::uint32_t model,
                           std::uint32_t serial) {
     SimDisplaySpec d;

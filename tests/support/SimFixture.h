@@ -59,6 +59,9 @@ std::string errorOf(runtime::ManualExecutor& executor, runtime::Task<T> task) {
     return "";
 }
 
+/// A machine holding just these displays.
+platform::sim::SimRig rigOf(std::vector<platform::sim::SimDisplaySpec> displays);
+
 /// A rig display with the given DDC path and all five features answering.
 platform::sim::SimDisplaySpec simDisplay(DisplayID id, platform::sim::SimDDCPath path,
                                          std::uint32_t vendor = 0x10ac,

@@ -13,19 +13,6 @@ IOObject SimRegistry::addNode(std::string className, IOObject parent,
     return id;
 }
 
-void SimRegistry::detach(IOObject node) {
-    std::lock_guard lock(mutex_);
-    std::vector<IOObject> stack{node};
-    while (!stack.empty()) {
-        IOObject id = stack.back();
-        stack.pop_back();
-        auto it = nodes_.find(id);
-        if (it == nodes_.end()) continue;
-        it->second.attached = false;
-        stack.insert(stack.end(), it->second.children.begin(), it->second.children.end());
-    }
-}
-
 void SimRegistry::failEnumeration(const std::string& className, IOReturn status) {
     std::lock_guard lock(mutex_);
     if (status == kIOReturnSuccess) {

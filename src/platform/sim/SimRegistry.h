@@ -18,9 +18,6 @@ class SimRegistry final : public IORegistry {
   public:
     IOObject addNode(std::string className, IOObject parent = 0,
                      std::optional<InfoDictionary> info = std::nullopt);
-    /// Detaches a node and its subtree: enumerations stop finding them, handles
-    /// already held stay valid.
-    void detach(IOObject node);
     /// A new reference to node, as the registry's own calls hand out.
     IOObjectRef reference(IOObject node);
     /// Makes the enumeration of className fail with status (0 to heal).

@@ -58,27 +58,6 @@ TEST(SimMonitor, SetsClampToTheMaximumAndUnknownCodesAreUnsupported) {
     EXPECT_EQ(r[4], 0x62);
 }
 
-TEST(SimMonitor, FaultsMatchByKindAndCodeAndHealAfterTheirCount) {
-    SimMonitor m;
-    SimFault f;
-    f.kind = SimFaultKind::sendStatus;
-    f.code = 0x10;
-    f.times = 2;
-    m.addFault(f);
-    EXPECT_FALSE(m.takeFault({SimFaultKind::sendStatus}, 0x12));
-    EXPECT_FALSE(m.takeFault({SimFaultKind::openStatus}, 0x10));
-    EXPECT_FALSE(m.takeFault({SimFaultKind::sendStatus}, std::nullopt))
-        << "a coded fault needs the code";
-    EXPECT_TRUE(m.takeFault({SimFaultKind::sendStatus}, 0x10));
-    EXPECT_TRUE(m.takeFault({SimFaultKind::sendStatus}, 0x10));
-    EXPECT_FALSE(m.takeFault({SimFaultKind::sendStatus}, 0x10)) << "healed";
-    SimFault forever;
-    forever.kind = SimFaultKind::silent;
-    m.addFault(forever);
-    for (int i = 0; i < 5; ++i)
-        EXPECT_TRUE(m.takeFault({SimFaultKind::silent}, std::nullopt));
-}
-
 TEST(SimMonitor, ReplyFaultsShapeTheBytes) {
     SimMonitor m;
     m.setFeature(0x10, {50, 100});
