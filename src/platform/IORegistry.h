@@ -32,6 +32,11 @@ class IORegistry {
                                   std::vector<IOObjectRef>& children) = 0;
     /// The object's class name (IOObjectGetClass); empty for an unknown object.
     virtual std::string className(IOObject object) = 0;
+    /// IODisplayGetFloatParameter / IODisplaySetFloatParameter ("brightness", 0...1).
+    virtual IOReturn displayGetFloatParameter(IOObject service, std::uint32_t options,
+                                              std::string_view key, float& value) = 0;
+    virtual IOReturn displaySetFloatParameter(IOObject service, std::uint32_t options,
+                                              std::string_view key, float value) = 0;
     virtual void retain(IOObject object) = 0;
     virtual void release(IOObject object) = 0;
 };

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "platform/AudioHardware.h"
 #include "platform/DynamicLoader.h"
+#include "platform/FileSystem.h"
 #include "platform/FramebufferI2C.h"
 #include "platform/IORegistry.h"
 #include "platform/WindowServer.h"
+#include "platform/WindowToolkit.h"
 
 namespace orvane::platform {
 
@@ -14,6 +17,9 @@ struct Platform {
     IORegistry& registry;
     FramebufferI2C& framebufferI2C;
     DynamicLoader& loader;
+    WindowToolkit& windowToolkit;
+    AudioHardware& audio;
+    FileSystem& fileSystem;
 };
 
 }  // namespace orvane::platform

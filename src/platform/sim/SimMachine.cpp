@@ -2,7 +2,9 @@
 #include "platform/sim/SimMachine.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <stdexcept>
 
 namespace orvane::platform::sim {
 
@@ -86,25 +88,29 @@ class SimMachine::AVLibrary final : public DynamicLibrary {
 };
 
 SimMachine::SimMachine(const SimRig& rig, runtime::Clock& clock)
-    : clock_(clock), name_(rig.name), avFramework_(rig.avFramework), avFunctions_(rig.avFunctions) {
+    : clock_(clock),
+      name_(rig.name),
+      avFramework_(rig.avFramework),
+      avFunctions_(rig.avFunctions),
+      events_(rig.events),
+      fileSystem_(rig.profileRoot, rig.homeDirectory) {
     for (const auto& [cls, status] : rig.failingEnumerations)
         registry_.failEnumeration(cls, status);
     for (const auto& spec : rig.displays)
         addDisplay(spec);
+    for (const auto& device : rig.audioDevices)
+        audio_.addDevice(device);
 }
 
 SimMachine::~SimMachine() = default;
 
 Platform SimMachine::platform() {
-    return Platform{*this, registry_, *this, *this};
+    return Platform{*this, registry_, *this, *this, *this, audio_, fileSystem_};
 }
 
 std::vector<DisplayID> SimMachine::displayIDs() const {
     std::lock_guard lock(mutex_);
-    std::vector<DisplayID> ids;
-    for (const auto& [id, d] : displays_)
-        ids.push_back(id);
-    return ids;
+    return order_;
 }
 
 bool SimMachine::isBuiltIn(DisplayID display) const {
@@ -114,6 +120,13 @@ bool SimMachine::isBuiltIn(DisplayID display) const {
 }
 
 void SimMachine::addDisplay(const SimDisplaySpec& spec) {
+    {
+        std::lock_guard lock(mutex_);
+        if (displays_.count(spec.id)) {
+            throw std::invalid_argument("display " + std::to_string(spec.id) +
+                                        " is already connected");
+        }
+    }
     Display d;
     d.spec = spec;
     d.monitor = std::make_shared<SimMonitor>();
@@ -127,22 +140,346 @@ void SimMachine::addDisplay(const SimDisplaySpec& spec) {
         d.monitor->addFault(silent);
     }
 
-    IOObject parent = 0;
-    for (auto it = spec.ancestors.rbegin(); it != spec.ancestors.rend(); ++it) {
-        parent = registry_.addNode(*it, parent);
-    }
-    if (spec.ddc == SimDDCPath::avService) {
-        d.avNode = registry_.addNode(spec.avServiceClass, parent);
-        registry_.addNode("IODisplay", d.avNode, displayInfo(spec));
-    } else {
-        d.framebuffer = registry_.addNode(spec.framebufferClass, parent);
-        registry_.addNode("IODisplayConnect", d.framebuffer, displayInfo(spec));
-        if (spec.ddc == SimDDCPath::i2c) {
-            d.i2cInterface = registry_.addNode("IOFramebufferI2CInterface", d.framebuffer);
+    d.gamma = originalGamma(spec.gamma);
+
+    auto node = [&](const std::string& cls, IOObject parent,
+                    std::optional<InfoDictionary> info = std::nullopt) {
+        const IOObject id = registry_.addNode(cls, parent, std::move(info));
+        d.nodes.push_back(id);
+        return id;
+    };
+    if (spec.inRegistry) {
+        IOObject parent = 0;
+        for (auto it = spec.ancestors.rbegin(); it != spec.ancestors.rend(); ++it) {
+            parent = node(*it, parent);
+        }
+        if (spec.ddc == SimDDCPath::avService) {
+            d.avNode = node(spec.avServiceClass, parent);
+            node("IODisplay", d.avNode, displayInfo(spec));
+        } else {
+            d.framebuffer = node(spec.framebufferClass, parent);
+            const IOObject connect = node("IODisplayConnect", d.framebuffer, displayInfo(spec));
+            if (spec.panelBrightness) {
+                registry_.setFloatParameter(connect, "brightness", *spec.panelBrightness,
+                                            spec.panelBrightnessWritable);
+            }
+            if (spec.ddc == SimDDCPath::i2c) {
+                d.i2cInterface = node("IOFramebufferI2CInterface", d.framebuffer);
+            }
         }
     }
     std::lock_guard lock(mutex_);
     displays_[spec.id] = std::move(d);
+    order_.push_back(spec.id);
+}
+
+SimMachine::GammaTables SimMachine::originalGamma(double exponent) {
+    GammaTables t;
+    for (auto& channel : t) {
+        channel.resize(kGammaEntries);
+        for (std::uint32_t i = 0; i < kGammaEntries; ++i)
+            channel[i] = static_cast<float>(std::pow(i / 255.0, exponent));
+    }
+    return t;
+}
+
+void SimMachine::connectDisplay(const SimDisplaySpec& spec) {
+    fireReconfiguration(spec.id, kCGDisplayBeginConfigurationFlag);
+    addDisplay(spec);
+    fireReconfiguration(spec.id, kCGDisplayAddFlag);
+}
+
+void SimMachine::disconnectDisplay(DisplayID display) {
+    std::vector<IOObject> nodes;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = displays_.find(display);
+        if (it == displays_.end()) return;
+        nodes = it->second.nodes;
+    }
+    fireReconfiguration(display, kCGDisplayBeginConfigurationFlag);
+    for (IOObject n : nodes)
+        registry_.detach(n);
+    {
+        std::lock_guard lock(mutex_);
+        displays_.erase(display);
+        order_.erase(std::remove(order_.begin(), order_.end(), display), order_.end());
+    }
+    fireReconfiguration(display, kCGDisplayRemoveFlag);
+}
+
+void SimMachine::scheduleEvents(runtime::Executor& executor) {
+    for (const auto& e : events_) {
+        executor.postAfter(std::chrono::milliseconds(e.afterMs), [this, e] {
+            if (e.connect) connectDisplay(*e.connect);
+            if (e.disconnect) disconnectDisplay(*e.disconnect);
+        });
+    }
+}
+
+void SimMachine::fireReconfiguration(DisplayID display, CGDisplayChangeSummaryFlags flags) {
+    std::vector<std::pair<CGDisplayReconfigurationCallBack, void*>> callbacks;
+    {
+        std::lock_guard lock(mutex_);
+        callbacks = callbacks_;
+    }
+    for (auto [fn, info] : callbacks)
+        fn(display, flags, info);
+}
+
+CGError SimMachine::registerReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
+                                                    void* userInfo) {
+    std::lock_guard lock(mutex_);
+    if (!callback) return kCGErrorIllegalArgument;
+    callbacks_.emplace_back(callback, userInfo);
+    return kCGErrorSuccess;
+}
+
+CGError SimMachine::removeReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
+                                                  void* userInfo) {
+    std::lock_guard lock(mutex_);
+    auto it = std::find(callbacks_.begin(), callbacks_.end(), std::pair{callback, userInfo});
+    if (it == callbacks_.end()) return kCGErrorIllegalArgument;
+    callbacks_.erase(it);
+    return kCGErrorSuccess;
+}
+
+std::size_t SimMachine::reconfigurationCallbackCount() const {
+    std::lock_guard lock(mutex_);
+    return callbacks_.size();
+}
+
+void SimMachine::failWindowServer(SimWindowServerCall call, CGError error) {
+    std::lock_guard lock(mutex_);
+    if (error == kCGErrorSuccess) {
+        failures_.erase(call);
+    } else {
+        failures_[call] = error;
+    }
+}
+
+CGError SimMachine::failure(SimWindowServerCall call) const {
+    auto it = failures_.find(call);
+    return it == failures_.end() ? kCGErrorSuccess : it->second;
+}
+
+CGError SimMachine::getActiveDisplayList(std::uint32_t maxDisplays, DisplayID* displays,
+                                         std::uint32_t& count) {
+    std::lock_guard lock(mutex_);
+    if (auto e = failure(SimWindowServerCall::activeDisplayList)) return e;
+    count = 0;
+    for (DisplayID id : order_) {
+        if (count == maxDisplays) break;
+        displays[count++] = id;
+    }
+    return kCGErrorSuccess;
+}
+
+bool SimMachine::displayIsBuiltin(DisplayID display) {
+    return isBuiltIn(display);
+}
+
+namespace {
+CGDisplayMode cgMode(const SimModeSpec& m, std::size_t index) {
+    return CGDisplayMode{static_cast<std::int32_t>(index + 1), m.width, m.height, m.pixelWidth,
+                         m.pixelHeight, m.refreshRate};
+}
+}  // namespace
+
+std::optional<CGDisplayMode> SimMachine::copyDisplayMode(DisplayID display) {
+    std::lock_guard lock(mutex_);
+    auto it = displays_.find(display);
+    if (it == displays_.end() || !it->second.spec.currentMode) return std::nullopt;
+    const auto index = *it->second.spec.currentMode;
+    return cgMode(it->second.spec.modes.at(index), index);
+}
+
+std::optional<SimModeSpec> SimMachine::currentMode(DisplayID display) const {
+    std::lock_guard lock(mutex_);
+    auto it = displays_.find(display);
+    if (it == displays_.end() || !it->second.spec.currentMode) return std::nullopt;
+    return it->second.spec.modes.at(*it->second.spec.currentMode);
+}
+
+std::size_t SimMachine::pixelsWide(DisplayID display) {
+    std::lock_guard lock(mutex_);
+    auto it = displays_.find(display);
+    return it == displays_.end() ? 0 : it->second.spec.pixelsWide;
+}
+
+std::size_t SimMachine::pixelsHigh(DisplayID display) {
+    std::lock_guard lock(mutex_);
+    auto it = displays_.find(display);
+    return it == displays_.end() ? 0 : it->second.spec.pixelsHigh;
+}
+
+std::optional<std::vector<CGDisplayMode>> SimMachine::copyAllDisplayModes(
+    DisplayID display, bool showDuplicateLowResolutionModes) {
+    std::lock_guard lock(mutex_);
+    if (failure(SimWindowServerCall::allModes)) return std::nullopt;
+    auto it = displays_.find(display);
+    if (it == displays_.end()) return std::nullopt;
+    std::vector<CGDisplayMode> modes;
+    const auto& all = it->second.spec.modes;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (all[i].duplicateLowResolution && !showDuplicateLowResolutionModes) continue;
+        modes.push_back(cgMode(all[i], i));
+    }
+    return modes;
+}
+
+CGError SimMachine::beginDisplayConfiguration(CGDisplayConfigRef& config) {
+    std::lock_guard lock(mutex_);
+    if (auto e = failure(SimWindowServerCall::beginConfiguration)) return e;
+    config = nextConfiguration_++;
+    configurations_[config] = {};
+    return kCGErrorSuccess;
+}
+
+CGError SimMachine::configureDisplayWithDisplayMode(CGDisplayConfigRef config, DisplayID display,
+                                                    const CGDisplayMode& mode) {
+    std::lock_guard lock(mutex_);
+    if (auto e = failure(SimWindowServerCall::configureDisplay)) return e;
+    auto c = configurations_.find(config);
+    auto d = displays_.find(display);
+    if (c == configurations_.end() || d == displays_.end() || mode.modeID < 1 ||
+        static_cast<std::size_t>(mode.modeID) > d->second.spec.modes.size()) {
+        return kCGErrorIllegalArgument;
+    }
+    c->second.modes[display] = mode.modeID;
+    return kCGErrorSuccess;
+}
+
+CGError SimMachine::cancelDisplayConfiguration(CGDisplayConfigRef config) {
+    std::lock_guard lock(mutex_);
+    return configurations_.erase(config) ? kCGErrorSuccess : kCGErrorIllegalArgument;
+}
+
+CGError SimMachine::completeDisplayConfiguration(CGDisplayConfigRef config,
+                                                 CGConfigureOption option) {
+    std::vector<DisplayID> changed;
+    {
+        std::lock_guard lock(mutex_);
+        auto c = configurations_.find(config);
+        if (c == configurations_.end()) return kCGErrorIllegalArgument;
+        if (auto e = failure(SimWindowServerCall::completeConfiguration)) {
+            configurations_.erase(c);
+            return e;
+        }
+        for (auto [display, modeID] : c->second.modes) {
+            auto d = displays_.find(display);
+            if (d == displays_.end()) continue;
+            auto& spec = d->second.spec;
+            spec.currentMode = static_cast<std::size_t>(modeID - 1);
+            spec.pixelsWide = spec.modes[*spec.currentMode].pixelWidth;
+            spec.pixelsHigh = spec.modes[*spec.currentMode].pixelHeight;
+            changed.push_back(display);
+        }
+        configurations_.erase(c);
+        lastConfigureOption_ = option;
+    }
+    for (DisplayID d : changed) {
+        fireReconfiguration(d, kCGDisplayBeginConfigurationFlag);
+        fireReconfiguration(d, kCGDisplaySetModeFlag);
+    }
+    return kCGErrorSuccess;
+}
+
+std::optional<CGConfigureOption> SimMachine::lastConfigureOption() const {
+    std::lock_guard lock(mutex_);
+    return lastConfigureOption_;
+}
+
+CGError SimMachine::getDisplayTransferByTable(DisplayID display, std::uint32_t capacity,
+                                              float* red, float* green, float* blue,
+                                              std::uint32_t& sampleCount) {
+    std::lock_guard lock(mutex_);
+    if (auto e = failure(SimWindowServerCall::getTransfer)) return e;
+    auto it = displays_.find(display);
+    if (it == displays_.end()) return kCGErrorIllegalArgument;
+    const auto& g = it->second.gamma;
+    sampleCount = std::min<std::uint32_t>(capacity, static_cast<std::uint32_t>(g[0].size()));
+    std::copy_n(g[0].begin(), sampleCount, red);
+    std::copy_n(g[1].begin(), sampleCount, green);
+    std::copy_n(g[2].begin(), sampleCount, blue);
+    return kCGErrorSuccess;
+}
+
+CGError SimMachine::setDisplayTransferByTable(DisplayID display, std::uint32_t tableSize,
+                                              const float* red, const float* green,
+                                              const float* blue) {
+    std::lock_guard lock(mutex_);
+    if (auto e = failure(SimWindowServerCall::setTransfer)) return e;
+    auto it = displays_.find(display);
+    if (it == displays_.end() || tableSize == 0) return kCGErrorIllegalArgument;
+    auto& g = it->second.gamma;
+    g[0].assign(red, red + tableSize);
+    g[1].assign(green, green + tableSize);
+    g[2].assign(blue, blue + tableSize);
+    it->second.gammaOriginal = g == originalGamma(it->second.spec.gamma);
+    return kCGErrorSuccess;
+}
+
+void SimMachine::displayRestoreColorSyncSettings() {
+    std::lock_guard lock(mutex_);
+    for (auto& [id, d] : displays_) {
+        d.gamma = originalGamma(d.spec.gamma);
+        d.gammaOriginal = true;
+    }
+}
+
+SimMachine::GammaTables SimMachine::gammaTables(DisplayID display) const {
+    std::lock_guard lock(mutex_);
+    auto it = displays_.find(display);
+    return it == displays_.end() ? GammaTables{} : it->second.gamma;
+}
+
+bool SimMachine::gammaIsOriginal(DisplayID display) const {
+    std::lock_guard lock(mutex_);
+    auto it = displays_.find(display);
+    return it == displays_.end() || it->second.gammaOriginal;
+}
+
+std::vector<Screen> SimMachine::screens() {
+    std::lock_guard lock(mutex_);
+    std::vector<Screen> result;
+    double x = 0;
+    for (DisplayID id : order_) {
+        const auto& spec = displays_.at(id).spec;
+        double w = static_cast<double>(spec.pixelsWide), h = static_cast<double>(spec.pixelsHigh);
+        if (spec.currentMode) {
+            w = static_cast<double>(spec.modes[*spec.currentMode].width);
+            h = static_cast<double>(spec.modes[*spec.currentMode].height);
+        }
+        if (!spec.screen.present) continue;
+        Screen s;
+        s.screenNumber = spec.screen.number.value_or(id);
+        s.frame = Rect{x, 0, w, h};
+        x += w;
+        s.localizedName = spec.screen.name.value_or(spec.name);
+        if (spec.screen.colorSpace) {
+            ColorSpace cs;
+            cs.localizedName = spec.screen.colorSpace->name;
+            if (!cs.localizedName && !spec.screen.colorSpace->nameless) {
+                cs.localizedName = spec.builtIn ? "Color LCD" : spec.name;
+            }
+            cs.iccProfileData = spec.screen.colorSpace->iccProfile;
+            s.colorSpace = std::move(cs);
+        }
+        result.push_back(std::move(s));
+    }
+    return result;
+}
+
+std::optional<Screen> SimMachine::mainScreen() {
+    auto all = screens();
+    if (all.empty()) return std::nullopt;
+    return all.front();
+}
+
+std::unique_ptr<Window> SimMachine::makeWindow(Rect contentRect, std::uint32_t styleMask,
+                                               int backing, bool, const Screen& screen) {
+    return windows_.make(contentRect, styleMask, backing, screen);
 }
 
 std::uint32_t SimMachine::vendorNumber(DisplayID display) {
@@ -216,6 +553,7 @@ IOReturn SimMachine::i2cSendRequest(IOI2CConnectRef connect, std::uint32_t, IOI2
         display = it->second;
         monitor = monitorLocked(display);
     }
+    if (!monitor) return kIOReturnNoDevice;  // unplugged while the connection was open
     SimTransaction t;
     t.kind = SimTransaction::Kind::i2cRequest;
     t.display = display;

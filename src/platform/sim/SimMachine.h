@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -9,38 +10,106 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/sim/SimAudioHardware.h"
 #include "platform/sim/SimControl.h"
+#include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimMonitor.h"
 #include "platform/sim/SimRegistry.h"
 #include "platform/sim/SimRig.h"
+#include "platform/sim/SimWindow.h"
 #include "runtime/Clock.h"
+#include "runtime/Executor.h"
 
 namespace orvane::platform::sim {
 
+/// Window-server calls a test can make fail.
+enum class SimWindowServerCall {
+    activeDisplayList,
+    allModes,  // no mode list
+    beginConfiguration,
+    configureDisplay,
+    completeConfiguration,
+    getTransfer,
+    setTransfer,
+};
+
 /// A whole simulated machine behind the platform interfaces: displays known to
-/// the window server, a registry tree, framebuffer I2C buses and audio/video
-/// service proxies leading to monitors that speak DDC/CI. Thread-safe; device
-/// pauses (reply delays) sleep on the given clock.
+/// the window server with their modes, gamma tables and screens, a registry
+/// tree, framebuffer I2C buses and audio/video service proxies leading to
+/// monitors that speak DDC/CI, windows, audio devices and profile files.
+/// Displays can be connected and disconnected while it runs. Thread-safe;
+/// device pauses (reply delays) sleep on the given clock.
 class SimMachine final : public WindowServer,
                          public FramebufferI2C,
                          public DynamicLoader,
+                         public WindowToolkit,
                          public SimControl {
   public:
+    static constexpr std::uint32_t kGammaEntries = 256;
+    using GammaTables = std::array<std::vector<float>, 3>;
+
     SimMachine(const SimRig& rig, runtime::Clock& clock);
     ~SimMachine() override;
 
     Platform platform();
     SimRegistry& registry() { return registry_; }
+    SimAudioHardware& audio() { return audio_; }
+    SimFileSystem& fileSystem() { return fileSystem_; }
     const std::string& name() const { return name_; }
+    /// The connected displays, in the order the window server lists them.
     std::vector<DisplayID> displayIDs() const;
     bool isBuiltIn(DisplayID display) const;
 
+    /// A display present from the start: no callbacks fire.
     void addDisplay(const SimDisplaySpec& spec);
+    /// Hot-plug, firing the reconfiguration callbacks as the window server does.
+    void connectDisplay(const SimDisplaySpec& spec);
+    void disconnectDisplay(DisplayID display);
+    /// Runs the rig's connect and disconnect events on executor at their times.
+    void scheduleEvents(runtime::Executor& executor);
+
+    void failWindowServer(SimWindowServerCall call, CGError error);
+    std::optional<SimModeSpec> currentMode(DisplayID display) const;
+    std::optional<CGConfigureOption> lastConfigureOption() const;
+    GammaTables gammaTables(DisplayID display) const;
+    bool gammaIsOriginal(DisplayID display) const;
+    std::vector<SimWindowState> windows() const { return windows_.windows(); }
+    std::size_t reconfigurationCallbackCount() const;
 
     // WindowServer
+    CGError getActiveDisplayList(std::uint32_t maxDisplays, DisplayID* displays,
+                                 std::uint32_t& count) override;
+    bool displayIsBuiltin(DisplayID display) override;
     std::uint32_t vendorNumber(DisplayID display) override;
     std::uint32_t modelNumber(DisplayID display) override;
     std::uint32_t serialNumber(DisplayID display) override;
+    std::optional<CGDisplayMode> copyDisplayMode(DisplayID display) override;
+    std::size_t pixelsWide(DisplayID display) override;
+    std::size_t pixelsHigh(DisplayID display) override;
+    std::optional<std::vector<CGDisplayMode>> copyAllDisplayModes(
+        DisplayID display, bool showDuplicateLowResolutionModes) override;
+    CGError beginDisplayConfiguration(CGDisplayConfigRef& config) override;
+    CGError configureDisplayWithDisplayMode(CGDisplayConfigRef config, DisplayID display,
+                                            const CGDisplayMode& mode) override;
+    CGError cancelDisplayConfiguration(CGDisplayConfigRef config) override;
+    CGError completeDisplayConfiguration(CGDisplayConfigRef config,
+                                         CGConfigureOption option) override;
+    CGError getDisplayTransferByTable(DisplayID display, std::uint32_t capacity, float* red,
+                                      float* green, float* blue,
+                                      std::uint32_t& sampleCount) override;
+    CGError setDisplayTransferByTable(DisplayID display, std::uint32_t tableSize, const float* red,
+                                      const float* green, const float* blue) override;
+    void displayRestoreColorSyncSettings() override;
+    CGError registerReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
+                                            void* userInfo) override;
+    CGError removeReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
+                                          void* userInfo) override;
+
+    // WindowToolkit
+    std::vector<Screen> screens() override;
+    std::optional<Screen> mainScreen() override;
+    std::unique_ptr<Window> makeWindow(Rect contentRect, std::uint32_t styleMask, int backing,
+                                       bool defer, const Screen& screen) override;
 
     // FramebufferI2C
     IOReturn copyI2CInterfaceForBus(IOObject framebuffer, std::uint32_t bus,
@@ -69,11 +138,20 @@ class SimMachine final : public WindowServer,
     struct Display {
         SimDisplaySpec spec;
         std::shared_ptr<SimMonitor> monitor;
+        std::vector<IOObject> nodes;  // every registry node of this display
         IOObject framebuffer = 0;
         IOObject i2cInterface = 0;
         IOObject avNode = 0;
+        GammaTables gamma;
+        bool gammaOriginal = true;
+    };
+    struct Configuration {
+        std::map<DisplayID, std::int32_t> modes;
     };
 
+    void fireReconfiguration(DisplayID display, CGDisplayChangeSummaryFlags flags);
+    static GammaTables originalGamma(double exponent);
+    CGError failure(SimWindowServerCall call) const;  // call with mutex_ held
     IOAVServiceRef avCreate(IOObject service);
     IOReturn avWrite(IOAVService& service, std::uint32_t chip, std::uint32_t data,
                      const std::uint8_t* buffer, std::uint32_t length);
@@ -86,10 +164,20 @@ class SimMachine final : public WindowServer,
     std::string name_;
     bool avFramework_;
     std::vector<std::string> avFunctions_;
+    std::vector<SimRigEvent> events_;
     SimRegistry registry_;
+    SimAudioHardware audio_;
+    SimFileSystem fileSystem_;
+    SimWindowList windows_;
 
     mutable std::mutex mutex_;
     std::map<DisplayID, Display> displays_;
+    std::vector<DisplayID> order_;
+    std::map<SimWindowServerCall, CGError> failures_;
+    std::map<CGDisplayConfigRef, Configuration> configurations_;
+    CGDisplayConfigRef nextConfiguration_ = 1;
+    std::optional<CGConfigureOption> lastConfigureOption_;
+    std::vector<std::pair<CGDisplayReconfigurationCallBack, void*>> callbacks_;
     std::map<IOI2CConnectRef, DisplayID> connections_;
     IOI2CConnectRef nextConnection_ = 1;
     std::shared_ptr<std::atomic<long>> liveAVServices_ = std::make_shared<std::atomic<long>>(0);

@@ -7,10 +7,65 @@ IOObject SimRegistry::addNode(std::string className, IOObject parent,
                               std::optional<InfoDictionary> info) {
     std::lock_guard lock(mutex_);
     IOObject id = nextID_++;
-    nodes_[id] = Node{std::move(className), parent, {}, std::move(info), true, 0};
+    Node node;
+    node.className = std::move(className);
+    node.parent = parent;
+    node.info = std::move(info);
+    nodes_[id] = std::move(node);
     if (auto it = nodes_.find(parent); parent && it != nodes_.end())
         it->second.children.push_back(id);
     return id;
+}
+
+void SimRegistry::detach(IOObject node) {
+    std::lock_guard lock(mutex_);
+    std::vector<IOObject> pending{node};
+    while (!pending.empty()) {
+        auto it = nodes_.find(pending.back());
+        pending.pop_back();
+        if (it == nodes_.end()) continue;
+        it->second.attached = false;
+        pending.insert(pending.end(), it->second.children.begin(), it->second.children.end());
+    }
+}
+
+void SimRegistry::setFloatParameter(IOObject node, const std::string& key, float value,
+                                    bool writable) {
+    std::lock_guard lock(mutex_);
+    if (auto it = nodes_.find(node); it != nodes_.end())
+        it->second.floatParameters[key] = {value, writable};
+}
+
+std::optional<float> SimRegistry::floatParameter(IOObject node, const std::string& key) const {
+    std::lock_guard lock(mutex_);
+    auto it = nodes_.find(node);
+    if (it == nodes_.end()) return std::nullopt;
+    auto p = it->second.floatParameters.find(key);
+    if (p == it->second.floatParameters.end()) return std::nullopt;
+    return p->second.value;
+}
+
+IOReturn SimRegistry::displayGetFloatParameter(IOObject service, std::uint32_t,
+                                               std::string_view key, float& value) {
+    std::lock_guard lock(mutex_);
+    auto it = nodes_.find(service);
+    if (it == nodes_.end() || !it->second.attached) return kIOReturnNoDevice;
+    auto p = it->second.floatParameters.find(key);
+    if (p == it->second.floatParameters.end()) return kIOReturnUnsupported;
+    value = p->second.value;
+    return kIOReturnSuccess;
+}
+
+IOReturn SimRegistry::displaySetFloatParameter(IOObject service, std::uint32_t,
+                                               std::string_view key, float value) {
+    std::lock_guard lock(mutex_);
+    auto it = nodes_.find(service);
+    if (it == nodes_.end() || !it->second.attached) return kIOReturnNoDevice;
+    auto p = it->second.floatParameters.find(key);
+    if (p == it->second.floatParameters.end()) return kIOReturnUnsupported;
+    if (!p->second.writable) return kIOReturnNotWritable;
+    p->second.value = value;
+    return kIOReturnSuccess;
 }
 
 void SimRegistry::failEnumeration(const std::string& className, IOReturn status) {

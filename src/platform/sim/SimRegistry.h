@@ -20,6 +20,13 @@ class SimRegistry final : public IORegistry {
                      std::optional<InfoDictionary> info = std::nullopt);
     /// A new reference to node, as the registry's own calls hand out.
     IOObjectRef reference(IOObject node);
+    /// Takes node and everything below it out of the tree, as an unplug does.
+    /// References already handed out stay valid.
+    void detach(IOObject node);
+    /// A display float parameter ("brightness"); a read-only one refuses writes.
+    void setFloatParameter(IOObject node, const std::string& key, float value,
+                           bool writable = true);
+    std::optional<float> floatParameter(IOObject node, const std::string& key) const;
     /// Makes the enumeration of className fail with status (0 to heal).
     void failEnumeration(const std::string& className, IOReturn status);
 
@@ -31,6 +38,10 @@ class SimRegistry final : public IORegistry {
     IOReturn childEntries(IOObject service, std::string_view plane,
                           std::vector<IOObjectRef>& children) override;
     std::string className(IOObject object) override;
+    IOReturn displayGetFloatParameter(IOObject service, std::uint32_t options,
+                                      std::string_view key, float& value) override;
+    IOReturn displaySetFloatParameter(IOObject service, std::uint32_t options,
+                                      std::string_view key, float value) override;
     void retain(IOObject object) override;
     void release(IOObject object) override;
 
@@ -49,6 +60,11 @@ class SimRegistry final : public IORegistry {
         std::optional<InfoDictionary> info;
         bool attached = true;
         long references = 0;
+        struct Parameter {
+            float value = 0;
+            bool writable = true;
+        };
+        std::map<std::string, Parameter, std::less<>> floatParameters;
     };
     IOObjectRef handOut(IOObject id);  // call with mutex_ held
 

@@ -100,8 +100,100 @@ SimMonitorSpec monitor(const json& j, const std::string& where) {
     return m;
 }
 
-SimDisplaySpec display(const json& j, int index) {
-    const std::string where = "displays[" + std::to_string(index) + "]";
+std::vector<std::uint8_t> hexBytes(const std::string& text, const std::string& where) {
+    if (text.size() % 2) fail(where + " must have an even number of hex digits");
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        try {
+            std::size_t used = 0;
+            bytes.push_back(static_cast<std::uint8_t>(std::stoul(text.substr(i, 2), &used, 16)));
+            if (used != 2) fail(where + " is not hex");
+        } catch (const std::logic_error&) {
+            fail(where + " is not hex");
+        }
+    }
+    return bytes;
+}
+
+std::size_t size(const json& v, const std::string& where) {
+    return u32(v, where);
+}
+
+SimModeSpec mode(const json& j, const std::string& where) {
+    if (!j.is_object() || !j.contains("width") || !j.contains("height"))
+        fail(where + " needs width and height");
+    SimModeSpec m;
+    m.width = size(j.at("width"), where + ".width");
+    m.height = size(j.at("height"), where + ".height");
+    m.pixelWidth = j.contains("pixelWidth") ? size(j.at("pixelWidth"), where) : m.width;
+    m.pixelHeight = j.contains("pixelHeight") ? size(j.at("pixelHeight"), where) : m.height;
+    m.refreshRate = j.value("refresh", 60.0);
+    m.duplicateLowResolution = j.value("duplicateLowResolution", false);
+    return m;
+}
+
+SimScreenSpec screen(const json& j, const std::string& where) {
+    SimScreenSpec s;
+    if (j.is_null()) {
+        s.present = false;
+        return s;
+    }
+    if (!j.is_object()) fail(where + " must be an object or null");
+    if (j.contains("name")) s.name = j.at("name").get<std::string>();
+    if (j.contains("number")) s.number = number(j.at("number"), where + ".number");
+    if (j.contains("colorSpace")) {
+        const json& c = j.at("colorSpace");
+        if (c.is_null()) {
+            s.colorSpace.reset();
+        } else {
+            SimColorSpaceSpec cs;
+            if (c.contains("name")) {
+                cs.nameless = c.at("name").is_null();
+                if (!cs.nameless) cs.name = c.at("name").get<std::string>();
+            }
+            if (c.contains("icc"))
+                cs.iccProfile = hexBytes(c.at("icc").get<std::string>(), where + ".colorSpace.icc");
+            s.colorSpace = cs;
+        }
+    }
+    return s;
+}
+
+SimAudioDeviceSpec audioDevice(const json& j, int index) {
+    const std::string where = "audioDevices[" + std::to_string(index) + "]";
+    if (!j.is_object() || !j.contains("id")) fail(where + " needs an id");
+    SimAudioDeviceSpec a;
+    a.id = u32(j.at("id"), where + ".id");
+    a.name = j.value("name", "Audio " + std::to_string(a.id));
+    a.transport = j.value("transport", a.transport);
+    if (a.transport.size() != 4) fail(where + ".transport must have four characters");
+    if (j.contains("outputBuffers")) a.outputBuffers = u32(j.at("outputBuffers"), where);
+    a.virtualMainVolume = j.value("virtualMainVolume", a.virtualMainVolume);
+    a.mainScalar = j.value("mainScalar", a.mainScalar);
+    if (j.contains("channels")) a.channels = j.at("channels").get<std::vector<std::uint32_t>>();
+    a.volume = j.value("volume", a.volume);
+    if (j.contains("mute")) {
+        a.hasMute = !j.at("mute").is_null();
+        if (a.hasMute) a.muted = j.at("mute").get<bool>();
+    }
+    return a;
+}
+
+SimDisplaySpec display(const json& j, const std::string& where);
+
+SimRigEvent event(const json& j, int index) {
+    const std::string where = "events[" + std::to_string(index) + "]";
+    if (!j.is_object()) fail(where + " must be an object");
+    SimRigEvent e;
+    e.afterMs = number(j.value("afterMs", json(0)), where + ".afterMs");
+    if (j.contains("connect")) e.connect = display(j.at("connect"), where + ".connect");
+    if (j.contains("disconnect")) e.disconnect = u32(j.at("disconnect"), where + ".disconnect");
+    if (e.connect.has_value() == e.disconnect.has_value())
+        fail(where + " needs exactly one of connect and disconnect");
+    return e;
+}
+
+SimDisplaySpec display(const json& j, const std::string& where) {
     if (!j.is_object() || !j.contains("id")) fail(where + " needs an id");
     SimDisplaySpec d;
     d.id = u32(j.at("id"), where + ".id");
@@ -130,6 +222,36 @@ SimDisplaySpec display(const json& j, int index) {
     d.avServiceClass = j.value("avServiceClass", d.avServiceClass);
     if (j.contains("ancestors")) d.ancestors = j.at("ancestors").get<std::vector<std::string>>();
     if (j.contains("monitor")) d.monitor = monitor(j.at("monitor"), where + ".monitor");
+    d.inRegistry = j.value("inRegistry", true);
+    if (j.contains("modes")) {
+        d.modes.clear();
+        int i = 0;
+        for (const auto& m : j.at("modes"))
+            d.modes.push_back(mode(m, where + ".modes[" + std::to_string(i++) + "]"));
+    }
+    if (j.contains("currentMode")) {
+        if (j.at("currentMode").is_null()) {
+            d.currentMode.reset();
+        } else {
+            d.currentMode = size(j.at("currentMode"), where + ".currentMode");
+        }
+    }
+    if (d.currentMode && *d.currentMode >= d.modes.size())
+        fail(where + ".currentMode is not one of its modes");
+    if (j.contains("pixels")) {
+        const auto& p = j.at("pixels");
+        if (!p.is_array() || p.size() != 2) fail(where + ".pixels must be [wide, high]");
+        d.pixelsWide = size(p[0], where + ".pixels");
+        d.pixelsHigh = size(p[1], where + ".pixels");
+    } else if (d.currentMode) {
+        d.pixelsWide = d.modes[*d.currentMode].pixelWidth;
+        d.pixelsHigh = d.modes[*d.currentMode].pixelHeight;
+    }
+    if (j.contains("screen")) d.screen = screen(j.at("screen"), where + ".screen");
+    if (j.contains("panelBrightness")) d.panelBrightness = j.at("panelBrightness").get<float>();
+    d.panelBrightnessWritable = j.value("panelBrightnessWritable", true);
+    d.gamma = j.value("gamma", 1.0);
+    if (!(d.gamma > 0)) fail(where + ".gamma must be positive");
     return d;
 }
 
@@ -176,13 +298,21 @@ SimRig SimRig::parse(std::string_view text) {
         }
         int i = 0;
         for (const auto& d : j.value("displays", json::array())) {
-            rig.displays.push_back(display(d, i++));
+            rig.displays.push_back(display(d, "displays[" + std::to_string(i++) + "]"));
             for (std::size_t k = 0; k + 1 < rig.displays.size(); ++k) {
                 if (rig.displays[k].id == rig.displays.back().id) {
                     fail("display id " + std::to_string(rig.displays.back().id) + " is used twice");
                 }
             }
         }
+        i = 0;
+        for (const auto& a : j.value("audioDevices", json::array()))
+            rig.audioDevices.push_back(audioDevice(a, i++));
+        i = 0;
+        for (const auto& e : j.value("events", json::array()))
+            rig.events.push_back(event(e, i++));
+        rig.profileRoot = j.value("profileRoot", rig.profileRoot);
+        rig.homeDirectory = j.value("homeDirectory", rig.homeDirectory);
     } catch (const json::exception& e) {
         fail(e.what());
     }
@@ -194,7 +324,13 @@ SimRig SimRig::load(const std::string& path) {
     if (!in) throw std::runtime_error("rig: cannot read " + path);
     std::stringstream text;
     text << in.rdbuf();
-    return parse(text.str());
+    SimRig rig = parse(text.str());
+    // A relative profile root is relative to the rig file.
+    if (!rig.profileRoot.empty() && rig.profileRoot.front() != '/') {
+        const auto slash = path.find_last_of('/');
+        if (slash != std::string::npos) rig.profileRoot = path.substr(0, slash + 1) + rig.profileRoot;
+    }
+    return rig;
 }
 
 SimRig SimRig::defaultRig() {

@@ -33,6 +33,33 @@ struct SimMonitorSpec {
     bool answers = true;
 };
 
+struct SimModeSpec {
+    std::size_t width = 1920;
+    std::size_t height = 1080;
+    std::size_t pixelWidth = 1920;
+    std::size_t pixelHeight = 1080;
+    double refreshRate = 60;
+    /// Listed only when the caller asks for duplicate low-resolution modes.
+    bool duplicateLowResolution = false;
+};
+
+struct SimColorSpaceSpec {
+    /// Unset: named after the display ("Color LCD" for a built-in panel).
+    std::optional<std::string> name;
+    bool nameless = false;
+    std::optional<std::vector<std::uint8_t>> iccProfile;
+};
+
+struct SimScreenSpec {
+    bool present = true;
+    /// The screen's localized name; the display's name when unset.
+    std::optional<std::string> name;
+    /// "NSScreenNumber"; the display ID when unset.
+    std::optional<std::int64_t> number;
+    /// No colour space at all when absent; by default one named after the display.
+    std::optional<SimColorSpaceSpec> colorSpace = SimColorSpaceSpec{};
+};
+
 struct SimDisplaySpec {
     DisplayID id = 0;
     std::string name;
@@ -49,7 +76,41 @@ struct SimDisplaySpec {
     std::vector<std::string> ancestors;
     /// For avService displays: the registry class that carries the service.
     std::string avServiceClass = "DCPAVServiceProxy";
+    /// False for a display the registry does not know at all (AirPlay, say).
+    bool inRegistry = true;
     SimMonitorSpec monitor;
+    std::vector<SimModeSpec> modes = {SimModeSpec{}};
+    /// Index into modes; none when the current mode cannot be read.
+    std::optional<std::size_t> currentMode = 0;
+    /// The pixel counts the window server reports when no mode can be read.
+    std::size_t pixelsWide = 1920;
+    std::size_t pixelsHigh = 1080;
+    SimScreenSpec screen;
+    /// The panel's "brightness" parameter on its display-connect service.
+    std::optional<float> panelBrightness;
+    bool panelBrightnessWritable = true;
+    /// Exponent of the display's original transfer table.
+    double gamma = 1.0;
+};
+
+struct SimAudioDeviceSpec {
+    std::uint32_t id = 0;
+    std::string name;
+    std::string transport = "airp";
+    std::uint32_t outputBuffers = 1;
+    bool virtualMainVolume = true;
+    bool mainScalar = true;
+    std::vector<std::uint32_t> channels;
+    float volume = 0.5f;
+    bool hasMute = true;
+    bool muted = false;
+};
+
+/// A hot-plug the rig schedules: connect a display, or disconnect one by id.
+struct SimRigEvent {
+    std::int64_t afterMs = 0;
+    std::optional<SimDisplaySpec> connect;
+    std::optional<DisplayID> disconnect;
 };
 
 /// A whole simulated machine, as a rig file describes it.
@@ -60,6 +121,11 @@ struct SimRig {
                                             "IOAVServiceWriteI2C"};
     std::map<std::string, IOReturn> failingEnumerations;
     std::vector<SimDisplaySpec> displays;
+    std::vector<SimAudioDeviceSpec> audioDevices;
+    std::vector<SimRigEvent> events;
+    /// Where the colour-profile directories live; empty for none at all.
+    std::string profileRoot;
+    std::string homeDirectory = "/home/orvane";
 
     /// Throws std::runtime_error naming what is wrong.
     static SimRig parse(std::string_view json);

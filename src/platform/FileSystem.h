@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvane::platform {
+
+/// The file manager's read side, for absolute paths.
+class FileSystem {
+  public:
+    virtual ~FileSystem() = default;
+    virtual std::string homeDirectory() = 0;
+    /// Entry names in listing order; none when the directory cannot be listed.
+    virtual std::optional<std::vector<std::string>> contentsOfDirectory(const std::string& path) = 0;
+    /// The whole file; none when it cannot be read.
+    virtual std::optional<std::vector<std::uint8_t>> contentsOfFile(const std::string& path) = 0;
+};
+
+}  // namespace orvane::platform

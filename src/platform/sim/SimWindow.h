@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "platform/WindowToolkit.h"
+
+namespace orvane::platform::sim {
+
+/// What a simulated window looks like at one moment.
+struct SimWindowState {
+    std::uint64_t serial = 0;
+    Rect frame;
+    std::optional<std::int64_t> screenNumber;
+    std::uint32_t styleMask = 0;
+    int backing = 0;
+    Color background{1, 1, 1, 1};
+    bool opaque = true;
+    bool hasShadow = true;
+    int level = 0;
+    std::uint32_t collectionBehavior = 0;
+    bool ignoresMouseEvents = false;
+    int animationBehavior = 0;
+    bool releasedWhenClosed = true;
+    double alpha = 1;
+    bool visible = false;
+};
+
+/// The windows a simulated toolkit has made and not yet closed.
+class SimWindowList {
+  public:
+    std::unique_ptr<Window> make(Rect contentRect, std::uint32_t styleMask, int backing,
+                                 const Screen& screen);
+    /// The open windows, oldest first.
+    std::vector<SimWindowState> windows() const;
+
+  private:
+    class SimWindow;
+    struct Shared {
+        std::mutex mutex;
+        std::vector<std::shared_ptr<SimWindowState>> open;
+        std::uint64_t nextSerial = 1;
+    };
+    std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
+};
+
+}  // namespace orvane::platform::sim
