@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <memory>
+
+#include "controls/SoftwareDimmer.h"
+#include "ddc/DDCDisplay.h"
+#include "runtime/Logger.h"
+#include "runtime/Task.h"
+
+namespace orvane::controls {
+
+/// Brightness of one display: VCP 0x10 scaled to the display's maximum, or
+/// software dimming where DDC is missing or a write fails. Never writes the
+/// display's state; callers keep that themselves. Main thread.
+class BrightnessController : public std::enable_shared_from_this<BrightnessController> {
+  public:
+    BrightnessController(DisplayID displayID, std::shared_ptr<ddc::DDCDisplay> ddcDisplay,
+                         std::shared_ptr<SoftwareDimmer> dimmer, bool hasDDC, runtime::Logger& log);
+
+    /// value in percent; never fails towards the caller.
+    runtime::Task<void> setBrightness(double value);
+
+    DisplayID displayID() const { return displayID_; }
+    const std::shared_ptr<ddc::DDCDisplay>& ddcDisplay() const { return ddcDisplay_; }
+    const std::shared_ptr<SoftwareDimmer>& softwareDimmer() const { return dimmer_; }
+    bool hasDDC() const { return hasDDC_; }
+
+  private:
+    DisplayID displayID_;
+    std::shared_ptr<ddc::DDCDisplay> ddcDisplay_;
+    std::shared_ptr<SoftwareDimmer> dimmer_;
+    bool hasDDC_;
+    runtime::Logger& log_;
+};
+
+}  // namespace orvane::controls

@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: MIT
+#include "controls/ContrastController.h"
+
+#include "ddc/DDCError.h"
+
+namespace orvane::controls {
+
+using ddc::DDCError;
+using ddc::VCPCode;
+
+runtime::Task<void> ContrastController::setContrast(double value) {
+    auto self = shared_from_this();
+    if (!usable()) co_return;
+    try {
+        co_await ddcDisplay_->setPercent(value, VCPCode::contrast);
+    } catch (const DDCError& e) {
+        log_.line("[ContrastController] DDC write failed for display " + displayText() + ": " +
+                  e.errorDescription());
+    }
+}
+
+}  // namespace orvane::controls

@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "controls/DDCControl.h"
+#include "runtime/Task.h"
+
+namespace orvane::controls {
+
+/// Contrast (VCP 0x12) of one display, scaled to its maximum. No fallback.
+class ContrastController : public DDCControl,
+                           public std::enable_shared_from_this<ContrastController> {
+  public:
+    using DDCControl::DDCControl;
+    runtime::Task<void> setContrast(double value);
+};
+
+}  // namespace orvane::controls

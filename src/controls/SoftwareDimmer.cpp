@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: MIT
+#include "controls/SoftwareDimmer.h"
+
+#include <algorithm>
+#include <array>
+
+namespace orvane::controls {
+
+namespace {
+constexpr std::uint32_t kGammaEntries = 256;
+constexpr std::uint32_t kOverlayCollectionBehavior = platform::kCollectionCanJoinAllSpaces |
+                                                     platform::kCollectionStationary |
+                                                     platform::kCollectionIgnoresCycle;
+}  // namespace
+
+const std::string& SoftwareDimmer::rawValue(Method method) {
+    static const std::string overlay = "Overlay", gamma = "Gamma Table";
+    return method == Method::overlay ? overlay : gamma;
+}
+
+SoftwareDimmer::SoftwareDimmer(DisplayID displayID, platform::WindowServer& windowServer,
+                               platform::WindowToolkit& toolkit, runtime::Logger& log)
+    : displayID_(displayID), windowServer_(windowServer), toolkit_(toolkit), log_(log) {}
+
+double SoftwareDimmer::levelForBrightness(double brightness) {
+    const double b = !(brightness > 0) ? 0.0 : std::min(brightness, 100.0);
+    return std::clamp(1.0 - b / 100.0, 0.0, 1.0);
+}
+
+void SoftwareDimmer::applyLevel(double level) {
+    currentLevel_ = level;
+    if (method == Method::overlay) {
+        applyOverlay(level);
+    } else {
+        applyGamma(level);
+    }
+}
+
+void SoftwareDimmer::applyOverlay(double level) {
+    if (level <= 0) {
+        if (overlayWindow_) overlayWindow_->orderOut();
+        overlayWindow_.reset();
+        return;
+    }
+    if (!overlayWindow_) overlayWindow_ = makeOverlay();
+    if (!overlayWindow_) return;  // no screen to put it on; the level is still kept
+    overlayWindow_->setAlphaValue(level);
+    overlayWindow_->orderFrontRegardless();
+}
+
+std::unique_ptr<platform::Window> SoftwareDimmer::makeOverlay() {
+    auto screen = platform::screenForDisplay(toolkit_, displayID_);
+    if (!screen) screen = toolkit_.mainScreen();
+    if (!screen) return nullptr;
+    auto window = toolkit_.makeWindow(screen->frame, platform::kBorderlessWindowMask,
+                                      platform::kBackingStoreBuffered, false, *screen);
+    window->setBackgroundColor(platform::Color{0, 0, 0, 1});
+    window->setOpaque(false);
+    window->setHasShadow(false);
+    window->setLevel(platform::kScreenSaverWindowLevel);
+    window->setCollectionBehavior(kOverlayCollectionBehavior);
+    window->setIgnoresMouseEvents(true);
+    window->setAnimationBehavior(platform::kAnimationBehaviorNone);
+    window->setReleasedWhenClosed(false);
+    window->setFrame(screen->frame, true);
+    return window;
+}
+
+void SoftwareDimmer::applyGamma(double level) {
+    if (level <= 0) {
+        if (!gammaModified_) return;
+        if (originalRed_ && originalGreen_ && originalBlue_) {
+            windowServer_.setDisplayTransferByTable(
+                displayID_, static_cast<std::uint32_t>(originalRed_->size()), originalRed_->data(),
+                originalGreen_->data(), originalBlue_->data());
+        } else {
+            windowServer_.displayRestoreColorSyncSettings();
+        }
+        gammaModified_ = false;
+        return;
+    }
+    if (!originalRed_) {
+        std::vector<float> r(kGammaEntries), g(kGammaEntries), b(kGammaEntries);
+        std::uint32_t samples = 0;
+        if (windowServer_.getDisplayTransferByTable(displayID_, kGammaEntries, r.data(), g.data(),
+                                                    b.data(), samples) == platform::kCGErrorSuccess) {
+            originalRed_ = std::move(r);
+            originalGreen_ = std::move(g);
+            originalBlue_ = std::move(b);
+        }
+    }
+    const auto factor = static_cast<float>(1.0 - level);
+    std::array<std::vector<float>, 3> tables;
+    const std::array<const std::optional<std::vector<float>>*, 3> originals{
+        &originalRed_, &originalGreen_, &originalBlue_};
+    for (std::size_t c = 0; c < 3; ++c) {
+        tables[c].resize(kGammaEntries);
+        for (std::uint32_t i = 0; i < kGammaEntries; ++i) {
+            const float base = static_cast<float>(i) / 255.0f;
+            const auto& original = *originals[c];
+            tables[c][i] = (original ? (*original)[i] : base) * factor;
+        }
+    }
+    const auto error = windowServer_.setDisplayTransferByTable(
+        displayID_, kGammaEntries, tables[0].data(), tables[1].data(), tables[2].data());
+    if (error == platform::kCGErrorSuccess) {
+        gammaModified_ = true;
+    } else {
+        log_.line("[SoftwareDimmer] CGSetDisplayTransferByTable failed for display " +
+                  std::to_string(displayID_) + ": " + std::to_string(error));
+    }
+}
+
+}  // namespace orvane::controls

@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/WindowServer.h"
+#include "platform/WindowToolkit.h"
+#include "runtime/Logger.h"
+
+namespace orvane::controls {
+
+/// Darkens a display that DDC cannot dim: with a black click-through overlay
+/// whose alpha is the level, or by scaling the display's gamma tables as
+/// first captured, so that repeated dimming never compounds. Main thread.
+class SoftwareDimmer {
+  public:
+    enum class Method { overlay, gamma };
+    static const std::string& rawValue(Method method);  // "Overlay", "Gamma Table"
+
+    SoftwareDimmer(DisplayID displayID, platform::WindowServer& windowServer,
+                   platform::WindowToolkit& toolkit, runtime::Logger& log);
+    SoftwareDimmer(const SoftwareDimmer&) = delete;
+    SoftwareDimmer& operator=(const SoftwareDimmer&) = delete;
+
+    /// 0 is no dimming, 1 is black.
+    void applyLevel(double level);
+
+    /// clamp(1 - brightness / 100, 0, 1), a brightness at or below 0 counting as 0.
+    static double levelForBrightness(double brightness);
+
+    DisplayID displayID() const { return displayID_; }
+    Method method = Method::overlay;
+    double currentLevel() const { return currentLevel_; }
+    const platform::Window* overlayWindow() const { return overlayWindow_.get(); }
+    bool gammaModified() const { return gammaModified_; }
+    bool hasCapturedGamma() const { return originalRed_.has_value(); }
+
+  private:
+    void applyOverlay(double level);
+    void applyGamma(double level);
+    std::unique_ptr<platform::Window> makeOverlay();
+
+    DisplayID displayID_;
+    platform::WindowServer& windowServer_;
+    platform::WindowToolkit& toolkit_;
+    runtime::Logger& log_;
+    double currentLevel_ = 0;
+    std::unique_ptr<platform::Window> overlayWindow_;
+    bool gammaModified_ = false;
+    std::optional<std::vector<float>> originalRed_, originalGreen_, originalBlue_;
+};
+
+}  // namespace orvane::controls

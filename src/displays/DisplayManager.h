@@ -1,0 +1,115 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "controls/BrightnessController.h"
+#include "controls/ContrastController.h"
+#include "controls/CoreAudioVolumeController.h"
+#include "controls/InputController.h"
+#include "controls/PowerController.h"
+#include "controls/SoftwareDimmer.h"
+#include "controls/VolumeController.h"
+#include "ddc/DDCDisplay.h"
+#include "displays/DisplayInfo.h"
+#include "displays/DisplayState.h"
+#include "runtime/Logger.h"
+#include "runtime/Observable.h"
+#include "runtime/Runtime.h"
+#include "runtime/Task.h"
+
+namespace orvane::displays {
+
+template <typename T>
+using DisplayMap = std::map<DisplayID, std::shared_ptr<T>>;
+
+/// The registry: finds the active displays, describes them, owns every
+/// per-display object, follows connection and disconnection, and drives the
+/// built-in panel's brightness. Main thread only; observable.
+class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
+    struct Key {};
+
+  public:
+    static constexpr std::uint32_t kMaxDisplays = 16;
+
+    static std::shared_ptr<DisplayManager> create(runtime::Runtime& runtime,
+                                                  DisplayServices services, runtime::Logger& log);
+    DisplayManager(Key, runtime::Runtime& runtime, DisplayServices services, runtime::Logger& log);
+    ~DisplayManager();
+    DisplayManager(const DisplayManager&) = delete;
+    DisplayManager& operator=(const DisplayManager&) = delete;
+
+    /// First scan, reconfiguration events, then ready.
+    runtime::Task<void> start();
+    /// Undoes start and clears every dimmer.
+    void stop();
+    /// Rebuilds the display list and every controller map.
+    runtime::Task<void> scanDisplays();
+    /// One reconfiguration event: an add or remove rescans 0.5 s later.
+    void handleReconfiguration(DisplayID display, platform::CGDisplayChangeSummaryFlags flags);
+
+    /// The built-in panel's brightness, 0...1, from the first service that answers.
+    std::optional<float> readBuiltInBrightness();
+    bool setBuiltInBrightness(float level);
+    void resetAllDimmers();
+
+    const std::vector<std::shared_ptr<DisplayState>>& displays() const { return displays_; }
+    std::vector<std::shared_ptr<DisplayState>> externalDisplays() const;
+    const DisplayMap<ddc::DDCDisplay>& ddcDisplays() const { return ddcDisplays_; }
+    const DisplayMap<controls::BrightnessController>& brightnessControllers() const {
+        return brightnessControllers_;
+    }
+    const DisplayMap<controls::ContrastController>& contrastControllers() const {
+        return contrastControllers_;
+    }
+    const DisplayMap<controls::VolumeController>& volumeControllers() const {
+        return volumeControllers_;
+    }
+    const DisplayMap<controls::CoreAudioVolumeController>& coreAudioVolumeControllers() const {
+        return coreAudioVolumeControllers_;
+    }
+    const DisplayMap<controls::InputController>& inputControllers() const {
+        return inputControllers_;
+    }
+    const DisplayMap<controls::PowerController>& powerControllers() const {
+        return powerControllers_;
+    }
+    const DisplayMap<controls::SoftwareDimmer>& softwareDimmers() const { return softwareDimmers_; }
+    bool isReady() const { return isReady_; }
+    const DisplayServices& services() const { return services_; }
+
+    [[nodiscard]] std::shared_ptr<void> observe(runtime::ChangeNotifier::Observer observer) {
+        return notifier_.observe(std::move(observer));
+    }
+
+  private:
+    static void reconfigurationCallback(DisplayID display,
+                                        platform::CGDisplayChangeSummaryFlags flags,
+                                        void* userInfo);
+    void setupControllers(const std::vector<std::shared_ptr<DisplayState>>& states);
+    void stopAudioListeners();
+    void publish(std::string_view field) { notifier_.notify(field); }
+
+    runtime::Executor& main_;
+    runtime::Clock& clock_;
+    DisplayServices services_;
+    runtime::Logger& log_;
+    runtime::ChangeNotifier notifier_;
+    bool callbackRegistered_ = false;
+
+    std::vector<std::shared_ptr<DisplayState>> displays_;
+    DisplayMap<ddc::DDCDisplay> ddcDisplays_;
+    DisplayMap<controls::BrightnessController> brightnessControllers_;
+    DisplayMap<controls::ContrastController> contrastControllers_;
+    DisplayMap<controls::VolumeController> volumeControllers_;
+    DisplayMap<controls::CoreAudioVolumeController> coreAudioVolumeControllers_;
+    DisplayMap<controls::InputController> inputControllers_;
+    DisplayMap<controls::PowerController> powerControllers_;
+    DisplayMap<controls::SoftwareDimmer> softwareDimmers_;
+    bool isReady_ = false;
+};
+
+}  // namespace orvane::displays

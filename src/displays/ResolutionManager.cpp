@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: MIT
+#include "displays/ResolutionManager.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <string>
+
+namespace orvane::displays {
+
+namespace {
+long long truncated(double rate) {
+    return std::isfinite(rate) && std::fabs(rate) < 9e18 ? static_cast<long long>(rate) : 0;
+}
+
+DisplayMode fromPlatform(const platform::CGDisplayMode& m) {
+    return DisplayMode{static_cast<std::int64_t>(m.width), static_cast<std::int64_t>(m.height),
+                       m.refreshRate, m.pixelWidth > m.width};
+}
+}  // namespace
+
+std::string DisplayMode::id() const {
+    return std::to_string(width) + "x" + std::to_string(height) + "@" +
+           std::to_string(truncated(refreshRate)) + (isHiDPI ? "HiDPI" : "");
+}
+
+std::string DisplayMode::label() const {
+    return std::to_string(width) + " \u00d7 " + std::to_string(height) + " @ " +
+           std::to_string(truncated(refreshRate)) + "Hz" + (isHiDPI ? " (HiDPI)" : "");
+}
+
+std::vector<DisplayMode> ResolutionManager::availableModes(
+    DisplayID display, bool includeDuplicateLowResolution) const {
+    auto modes = windowServer_.copyAllDisplayModes(display, includeDuplicateLowResolution);
+    if (!modes) return {};
+    std::vector<DisplayMode> result;
+    std::set<std::string> seen;
+    for (const auto& m : *modes) {
+        DisplayMode mode = fromPlatform(m);
+        if (seen.insert(mode.id()).second) result.push_back(mode);
+    }
+    std::stable_sort(result.begin(), result.end(), [](const DisplayMode& a, const DisplayMode& b) {
+        const auto areaA = a.width * a.height, areaB = b.width * b.height;
+        if (areaA != areaB) return areaA > areaB;
+        if (a.refreshRate != b.refreshRate) return a.refreshRate > b.refreshRate;
+        return a.isHiDPI && !b.isHiDPI;
+    });
+    return result;
+}
+
+bool ResolutionManager::setMode(DisplayID display, std::int64_t width, std::int64_t height,
+                                bool isHiDPI, double refreshRate) const {
+    auto modes = windowServer_.copyAllDisplayModes(display, false);
+    if (!modes) return false;
+    const DisplayMode wanted{width, height, refreshRate, isHiDPI};
+    auto found = std::find_if(modes->begin(), modes->end(), [&](const platform::CGDisplayMode& m) {
+        const DisplayMode mode = fromPlatform(m);
+        return mode.width == width && mode.height == height &&
+               truncated(mode.refreshRate) == truncated(refreshRate) && mode.isHiDPI == isHiDPI;
+    });
+    if (found == modes->end()) {
+        log_.line("[ResolutionManager] No matching mode found for " + wanted.label());
+        return false;
+    }
+    platform::CGDisplayConfigRef config = 0;
+    if (auto e = windowServer_.beginDisplayConfiguration(config)) {
+        log_.line("[ResolutionManager] CGBeginDisplayConfiguration failed: " + std::to_string(e));
+        return false;
+    }
+    if (auto e = windowServer_.configureDisplayWithDisplayMode(config, display, *found)) {
+        log_.line("[ResolutionManager] CGConfigureDisplayWithDisplayMode failed: " +
+                  std::to_string(e));
+        windowServer_.cancelDisplayConfiguration(config);
+        return false;
+    }
+    if (auto e = windowServer_.completeDisplayConfiguration(
+            config, platform::CGConfigureOption::forSession)) {
+        log_.line("[ResolutionManager] CGCompleteDisplayConfiguration failed: " + std::to_string(e));
+        return false;
+    }
+    log_.line("[ResolutionManager] Switched display " + std::to_string(display) + " to " +
+              fromPlatform(*found).label());
+    return true;
+}
+
+}  // namespace orvane::displays
