@@ -12,8 +12,9 @@ namespace orvane::app {
 
 inline constexpr const char* kBundleIdentifier = "app.orvane.Orvane";
 
-/// The headless demo: starts the DDC engine on a machine, probes every external
-/// display in turn and logs what each one answers.
+/// The headless demo: starts the display registry on a machine, sets every
+/// external display to 60 % brightness, lets the rig's hot-plug events happen,
+/// waits for the rescans they cause, and stops, clearing every dimmer.
 runtime::Task<void> runDemo(runtime::Runtime& runtime, platform::sim::SimMachine& machine,
                             runtime::Logger& log);
 

@@ -8,7 +8,8 @@ namespace orvane::controls {
 
 namespace {
 bool endsWith(const std::string& s, std::string_view suffix) {
-    return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return s.size() >= suffix.size() &&
+           s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 std::string withoutExtension(const std::string& name) {
@@ -70,9 +71,8 @@ std::vector<ColorProfileInfo> ColorProfileManager::listProfiles(DisplayID displa
             result.push_back(std::move(info));
         }
     }
-    std::stable_sort(result.begin(), result.end(), [](const auto& a, const auto& b) {
-        return folded(a.name) < folded(b.name);
-    });
+    std::stable_sort(result.begin(), result.end(),
+                     [](const auto& a, const auto& b) { return folded(a.name) < folded(b.name); });
     return result;
 }
 

@@ -40,7 +40,8 @@ std::string trimmed(const std::string& s) {
 std::optional<std::vector<std::uint8_t>> readBytes(AudioHardware& audio, AudioObjectID object,
                                                    const AudioObjectPropertyAddress& address) {
     std::uint32_t size = 0;
-    if (audio.getPropertyDataSize(object, address, size) != kAudioHardwareNoError) return std::nullopt;
+    if (audio.getPropertyDataSize(object, address, size) != kAudioHardwareNoError)
+        return std::nullopt;
     std::vector<std::uint8_t> bytes(size);
     if (audio.getPropertyData(object, address, size, bytes.data()) != kAudioHardwareNoError)
         return std::nullopt;
@@ -78,7 +79,8 @@ bool CoreAudioVolumeController::has(const AudioObjectPropertyAddress& address) {
     return audio_.hasProperty(audioDeviceID_, address);
 }
 
-std::optional<float> CoreAudioVolumeController::readFloat(const AudioObjectPropertyAddress& address) {
+std::optional<float> CoreAudioVolumeController::readFloat(
+    const AudioObjectPropertyAddress& address) {
     if (!has(address)) return std::nullopt;
     float value = 0;
     std::uint32_t size = sizeof value;
@@ -144,10 +146,12 @@ void CoreAudioVolumeController::startListening() {
         [weak, &main](const AudioObjectPropertyAddress&) {
             auto self = weak.lock();
             if (!self) return;
-            runtime::spawn(main, [](std::shared_ptr<CoreAudioVolumeController> c) -> runtime::Task<void> {
-                const auto volume = co_await c->getVolume();
-                if (volume && c->onExternalVolumeChange) c->onExternalVolumeChange(*volume);
-            }(std::move(self)));
+            runtime::spawn(main,
+                           [](std::shared_ptr<CoreAudioVolumeController> c) -> runtime::Task<void> {
+                               const auto volume = co_await c->getVolume();
+                               if (volume && c->onExternalVolumeChange)
+                                   c->onExternalVolumeChange(*volume);
+                           }(std::move(self)));
         });
     const OSStatus status =
         audio_.addPropertyListenerBlock(audioDeviceID_, kVolumeScalar, main_, block);
@@ -169,7 +173,8 @@ void CoreAudioVolumeController::stopListening() {
 
 std::optional<AudioDeviceMatch> CoreAudioVolumeController::matchAudioDevice(
     AudioHardware& audio, runtime::Logger& log, std::string_view displayName) {
-    const auto list = readBytes(audio, kAudioObjectSystemObject, global(kAudioHardwarePropertyDevices));
+    const auto list =
+        readBytes(audio, kAudioObjectSystemObject, global(kAudioHardwarePropertyDevices));
     if (!list || list->empty()) return std::nullopt;
     std::vector<AudioObjectID> devices(list->size() / sizeof(AudioObjectID));
     std::memcpy(devices.data(), list->data(), devices.size() * sizeof(AudioObjectID));
@@ -180,7 +185,8 @@ std::optional<AudioDeviceMatch> CoreAudioVolumeController::matchAudioDevice(
             kAudioDeviceTransportTypeAirPlay) {
             continue;
         }
-        const auto streams = readBytes(audio, device, output(kAudioDevicePropertyStreamConfiguration));
+        const auto streams =
+            readBytes(audio, device, output(kAudioDevicePropertyStreamConfiguration));
         std::uint32_t buffers = 0;
         if (!streams || streams->size() < sizeof buffers) continue;
         std::memcpy(&buffers, streams->data(), sizeof buffers);

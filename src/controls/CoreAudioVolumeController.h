@@ -23,8 +23,7 @@ struct AudioDeviceMatch {
 /// The volume of a display whose sound goes through a system audio device
 /// (AirPlay): sets volume and mute on the device and reports every change of
 /// the device's volume, including changes made outside the application.
-class CoreAudioVolumeController
-    : public std::enable_shared_from_this<CoreAudioVolumeController> {
+class CoreAudioVolumeController : public std::enable_shared_from_this<CoreAudioVolumeController> {
   public:
     CoreAudioVolumeController(platform::AudioObjectID audioDeviceID, DisplayID displayID,
                               std::string deviceName, platform::AudioHardware& audio,

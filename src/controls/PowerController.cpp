@@ -3,7 +3,6 @@
 
 #include <array>
 
-
 #include "ddc/DDCError.h"
 
 namespace orvane::controls {

@@ -11,7 +11,13 @@
 namespace orvane::controls {
 
 /// VCP 0xD6 power modes.
-enum class DisplayPowerState : std::uint16_t { on = 1, standby = 2, suspend = 3, off = 4, hardOff = 5 };
+enum class DisplayPowerState : std::uint16_t {
+    on = 1,
+    standby = 2,
+    suspend = 3,
+    off = 4,
+    hardOff = 5
+};
 /// "On", "Standby", "Suspend", "Off", "Hard Off".
 const std::string& displayName(DisplayPowerState state);
 std::optional<DisplayPowerState> displayPowerStateFromRaw(std::uint16_t raw);

@@ -83,7 +83,8 @@ void SoftwareDimmer::applyGamma(double level) {
         std::vector<float> r(kGammaEntries), g(kGammaEntries), b(kGammaEntries);
         std::uint32_t samples = 0;
         if (windowServer_.getDisplayTransferByTable(displayID_, kGammaEntries, r.data(), g.data(),
-                                                    b.data(), samples) == platform::kCGErrorSuccess) {
+                                                    b.data(),
+                                                    samples) == platform::kCGErrorSuccess) {
             originalRed_ = std::move(r);
             originalGreen_ = std::move(g);
             originalBlue_ = std::move(b);

@@ -142,8 +142,8 @@ std::optional<std::string> resolveDisplayName(DisplayID d, const DisplayServices
     std::vector<IOObjectRef> services_;
     if (p.registry.matchingServices("IODisplayConnect", services_) == platform::kIOReturnSuccess) {
         for (const auto& service : services_) {
-            auto info =
-                p.registry.displayInfoDictionary(service.get(), platform::kIODisplayOnlyPreferredName);
+            auto info = p.registry.displayInfoDictionary(service.get(),
+                                                         platform::kIODisplayOnlyPreferredName);
             if (!info || !belongsTo(*info, vendor, model)) continue;
             if (auto name = productName(*info)) return name;
         }
@@ -172,7 +172,8 @@ ConnectionType detectConnectionType(DisplayID d, bool isBuiltIn, const DisplaySe
     std::vector<IOObjectRef> connects;
     if (reg.matchingServices("IODisplayConnect", connects) == platform::kIOReturnSuccess) {
         for (const auto& service : connects) {
-            auto info = reg.displayInfoDictionary(service.get(), platform::kIODisplayOnlyPreferredName);
+            auto info =
+                reg.displayInfoDictionary(service.get(), platform::kIODisplayOnlyPreferredName);
             if (!info || !belongsTo(*info, vendor, model)) continue;
             IOObjectRef entry = service;
             for (int level = 0; level < 5; ++level) {
@@ -187,7 +188,8 @@ ConnectionType detectConnectionType(DisplayID d, bool isBuiltIn, const DisplaySe
                 if (contains(cls, "hdmi")) return ConnectionType::hdmi;
                 if (contains(cls, "avservice")) return ConnectionType::hdmi;
                 if (contains(cls, "displayport")) return ConnectionType::displayPort;
-                if (contains(cls, "usb") && !contains(cls, "iousbhost")) return ConnectionType::usbc;
+                if (contains(cls, "usb") && !contains(cls, "iousbhost"))
+                    return ConnectionType::usbc;
                 entry = std::move(parent);
             }
         }
@@ -214,7 +216,8 @@ bool isAirPlayDisplay(DisplayID d, const DisplayServices& services) {
     if (p.registry.matchingServices("IODisplayConnect", connects) != platform::kIOReturnSuccess)
         return false;
     for (const auto& service : connects) {
-        auto info = p.registry.displayInfoDictionary(service.get(), platform::kIODisplayOnlyPreferredName);
+        auto info =
+            p.registry.displayInfoDictionary(service.get(), platform::kIODisplayOnlyPreferredName);
         if (!info) continue;
         const auto regVendor = info->number("DisplayVendorID");
         const auto regProduct = info->number("DisplayProductID");

@@ -14,7 +14,17 @@
 
 namespace orvane::displays {
 
-enum class ConnectionType { thunderbolt, usbc, hdmi, displayPort, dvi, vga, airplay, builtIn, unknown };
+enum class ConnectionType {
+    thunderbolt,
+    usbc,
+    hdmi,
+    displayPort,
+    dvi,
+    vga,
+    airplay,
+    builtIn,
+    unknown
+};
 /// The raw value, which is also the label shown ("Thunderbolt", "USB-C", ...).
 const std::string& rawValue(ConnectionType type);
 std::optional<ConnectionType> connectionTypeFromRaw(std::string_view raw);

@@ -48,9 +48,8 @@ std::vector<std::shared_ptr<DisplayState>> DisplayManager::externalDisplays() co
 runtime::Task<void> DisplayManager::start() {
     auto self = shared_from_this();
     co_await scanDisplays();
-    if (!callbackRegistered_ &&
-        services_.platform.windowServer.registerReconfigurationCallback(
-            &reconfigurationCallback, this) == platform::kCGErrorSuccess) {
+    if (!callbackRegistered_ && services_.platform.windowServer.registerReconfigurationCallback(
+                                    &reconfigurationCallback, this) == platform::kCGErrorSuccess) {
         callbackRegistered_ = true;
     }
     log_.line("[DisplayManager] Registered for display reconfiguration events");
@@ -121,7 +120,8 @@ runtime::Task<void> DisplayManager::scanDisplays() {
                 auto copy = [&](VCPCode code, runtime::Observed<double>& percent,
                                 runtime::Observed<std::uint16_t>& max) {
                     if (auto v = handle->cachedValue(code)) {
-                        percent = v->max > 0 ? static_cast<double>(v->current) / v->max * 100.0 : 0.0;
+                        percent =
+                            v->max > 0 ? static_cast<double>(v->current) / v->max * 100.0 : 0.0;
                         max = v->max;
                     }
                 };
@@ -270,7 +270,8 @@ bool DisplayManager::setBuiltInBrightness(float level) {
     auto& registry = services_.platform.registry;
     std::vector<platform::IOObjectRef> services;
     if (auto status = registry.matchingServices("IODisplayConnect", services)) {
-        log_.line("[DisplayManager] IOServiceGetMatchingServices failed: " + std::to_string(status));
+        log_.line("[DisplayManager] IOServiceGetMatchingServices failed: " +
+                  std::to_string(status));
         return false;
     }
     for (const auto& service : services) {

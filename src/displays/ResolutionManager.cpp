@@ -75,7 +75,8 @@ bool ResolutionManager::setMode(DisplayID display, std::int64_t width, std::int6
     }
     if (auto e = windowServer_.completeDisplayConfiguration(
             config, platform::CGConfigureOption::forSession)) {
-        log_.line("[ResolutionManager] CGCompleteDisplayConfiguration failed: " + std::to_string(e));
+        log_.line("[ResolutionManager] CGCompleteDisplayConfiguration failed: " +
+                  std::to_string(e));
         return false;
     }
     log_.line("[ResolutionManager] Switched display " + std::to_string(display) + " to " +

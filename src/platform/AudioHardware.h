@@ -14,7 +14,8 @@ using AudioObjectID = std::uint32_t;
 using OSStatus = std::int32_t;
 
 constexpr std::uint32_t fourCharCode(const char (&code)[5]) {
-    return (std::uint32_t(std::uint8_t(code[0])) << 24) | (std::uint32_t(std::uint8_t(code[1])) << 16) |
+    return (std::uint32_t(std::uint8_t(code[0])) << 24) |
+           (std::uint32_t(std::uint8_t(code[1])) << 16) |
            (std::uint32_t(std::uint8_t(code[2])) << 8) | std::uint32_t(std::uint8_t(code[3]));
 }
 
@@ -41,10 +42,12 @@ inline constexpr std::uint32_t kAudioDeviceTransportTypeAirPlay = fourCharCode("
 inline constexpr std::uint32_t kAudioDeviceTransportTypeBuiltIn = fourCharCode("bltn");
 
 inline constexpr OSStatus kAudioHardwareNoError = 0;
-inline constexpr OSStatus kAudioHardwareUnspecifiedError = static_cast<OSStatus>(fourCharCode("what"));
+inline constexpr OSStatus kAudioHardwareUnspecifiedError =
+    static_cast<OSStatus>(fourCharCode("what"));
 inline constexpr OSStatus kAudioHardwareUnknownPropertyError =
     static_cast<OSStatus>(fourCharCode("who?"));
-inline constexpr OSStatus kAudioHardwareBadObjectError = static_cast<OSStatus>(fourCharCode("!obj"));
+inline constexpr OSStatus kAudioHardwareBadObjectError =
+    static_cast<OSStatus>(fourCharCode("!obj"));
 inline constexpr OSStatus kAudioHardwareBadPropertySizeError =
     static_cast<OSStatus>(fourCharCode("!siz"));
 
@@ -64,10 +67,12 @@ class AudioHardware {
                                          const AudioObjectPropertyAddress& address,
                                          std::uint32_t& size) = 0;
     /// size: the buffer's capacity in, the bytes written out.
-    virtual OSStatus getPropertyData(AudioObjectID object, const AudioObjectPropertyAddress& address,
-                                     std::uint32_t& size, void* data) = 0;
-    virtual OSStatus setPropertyData(AudioObjectID object, const AudioObjectPropertyAddress& address,
-                                     std::uint32_t size, const void* data) = 0;
+    virtual OSStatus getPropertyData(AudioObjectID object,
+                                     const AudioObjectPropertyAddress& address, std::uint32_t& size,
+                                     void* data) = 0;
+    virtual OSStatus setPropertyData(AudioObjectID object,
+                                     const AudioObjectPropertyAddress& address, std::uint32_t size,
+                                     const void* data) = 0;
     /// The block runs on queue whenever the property changes.
     virtual OSStatus addPropertyListenerBlock(AudioObjectID object,
                                               const AudioObjectPropertyAddress& address,

@@ -14,7 +14,8 @@ class FileSystem {
     virtual ~FileSystem() = default;
     virtual std::string homeDirectory() = 0;
     /// Entry names in listing order; none when the directory cannot be listed.
-    virtual std::optional<std::vector<std::string>> contentsOfDirectory(const std::string& path) = 0;
+    virtual std::optional<std::vector<std::string>> contentsOfDirectory(
+        const std::string& path) = 0;
     /// The whole file; none when it cannot be read.
     virtual std::optional<std::vector<std::uint8_t>> contentsOfFile(const std::string& path) = 0;
 };

@@ -78,8 +78,8 @@ class WindowServer {
                                                  CGConfigureOption option) = 0;
 
     /// Reads up to capacity entries per channel; sampleCount is how many were filled.
-    virtual CGError getDisplayTransferByTable(DisplayID display, std::uint32_t capacity,
-                                              float* red, float* green, float* blue,
+    virtual CGError getDisplayTransferByTable(DisplayID display, std::uint32_t capacity, float* red,
+                                              float* green, float* blue,
                                               std::uint32_t& sampleCount) = 0;
     virtual CGError setDisplayTransferByTable(DisplayID display, std::uint32_t tableSize,
                                               const float* red, const float* green,

@@ -13,6 +13,7 @@
 #include "ddc/AVServiceDDC.h"
 #include "ddc/DDCDisplay.h"
 #include "ddc/DDCManager.h"
+#include "displays/DisplayInfo.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimRig.h"
 #include "runtime/Logger.h"
@@ -77,6 +78,7 @@ class SimFixture : public ::testing::Test {
     std::shared_ptr<ddc::DDCManager> i2c();
     std::shared_ptr<ddc::AVServiceDDC> av();
     std::shared_ptr<ddc::DDCDisplay> makeDisplay(DisplayID id);
+    displays::DisplayServices services() { return {machine_->platform(), i2c(), av()}; }
     /// Replaces the machine with one built from rig.
     void useRig(const platform::sim::SimRig& rig);
 

@@ -125,7 +125,8 @@ std::optional<std::vector<std::uint8_t>> SimAudioHardware::read(
             const char* t = s.transport.c_str();
             return bytesOf((std::uint32_t(std::uint8_t(t[0])) << 24) |
                            (std::uint32_t(std::uint8_t(t[1])) << 16) |
-                           (std::uint32_t(std::uint8_t(t[2])) << 8) | std::uint32_t(std::uint8_t(t[3])));
+                           (std::uint32_t(std::uint8_t(t[2])) << 8) |
+                           std::uint32_t(std::uint8_t(t[3])));
         }
         case kAudioObjectPropertyName:
             return std::vector<std::uint8_t>(s.name.begin(), s.name.end());
@@ -176,8 +177,8 @@ OSStatus SimAudioHardware::getPropertyDataSize(AudioObjectID object,
 }
 
 OSStatus SimAudioHardware::getPropertyData(AudioObjectID object,
-                                           const AudioObjectPropertyAddress& a,
-                                           std::uint32_t& size, void* data) {
+                                           const AudioObjectPropertyAddress& a, std::uint32_t& size,
+                                           void* data) {
     std::lock_guard lock(mutex_);
     if (auto st = fault(SimAudioCall::get, object, a)) return st;
     auto bytes = read(object, a);

@@ -281,8 +281,12 @@ bool SimMachine::displayIsBuiltin(DisplayID display) {
 
 namespace {
 CGDisplayMode cgMode(const SimModeSpec& m, std::size_t index) {
-    return CGDisplayMode{static_cast<std::int32_t>(index + 1), m.width, m.height, m.pixelWidth,
-                         m.pixelHeight, m.refreshRate};
+    return CGDisplayMode{static_cast<std::int32_t>(index + 1),
+                         m.width,
+                         m.height,
+                         m.pixelWidth,
+                         m.pixelHeight,
+                         m.refreshRate};
 }
 }  // namespace
 
@@ -390,8 +394,8 @@ std::optional<CGConfigureOption> SimMachine::lastConfigureOption() const {
     return lastConfigureOption_;
 }
 
-CGError SimMachine::getDisplayTransferByTable(DisplayID display, std::uint32_t capacity,
-                                              float* red, float* green, float* blue,
+CGError SimMachine::getDisplayTransferByTable(DisplayID display, std::uint32_t capacity, float* red,
+                                              float* green, float* blue,
                                               std::uint32_t& sampleCount) {
     std::lock_guard lock(mutex_);
     if (auto e = failure(SimWindowServerCall::getTransfer)) return e;

@@ -67,6 +67,7 @@ class SimMachine final : public WindowServer,
     void disconnectDisplay(DisplayID display);
     /// Runs the rig's connect and disconnect events on executor at their times.
     void scheduleEvents(runtime::Executor& executor);
+    const std::vector<SimRigEvent>& rigEvents() const { return events_; }
 
     void failWindowServer(SimWindowServerCall call, CGError error);
     std::optional<SimModeSpec> currentMode(DisplayID display) const;

@@ -38,10 +38,10 @@ class SimRegistry final : public IORegistry {
     IOReturn childEntries(IOObject service, std::string_view plane,
                           std::vector<IOObjectRef>& children) override;
     std::string className(IOObject object) override;
-    IOReturn displayGetFloatParameter(IOObject service, std::uint32_t options,
-                                      std::string_view key, float& value) override;
-    IOReturn displaySetFloatParameter(IOObject service, std::uint32_t options,
-                                      std::string_view key, float value) override;
+    IOReturn displayGetFloatParameter(IOObject service, std::uint32_t options, std::string_view key,
+                                      float& value) override;
+    IOReturn displaySetFloatParameter(IOObject service, std::uint32_t options, std::string_view key,
+                                      float value) override;
     void retain(IOObject object) override;
     void release(IOObject object) override;
 

@@ -328,7 +328,8 @@ SimRig SimRig::load(const std::string& path) {
     // A relative profile root is relative to the rig file.
     if (!rig.profileRoot.empty() && rig.profileRoot.front() != '/') {
         const auto slash = path.find_last_of('/');
-        if (slash != std::string::npos) rig.profileRoot = path.substr(0, slash + 1) + rig.profileRoot;
+        if (slash != std::string::npos)
+            rig.profileRoot = path.substr(0, slash + 1) + rig.profileRoot;
     }
     return rig;
 }

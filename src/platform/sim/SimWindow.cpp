@@ -15,24 +15,42 @@ class SimWindowList::SimWindow final : public Window {
         auto& open = shared_->open;
         open.erase(std::remove(open.begin(), open.end(), state_), open.end());
     }
-    void setBackgroundColor(Color c) override { edit([&](auto& s) { s.background = c; }); }
-    void setOpaque(bool v) override { edit([&](auto& s) { s.opaque = v; }); }
-    void setHasShadow(bool v) override { edit([&](auto& s) { s.hasShadow = v; }); }
-    void setLevel(int v) override { edit([&](auto& s) { s.level = v; }); }
+    void setBackgroundColor(Color c) override {
+        edit([&](auto& s) { s.background = c; });
+    }
+    void setOpaque(bool v) override {
+        edit([&](auto& s) { s.opaque = v; });
+    }
+    void setHasShadow(bool v) override {
+        edit([&](auto& s) { s.hasShadow = v; });
+    }
+    void setLevel(int v) override {
+        edit([&](auto& s) { s.level = v; });
+    }
     void setCollectionBehavior(std::uint32_t v) override {
         edit([&](auto& s) { s.collectionBehavior = v; });
     }
     void setIgnoresMouseEvents(bool v) override {
         edit([&](auto& s) { s.ignoresMouseEvents = v; });
     }
-    void setAnimationBehavior(int v) override { edit([&](auto& s) { s.animationBehavior = v; }); }
+    void setAnimationBehavior(int v) override {
+        edit([&](auto& s) { s.animationBehavior = v; });
+    }
     void setReleasedWhenClosed(bool v) override {
         edit([&](auto& s) { s.releasedWhenClosed = v; });
     }
-    void setFrame(Rect f, bool) override { edit([&](auto& s) { s.frame = f; }); }
-    void setAlphaValue(double a) override { edit([&](auto& s) { s.alpha = a; }); }
-    void orderFrontRegardless() override { edit([](auto& s) { s.visible = true; }); }
-    void orderOut() override { edit([](auto& s) { s.visible = false; }); }
+    void setFrame(Rect f, bool) override {
+        edit([&](auto& s) { s.frame = f; });
+    }
+    void setAlphaValue(double a) override {
+        edit([&](auto& s) { s.alpha = a; });
+    }
+    void orderFrontRegardless() override {
+        edit([](auto& s) { s.visible = true; });
+    }
+    void orderOut() override {
+        edit([](auto& s) { s.visible = false; });
+    }
     double alphaValue() const override {
         std::lock_guard lock(shared_->mutex);
         return state_->alpha;

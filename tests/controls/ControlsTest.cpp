@@ -1,0 +1,352 @@
+// SPDX-License-Identifier: MIT
+#include <filesystem>
+#include <fstream>
+
+#include "controls/BrightnessController.h"
+#include "controls/BrightnessSyncManager.h"
+#include "controls/ColorProfileManager.h"
+#include "controls/ContrastController.h"
+#include "controls/CoreAudioVolumeController.h"
+#include "controls/InputController.h"
+#include "controls/PowerController.h"
+#include "controls/VolumeController.h"
+#include "support/SimFixture.h"
+
+namespace orvane::test {
+namespace {
+
+using controls::DisplayPowerState;
+using controls::SoftwareDimmer;
+using ddc::VCPCode;
+using platform::sim::SimDDCPath;
+using platform::sim::SimFaultKind;
+
+class ControlsTest : public SimFixture {
+  protected:
+    ControlsTest() {
+        auto wide = simDisplay(2, SimDDCPath::i2c);
+        wide.monitor.features[0x10] = {10, 255};
+        wide.monitor.features[0x12] = {10, 80};
+        auto offscreen = simDisplay(3, SimDDCPath::i2c, 0x3333, 3);
+        offscreen.screen.present = false;
+        useRig(rigOf({wide, offscreen}));
+    }
+    std::shared_ptr<ddc::DDCDisplay> probed(DisplayID id) {
+        auto h = makeDisplay(id);
+        runTask(executor(), h->probeCapabilities());
+        return h;
+    }
+    std::shared_ptr<SoftwareDimmer> dimmer(DisplayID id) {
+        return std::make_shared<SoftwareDimmer>(id, *machine_, *machine_, log_);
+    }
+    std::uint16_t current(DisplayID id, std::uint8_t code) {
+        return monitor(id).feature(code)->current;
+    }
+    std::optional<double> overlayAlpha() {
+        auto w = machine_->windows();
+        if (w.empty()) return std::nullopt;
+        return w.front().visible ? std::optional(w.front().alpha) : std::nullopt;
+    }
+};
+
+TEST_F(ControlsTest, BrightnessScalesToTheCachedMaximum) {
+    auto h = probed(2);
+    auto d = dimmer(2);
+    auto c = std::make_shared<controls::BrightnessController>(2, h, d, true, log_);
+    runTask(executor(), c->setBrightness(50));
+    EXPECT_EQ(current(2, 0x10), 127);  // 50 % of 255
+    EXPECT_FALSE(overlayAlpha());
+    runTask(executor(), c->setBrightness(150));
+    EXPECT_EQ(current(2, 0x10), 255);
+    runTask(executor(), c->setBrightness(-5));
+    EXPECT_EQ(current(2, 0x10), 0);
+    EXPECT_EQ(overlayAlpha(), 1.0);  // brightness 0 is always fully covered
+
+    // Without a cached maximum 100 is assumed.
+    auto fresh = std::make_shared<controls::BrightnessController>(2, makeDisplay(2), d, true, log_);
+    runTask(executor(), fresh->setBrightness(37.5));
+    EXPECT_EQ(current(2, 0x10), 37);
+    EXPECT_FALSE(overlayAlpha());
+}
+
+TEST_F(ControlsTest, FailedWritesFallBackToDimmingUntilOneSucceeds) {
+    auto h = probed(2);
+    auto d = dimmer(2);
+    auto c = std::make_shared<controls::BrightnessController>(2, h, d, true, log_);
+    addFault(2, SimFaultKind::silent, 0x10, 3);
+    runTask(executor(), c->setBrightness(70));
+    EXPECT_NEAR(*overlayAlpha(), 0.3, 1e-9);
+    EXPECT_EQ(log_.linesStartingWith("[BrightnessController] DDC write failed: ").size(), 1u);
+    EXPECT_NE(log_.lines().back().find(". Falling back to software dimming."), std::string::npos);
+
+    runTask(executor(), c->setBrightness(10));
+    EXPECT_FALSE(overlayAlpha());
+
+    addFault(2, SimFaultKind::silent, 0x10, 3);
+    runTask(executor(), c->setBrightness(0));
+    EXPECT_EQ(overlayAlpha(), 1.0);
+    EXPECT_EQ(log_.linesStartingWith("[BrightnessController] DDC write to 0 failed: ").size(), 1u);
+
+    // Without DDC the dimmer does it all.
+    auto none = std::make_shared<controls::BrightnessController>(2, nullptr, d, false, log_);
+    runTask(executor(), none->setBrightness(40));
+    EXPECT_NEAR(*overlayAlpha(), 0.6, 1e-9);
+    runTask(executor(), none->setBrightness(100));
+    EXPECT_TRUE(machine_->windows().empty());
+}
+
+TEST_F(ControlsTest, OverlayCoversTheDisplaysScreenOrTheMainOne) {
+    auto d = dimmer(2);
+    d->applyLevel(0.5);
+    d->applyLevel(0.25);  // the same window, new alpha
+    auto w = machine_->windows();
+    ASSERT_EQ(w.size(), 1u);
+    EXPECT_EQ(w[0].screenNumber, 2);
+    EXPECT_EQ(w[0].level, 1000);
+    EXPECT_EQ(w[0].collectionBehavior, 81u);
+    EXPECT_TRUE(w[0].ignoresMouseEvents);
+    EXPECT_FALSE(w[0].opaque || w[0].hasShadow);
+    EXPECT_EQ(w[0].background, (platform::Color{0, 0, 0, 1}));
+    EXPECT_EQ(w[0].frame, machine_->screens()[0].frame);
+    EXPECT_DOUBLE_EQ(w[0].alpha, 0.25);
+
+    auto off = dimmer(3);
+    off->applyLevel(0.5);
+    EXPECT_EQ(machine_->windows().back().screenNumber, 2);  // display 3 has no screen
+}
+
+TEST_F(ControlsTest, GammaScalesTheCapturedTablesOnce) {
+    auto spec = simDisplay(2, SimDDCPath::i2c);
+    spec.gamma = 2.2;
+    useRig(rigOf({spec}));
+    const auto original = machine_->gammaTables(2);
+    auto d = dimmer(2);
+    d->method = SoftwareDimmer::Method::gamma;
+
+    d->applyLevel(0);  // never wrote a table: nothing to restore
+    EXPECT_TRUE(machine_->gammaIsOriginal(2));
+    d->applyLevel(0.5);
+    const auto first = machine_->gammaTables(2);
+    d->applyLevel(0.5);
+    EXPECT_EQ(machine_->gammaTables(2), first);  // no compounding
+    EXPECT_FLOAT_EQ(first[1][200], original[1][200] * 0.5f);
+    EXPECT_TRUE(d->gammaModified());
+    d->applyLevel(0);
+    EXPECT_TRUE(machine_->gammaIsOriginal(2));
+    EXPECT_FALSE(d->gammaModified());
+
+    // A failed write keeps the flag and is logged; an uncapturable table dims the identity ramp.
+    using Call = platform::sim::SimWindowServerCall;
+    auto e = dimmer(2);
+    e->method = SoftwareDimmer::Method::gamma;
+    machine_->failWindowServer(Call::getTransfer, platform::kCGErrorFailure);
+    machine_->failWindowServer(Call::setTransfer, platform::kCGErrorIllegalArgument);
+    e->applyLevel(0.5);
+    EXPECT_FALSE(e->gammaModified());
+    EXPECT_EQ(log_.lines().back(),
+              "[SoftwareDimmer] CGSetDisplayTransferByTable failed for display 2: 1001");
+    machine_->failWindowServer(Call::setTransfer, 0);
+    e->applyLevel(0.5);
+    EXPECT_FLOAT_EQ(machine_->gammaTables(2)[0][255], 0.5f);
+    e->applyLevel(0);  // nothing captured: the colour-management defaults come back
+    EXPECT_TRUE(machine_->gammaIsOriginal(2));
+}
+
+TEST_F(ControlsTest, ContrastVolumeInputAndPower) {
+    auto h = probed(2);
+    auto contrast = std::make_shared<controls::ContrastController>(2, h, true, log_);
+    runTask(executor(), contrast->setContrast(50));
+    EXPECT_EQ(current(2, 0x12), 40);  // 50 % of 80
+    runTask(executor(), contrast->setContrast(250));
+    EXPECT_EQ(current(2, 0x12), 80);
+    runTask(executor(), contrast->setContrast(-10));
+    EXPECT_EQ(current(2, 0x12), 0);
+
+    auto volume = std::make_shared<controls::VolumeController>(2, h, true, log_);
+    runTask(executor(), volume->setVolume(33.3));
+    EXPECT_EQ(current(2, 0x62), 33);
+    auto noDDC = std::make_shared<controls::VolumeController>(2, h, false, log_);
+    runTask(executor(), noDDC->setVolume(90));
+    EXPECT_EQ(current(2, 0x62), 33);
+
+    auto input = std::make_shared<controls::InputController>(2, h, true, log_);
+    EXPECT_EQ(controls::InputSource::fromRaw(0x11).name, "HDMI-1");
+    EXPECT_EQ(controls::InputSource::fromRaw(0).name, "Input 0");
+    EXPECT_EQ(controls::InputSource::fromRaw(0x1B).name, "Input 27");
+    runTask(executor(), input->switchInput(controls::InputSource::fromRaw(0x11)));
+    EXPECT_EQ(input->currentInput(), 0x11);
+    EXPECT_EQ(log_.lines().back(), "[InputController] Switched display 2 to HDMI-1");
+    addFault(2, SimFaultKind::silent, 0x60, 3);
+    runTask(executor(), input->switchInput(controls::InputSource::fromRaw(0x0F)));
+    EXPECT_EQ(input->currentInput(), 0x11);
+    EXPECT_EQ(
+        log_.linesStartingWith("[InputController] Failed to switch input on display 2: ").size(),
+        1u);
+
+    auto power = std::make_shared<controls::PowerController>(2, h, true, log_);
+    runTask(executor(), power->togglePower());  // reads on
+    EXPECT_EQ(current(2, 0xD6), 2);
+    EXPECT_EQ(log_.lines().back(), "[PowerController] Display 2 \u2192 Standby");
+    runTask(executor(), power->togglePower());  // reads standby
+    EXPECT_EQ(current(2, 0xD6), 1);
+    monitor(2).setFeature(0xD6, {5, 5});
+    EXPECT_EQ(runTask(executor(), power->getPower()), DisplayPowerState::hardOff);
+    monitor(2).setFeature(0xD6, {7, 5});
+    EXPECT_FALSE(runTask(executor(), power->getPower()).has_value());
+    monitor(2).setFeature(0xD6, {2, 5});
+    addFault(2, SimFaultKind::silent, 0xD6, 3);
+    runTask(executor(), power->togglePower());  // the read fails: on
+    EXPECT_EQ(current(2, 0xD6), 1);
+}
+
+class AudioTest : public SimFixture {
+  protected:
+    using Spec = platform::sim::SimAudioDeviceSpec;
+    static Spec device(std::uint32_t id, std::string name, std::string transport = "airp") {
+        Spec s;
+        s.id = id;
+        s.name = std::move(name);
+        s.transport = std::move(transport);
+        return s;
+    }
+    std::shared_ptr<controls::CoreAudioVolumeController> controller(std::uint32_t id) {
+        return std::make_shared<controls::CoreAudioVolumeController>(
+            id, 2, "dev", machine_->audio(), executor(), log_);
+    }
+    std::optional<controls::AudioDeviceMatch> match(std::vector<Spec> devices, std::string name) {
+        auto rig = rigOf({});
+        rig.audioDevices = std::move(devices);
+        useRig(rig);
+        return controls::CoreAudioVolumeController::matchAudioDevice(machine_->audio(), log_, name);
+    }
+};
+
+TEST_F(AudioTest, MatchingPasses) {
+    EXPECT_EQ(
+        match({device(11, "Kitchen"), device(12, "living room tv")}, "Living Room TV ")->deviceID,
+        12u);
+    EXPECT_EQ(match({device(11, "Living Room"), device(12, "Kitchen")}, "Living Room TV ")->name,
+              "Living Room");
+    log_.clear();
+    EXPECT_EQ(match({device(11, "Speakers", "bltn"), device(12, "Attic")}, "Den")->deviceID, 12u);
+    EXPECT_EQ(log_.lines(), (std::vector<std::string>{
+                                "[CoreAudioVolume] Single AirPlay audio device 'Attic' - matching "
+                                "to display 'Den' by elimination"}));
+    EXPECT_FALSE(match({device(11, "Attic"), device(12, "Porch")}, "Den"));
+    EXPECT_EQ(log_.lines().back(),
+              "[CoreAudioVolume] No audio device match found for AirPlay "
+              "display 'Den'. Candidates: [\"Attic\", \"Porch\"]");
+    auto noStreams = device(13, "Den");
+    noStreams.outputBuffers = 0;
+    log_.clear();
+    EXPECT_FALSE(match({noStreams, device(14, "Speakers", "bltn")}, "Den"));
+    EXPECT_TRUE(log_.lines().empty());
+}
+
+TEST_F(AudioTest, VolumeFallbacksMuteAndListener) {
+    auto channelsOnly = device(7, "TV");
+    channelsOnly.virtualMainVolume = channelsOnly.mainScalar = false;
+    channelsOnly.channels = {1, 2};
+    auto rig = rigOf({});
+    rig.audioDevices = {device(6, "Main"), channelsOnly};
+    useRig(rig);
+    auto& audio = machine_->audio();
+
+    auto main = controller(6);
+    runTask(executor(), main->setVolume(150));
+    EXPECT_EQ(audio.volume(6), 1.0f);
+    runTask(executor(), main->setVolume(-3));
+    EXPECT_EQ(audio.volume(6), 0.0f);
+    audio.failCall(platform::sim::SimAudioCall::set, 6,
+                   platform::kAudioHardwareServiceDeviceProperty_VirtualMainVolume, 0, 1852797029);
+    runTask(executor(), main->setVolume(40));
+    EXPECT_FLOAT_EQ(*audio.volume(6), 0.4f);  // through the element-0 scalar
+    EXPECT_EQ(log_.lines().back(),
+              "[CoreAudioVolume] VirtualMainVolume write failed (1852797029), trying VolumeScalar "
+              "fallback");
+    main->setMute(true);
+    EXPECT_EQ(audio.muted(6), true);
+
+    auto tv = controller(7);
+    runTask(executor(), tv->setVolume(30));
+    EXPECT_FLOAT_EQ(*audio.channelVolume(7, 1), 0.3f);
+    EXPECT_FLOAT_EQ(*audio.channelVolume(7, 2), 0.3f);
+    EXPECT_NEAR(*runTask(executor(), tv->getVolume()), 30.0, 1e-4);
+
+    std::vector<double> reported;
+    main->onExternalVolumeChange = [&](double v) { reported.push_back(v); };
+    main->startListening();
+    main->startListening();
+    EXPECT_EQ(audio.listenerCount(6), 1u);
+    audio.changeVolumeExternally(6, 0.9f);
+    executor().runUntilIdle();
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_NEAR(reported[0], 90.0, 1e-4);
+    main.reset();  // destruction stops listening
+    EXPECT_EQ(audio.listenerCount(6), 0u);
+
+    audio.failCall(platform::sim::SimAudioCall::addListener, 7,
+                   platform::kAudioDevicePropertyVolumeScalar, 0, 560947818);
+    tv->startListening();
+    EXPECT_FALSE(tv->isListening());
+    EXPECT_EQ(log_.lines().back(),
+              "[CoreAudioVolume] Failed to register volume listener for 'dev': OSStatus 560947818");
+}
+
+TEST(BrightnessSyncTest, EmptySetLinksEveryDisplay) {
+    controls::BrightnessSyncManager sync;
+    EXPECT_TRUE(sync.isLinked(5) && sync.isLinked(7));
+    sync.link(5);
+    EXPECT_TRUE(sync.isLinked(5));
+    EXPECT_FALSE(sync.isLinked(7));
+    sync.unlink(5);
+    EXPECT_TRUE(sync.isLinked(7));
+}
+
+class ColorProfileTest : public SimFixture {
+  protected:
+    void write(const std::string& path, const std::string& bytes) {
+        std::filesystem::create_directories(std::filesystem::path(root_ + path).parent_path());
+        std::ofstream(root_ + path, std::ios::binary) << bytes;
+    }
+    std::string root_ = ::testing::TempDir() + "orvane-profiles-" +
+                        ::testing::UnitTest::GetInstance()->current_test_info()->name();
+};
+
+TEST_F(ColorProfileTest, ListsAndFindsTheActiveProfile) {
+    std::filesystem::remove_all(root_);
+    write("/Library/ColorSync/Profiles/Custom.icc", "PROFILE");
+    write("/Library/ColorSync/Profiles/Zeta.icc", "z");
+    write("/Library/ColorSync/Profiles/b.ICC", "PROFILE");
+    write("/Library/ColorSync/Profiles/a.txt", "x");
+    write("/System/Library/ColorSync/Profiles/alpha.icm", "a");
+    write("/home/me/Library/ColorSync/Profiles/Custom.icc", "PROFILE");
+
+    auto withProfile = simDisplay(2, SimDDCPath::i2c);
+    withProfile.screen.colorSpace = platform::sim::SimColorSpaceSpec{
+        "Studio", false, std::vector<std::uint8_t>{'P', 'R', 'O', 'F', 'I', 'L', 'E'}};
+    auto noColour = simDisplay(3, SimDDCPath::i2c, 0x3333, 3);
+    noColour.screen.colorSpace.reset();
+    auto rig = rigOf({withProfile, noColour});
+    rig.profileRoot = root_;
+    rig.homeDirectory = "/home/me";
+    useRig(rig);
+
+    controls::ColorProfileManager profiles(*machine_, machine_->fileSystem());
+    std::vector<std::string> names;
+    std::vector<std::string> active;
+    for (const auto& p : profiles.listProfiles(2)) {
+        names.push_back(p.name);
+        if (p.isActive) active.push_back(p.url);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"alpha", "Custom", "Custom", "Zeta"}));
+    EXPECT_EQ(active, (std::vector<std::string>{"/Library/ColorSync/Profiles/Custom.icc"}));
+    EXPECT_EQ(profiles.profileName(2), "Studio");
+    EXPECT_EQ(profiles.profileName(3), "Default");
+    EXPECT_EQ(profiles.profileName(99), "Unknown");
+    EXPECT_FALSE(profiles.activeProfileURL(3).has_value());
+    std::filesystem::remove_all(root_);
+}
+
+}  // namespace
+}  // namespace orvane::test

@@ -1,0 +1,267 @@
+// SPDX-License-Identifier: MIT
+#include "displays/DisplayManager.h"
+#include "displays/ResolutionManager.h"
+#include "support/SimFixture.h"
+
+namespace orvane::test {
+namespace {
+
+using displays::VolumeControlType;
+using platform::sim::SimDDCPath;
+using platform::sim::SimDisplaySpec;
+using platform::sim::SimFaultKind;
+
+SimDisplaySpec named(SimDisplaySpec d, std::string name) {
+    d.name = name;
+    d.screen.name = name;
+    return d;
+}
+
+SimDisplaySpec builtInPanel(DisplayID id, float brightness) {
+    SimDisplaySpec d;
+    d.id = id;
+    d.name = "Panel";
+    d.builtIn = true;
+    d.vendor = 0x610;
+    d.panelBrightness = brightness;
+    return d;
+}
+
+SimDisplaySpec airPlayDisplay(DisplayID id, std::string name) {
+    auto d = named(simDisplay(id, SimDDCPath::none, 0x610, 0xa000 + id), std::move(name));
+    d.inRegistry = false;
+    return d;
+}
+
+class DisplayManagerTest : public SimFixture {
+  protected:
+    void use(std::vector<SimDisplaySpec> displays,
+             std::vector<platform::sim::SimAudioDeviceSpec> audio = {}) {
+        auto rig = rigOf(std::move(displays));
+        rig.audioDevices = std::move(audio);
+        manager.reset();
+        useRig(rig);
+        manager = displays::DisplayManager::create(runtime_, services(), log_);
+    }
+    void start() { runTask(executor(), manager->start()); }
+    std::vector<std::string> names() const {
+        std::vector<std::string> n;
+        for (const auto& s : manager->displays())
+            n.push_back(s->info.name);
+        return n;
+    }
+    std::size_t scansLogged() const {
+        return log_.linesStartingWith("[DisplayManager] Scanning connected displays...").size();
+    }
+
+    std::shared_ptr<displays::DisplayManager> manager;
+};
+
+TEST_F(DisplayManagerTest, RegistersExternalsByNameThenBuiltIn) {
+    use({builtInPanel(1, 0.5f), named(simDisplay(2, SimDDCPath::i2c, 1, 1), "B"),
+         named(simDisplay(3, SimDDCPath::avService, 2, 2), "A")});
+    start();
+    EXPECT_EQ(names(), (std::vector<std::string>{"A", "B", "Panel"}));
+    EXPECT_TRUE(manager->isReady());
+    EXPECT_EQ(manager->ddcDisplays().size(), 2u);
+    EXPECT_EQ(manager->brightnessControllers().size(), 3u);
+    EXPECT_EQ(manager->softwareDimmers().size(), 3u);
+
+    const auto& b = *manager->displays()[1];
+    EXPECT_TRUE(b.supportsBrightness && b.supportsContrast && b.supportsVolume &&
+                b.supportsInputSwitching && b.supportsPowerControl);
+    EXPECT_EQ(b.volumeControlType.get(), VolumeControlType::ddc);
+    EXPECT_EQ(b.brightness.get(), 50.0);  // 50 of 100 from the probe
+    EXPECT_EQ(b.contrast.get(), 60.0);
+    EXPECT_TRUE(b.lastDDCRead->has_value());
+    EXPECT_EQ(manager->displays()[2]->brightness.get(), 50.0);  // the panel's 0.5
+
+    EXPECT_EQ(log_.linesStartingWith("[DisplayManager] Built-in brightness from IOKit: "),
+              (std::vector<std::string>{"[DisplayManager] Built-in brightness from IOKit: 50.0%"}));
+    EXPECT_EQ(log_.linesStartingWith("[DisplayManager] Registered: B"),
+              (std::vector<std::string>{
+                  "[DisplayManager] Registered: B - 1920\u00d71080 @ 60Hz [DDC: true]"}));
+    EXPECT_EQ(log_.linesStartingWith("[DisplayManager] Found "),
+              (std::vector<std::string>{"[DisplayManager] Found 3 active display(s)"}));
+    EXPECT_EQ(machine_->reconfigurationCallbackCount(), 1u);
+}
+
+TEST_F(DisplayManagerTest, TransportWithoutAnswersStillGetsEveryController) {
+    auto silent = simDisplay(2, SimDDCPath::i2c);
+    silent.monitor.answers = false;
+    use({silent});
+    start();
+    ASSERT_EQ(manager->displays().size(), 1u);
+    const auto& s = *manager->displays()[0];
+    EXPECT_FALSE(s.supportsBrightness || s.supportsContrast || s.supportsVolume ||
+                 s.supportsInputSwitching || s.supportsPowerControl);
+    EXPECT_EQ(manager->ddcDisplays().count(2), 1u);
+    EXPECT_FALSE(manager->brightnessControllers().at(2)->hasDDC());
+    EXPECT_FALSE(manager->contrastControllers().at(2)->hasDDC());
+    EXPECT_FALSE(manager->volumeControllers().at(2)->hasDDC());
+    EXPECT_FALSE(manager->inputControllers().at(2)->hasDDC());
+    EXPECT_FALSE(manager->powerControllers().at(2)->hasDDC());
+    EXPECT_EQ(manager->softwareDimmers().count(2), 1u);
+}
+
+TEST_F(DisplayManagerTest, HotPlugRescansOncePerEventAfterHalfASecond) {
+    use({simDisplay(2, SimDDCPath::i2c)});
+    start();
+    ASSERT_EQ(scansLogged(), 1u);
+    const auto t0 = now();
+
+    // Three quick adds: three scans, each 0.5 s after its own event.
+    for (DisplayID id : {5u, 6u, 7u}) {
+        auto d = simDisplay(id, SimDDCPath::none, 0x700 + id, 1);
+        d.inRegistry = false;
+        machine_->connectDisplay(d);
+        executor().runFor(100ms);
+    }
+    executor().runFor(250ms);  // t0 + 550 ms: only the first rescan is due
+    EXPECT_EQ(scansLogged(), 2u);
+    executor().runUntilIdle();
+    EXPECT_EQ(scansLogged(), 4u);
+    EXPECT_EQ(log_.linesStartingWith("[DisplayManager] Display 6 connected - rescanning...").size(),
+              1u);
+    EXPECT_GE(now() - t0, 700ms);
+    EXPECT_EQ(manager->displays().size(), 4u);
+
+    // A mode change rescans nothing, whether it comes as an event or from a real switch.
+    manager->handleReconfiguration(2, platform::kCGDisplaySetModeFlag);
+    displays::ResolutionManager(*machine_, log_).setMode(2, 1920, 1080, false, 60);
+    executor().runUntilIdle();
+    EXPECT_EQ(scansLogged(), 4u);
+}
+
+TEST_F(DisplayManagerTest, DisappearingDisplayIsUndimmedBeforeItGoes) {
+    auto silent = simDisplay(3, SimDDCPath::i2c, 0x3333, 3);
+    silent.monitor.answers = false;
+    use({simDisplay(2, SimDDCPath::i2c), silent});
+    start();
+    auto dimmer = manager->softwareDimmers().at(3);
+    runTask(executor(), manager->brightnessControllers().at(3)->setBrightness(40));
+    ASSERT_EQ(machine_->windows().size(), 1u);
+    EXPECT_DOUBLE_EQ(machine_->windows()[0].alpha, 0.6);
+
+    // A rescan with the display still present keeps the same dimmer and its level.
+    manager->handleReconfiguration(9, platform::kCGDisplayAddFlag);
+    executor().runUntilIdle();
+    EXPECT_EQ(manager->softwareDimmers().at(3), dimmer);
+    EXPECT_EQ(machine_->windows().size(), 1u);
+
+    machine_->disconnectDisplay(3);
+    executor().runUntilIdle();
+    EXPECT_EQ(manager->softwareDimmers().count(3), 0u);
+    EXPECT_EQ(manager->ddcDisplays().count(3), 0u);
+    EXPECT_EQ(dimmer->currentLevel(), 0.0);
+    EXPECT_TRUE(machine_->windows().empty());
+}
+
+TEST_F(DisplayManagerTest, InterleavedScansEndWithTheLaterOne) {
+    use({simDisplay(2, SimDDCPath::i2c), simDisplay(3, SimDDCPath::i2c)});
+    start();
+    // The second event comes while the first rescan is still probing display 2.
+    machine_->disconnectDisplay(3);
+    executor().runFor(600ms);
+    machine_->connectDisplay(simDisplay(4, SimDDCPath::i2c, 0x4444, 4));
+    executor().runUntilIdle();
+    std::vector<DisplayID> ids;
+    for (const auto& s : manager->displays())
+        ids.push_back(s->info.id);
+    EXPECT_EQ(ids, (std::vector<DisplayID>{2, 4}));
+    EXPECT_EQ(manager->ddcDisplays().size(), 2u);
+}
+
+TEST_F(DisplayManagerTest, EmptyScanAndListFailure) {
+    use({simDisplay(2, SimDDCPath::i2c)});
+    start();
+    machine_->failWindowServer(platform::sim::SimWindowServerCall::activeDisplayList,
+                               platform::kCGErrorFailure);
+    runTask(executor(), manager->scanDisplays());
+    EXPECT_EQ(log_.lines().back(), "[DisplayManager] CGGetActiveDisplayList failed: 1000");
+    EXPECT_EQ(manager->displays().size(), 1u);  // the previous registry stays
+
+    machine_->failWindowServer(platform::sim::SimWindowServerCall::activeDisplayList, 0);
+    runTask(executor(), manager->brightnessControllers().at(2)->setBrightness(0));
+    machine_->disconnectDisplay(2);
+    executor().runUntilIdle();
+    EXPECT_EQ(log_.linesStartingWith("[DisplayManager] Found ").back(),
+              "[DisplayManager] Found 0 active display(s)");
+    EXPECT_TRUE(manager->displays().empty());
+    EXPECT_TRUE(manager->ddcDisplays().empty());
+    EXPECT_TRUE(manager->brightnessControllers().empty() && manager->powerControllers().empty());
+    EXPECT_TRUE(manager->softwareDimmers().empty());
+    EXPECT_TRUE(machine_->windows().empty());
+}
+
+TEST_F(DisplayManagerTest, AirPlayVolumeGoesThroughTheMatchedDevice) {
+    platform::sim::SimAudioDeviceSpec tv;
+    tv.id = 60;
+    tv.name = "living room tv";
+    tv.volume = 0.25f;
+    use({airPlayDisplay(5, "Living Room TV ")}, {tv});
+    start();
+    const auto& state = *manager->displays()[0];
+    EXPECT_EQ(state.info.connectionType, displays::ConnectionType::airplay);
+    EXPECT_TRUE(state.supportsVolume);
+    EXPECT_EQ(state.volumeControlType.get(), VolumeControlType::coreAudio);
+    EXPECT_DOUBLE_EQ(state.volume, 25.0);
+    EXPECT_EQ(log_.linesStartingWith("[DisplayManager] AirPlay audio matched: ").front(),
+              "[DisplayManager] AirPlay audio matched: 'living room tv' for 'Living Room TV '");
+    auto controller = manager->coreAudioVolumeControllers().at(5);
+    EXPECT_TRUE(controller->isListening());
+
+    // A change made on the device reaches the state.
+    machine_->audio().changeVolumeExternally(60, 0.8f);
+    executor().runUntilIdle();
+    EXPECT_NEAR(manager->displays()[0]->volume, 80.0, 1e-4);
+
+    // Each scan replaces the controller; only one listener is ever registered.
+    runTask(executor(), manager->scanDisplays());
+    EXPECT_EQ(machine_->audio().listenerCount(60), 1u);
+    EXPECT_FALSE(controller->isListening());
+
+    manager->stop();
+    EXPECT_EQ(machine_->audio().listenerCount(60), 0u);
+    EXPECT_TRUE(manager->coreAudioVolumeControllers().empty());
+    EXPECT_EQ(machine_->reconfigurationCallbackCount(), 0u);
+}
+
+TEST_F(DisplayManagerTest, BuiltInBrightnessThroughTheRegistry) {
+    auto panel = builtInPanel(1, 0.75f);
+    use({panel});
+    start();
+    EXPECT_EQ(manager->readBuiltInBrightness(), 0.75f);
+    EXPECT_TRUE(manager->setBuiltInBrightness(0.3f));
+    EXPECT_EQ(manager->readBuiltInBrightness(), 0.3f);
+
+    panel.panelBrightnessWritable = false;
+    use({panel});
+    EXPECT_FALSE(manager->setBuiltInBrightness(0.3f));
+    machine_->registry().failEnumeration("IODisplayConnect", platform::kIOReturnNoDevice);
+    EXPECT_FALSE(manager->setBuiltInBrightness(0.3f));
+    EXPECT_FALSE(manager->readBuiltInBrightness().has_value());
+    EXPECT_EQ(log_.lines().back(), "[DisplayManager] IOServiceGetMatchingServices failed: " +
+                                       std::to_string(platform::kIOReturnNoDevice));
+}
+
+TEST_F(DisplayManagerTest, StopClearsDimmingOfEveryKind) {
+    auto a = simDisplay(2, SimDDCPath::i2c);
+    a.monitor.answers = false;
+    auto b = simDisplay(3, SimDDCPath::i2c, 0x3333, 3);
+    b.monitor.answers = false;
+    use({a, b});
+    start();
+    manager->softwareDimmers().at(3)->method = controls::SoftwareDimmer::Method::gamma;
+    runTask(executor(), manager->brightnessControllers().at(2)->setBrightness(20));
+    runTask(executor(), manager->brightnessControllers().at(3)->setBrightness(20));
+    EXPECT_EQ(machine_->windows().size(), 1u);
+    EXPECT_FALSE(machine_->gammaIsOriginal(3));
+    manager->stop();
+    EXPECT_TRUE(machine_->windows().empty());
+    EXPECT_TRUE(machine_->gammaIsOriginal(3));
+    EXPECT_EQ(manager->softwareDimmers().size(), 2u);  // the entries stay
+}
+
+}  // namespace
+}  // namespace orvane::test
