@@ -28,9 +28,9 @@ runtime::Task<void> BrightnessController::setBrightness(double value) {
     if (auto cached = ddcDisplay_->cachedValue(ddc::VCPCode::brightness)) max = cached->max;
 
     if (v > 0) {
-        const auto raw = static_cast<std::uint16_t>(v / 100.0 * max);
         try {
-            co_await ddcDisplay_->writeValue(raw, ddc::VCPCode::brightness);
+            co_await ddcDisplay_->writeValue(ddc::rawValueForPercent(v, max),
+                                             ddc::VCPCode::brightness);
             dimmer_->applyLevel(0);
         } catch (const ddc::DDCError& e) {
             log_.line("[BrightnessController] DDC write failed: " + e.errorDescription() +

@@ -100,16 +100,19 @@ runtime::Task<void> DDCDisplay::writeValue(std::uint16_t value, VCPCode code) {
     if (auto it = valueCache_.find(code); it != valueCache_.end()) it->second.current = value;
 }
 
+std::uint16_t rawValueForPercent(double percent, std::uint16_t max) {
+    // The negated test also sends NaN to 0.
+    const double clamped = !(percent > 0) ? 0.0 : percent > 100 ? 100.0 : percent;
+    return static_cast<std::uint16_t>(clamped * max / 100.0);
+}
+
 runtime::Task<void> DDCDisplay::setPercent(double percent, VCPCode code) {
     std::uint16_t max = 100;
     {
         std::lock_guard lock(cacheLock_);
         if (auto it = valueCache_.find(code); it != valueCache_.end()) max = it->second.max;
     }
-    // The negated test also sends NaN to 0.
-    const double clamped = !(percent > 0) ? 0.0 : percent > 100 ? 100.0 : percent;
-    const auto raw = static_cast<std::uint16_t>(clamped / 100.0 * max);
-    co_await writeValue(raw, code);
+    co_await writeValue(rawValueForPercent(percent, max), code);
 }
 
 std::optional<VCPValue> DDCDisplay::cachedValue(VCPCode code) const {

@@ -23,6 +23,11 @@ enum class DDCTransportType { i2c, avService, none };
 /// "I2C", "AVService" or "None".
 const std::string& rawValue(DDCTransportType type);
 
+/// A percentage (clamped to 0..100; NaN counts as 0) scaled to a feature's
+/// maximum and truncated. Multiplying before dividing keeps whole percentages
+/// exact: 29 / 100 * 100 is 28.999..., which would truncate to 28.
+std::uint16_t rawValueForPercent(double percent, std::uint16_t max);
+
 /// What a display handle talks through.
 struct DDCTransports {
     std::shared_ptr<DDCManager> i2c;

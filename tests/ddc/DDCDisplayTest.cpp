@@ -140,7 +140,8 @@ INSTANTIATE_TEST_SUITE_P(Table, SetPercent,
                                            PercentCase{std::nullopt, 50, 50},
                                            PercentCase{100, 150, 100}, PercentCase{255, 150, 255},
                                            PercentCase{100, -5, 0}, PercentCase{100, 0, 0},
-                                           PercentCase{100, 99.9, 99},
+                                           PercentCase{100, 99.9, 99}, PercentCase{100, 29, 29},
+                                           PercentCase{100, 57, 57}, PercentCase{255, 37.5, 95},
                                            PercentCase{65535, 100, 65535}));
 
 TEST_F(DDCDisplayTest, WritesRefreshOnlyCachedCodes) {

@@ -79,7 +79,7 @@ struct SimDisplaySpec {
     /// False for a display the registry does not know at all (AirPlay, say).
     bool inRegistry = true;
     SimMonitorSpec monitor;
-    std::vector<SimModeSpec> modes = {SimModeSpec{}};
+    std::vector<SimModeSpec> modes = std::vector<SimModeSpec>(1);
     /// Index into modes; none when the current mode cannot be read.
     std::optional<std::size_t> currentMode = 0;
     /// The pixel counts the window server reports when no mode can be read.
