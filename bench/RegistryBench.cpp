@@ -30,8 +30,11 @@ platform::sim::SimRig sixteenDisplays() {
         d.vendor = 0x1000 + id;
         d.model = id;
         d.ddc = id <= 8 ? platform::sim::SimDDCPath::i2c : platform::sim::SimDDCPath::avService;
-        d.monitor.features = {{0x10, {50, 100}}, {0x12, {50, 100}}, {0x62, {20, 100}},
-                              {0x60, {15, 18}},  {0xD6, {1, 5}}};
+        d.monitor.features = {{0x10, {50, 100}},
+                              {0x12, {50, 100}},
+                              {0x62, {20, 100}},
+                              {0x60, {15, 18}},
+                              {0xD6, {1, 5}}};
         rig.displays.push_back(d);
     }
     return rig;
@@ -76,8 +79,9 @@ void BrightnessChange16Displays(benchmark::State& state) {
         level = level >= 90 ? 10 : level + 1;
         for (const auto& display : b.manager->externalDisplays()) {
             display->brightness = level;
-            runtime::spawn(b.rt.main(),
-                           b.manager->brightnessControllers().at(display->info.id)->setBrightness(level));
+            runtime::spawn(
+                b.rt.main(),
+                b.manager->brightnessControllers().at(display->info.id)->setBrightness(level));
         }
         b.rt.executor().runUntilIdle();
     }

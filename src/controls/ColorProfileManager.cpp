@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "runtime/Format.h"
+
 namespace orvane::controls {
 
 namespace {
@@ -17,12 +19,6 @@ std::string withoutExtension(const std::string& name) {
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-std::string folded(const std::string& s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
 }  // namespace
 
 std::array<std::string, 3> ColorProfileManager::profileDirectories() const {
@@ -71,8 +67,9 @@ std::vector<ColorProfileInfo> ColorProfileManager::listProfiles(DisplayID displa
             result.push_back(std::move(info));
         }
     }
-    std::stable_sort(result.begin(), result.end(),
-                     [](const auto& a, const auto& b) { return folded(a.name) < folded(b.name); });
+    std::stable_sort(result.begin(), result.end(), [](const auto& a, const auto& b) {
+        return runtime::lowercased(a.name) < runtime::lowercased(b.name);
+    });
     return result;
 }
 

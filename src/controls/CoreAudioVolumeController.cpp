@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/Format.h"
 #include "runtime/Spawn.h"
 
 namespace orvane::controls {
@@ -22,13 +23,6 @@ constexpr AudioObjectPropertyAddress global(std::uint32_t selector) {
 constexpr auto kVirtualMainVolume = output(kAudioHardwareServiceDeviceProperty_VirtualMainVolume);
 constexpr auto kVolumeScalar = output(kAudioDevicePropertyVolumeScalar);
 constexpr auto kMute = output(kAudioDevicePropertyMute);
-
-std::string lower(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
 
 std::string trimmed(const std::string& s) {
     auto space = [](unsigned char c) { return std::isspace(c) != 0; };
@@ -197,12 +191,12 @@ std::optional<AudioDeviceMatch> CoreAudioVolumeController::matchAudioDevice(
     }
     if (candidates.empty()) return std::nullopt;
 
-    const std::string target = lower(trimmed(std::string(displayName)));
+    const std::string target = runtime::lowercased(trimmed(std::string(displayName)));
     for (const auto& c : candidates) {
-        if (lower(trimmed(c.name)) == target) return c;
+        if (runtime::lowercased(trimmed(c.name)) == target) return c;
     }
     for (const auto& c : candidates) {
-        const std::string name = lower(c.name);
+        const std::string name = runtime::lowercased(c.name);
         if (name.find(target) != std::string::npos || target.find(name) != std::string::npos)
             return c;
     }

@@ -7,7 +7,12 @@
 #include <cmath>
 #include <vector>
 
+#include "runtime/Format.h"
+
 namespace orvane::displays {
+
+using runtime::integerPart;
+using runtime::lowercased;
 
 using platform::InfoDictionary;
 using platform::IOObjectRef;
@@ -28,20 +33,8 @@ constexpr std::array<std::pair<ConnectionType, std::string_view>, 9> kConnection
 
 constexpr std::uint32_t kAppleVendor = 0x0610;
 
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
 bool contains(std::string_view haystack, std::string_view needle) {
     return haystack.find(needle) != std::string_view::npos;
-}
-
-/// Integer part toward zero; values the window server never reports read as 0.
-long long integerPart(double v) {
-    if (!std::isfinite(v) || std::fabs(v) > 9e18) return 0;
-    return static_cast<long long>(v);
 }
 
 /// A registry display entry belongs to the display when the vendor matches and
@@ -183,7 +176,7 @@ ConnectionType detectConnectionType(DisplayID d, bool isBuiltIn, const DisplaySe
                     !parent) {
                     break;
                 }
-                const std::string cls = lower(reg.className(parent.get()).substr(0, 127));
+                const std::string cls = lowercased(reg.className(parent.get()).substr(0, 127));
                 if (contains(cls, "thunderbolt")) return ConnectionType::thunderbolt;
                 if (contains(cls, "hdmi")) return ConnectionType::hdmi;
                 if (contains(cls, "avservice")) return ConnectionType::hdmi;
@@ -205,7 +198,7 @@ bool isAirPlayDisplay(DisplayID d, const DisplayServices& services) {
 
     if (auto screen = platform::screenForDisplay(p.windowToolkit, d)) {
         if (screen->colorSpace && screen->colorSpace->localizedName) {
-            const std::string cs = lower(*screen->colorSpace->localizedName);
+            const std::string cs = lowercased(*screen->colorSpace->localizedName);
             if (contains(cs, "airplay") || contains(cs, "apple tv")) return true;
         }
     }

@@ -6,13 +6,13 @@
 #include <set>
 #include <string>
 
+#include "runtime/Format.h"
+
 namespace orvane::displays {
 
-namespace {
-long long truncated(double rate) {
-    return std::isfinite(rate) && std::fabs(rate) < 9e18 ? static_cast<long long>(rate) : 0;
-}
+using runtime::integerPart;
 
+namespace {
 DisplayMode fromPlatform(const platform::CGDisplayMode& m) {
     return DisplayMode{static_cast<std::int64_t>(m.width), static_cast<std::int64_t>(m.height),
                        m.refreshRate, m.pixelWidth > m.width};
@@ -21,12 +21,12 @@ DisplayMode fromPlatform(const platform::CGDisplayMode& m) {
 
 std::string DisplayMode::id() const {
     return std::to_string(width) + "x" + std::to_string(height) + "@" +
-           std::to_string(truncated(refreshRate)) + (isHiDPI ? "HiDPI" : "");
+           std::to_string(integerPart(refreshRate)) + (isHiDPI ? "HiDPI" : "");
 }
 
 std::string DisplayMode::label() const {
     return std::to_string(width) + " \u00d7 " + std::to_string(height) + " @ " +
-           std::to_string(truncated(refreshRate)) + "Hz" + (isHiDPI ? " (HiDPI)" : "");
+           std::to_string(integerPart(refreshRate)) + "Hz" + (isHiDPI ? " (HiDPI)" : "");
 }
 
 std::vector<DisplayMode> ResolutionManager::availableModes(
@@ -56,7 +56,7 @@ bool ResolutionManager::setMode(DisplayID display, std::int64_t width, std::int6
     auto found = std::find_if(modes->begin(), modes->end(), [&](const platform::CGDisplayMode& m) {
         const DisplayMode mode = fromPlatform(m);
         return mode.width == width && mode.height == height &&
-               truncated(mode.refreshRate) == truncated(refreshRate) && mode.isHiDPI == isHiDPI;
+               integerPart(mode.refreshRate) == integerPart(refreshRate) && mode.isHiDPI == isHiDPI;
     });
     if (found == modes->end()) {
         log_.line("[ResolutionManager] No matching mode found for " + wanted.label());

@@ -2,11 +2,19 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace orvane::runtime {
 
 /// The shortest text that reads back as value, always with a fraction:
 /// 75 is "75.0", 62.5 is "62.5", 0.1 is "0.1".
 std::string decimal(double value);
+
+/// ASCII lower case; names and transport codes are compared this way, whatever the locale.
+std::string lowercased(std::string_view s);
+
+/// Integer part toward zero; values a platform never reports (NaN, infinities,
+/// beyond 64 bits) read as 0 instead of overflowing.
+long long integerPart(double value);
 
 }  // namespace orvane::runtime
