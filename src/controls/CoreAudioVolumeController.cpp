@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/Format.h"
+#include "runtime/Percent.h"
 #include "runtime/Spawn.h"
 
 namespace orvane::controls {
@@ -119,7 +120,7 @@ runtime::Task<std::optional<double>> CoreAudioVolumeController::getVolume() {
     if (!v) v = readFloat(kVolumeScalar);
     if (!v) v = readFloat(output(kAudioDevicePropertyVolumeScalar, 1));
     if (!v) co_return std::nullopt;
-    co_return static_cast<double>(*v) * 100.0;
+    co_return runtime::percentFromUnit(*v);
 }
 
 void CoreAudioVolumeController::setMute(bool muted) {

@@ -103,7 +103,13 @@ runtime::Task<void> DDCDisplay::writeValue(std::uint16_t value, VCPCode code) {
 std::uint16_t rawValueForPercent(double percent, std::uint16_t max) {
     // The negated test also sends NaN to 0.
     const double clamped = !(percent > 0) ? 0.0 : percent > 100 ? 100.0 : percent;
-    return static_cast<std::uint16_t>(clamped * max / 100.0);
+    // The nudge absorbs rounding in percentages that came from a raw value
+    // (323 of 1000 is 32.3%, which scales back to 322.99999...).
+    return static_cast<std::uint16_t>(clamped * max / 100.0 + 1e-6);
+}
+
+double percentForRawValue(std::uint16_t value, std::uint16_t max) {
+    return max > 0 ? static_cast<double>(value) * 100.0 / max : 0.0;
 }
 
 runtime::Task<void> DDCDisplay::setPercent(double percent, VCPCode code) {

@@ -27,6 +27,10 @@ const std::string& rawValue(DDCTransportType type);
 /// maximum and truncated. Multiplying before dividing keeps whole percentages
 /// exact: 29 / 100 * 100 is 28.999..., which would truncate to 28.
 std::uint16_t rawValueForPercent(double percent, std::uint16_t max);
+/// The inverse: a raw value as a percentage of max (0 when max is 0), again
+/// multiplying first so that 29 of 100 reads as 29, not 28.999... Scaling the
+/// result back gives the same raw value.
+double percentForRawValue(std::uint16_t value, std::uint16_t max);
 
 /// What a display handle talks through.
 struct DDCTransports {

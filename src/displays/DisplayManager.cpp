@@ -7,6 +7,7 @@
 #include <set>
 
 #include "runtime/Format.h"
+#include "runtime/Percent.h"
 #include "runtime/Sleep.h"
 #include "runtime/Spawn.h"
 
@@ -100,7 +101,7 @@ runtime::Task<void> DisplayManager::scanDisplays() {
 
         if (info.isBuiltIn) {
             if (auto v = readBuiltInBrightness()) {
-                state->brightness = static_cast<double>(*v) * 100.0;
+                state->brightness = runtime::percentFromUnit(*v);
                 log_.line("[DisplayManager] Built-in brightness from IOKit: " +
                           runtime::decimal(state->brightness) + "%");
             }
@@ -120,8 +121,7 @@ runtime::Task<void> DisplayManager::scanDisplays() {
                 auto copy = [&](VCPCode code, runtime::Observed<double>& percent,
                                 runtime::Observed<std::uint16_t>& max) {
                     if (auto v = handle->cachedValue(code)) {
-                        percent =
-                            v->max > 0 ? static_cast<double>(v->current) / v->max * 100.0 : 0.0;
+                        percent = ddc::percentForRawValue(v->current, v->max);
                         max = v->max;
                     }
                 };

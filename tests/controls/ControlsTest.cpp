@@ -271,7 +271,7 @@ TEST_F(AudioTest, VolumeFallbacksMuteAndListener) {
     runTask(executor(), tv->setVolume(30));
     EXPECT_FLOAT_EQ(*audio.channelVolume(7, 1), 0.3f);
     EXPECT_FLOAT_EQ(*audio.channelVolume(7, 2), 0.3f);
-    EXPECT_NEAR(*runTask(executor(), tv->getVolume()), 30.0, 1e-4);
+    EXPECT_EQ(*runTask(executor(), tv->getVolume()), 30.0);  // exact, not 30.0000012
 
     std::vector<double> reported;
     main->onExternalVolumeChange = [&](double v) { reported.push_back(v); };

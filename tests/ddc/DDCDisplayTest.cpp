@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include <cmath>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -143,6 +145,22 @@ INSTANTIATE_TEST_SUITE_P(Table, SetPercent,
                                            PercentCase{100, 99.9, 99}, PercentCase{100, 29, 29},
                                            PercentCase{100, 57, 57}, PercentCase{255, 37.5, 95},
                                            PercentCase{65535, 100, 65535}));
+
+// What the registry reads as a percentage must write back as the same raw value,
+// and whole values of a 0...100 feature must read as whole percentages.
+TEST(PercentScaling, RoundTripsEveryRawValue) {
+    for (std::uint16_t max : {1, 7, 100, 255, 1000, 65535}) {
+        for (std::uint32_t v = 0; v <= max; ++v) {
+            const double p = percentForRawValue(v, max);
+            ASSERT_EQ(rawValueForPercent(p, max), v) << v << " of " << max;
+            if (max == 100) {
+                ASSERT_EQ(p, static_cast<double>(v));
+            }
+        }
+    }
+    EXPECT_EQ(percentForRawValue(5, 0), 0.0);
+    EXPECT_EQ(rawValueForPercent(std::nan(""), 100), 0);
+}
 
 TEST_F(DDCDisplayTest, WritesRefreshOnlyCachedCodes) {
     auto d = makeDisplay(2);

@@ -228,6 +228,13 @@ TEST_F(DisplayManagerTest, AirPlayVolumeGoesThroughTheMatchedDevice) {
 }
 
 TEST_F(DisplayManagerTest, BuiltInBrightnessThroughTheRegistry) {
+    // 0.7 has no exact binary form; the percentage must still read as 70.
+    use({builtInPanel(1, 0.7f)});
+    start();
+    EXPECT_EQ(manager->displays()[0]->brightness.get(), 70.0);
+    EXPECT_EQ(log_.linesStartingWith("[DisplayManager] Built-in brightness from IOKit: "),
+              (std::vector<std::string>{"[DisplayManager] Built-in brightness from IOKit: 70.0%"}));
+
     auto panel = builtInPanel(1, 0.75f);
     use({panel});
     start();
