@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
     runtime::StdoutLogger log;
     runtime::ThreadedRuntime rt;
     platform::sim::SimMachine machine(rig, rt.clock());
+    machine.setMainExecutor(rt.main());
     log.line("[Orvane] Running on simulated machine \"" + machine.name() + "\" with " +
              std::to_string(machine.displayIDs().size()) + " displays");
 

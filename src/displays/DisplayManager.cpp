@@ -23,13 +23,28 @@ constexpr const char* kBrightnessKey = "brightness";
 
 std::shared_ptr<DisplayManager> DisplayManager::create(runtime::Runtime& runtime,
                                                        DisplayServices services,
-                                                       runtime::Logger& log) {
-    return std::make_shared<DisplayManager>(Key{}, runtime, std::move(services), log);
+                                                       runtime::Logger& log, Peers peers) {
+    return std::make_shared<DisplayManager>(Key{}, runtime, std::move(services), log,
+                                            std::move(peers));
 }
 
 DisplayManager::DisplayManager(Key, runtime::Runtime& runtime, DisplayServices services,
-                               runtime::Logger& log)
-    : main_(runtime.main()), clock_(runtime.clock()), services_(std::move(services)), log_(log) {}
+                               runtime::Logger& log, Peers peers)
+    : main_(runtime.main()),
+      clock_(runtime.clock()),
+      services_(std::move(services)),
+      log_(log),
+      mediaKeyInterceptor_(
+          std::make_shared<input::MediaKeyInterceptor>(services_.platform.eventTaps, main_, log_)),
+      shortcuts_(std::move(peers.shortcuts)),
+      osd_(std::move(peers.osd)) {
+    const auto& platform = services_.platform;
+    if (!shortcuts_) {
+        shortcuts_ = std::make_shared<input::ShortcutManager>(platform.hotKeys,
+                                                              platform.keyboardLayout, main_, log_);
+    }
+    if (!osd_) osd_ = std::make_shared<input::OSDManager>(platform.windowToolkit, main_);
+}
 
 DisplayManager::~DisplayManager() {
     // The window server must never call into a manager that is gone.
@@ -54,7 +69,8 @@ runtime::Task<void> DisplayManager::start() {
         callbackRegistered_ = true;
     }
     log_.line("[DisplayManager] Registered for display reconfiguration events");
-    // The media-key wiring and the hot-key handler join here, in that order.
+    setupMediaKeys();
+    shortcuts_->installHandler();
     isReady_ = true;
     publish("isReady");
 }
@@ -66,7 +82,8 @@ void DisplayManager::stop() {
         callbackRegistered_ = false;
     }
     if (services_.i2c) services_.i2c->clearCache();
-    // The media keys and hot keys are released here, before the dimmers.
+    mediaKeyInterceptor_->stop();
+    shortcuts_->unregisterAll();
     resetAllDimmers();
     stopAudioListeners();
     coreAudioVolumeControllers_.clear();
@@ -161,7 +178,168 @@ runtime::Task<void> DisplayManager::scanDisplays() {
     setupControllers(states);
     displays_ = std::move(states);
     publish("displays");
-    // The media-key interceptor learns here whether external displays remain.
+    refreshExternalDisplayFlag();
+}
+
+void DisplayManager::refreshExternalDisplayFlag() {
+    mediaKeyInterceptor_->setHasExternalDisplays(!externalDisplays().empty());
+}
+
+void DisplayManager::setupMediaKeys() {
+    refreshExternalDisplayFlag();
+    std::weak_ptr<DisplayManager> weak = weak_from_this();
+    auto& interceptor = *mediaKeyInterceptor_;
+    // The interceptor already calls these on the main executor; posting again
+    // keeps a key press from running inside whatever else is on the stack.
+    interceptor.onBrightnessKey = [weak, &main = main_](double delta) {
+        main.post([weak, delta] {
+            if (auto self = weak.lock()) self->adjustBrightness(delta, false);
+        });
+    };
+    interceptor.onVolumeKey = [weak, &main = main_](double delta) {
+        main.post([weak, delta] {
+            if (auto self = weak.lock()) self->adjustVolume(delta);
+        });
+    };
+    interceptor.onMuteKey = [weak, &main = main_] {
+        main.post([weak] {
+            if (auto self = weak.lock()) self->toggleMute();
+        });
+    };
+    interceptor.start();
+}
+
+namespace {
+double clampPercent(double v) {
+    if (!(v > 0)) return 0;  // NaN too
+    return v > 100 ? 100 : v;
+}
+double dimmingLevel(double brightness) {
+    return std::clamp(1 - brightness / 100, 0.0, 1.0);
+}
+}  // namespace
+
+void DisplayManager::adjustBrightness(double delta, bool includeBuiltIn) {
+    for (const auto& state : externalDisplays()) {
+        const DisplayID d = state->info.id;
+        auto it = brightnessControllers_.find(d);
+        if (it == brightnessControllers_.end()) continue;
+        const double b = clampPercent(state->brightness + delta);
+        state->brightness = b;
+        auto controller = it->second;
+        if (controller->hasDDC()) {
+            runtime::spawn(main_, controller->setBrightness(b));
+        } else if (controller->softwareDimmer()) {
+            controller->softwareDimmer()->applyLevel(dimmingLevel(b));
+        }
+        osd_->show(d, "sun.max.fill", "Brightness", b / 100);
+    }
+    if (!includeBuiltIn) return;
+    auto builtIn = std::find_if(displays_.begin(), displays_.end(),
+                                [](const auto& s) { return s->info.isBuiltIn; });
+    if (builtIn == displays_.end()) return;
+    auto& state = **builtIn;
+    const double b = clampPercent(state.brightness + delta);
+    state.brightness = b;
+    if (!setBuiltInBrightness(static_cast<float>(b / 100))) {
+        log_.line(
+            "[DisplayManager] IOKit built-in brightness failed, falling back to software dimmer");
+        if (auto it = brightnessControllers_.find(state.info.id);
+            it != brightnessControllers_.end() && it->second->softwareDimmer()) {
+            it->second->softwareDimmer()->applyLevel(dimmingLevel(b));
+        }
+    }
+    osd_->showBrightness(state.info.id, b / 100);
+}
+
+void DisplayManager::adjustContrast(double delta) {
+    for (const auto& state : externalDisplays()) {
+        const DisplayID d = state->info.id;
+        auto it = contrastControllers_.find(d);
+        if (!state->supportsContrast || it == contrastControllers_.end()) continue;
+        const double c = clampPercent(state->contrast + delta);
+        state->contrast = c;
+        runtime::spawn(main_, it->second->setContrast(c));
+        osd_->show(d, "circle.righthalf.filled", "Contrast", c / 100);
+    }
+}
+
+void DisplayManager::sendVolume(const DisplayState& state, double volume,
+                                std::optional<bool> mute) {
+    const DisplayID d = state.info.id;
+    switch (state.volumeControlType.get()) {
+        case VolumeControlType::ddc:
+            if (auto it = volumeControllers_.find(d); it != volumeControllers_.end())
+                runtime::spawn(main_, it->second->setVolume(volume));
+            break;
+        case VolumeControlType::coreAudio:
+            if (auto it = coreAudioVolumeControllers_.find(d);
+                it != coreAudioVolumeControllers_.end()) {
+                runtime::spawn(main_, it->second->setVolume(volume));
+                if (mute) it->second->setMute(*mute);
+            }
+            break;
+        case VolumeControlType::none:
+            break;
+    }
+    osd_->showVolume(d, volume / 100);
+}
+
+void DisplayManager::adjustVolume(double delta) {
+    for (const auto& state : externalDisplays()) {
+        if (!state->supportsVolume) continue;
+        const double v = clampPercent(state->volume + delta);
+        state->volume = v;
+        sendVolume(*state, v, std::nullopt);
+    }
+}
+
+void DisplayManager::toggleMute() {
+    for (const auto& state : externalDisplays()) {
+        if (!state->supportsVolume) continue;
+        double v = 0;
+        if (state->volume > 0) {
+            state->volumeBeforeMute = state->volume.get();
+        } else {
+            v = state->volumeBeforeMute->value_or(50.0);
+        }
+        state->volume = v;
+        sendVolume(*state, v, v == 0);
+    }
+}
+
+void DisplayManager::performShortcutAction(input::ShortcutAction action) {
+    // One step serves all six actions, volume and contrast included.
+    const double s = mediaKeyInterceptor_->brightnessStep();
+    switch (action) {
+        case input::ShortcutAction::brightnessUp:
+            adjustBrightness(s, true);
+            break;
+        case input::ShortcutAction::brightnessDown:
+            adjustBrightness(-s, true);
+            break;
+        case input::ShortcutAction::contrastUp:
+            adjustContrast(s);
+            break;
+        case input::ShortcutAction::contrastDown:
+            adjustContrast(-s);
+            break;
+        case input::ShortcutAction::volumeUp:
+            adjustVolume(s);
+            break;
+        case input::ShortcutAction::volumeDown:
+            adjustVolume(-s);
+            break;
+    }
+}
+
+void DisplayManager::applyKeyPreferences(const input::KeyPreferences& preferences) {
+    auto& interceptor = *mediaKeyInterceptor_;
+    interceptor.setInterceptBrightness(preferences.interceptBrightnessKeys);
+    interceptor.setInterceptVolume(preferences.interceptVolumeKeys);
+    interceptor.setBrightnessStep(preferences.brightnessStep);
+    interceptor.setVolumeStep(preferences.volumeStep);
+    osd_->enabled = preferences.showOSD;
 }
 
 void DisplayManager::setupControllers(const std::vector<std::shared_ptr<DisplayState>>& states) {

@@ -16,6 +16,11 @@
 #include "ddc/DDCDisplay.h"
 #include "displays/DisplayInfo.h"
 #include "displays/DisplayState.h"
+#include "input/KeyPreferences.h"
+#include "input/MediaKeyInterceptor.h"
+#include "input/OSDManager.h"
+#include "input/ShortcutAction.h"
+#include "input/ShortcutManager.h"
 #include "runtime/Logger.h"
 #include "runtime/Observable.h"
 #include "runtime/Runtime.h"
@@ -35,9 +40,18 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
   public:
     static constexpr std::uint32_t kMaxDisplays = 16;
 
+    /// The application-wide managers the registry drives; missing ones are made
+    /// from the platform.
+    struct Peers {
+        std::shared_ptr<input::ShortcutManager> shortcuts;
+        std::shared_ptr<input::OSDManager> osd;
+    };
+
     static std::shared_ptr<DisplayManager> create(runtime::Runtime& runtime,
-                                                  DisplayServices services, runtime::Logger& log);
-    DisplayManager(Key, runtime::Runtime& runtime, DisplayServices services, runtime::Logger& log);
+                                                  DisplayServices services, runtime::Logger& log,
+                                                  Peers peers = {});
+    DisplayManager(Key, runtime::Runtime& runtime, DisplayServices services, runtime::Logger& log,
+                   Peers peers);
     ~DisplayManager();
     DisplayManager(const DisplayManager&) = delete;
     DisplayManager& operator=(const DisplayManager&) = delete;
@@ -55,6 +69,23 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     std::optional<float> readBuiltInBrightness();
     bool setBuiltInBrightness(float level);
     void resetAllDimmers();
+
+    // Key and shortcut actions, each across every external display: the state
+    // changes first, then the write starts, then the panel shows.
+    void adjustBrightness(double delta, bool includeBuiltIn);
+    void adjustContrast(double delta);
+    void adjustVolume(double delta);
+    void toggleMute();
+    /// The hot-key manager's action handler.
+    void performShortcutAction(input::ShortcutAction action);
+    /// The user's key settings: interception flags, steps, panels on or off.
+    void applyKeyPreferences(const input::KeyPreferences& preferences);
+
+    const std::shared_ptr<input::MediaKeyInterceptor>& mediaKeyInterceptor() const {
+        return mediaKeyInterceptor_;
+    }
+    const std::shared_ptr<input::ShortcutManager>& shortcutManager() const { return shortcuts_; }
+    const std::shared_ptr<input::OSDManager>& osdManager() const { return osd_; }
 
     const std::vector<std::shared_ptr<DisplayState>>& displays() const { return displays_; }
     std::vector<std::shared_ptr<DisplayState>> externalDisplays() const;
@@ -90,6 +121,9 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
                                         platform::CGDisplayChangeSummaryFlags flags,
                                         void* userInfo);
     void setupControllers(const std::vector<std::shared_ptr<DisplayState>>& states);
+    void setupMediaKeys();
+    void refreshExternalDisplayFlag();
+    void sendVolume(const DisplayState& state, double volume, std::optional<bool> mute);
     void stopAudioListeners();
     void publish(std::string_view field) { notifier_.notify(field); }
 
@@ -110,6 +144,9 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     DisplayMap<controls::PowerController> powerControllers_;
     DisplayMap<controls::SoftwareDimmer> softwareDimmers_;
     bool isReady_ = false;
+    std::shared_ptr<input::MediaKeyInterceptor> mediaKeyInterceptor_;
+    std::shared_ptr<input::ShortcutManager> shortcuts_;
+    std::shared_ptr<input::OSDManager> osd_;
 };
 
 }  // namespace orvane::displays

@@ -3,9 +3,12 @@
 
 #include "platform/AudioHardware.h"
 #include "platform/DynamicLoader.h"
+#include "platform/EventTapService.h"
 #include "platform/FileSystem.h"
 #include "platform/FramebufferI2C.h"
+#include "platform/HotKeyService.h"
 #include "platform/IORegistry.h"
+#include "platform/KeyboardLayout.h"
 #include "platform/WindowServer.h"
 #include "platform/WindowToolkit.h"
 
@@ -20,6 +23,9 @@ struct Platform {
     WindowToolkit& windowToolkit;
     AudioHardware& audio;
     FileSystem& fileSystem;
+    EventTapService& eventTaps;
+    HotKeyService& hotKeys;
+    KeyboardLayout& keyboardLayout;
 };
 
 }  // namespace orvane::platform

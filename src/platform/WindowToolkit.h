@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -46,6 +48,29 @@ inline constexpr std::uint32_t kCollectionCanJoinAllSpaces = 1u << 0;
 inline constexpr std::uint32_t kCollectionStationary = 1u << 4;
 inline constexpr std::uint32_t kCollectionIgnoresCycle = 1u << 6;
 inline constexpr int kAnimationBehaviorNone = 2;
+inline constexpr int kFloatingWindowLevel = 3;
+inline constexpr std::uint64_t kKeyDownMask = 1u << 10;
+
+/// What a window shows. The core describes its views with subclasses; a
+/// toolkit renders the ones it knows.
+class ContentView {
+  public:
+    virtual ~ContentView() = default;
+};
+
+/// A key press as the window toolkit reports it.
+struct KeyEvent {
+    std::uint16_t keyCode = 0;
+    /// Device-independent modifier flags (0x20000 shift, 0x40000 control,
+    /// 0x80000 option, 0x100000 command).
+    std::uint64_t modifierFlags = 0;
+};
+
+/// A local event monitor; destroying it removes it.
+class EventMonitor {
+  public:
+    virtual ~EventMonitor() = default;
+};
 
 /// A window of the toolkit. Destroying it closes it.
 class Window {
@@ -63,6 +88,11 @@ class Window {
     virtual void setAlphaValue(double alpha) = 0;
     virtual void orderFrontRegardless() = 0;
     virtual void orderOut() = 0;
+    virtual void setContentView(std::shared_ptr<const ContentView> view) = 0;
+    /// Animates the alpha value to target over duration; completion runs on
+    /// the main thread when the animation ends or another one replaces it.
+    virtual void animateAlphaValue(double target, std::chrono::nanoseconds duration,
+                                   std::function<void()> completion) = 0;
     virtual double alphaValue() const = 0;
     virtual bool isVisible() const = 0;
 };
@@ -76,6 +106,10 @@ class WindowToolkit {
     virtual std::optional<Screen> mainScreen() = 0;
     virtual std::unique_ptr<Window> makeWindow(Rect contentRect, std::uint32_t styleMask,
                                                int backing, bool defer, const Screen& screen) = 0;
+    /// Sees every key-down event that reaches the application while it exists;
+    /// the handler returns the event to pass it on, or none to consume it.
+    virtual std::unique_ptr<EventMonitor> addLocalMonitorForEvents(
+        std::uint64_t mask, std::function<std::optional<KeyEvent>(const KeyEvent&)> handler) = 0;
 };
 
 /// The first screen whose "NSScreenNumber" is display; none when no screen shows it.

@@ -28,7 +28,9 @@ SimDisplaySpec simDisplay(DisplayID id, SimDDCPath path, std::uint32_t vendor, s
 }
 
 SimFixture::SimFixture(platform::sim::SimRig rig)
-    : machine_(std::make_unique<platform::sim::SimMachine>(rig, runtime_.clock())) {}
+    : machine_(std::make_unique<platform::sim::SimMachine>(rig, runtime_.clock())) {
+    machine_->setMainExecutor(executor());
+}
 
 SimFixture::~SimFixture() {
     // Whatever a test did, nothing it opened may stay open.
@@ -45,6 +47,7 @@ void SimFixture::useRig(const platform::sim::SimRig& rig) {
     i2c_.reset();
     av_.reset();
     machine_ = std::make_unique<platform::sim::SimMachine>(rig, runtime_.clock());
+    machine_->setMainExecutor(executor());
 }
 
 std::shared_ptr<ddc::DDCManager> SimFixture::i2c() {

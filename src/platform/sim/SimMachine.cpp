@@ -100,12 +100,24 @@ SimMachine::SimMachine(const SimRig& rig, runtime::Clock& clock)
         addDisplay(spec);
     for (const auto& device : rig.audioDevices)
         audio_.addDevice(device);
+    input_.setAccessibilityTrusted(rig.accessibilityTrusted);
+    input_.setKeyboardLayout(rig.keyboardLayout);
+}
+
+void SimMachine::setMainExecutor(runtime::Executor& executor) {
+    windows_.setExecutor(&executor, &clock_);
+}
+
+std::unique_ptr<EventMonitor> SimMachine::addLocalMonitorForEvents(
+    std::uint64_t mask, std::function<std::optional<KeyEvent>(const KeyEvent&)> handler) {
+    return input_.addLocalMonitor(mask, std::move(handler));
 }
 
 SimMachine::~SimMachine() = default;
 
 Platform SimMachine::platform() {
-    return Platform{*this, registry_, *this, *this, *this, audio_, fileSystem_};
+    return Platform{*this,  registry_,   *this,  *this,  *this,
+                    audio_, fileSystem_, input_, input_, input_};
 }
 
 std::vector<DisplayID> SimMachine::displayIDs() const {
@@ -213,6 +225,9 @@ void SimMachine::scheduleEvents(runtime::Executor& executor) {
         executor.postAfter(std::chrono::milliseconds(e.afterMs), [this, e] {
             if (e.connect) connectDisplay(*e.connect);
             if (e.disconnect) disconnectDisplay(*e.disconnect);
+            if (e.systemDefined) input_.postSystemDefined(*e.systemDefined);
+            if (e.hotKey) input_.pressHotKey(e.hotKey->first, e.hotKey->second);
+            if (e.disableTaps) input_.disableTaps(*e.disableTaps);
         });
     }
 }

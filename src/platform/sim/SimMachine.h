@@ -13,6 +13,7 @@
 #include "platform/sim/SimAudioHardware.h"
 #include "platform/sim/SimControl.h"
 #include "platform/sim/SimFileSystem.h"
+#include "platform/sim/SimInput.h"
 #include "platform/sim/SimMonitor.h"
 #include "platform/sim/SimRegistry.h"
 #include "platform/sim/SimRig.h"
@@ -55,6 +56,9 @@ class SimMachine final : public WindowServer,
     SimRegistry& registry() { return registry_; }
     SimAudioHardware& audio() { return audio_; }
     SimFileSystem& fileSystem() { return fileSystem_; }
+    SimInput& input() { return input_; }
+    /// Timers and animations of the machine (window fades) run on executor.
+    void setMainExecutor(runtime::Executor& executor);
     const std::string& name() const { return name_; }
     /// The connected displays, in the order the window server lists them.
     std::vector<DisplayID> displayIDs() const;
@@ -111,6 +115,9 @@ class SimMachine final : public WindowServer,
     std::optional<Screen> mainScreen() override;
     std::unique_ptr<Window> makeWindow(Rect contentRect, std::uint32_t styleMask, int backing,
                                        bool defer, const Screen& screen) override;
+    std::unique_ptr<EventMonitor> addLocalMonitorForEvents(
+        std::uint64_t mask,
+        std::function<std::optional<KeyEvent>(const KeyEvent&)> handler) override;
 
     // FramebufferI2C
     IOReturn copyI2CInterfaceForBus(IOObject framebuffer, std::uint32_t bus,
@@ -169,6 +176,7 @@ class SimMachine final : public WindowServer,
     SimRegistry registry_;
     SimAudioHardware audio_;
     SimFileSystem fileSystem_;
+    SimInput input_;
     SimWindowList windows_;
 
     mutable std::mutex mutex_;

@@ -188,8 +188,24 @@ SimRigEvent event(const json& j, int index) {
     e.afterMs = number(j.value("afterMs", json(0)), where + ".afterMs");
     if (j.contains("connect")) e.connect = display(j.at("connect"), where + ".connect");
     if (j.contains("disconnect")) e.disconnect = u32(j.at("disconnect"), where + ".disconnect");
-    if (e.connect.has_value() == e.disconnect.has_value())
-        fail(where + " needs exactly one of connect and disconnect");
+    if (j.contains("mediaKey")) e.systemDefined = number(j.at("mediaKey"), where + ".mediaKey");
+    if (j.contains("hotKey")) {
+        const auto& h = j.at("hotKey");
+        if (!h.is_object() || !h.contains("keyCode")) fail(where + ".hotKey needs a keyCode");
+        e.hotKey = std::pair{u32(h.at("keyCode"), where + ".hotKey.keyCode"),
+                             u32(h.value("modifiers", json(0)), where + ".hotKey.modifiers")};
+    }
+    if (j.contains("disableTaps")) {
+        const auto reason = j.at("disableTaps").get<std::string>();
+        if (reason != "timeout" && reason != "userInput")
+            fail(where + ".disableTaps must be \"timeout\" or \"userInput\"");
+        e.disableTaps = reason == "timeout";
+    }
+    const int kinds = e.connect.has_value() + e.disconnect.has_value() +
+                      e.systemDefined.has_value() + e.hotKey.has_value() +
+                      e.disableTaps.has_value();
+    if (kinds != 1)
+        fail(where + " needs exactly one of connect, disconnect, mediaKey, hotKey, disableTaps");
     return e;
 }
 
@@ -313,6 +329,17 @@ SimRig SimRig::parse(std::string_view text) {
             rig.events.push_back(event(e, i++));
         rig.profileRoot = j.value("profileRoot", rig.profileRoot);
         rig.homeDirectory = j.value("homeDirectory", rig.homeDirectory);
+        rig.accessibilityTrusted = j.value("accessibility", true);
+        const auto layout = j.value("keyboardLayout", std::string("us"));
+        if (layout == "us") {
+            rig.keyboardLayout = SimKeyboardLayoutKind::us;
+        } else if (layout == "none") {
+            rig.keyboardLayout = SimKeyboardLayoutKind::noInputSource;
+        } else if (layout == "noLayoutData") {
+            rig.keyboardLayout = SimKeyboardLayoutKind::noLayoutData;
+        } else {
+            fail("keyboardLayout must be \"us\", \"none\" or \"noLayoutData\"");
+        }
     } catch (const json::exception& e) {
         fail(e.what());
     }

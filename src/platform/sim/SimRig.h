@@ -10,6 +10,7 @@
 
 #include "platform/PlatformTypes.h"
 #include "platform/sim/SimFault.h"
+#include "platform/sim/SimInput.h"
 #include "platform/sim/SimMonitor.h"
 
 namespace orvane::platform::sim {
@@ -106,11 +107,16 @@ struct SimAudioDeviceSpec {
     bool muted = false;
 };
 
-/// A hot-plug the rig schedules: connect a display, or disconnect one by id.
+/// What the rig does at a moment: connect a display, disconnect one by id,
+/// press a media key (a system-defined event's key word), press a hot-key
+/// combination (key code, modifiers), or disable the event taps (true: by timeout).
 struct SimRigEvent {
     std::int64_t afterMs = 0;
     std::optional<SimDisplaySpec> connect;
     std::optional<DisplayID> disconnect;
+    std::optional<std::int64_t> systemDefined;
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> hotKey;
+    std::optional<bool> disableTaps;
 };
 
 /// A whole simulated machine, as a rig file describes it.
@@ -126,6 +132,8 @@ struct SimRig {
     /// Where the colour-profile directories live; empty for none at all.
     std::string profileRoot;
     std::string homeDirectory = "/home/orvane";
+    bool accessibilityTrusted = true;
+    SimKeyboardLayoutKind keyboardLayout = SimKeyboardLayoutKind::us;
 
     /// Throws std::runtime_error naming what is wrong.
     static SimRig parse(std::string_view json);

@@ -6,14 +6,42 @@
 
 namespace orvane::platform::sim {
 
+namespace {
+struct Animation {
+    double from = 0;
+    double to = 0;
+    runtime::TimePoint start{0};
+    runtime::Duration duration{0};
+    std::uint64_t generation = 0;
+    std::function<void()> completion;
+};
+
+double alphaAt(const Animation& a, runtime::TimePoint now) {
+    if (a.duration.count() <= 0 || now >= a.start + a.duration) return a.to;
+    const double t = static_cast<double>((now - a.start).count()) / a.duration.count();
+    return a.from + (a.to - a.from) * std::max(0.0, t);
+}
+}  // namespace
+
+struct SimWindowList::Entry {
+    SimWindowState state;
+    std::optional<Animation> animation;
+    std::uint64_t generation = 0;
+};
+
 class SimWindowList::SimWindow final : public Window {
   public:
-    SimWindow(std::shared_ptr<Shared> shared, std::shared_ptr<SimWindowState> state)
-        : shared_(std::move(shared)), state_(std::move(state)) {}
+    SimWindow(std::shared_ptr<Shared> shared, std::shared_ptr<Entry> entry)
+        : shared_(std::move(shared)), entry_(std::move(entry)) {}
     ~SimWindow() override {
-        std::lock_guard lock(shared_->mutex);
-        auto& open = shared_->open;
-        open.erase(std::remove(open.begin(), open.end(), state_), open.end());
+        std::function<void()> pending;
+        {
+            std::lock_guard lock(shared_->mutex);
+            auto& open = shared_->open;
+            open.erase(std::remove(open.begin(), open.end(), entry_), open.end());
+            pending = takeAnimation();
+        }
+        finish(std::move(pending));
     }
     void setBackgroundColor(Color c) override {
         edit([&](auto& s) { s.background = c; });
@@ -43,7 +71,54 @@ class SimWindowList::SimWindow final : public Window {
         edit([&](auto& s) { s.frame = f; });
     }
     void setAlphaValue(double a) override {
-        edit([&](auto& s) { s.alpha = a; });
+        std::function<void()> pending;
+        {
+            std::lock_guard lock(shared_->mutex);
+            pending = takeAnimation();
+            entry_->state.alpha = a;
+        }
+        finish(std::move(pending));
+    }
+    void setContentView(std::shared_ptr<const ContentView> view) override {
+        edit([&](auto& s) { s.content = std::move(view); });
+    }
+    void animateAlphaValue(double target, std::chrono::nanoseconds duration,
+                           std::function<void()> completion) override {
+        std::function<void()> replaced;
+        std::uint64_t generation = 0;
+        runtime::Executor* executor = nullptr;
+        {
+            std::lock_guard lock(shared_->mutex);
+            replaced = takeAnimation();
+            executor = shared_->executor;
+            if (!executor || !shared_->clock) {
+                entry_->state.alpha = target;
+            } else {
+                generation = ++entry_->generation;
+                entry_->animation = Animation{
+                    entry_->state.alpha,  target, shared_->clock->now(), duration, generation,
+                    std::move(completion)};
+            }
+        }
+        finish(std::move(replaced));
+        if (!executor) {
+            if (completion) completion();
+            return;
+        }
+        std::weak_ptr<Entry> weak = entry_;
+        executor->postAfter(duration, [shared = shared_, weak, generation] {
+            auto entry = weak.lock();
+            if (!entry) return;
+            std::function<void()> done;
+            {
+                std::lock_guard lock(shared->mutex);
+                if (!entry->animation || entry->animation->generation != generation) return;
+                entry->state.alpha = entry->animation->to;
+                done = std::move(entry->animation->completion);
+                entry->animation.reset();
+            }
+            if (done) done();
+        });
     }
     void orderFrontRegardless() override {
         edit([](auto& s) { s.visible = true; });
@@ -53,40 +128,72 @@ class SimWindowList::SimWindow final : public Window {
     }
     double alphaValue() const override {
         std::lock_guard lock(shared_->mutex);
-        return state_->alpha;
+        return entry_->state.alpha;
     }
     bool isVisible() const override {
         std::lock_guard lock(shared_->mutex);
-        return state_->visible;
+        return entry_->state.visible;
     }
 
   private:
     void edit(const std::function<void(SimWindowState&)>& fn) {
         std::lock_guard lock(shared_->mutex);
-        fn(*state_);
+        fn(entry_->state);
+    }
+    /// Ends a running animation where it stands; call with the mutex held.
+    std::function<void()> takeAnimation() {
+        if (!entry_->animation) return {};
+        if (shared_->clock)
+            entry_->state.alpha = alphaAt(*entry_->animation, shared_->clock->now());
+        auto completion = std::move(entry_->animation->completion);
+        entry_->animation.reset();
+        return completion;
+    }
+    /// A replaced animation's completion still runs, later, on the main thread.
+    void finish(std::function<void()> completion) {
+        if (!completion) return;
+        if (shared_->executor) {
+            shared_->executor->post(std::move(completion));
+        } else {
+            completion();
+        }
     }
     std::shared_ptr<Shared> shared_;
-    std::shared_ptr<SimWindowState> state_;
+    std::shared_ptr<Entry> entry_;
 };
 
 std::unique_ptr<Window> SimWindowList::make(Rect contentRect, std::uint32_t styleMask, int backing,
                                             const Screen& screen) {
-    auto state = std::make_shared<SimWindowState>();
-    state->frame = contentRect;
-    state->screenNumber = screen.screenNumber;
-    state->styleMask = styleMask;
-    state->backing = backing;
+    auto entry = std::make_shared<Entry>();
+    auto& state = entry->state;
+    state.frame = contentRect;
+    state.screenNumber = screen.screenNumber;
+    state.styleMask = styleMask;
+    state.backing = backing;
     std::lock_guard lock(shared_->mutex);
-    state->serial = shared_->nextSerial++;
-    shared_->open.push_back(state);
-    return std::make_unique<SimWindow>(shared_, std::move(state));
+    state.serial = shared_->nextSerial++;
+    shared_->open.push_back(entry);
+    return std::make_unique<SimWindow>(shared_, std::move(entry));
+}
+
+void SimWindowList::setExecutor(runtime::Executor* executor, runtime::Clock* clock) {
+    std::lock_guard lock(shared_->mutex);
+    shared_->executor = executor;
+    shared_->clock = clock;
 }
 
 std::vector<SimWindowState> SimWindowList::windows() const {
     std::lock_guard lock(shared_->mutex);
     std::vector<SimWindowState> result;
-    for (const auto& s : shared_->open)
-        result.push_back(*s);
+    for (const auto& e : shared_->open) {
+        result.push_back(e->state);
+        if (e->animation) {
+            auto& s = result.back();
+            if (shared_->clock) s.alpha = alphaAt(*e->animation, shared_->clock->now());
+            s.animationTarget = e->animation->to;
+            s.animationEnd = e->animation->start + e->animation->duration;
+        }
+    }
     return result;
 }
 

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "platform/WindowToolkit.h"
+#include "runtime/Clock.h"
+#include "runtime/Executor.h"
 
 namespace orvane::platform::sim {
 
@@ -26,13 +28,20 @@ struct SimWindowState {
     bool ignoresMouseEvents = false;
     int animationBehavior = 0;
     bool releasedWhenClosed = true;
+    /// At the moment of the snapshot, mid-animation values included.
     double alpha = 1;
     bool visible = false;
+    std::shared_ptr<const ContentView> content;
+    /// The running alpha animation's target and end, if one runs.
+    std::optional<double> animationTarget;
+    runtime::TimePoint animationEnd{0};
 };
 
 /// The windows a simulated toolkit has made and not yet closed.
 class SimWindowList {
   public:
+    /// Animations run on executor's clock; without one they end at once.
+    void setExecutor(runtime::Executor* executor, runtime::Clock* clock);
     std::unique_ptr<Window> make(Rect contentRect, std::uint32_t styleMask, int backing,
                                  const Screen& screen);
     /// The open windows, oldest first.
@@ -40,10 +49,13 @@ class SimWindowList {
 
   private:
     class SimWindow;
+    struct Entry;
     struct Shared {
         std::mutex mutex;
-        std::vector<std::shared_ptr<SimWindowState>> open;
+        std::vector<std::shared_ptr<Entry>> open;
         std::uint64_t nextSerial = 1;
+        runtime::Executor* executor = nullptr;
+        runtime::Clock* clock = nullptr;
     };
     std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
 };

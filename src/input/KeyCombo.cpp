@@ -1,0 +1,139 @@
+// SPDX-License-Identifier: MIT
+#include "input/KeyCombo.h"
+
+#include <array>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <utility>
+
+namespace orvane::input {
+
+namespace {
+constexpr std::array<std::pair<std::uint32_t, const char*>, 24> kFixedNames{{
+    {36, "Return"}, {48, "Tab"},  {49, "Space"}, {51, "Delete"}, {53, "Esc"},  {96, "F5"},
+    {97, "F6"},     {98, "F7"},   {99, "F3"},    {100, "F8"},    {101, "F9"},  {103, "F11"},
+    {105, "F13"},   {107, "F14"}, {109, "F10"},  {111, "F12"},   {113, "F15"}, {118, "F4"},
+    {120, "F2"},    {122, "F1"},  {123, "←"},    {124, "→"},     {125, "↓"},   {126, "↑"},
+}};
+
+void appendUTF8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+/// Upper case for the letters a layout types; other characters stay as they are.
+char32_t upper(char32_t c) {
+    if (c >= U'a' && c <= U'z') return c - 32;
+    if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 32;  // Latin-1 letters
+    return c;
+}
+
+std::optional<std::uint32_t> uint32Member(const nlohmann::json& object, const char* name) {
+    auto it = object.find(name);
+    if (it == object.end() || !it->is_number()) return std::nullopt;
+    if (it->is_number_unsigned()) {
+        const auto v = it->get<std::uint64_t>();
+        if (v > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+        return static_cast<std::uint32_t>(v);
+    }
+    if (it->is_number_integer()) return std::nullopt;  // negative
+    const double d = it->get<double>();
+    // A whole number written with a fraction (1.0) still decodes; 1.5 does not.
+    if (!(d >= 0 && d <= std::numeric_limits<std::uint32_t>::max()) ||
+        d != static_cast<double>(static_cast<std::uint32_t>(d))) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(d);
+}
+}  // namespace
+
+std::string KeyCombo::keyName(std::uint32_t keyCode, platform::KeyboardLayout& layout) {
+    for (const auto& [code, name] : kFixedNames) {
+        if (code == keyCode) return name;
+    }
+    const std::string fallback = "Key" + std::to_string(keyCode);
+    if (keyCode > 0xFFFF) return fallback;
+    auto source = layout.copyCurrentKeyboardInputSource();
+    if (!source) return fallback;
+    const auto* data = source->unicodeKeyLayoutData();
+    if (!data) return fallback;
+    std::uint32_t deadKeys = 0;
+    std::size_t length = 0;
+    std::array<char16_t, 4> units{};
+    const auto status = layout.ucKeyTranslate(
+        *data, static_cast<std::uint16_t>(keyCode), platform::kUCKeyActionDisplay, 0,
+        layout.keyboardType(), platform::kUCKeyTranslateNoDeadKeysMask, &deadKeys, units.size(),
+        &length, units.data());
+    if (status != platform::noErr || length == 0) return fallback;
+    length = std::min(length, units.size());
+    std::string name;
+    for (std::size_t i = 0; i < length; ++i) {
+        char32_t c = units[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+        }
+        appendUTF8(name, upper(c));
+    }
+    return name;
+}
+
+std::string KeyCombo::displayString(platform::KeyboardLayout& layout) const {
+    std::string s;
+    if (modifiers & kControlKey) s += "⌃";
+    if (modifiers & kOptionKey) s += "⌥";
+    if (modifiers & kShiftKey) s += "⇧";
+    if (modifiers & kCmdKey) s += "⌘";
+    return s + keyName(keyCode, layout);
+}
+
+std::uint32_t KeyCombo::carbonModifiers(std::uint64_t flags) {
+    std::uint32_t m = 0;
+    if (flags & kCommandFlag) m |= kCmdKey;
+    if (flags & kShiftFlag) m |= kShiftKey;
+    if (flags & kOptionFlag) m |= kOptionKey;
+    if (flags & kControlFlag) m |= kControlKey;
+    return m;
+}
+
+ShortcutBindings decodeShortcutBindings(const std::optional<std::vector<std::uint8_t>>& bytes) {
+    if (!bytes) return {};
+    const auto doc = nlohmann::json::parse(bytes->begin(), bytes->end(), nullptr, false);
+    if (doc.is_discarded() || !doc.is_object()) return {};
+    ShortcutBindings result;
+    for (const auto& [name, value] : doc.items()) {
+        if (!value.is_object()) return {};
+        auto keyCode = uint32Member(value, "keyCode");
+        auto modifiers = uint32Member(value, "modifiers");
+        // One bad member spoils the whole document, as a typed decoder would.
+        if (!keyCode || !modifiers) return {};
+        result[name] = KeyCombo{*keyCode, *modifiers};
+    }
+    return result;
+}
+
+std::optional<std::vector<std::uint8_t>> encodeShortcutBindings(const ShortcutBindings& bindings) {
+    nlohmann::json doc = nlohmann::json::object();
+    for (const auto& [name, combo] : bindings)
+        doc[name] = {{"keyCode", combo.keyCode}, {"modifiers", combo.modifiers}};
+    try {
+        const auto text = doc.dump();
+        return std::vector<std::uint8_t>(text.begin(), text.end());
+    } catch (const nlohmann::json::exception&) {
+        return std::nullopt;  // a member name that is not valid UTF-8
+    }
+}
+
+}  // namespace orvane::input

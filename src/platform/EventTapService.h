@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace orvane::platform {
+
+using CGEventType = std::uint32_t;
+using CGEventField = std::uint32_t;
+using CGEventMask = std::uint64_t;
+
+inline constexpr CGEventType kCGEventSystemDefined = 14;
+inline constexpr CGEventType kCGEventTapDisabledByTimeout = 0xFFFFFFFEu;
+inline constexpr CGEventType kCGEventTapDisabledByUserInput = 0xFFFFFFFFu;
+/// The integer field that carries a system-defined event's key word.
+inline constexpr CGEventField kCGEventSystemDefinedData1 = 87;
+
+inline constexpr std::uint32_t kCGSessionEventTap = 1;
+inline constexpr std::uint32_t kCGHeadInsertEventTap = 0;
+inline constexpr std::uint32_t kCGEventTapOptionDefault = 0;
+
+/// One input event as a tap sees it: a type and integer fields.
+struct CGEvent {
+    CGEventType type = 0;
+    std::vector<std::pair<CGEventField, std::int64_t>> fields;
+};
+
+/// The tap's handle on the event stream; destroying it releases the tap.
+class MachPort {
+  public:
+    virtual ~MachPort() = default;
+};
+
+/// Attaches a tap to a run loop; destroying it releases the source.
+class RunLoopSource {
+  public:
+    virtual ~RunLoopSource() = default;
+};
+
+using CGEventTapProxy = void*;
+/// Returns the event to pass it on, or nullptr to drop it.
+using CGEventTapCallBack = CGEvent* (*)(CGEventTapProxy proxy, CGEventType type, CGEvent* event,
+                                        void* userInfo);
+
+/// The window server's event taps and the run loop they deliver on.
+class EventTapService {
+  public:
+    virtual ~EventTapService() = default;
+    /// None when the user has not granted the Accessibility permission.
+    virtual std::unique_ptr<MachPort> eventTapCreate(std::uint32_t location,
+                                                     std::uint32_t placement, std::uint32_t options,
+                                                     CGEventMask mask, CGEventTapCallBack callback,
+                                                     void* userInfo) = 0;
+    virtual void eventTapEnable(MachPort& tap, bool enable) = 0;
+    virtual std::int64_t eventGetIntegerValueField(const CGEvent& event, CGEventField field) = 0;
+    virtual std::unique_ptr<RunLoopSource> machPortCreateRunLoopSource(MachPort& tap,
+                                                                       long order) = 0;
+    /// The main run loop, common modes.
+    virtual void runLoopAddSource(RunLoopSource& source) = 0;
+    virtual void runLoopRemoveSource(RunLoopSource& source) = 0;
+};
+
+}  // namespace orvane::platform

@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace orvane::platform {
+
+using OSStatus = std::int32_t;
+inline constexpr OSStatus noErr = 0;
+inline constexpr OSStatus eventNotHandledErr = -9874;
+inline constexpr OSStatus eventHotKeyExistsErr = -9878;
+inline constexpr OSStatus eventParameterNotFoundErr = -9870;
+
+inline constexpr std::uint32_t kEventClassKeyboard = 0x6B657962;  // 'keyb'
+inline constexpr std::uint32_t kEventHotKeyPressed = 5;
+inline constexpr std::uint32_t kEventParamDirectObject = 0x2D2D2D2D;  // '----'
+inline constexpr std::uint32_t typeEventHotKeyID = 0x686B6964;        // 'hkid'
+
+struct EventTypeSpec {
+    std::uint32_t eventClass = 0;
+    std::uint32_t eventKind = 0;
+};
+
+struct EventHotKeyID {
+    std::uint32_t signature = 0;
+    std::uint32_t id = 0;
+};
+
+// Opaque handles of the hot-key service; 0 is none.
+using EventTargetRef = std::uintptr_t;
+using EventHandlerRef = std::uintptr_t;
+using EventHotKeyRef = std::uintptr_t;
+using EventHandlerCallRef = std::uintptr_t;
+class Event;
+using EventRef = const Event*;
+
+using EventHandlerProcPtr = OSStatus (*)(EventHandlerCallRef next, EventRef event, void* userData);
+
+/// The application event loop's hot-key registration and its events.
+class HotKeyService {
+  public:
+    virtual ~HotKeyService() = default;
+    virtual EventTargetRef getApplicationEventTarget() = 0;
+    virtual OSStatus installEventHandler(EventTargetRef target, EventHandlerProcPtr handler,
+                                         std::size_t numTypes, const EventTypeSpec* types,
+                                         void* userData, EventHandlerRef* outRef) = 0;
+    virtual OSStatus removeEventHandler(EventHandlerRef handler) = 0;
+    virtual OSStatus getEventParameter(EventRef event, std::uint32_t name, std::uint32_t type,
+                                       std::size_t bufferSize, std::size_t* outActualSize,
+                                       void* outData) = 0;
+    virtual OSStatus registerEventHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
+                                         EventHotKeyID id, EventTargetRef target,
+                                         std::uint32_t options, EventHotKeyRef* outRef) = 0;
+    virtual OSStatus unregisterEventHotKey(EventHotKeyRef hotKey) = 0;
+};
+
+}  // namespace orvane::platform

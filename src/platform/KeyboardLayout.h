@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "platform/HotKeyService.h"
+
+namespace orvane::platform {
+
+inline constexpr std::uint16_t kUCKeyActionDisplay = 3;
+inline constexpr std::uint32_t kUCKeyTranslateNoDeadKeysMask = 1;
+
+/// A keyboard layout's translation table (opaque to the core).
+class UCKeyboardLayout {
+  public:
+    virtual ~UCKeyboardLayout() = default;
+};
+
+/// The current input source; its layout data may be missing (input methods).
+class InputSource {
+  public:
+    virtual ~InputSource() = default;
+    /// kTISPropertyUnicodeKeyLayoutData; none when the source has no layout.
+    virtual const UCKeyboardLayout* unicodeKeyLayoutData() const = 0;
+};
+
+/// Keyboard-layout services: the current source and key translation.
+class KeyboardLayout {
+  public:
+    virtual ~KeyboardLayout() = default;
+    /// None when there is no current keyboard input source.
+    virtual std::unique_ptr<InputSource> copyCurrentKeyboardInputSource() = 0;
+    virtual std::uint32_t keyboardType() = 0;
+    virtual OSStatus ucKeyTranslate(const UCKeyboardLayout& layout, std::uint16_t keyCode,
+                                    std::uint16_t keyAction, std::uint32_t modifierKeyState,
+                                    std::uint32_t keyboardType, std::uint32_t options,
+                                    std::uint32_t* deadKeyState, std::size_t maxLength,
+                                    std::size_t* actualLength, char16_t* unicodeString) = 0;
+};
+
+}  // namespace orvane::platform
