@@ -1,6 +1,7 @@
 # Fails when a core source (runtime, platform interfaces, subsystems) includes a
 # platform backend header.
-file(GLOB_RECURSE sources ${ROOT}/runtime/* ${ROOT}/ddc/*)
+file(GLOB_RECURSE sources ${ROOT}/runtime/* ${ROOT}/ddc/* ${ROOT}/displays/* ${ROOT}/controls/*
+    ${ROOT}/input/*)
 file(GLOB interfaces ${ROOT}/platform/*.h ${ROOT}/platform/*.cpp)
 list(APPEND sources ${interfaces})
 set(bad "")

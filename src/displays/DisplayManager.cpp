@@ -214,9 +214,6 @@ double clampPercent(double v) {
     if (!(v > 0)) return 0;  // NaN too
     return v > 100 ? 100 : v;
 }
-double dimmingLevel(double brightness) {
-    return std::clamp(1 - brightness / 100, 0.0, 1.0);
-}
 }  // namespace
 
 void DisplayManager::adjustBrightness(double delta, bool includeBuiltIn) {
@@ -230,7 +227,8 @@ void DisplayManager::adjustBrightness(double delta, bool includeBuiltIn) {
         if (controller->hasDDC()) {
             runtime::spawn(main_, controller->setBrightness(b));
         } else if (controller->softwareDimmer()) {
-            controller->softwareDimmer()->applyLevel(dimmingLevel(b));
+            controller->softwareDimmer()->applyLevel(
+                controls::SoftwareDimmer::levelForBrightness(b));
         }
         osd_->show(d, "sun.max.fill", "Brightness", b / 100);
     }
@@ -246,7 +244,8 @@ void DisplayManager::adjustBrightness(double delta, bool includeBuiltIn) {
             "[DisplayManager] IOKit built-in brightness failed, falling back to software dimmer");
         if (auto it = brightnessControllers_.find(state.info.id);
             it != brightnessControllers_.end() && it->second->softwareDimmer()) {
-            it->second->softwareDimmer()->applyLevel(dimmingLevel(b));
+            it->second->softwareDimmer()->applyLevel(
+                controls::SoftwareDimmer::levelForBrightness(b));
         }
     }
     osd_->showBrightness(state.info.id, b / 100);

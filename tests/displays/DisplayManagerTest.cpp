@@ -11,28 +11,6 @@ using platform::sim::SimDDCPath;
 using platform::sim::SimDisplaySpec;
 using platform::sim::SimFaultKind;
 
-SimDisplaySpec named(SimDisplaySpec d, std::string name) {
-    d.name = name;
-    d.screen.name = name;
-    return d;
-}
-
-SimDisplaySpec builtInPanel(DisplayID id, float brightness) {
-    SimDisplaySpec d;
-    d.id = id;
-    d.name = "Panel";
-    d.builtIn = true;
-    d.vendor = 0x610;
-    d.panelBrightness = brightness;
-    return d;
-}
-
-SimDisplaySpec airPlayDisplay(DisplayID id, std::string name) {
-    auto d = named(simDisplay(id, SimDDCPath::none, 0x610, 0xa000 + id), std::move(name));
-    d.inRegistry = false;
-    return d;
-}
-
 class DisplayManagerTest : public SimFixture {
   protected:
     void use(std::vector<SimDisplaySpec> displays,

@@ -27,6 +27,29 @@ SimDisplaySpec simDisplay(DisplayID id, SimDDCPath path, std::uint32_t vendor, s
     return d;
 }
 
+platform::sim::SimDisplaySpec named(platform::sim::SimDisplaySpec d, std::string name) {
+    d.name = name;
+    d.screen.name = name;
+    return d;
+}
+
+platform::sim::SimDisplaySpec builtInPanel(DisplayID id, float brightness) {
+    platform::sim::SimDisplaySpec d;
+    d.id = id;
+    d.name = "Panel";
+    d.builtIn = true;
+    d.vendor = 0x610;
+    d.panelBrightness = brightness;
+    return d;
+}
+
+platform::sim::SimDisplaySpec airPlayDisplay(DisplayID id, std::string name) {
+    auto d =
+        named(simDisplay(id, platform::sim::SimDDCPath::none, 0x610, 0xa000 + id), std::move(name));
+    d.inRegistry = false;
+    return d;
+}
+
 SimFixture::SimFixture(platform::sim::SimRig rig)
     : machine_(std::make_unique<platform::sim::SimMachine>(rig, runtime_.clock())) {
     machine_->setMainExecutor(executor());

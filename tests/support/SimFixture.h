@@ -68,6 +68,13 @@ platform::sim::SimDisplaySpec simDisplay(DisplayID id, platform::sim::SimDDCPath
                                          std::uint32_t vendor = 0x10ac,
                                          std::uint32_t model = 0xa0c4, std::uint32_t serial = 0);
 
+/// d with its registry and screen named name.
+platform::sim::SimDisplaySpec named(platform::sim::SimDisplaySpec d, std::string name);
+/// A built-in panel whose "brightness" parameter reads brightness.
+platform::sim::SimDisplaySpec builtInPanel(DisplayID id, float brightness);
+/// A display the registry does not know, as AirPlay displays are not.
+platform::sim::SimDisplaySpec airPlayDisplay(DisplayID id, std::string name);
+
 /// A simulated machine on a virtual clock with the DDC engine on top of it.
 class SimFixture : public ::testing::Test {
   protected:

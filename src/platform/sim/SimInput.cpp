@@ -181,7 +181,7 @@ bool SimInput::postSystemDefined(std::int64_t keyWord) {
     return postEvent(CGEvent{kCGEventSystemDefined, {{kCGEventSystemDefinedData1, keyWord}}});
 }
 
-void SimInput::disableTaps(bool byTimeout) {
+bool SimInput::disableTaps(bool byTimeout) {
     std::vector<Tap> taps;
     {
         std::lock_guard lock(shared_->mutex);
@@ -192,10 +192,12 @@ void SimInput::disableTaps(bool byTimeout) {
     }
     const CGEventType type =
         byTimeout ? kCGEventTapDisabledByTimeout : kCGEventTapDisabledByUserInput;
+    bool dropped = false;
     for (const auto& tap : taps) {
         CGEvent notice{type, {}};
-        tap.callback(nullptr, type, &notice, tap.userInfo);
+        dropped |= tap.callback(nullptr, type, &notice, tap.userInfo) == nullptr;
     }
+    return dropped;
 }
 
 std::vector<CGEvent> SimInput::eventsReachingSystem() const {

@@ -53,8 +53,8 @@ class SimInput final : public EventTapService, public HotKeyService, public Keyb
     /// A media-key event: type 14 with field 87 = keyWord.
     bool postSystemDefined(std::int64_t keyWord);
     /// Disables every tap as the system does after a slow callback (or user input)
-    /// and tells each callback so.
-    void disableTaps(bool byTimeout);
+    /// and tells each callback so; true if a callback dropped the notice.
+    bool disableTaps(bool byTimeout);
     std::vector<CGEvent> eventsReachingSystem() const;
     std::size_t tapCount() const;
     bool tapEnabled() const;

@@ -1,0 +1,227 @@
+// SPDX-License-Identifier: MIT
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "displays/DisplayManager.h"
+#include "support/SimFixture.h"
+
+namespace orvane::test {
+namespace {
+
+using input::KeyCombo;
+using input::ShortcutAction;
+using platform::sim::SimDDCPath;
+using platform::sim::SimDisplaySpec;
+using ::testing::ElementsAre;
+
+constexpr std::int64_t kBrightnessUp = 2 << 16, kBrightnessDown = 3 << 16;
+constexpr std::int64_t kVolumeUp = 0, kMute = 7 << 16;
+
+/// A desk: the built-in panel (1), a DDC monitor (2), a monitor that answers no
+/// DDC (3, dimmed in software) and an AirPlay TV whose volume goes through its
+/// audio device (5).
+class KeyActionsTest : public SimFixture {
+  protected:
+    void use(std::vector<SimDisplaySpec> displays, bool withTV = true) {
+        auto rig = rigOf(std::move(displays));
+        if (withTV) {
+            platform::sim::SimAudioDeviceSpec tv;
+            tv.id = 60;
+            tv.name = "TV";
+            tv.volume = 0.4f;
+            rig.audioDevices = {tv};
+        }
+        manager.reset();
+        useRig(rig);
+        manager = displays::DisplayManager::create(runtime_, services(), log_);
+        runTask(executor(), manager->start());
+        log_.clear();
+    }
+    void useDesk() {
+        auto mute = simDisplay(3, SimDDCPath::i2c, 0x3333, 3);
+        mute.monitor.answers = false;
+        use({builtInPanel(1, 0.5f), named(simDisplay(2, SimDDCPath::i2c), "DDC"),
+             named(mute, "Dumb"), airPlayDisplay(5, "TV")});
+    }
+    displays::DisplayState& state(DisplayID id) {
+        for (auto& s : manager->displays()) {
+            if (s->info.id == id) return *s;
+        }
+        throw std::out_of_range("no display " + std::to_string(id));
+    }
+    void press(std::int64_t keyWord) {
+        machine_->input().postSystemDefined(keyWord);
+        executor().runUntilIdle();
+    }
+    /// Panels on screen, by the display their view belongs to.
+    std::vector<DisplayID> panels() {
+        std::vector<DisplayID> ids;
+        for (const auto& [id, view] : manager->osdManager()->customOSDs()) {
+            if (view->hasWindow()) ids.push_back(id);
+        }
+        return ids;
+    }
+    std::uint16_t vcp(DisplayID id, std::uint8_t code) {
+        return monitor(id).feature(code)->current;
+    }
+
+    std::shared_ptr<displays::DisplayManager> manager;
+};
+
+TEST_F(KeyActionsTest, StartWiresTheKeysAndStopReleasesThem) {
+    useDesk();
+    auto& input = machine_->input();
+    EXPECT_EQ(input.tapCount(), 1u);
+    EXPECT_EQ(input.handlerCount(), 1u);
+    EXPECT_TRUE(manager->mediaKeyInterceptor()->hasExternalDisplays());
+    manager->stop();
+    EXPECT_EQ(input.tapCount(), 0u);
+    EXPECT_EQ(input.handlerCount(), 0u);
+    EXPECT_THAT(lines(), ElementsAre("[MediaKeyInterceptor] Media key interception stopped"));
+}
+
+TEST_F(KeyActionsTest, BrightnessKeysStepEveryExternalDisplayButNotTheBuiltIn) {
+    useDesk();
+    press(kBrightnessUp);
+    EXPECT_EQ(state(2).brightness.get(), 56.25);
+    EXPECT_EQ(vcp(2, 0x10), 56);
+    EXPECT_EQ(state(3).brightness.get(), 100.0);  // already at the top: clamped
+    EXPECT_EQ(state(1).brightness.get(), 50.0);
+    EXPECT_EQ(manager->readBuiltInBrightness(), 0.5f);
+    EXPECT_THAT(panels(), ElementsAre(2, 3, 5));  // the TV has a brightness controller too
+
+    for (int i = 0; i < 20; ++i)
+        press(kBrightnessDown);
+    EXPECT_EQ(state(2).brightness.get(), 0.0);
+    EXPECT_EQ(vcp(2, 0x10), 0);
+    EXPECT_EQ(state(3).brightness.get(), 0.0);
+    // Without DDC the overlay darkens the display instead.
+    EXPECT_EQ(manager->softwareDimmers().at(3)->currentLevel(), 1.0);
+    const auto& view = *manager->osdManager()->customOSDs().at(2);
+    EXPECT_EQ(view.displayID(), 2u);
+
+    // Without external displays the keys go back to the system.
+    machine_->disconnectDisplay(2);
+    machine_->disconnectDisplay(3);
+    machine_->disconnectDisplay(5);
+    executor().runFor(1s);
+    EXPECT_FALSE(manager->mediaKeyInterceptor()->hasExternalDisplays());
+    EXPECT_FALSE(machine_->input().postSystemDefined(kBrightnessUp));
+}
+
+TEST_F(KeyActionsTest, StepsClampAtBothEnds) {
+    useDesk();
+    state(2).brightness = 98;
+    manager->adjustBrightness(5, false);
+    EXPECT_EQ(state(2).brightness.get(), 100.0);
+    state(2).brightness = 3;
+    manager->adjustBrightness(-5, false);
+    EXPECT_EQ(state(2).brightness.get(), 0.0);
+    state(2).contrast = 97;
+    manager->adjustContrast(6.25);
+    EXPECT_EQ(state(2).contrast.get(), 100.0);
+    state(2).volume = 2;
+    manager->adjustVolume(-6.25);
+    EXPECT_EQ(state(2).volume.get(), 0.0);
+    executor().runUntilIdle();
+    EXPECT_EQ(vcp(2, 0x10), 0);
+    EXPECT_EQ(vcp(2, 0x12), 100);
+    EXPECT_EQ(vcp(2, 0x62), 0);
+}
+
+TEST_F(KeyActionsTest, MuteAndUnmuteRoundTrip) {
+    useDesk();
+    manager->mediaKeyInterceptor()->setInterceptVolume(true);
+    auto& audio = machine_->audio();
+    state(2).volume = 40;
+    press(kMute);
+    EXPECT_EQ(state(2).volume.get(), 0.0);
+    EXPECT_EQ(state(2).volumeBeforeMute.get(), 40.0);
+    EXPECT_EQ(vcp(2, 0x62), 0);
+    EXPECT_EQ(state(5).volume.get(), 0.0);
+    EXPECT_EQ(audio.muted(60), true);
+    EXPECT_EQ(audio.volume(60), 0.0f);
+    const auto& osd = *manager->osdManager()->customOSDs().at(5);
+    EXPECT_TRUE(osd.hasWindow());
+
+    press(kMute);
+    EXPECT_EQ(state(2).volume.get(), 40.0);
+    EXPECT_EQ(vcp(2, 0x62), 40);
+    EXPECT_EQ(state(5).volume.get(), 40.0);
+    EXPECT_EQ(audio.muted(60), false);
+    EXPECT_FLOAT_EQ(*audio.volume(60), 0.4f);
+
+    // Unmuting a display at 0 with nothing stored gives 50.
+    use({named(simDisplay(2, SimDDCPath::i2c), "DDC")}, false);
+    state(2).volume = 0;
+    manager->toggleMute();
+    EXPECT_EQ(state(2).volume.get(), 50.0);
+    EXPECT_FALSE(state(2).volumeBeforeMute->has_value());
+    press(kVolumeUp);  // volume keys are not redirected by default
+    EXPECT_EQ(state(2).volume.get(), 50.0);
+}
+
+TEST_F(KeyActionsTest, ShortcutsUseTheBrightnessStepAndReachTheBuiltIn) {
+    useDesk();
+    auto& shortcuts = *manager->shortcutManager();
+    shortcuts.onAction = [this](ShortcutAction a) { manager->performShortcutAction(a); };
+    shortcuts.registerShortcut(ShortcutAction::brightnessUp, {126, input::kControlKey});
+    shortcuts.registerShortcut(ShortcutAction::volumeDown, {125, input::kControlKey});
+    manager->mediaKeyInterceptor()->setBrightnessStep(10);
+    manager->mediaKeyInterceptor()->setVolumeStep(1);
+
+    ASSERT_TRUE(machine_->input().pressHotKey(126, input::kControlKey));
+    executor().runUntilIdle();
+    EXPECT_EQ(state(1).brightness.get(), 60.0);
+    EXPECT_FLOAT_EQ(*manager->readBuiltInBrightness(), 0.6f);
+    EXPECT_EQ(state(2).brightness.get(), 60.0);
+    EXPECT_TRUE(manager->osdManager()->customOSDs().count(1));
+
+    ASSERT_TRUE(machine_->input().pressHotKey(125, input::kControlKey));
+    executor().runUntilIdle();
+    EXPECT_EQ(state(2).volume.get(), 10.0);  // 20 - the brightness step
+    EXPECT_EQ(state(5).volume.get(), 30.0);
+    EXPECT_EQ(state(3).volume.get(), 50.0);  // no volume support: untouched
+
+    // Contrast skips, without a panel, every display that lacks it.
+    manager->performShortcutAction(ShortcutAction::contrastUp);
+    EXPECT_EQ(state(2).contrast.get(), 70.0);
+    EXPECT_EQ(state(3).contrast.get(), 50.0);
+    EXPECT_EQ(manager->osdManager()->customOSDs().at(2)->hasWindow(), true);
+}
+
+TEST_F(KeyActionsTest, BuiltInAloneAndItsFallback) {
+    auto panel = builtInPanel(1, 0.5f);
+    use({panel}, false);
+    manager->adjustBrightness(6.25, false);
+    EXPECT_EQ(state(1).brightness.get(), 50.0);
+    EXPECT_TRUE(panels().empty());
+
+    manager->performShortcutAction(ShortcutAction::brightnessDown);
+    EXPECT_EQ(state(1).brightness.get(), 43.75);
+    EXPECT_FLOAT_EQ(*manager->readBuiltInBrightness(), 0.4375f);
+    EXPECT_THAT(panels(), ElementsAre(1));
+
+    panel.panelBrightnessWritable = false;
+    use({panel}, false);
+    manager->performShortcutAction(ShortcutAction::brightnessDown);
+    EXPECT_THAT(lines(), ElementsAre("[DisplayManager] IOKit built-in brightness failed, falling "
+                                     "back to software dimmer"));
+    EXPECT_EQ(manager->softwareDimmers().at(1)->currentLevel(), 0.5625);
+    EXPECT_THAT(panels(), ElementsAre(1));
+}
+
+TEST_F(KeyActionsTest, PreferencesDriveStepsFlagsAndPanels) {
+    useDesk();
+    manager->applyKeyPreferences({false, true, 12.5, 2.5, false});
+    EXPECT_FALSE(machine_->input().postSystemDefined(kBrightnessUp));
+    press(kVolumeUp);
+    EXPECT_EQ(state(2).volume.get(), 22.5);
+    EXPECT_TRUE(panels().empty());
+    manager->performShortcutAction(ShortcutAction::brightnessUp);
+    EXPECT_EQ(state(2).brightness.get(), 62.5);
+    EXPECT_TRUE(machine_->windows().empty());
+}
+
+}  // namespace
+}  // namespace orvane::test

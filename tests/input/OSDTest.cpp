@@ -1,0 +1,135 @@
+// SPDX-License-Identifier: MIT
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "input/OSDContentView.h"
+#include "input/OSDManager.h"
+#include "support/SimFixture.h"
+
+namespace orvane::input {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::sim::SimDDCPath;
+using platform::sim::SimWindowState;
+
+class OSDTest : public test::SimFixture {
+  protected:
+    OSDTest() {
+        auto a = test::simDisplay(2, SimDDCPath::i2c);
+        a.modes = {{2560, 1440, 2560, 1440, 60, false}};
+        auto b = test::simDisplay(3, SimDDCPath::i2c, 0x1111, 2);
+        b.modes = {{1920, 1080, 1920, 1080, 60, false}};
+        auto hidden = test::simDisplay(4, SimDDCPath::none, 0x2222, 3);
+        hidden.screen.present = false;
+        useRig(test::rigOf({a, b, hidden}));
+        osd = std::make_unique<OSDManager>(*machine_, executor());
+    }
+    SimWindowState window(std::size_t i = 0) const { return machine_->windows().at(i); }
+    const OSDContentView& content(std::size_t i = 0) const {
+        return dynamic_cast<const OSDContentView&>(*window(i).content);
+    }
+    void runFor(runtime::Duration d) { executor().runFor(d); }
+
+    std::unique_ptr<OSDManager> osd;
+};
+
+TEST_F(OSDTest, ContentTextSymbolAndBar) {
+    const auto text = [](double level) { return OSDContentView(level, "", "").percentageText(); };
+    EXPECT_EQ(text(0.625), "62%");
+    EXPECT_EQ(text(0.0625), "6%");
+    EXPECT_EQ(text(1.0), "100%");
+    EXPECT_EQ(text(0), "0%");
+    // Callers pass percent / 100; whole percentages must show as themselves.
+    for (int p = 0; p <= 100; ++p)
+        EXPECT_EQ(text(p / 100.0), std::to_string(p) + "%");
+    EXPECT_EQ(OSDContentView(1.2, "", "").barFill(), 1.0);
+    EXPECT_EQ(OSDContentView(-0.1, "", "").barFill(), 0.0);
+    EXPECT_EQ(OSDContentView(0.4, "", "").barFill(), 0.4);
+
+    osd->showVolume(2, 0);
+    EXPECT_EQ(content().icon, "speaker.slash.fill");
+    EXPECT_EQ(content().label, "Volume");
+    EXPECT_EQ(content().percentageText(), "0%");
+    osd->showVolume(2, 0.0625);
+    EXPECT_EQ(content().icon, "speaker.wave.2.fill");
+    osd->showBrightness(2, 0.5);
+    EXPECT_EQ(content().icon, "sun.max.fill");
+    EXPECT_EQ(content().label, "Brightness");
+    EXPECT_EQ(machine_->windows().size(), 1u);  // one window per display, reused
+}
+
+TEST_F(OSDTest, PanelWindowAndPlacement) {
+    osd->showBrightness(3, 0.5);
+    osd->showBrightness(2, 0.5);
+    osd->showBrightness(4, 0.5);  // no screen of its own: the main screen
+    ASSERT_EQ(machine_->windows().size(), 3u);
+    const auto onB = window(0), onA = window(1), onMain = window(2);
+    EXPECT_EQ(onB.frame, (platform::Rect{2560 + 960 - 100, 80, 200, 70}));
+    EXPECT_EQ(onA.frame, (platform::Rect{1280 - 100, 80, 200, 70}));
+    EXPECT_EQ(onMain.frame, onA.frame);
+    EXPECT_EQ(onA.level, 3);
+    EXPECT_EQ(onA.collectionBehavior, 81u);
+    EXPECT_TRUE(onA.ignoresMouseEvents);
+    EXPECT_FALSE(onA.opaque);
+    EXPECT_TRUE(onA.hasShadow);
+    EXPECT_EQ(onA.background.alpha, 0);
+    EXPECT_EQ(onA.animationBehavior, 2);
+    EXPECT_FALSE(onA.releasedWhenClosed);
+    EXPECT_TRUE(onA.visible);
+
+    // Turned off in the settings: no panel at all.
+    osd->enabled = false;
+    osd->showBrightness(5, 0.5);
+    EXPECT_EQ(machine_->windows().size(), 3u);
+}
+
+TEST_F(OSDTest, ShowsHoldUntilOneAndAHalfSecondsAfterTheLatest) {
+    osd->showBrightness(2, 0.5);
+    EXPECT_EQ(window().alpha, 0.0);
+    runFor(75ms);
+    EXPECT_NEAR(window().alpha, 0.5, 1e-9);
+    runFor(925ms);  // t = 1 s
+    EXPECT_EQ(window().alpha, 1.0);
+    osd->showBrightness(2, 0.6);  // restarts the fade-in and pushes the hide back
+    EXPECT_EQ(window().alpha, 0.0);
+    runFor(1499ms);  // t = 2.499 s: the first show's hide would have come at 1.5 s
+    EXPECT_TRUE(window().visible);
+    EXPECT_EQ(window().alpha, 1.0);
+    EXPECT_FALSE(window().animationTarget);
+    runFor(1ms);  // t = 2.5 s: the fade starts
+    EXPECT_EQ(window().animationTarget, 0.0);
+    EXPECT_EQ(window().animationEnd, 2800ms);
+    runFor(150ms);
+    EXPECT_NEAR(window().alpha, 0.5, 1e-9);
+    EXPECT_TRUE(window().visible);
+    runFor(150ms);
+    EXPECT_FALSE(window().visible);
+    EXPECT_EQ(window().alpha, 0.0);
+    osd->showBrightness(2, 0.7);  // the window is reused
+    EXPECT_TRUE(window().visible);
+    EXPECT_EQ(machine_->windows().size(), 1u);
+}
+
+TEST_F(OSDTest, ShowDuringTheFadeKeepsThePanel) {
+    osd->showVolume(2, 0.5);
+    runFor(1600ms);  // fading since 1.5 s
+    ASSERT_EQ(window().animationTarget, 0.0);
+    osd->showVolume(2, 0.4);
+    runFor(400ms);  // the interrupted fade's end has passed
+    EXPECT_TRUE(window().visible);
+    EXPECT_EQ(window().alpha, 1.0);
+    runFor(1100ms + 300ms);
+    EXPECT_FALSE(window().visible);
+
+    // A hide with no window is a no-op; a view that is gone ignores its timers.
+    osd->view(3).hide();
+    EXPECT_EQ(machine_->windows().size(), 1u);
+    osd->showVolume(3, 0.1);
+    osd.reset();
+    runFor(2s);
+    EXPECT_TRUE(machine_->windows().empty());
+}
+
+}  // namespace
+}  // namespace orvane::input
