@@ -63,6 +63,22 @@ TEST(SimRig, ParsesMonitorsFaultsAndRegistryOverrides) {
     EXPECT_EQ(d.monitor.faults[0].status, static_cast<IOReturn>(0xE00002C2u));
 }
 
+TEST(SimRig, ParsesKeyboardSideAndKeyEvents) {
+    const auto rig = SimRig::parse(R"({
+        "accessibility": false, "keyboardLayout": "noLayoutData",
+        "events": [{"afterMs": 10, "mediaKey": "0x20000"},
+                   {"afterMs": 20, "hotKey": {"keyCode": 126, "modifiers": 6144}},
+                   {"afterMs": 30, "disableTaps": "userInput"}]})");
+    EXPECT_FALSE(rig.accessibilityTrusted);
+    EXPECT_EQ(rig.keyboardLayout, SimKeyboardLayoutKind::noLayoutData);
+    ASSERT_EQ(rig.events.size(), 3u);
+    EXPECT_EQ(rig.events[0].systemDefined, 0x20000);
+    EXPECT_EQ(rig.events[1].hotKey, (std::pair<std::uint32_t, std::uint32_t>{126, 6144}));
+    EXPECT_EQ(rig.events[2].disableTaps, false);
+    EXPECT_EQ(rig.events[2].afterMs, 30);
+    EXPECT_TRUE(SimRig::parse("{}").accessibilityTrusted);
+}
+
 TEST(SimRig, RejectsWhatItCannotModel) {
     EXPECT_THAT(parseError("{"), HasSubstr("not valid JSON"));
     EXPECT_THAT(parseError("[]"), HasSubstr("top level"));
@@ -82,6 +98,13 @@ TEST(SimRig, RejectsWhatItCannotModel) {
         parseError(R"({"displays": [{"id": 1, "monitor": {"faults": [{"kind": "melt"}]}}]})"),
         HasSubstr("unknown fault kind"));
     EXPECT_THAT(parseError(R"({"displays": [{"id": 1, "builtIn": "yes"}]})"), HasSubstr("rig:"));
+    EXPECT_THAT(parseError(R"({"events": [{"afterMs": 5}]})"), HasSubstr("exactly one of"));
+    EXPECT_THAT(parseError(R"({"events": [{"mediaKey": 1, "disconnect": 2}]})"),
+                HasSubstr("exactly one of"));
+    EXPECT_THAT(parseError(R"({"events": [{"hotKey": {"modifiers": 1}}]})"),
+                HasSubstr("needs a keyCode"));
+    EXPECT_THAT(parseError(R"({"events": [{"disableTaps": "slow"}]})"), HasSubstr("timeout"));
+    EXPECT_THAT(parseError(R"({"keyboardLayout": "dvorak"})"), HasSubstr("keyboardLayout"));
     EXPECT_THAT([] { SimRig::load("/nonexistent/rig.json"); },
                 ::testing::ThrowsMessage<std::runtime_error>(HasSubstr("cannot read")));
 }
