@@ -13,6 +13,8 @@ packages=(
     libgmock-dev
     libbenchmark-dev
     clang-format
+    libsqlite3-dev
+    liburiparser-dev
 )
 
 missing=()

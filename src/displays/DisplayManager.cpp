@@ -225,7 +225,7 @@ void DisplayManager::adjustBrightness(double delta, bool includeBuiltIn) {
         state->brightness = b;
         auto controller = it->second;
         if (controller->hasDDC()) {
-            runtime::spawn(main_, controller->setBrightness(b));
+            runtime::spawnRetaining(main_, controller, controller->setBrightness(b));
         } else if (controller->softwareDimmer()) {
             controller->softwareDimmer()->applyLevel(
                 controls::SoftwareDimmer::levelForBrightness(b));
@@ -258,7 +258,7 @@ void DisplayManager::adjustContrast(double delta) {
         if (!state->supportsContrast || it == contrastControllers_.end()) continue;
         const double c = clampPercent(state->contrast + delta);
         state->contrast = c;
-        runtime::spawn(main_, it->second->setContrast(c));
+        runtime::spawnRetaining(main_, it->second, it->second->setContrast(c));
         osd_->show(d, "circle.righthalf.filled", "Contrast", c / 100);
     }
 }
@@ -269,12 +269,12 @@ void DisplayManager::sendVolume(const DisplayState& state, double volume,
     switch (state.volumeControlType.get()) {
         case VolumeControlType::ddc:
             if (auto it = volumeControllers_.find(d); it != volumeControllers_.end())
-                runtime::spawn(main_, it->second->setVolume(volume));
+                runtime::spawnRetaining(main_, it->second, it->second->setVolume(volume));
             break;
         case VolumeControlType::coreAudio:
             if (auto it = coreAudioVolumeControllers_.find(d);
                 it != coreAudioVolumeControllers_.end()) {
-                runtime::spawn(main_, it->second->setVolume(volume));
+                runtime::spawnRetaining(main_, it->second, it->second->setVolume(volume));
                 if (mute) it->second->setMute(*mute);
             }
             break;

@@ -108,20 +108,24 @@ std::uint32_t KeyCombo::carbonModifiers(std::uint64_t flags) {
     return m;
 }
 
-ShortcutBindings decodeShortcutBindings(const std::optional<std::vector<std::uint8_t>>& bytes) {
-    if (!bytes) return {};
-    const auto doc = nlohmann::json::parse(bytes->begin(), bytes->end(), nullptr, false);
-    if (doc.is_discarded() || !doc.is_object()) return {};
+std::optional<ShortcutBindings> tryDecodeShortcutBindings(const std::vector<std::uint8_t>& bytes) {
+    const auto doc = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
+    if (doc.is_discarded() || !doc.is_object()) return std::nullopt;
     ShortcutBindings result;
     for (const auto& [name, value] : doc.items()) {
-        if (!value.is_object()) return {};
+        if (!value.is_object()) return std::nullopt;
         auto keyCode = uint32Member(value, "keyCode");
         auto modifiers = uint32Member(value, "modifiers");
         // One bad member spoils the whole document, as a typed decoder would.
-        if (!keyCode || !modifiers) return {};
+        if (!keyCode || !modifiers) return std::nullopt;
         result[name] = KeyCombo{*keyCode, *modifiers};
     }
     return result;
+}
+
+ShortcutBindings decodeShortcutBindings(const std::optional<std::vector<std::uint8_t>>& bytes) {
+    if (!bytes) return {};
+    return tryDecodeShortcutBindings(*bytes).value_or(ShortcutBindings{});
 }
 
 std::optional<std::vector<std::uint8_t>> encodeShortcutBindings(const ShortcutBindings& bindings) {

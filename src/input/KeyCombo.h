@@ -46,6 +46,8 @@ using ShortcutBindings = std::map<std::string, KeyCombo>;
 
 /// No bytes, or bytes that are not such a document, read as no bindings.
 ShortcutBindings decodeShortcutBindings(const std::optional<std::vector<std::uint8_t>>& bytes);
+/// None when the bytes are not such a document.
+std::optional<ShortcutBindings> tryDecodeShortcutBindings(const std::vector<std::uint8_t>& bytes);
 /// Compact JSON, as stored in the settings record.
 std::optional<std::vector<std::uint8_t>> encodeShortcutBindings(const ShortcutBindings& bindings);
 

@@ -4,6 +4,7 @@
 #include <coroutine>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <stop_token>
 
 #include "runtime/Executor.h"
@@ -59,6 +60,15 @@ inline void spawn(Executor& executor, Task<void> task,
     h.promise().stopToken = std::move(token);
     executor.trackRoot(h);
     executor.post([h] { h.resume(); });
+}
+
+/// Starts a member coroutine of owner, keeping owner alive until it ends: the
+/// task starts on a later turn, when the caller's reference may be gone.
+template <typename T>
+void spawnRetaining(Executor& executor, std::shared_ptr<T> owner, Task<void> task) {
+    spawn(executor, [](std::shared_ptr<T>, Task<void> t) -> Task<void> {
+        co_await std::move(t);
+    }(std::move(owner), std::move(task)));
 }
 
 }  // namespace orvane::runtime

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: MIT
+#include "settings/AppSettings.h"
+
+#include "settings/ModelContext.h"
+
+namespace orvane::settings {
+
+const std::vector<std::string> AppSettings::kColumns{
+    "interceptBrightnessKeys", "interceptVolumeKeys", "brightnessSyncEnabled",
+    "showOSD",                 "launchAtLogin",       "brightnessStep",
+    "volumeStep",              "defaultPresetName",   "shortcutBindingsJSON"};
+
+input::ShortcutBindings AppSettings::shortcutBindings() const {
+    return input::decodeShortcutBindings(shortcutBindingsJSON_);
+}
+
+void AppSettings::setShortcutBindings(const input::ShortcutBindings& bindings) {
+    setShortcutBindingsJSON(input::encodeShortcutBindings(bindings));
+}
+
+input::KeyPreferences AppSettings::keyPreferences() const {
+    return {interceptBrightnessKeys_, interceptVolumeKeys_, brightnessStep_, volumeStep_, showOSD_};
+}
+
+void AppSettings::bindColumns(SQLiteStatement& s) const {
+    s.bind(1, interceptBrightnessKeys_);
+    s.bind(2, interceptVolumeKeys_);
+    s.bind(3, brightnessSyncEnabled_);
+    s.bind(4, showOSD_);
+    s.bind(5, launchAtLogin_);
+    s.bind(6, brightnessStep_);
+    s.bind(7, volumeStep_);
+    s.bind(8, defaultPresetName_);
+    s.bind(9, shortcutBindingsJSON_);
+}
+
+std::shared_ptr<AppSettings> AppSettings::fromRow(const SQLiteStatement& r, int f) {
+    auto s = std::make_shared<AppSettings>();
+    s->interceptBrightnessKeys_ = r.int64(f) != 0;
+    s->interceptVolumeKeys_ = r.int64(f + 1) != 0;
+    s->brightnessSyncEnabled_ = r.int64(f + 2) != 0;
+    s->showOSD_ = r.int64(f + 3) != 0;
+    s->launchAtLogin_ = r.int64(f + 4) != 0;
+    s->brightnessStep_ = r.real(f + 5);
+    s->volumeStep_ = r.real(f + 6);
+    s->defaultPresetName_ = r.optionalText(f + 7);
+    s->shortcutBindingsJSON_ = r.optionalBlob(f + 8);
+    return s;
+}
+
+std::shared_ptr<AppSettings> fetchOrCreateSettings(ModelContext& context) {
+    try {
+        auto all = context.fetch<AppSettings>();
+        if (!all.empty()) return all.front();
+    } catch (const StoreError&) {
+        // As if nothing was found.
+    }
+    auto settings = std::make_shared<AppSettings>();
+    context.insert(settings);
+    try {
+        context.save();
+    } catch (const StoreError&) {
+        // The record is in the context and reaches the disk with a later save.
+    }
+    return settings;
+}
+
+}  // namespace orvane::settings

@@ -1,0 +1,271 @@
+// SPDX-License-Identifier: MIT
+#include "settings/CLIHandler.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <uriparser/Uri.h>
+
+#include "controls/InputController.h"
+#include "controls/PowerController.h"
+#include "runtime/Format.h"
+#include "runtime/Spawn.h"
+
+namespace orvane::settings {
+
+namespace {
+
+std::string range(const UriTextRangeA& r) {
+    return r.first && r.afterLast ? std::string(r.first, r.afterLast) : std::string();
+}
+
+double clampPercent(double v) {
+    if (v <= 0) return 0;
+    return v > 100 ? 100 : v;
+}
+
+const char* find(const std::map<std::string, std::string>& p, const char* name) {
+    auto it = p.find(name);
+    return it == p.end() ? nullptr : it->second.c_str();
+}
+
+std::optional<double> number(const std::map<std::string, std::string>& p, const char* name) {
+    auto it = p.find(name);
+    if (it == p.end()) return std::nullopt;
+    return parseDecimal(it->second);
+}
+
+}  // namespace
+
+std::optional<CommandURL> CommandURL::parse(const std::string& text) {
+    UriUriA uri;
+    const char* error = nullptr;
+    if (uriParseSingleUriA(&uri, text.c_str(), &error) != URI_SUCCESS) return std::nullopt;
+    // The parser stops at a NUL; text that goes on after one is not one URL.
+    if (text.find('\0') != std::string::npos) {
+        uriFreeUriMembersA(&uri);
+        return std::nullopt;
+    }
+    CommandURL url;
+    url.scheme = range(uri.scheme);
+    url.host = range(uri.hostText);
+    if (uri.query.first) {
+        UriQueryListA* items = nullptr;
+        int count = 0;
+        // '+' stays a plus: query items are not form data.
+        if (uriDissectQueryMallocExA(&items, &count, uri.query.first, uri.query.afterLast, URI_FALSE,
+                                     URI_BR_DONT_TOUCH) == URI_SUCCESS) {
+            for (auto* item = items; item; item = item->next) {
+                if (!item->key) continue;
+                if (item->value) {
+                    url.parameters[item->key] = item->value;
+                } else {
+                    url.parameters.erase(item->key);
+                }
+            }
+        }
+        uriFreeQueryListA(items);
+    }
+    uriFreeUriMembersA(&uri);
+    return url;
+}
+
+std::optional<double> parseDecimal(const std::string& text) {
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text.front())) ||
+        std::isspace(static_cast<unsigned char>(text.back())))
+        return std::nullopt;
+    // Hexadecimal floats are C's, not decimal numbers.
+    if (text.find_first_of("xX") != std::string::npos) return std::nullopt;
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || std::isnan(v)) return std::nullopt;
+    return v;  // out-of-range values come back as ±HUGE_VAL and clamp like any other
+}
+
+std::optional<std::uint16_t> parseUInt16(const std::string& text) {
+    std::size_t i = text.size() > 1 && text[0] == '+' ? 1 : 0;
+    if (i == text.size() || text.size() - i > 5) return std::nullopt;
+    unsigned v = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return std::nullopt;
+        v = v * 10 + static_cast<unsigned>(text[i] - '0');
+    }
+    if (v > 0xFFFF) return std::nullopt;
+    return static_cast<std::uint16_t>(v);
+}
+
+void CLIHandler::handle(const std::string& text) {
+    const auto url = CommandURL::parse(text);
+    if (!url || url->scheme != "orvane") return;
+    log_.line("[CLIHandler] Received URL: " + text);
+    const auto& p = url->parameters;
+    const auto& command = url->host;
+    if (command == "brightness") {
+        brightness(p);
+    } else if (command == "contrast") {
+        contrast(p);
+    } else if (command == "volume") {
+        volume(p);
+    } else if (command == "input") {
+        input(p);
+    } else if (command == "power") {
+        power(p);
+    } else if (command == "preset") {
+        preset(p);
+    } else if (command == "info") {
+        info();
+    } else {
+        log_.line("[CLIHandler] Unknown command: " + command);
+    }
+}
+
+std::vector<std::shared_ptr<displays::DisplayState>> CLIHandler::selectDisplays(
+    const Parameters& p) const {
+    const auto& all = registry_->displays();
+    const char* value = find(p, "display");
+    if (!value) return all;
+    const std::string selector = runtime::lowercased(value);
+    if (selector == "all") return all;
+    if (selector == "external") return registry_->externalDisplays();
+    // A 1-based index; anything that is not one selects every display.
+    std::size_t i = selector.size() > 1 && selector[0] == '+' ? 1 : 0;
+    if (i == selector.size() || selector.size() - i > 9) return all;
+    std::size_t n = 0;
+    for (; i < selector.size(); ++i) {
+        if (selector[i] < '0' || selector[i] > '9') return all;
+        n = n * 10 + static_cast<std::size_t>(selector[i] - '0');
+    }
+    if (n < 1 || n > all.size()) return all;
+    return {all[n - 1]};
+}
+
+void CLIHandler::brightness(const Parameters& p) {
+    const auto value = number(p, "value");
+    const auto delta = number(p, "delta");
+    for (const auto& state : selectDisplays(p)) {
+        auto it = registry_->brightnessControllers().find(state->info.id);
+        if (it == registry_->brightnessControllers().end()) continue;
+        double target = 0;
+        if (value) {
+            target = clampPercent(*value);
+        } else if (delta) {
+            target = clampPercent(state->brightness + *delta);
+        } else {
+            continue;
+        }
+        state->brightness = target;
+        const auto& controller = it->second;
+        if (controller->hasDDC()) {
+            runtime::spawnRetaining(main_, controller, controller->setBrightness(target));
+        } else if (controller->softwareDimmer()) {
+            controller->softwareDimmer()->applyLevel(
+                controls::SoftwareDimmer::levelForBrightness(target));
+        }
+    }
+}
+
+void CLIHandler::contrast(const Parameters& p) {
+    const auto value = number(p, "value");
+    if (!value) return;
+    for (const auto& state : selectDisplays(p)) {
+        if (!state->supportsContrast) continue;
+        const double c = clampPercent(*value);
+        state->contrast = c;
+        auto it = registry_->contrastControllers().find(state->info.id);
+        if (it != registry_->contrastControllers().end())
+            runtime::spawnRetaining(main_, it->second, it->second->setContrast(c));
+    }
+}
+
+void CLIHandler::volume(const Parameters& p) {
+    const auto value = number(p, "value");
+    if (!value) return;
+    for (const auto& state : selectDisplays(p)) {
+        if (!state->supportsVolume) continue;
+        const double v = clampPercent(*value);
+        state->volume = v;
+        const DisplayID d = state->info.id;
+        if (state->volumeControlType == displays::VolumeControlType::ddc) {
+            if (auto it = registry_->volumeControllers().find(d);
+                it != registry_->volumeControllers().end())
+                runtime::spawnRetaining(main_, it->second, it->second->setVolume(v));
+        } else if (state->volumeControlType == displays::VolumeControlType::coreAudio) {
+            if (auto it = registry_->coreAudioVolumeControllers().find(d);
+                it != registry_->coreAudioVolumeControllers().end())
+                runtime::spawnRetaining(main_, it->second, it->second->setVolume(v));
+        }
+    }
+}
+
+void CLIHandler::input(const Parameters& p) {
+    const char* value = find(p, "value");
+    const auto raw = value ? parseUInt16(value) : std::nullopt;
+    if (!raw) return;
+    const auto source = controls::InputSource::fromRaw(*raw);
+    for (const auto& state : selectDisplays(p)) {
+        if (!state->supportsInputSwitching) continue;
+        auto it = registry_->inputControllers().find(state->info.id);
+        if (it != registry_->inputControllers().end())
+            runtime::spawnRetaining(main_, it->second, it->second->switchInput(source));
+    }
+}
+
+void CLIHandler::power(const Parameters& p) {
+    const char* value = find(p, "value");
+    if (!value) return;
+    const std::string word = runtime::lowercased(value);
+    std::optional<controls::DisplayPowerState> target;
+    bool toggle = false;
+    if (word == "on") {
+        target = controls::DisplayPowerState::on;
+    } else if (word == "standby") {
+        target = controls::DisplayPowerState::standby;
+    } else if (word == "off") {
+        target = controls::DisplayPowerState::off;
+    } else if (word == "toggle") {
+        toggle = true;
+    } else if (auto n = parseUInt16(word); n && *n >= 1 && *n <= 5) {
+        target = controls::displayPowerStateFromRaw(*n);
+    }
+    if (!target && !toggle) return;
+    for (const auto& state : selectDisplays(p)) {
+        if (!state->supportsPowerControl) continue;
+        auto it = registry_->powerControllers().find(state->info.id);
+        if (it == registry_->powerControllers().end()) continue;
+        runtime::spawnRetaining(main_, it->second,
+                                toggle ? it->second->togglePower() : it->second->setPower(*target));
+    }
+}
+
+void CLIHandler::preset(const Parameters& p) {
+    const char* name = find(p, "name");
+    if (!name) {
+        log_.line("[CLIHandler] preset command requires 'name' parameter");
+        return;
+    }
+    const std::string wanted = runtime::lowercased(name);
+    for (const auto& preset : presets_.presets()) {
+        if (runtime::lowercased(preset->name()) != wanted) continue;
+        runtime::spawn(main_, presets_.apply(preset));
+        log_.line("[CLIHandler] Applied preset: " + std::string(name));
+        return;
+    }
+    log_.line("[CLIHandler] Preset not found: " + std::string(name));
+}
+
+void CLIHandler::info() {
+    int n = 0;
+    for (const auto& state : registry_->displays()) {
+        log_.line("Display " + std::to_string(++n) + ": " + state->info.summary());
+        log_.line(std::string("  DDC: ") + (state->info.ddcSupported ? "Yes" : "No"));
+        log_.line("  Brightness: " + std::to_string(runtime::integerPart(state->brightness)) + "%");
+        if (state->supportsContrast)
+            log_.line("  Contrast: " + std::to_string(runtime::integerPart(state->contrast)) + "%");
+        if (state->supportsVolume)
+            log_.line("  Volume: " + std::to_string(runtime::integerPart(state->volume)) + "%");
+        log_.line("  Connection: " + displays::rawValue(state->info.connectionType));
+    }
+}
+
+}  // namespace orvane::settings

@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "displays/DisplayManager.h"
+#include "runtime/Executor.h"
+#include "runtime/Logger.h"
+#include "settings/PresetManager.h"
+
+namespace orvane::settings {
+
+/// An "orvane://command?name=value" URL taken apart. Parsing is uriparser's;
+/// the query rules (a later item replaces an earlier one, an item without a
+/// value removes its name) are ours.
+struct CommandURL {
+    std::string scheme;
+    std::string host;
+    std::map<std::string, std::string> parameters;
+
+    /// None when the text is not a URL at all.
+    static std::optional<CommandURL> parse(const std::string& text);
+};
+
+/// Number rules of the URL commands: decimal numbers with fraction and
+/// exponent, no surrounding spaces; NaN counts as absent.
+std::optional<double> parseDecimal(const std::string& text);
+/// Decimal integers that fit in 16 unsigned bits, with an optional "+".
+std::optional<std::uint16_t> parseUInt16(const std::string& text);
+
+/// Drives the displays from URLs of the "orvane" scheme. Every outcome is a
+/// log line or an effect on the displays. Main thread only.
+class CLIHandler {
+  public:
+    CLIHandler(std::shared_ptr<displays::DisplayManager> registry, PresetManager& presets,
+               runtime::Executor& main, runtime::Logger& log)
+        : registry_(std::move(registry)), presets_(presets), main_(main), log_(log) {}
+
+    void handle(const std::string& url);
+
+  private:
+    using Parameters = std::map<std::string, std::string>;
+    std::vector<std::shared_ptr<displays::DisplayState>> selectDisplays(const Parameters& p) const;
+    void brightness(const Parameters& p);
+    void contrast(const Parameters& p);
+    void volume(const Parameters& p);
+    void input(const Parameters& p);
+    void power(const Parameters& p);
+    void preset(const Parameters& p);
+    void info();
+
+    std::shared_ptr<displays::DisplayManager> registry_;
+    PresetManager& presets_;
+    runtime::Executor& main_;
+    runtime::Logger& log_;
+};
+
+}  // namespace orvane::settings

@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: MIT
+#include "settings/DisplayPreset.h"
+
+#include <cmath>
+#include <limits>
+#include <nlohmann/json.hpp>
+
+#include "settings/SQLiteDatabase.h"
+
+namespace orvane::settings {
+
+using nlohmann::json;
+
+const std::vector<std::string> DisplayPreset::kColumns{"name", "createdAt", "lastUsedAt",
+                                                       "sortOrder", "entriesJSON"};
+
+namespace {
+/// A member that must be a number when present; false when it is of another type.
+template <typename T>
+bool readNumber(const json& object, const char* name, std::optional<T>& out) {
+    auto it = object.find(name);
+    if (it == object.end()) return true;
+    if (!it->is_number()) return false;
+    if constexpr (std::is_floating_point_v<T>) {
+        out = it->get<double>();
+        return true;
+    } else {
+        // Integers: whole values in range only, as a typed decoder reads them.
+        const double d = it->get<double>();
+        if (it->is_number_float() && d != static_cast<double>(static_cast<std::int64_t>(d)))
+            return false;
+        if (it->is_number_unsigned()) {
+            const auto u = it->get<std::uint64_t>();
+            if (u > static_cast<std::uint64_t>(std::numeric_limits<T>::max())) return false;
+            out = static_cast<T>(u);
+            return true;
+        }
+        if (it->is_number_integer()) {
+            const auto i = it->get<std::int64_t>();
+            if (i < static_cast<std::int64_t>(std::numeric_limits<T>::min()) ||
+                (i > 0 && static_cast<std::uint64_t>(i) >
+                              static_cast<std::uint64_t>(std::numeric_limits<T>::max())))
+                return false;
+            out = static_cast<T>(i);
+            return true;
+        }
+        if (d < static_cast<double>(std::numeric_limits<T>::min()) ||
+            d > static_cast<double>(std::numeric_limits<T>::max()))
+            return false;
+        out = static_cast<T>(d);
+        return true;
+    }
+}
+}  // namespace
+
+std::optional<std::vector<DisplayPresetEntry>> decodePresetEntries(
+    const std::vector<std::uint8_t>& bytes) {
+    const auto doc = json::parse(bytes.begin(), bytes.end(), nullptr, false);
+    if (doc.is_discarded() || !doc.is_array()) return std::nullopt;
+    std::vector<DisplayPresetEntry> entries;
+    for (const auto& item : doc) {
+        if (!item.is_object()) return std::nullopt;
+        auto key = item.find("displayKey");
+        auto name = item.find("displayName");
+        if (key == item.end() || !key->is_string() || name == item.end() || !name->is_string())
+            return std::nullopt;
+        DisplayPresetEntry e;
+        e.displayKey = key->get<std::string>();
+        e.displayName = name->get<std::string>();
+        bool ok = readNumber(item, "brightness", e.brightness) &&
+                  readNumber(item, "contrast", e.contrast) &&
+                  readNumber(item, "volume", e.volume) &&
+                  readNumber(item, "inputSource", e.inputSource) &&
+                  readNumber(item, "resolutionWidth", e.resolutionWidth) &&
+                  readNumber(item, "resolutionHeight", e.resolutionHeight) &&
+                  readNumber(item, "refreshRate", e.refreshRate);
+        if (auto hi = item.find("isHiDPI"); hi != item.end()) {
+            if (!hi->is_boolean()) ok = false;
+            else e.isHiDPI = hi->get<bool>();
+        }
+        if (!ok) return std::nullopt;
+        entries.push_back(std::move(e));
+    }
+    return entries;
+}
+
+std::optional<std::vector<std::uint8_t>> encodePresetEntries(
+    const std::vector<DisplayPresetEntry>& entries) {
+    // nlohmann's ordered_json keeps the members in the order written.
+    nlohmann::ordered_json doc = nlohmann::ordered_json::array();
+    for (const auto& e : entries) {
+        // JSON has no NaN or infinity; a typed encoder refuses them.
+        for (const auto& v : {e.brightness, e.contrast, e.volume, e.refreshRate}) {
+            if (v && !std::isfinite(*v)) return std::nullopt;
+        }
+        nlohmann::ordered_json o;
+        o["displayKey"] = e.displayKey;
+        o["displayName"] = e.displayName;
+        if (e.brightness) o["brightness"] = *e.brightness;
+        if (e.contrast) o["contrast"] = *e.contrast;
+        if (e.volume) o["volume"] = *e.volume;
+        if (e.inputSource) o["inputSource"] = *e.inputSource;
+        if (e.resolutionWidth) o["resolutionWidth"] = *e.resolutionWidth;
+        if (e.resolutionHeight) o["resolutionHeight"] = *e.resolutionHeight;
+        if (e.refreshRate) o["refreshRate"] = *e.refreshRate;
+        if (e.isHiDPI) o["isHiDPI"] = *e.isHiDPI;
+        doc.push_back(std::move(o));
+    }
+    try {
+        const auto text = doc.dump();
+        return std::vector<std::uint8_t>(text.begin(), text.end());
+    } catch (const nlohmann::json::exception&) {
+        return std::nullopt;  // a name that is not valid UTF-8, or a non-finite number
+    }
+}
+
+std::vector<DisplayPresetEntry> DisplayPreset::entries() const {
+    if (!entriesJSON_) return {};
+    return decodePresetEntries(*entriesJSON_).value_or(std::vector<DisplayPresetEntry>{});
+}
+
+void DisplayPreset::setEntries(const std::vector<DisplayPresetEntry>& entries) {
+    setEntriesJSON(encodePresetEntries(entries));
+}
+
+void DisplayPreset::bindColumns(SQLiteStatement& s) const {
+    s.bind(1, name_);
+    s.bind(2, createdAt_);
+    s.bind(3, lastUsedAt_);
+    s.bind(4, sortOrder_);
+    s.bind(5, entriesJSON_);
+}
+
+std::shared_ptr<DisplayPreset> DisplayPreset::fromRow(const SQLiteStatement& r, int f) {
+    auto p = std::make_shared<DisplayPreset>(r.text(f), r.real(f + 1), r.int64(f + 3));
+    p->lastUsedAt_ = r.optionalReal(f + 2);
+    p->entriesJSON_ = r.optionalBlob(f + 4);
+    return p;
+}
+
+}  // namespace orvane::settings

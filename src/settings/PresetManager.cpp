@@ -1,0 +1,187 @@
+// SPDX-License-Identifier: MIT
+#include "settings/PresetManager.h"
+
+#include <chrono>
+
+#include "controls/InputController.h"
+#include "displays/DisplayKey.h"
+#include "displays/ResolutionManager.h"
+#include "runtime/Format.h"
+#include "settings/AppSettings.h"
+
+namespace orvane::settings {
+
+namespace {
+StoreDate wallClock() {
+    using namespace std::chrono;
+    return duration<double>(system_clock::now().time_since_epoch()).count();
+}
+std::string keyOf(const displays::DisplayInfo& info) {
+    return displays::makeDisplayKey(info.vendorID, info.productID, info.serialNumber);
+}
+}  // namespace
+
+PresetManager::PresetManager(std::shared_ptr<displays::DisplayManager> registry,
+                             runtime::Logger& log, std::function<StoreDate()> now)
+    : registry_(std::move(registry)), log_(log), now_(now ? std::move(now) : wallClock) {}
+
+void PresetManager::saveQuietly() {
+    if (!modelContext) return;
+    try {
+        modelContext->save();
+    } catch (const StoreError&) {
+        // Save errors are swallowed; the change stays pending for the next save.
+    }
+}
+
+std::vector<std::shared_ptr<DisplayPreset>> PresetManager::presets() const {
+    if (!modelContext) return {};
+    try {
+        return modelContext->fetch<DisplayPreset>(&DisplayPreset::bySortOrder);
+    } catch (const StoreError&) {
+        return {};
+    }
+}
+
+void PresetManager::savePreset(const std::string& name) {
+    if (!modelContext) {
+        log_.line("[PresetManager] No model context - can't save preset");
+        return;
+    }
+    const auto n = static_cast<std::int64_t>(presets().size());
+    auto preset = std::make_shared<DisplayPreset>(name, now_(), n);
+    auto& platform = registry_->services().platform;
+    std::vector<DisplayPresetEntry> entries;
+    for (const auto& state : registry_->displays()) {
+        const auto& info = state->info;
+        DisplayPresetEntry e;
+        e.displayKey = keyOf(info);
+        e.displayName = info.displayName();
+        e.brightness = state->brightness.get();
+        if (state->supportsContrast) e.contrast = state->contrast.get();
+        if (state->supportsVolume) e.volume = state->volume.get();
+        if (state->supportsInputSwitching) {
+            auto it = registry_->inputControllers().find(info.id);
+            if (it != registry_->inputControllers().end() && it->second->currentInput() != 0)
+                e.inputSource = it->second->currentInput();
+        }
+        e.resolutionWidth = runtime::integerPart(info.currentResolution.width);
+        e.resolutionHeight = runtime::integerPart(info.currentResolution.height);
+        e.refreshRate = info.refreshRate;
+        if (auto mode = platform.windowServer.copyDisplayMode(info.id))
+            e.isHiDPI = mode->pixelWidth > mode->width;
+        entries.push_back(std::move(e));
+    }
+    preset->setEntries(entries);
+    modelContext->insert(preset);
+    saveQuietly();
+    log_.line("[PresetManager] Saved preset '" + name + "' with " +
+              std::to_string(entries.size()) + " display(s)");
+}
+
+runtime::Task<void> PresetManager::apply(std::shared_ptr<DisplayPreset> preset) {
+    auto registry = registry_;  // the registry outlives the awaits below
+    const displays::ResolutionManager resolutions(registry->services().platform.windowServer,
+                                                  log_);
+    for (const auto& entry : preset->entries()) {
+        std::shared_ptr<displays::DisplayState> state;
+        for (const auto& s : registry->displays()) {
+            if (keyOf(s->info) == entry.displayKey) {
+                state = s;
+                break;
+            }
+        }
+        if (!state) {
+            log_.line("[PresetManager] Display '" + entry.displayName + "' not connected - skipping");
+            continue;
+        }
+        const DisplayID d = state->info.id;
+        if (entry.brightness) {
+            const double b = *entry.brightness;
+            state->brightness = b;
+            if (auto it = registry->brightnessControllers().find(d);
+                it != registry->brightnessControllers().end()) {
+                auto controller = it->second;
+                if (controller->hasDDC()) {
+                    co_await controller->setBrightness(b);
+                } else if (controller->softwareDimmer()) {
+                    controller->softwareDimmer()->applyLevel(
+                        controls::SoftwareDimmer::levelForBrightness(b));
+                }
+            }
+        }
+        if (entry.contrast) {
+            state->contrast = *entry.contrast;
+            if (auto it = registry->contrastControllers().find(d);
+                it != registry->contrastControllers().end()) {
+                auto controller = it->second;
+                co_await controller->setContrast(*entry.contrast);
+            }
+        }
+        if (entry.volume) {
+            const double v = *entry.volume;
+            state->volume = v;
+            if (state->volumeControlType == displays::VolumeControlType::ddc) {
+                if (auto it = registry->volumeControllers().find(d);
+                    it != registry->volumeControllers().end()) {
+                    auto controller = it->second;
+                    co_await controller->setVolume(v);
+                }
+            } else if (state->volumeControlType == displays::VolumeControlType::coreAudio) {
+                if (auto it = registry->coreAudioVolumeControllers().find(d);
+                    it != registry->coreAudioVolumeControllers().end()) {
+                    auto controller = it->second;
+                    co_await controller->setVolume(v);
+                }
+            }
+        }
+        if (entry.inputSource) {
+            const auto source = controls::InputSource::fromRaw(*entry.inputSource);
+            if (auto it = registry->inputControllers().find(d);
+                it != registry->inputControllers().end()) {
+                auto controller = it->second;
+                co_await controller->switchInput(source);
+            }
+        }
+        if (entry.resolutionWidth && entry.resolutionHeight && entry.refreshRate) {
+            resolutions.setMode(d, *entry.resolutionWidth, *entry.resolutionHeight,
+                                entry.isHiDPI.value_or(false), *entry.refreshRate);
+        }
+        log_.line("[PresetManager] Restored '" + entry.displayName + "' from preset '" +
+                  preset->name() + "'");
+    }
+    preset->setLastUsedAt(now_());
+    saveQuietly();
+}
+
+runtime::Task<void> PresetManager::applyDefaultPreset() {
+    if (!modelContext) co_return;
+    const auto name = fetchOrCreateSettings(*modelContext)->defaultPresetName();
+    if (!name) co_return;
+    for (const auto& preset : presets()) {
+        if (preset->name() == *name) {
+            log_.line("[PresetManager] Applying default preset '" + *name + "' on launch");
+            co_await apply(preset);
+            co_return;
+        }
+    }
+    log_.line("[PresetManager] Default preset '" + *name + "' not found - skipping");
+}
+
+void PresetManager::setDefault(const std::optional<std::string>& name) {
+    if (!modelContext) return;
+    fetchOrCreateSettings(*modelContext)->setDefaultPresetName(name);
+    saveQuietly();
+    log_.line(name ? "[PresetManager] Default preset set to '" + *name + "'"
+                   : std::string("[PresetManager] Default preset cleared"));
+}
+
+void PresetManager::remove(const std::shared_ptr<DisplayPreset>& preset) {
+    if (!modelContext) return;
+    if (fetchOrCreateSettings(*modelContext)->defaultPresetName() == preset->name())
+        setDefault(std::nullopt);
+    modelContext->remove(preset);
+    saveQuietly();
+}
+
+}  // namespace orvane::settings
