@@ -15,6 +15,7 @@ packages=(
     clang-format
     libsqlite3-dev
     liburiparser-dev
+    libplist-dev
 )
 
 missing=()

@@ -1,61 +1,243 @@
 // SPDX-License-Identifier: MIT
-// Orvane's headless demo on a simulated machine (the built-in default rig, or
-// the one given with --rig FILE).
+// Orvane's command line: the headless application on a simulated machine (the
+// built-in default rig, or the one given with --rig FILE).
 
+#include <pthread.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
-#include "app/DemoApp.h"
+#include "app/InstanceChannel.h"
+#include "app/OrvaneApp.h"
+#include "platform/posix/PosixFileManager.h"
+#include "platform/posix/PosixProcessRunner.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimRig.h"
+#include "platform/sim/SimStateWriter.h"
 #include "runtime/EventLoop.h"
 #include "runtime/Logger.h"
+#include "runtime/ManualExecutor.h"
 #include "runtime/Runtime.h"
-#include "runtime/Spawn.h"
+
+namespace {
+
+using namespace orvane;
+
+constexpr const char* kVersion = "0.6.0";
+
+constexpr const char* kUsage =
+    R"(usage: orvane [--rig FILE] [--headless] [--once] [--rig-out FILE] [URL ...]
+
+Controls the brightness, contrast, volume, input and power of external displays.
+
+  --rig FILE      run on the simulated machine FILE describes (default: the built-in one)
+  --headless      run without windows (the only mode so far)
+  --once          launch, handle the URLs in order, wait for what they started, quit
+  --rig-out FILE  at exit, write the simulated machine's state to FILE as JSON
+  --help          show this text
+  --version       show the version
+
+URLs: orvane://brightness?display=external&value=60, orvane://info, ...
+A running Orvane takes the URLs of a second start and handles them.
+)";
+
+struct Options {
+    std::string rigPath;
+    std::string rigOut;
+    bool once = false;
+    std::vector<std::string> urls;
+};
+
+std::optional<Options> parse(int argc, char** argv, int& status) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            status = 0;
+            return std::nullopt;
+        }
+        if (arg == "--version") {
+            std::printf("orvane %s\n", kVersion);
+            status = 0;
+            return std::nullopt;
+        }
+        if ((arg == "--rig" || arg == "--rig-out") && i + 1 < argc) {
+            (arg == "--rig" ? o.rigPath : o.rigOut) = argv[++i];
+        } else if (arg == "--headless") {
+        } else if (arg == "--once") {
+            o.once = true;
+        } else if (arg.rfind("--", 0) == 0) {
+            std::fprintf(stderr, "orvane: unknown option %s\n%s", argv[i], kUsage);
+            status = 2;
+            return std::nullopt;
+        } else {
+            o.urls.emplace_back(arg);
+        }
+    }
+    return o;
+}
+
+std::string executablePath() {
+    std::error_code ec;
+    auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : p.string();
+}
+
+app::OrvaneApp::Options appOptions() {
+    app::OrvaneApp::Options o;
+    o.bundlePath = executablePath();
+    const char* home = std::getenv("HOME");
+    o.homeDirectory = home ? home : "";
+    return o;
+}
+
+void writeRigOut(platform::sim::SimMachine& machine, const std::string& path) {
+    if (path.empty()) return;
+    if (!platform::sim::SimStateWriter::write(machine, path))
+        std::fprintf(stderr, "orvane: cannot write %s\n", path.c_str());
+}
+
+/// --once on the simulated machine: everything runs on a virtual clock, so the
+/// run takes no real time and ends when nothing is left to do.
+int runOnce(const platform::sim::SimRig& rig, const Options& options, runtime::Logger& log) {
+    runtime::VirtualRuntime rt;
+    platform::sim::SimMachine machine(rig, rt.clock());
+    machine.setMainExecutor(rt.main());
+    platform::posix::PosixProcessRunner processes;
+    platform::posix::PosixFileManager files;
+    std::unique_ptr<app::OrvaneApp> app;
+    try {
+        app = std::make_unique<app::OrvaneApp>(rt, machine.platform(), appOptions(), processes,
+                                               files, log);
+    } catch (const settings::StoreError& e) {
+        std::printf("Failed to create SwiftData container: %s\n", e.what());
+        std::fflush(stdout);
+        return 1;
+    }
+    auto& delegate = app->delegate();
+    delegate.applicationDidFinishLaunching();
+    for (const auto& url : options.urls)
+        delegate.handleURLEvent(url);
+    rt.executor().runUntilIdle();
+    delegate.applicationWillTerminate();
+    rt.executor().runUntilIdle();
+    writeRigOut(machine, options.rigOut);
+    app.reset();
+    return 0;
+}
+
+/// Resident: the event loop runs until SIGINT, SIGTERM or SIGHUP.
+int runResident(const platform::sim::SimRig& rig, const Options& options, runtime::Logger& log,
+                const sigset_t& signals) {
+    runtime::ThreadedRuntime rt;
+    platform::sim::SimMachine machine(rig, rt.clock());
+    machine.setMainExecutor(rt.main());
+    platform::posix::PosixProcessRunner processes;
+    platform::posix::PosixFileManager files;
+    std::unique_ptr<app::OrvaneApp> app;
+    try {
+        app = std::make_unique<app::OrvaneApp>(rt, machine.platform(), appOptions(), processes,
+                                               files, log);
+    } catch (const settings::StoreError& e) {
+        std::printf("Failed to create SwiftData container: %s\n", e.what());
+        std::fflush(stdout);
+        return 1;
+    }
+    auto& delegate = app->delegate();
+    auto& loop = rt.loop();
+
+    std::unique_ptr<app::InstanceChannel> channel;
+    try {
+        channel = std::make_unique<app::InstanceChannel>(
+            app::InstanceChannel::defaultPath(), [&loop, &delegate](std::string url) {
+                loop.post([&delegate, url = std::move(url)] { delegate.handleURLEvent(url); });
+            });
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "orvane: %s\n", e.what());
+        return 1;
+    }
+
+    bool terminating = false;
+    auto terminate = [&] {
+        if (terminating) return;
+        terminating = true;
+        delegate.applicationWillTerminate();
+        // Let the clean-up's own posted work finish before the loop ends.
+        loop.postAfter(std::chrono::milliseconds(50), [&loop] { loop.stop(); });
+    };
+    std::jthread signalThread([&loop, &terminate, signals](std::stop_token stop) {
+        while (!stop.stop_requested()) {
+            int sig = 0;
+            if (sigwait(&signals, &sig) != 0) continue;
+            if (sig == SIGUSR1) continue;  // the wake-up at exit
+            loop.post(terminate);
+            return;
+        }
+    });
+
+    delegate.applicationDidFinishLaunching();
+    for (const auto& url : options.urls)
+        delegate.handleURLEvent(url);
+    machine.scheduleEvents(rt.main());
+    loop.run();
+    terminate();
+
+    channel.reset();
+    signalThread.request_stop();
+    pthread_kill(signalThread.native_handle(), SIGUSR1);
+    signalThread.join();
+    writeRigOut(machine, options.rigOut);
+    app.reset();
+    return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    using namespace orvane;
-    std::string rigPath;
-    for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i];
-        if (arg == "--rig" && i + 1 < argc) {
-            rigPath = argv[++i];
-        } else {
-            std::fprintf(stderr, "usage: %s [--rig FILE]\n", argv[0]);
-            return 2;
-        }
+    int status = 0;
+    const auto options = parse(argc, argv, status);
+    if (!options) return status;
+
+    // Every thread inherits this mask; one thread waits for the signals.
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1})
+        sigaddset(&signals, s);
+    if (!options->once) pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    if (!options->once &&
+        app::InstanceChannel::forward(app::InstanceChannel::defaultPath(), options->urls)) {
+        if (options->urls.empty()) std::puts("[Orvane] Orvane is already running");
+        return 0;
     }
 
     platform::sim::SimRig rig;
     try {
-        rig = rigPath.empty() ? platform::sim::SimRig::defaultRig()
-                              : platform::sim::SimRig::load(rigPath);
+        rig = options->rigPath.empty() ? platform::sim::SimRig::defaultRig()
+                                       : platform::sim::SimRig::load(options->rigPath);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
+        std::fprintf(stderr, "orvane: %s\n", e.what());
         return 1;
     }
 
     runtime::StdoutLogger log;
-    runtime::ThreadedRuntime rt;
-    platform::sim::SimMachine machine(rig, rt.clock());
-    machine.setMainExecutor(rt.main());
-    log.line("[Orvane] Running on simulated machine \"" + machine.name() + "\" with " +
-             std::to_string(machine.displayIDs().size()) + " displays");
-
-    int status = 0;
-    runtime::spawn(rt.main(), app::runDemo(rt, machine, log), [&](std::exception_ptr error) {
-        if (error) {
-            try {
-                std::rethrow_exception(error);
-            } catch (const std::exception& e) {
-                std::fprintf(stderr, "demo failed: %s\n", e.what());
-            }
-            status = 1;
-        }
-        rt.loop().stop();
-    });
-    rt.loop().run();
-    return status;
+    log.line("[Orvane] Running on simulated machine \"" + rig.name + "\" with " +
+             std::to_string(rig.displays.size()) + " displays");
+    try {
+        return options->once ? runOnce(rig, *options, log)
+                             : runResident(rig, *options, log, signals);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "orvane: %s\n", e.what());
+        return 1;
+    }
 }

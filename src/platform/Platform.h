@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "platform/Accessibility.h"
 #include "platform/AudioHardware.h"
 #include "platform/DynamicLoader.h"
 #include "platform/EventTapService.h"
@@ -26,6 +27,7 @@ struct Platform {
     EventTapService& eventTaps;
     HotKeyService& hotKeys;
     KeyboardLayout& keyboardLayout;
+    Accessibility& accessibility;
 };
 
 }  // namespace orvane::platform

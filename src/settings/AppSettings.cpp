@@ -5,10 +5,15 @@
 
 namespace orvane::settings {
 
-const std::vector<std::string> AppSettings::kColumns{
-    "interceptBrightnessKeys", "interceptVolumeKeys", "brightnessSyncEnabled",
-    "showOSD",                 "launchAtLogin",       "brightnessStep",
-    "volumeStep",              "defaultPresetName",   "shortcutBindingsJSON"};
+const std::vector<std::string> AppSettings::kColumns{"interceptBrightnessKeys",
+                                                     "interceptVolumeKeys",
+                                                     "brightnessSyncEnabled",
+                                                     "showOSD",
+                                                     "launchAtLogin",
+                                                     "brightnessStep",
+                                                     "volumeStep",
+                                                     "defaultPresetName",
+                                                     "shortcutBindingsJSON"};
 
 input::ShortcutBindings AppSettings::shortcutBindings() const {
     return input::decodeShortcutBindings(shortcutBindingsJSON_);

@@ -22,11 +22,15 @@ class AppSettings final : public PersistentModel {
     static const std::vector<std::string> kColumns;
 
     bool interceptBrightnessKeys() const { return interceptBrightnessKeys_; }
-    void setInterceptBrightnessKeys(bool v) { set(interceptBrightnessKeys_, v, "interceptBrightnessKeys"); }
+    void setInterceptBrightnessKeys(bool v) {
+        set(interceptBrightnessKeys_, v, "interceptBrightnessKeys");
+    }
     bool interceptVolumeKeys() const { return interceptVolumeKeys_; }
     void setInterceptVolumeKeys(bool v) { set(interceptVolumeKeys_, v, "interceptVolumeKeys"); }
     bool brightnessSyncEnabled() const { return brightnessSyncEnabled_; }
-    void setBrightnessSyncEnabled(bool v) { set(brightnessSyncEnabled_, v, "brightnessSyncEnabled"); }
+    void setBrightnessSyncEnabled(bool v) {
+        set(brightnessSyncEnabled_, v, "brightnessSyncEnabled");
+    }
     bool showOSD() const { return showOSD_; }
     void setShowOSD(bool v) { set(showOSD_, v, "showOSD"); }
     bool launchAtLogin() const { return launchAtLogin_; }

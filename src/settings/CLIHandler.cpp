@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "settings/CLIHandler.h"
 
+#include <uriparser/Uri.h>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <uriparser/Uri.h>
 
 #include "controls/InputController.h"
 #include "controls/PowerController.h"
@@ -53,8 +53,8 @@ std::optional<CommandURL> CommandURL::parse(const std::string& text) {
         UriQueryListA* items = nullptr;
         int count = 0;
         // '+' stays a plus: query items are not form data.
-        if (uriDissectQueryMallocExA(&items, &count, uri.query.first, uri.query.afterLast, URI_FALSE,
-                                     URI_BR_DONT_TOUCH) == URI_SUCCESS) {
+        if (uriDissectQueryMallocExA(&items, &count, uri.query.first, uri.query.afterLast,
+                                     URI_FALSE, URI_BR_DONT_TOUCH) == URI_SUCCESS) {
             for (auto* item = items; item; item = item->next) {
                 if (!item->key) continue;
                 if (item->value) {

@@ -75,8 +75,10 @@ std::optional<std::vector<DisplayPresetEntry>> decodePresetEntries(
                   readNumber(item, "resolutionHeight", e.resolutionHeight) &&
                   readNumber(item, "refreshRate", e.refreshRate);
         if (auto hi = item.find("isHiDPI"); hi != item.end()) {
-            if (!hi->is_boolean()) ok = false;
-            else e.isHiDPI = hi->get<bool>();
+            if (!hi->is_boolean())
+                ok = false;
+            else
+                e.isHiDPI = hi->get<bool>();
         }
         if (!ok) return std::nullopt;
         entries.push_back(std::move(e));

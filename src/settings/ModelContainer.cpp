@@ -41,7 +41,8 @@ void expect(SQLiteDatabase& db, const char* key, const std::string& wanted) {
     if (read.step()) {
         const auto found = read.text(0);
         if (found != wanted)
-            throw StoreError("the store's " + std::string(key) + " is " + found + ", not " + wanted);
+            throw StoreError("the store's " + std::string(key) + " is " + found + ", not " +
+                             wanted);
         return;
     }
     SQLiteStatement write(db, "INSERT INTO Metadata (key, value) VALUES (?, ?)");

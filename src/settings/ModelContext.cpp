@@ -20,9 +20,8 @@ void ModelContext::remove(const std::shared_ptr<PersistentModel>& model) {
 }
 
 bool ModelContext::deleted(std::int64_t id) const {
-    return std::any_of(deleted_.begin(), deleted_.end(), [&](const auto& m) {
-        return m->rowID_ == id;
-    });
+    return std::any_of(deleted_.begin(), deleted_.end(),
+                       [&](const auto& m) { return m->rowID_ == id; });
 }
 
 bool ModelContext::hasChanges() const {
@@ -61,8 +60,8 @@ void ModelContext::save() {
             update.step();
         }
         for (const auto& m : deleted_) {
-            SQLiteStatement del(db_, "DELETE FROM " + std::string(m->tableName()) +
-                                         " WHERE id = ?");
+            SQLiteStatement del(db_,
+                                "DELETE FROM " + std::string(m->tableName()) + " WHERE id = ?");
             del.bind(1, *m->rowID_);
             del.step();
         }

@@ -31,8 +31,7 @@ class ModelContext {
     /// Every record of type T (pending inserts included, pending deletes
     /// left out), in store order, or sorted by less (stable). Throws StoreError.
     template <typename T>
-    std::vector<std::shared_ptr<T>> fetch(
-        std::function<bool(const T&, const T&)> less = nullptr) {
+    std::vector<std::shared_ptr<T>> fetch(std::function<bool(const T&, const T&)> less = nullptr) {
         std::vector<std::shared_ptr<T>> result;
         std::string sql = "SELECT id";
         for (const auto& c : T::kColumns)

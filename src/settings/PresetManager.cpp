@@ -75,14 +75,13 @@ void PresetManager::savePreset(const std::string& name) {
     preset->setEntries(entries);
     modelContext->insert(preset);
     saveQuietly();
-    log_.line("[PresetManager] Saved preset '" + name + "' with " +
-              std::to_string(entries.size()) + " display(s)");
+    log_.line("[PresetManager] Saved preset '" + name + "' with " + std::to_string(entries.size()) +
+              " display(s)");
 }
 
 runtime::Task<void> PresetManager::apply(std::shared_ptr<DisplayPreset> preset) {
     auto registry = registry_;  // the registry outlives the awaits below
-    const displays::ResolutionManager resolutions(registry->services().platform.windowServer,
-                                                  log_);
+    const displays::ResolutionManager resolutions(registry->services().platform.windowServer, log_);
     for (const auto& entry : preset->entries()) {
         std::shared_ptr<displays::DisplayState> state;
         for (const auto& s : registry->displays()) {
@@ -92,7 +91,8 @@ runtime::Task<void> PresetManager::apply(std::shared_ptr<DisplayPreset> preset) 
             }
         }
         if (!state) {
-            log_.line("[PresetManager] Display '" + entry.displayName + "' not connected - skipping");
+            log_.line("[PresetManager] Display '" + entry.displayName +
+                      "' not connected - skipping");
             continue;
         }
         const DisplayID d = state->info.id;

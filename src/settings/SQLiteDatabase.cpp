@@ -6,10 +6,9 @@
 namespace orvane::settings {
 
 SQLiteDatabase::SQLiteDatabase(const std::string& path) {
-    const int rc = sqlite3_open_v2(path.c_str(), &db_,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
-                                       SQLITE_OPEN_FULLMUTEX,
-                                   nullptr);
+    const int rc = sqlite3_open_v2(
+        path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+        nullptr);
     if (rc != SQLITE_OK) {
         const std::string what = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
         sqlite3_close(db_);
@@ -19,7 +18,9 @@ SQLiteDatabase::SQLiteDatabase(const std::string& path) {
     sqlite3_busy_timeout(db_, 5000);
 }
 
-SQLiteDatabase::~SQLiteDatabase() { sqlite3_close(db_); }
+SQLiteDatabase::~SQLiteDatabase() {
+    sqlite3_close(db_);
+}
 
 void SQLiteDatabase::fail(const std::string& what) const {
     throw StoreError(what + ": " + sqlite3_errmsg(db_));
@@ -34,14 +35,18 @@ void SQLiteDatabase::execute(const std::string& sql) {
     }
 }
 
-std::int64_t SQLiteDatabase::lastInsertRowID() const { return sqlite3_last_insert_rowid(db_); }
+std::int64_t SQLiteDatabase::lastInsertRowID() const {
+    return sqlite3_last_insert_rowid(db_);
+}
 
 SQLiteStatement::SQLiteStatement(SQLiteDatabase& db, const std::string& sql) : db_(db) {
     if (sqlite3_prepare_v2(db.handle(), sql.c_str(), -1, &stmt_, nullptr) != SQLITE_OK)
         db.fail("cannot prepare \"" + sql + "\"");
 }
 
-SQLiteStatement::~SQLiteStatement() { sqlite3_finalize(stmt_); }
+SQLiteStatement::~SQLiteStatement() {
+    sqlite3_finalize(stmt_);
+}
 
 namespace {
 void check(SQLiteDatabase& db, int rc) {
@@ -49,8 +54,12 @@ void check(SQLiteDatabase& db, int rc) {
 }
 }  // namespace
 
-void SQLiteStatement::bind(int i, std::int64_t v) { check(db_, sqlite3_bind_int64(stmt_, i, v)); }
-void SQLiteStatement::bind(int i, double v) { check(db_, sqlite3_bind_double(stmt_, i, v)); }
+void SQLiteStatement::bind(int i, std::int64_t v) {
+    check(db_, sqlite3_bind_int64(stmt_, i, v));
+}
+void SQLiteStatement::bind(int i, double v) {
+    check(db_, sqlite3_bind_double(stmt_, i, v));
+}
 void SQLiteStatement::bind(int i, const std::string& v) {
     check(db_, sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT));
 }
@@ -60,7 +69,9 @@ void SQLiteStatement::bind(int i, const std::vector<std::uint8_t>& v) {
     check(db_, sqlite3_bind_blob(stmt_, i, v.empty() ? &empty : v.data(),
                                  static_cast<int>(v.size()), SQLITE_TRANSIENT));
 }
-void SQLiteStatement::bindNull(int i) { check(db_, sqlite3_bind_null(stmt_, i)); }
+void SQLiteStatement::bindNull(int i) {
+    check(db_, sqlite3_bind_null(stmt_, i));
+}
 
 bool SQLiteStatement::step() {
     const int rc = sqlite3_step(stmt_);
@@ -74,9 +85,15 @@ void SQLiteStatement::reset() {
     sqlite3_clear_bindings(stmt_);
 }
 
-bool SQLiteStatement::isNull(int c) const { return sqlite3_column_type(stmt_, c) == SQLITE_NULL; }
-std::int64_t SQLiteStatement::int64(int c) const { return sqlite3_column_int64(stmt_, c); }
-double SQLiteStatement::real(int c) const { return sqlite3_column_double(stmt_, c); }
+bool SQLiteStatement::isNull(int c) const {
+    return sqlite3_column_type(stmt_, c) == SQLITE_NULL;
+}
+std::int64_t SQLiteStatement::int64(int c) const {
+    return sqlite3_column_int64(stmt_, c);
+}
+double SQLiteStatement::real(int c) const {
+    return sqlite3_column_double(stmt_, c);
+}
 std::string SQLiteStatement::text(int c) const {
     const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, c));
     return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, c))) : "";

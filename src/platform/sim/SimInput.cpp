@@ -23,6 +23,7 @@ constexpr OSStatus kParamErr = -50;
 struct SimInput::Shared {
     mutable std::mutex mutex;
     bool trusted = true;
+    int prompts = 0;
     SimKeyboardLayoutKind layout = SimKeyboardLayoutKind::us;
     std::map<std::uint64_t, Tap> taps;
     std::uint64_t nextTap = 1;
@@ -118,6 +119,17 @@ std::optional<OSStatus> SimInput::failure(SimHotKeyCall call) const {
     auto it = shared_->failures.find(call);
     if (it == shared_->failures.end()) return std::nullopt;
     return it->second;
+}
+
+bool SimInput::isProcessTrustedWithOptions(bool prompt) {
+    std::lock_guard lock(shared_->mutex);
+    if (prompt && !shared_->trusted) ++shared_->prompts;
+    return shared_->trusted;
+}
+
+int SimInput::accessibilityPrompts() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->prompts;
 }
 
 // ---- event taps

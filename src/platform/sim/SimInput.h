@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/Accessibility.h"
 #include "platform/EventTapService.h"
 #include "platform/HotKeyService.h"
 #include "platform/KeyboardLayout.h"
@@ -38,7 +39,10 @@ enum class SimHotKeyCall { install, remove, getParameter, registerHotKey, unregi
 /// Accessibility permission, the hot-key service, a keyboard layout and local
 /// key-down monitors. Events are delivered on the calling thread; the rig and
 /// tests deliver them on the main executor, as the run loop would.
-class SimInput final : public EventTapService, public HotKeyService, public KeyboardLayout {
+class SimInput final : public EventTapService,
+                       public HotKeyService,
+                       public KeyboardLayout,
+                       public Accessibility {
   public:
     SimInput();
     ~SimInput() override;
@@ -76,6 +80,12 @@ class SimInput final : public EventTapService, public HotKeyService, public Keyb
     std::size_t monitorCount() const;
     std::unique_ptr<EventMonitor> addLocalMonitor(
         std::uint64_t mask, std::function<std::optional<KeyEvent>(const KeyEvent&)> handler);
+
+    /// Asked with a prompt this many times.
+    int accessibilityPrompts() const;
+
+    // Accessibility
+    bool isProcessTrustedWithOptions(bool prompt) override;
 
     // EventTapService
     std::unique_ptr<MachPort> eventTapCreate(std::uint32_t location, std::uint32_t placement,

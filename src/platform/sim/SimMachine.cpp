@@ -108,6 +108,20 @@ void SimMachine::setMainExecutor(runtime::Executor& executor) {
     windows_.setExecutor(&executor, &clock_);
 }
 
+std::optional<float> SimMachine::panelBrightness(DisplayID display) const {
+    std::vector<IOObject> nodes;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = displays_.find(display);
+        if (it == displays_.end()) return std::nullopt;
+        nodes = it->second.nodes;
+    }
+    for (auto node : nodes) {
+        if (auto v = registry_.floatParameter(node, "brightness")) return v;
+    }
+    return std::nullopt;
+}
+
 std::unique_ptr<EventMonitor> SimMachine::addLocalMonitorForEvents(
     std::uint64_t mask, std::function<std::optional<KeyEvent>(const KeyEvent&)> handler) {
     return input_.addLocalMonitor(mask, std::move(handler));
@@ -116,8 +130,8 @@ std::unique_ptr<EventMonitor> SimMachine::addLocalMonitorForEvents(
 SimMachine::~SimMachine() = default;
 
 Platform SimMachine::platform() {
-    return Platform{*this,  registry_,   *this,  *this,  *this,
-                    audio_, fileSystem_, input_, input_, input_};
+    return Platform{*this,       registry_, *this,  *this,  *this, audio_,
+                    fileSystem_, input_,    input_, input_, input_};
 }
 
 std::vector<DisplayID> SimMachine::displayIDs() const {

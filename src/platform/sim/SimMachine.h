@@ -78,6 +78,8 @@ class SimMachine final : public WindowServer,
     std::optional<CGConfigureOption> lastConfigureOption() const;
     GammaTables gammaTables(DisplayID display) const;
     bool gammaIsOriginal(DisplayID display) const;
+    /// The built-in panel's "brightness" parameter, if the display has one.
+    std::optional<float> panelBrightness(DisplayID display) const;
     std::vector<SimWindowState> windows() const { return windows_.windows(); }
     std::size_t reconfigurationCallbackCount() const;
 

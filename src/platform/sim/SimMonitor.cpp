@@ -69,6 +69,11 @@ std::optional<SimMonitor::Feature> SimMonitor::feature(std::uint8_t code) const 
     return std::nullopt;
 }
 
+std::map<std::uint8_t, SimMonitor::Feature> SimMonitor::features() const {
+    std::lock_guard lock(mutex_);
+    return features_;
+}
+
 void SimMonitor::addFault(SimFault fault) {
     std::lock_guard lock(mutex_);
     faults_.push_back(fault);

@@ -29,6 +29,7 @@ class SimMonitor {
     void setFeature(std::uint8_t code, Feature feature);
     void removeFeature(std::uint8_t code);
     std::optional<Feature> feature(std::uint8_t code) const;
+    std::map<std::uint8_t, Feature> features() const;
 
     void addFault(SimFault fault);
     void clearFaults();

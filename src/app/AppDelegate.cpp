@@ -1,0 +1,123 @@
+// SPDX-License-Identifier: MIT
+#include "app/AppDelegate.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "app/ColorTableExitHook.h"
+#include "runtime/Spawn.h"
+#include "settings/AppSettings.h"
+
+namespace orvane::app {
+
+using namespace std::chrono_literals;
+
+AppDelegate::AppDelegate(Services services) : s_(std::move(services)) {}
+
+AppDelegate::~AppDelegate() {
+    cleanup_.request_stop();
+    if (cleanup_.joinable()) cleanup_.join();
+    ColorTableExitHook::disarm();
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    auto& log = s_.log;
+    auto& platform = s_.registry->services().platform;
+    log.line("[AppDelegate] Orvane launched");
+    ColorTableExitHook::arm(platform.windowServer);
+    log.line(platform.accessibility.isProcessTrustedWithOptions(true)
+                 ? "[AppDelegate] Accessibility permission granted"
+                 : "[AppDelegate] Accessibility permission not granted - system prompt shown");
+
+    std::weak_ptr<displays::DisplayManager> weakRegistry = s_.registry;
+    s_.registry->shortcutManager()->onAction = [weakRegistry](input::ShortcutAction action) {
+        if (auto registry = weakRegistry.lock()) registry->performShortcutAction(action);
+    };
+
+    runtime::spawn(s_.runtime.main(), [](std::shared_ptr<AppDelegate> self) -> runtime::Task<void> {
+        co_await self->s_.registry->start();
+        co_await self->restoreShortcuts();
+        co_await self->s_.presets.applyDefaultPreset();
+        self->launched_ = true;
+        auto pending = std::move(self->afterLaunch_);
+        for (auto& fn : pending)
+            fn();
+    }(shared_from_this()));
+
+    urlHandlerRegistered_ = true;
+
+    InstallerImageCleanup cleanup(s_.processes, s_.files, s_.bundlePath, s_.homeDirectory);
+    if (cleanup.shouldRun()) {
+        cleanup_ = std::jthread([cleanup](std::stop_token stop) mutable {
+            std::mutex m;
+            std::condition_variable_any cv;
+            std::unique_lock lock(m);
+            // An interrupted wait goes on with the clean-up as well.
+            cv.wait_for(lock, stop, 8s, [] { return false; });
+            cleanup.run();
+        });
+    }
+
+    if (!s_.defaults.boolForKey(kOnboardingShown)) {
+        std::weak_ptr<AppDelegate> weak = weak_from_this();
+        s_.runtime.main().postAfter(500ms, [weak] {
+            if (auto self = weak.lock()) self->showOnboarding();
+        });
+    }
+}
+
+void AppDelegate::whenLaunched(std::function<void()> fn) {
+    if (launched_) {
+        fn();
+    } else {
+        afterLaunch_.push_back(std::move(fn));
+    }
+}
+
+runtime::Task<void> AppDelegate::restoreShortcuts() {
+    auto self = shared_from_this();
+    auto* context = s_.presets.modelContext;
+    if (!context) {
+        s_.log.line("[AppDelegate] No model context - can't restore shortcuts");
+        co_return;
+    }
+    const auto bindings = settings::fetchOrCreateSettings(*context)->shortcutBindings();
+    if (bindings.empty()) {
+        s_.log.line("[AppDelegate] No saved shortcuts to restore");
+        co_return;
+    }
+    auto& shortcuts = *s_.registry->shortcutManager();
+    for (const auto& [name, combo] : bindings) {
+        if (auto action = input::shortcutActionFromRawValue(name))
+            shortcuts.registerShortcut(*action, combo);
+    }
+    s_.log.line("[AppDelegate] Restored " + std::to_string(bindings.size()) + " saved shortcut(s)");
+}
+
+void AppDelegate::handleURLEvent(const std::optional<std::string>& directObject) {
+    if (!urlHandlerRegistered_ || !directObject) return;
+    if (!settings::CommandURL::parse(*directObject)) return;
+    s_.log.line("[AppDelegate] Received URL: " + *directObject);
+    // Commands act on the displays, so they wait for the first scan.
+    whenLaunched([self = shared_from_this(), url = *directObject] { self->s_.cli.handle(url); });
+}
+
+void AppDelegate::showOnboarding() {
+    onboardingShown_ = true;
+    if (presentOnboarding) presentOnboarding();
+}
+
+void AppDelegate::onboardingCompleted() {
+    s_.defaults.setBool(kOnboardingShown, true);
+    onboardingShown_ = false;
+}
+
+void AppDelegate::applicationWillTerminate() {
+    if (terminated_) return;
+    terminated_ = true;
+    s_.log.line("[AppDelegate] Orvane terminating - cleaning up");
+    s_.registry->stop();
+}
+
+}  // namespace orvane::app

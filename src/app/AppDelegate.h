@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/InstallerImageCleanup.h"
+#include "displays/DisplayManager.h"
+#include "platform/FileManager.h"
+#include "platform/ProcessRunner.h"
+#include "runtime/Logger.h"
+#include "runtime/Runtime.h"
+#include "settings/CLIHandler.h"
+#include "settings/PresetManager.h"
+#include "settings/UserDefaults.h"
+
+namespace orvane::app {
+
+/// The launch and termination sequences, URL events and onboarding scheduling.
+/// Main thread only.
+class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
+  public:
+    static constexpr const char* kOnboardingShown = "onboardingShown";
+
+    struct Services {
+        runtime::Runtime& runtime;
+        std::shared_ptr<displays::DisplayManager> registry;
+        settings::PresetManager& presets;
+        settings::CLIHandler& cli;
+        settings::UserDefaults& defaults;
+        platform::ProcessRunner& processes;
+        platform::FileManager& files;
+        std::string bundlePath;
+        std::string homeDirectory;
+        runtime::Logger& log;
+    };
+
+    explicit AppDelegate(Services services);
+    ~AppDelegate();
+    AppDelegate(const AppDelegate&) = delete;
+    AppDelegate& operator=(const AppDelegate&) = delete;
+
+    void applicationDidFinishLaunching();
+    void applicationWillTerminate();
+    /// A URL event; the direct object is the URL's text, when there is one.
+    void handleURLEvent(const std::optional<std::string>& directObject);
+    runtime::Task<void> restoreShortcuts();
+    void showOnboarding();
+    void onboardingCompleted();
+
+    /// Whether the launch task (registry start, shortcuts, default preset) has ended.
+    bool isLaunched() const { return launched_; }
+    /// Runs once the launch task has ended (at once if it has).
+    void whenLaunched(std::function<void()> fn);
+    /// The GUI shows the onboarding window through this; headless, nothing is shown.
+    std::function<void()> presentOnboarding;
+    bool onboardingWindowShown() const { return onboardingShown_; }
+
+  private:
+    Services s_;
+    bool urlHandlerRegistered_ = false;
+    bool launched_ = false;
+    bool terminated_ = false;
+    bool onboardingShown_ = false;
+    std::vector<std::function<void()>> afterLaunch_;
+    std::jthread cleanup_;
+};
+
+}  // namespace orvane::app
