@@ -1,0 +1,298 @@
+// SPDX-License-Identifier: MIT
+#include <filesystem>
+#include <fstream>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "settings/AppSettings.h"
+#include "settings/CLIHandler.h"
+#include "settings/ModelContainer.h"
+#include "settings/PresetManager.h"
+#include "settings/SettingsBindingsStore.h"
+#include "support/SimFixture.h"
+#include "support/TempDirectory.h"
+
+namespace orvane::settings {
+namespace {
+
+using platform::sim::SimDDCPath;
+using test::runTask;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+DisplayPresetEntry entry(std::string key, std::string name, double brightness) {
+    DisplayPresetEntry e;
+    e.displayKey = std::move(key);
+    e.displayName = std::move(name);
+    e.brightness = brightness;
+    return e;
+}
+
+/// A DDC monitor (2), a monitor without contrast or volume (3) and a monitor
+/// that answers no DDC (4), beside the built-in panel (1), with a store.
+class PresetAndURLTest : public test::SimFixture {
+  protected:
+    PresetAndURLTest() : container(dir / "Orvane.store") { useDesk(); }
+    void useDesk(bool withPanel = true) {
+        std::vector<platform::sim::SimDisplaySpec> d;
+        if (withPanel) d.push_back(test::builtInPanel(1, 0.5f));
+        d.push_back(test::named(test::simDisplay(2, SimDDCPath::i2c, 0x10ac, 0xa0c4, 7), "Left"));
+        auto partial = test::named(test::simDisplay(3, SimDDCPath::i2c, 0x1111, 2), "Right");
+        partial.monitor.features.erase(0x12);
+        partial.monitor.features.erase(0x62);
+        d.push_back(partial);
+        auto dumb = test::named(test::simDisplay(4, SimDDCPath::i2c, 0x2222, 3), "Dumb");
+        dumb.monitor.answers = false;
+        d.push_back(dumb);
+        cli.reset();
+        presets.reset();
+        registry.reset();
+        useRig(test::rigOf(d));
+        registry = displays::DisplayManager::create(runtime_, services(), log_);
+        runTask(executor(), registry->start());
+        presets = std::make_unique<PresetManager>(registry, log_, [this] { return ++clock; });
+        presets->modelContext = &container.mainContext();
+        cli = std::make_unique<CLIHandler>(registry, *presets, executor(), log_);
+        log_.clear();
+    }
+    std::vector<std::string> handle(const std::string& url) {
+        log_.clear();
+        cli->handle(url);
+        executor().runUntilIdle();
+        return lines();
+    }
+    displays::DisplayState& state(DisplayID id) {
+        for (auto& s : registry->displays()) {
+            if (s->info.id == id) return *s;
+        }
+        throw std::out_of_range("display");
+    }
+    std::uint16_t vcp(DisplayID id, std::uint8_t code) {
+        return monitor(id).feature(code)->current;
+    }
+
+    test::TempDirectory dir;
+    ModelContainer container;
+    std::shared_ptr<displays::DisplayManager> registry;
+    std::unique_ptr<PresetManager> presets;
+    std::unique_ptr<CLIHandler> cli;
+    double clock = 1000;
+};
+
+TEST_F(PresetAndURLTest, SavedPresetHoldsWhatEachDisplaySupports) {
+    handle("orvane://input?display=2&value=17");  // an input is known once switched to
+    log_.clear();
+    presets->savePreset("Work");
+    EXPECT_THAT(lines(), ElementsAre("[PresetManager] Saved preset 'Work' with 4 display(s)"));
+    auto all = presets->presets();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0]->sortOrder(), 0);
+    EXPECT_EQ(all[0]->createdAt(), 1001);
+    const auto entries = all[0]->entries();
+    ASSERT_EQ(entries.size(), 4u);
+    // In the registry's order: externals by name, then the panel.
+    EXPECT_EQ(entries[0].displayName, "Dumb");
+    const auto& left = entries[1];
+    EXPECT_EQ(left.displayKey, "4268-41156-7");
+    EXPECT_EQ(left.contrast, 60.0);
+    EXPECT_EQ(left.volume, 20.0);
+    EXPECT_EQ(left.inputSource, 17);
+    EXPECT_EQ(left.isHiDPI, false);
+    EXPECT_FALSE(entries[2].contrast || entries[2].volume);
+    const auto& panel = entries[3];
+    EXPECT_EQ(panel.displayName, "Panel");
+    EXPECT_EQ(panel.brightness, 50.0);
+    EXPECT_TRUE(panel.resolutionWidth && panel.refreshRate);
+    EXPECT_FALSE(panel.contrast || panel.volume || panel.inputSource);
+    presets->savePreset("Home");
+    EXPECT_EQ(presets->presets()[1]->sortOrder(), 1);
+}
+
+TEST_F(PresetAndURLTest, ApplyRestoresEveryConnectedDisplayAndSkipsTheRest) {
+    auto preset = std::make_shared<DisplayPreset>("Evening", 1, 0);
+    preset->setEntries({
+        entry("9-9", "Gone", 10.0),
+        {"4268-41156-7", "Left", 30.0, 40.0, 50.0, std::uint16_t{17}, 1920, 1080, 60.0, false},
+        entry("8738-3", "Dumb", 25.0),
+    });
+    container.mainContext().insert(preset);
+    runTask(executor(), presets->apply(preset));
+    EXPECT_THAT(log_.linesStartingWith("[PresetManager]"),
+                ElementsAre("[PresetManager] Display 'Gone' not connected - skipping",
+                            "[PresetManager] Restored 'Left' from preset 'Evening'",
+                            "[PresetManager] Restored 'Dumb' from preset 'Evening'"));
+    EXPECT_EQ(vcp(2, 0x10), 30);
+    EXPECT_EQ(vcp(2, 0x12), 40);
+    EXPECT_EQ(vcp(2, 0x62), 50);
+    EXPECT_EQ(vcp(2, 0x60), 17);
+    EXPECT_EQ(registry->softwareDimmers().at(4)->currentLevel(), 0.75);
+    EXPECT_EQ(preset->lastUsedAt(), 1001);
+    EXPECT_FALSE(container.mainContext().hasChanges());  // saved
+
+    // One entry without a display name spoils the document: nothing applies.
+    preset->setEntriesJSON(std::vector<std::uint8_t>{'[', '{', '}', ']'});
+    log_.clear();
+    runTask(executor(), presets->apply(preset));
+    EXPECT_THAT(lines(), IsEmpty());
+    EXPECT_EQ(preset->lastUsedAt(), 1002);
+}
+
+TEST_F(PresetAndURLTest, DefaultPresetIsFoundByExactNameAndClearedOnDelete) {
+    runTask(executor(), presets->applyDefaultPreset());
+    EXPECT_THAT(lines(), IsEmpty());
+    presets->savePreset("Work");
+    presets->savePreset("Work");
+    presets->savePreset("Home");
+    auto all = presets->presets();
+    // Two presets of one name: the default is the one saved first.
+    auto second = all[1]->entries();
+    second[0].brightness = 5.0;
+    all[1]->setEntries(second);
+    presets->setDefault("work");
+    log_.clear();
+    runTask(executor(), presets->applyDefaultPreset());
+    EXPECT_THAT(lines(), ElementsAre("[PresetManager] Default preset 'work' not found - skipping"));
+    presets->setDefault("Work");
+    state(2).brightness = 99;
+    log_.clear();
+    runTask(executor(), presets->applyDefaultPreset());
+    EXPECT_EQ(lines().front(), "[PresetManager] Applying default preset 'Work' on launch");
+    EXPECT_EQ(state(2).brightness.get(), 50.0);
+
+    log_.clear();
+    presets->remove(all[2]);  // not the default
+    presets->remove(all[0]);
+    EXPECT_THAT(lines(), ElementsAre("[PresetManager] Default preset cleared"));
+    EXPECT_FALSE(fetchOrCreateSettings(container.mainContext())->defaultPresetName());
+    EXPECT_EQ(presets->presets().size(), 1u);
+
+    PresetManager detached(registry, log_);
+    log_.clear();
+    detached.savePreset("x");
+    detached.setDefault("x");
+    EXPECT_THAT(lines(), ElementsAre("[PresetManager] No model context - can't save preset"));
+}
+
+TEST_F(PresetAndURLTest, BrightnessSelectionAndNumbers) {
+    EXPECT_THAT(handle("orvane://brightness?value=50"),
+                ElementsAre("[CLIHandler] Received URL: orvane://brightness?value=50"));
+    for (DisplayID id : {1u, 2u, 3u, 4u})
+        EXPECT_EQ(state(id).brightness.get(), 50.0) << id;
+    EXPECT_EQ(vcp(2, 0x10), 50);
+    EXPECT_EQ(registry->softwareDimmers().at(4)->currentLevel(), 0.5);
+
+    handle("orvane://brightness?display=2&delta=-60");  // list order: Dumb, Left, Right, Panel
+    EXPECT_EQ(state(2).brightness.get(), 0.0);
+    EXPECT_EQ(state(3).brightness.get(), 50.0);
+    for (const char* selector : {"0", "abc", "9", "", "-1", "2.0", "99999999999999"}) {
+        handle(std::string("orvane://brightness?value=40&display=") + selector);
+        EXPECT_EQ(state(1).brightness.get(), 40.0) << selector;
+        EXPECT_EQ(state(2).brightness.get(), 40.0) << selector;
+        state(1).brightness = 0;
+    }
+    handle("orvane://brightness?display=EXTERNAL&value=150");
+    EXPECT_EQ(state(2).brightness.get(), 100.0);
+    EXPECT_EQ(state(1).brightness.get(), 0.0);
+    handle("orvane://brightness?display=+4&value=-5");
+    EXPECT_EQ(state(1).brightness.get(), 0.0);
+    handle("orvane://brightness?display=dumb&value=abc&delta=5");  // unknown selector: all
+    EXPECT_EQ(state(2).brightness.get(), 100.0);
+    EXPECT_EQ(state(1).brightness.get(), 5.0);
+    handle("orvane://brightness?display=1&value=25");
+    EXPECT_EQ(registry->softwareDimmers().at(4)->currentLevel(), 0.75);
+
+    // Numbers that are not, and huge ones.
+    state(3).brightness = 33;
+    for (const char* v : {"nan", " 5", "5 ", "0x10", "1e", "--5", "5%", ""}) {
+        handle(std::string("orvane://brightness?display=3&value=") + v);
+        EXPECT_EQ(state(3).brightness.get(), 33.0) << v;
+    }
+    handle("orvane://brightness?display=3&value=1e400");
+    EXPECT_EQ(state(3).brightness.get(), 100.0);
+    handle("orvane://brightness?display=3&value=-inf");
+    EXPECT_EQ(state(3).brightness.get(), 0.0);
+    handle("orvane://brightness?display=3&value=2.5e1");
+    EXPECT_EQ(state(3).brightness.get(), 25.0);
+    handle("orvane://brightness?display=3&value=50&value");  // a bare name removes it
+    EXPECT_EQ(state(3).brightness.get(), 25.0);
+    handle("orvane://brightness?display=3&value=10&value=%32%30");
+    EXPECT_EQ(state(3).brightness.get(), 20.0);
+}
+
+TEST_F(PresetAndURLTest, OtherCommands) {
+    handle("orvane://contrast?value=40");
+    EXPECT_EQ(vcp(2, 0x12), 40);
+    EXPECT_EQ(state(3).contrast.get(), 50.0);  // no contrast support: untouched
+    handle("orvane://volume?display=external&value=70");
+    EXPECT_EQ(vcp(2, 0x62), 70);
+    handle("orvane://input?value=17");
+    EXPECT_EQ(vcp(2, 0x60), 17);
+    handle("orvane://input?value=65536");
+    EXPECT_EQ(vcp(2, 0x60), 17);
+    handle("orvane://power?value=Standby");
+    EXPECT_EQ(vcp(2, 0xD6), 2);
+    handle("orvane://power?value=+1");
+    EXPECT_EQ(vcp(2, 0xD6), 1);
+    handle("orvane://power?value=2");
+    EXPECT_EQ(vcp(2, 0xD6), 2);
+    handle("orvane://power?value=6");
+    EXPECT_EQ(vcp(2, 0xD6), 2);
+    handle("orvane://power?value=toggle");
+    EXPECT_EQ(vcp(2, 0xD6), 1);
+
+    EXPECT_THAT(handle("orvane://Brightness?value=50"),
+                ElementsAre(::testing::_, "[CLIHandler] Unknown command: Brightness"));
+    EXPECT_THAT(handle("orvane://?value=50"),
+                ElementsAre(::testing::_, "[CLIHandler] Unknown command: "));
+    EXPECT_THAT(handle("orvane://preset"),
+                ElementsAre(::testing::_, "[CLIHandler] preset command requires 'name' parameter"));
+    EXPECT_THAT(handle("orvane://preset?name=nope"),
+                ElementsAre(::testing::_, "[CLIHandler] Preset not found: nope"));
+    presets->savePreset("Work");
+    handle("orvane://preset?name=work");
+    EXPECT_THAT(log_.linesStartingWith("[CLIHandler] Applied"),
+                ElementsAre("[CLIHandler] Applied preset: work"));
+    EXPECT_EQ(log_.linesStartingWith("[PresetManager] Restored").size(), 4u);
+    EXPECT_THAT(handle("orvane:brightness?value=0"),
+                ElementsAre(::testing::_, "[CLIHandler] Unknown command: "));
+    for (const char* ignored : {"http://brightness?value=0", "ORVANE://brightness?value=0",
+                                "not a url", "orvane://bri ghtness"}) {
+        EXPECT_THAT(handle(ignored), IsEmpty()) << ignored;
+    }
+    EXPECT_THAT(handle("orvane://brightness?value=" + std::string(100000, '9')),
+                ElementsAre(HasSubstr("Received URL")));
+    EXPECT_EQ(state(2).brightness.get(), 100.0);
+}
+
+TEST_F(PresetAndURLTest, InfoListing) {
+    useDesk(false);
+    const auto out = handle("orvane://info?display=2");
+    EXPECT_THAT(
+        out, ElementsAre("[CLIHandler] Received URL: orvane://info?display=2",
+                         "Display 1: Dumb - 1920×1080 @ 60Hz", "  DDC: Yes", "  Brightness: 100%",
+                         "  Connection: USB-C", "Display 2: Left - 1920×1080 @ 60Hz", "  DDC: Yes",
+                         "  Brightness: 50%", "  Contrast: 60%", "  Volume: 20%",
+                         "  Connection: USB-C", "Display 3: Right - 1920×1080 @ 60Hz", "  DDC: Yes",
+                         "  Brightness: 50%", "  Connection: USB-C"));
+}
+
+TEST_F(PresetAndURLTest, RecordingKeepsUnreadableBindings) {
+    auto settings = fetchOrCreateSettings(container.mainContext());
+    settings->setShortcutBindingsJSON(std::vector<std::uint8_t>{'[', '1', ']'});
+    SettingsBindingsStore store(container.mainContext(), (dir / "backup"), log_);
+    EXPECT_THAT(store.shortcutBindings(), IsEmpty());
+    store.setShortcutBindings({{"volume_up", {0, 512}}});
+    store.save();
+    EXPECT_THAT(lines().back(), HasSubstr("[AppSettings] Kept unreadable shortcut bindings in "));
+    std::ifstream kept(dir / "backup/shortcutBindings.unreadable.1.json");
+    std::string text((std::istreambuf_iterator<char>(kept)), {});
+    EXPECT_EQ(text, "[1]");
+    EXPECT_EQ(store.shortcutBindings().size(), 1u);
+    store.setShortcutBindings({});  // readable now: no second copy
+    EXPECT_FALSE(std::filesystem::exists(dir / "backup/shortcutBindings.unreadable.2.json"));
+}
+
+}  // namespace
+}  // namespace orvane::settings

@@ -1,0 +1,208 @@
+// SPDX-License-Identifier: MIT
+#include <cmath>
+#include <fstream>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "displays/DisplayNameOverride.h"
+#include "runtime/Logger.h"
+#include "settings/AppSettings.h"
+#include "settings/DisplayPreset.h"
+#include "settings/ModelContainer.h"
+#include "settings/UserDefaults.h"
+#include "support/TempDirectory.h"
+
+namespace orvane::settings {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+std::vector<std::uint8_t> bytes(std::string_view s) {
+    return {s.begin(), s.end()};
+}
+
+TEST(Store, SettingsRecordDefaultsAndIdentity) {
+    test::TempDirectory dir;
+    ModelContainer container(dir / "nested/Orvane.store");
+    auto& context = container.mainContext();
+    auto settings = fetchOrCreateSettings(context);
+    EXPECT_TRUE(settings->interceptBrightnessKeys());
+    EXPECT_FALSE(settings->interceptVolumeKeys());
+    EXPECT_FALSE(settings->brightnessSyncEnabled());
+    EXPECT_TRUE(settings->showOSD());
+    EXPECT_FALSE(settings->launchAtLogin());
+    EXPECT_EQ(settings->brightnessStep(), 6.25);
+    EXPECT_EQ(settings->volumeStep(), 6.25);
+    EXPECT_FALSE(settings->defaultPresetName());
+    EXPECT_FALSE(settings->shortcutBindingsJSON());
+    EXPECT_TRUE(settings->persistentID());  // saved on creation
+    EXPECT_EQ(fetchOrCreateSettings(context), settings);
+    EXPECT_EQ(context.fetch<AppSettings>().size(), 1u);
+
+    // Writes notify only on a change and mark the record until saved.
+    std::vector<std::string> changed;
+    auto token = settings->observe([&](std::string_view f) { changed.emplace_back(f); });
+    settings->setShowOSD(true);
+    settings->setShowOSD(false);
+    settings->setBrightnessStep(10);
+    EXPECT_THAT(changed, ElementsAre("showOSD", "brightnessStep"));
+    EXPECT_TRUE(context.hasChanges());
+    context.save();
+    EXPECT_FALSE(context.hasChanges());
+
+    settings->setShortcutBindingsJSON(bytes("[]"));
+    EXPECT_THAT(settings->shortcutBindings(), IsEmpty());
+    settings->setShortcutBindings({});
+    EXPECT_EQ(settings->shortcutBindingsJSON(), bytes("{}"));
+}
+
+TEST(Store, SavesReachTheDiskAndSurviveReopening) {
+    test::TempDirectory dir;
+    const auto path = dir / "Orvane.store";
+    {
+        ModelContainer container(path);
+        auto& context = container.mainContext();
+        auto settings = fetchOrCreateSettings(context);
+        settings->setDefaultPresetName("Work");
+        settings->setShortcutBindings({{"brightness_up", {126, 6144}}});
+        auto a = std::make_shared<DisplayPreset>("Work", 100.5, 0);
+        a->setEntries({{"1-2", "Desk", 50.0, std::nullopt, std::nullopt, std::uint16_t{15}, 1920,
+                        1080, 60.0, true}});
+        context.insert(a);
+        context.insert(std::make_shared<DisplayPreset>("Home", 200, 1));
+        context.insert(std::make_shared<displays::DisplayNameOverride>("1-2", "Left"));
+        context.save();
+        // A second, unsaved change is lost with the process; the saved ones are not.
+        settings->setDefaultPresetName("Unsaved");
+    }
+    ModelContainer reopened(path);
+    auto& context = reopened.mainContext();
+    auto settings = fetchOrCreateSettings(context);
+    EXPECT_EQ(settings->defaultPresetName(), "Work");
+    EXPECT_EQ(settings->shortcutBindings().at("brightness_up"), (input::KeyCombo{126, 6144}));
+    auto presets = context.fetch<DisplayPreset>(&DisplayPreset::bySortOrder);
+    ASSERT_EQ(presets.size(), 2u);
+    EXPECT_EQ(presets[0]->name(), "Work");
+    EXPECT_EQ(presets[0]->createdAt(), 100.5);
+    EXPECT_EQ(presets[0]->entries().at(0).inputSource, 15);
+    EXPECT_EQ(presets[1]->name(), "Home");
+    EXPECT_EQ(context.fetch<displays::DisplayNameOverride>().at(0)->customName(), "Left");
+
+    // Deletes and in-memory inserts show in fetches before the save.
+    context.remove(presets[0]);
+    auto fresh = std::make_shared<DisplayPreset>("New", 300, 2);
+    context.insert(fresh);
+    auto names = [&] {
+        std::vector<std::string> n;
+        for (const auto& p : context.fetch<DisplayPreset>())
+            n.push_back(p->name());
+        return n;
+    };
+    EXPECT_THAT(names(), ElementsAre("Home", "New"));
+    context.save();
+    EXPECT_THAT(names(), ElementsAre("Home", "New"));
+}
+
+TEST(Store, RefusesWhatItCannotOpenAndNeverRewritesIt) {
+    test::TempDirectory dir;
+    const auto junk = dir / "junk.store";
+    std::ofstream(junk) << "these are someone's notes, not a store";
+    EXPECT_THROW(ModelContainer{junk}, StoreError);
+    std::ifstream in(junk);
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(text, "these are someone's notes, not a store");
+
+    const auto other = dir / "other.store";
+    {
+        ModelContainer c(other);
+        c.mainContext().database().execute(
+            "UPDATE Metadata SET value = '2.0.0' WHERE key = 'schemaVersion'");
+    }
+    EXPECT_THAT([&] { ModelContainer{other}; },
+                ::testing::ThrowsMessage<StoreError>(HasSubstr("schemaVersion is 2.0.0")));
+    EXPECT_THROW(ModelContainer{"/proc/orvane/cannot/Orvane.store"}, StoreError);
+}
+
+TEST(Store, FailedSaveKeepsChangesPending) {
+    test::TempDirectory dir;
+    ModelContainer container(dir / "Orvane.store");
+    auto& context = container.mainContext();
+    auto settings = fetchOrCreateSettings(context);
+    context.database().execute("DROP TABLE DisplayPreset");
+    context.insert(std::make_shared<DisplayPreset>("x", 0, 0));
+    settings->setVolumeStep(1);
+    EXPECT_THROW(context.save(), StoreError);
+    EXPECT_TRUE(context.hasChanges());
+    EXPECT_THROW(context.fetch<DisplayPreset>(), StoreError);
+    // The settings record is still there for every reader.
+    EXPECT_EQ(fetchOrCreateSettings(context), settings);
+}
+
+TEST(Store, PresetEntriesDocument) {
+    DisplayPresetEntry full{"1234-5678-901234", "Office", 62.5, 75.0, 30.0,
+                            std::uint16_t{15},  2560,     1440, 60.0, true};
+    DisplayPresetEntry bareEntry;
+    bareEntry.displayKey = "1-2";
+    bareEntry.displayName = "Bare";
+    const auto encoded = encodePresetEntries({full, bareEntry});
+    ASSERT_TRUE(encoded);
+    EXPECT_EQ(std::string(encoded->begin(), encoded->end()),
+              R"([{"displayKey":"1234-5678-901234","displayName":"Office","brightness":62.5,)"
+              R"("contrast":75.0,"volume":30.0,"inputSource":15,"resolutionWidth":2560,)"
+              R"("resolutionHeight":1440,"refreshRate":60.0,"isHiDPI":true},)"
+              R"({"displayKey":"1-2","displayName":"Bare"}])");
+    DisplayPresetEntry bare;
+    bare.displayKey = "1-2";
+    bare.displayName = "Bare";
+    EXPECT_EQ(decodePresetEntries(*encoded), (std::vector<DisplayPresetEntry>{full, bare}));
+    // Member order does not matter on reading; integers may be written as 75.
+    EXPECT_EQ(decodePresetEntries(bytes(R"([{"displayName":"A","contrast":75,"displayKey":"k"}])"))
+                  ->at(0)
+                  .contrast,
+              75.0);
+    for (const char* bad :
+         {"{}", "[1]", R"([{"displayKey":"k"}])", R"([{"displayKey":"k","displayName":"A"},{}])",
+          R"([{"displayKey":"k","displayName":"A","inputSource":70000}])",
+          R"([{"displayKey":"k","displayName":"A","inputSource":-1}])",
+          R"([{"displayKey":"k","displayName":"A","brightness":"50"}])",
+          R"([{"displayKey":"k","displayName":"A","isHiDPI":1}])",
+          R"([{"displayKey":"k","displayName":"A","resolutionWidth":1.5}])", "not json"}) {
+        EXPECT_FALSE(decodePresetEntries(bytes(bad))) << bad;
+    }
+    DisplayPresetEntry nan;
+    nan.brightness = std::nan("");
+    EXPECT_FALSE(encodePresetEntries({nan}));
+    DisplayPreset p;
+    p.setEntriesJSON(bytes(R"([{"displayKey":"k"}])"));
+    EXPECT_THAT(p.entries(), IsEmpty());
+}
+
+TEST(Store, UserDefaultsPersistAndKeepWhatTheyCannotRead) {
+    test::TempDirectory dir;
+    runtime::CapturingLogger log;
+    const auto path = dir / "config/defaults.json";
+    {
+        UserDefaults d(path, log);
+        EXPECT_FALSE(d.boolForKey("onboardingShown"));
+        d.registerDefaults({{"SUAutomaticallyUpdate", true}});
+        EXPECT_TRUE(d.boolForKey("SUAutomaticallyUpdate"));
+        d.setBool("onboardingShown", true);
+    }
+    EXPECT_TRUE(UserDefaults(path, log).boolForKey("onboardingShown"));
+
+    std::ofstream(path) << "{ broken";
+    UserDefaults broken(path, log);
+    EXPECT_FALSE(broken.boolForKey("onboardingShown"));
+    broken.setBool("onboardingShown", true);
+    std::ifstream kept(path + ".unreadable");
+    std::string text((std::istreambuf_iterator<char>(kept)), {});
+    EXPECT_EQ(text, "{ broken");
+    EXPECT_THAT(log.lines().back(), HasSubstr("[UserDefaults] Kept the unreadable"));
+    EXPECT_TRUE(UserDefaults(path, log).boolForKey("onboardingShown"));
+}
+
+}  // namespace
+}  // namespace orvane::settings
