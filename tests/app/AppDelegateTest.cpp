@@ -1,0 +1,243 @@
+// SPDX-License-Identifier: MIT
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/InstallerImageCleanup.h"
+#include "app/OrvaneApp.h"
+#include "settings/AppSettings.h"
+#include "support/SimFixture.h"
+#include "support/TempDirectory.h"
+
+namespace orvane::app {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::sim::SimDDCPath;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class FakeRunner final : public platform::ProcessRunner {
+  public:
+    platform::ProcessResult run(const std::string& exe, const std::vector<std::string>& args,
+                                bool capture) override {
+        std::string call = exe;
+        for (const auto& a : args)
+            call += " " + a;
+        calls.push_back(call + (capture ? " (captured)" : ""));
+        if (!launches) return {};
+        return {true, 0, args.at(0) == "info" ? infoOutput : ""};
+    }
+    std::vector<std::string> calls;
+    std::string infoOutput;
+    bool launches = true;
+};
+
+class FakeFiles final : public platform::FileManager {
+  public:
+    bool fileExistsAtPath(const std::string& path) override {
+        return std::find(existing.begin(), existing.end(), path) != existing.end();
+    }
+    bool trashItem(const std::string& path) override {
+        trashed.push_back(path);
+        return true;
+    }
+    std::vector<std::string> existing;
+    std::vector<std::string> trashed;
+};
+
+class AppTest : public test::SimFixture {
+  protected:
+    AppTest() {
+        auto dumb = test::simDisplay(3, SimDDCPath::i2c, 0x3333, 3);
+        dumb.monitor.answers = false;
+        useRig(
+            test::rigOf({test::builtInPanel(1, 0.5f), test::simDisplay(2, SimDDCPath::i2c), dumb}));
+    }
+    OrvaneApp& makeApp(std::string bundle = "/usr/bin/orvane") {
+        OrvaneApp::Options o;
+        o.storePath = dir / "data/Orvane.store";
+        o.defaultsPath = dir / "config/defaults.json";
+        o.bundlePath = std::move(bundle);
+        o.homeDirectory = "/home/me";
+        app = std::make_unique<OrvaneApp>(runtime_, machine_->platform(), o, runner, files, log_);
+        log_.clear();  // the transports' start-up lines
+        return *app;
+    }
+    void launch() {
+        app->delegate().applicationDidFinishLaunching();
+        executor().runUntilIdle();
+    }
+    void TearDown() override { app.reset(); }
+
+    test::TempDirectory dir;
+    FakeRunner runner;
+    FakeFiles files;
+    std::unique_ptr<OrvaneApp> app;
+};
+
+TEST_F(AppTest, LaunchSequenceInOrder) {
+    makeApp();
+    auto& delegate = app->delegate();
+    delegate.applicationDidFinishLaunching();
+    // The launch task has not begun: the scan comes after the method returns.
+    EXPECT_THAT(lines(), ElementsAre("[AppDelegate] Orvane launched",
+                                     "[AppDelegate] Accessibility permission granted"));
+    EXPECT_FALSE(delegate.isLaunched());
+    executor().runUntilIdle();
+    EXPECT_TRUE(delegate.isLaunched());
+    const auto all = lines();
+    const auto at = [&](const std::string& line) {
+        return std::find(all.begin(), all.end(), line) - all.begin();
+    };
+    EXPECT_LT(at("[DisplayManager] Scanning connected displays..."),
+              at("[ShortcutManager] Carbon hot key handler installed"));
+    EXPECT_LT(at("[ShortcutManager] Carbon hot key handler installed"),
+              at("[AppDelegate] No saved shortcuts to restore"));
+    EXPECT_EQ(all.back(), "[AppDelegate] No saved shortcuts to restore");
+    EXPECT_THAT(runner.calls, IsEmpty());  // not in an applications folder
+}
+
+TEST_F(AppTest, AccessibilityRefusedIsReportedAndPrompted) {
+    machine_->input().setAccessibilityTrusted(false);
+    makeApp();
+    launch();
+    EXPECT_EQ(lines()[1],
+              "[AppDelegate] Accessibility permission not granted - system prompt shown");
+    EXPECT_EQ(machine_->input().accessibilityPrompts(), 1);
+    EXPECT_EQ(log_.linesStartingWith("[MediaKeyInterceptor] Failed").size(), 1u);
+}
+
+TEST_F(AppTest, SavedShortcutsAndKeySettingsHoldAfterARestart) {
+    {
+        makeApp();
+        auto settings = settings::fetchOrCreateSettings(app->container().mainContext());
+        settings->setShortcutBindings({{"brightness_up", {126, 6144}}, {"dim_all", {1, 256}}});
+        settings->setInterceptVolumeKeys(true);
+        settings->setBrightnessStep(10);
+        settings->setShowOSD(false);
+        app->container().mainContext().save();
+        app.reset();
+    }
+    log_.clear();
+    makeApp();
+    launch();
+    EXPECT_EQ(lines().back(), "[AppDelegate] Restored 2 saved shortcut(s)");
+    EXPECT_EQ(machine_->input().hotKeyCount(), 1u);
+    const auto& interceptor = *app->registry().mediaKeyInterceptor();
+    EXPECT_TRUE(interceptor.interceptVolume());
+    EXPECT_EQ(interceptor.brightnessStep(), 10);
+    // The restored shortcut drives the displays; with panels off, none shows.
+    ASSERT_TRUE(machine_->input().pressHotKey(126, 6144));
+    executor().runUntilIdle();
+    EXPECT_EQ(monitor(2).feature(0x10)->current, 60);
+    EXPECT_TRUE(app->registry().osdManager()->customOSDs().empty());
+    // A change to the record takes effect at once.
+    settings::fetchOrCreateSettings(app->container().mainContext())->setVolumeStep(1);
+    EXPECT_EQ(interceptor.volumeStep(), 1);
+}
+
+TEST_F(AppTest, OnboardingIsScheduledOnlyUntilCompleted) {
+    makeApp();
+    app->delegate().applicationDidFinishLaunching();
+    executor().runFor(499ms);
+    EXPECT_FALSE(app->delegate().onboardingWindowShown());
+    executor().runFor(1ms);
+    EXPECT_TRUE(app->delegate().onboardingWindowShown());
+    app->delegate().onboardingCompleted();
+    app.reset();
+
+    makeApp();
+    launch();
+    executor().runFor(2s);
+    EXPECT_FALSE(app->delegate().onboardingWindowShown());
+}
+
+TEST_F(AppTest, URLEventsWaitForTheFirstScan) {
+    makeApp();
+    auto& delegate = app->delegate();
+    delegate.handleURLEvent("orvane://brightness?value=10");  // before launch: no handler yet
+    delegate.applicationDidFinishLaunching();
+    delegate.handleURLEvent(std::nullopt);
+    delegate.handleURLEvent("not a url at all");
+    delegate.handleURLEvent("orvane://brightness?display=external&value=30");
+    EXPECT_THAT(
+        log_.linesStartingWith("[AppDelegate] Received URL: "),
+        ElementsAre("[AppDelegate] Received URL: orvane://brightness?display=external&value=30"));
+    executor().runUntilIdle();
+    EXPECT_EQ(monitor(2).feature(0x10)->current, 30);
+    EXPECT_EQ(app->registry().displays().at(1)->brightness.get(), 30.0);
+}
+
+TEST_F(AppTest, TerminationClearsEveryDimmedDisplay) {
+    makeApp();
+    launch();
+    app->delegate().handleURLEvent("orvane://brightness?value=20");
+    app->registry().softwareDimmers().at(2)->method = controls::SoftwareDimmer::Method::gamma;
+    addFault(2, platform::sim::SimFaultKind::silent);
+    app->delegate().handleURLEvent("orvane://brightness?display=2&value=20");
+    executor().runUntilIdle();
+    EXPECT_FALSE(machine_->gammaIsOriginal(2));
+    // Overlays on the monitor without DDC and on the built-in panel, which a URL
+    // dims in software too.
+    EXPECT_EQ(machine_->windows().size(), 2u);
+    log_.clear();
+    app->delegate().applicationWillTerminate();
+    app->delegate().applicationWillTerminate();
+    EXPECT_THAT(lines(), ElementsAre("[AppDelegate] Orvane terminating - cleaning up",
+                                     "[MediaKeyInterceptor] Media key interception stopped"));
+    EXPECT_TRUE(machine_->gammaIsOriginal(2));
+    EXPECT_TRUE(machine_->windows().empty());
+}
+
+constexpr const char* kTwoImages = R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict><key>images</key><array>
+<dict><key>image-path</key><string>/Users/me/Downloads/Other.dmg</string>
+  <key>system-entities</key><array><dict><key>mount-point</key><string>/Volumes/Other</string></dict></array></dict>
+<dict><key>image-path</key><string>/Users/me/Downloads/Orvane.dmg</string>
+  <key>system-entities</key><array><dict><key>content-hint</key><string>x</string></dict>
+  <dict><key>mount-point</key><string>/Volumes/Orvane</string></dict></array></dict>
+</array></dict></plist>)";
+
+TEST(InstallerImageCleanup, FindsTheImageHoldingTheBundle) {
+    FakeRunner runner;
+    FakeFiles files;
+    runner.infoOutput = kTwoImages;
+    files.existing = {"/Volumes/Orvane/Orvane.app"};
+    InstallerImageCleanup cleanup(runner, files, "/Applications/Orvane.app", "/Users/me");
+    EXPECT_TRUE(cleanup.shouldRun());
+    cleanup.run();
+    EXPECT_THAT(runner.calls, ElementsAre("/usr/bin/hdiutil info -plist (captured)",
+                                          "/usr/bin/hdiutil detach /Volumes/Orvane -quiet"));
+    EXPECT_THAT(files.trashed, ElementsAre("/Users/me/Downloads/Orvane.dmg"));
+
+    EXPECT_TRUE(
+        InstallerImageCleanup(runner, files, "/Users/me/Applications/Orvane.app", "/Users/me")
+            .shouldRun());
+    EXPECT_FALSE(
+        InstallerImageCleanup(runner, files, "/usr/local/bin/orvane", "/Users/me").shouldRun());
+    EXPECT_FALSE(InstallerImageCleanup(runner, files, "/Users/me/Apps/Orvane.app", "").shouldRun());
+
+    // Nothing mounted holds it, or the output is no property list: nothing happens.
+    for (const char* output : {"", "not a plist", "<plist><array/></plist>"}) {
+        runner.calls.clear();
+        runner.infoOutput = output;
+        cleanup.run();
+        EXPECT_EQ(runner.calls.size(), 1u) << output;
+    }
+    runner.calls.clear();
+    runner.infoOutput = kTwoImages;
+    files.existing.clear();
+    cleanup.run();
+    EXPECT_EQ(runner.calls.size(), 1u);
+    // A detach that cannot launch leaves the image alone.
+    files.existing = {"/Volumes/Orvane/Orvane.app"};
+    files.trashed.clear();
+    auto found = cleanup.findImage();
+    ASSERT_TRUE(found);
+    runner.launches = false;
+    cleanup.detachAndTrash(*found);
+    EXPECT_THAT(files.trashed, IsEmpty());
+}
+
+}  // namespace
+}  // namespace orvane::app
