@@ -38,6 +38,7 @@ std::optional<double> number(const std::map<std::string, std::string>& p, const 
 }  // namespace
 
 std::optional<CommandURL> CommandURL::parse(const std::string& text) {
+    if (text.empty()) return std::nullopt;
     UriUriA uri;
     const char* error = nullptr;
     if (uriParseSingleUriA(&uri, text.c_str(), &error) != URI_SUCCESS) return std::nullopt;

@@ -1,0 +1,379 @@
+// SPDX-License-Identifier: MIT
+// The built binary, driven as a user or a script drives it: URLs on the
+// command line, a store on disk, a second instance, signals.
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "settings/AppSettings.h"
+#include "settings/DisplayPreset.h"
+#include "settings/ModelContainer.h"
+#include "support/TempDirectory.h"
+
+namespace orvane {
+namespace {
+
+using nlohmann::json;
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+struct RunResult {
+    int status = -1;
+    std::vector<std::string> lines;
+    bool has(const std::string& line) const {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+};
+
+class CommandLineTest : public ::testing::Test {
+  protected:
+    std::string rig() const { return std::string(ORVANE_E2E_RIGS) + "/desk.json"; }
+    std::string storePath() const { return dir / "data/orvane/Orvane.store"; }
+
+    /// argv for the binary with this test's own directories.
+    std::vector<std::string> command(std::vector<std::string> args) const {
+        std::vector<std::string> argv{"env", "XDG_DATA_HOME=" + (dir / "data"),
+                                      "XDG_CONFIG_HOME=" + (dir / "config"),
+                                      "XDG_RUNTIME_DIR=" + (dir / "run"), ORVANE_BINARY};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return argv;
+    }
+
+    /// Runs to the end; stdout split into lines.
+    RunResult run(std::vector<std::string> args) {
+        std::filesystem::create_directories(dir / "run");
+        int out[2];
+        if (pipe(out) != 0) throw std::runtime_error("pipe");
+        const pid_t pid = spawn(command(std::move(args)), out);
+        RunResult r;
+        r.lines = readLines(out[0]);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return r;
+    }
+
+    static pid_t spawn(const std::vector<std::string>& argv, int out[2]) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            close(out[0]);
+            close(out[1]);
+            std::vector<char*> a;
+            for (const auto& s : argv)
+                a.push_back(const_cast<char*>(s.c_str()));
+            a.push_back(nullptr);
+            execvp(a[0], a.data());
+            _exit(127);
+        }
+        close(out[1]);
+        return pid;
+    }
+
+    static std::vector<std::string> readLines(int fd) {
+        std::string text;
+        std::array<char, 4096> buf;
+        ssize_t n;
+        while ((n = read(fd, buf.data(), buf.size())) > 0)
+            text.append(buf.data(), n);
+        close(fd);
+        std::vector<std::string> lines;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+
+    json state(const std::string& path) const {
+        std::ifstream in(path);
+        return json::parse(in);
+    }
+    static const json& display(const json& s, int id) {
+        for (const auto& d : s.at("displays")) {
+            if (d.at("id") == id) return d;
+        }
+        throw std::out_of_range("display");
+    }
+
+    test::TempDirectory dir;
+};
+
+TEST_F(CommandLineTest, OnceRunsEveryCommandAndWritesTheMachineState) {
+    const auto out = dir / "out.json";
+    const auto r = run({"--once", "--rig", rig(), "--rig-out", out, "orvane://info",
+                        "orvane://brightness?display=external&value=60",
+                        "orvane://contrast?display=1&value=40", "orvane://volume?value=55",
+                        "orvane://input?display=Office&value=17", "orvane://power?value=standby",
+                        "orvane://brightness?display=2&delta=-25", "orvane://info"});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.lines.front(), "[Orvane] Running on simulated machine \"desk\" with 3 displays");
+    EXPECT_THAT(r.lines, Contains("Display 1: Office - 2560×1440 @ 60Hz"));
+    EXPECT_THAT(r.lines, Contains("  Brightness: 70%"));
+    EXPECT_THAT(r.lines, Contains("  Brightness: 35%"));  // the projector: 60 - 25
+    EXPECT_EQ(r.lines.back(), "[MediaKeyInterceptor] Media key interception stopped");
+    const auto s = state(out);
+    const auto& office = display(s, 2).at("vcp");
+    EXPECT_EQ(office.at("0x10"), json::array({60, 100}));
+    EXPECT_EQ(office.at("0x12"), json::array({40, 100}));
+    EXPECT_EQ(office.at("0x62"), json::array({55, 100}));
+    EXPECT_EQ(office.at("0x60"), json::array({17, 18}));  // "Office" is no index: every display
+    EXPECT_EQ(office.at("0xd6"), json::array({2, 5}));
+    // Termination cleared the projector's dimming.
+    EXPECT_TRUE(s.at("windows").empty());
+    EXPECT_EQ(display(s, 3).at("gamma"), "original");
+    EXPECT_EQ(display(s, 1).at("panelBrightness"), 0.5);
+}
+
+TEST_F(CommandLineTest, BadURLsChangeNothingAndCrashNothing) {
+    const auto before = dir / "before.json", after = dir / "after.json";
+    ASSERT_EQ(run({"--once", "--rig", rig(), "--rig-out", before}).status, 0);
+    // Near the longest single argument the system passes (128 KiB).
+    const std::string huge(120000, '9');
+    const auto r = run({"--once",
+                        "--rig",
+                        rig(),
+                        "--rig-out",
+                        after,
+                        "http://brightness?value=0",
+                        "orvane://Brightness?value=0",
+                        "orvane://brightness?value=abc",
+                        "orvane://brightness?value=",
+                        "orvane://contrast?value=nan",
+                        "orvane://input?value=99999",
+                        "orvane://input?value=-3",
+                        "orvane://power?value=6",
+                        "orvane://preset",
+                        "orvane://preset?name=none",
+                        "orvane://",
+                        "orvane://brightness?value=" + huge,
+                        "orvane://volume?value=-" + huge,
+                        "orvane://brightness?display=" + huge + "&delta=0",
+                        "orvane://%%%",
+                        "orvane://brightness?value=50\n",
+                        "::::",
+                        ""});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_TRUE(r.has("[CLIHandler] Unknown command: Brightness"));
+    EXPECT_TRUE(r.has("[CLIHandler] preset command requires 'name' parameter"));
+    EXPECT_TRUE(r.has("[CLIHandler] Preset not found: none"));
+    EXPECT_FALSE(r.has("[CLIHandler] Received URL: http://brightness?value=0"));
+    EXPECT_FALSE(r.has("[AppDelegate] Received URL: "));  // the empty one is no URL
+    auto a = state(before), b = state(after);
+    // A huge value clamps to 100 (brightness) and a huge negative one to 0
+    // (volume); nothing else may differ.
+    auto& office = b["displays"][1]["vcp"];
+    EXPECT_EQ(office["0x10"], json::array({100, 100}));
+    EXPECT_EQ(office["0x62"], json::array({0, 100}));
+    office["0x10"] = a["displays"][1]["vcp"]["0x10"];
+    office["0x62"] = a["displays"][1]["vcp"]["0x62"];
+    EXPECT_EQ(a, b);
+}
+
+TEST_F(CommandLineTest, PresetsSurviveRestartsAndTheDefaultAppliesAtLaunch) {
+    {
+        settings::ModelContainer store(storePath());
+        auto& context = store.mainContext();
+        auto preset = std::make_shared<settings::DisplayPreset>("Evening", 1, 0);
+        settings::DisplayPresetEntry office;
+        office.displayKey = "4268-41156-77";
+        office.displayName = "Office";
+        office.brightness = 20;
+        office.contrast = 30;
+        office.resolutionWidth = 2560;
+        office.resolutionHeight = 1440;
+        office.refreshRate = 60;
+        preset->setEntries({office});
+        context.insert(preset);
+        settings::fetchOrCreateSettings(context)->setDefaultPresetName("Evening");
+        context.save();
+    }
+    const auto out = dir / "out.json";
+    auto r = run({"--once", "--rig", rig(), "--rig-out", out});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_TRUE(r.has("[PresetManager] Applying default preset 'Evening' on launch"));
+    EXPECT_TRUE(r.has("[PresetManager] Restored 'Office' from preset 'Evening'"));
+    auto s = state(out);
+    EXPECT_EQ(display(s, 2).at("vcp").at("0x10"), json::array({20, 100}));
+    EXPECT_EQ(display(s, 2).at("mode").at("width"), 2560);
+
+    // By URL, case-insensitively; the use is recorded.
+    r = run(
+        {"--once", "--rig", rig(), "orvane://brightness?value=90", "orvane://preset?name=EVENING"});
+    EXPECT_TRUE(r.has("[CLIHandler] Applied preset: EVENING"));
+    {
+        settings::ModelContainer store(storePath());
+        auto& context = store.mainContext();
+        auto presets = context.fetch<settings::DisplayPreset>();
+        ASSERT_EQ(presets.size(), 1u);
+        EXPECT_TRUE(presets[0]->lastUsedAt());
+        context.remove(presets[0]);
+        context.save();
+    }
+    r = run({"--once", "--rig", rig()});
+    EXPECT_TRUE(r.has("[PresetManager] Default preset 'Evening' not found - skipping"));
+}
+
+TEST_F(CommandLineTest, BadDocumentsInTheStoreReadAsNothing) {
+    {
+        settings::ModelContainer store(storePath());
+        auto& context = store.mainContext();
+        auto settings = settings::fetchOrCreateSettings(context);
+        settings->setShortcutBindingsJSON(std::vector<std::uint8_t>{'{', '"', 'x'});
+        settings->setDefaultPresetName("Broken");
+        auto preset = std::make_shared<settings::DisplayPreset>("Broken", 1, 0);
+        preset->setEntriesJSON(std::vector<std::uint8_t>{'[', '{', '}', ']'});
+        context.insert(preset);
+        context.save();
+    }
+    const auto r = run({"--once", "--rig", rig()});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_TRUE(r.has("[AppDelegate] No saved shortcuts to restore"));
+    EXPECT_TRUE(r.has("[PresetManager] Applying default preset 'Broken' on launch"));
+    EXPECT_THAT(r.lines, Not(Contains(HasSubstr("Restored '"))));
+    // What could not be read is still there, as it was.
+    settings::ModelContainer store(storePath());
+    EXPECT_EQ(settings::fetchOrCreateSettings(store.mainContext())->shortcutBindingsJSON(),
+              (std::vector<std::uint8_t>{'{', '"', 'x'}));
+}
+
+TEST_F(CommandLineTest, AStoreThatCannotBeCreatedIsFatal) {
+    std::ofstream(dir / "data") << "a file where the data directory should be";
+    const auto r = run({"--once", "--rig", rig()});
+    EXPECT_NE(r.status, 0);
+    ASSERT_FALSE(r.lines.empty());
+    EXPECT_THAT(r.lines.back(), HasSubstr("Failed to create SwiftData container: "));
+}
+
+TEST_F(CommandLineTest, HelpVersionAndUnknownOptions) {
+    auto r = run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_THAT(r.lines.front(), HasSubstr("usage: orvane"));
+    r = run({"--version"});
+    EXPECT_THAT(r.lines.front(), HasSubstr("orvane "));
+    EXPECT_EQ(run({"--frobnicate"}).status, 2);
+    EXPECT_EQ(run({"--rig", dir / "missing.json", "--once"}).status, 1);
+}
+
+/// A resident instance on the rig, in the background.
+class ResidentInstance {
+  public:
+    ResidentInstance(const CommandLineTest& test, std::vector<std::string> argv,
+                     const std::string& socket) {
+        std::filesystem::create_directories(std::filesystem::path(socket).parent_path());
+        if (pipe(out_) != 0) throw std::runtime_error("pipe");
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(out_[1], STDOUT_FILENO);
+            close(out_[0]);
+            close(out_[1]);
+            std::vector<char*> a;
+            for (auto& s : argv)
+                a.push_back(s.data());
+            a.push_back(nullptr);
+            execvp(a[0], a.data());
+            _exit(127);
+        }
+        close(out_[1]);
+        (void)test;
+        // Up once its socket exists and its first scan has ended.
+        for (int i = 0; i < 500 && !std::filesystem::exists(socket); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    /// Reads its output until a line holds text, for at most timeout.
+    bool waitFor(const std::string& text, std::chrono::seconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (output_.find(text) != std::string::npos) return true;
+            pollfd p{out_[0], POLLIN, 0};
+            if (poll(&p, 1, 100) > 0) {
+                std::array<char, 4096> buf;
+                const ssize_t n = read(out_[0], buf.data(), buf.size());
+                if (n <= 0) return output_.find(text) != std::string::npos;
+                output_.append(buf.data(), static_cast<std::size_t>(n));
+            }
+        }
+        return false;
+    }
+    /// Signals it and returns its whole output.
+    std::vector<std::string> stop(int signal, int& status) {
+        kill(pid_, signal);
+        std::array<char, 4096> buf;
+        ssize_t n;
+        while ((n = read(out_[0], buf.data(), buf.size())) > 0)
+            output_.append(buf.data(), static_cast<std::size_t>(n));
+        close(out_[0]);
+        int st = 0;
+        waitpid(pid_, &st, 0);
+        status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        std::vector<std::string> lines;
+        std::istringstream in(output_);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int out_[2] = {-1, -1};
+    std::string output_;
+};
+
+TEST_F(CommandLineTest, SecondStartHandsItsURLsToTheRunningInstance) {
+    const auto out = dir / "out.json";
+    ResidentInstance first(*this, command({"--rig", rig(), "--rig-out", out}),
+                           dir / "run/orvane.sock");
+    EXPECT_EQ((std::filesystem::status(dir / "run/orvane.sock").permissions() &
+               std::filesystem::perms::all),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    const auto second = run({"orvane://contrast?display=external&value=33", "orvane://info"});
+    EXPECT_EQ(second.status, 0);
+    EXPECT_TRUE(second.lines.empty());
+    // The commands run once the first scan has ended.
+    EXPECT_TRUE(first.waitFor("  Contrast: 33%", std::chrono::seconds(30)));
+    int status = -1;
+    const auto lines = first.stop(SIGINT, status);
+    EXPECT_EQ(status, 0);
+    EXPECT_THAT(
+        lines, Contains("[AppDelegate] Received URL: orvane://contrast?display=external&value=33"));
+    EXPECT_THAT(lines, Contains("  Contrast: 33%"));
+    EXPECT_THAT(lines, Contains("[AppDelegate] Orvane terminating - cleaning up"));
+    EXPECT_EQ(display(state(out), 2).at("vcp").at("0x12"), json::array({33, 100}));
+    EXPECT_FALSE(std::filesystem::exists(dir / "run/orvane.sock"));
+}
+
+TEST_F(CommandLineTest, ASignalDuringDimmingLeavesEveryDisplayUndimmed) {
+    for (int signal : {SIGTERM, SIGHUP}) {
+        const auto out = dir / "out.json";
+        ResidentInstance instance(
+            *this, command({"--rig", rig(), "--rig-out", out, "orvane://brightness?value=10"}),
+            dir / "run/orvane.sock");
+        EXPECT_TRUE(instance.waitFor("[CLIHandler] Received URL: orvane://brightness?value=10",
+                                     std::chrono::seconds(30)));
+        int status = -1;
+        const auto lines = instance.stop(signal, status);
+        EXPECT_EQ(status, 0) << signal;
+        const auto s = state(out);
+        EXPECT_TRUE(s.at("windows").empty()) << signal;
+        for (const auto& d : s.at("displays"))
+            EXPECT_EQ(d.at("gamma"), "original");
+        EXPECT_THAT(lines, Contains("[AppDelegate] Orvane terminating - cleaning up"));
+    }
+}
+
+}  // namespace
+}  // namespace orvane
