@@ -37,8 +37,11 @@ void AppDelegate::applicationDidFinishLaunching() {
 
     runtime::spawn(s_.runtime.main(), [](std::shared_ptr<AppDelegate> self) -> runtime::Task<void> {
         co_await self->s_.registry->start();
+        if (self->detached_) co_return;
         co_await self->restoreShortcuts();
-        co_await self->s_.presets.applyDefaultPreset();
+        if (self->detached_) co_return;
+        co_await self->s_.presets->applyDefaultPreset();
+        if (self->detached_) co_return;
         self->launched_ = true;
         auto pending = std::move(self->afterLaunch_);
         for (auto& fn : pending)
@@ -67,7 +70,13 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
 }
 
+void AppDelegate::detach() {
+    detached_ = true;
+    afterLaunch_.clear();
+}
+
 void AppDelegate::whenLaunched(std::function<void()> fn) {
+    if (detached_) return;
     if (launched_) {
         fn();
     } else {
@@ -77,7 +86,7 @@ void AppDelegate::whenLaunched(std::function<void()> fn) {
 
 runtime::Task<void> AppDelegate::restoreShortcuts() {
     auto self = shared_from_this();
-    auto* context = s_.presets.modelContext;
+    auto* context = s_.presets->modelContext;
     if (!context) {
         s_.log.line("[AppDelegate] No model context - can't restore shortcuts");
         co_return;
@@ -100,7 +109,9 @@ void AppDelegate::handleURLEvent(const std::optional<std::string>& directObject)
     if (!settings::CommandURL::parse(*directObject)) return;
     s_.log.line("[AppDelegate] Received URL: " + *directObject);
     // Commands act on the displays, so they wait for the first scan.
-    whenLaunched([self = shared_from_this(), url = *directObject] { self->s_.cli.handle(url); });
+    whenLaunched([self = shared_from_this(), url = *directObject] {
+        if (!self->detached_) self->s_.cli.handle(url);
+    });
 }
 
 void AppDelegate::showOnboarding() {

@@ -29,7 +29,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     struct Services {
         runtime::Runtime& runtime;
         std::shared_ptr<displays::DisplayManager> registry;
-        settings::PresetManager& presets;
+        std::shared_ptr<settings::PresetManager> presets;
         settings::CLIHandler& cli;
         settings::UserDefaults& defaults;
         platform::ProcessRunner& processes;
@@ -59,12 +59,16 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     /// The GUI shows the onboarding window through this; headless, nothing is shown.
     std::function<void()> presentOnboarding;
     bool onboardingWindowShown() const { return onboardingShown_; }
+    /// The application that owns the services is going away: work still
+    /// pending (the launch task, held URLs) must not touch them any more.
+    void detach();
 
   private:
     Services s_;
     bool urlHandlerRegistered_ = false;
     bool launched_ = false;
     bool terminated_ = false;
+    bool detached_ = false;
     bool onboardingShown_ = false;
     std::vector<std::function<void()>> afterLaunch_;
     std::jthread cleanup_;

@@ -15,13 +15,13 @@ OrvaneApp::OrvaneApp(runtime::Runtime& runtime, platform::Platform platform, Opt
           {platform, ddc::DDCManager::create(runtime, platform, log, kBundleIdentifier),
            ddc::AVServiceDDC::create(runtime, platform, log, kBundleIdentifier)},
           log)),
-      presets_(registry_, log),
+      presets_(std::make_shared<settings::PresetManager>(registry_, log)),
       cli_(registry_, presets_, runtime.main(), log),
       delegate_(std::make_shared<AppDelegate>(
           AppDelegate::Services{runtime, registry_, presets_, cli_, defaults_, processes, files,
                                 options.bundlePath, options.homeDirectory, log})) {
     defaults_.registerDefaults({{"SUAutomaticallyUpdate", false}});
-    presets_.modelContext = &container_.mainContext();
+    presets_->modelContext = &container_.mainContext();
     // The user's key settings hold from launch on, and follow every change.
     settings_ = settings::fetchOrCreateSettings(container_.mainContext());
     applySettings();
@@ -31,6 +31,9 @@ OrvaneApp::OrvaneApp(runtime::Runtime& runtime, platform::Platform platform, Opt
 OrvaneApp::~OrvaneApp() {
     settingsObservation_.reset();
     delegate_->applicationWillTerminate();
+    delegate_->detach();
+    // Applies still under way outlive the store: they must not save into it.
+    presets_->modelContext = nullptr;
 }
 
 void OrvaneApp::applySettings() {

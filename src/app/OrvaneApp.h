@@ -42,7 +42,7 @@ class OrvaneApp {
 
     AppDelegate& delegate() { return *delegate_; }
     displays::DisplayManager& registry() { return *registry_; }
-    settings::PresetManager& presets() { return presets_; }
+    settings::PresetManager& presets() { return *presets_; }
     settings::ModelContainer& container() { return container_; }
 
   private:
@@ -51,7 +51,7 @@ class OrvaneApp {
     settings::ModelContainer container_;
     settings::UserDefaults defaults_;
     std::shared_ptr<displays::DisplayManager> registry_;
-    settings::PresetManager presets_;
+    std::shared_ptr<settings::PresetManager> presets_;
     settings::CLIHandler cli_;
     std::shared_ptr<AppDelegate> delegate_;
     std::shared_ptr<settings::AppSettings> settings_;

@@ -246,9 +246,9 @@ void CLIHandler::preset(const Parameters& p) {
         return;
     }
     const std::string wanted = runtime::lowercased(name);
-    for (const auto& preset : presets_.presets()) {
+    for (const auto& preset : presets_->presets()) {
         if (runtime::lowercased(preset->name()) != wanted) continue;
-        runtime::spawn(main_, presets_.apply(preset));
+        runtime::spawnRetaining(main_, presets_, presets_->apply(preset));
         log_.line("[CLIHandler] Applied preset: " + std::string(name));
         return;
     }

@@ -36,9 +36,10 @@ std::optional<std::uint16_t> parseUInt16(const std::string& text);
 /// log line or an effect on the displays. Main thread only.
 class CLIHandler {
   public:
-    CLIHandler(std::shared_ptr<displays::DisplayManager> registry, PresetManager& presets,
-               runtime::Executor& main, runtime::Logger& log)
-        : registry_(std::move(registry)), presets_(presets), main_(main), log_(log) {}
+    CLIHandler(std::shared_ptr<displays::DisplayManager> registry,
+               std::shared_ptr<PresetManager> presets, runtime::Executor& main,
+               runtime::Logger& log)
+        : registry_(std::move(registry)), presets_(std::move(presets)), main_(main), log_(log) {}
 
     void handle(const std::string& url);
 
@@ -54,7 +55,7 @@ class CLIHandler {
     void info();
 
     std::shared_ptr<displays::DisplayManager> registry_;
-    PresetManager& presets_;
+    std::shared_ptr<PresetManager> presets_;
     runtime::Executor& main_;
     runtime::Logger& log_;
 };

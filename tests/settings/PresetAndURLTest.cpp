@@ -52,9 +52,9 @@ class PresetAndURLTest : public test::SimFixture {
         useRig(test::rigOf(d));
         registry = displays::DisplayManager::create(runtime_, services(), log_);
         runTask(executor(), registry->start());
-        presets = std::make_unique<PresetManager>(registry, log_, [this] { return ++clock; });
+        presets = std::make_shared<PresetManager>(registry, log_, [this] { return ++clock; });
         presets->modelContext = &container.mainContext();
-        cli = std::make_unique<CLIHandler>(registry, *presets, executor(), log_);
+        cli = std::make_unique<CLIHandler>(registry, presets, executor(), log_);
         log_.clear();
     }
     std::vector<std::string> handle(const std::string& url) {
@@ -76,7 +76,7 @@ class PresetAndURLTest : public test::SimFixture {
     test::TempDirectory dir;
     ModelContainer container;
     std::shared_ptr<displays::DisplayManager> registry;
-    std::unique_ptr<PresetManager> presets;
+    std::shared_ptr<PresetManager> presets;
     std::unique_ptr<CLIHandler> cli;
     double clock = 1000;
 };
