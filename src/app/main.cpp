@@ -107,23 +107,31 @@ void writeRigOut(platform::sim::SimMachine& machine, const std::string& path) {
         std::fprintf(stderr, "orvane: cannot write %s\n", path.c_str());
 }
 
+/// The application on machine; none when its store cannot be opened, which is fatal.
+std::unique_ptr<app::OrvaneApp> makeApp(runtime::Runtime& rt, platform::sim::SimMachine& machine,
+                                        runtime::Logger& log) {
+    // Only the installer-image clean-up uses these; a Linux install never lives
+    // under /Applications, so it finds nothing to do.
+    static platform::posix::PosixProcessRunner processes;
+    static platform::posix::PosixFileManager files;
+    machine.setMainExecutor(rt.main());
+    try {
+        return std::make_unique<app::OrvaneApp>(rt, machine.platform(), appOptions(), processes,
+                                                files, log);
+    } catch (const settings::StoreError& e) {
+        std::printf("Failed to create SwiftData container: %s\n", e.what());
+        std::fflush(stdout);
+        return nullptr;
+    }
+}
+
 /// --once on the simulated machine: everything runs on a virtual clock, so the
 /// run takes no real time and ends when nothing is left to do.
 int runOnce(const platform::sim::SimRig& rig, const Options& options, runtime::Logger& log) {
     runtime::VirtualRuntime rt;
     platform::sim::SimMachine machine(rig, rt.clock());
-    machine.setMainExecutor(rt.main());
-    platform::posix::PosixProcessRunner processes;
-    platform::posix::PosixFileManager files;
-    std::unique_ptr<app::OrvaneApp> app;
-    try {
-        app = std::make_unique<app::OrvaneApp>(rt, machine.platform(), appOptions(), processes,
-                                               files, log);
-    } catch (const settings::StoreError& e) {
-        std::printf("Failed to create SwiftData container: %s\n", e.what());
-        std::fflush(stdout);
-        return 1;
-    }
+    auto app = makeApp(rt, machine, log);
+    if (!app) return 1;
     auto& delegate = app->delegate();
     delegate.applicationDidFinishLaunching();
     for (const auto& url : options.urls)
@@ -141,18 +149,8 @@ int runResident(const platform::sim::SimRig& rig, const Options& options, runtim
                 const sigset_t& signals) {
     runtime::ThreadedRuntime rt;
     platform::sim::SimMachine machine(rig, rt.clock());
-    machine.setMainExecutor(rt.main());
-    platform::posix::PosixProcessRunner processes;
-    platform::posix::PosixFileManager files;
-    std::unique_ptr<app::OrvaneApp> app;
-    try {
-        app = std::make_unique<app::OrvaneApp>(rt, machine.platform(), appOptions(), processes,
-                                               files, log);
-    } catch (const settings::StoreError& e) {
-        std::printf("Failed to create SwiftData container: %s\n", e.what());
-        std::fflush(stdout);
-        return 1;
-    }
+    auto app = makeApp(rt, machine, log);
+    if (!app) return 1;
     auto& delegate = app->delegate();
     auto& loop = rt.loop();
 

@@ -32,6 +32,43 @@ using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+/// Starts argv with its standard output on the pipe's write end (closed here).
+pid_t spawnWithOutput(const std::vector<std::string>& argv, int out[2]) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        close(out[1]);
+        std::vector<char*> a;
+        for (const auto& s : argv)
+            a.push_back(const_cast<char*>(s.c_str()));
+        a.push_back(nullptr);
+        execvp(a[0], a.data());
+        _exit(127);
+    }
+    close(out[1]);
+    return pid;
+}
+
+/// Everything left to read on fd, which is closed then.
+std::string readAll(int fd) {
+    std::string text;
+    std::array<char, 4096> buf;
+    ssize_t n;
+    while ((n = read(fd, buf.data(), buf.size())) > 0)
+        text.append(buf.data(), static_cast<std::size_t>(n));
+    close(fd);
+    return text;
+}
+
 struct RunResult {
     int status = -1;
     std::vector<std::string> lines;
@@ -59,44 +96,13 @@ class CommandLineTest : public ::testing::Test {
         std::filesystem::create_directories(dir / "run");
         int out[2];
         if (pipe(out) != 0) throw std::runtime_error("pipe");
-        const pid_t pid = spawn(command(std::move(args)), out);
+        const pid_t pid = spawnWithOutput(command(std::move(args)), out);
         RunResult r;
-        r.lines = readLines(out[0]);
+        r.lines = splitLines(readAll(out[0]));
         int status = 0;
         waitpid(pid, &status, 0);
         r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return r;
-    }
-
-    static pid_t spawn(const std::vector<std::string>& argv, int out[2]) {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            close(out[0]);
-            close(out[1]);
-            std::vector<char*> a;
-            for (const auto& s : argv)
-                a.push_back(const_cast<char*>(s.c_str()));
-            a.push_back(nullptr);
-            execvp(a[0], a.data());
-            _exit(127);
-        }
-        close(out[1]);
-        return pid;
-    }
-
-    static std::vector<std::string> readLines(int fd) {
-        std::string text;
-        std::array<char, 4096> buf;
-        ssize_t n;
-        while ((n = read(fd, buf.data(), buf.size())) > 0)
-            text.append(buf.data(), n);
-        close(fd);
-        std::vector<std::string> lines;
-        std::istringstream in(text);
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
     }
 
     json state(const std::string& path) const {
@@ -272,24 +278,10 @@ TEST_F(CommandLineTest, HelpVersionAndUnknownOptions) {
 /// A resident instance on the rig, in the background.
 class ResidentInstance {
   public:
-    ResidentInstance(const CommandLineTest& test, std::vector<std::string> argv,
-                     const std::string& socket) {
+    ResidentInstance(const std::vector<std::string>& argv, const std::string& socket) {
         std::filesystem::create_directories(std::filesystem::path(socket).parent_path());
         if (pipe(out_) != 0) throw std::runtime_error("pipe");
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out_[1], STDOUT_FILENO);
-            close(out_[0]);
-            close(out_[1]);
-            std::vector<char*> a;
-            for (auto& s : argv)
-                a.push_back(s.data());
-            a.push_back(nullptr);
-            execvp(a[0], a.data());
-            _exit(127);
-        }
-        close(out_[1]);
-        (void)test;
+        pid_ = spawnWithOutput(argv, out_);
         // Up once its socket exists and its first scan has ended.
         for (int i = 0; i < 500 && !std::filesystem::exists(socket); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -335,8 +327,7 @@ class ResidentInstance {
 
 TEST_F(CommandLineTest, SecondStartHandsItsURLsToTheRunningInstance) {
     const auto out = dir / "out.json";
-    ResidentInstance first(*this, command({"--rig", rig(), "--rig-out", out}),
-                           dir / "run/orvane.sock");
+    ResidentInstance first(command({"--rig", rig(), "--rig-out", out}), dir / "run/orvane.sock");
     EXPECT_EQ((std::filesystem::status(dir / "run/orvane.sock").permissions() &
                std::filesystem::perms::all),
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
@@ -360,7 +351,7 @@ TEST_F(CommandLineTest, ASignalDuringDimmingLeavesEveryDisplayUndimmed) {
     for (int signal : {SIGTERM, SIGHUP}) {
         const auto out = dir / "out.json";
         ResidentInstance instance(
-            *this, command({"--rig", rig(), "--rig-out", out, "orvane://brightness?value=10"}),
+            command({"--rig", rig(), "--rig-out", out, "orvane://brightness?value=10"}),
             dir / "run/orvane.sock");
         EXPECT_TRUE(instance.waitFor("[CLIHandler] Received URL: orvane://brightness?value=10",
                                      std::chrono::seconds(30)));
