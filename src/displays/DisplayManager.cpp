@@ -209,12 +209,7 @@ void DisplayManager::setupMediaKeys() {
     interceptor.start();
 }
 
-namespace {
-double clampPercent(double v) {
-    if (!(v > 0)) return 0;  // NaN too
-    return v > 100 ? 100 : v;
-}
-}  // namespace
+using runtime::clampPercent;
 
 void DisplayManager::adjustBrightness(double delta, bool includeBuiltIn) {
     for (const auto& state : externalDisplays()) {

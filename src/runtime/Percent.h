@@ -15,4 +15,10 @@ inline double percentFromUnit(float unit) {
     return std::round(percent * 1e4) / 1e4;
 }
 
+/// A percentage held to 0...100; at or below 0, and NaN, give 0.
+inline double clampPercent(double v) {
+    if (!(v > 0)) return 0;
+    return v > 100 ? 100 : v;
+}
+
 }  // namespace orvane::runtime

@@ -9,19 +9,17 @@
 #include "controls/InputController.h"
 #include "controls/PowerController.h"
 #include "runtime/Format.h"
+#include "runtime/Percent.h"
 #include "runtime/Spawn.h"
 
 namespace orvane::settings {
+
+using runtime::clampPercent;
 
 namespace {
 
 std::string range(const UriTextRangeA& r) {
     return r.first && r.afterLast ? std::string(r.first, r.afterLast) : std::string();
-}
-
-double clampPercent(double v) {
-    if (v <= 0) return 0;
-    return v > 100 ? 100 : v;
 }
 
 const char* find(const std::map<std::string, std::string>& p, const char* name) {
