@@ -54,10 +54,17 @@ std::string InstanceChannel::defaultPath() {
         return std::string(dir) + "/orvane.sock";
     const std::string dir = "/tmp/orvane-" + std::to_string(getuid());
     mkdir(dir.c_str(), 0700);
+    // Someone else's directory, or one others can write to, is no place for it.
+    struct stat st {};
+    if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() ||
+        (st.st_mode & 077) != 0) {
+        return "";
+    }
     return dir + "/orvane.sock";
 }
 
 bool InstanceChannel::forward(const std::string& path, const std::vector<std::string>& urls) {
+    if (path.empty()) return false;
     const int fd = connectTo(path);
     if (fd < 0) return false;
     std::string message;
@@ -78,6 +85,7 @@ bool InstanceChannel::forward(const std::string& path, const std::vector<std::st
 InstanceChannel::InstanceChannel(std::string path, std::function<void(std::string)> onURL)
     : path_(std::move(path)), onURL_(std::move(onURL)) {
     sockaddr_un addr;
+    if (path_.empty()) throw std::runtime_error("no private directory for the instance socket");
     if (!makeAddress(path_, addr)) throw std::runtime_error("socket path too long: " + path_);
     listenFD_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listenFD_ < 0)

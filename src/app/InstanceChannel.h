@@ -13,7 +13,7 @@ namespace orvane::app {
 class InstanceChannel {
   public:
     /// "$XDG_RUNTIME_DIR/orvane.sock"; without that directory, one in /tmp
-    /// private to the user.
+    /// private to the user, or "" when that directory is not private.
     static std::string defaultPath();
 
     /// Sends urls to the instance listening at path; false when none listens.
