@@ -18,7 +18,6 @@ AppDelegate::AppDelegate(Services services) : s_(std::move(services)) {}
 AppDelegate::~AppDelegate() {
     cleanup_.request_stop();
     if (cleanup_.joinable()) cleanup_.join();
-    ColorTableExitHook::disarm();
 }
 
 void AppDelegate::applicationDidFinishLaunching() {
@@ -71,8 +70,12 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::detach() {
+    if (detached_) return;
     detached_ = true;
     afterLaunch_.clear();
+    // The window server goes with the application; a task frame may keep
+    // this delegate alive longer than that.
+    ColorTableExitHook::disarm();
 }
 
 void AppDelegate::whenLaunched(std::function<void()> fn) {

@@ -189,6 +189,21 @@ TEST_F(AppTest, TerminationClearsEveryDimmedDisplay) {
     EXPECT_TRUE(machine_->windows().empty());
 }
 
+TEST_F(AppTest, ColourTablesAreRestoredWhenTheApplicationEnds) {
+    makeApp();
+    launch();
+    // A table someone else left dimmed, which no dimmer of ours knows about.
+    std::vector<float> half(256);
+    for (std::size_t i = 0; i < half.size(); ++i)
+        half[i] = static_cast<float>(i) / 510.0f;
+    ASSERT_EQ(machine_->setDisplayTransferByTable(2, 256, half.data(), half.data(), half.data()),
+              platform::kCGErrorSuccess);
+    app->delegate().applicationWillTerminate();
+    EXPECT_FALSE(machine_->gammaIsOriginal(2));
+    app.reset();
+    EXPECT_TRUE(machine_->gammaIsOriginal(2));
+}
+
 constexpr const char* kTwoImages = R"(<?xml version="1.0" encoding="UTF-8"?>
 <plist version="1.0"><dict><key>images</key><array>
 <dict><key>image-path</key><string>/Users/me/Downloads/Other.dmg</string>
