@@ -125,6 +125,10 @@ struct PercentCase {
     std::uint16_t written;
 };
 
+void PrintTo(const PercentCase& c, std::ostream* os) {
+    *os << c.percent << "% of " << (c.cachedMax ? std::to_string(*c.cachedMax) : "none");
+}
+
 class SetPercent : public DDCDisplayTest, public ::testing::WithParamInterface<PercentCase> {};
 
 TEST_P(SetPercent, ScalesToTheCachedMaximum) {

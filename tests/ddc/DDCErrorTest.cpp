@@ -14,6 +14,11 @@ struct ErrorCase {
     std::string text;
 };
 
+// Readable names in test listings instead of the bytes of the case.
+void PrintTo(const ErrorCase& c, std::ostream* os) {
+    *os << '"' << c.text << '"';
+}
+
 class DDCErrorText : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(DDCErrorText, RendersExactly) {

@@ -139,6 +139,10 @@ struct FaultCase {
     const char* lastError;
 };
 
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class DDCManagerFault : public DDCManagerTest, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(DDCManagerFault, EndsInMaxRetriesWithTheLastErrorAndClosesEverything) {
