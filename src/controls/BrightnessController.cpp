@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "ddc/DDCError.h"
+#include "runtime/Spawn.h"
 
 namespace orvane::controls {
 
@@ -16,6 +17,14 @@ BrightnessController::BrightnessController(DisplayID displayID,
       dimmer_(std::move(dimmer)),
       hasDDC_(hasDDC),
       log_(log) {}
+
+void BrightnessController::startBrightness(runtime::Executor& main, double value) {
+    if (hasDDC_) {
+        runtime::spawnRetaining(main, shared_from_this(), setBrightness(value));
+    } else if (dimmer_) {
+        dimmer_->applyLevel(SoftwareDimmer::levelForBrightness(value));
+    }
+}
 
 runtime::Task<void> BrightnessController::setBrightness(double value) {
     auto self = shared_from_this();  // a rescan may drop the registry's reference meanwhile

@@ -5,6 +5,7 @@
 
 #include "controls/SoftwareDimmer.h"
 #include "ddc/DDCDisplay.h"
+#include "runtime/Executor.h"
 #include "runtime/Logger.h"
 #include "runtime/Task.h"
 
@@ -20,6 +21,9 @@ class BrightnessController : public std::enable_shared_from_this<BrightnessContr
 
     /// value in percent; never fails towards the caller.
     runtime::Task<void> setBrightness(double value);
+    /// For callers that do not wait: the DDC write starts as a task on main;
+    /// without DDC the display is dimmed at once.
+    void startBrightness(runtime::Executor& main, double value);
 
     DisplayID displayID() const { return displayID_; }
     const std::shared_ptr<ddc::DDCDisplay>& ddcDisplay() const { return ddcDisplay_; }

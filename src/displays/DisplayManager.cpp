@@ -189,22 +189,15 @@ void DisplayManager::setupMediaKeys() {
     refreshExternalDisplayFlag();
     std::weak_ptr<DisplayManager> weak = weak_from_this();
     auto& interceptor = *mediaKeyInterceptor_;
-    // The interceptor already calls these on the main executor; posting again
-    // keeps a key press from running inside whatever else is on the stack.
-    interceptor.onBrightnessKey = [weak, &main = main_](double delta) {
-        main.post([weak, delta] {
-            if (auto self = weak.lock()) self->adjustBrightness(delta, false);
-        });
+    // The interceptor calls these from its own main-executor task, never inside the tap.
+    interceptor.onBrightnessKey = [weak](double delta) {
+        if (auto self = weak.lock()) self->adjustBrightness(delta, false);
     };
-    interceptor.onVolumeKey = [weak, &main = main_](double delta) {
-        main.post([weak, delta] {
-            if (auto self = weak.lock()) self->adjustVolume(delta);
-        });
+    interceptor.onVolumeKey = [weak](double delta) {
+        if (auto self = weak.lock()) self->adjustVolume(delta);
     };
-    interceptor.onMuteKey = [weak, &main = main_] {
-        main.post([weak] {
-            if (auto self = weak.lock()) self->toggleMute();
-        });
+    interceptor.onMuteKey = [weak] {
+        if (auto self = weak.lock()) self->toggleMute();
     };
     interceptor.start();
 }
@@ -218,13 +211,7 @@ void DisplayManager::adjustBrightness(double delta, bool includeBuiltIn) {
         if (it == brightnessControllers_.end()) continue;
         const double b = clampPercent(state->brightness + delta);
         state->brightness = b;
-        auto controller = it->second;
-        if (controller->hasDDC()) {
-            runtime::spawnRetaining(main_, controller, controller->setBrightness(b));
-        } else if (controller->softwareDimmer()) {
-            controller->softwareDimmer()->applyLevel(
-                controls::SoftwareDimmer::levelForBrightness(b));
-        }
+        it->second->startBrightness(main_, b);
         osd_->show(d, "sun.max.fill", "Brightness", b / 100);
     }
     if (!includeBuiltIn) return;
@@ -261,22 +248,34 @@ void DisplayManager::adjustContrast(double delta) {
 void DisplayManager::sendVolume(const DisplayState& state, double volume,
                                 std::optional<bool> mute) {
     const DisplayID d = state.info.id;
+    if (auto write = volumeWrite(state, volume)) runtime::spawn(main_, std::move(*write));
+    if (mute && state.volumeControlType == VolumeControlType::coreAudio) {
+        if (auto it = coreAudioVolumeControllers_.find(d); it != coreAudioVolumeControllers_.end())
+            it->second->setMute(*mute);
+    }
+    osd_->showVolume(d, volume / 100);
+}
+
+std::optional<runtime::Task<void>> DisplayManager::volumeWrite(const DisplayState& state,
+                                                               double volume) {
+    const auto retaining = [](auto controller, double v) -> runtime::Task<void> {
+        co_await controller->setVolume(v);
+    };
+    const DisplayID d = state.info.id;
     switch (state.volumeControlType.get()) {
         case VolumeControlType::ddc:
             if (auto it = volumeControllers_.find(d); it != volumeControllers_.end())
-                runtime::spawnRetaining(main_, it->second, it->second->setVolume(volume));
+                return retaining(it->second, volume);
             break;
         case VolumeControlType::coreAudio:
             if (auto it = coreAudioVolumeControllers_.find(d);
-                it != coreAudioVolumeControllers_.end()) {
-                runtime::spawnRetaining(main_, it->second, it->second->setVolume(volume));
-                if (mute) it->second->setMute(*mute);
-            }
+                it != coreAudioVolumeControllers_.end())
+                return retaining(it->second, volume);
             break;
         case VolumeControlType::none:
             break;
     }
-    osd_->showVolume(d, volume / 100);
+    return std::nullopt;
 }
 
 void DisplayManager::adjustVolume(double delta) {

@@ -36,15 +36,11 @@ std::optional<double> number(const std::map<std::string, std::string>& p, const 
 }  // namespace
 
 std::optional<CommandURL> CommandURL::parse(const std::string& text) {
-    if (text.empty()) return std::nullopt;
+    // The parser stops at a NUL; text that goes on after one is not one URL.
+    if (text.empty() || text.find('\0') != std::string::npos) return std::nullopt;
     UriUriA uri;
     const char* error = nullptr;
     if (uriParseSingleUriA(&uri, text.c_str(), &error) != URI_SUCCESS) return std::nullopt;
-    // The parser stops at a NUL; text that goes on after one is not one URL.
-    if (text.find('\0') != std::string::npos) {
-        uriFreeUriMembersA(&uri);
-        return std::nullopt;
-    }
     CommandURL url;
     url.scheme = range(uri.scheme);
     url.host = range(uri.hostText);
@@ -154,13 +150,7 @@ void CLIHandler::brightness(const Parameters& p) {
             continue;
         }
         state->brightness = target;
-        const auto& controller = it->second;
-        if (controller->hasDDC()) {
-            runtime::spawnRetaining(main_, controller, controller->setBrightness(target));
-        } else if (controller->softwareDimmer()) {
-            controller->softwareDimmer()->applyLevel(
-                controls::SoftwareDimmer::levelForBrightness(target));
-        }
+        it->second->startBrightness(main_, target);
     }
 }
 
@@ -184,16 +174,8 @@ void CLIHandler::volume(const Parameters& p) {
         if (!state->supportsVolume) continue;
         const double v = clampPercent(*value);
         state->volume = v;
-        const DisplayID d = state->info.id;
-        if (state->volumeControlType == displays::VolumeControlType::ddc) {
-            if (auto it = registry_->volumeControllers().find(d);
-                it != registry_->volumeControllers().end())
-                runtime::spawnRetaining(main_, it->second, it->second->setVolume(v));
-        } else if (state->volumeControlType == displays::VolumeControlType::coreAudio) {
-            if (auto it = registry_->coreAudioVolumeControllers().find(d);
-                it != registry_->coreAudioVolumeControllers().end())
-                runtime::spawnRetaining(main_, it->second, it->second->setVolume(v));
-        }
+        if (auto write = registry_->volumeWrite(*state, v))
+            runtime::spawn(main_, std::move(*write));
     }
 }
 

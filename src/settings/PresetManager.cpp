@@ -102,12 +102,7 @@ runtime::Task<void> PresetManager::apply(std::shared_ptr<DisplayPreset> preset) 
             if (auto it = registry->brightnessControllers().find(d);
                 it != registry->brightnessControllers().end()) {
                 auto controller = it->second;
-                if (controller->hasDDC()) {
-                    co_await controller->setBrightness(b);
-                } else if (controller->softwareDimmer()) {
-                    controller->softwareDimmer()->applyLevel(
-                        controls::SoftwareDimmer::levelForBrightness(b));
-                }
+                co_await controller->setBrightness(b);
             }
         }
         if (entry.contrast) {
@@ -121,19 +116,7 @@ runtime::Task<void> PresetManager::apply(std::shared_ptr<DisplayPreset> preset) 
         if (entry.volume) {
             const double v = *entry.volume;
             state->volume = v;
-            if (state->volumeControlType == displays::VolumeControlType::ddc) {
-                if (auto it = registry->volumeControllers().find(d);
-                    it != registry->volumeControllers().end()) {
-                    auto controller = it->second;
-                    co_await controller->setVolume(v);
-                }
-            } else if (state->volumeControlType == displays::VolumeControlType::coreAudio) {
-                if (auto it = registry->coreAudioVolumeControllers().find(d);
-                    it != registry->coreAudioVolumeControllers().end()) {
-                    auto controller = it->second;
-                    co_await controller->setVolume(v);
-                }
-            }
+            if (auto write = registry->volumeWrite(*state, v)) co_await std::move(*write);
         }
         if (entry.inputSource) {
             const auto source = controls::InputSource::fromRaw(*entry.inputSource);

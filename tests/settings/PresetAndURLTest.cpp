@@ -222,25 +222,27 @@ TEST_F(PresetAndURLTest, BrightnessSelectionAndNumbers) {
 }
 
 TEST_F(PresetAndURLTest, OtherCommands) {
-    handle("orvane://contrast?value=40");
-    EXPECT_EQ(vcp(2, 0x12), 40);
+    // Each URL in turn, and what the Left monitor holds afterwards.
+    const struct {
+        const char* url;
+        std::uint8_t code;
+        std::uint16_t expected;
+    } steps[] = {
+        {"orvane://contrast?value=40", 0x12, 40},
+        {"orvane://volume?display=external&value=70", 0x62, 70},
+        {"orvane://input?value=17", 0x60, 17},
+        {"orvane://input?value=65536", 0x60, 17},
+        {"orvane://power?value=Standby", 0xD6, 2},
+        {"orvane://power?value=+1", 0xD6, 1},
+        {"orvane://power?value=2", 0xD6, 2},
+        {"orvane://power?value=6", 0xD6, 2},
+        {"orvane://power?value=toggle", 0xD6, 1},
+    };
+    for (const auto& step : steps) {
+        handle(step.url);
+        EXPECT_EQ(vcp(2, step.code), step.expected) << step.url;
+    }
     EXPECT_EQ(state(3).contrast.get(), 50.0);  // no contrast support: untouched
-    handle("orvane://volume?display=external&value=70");
-    EXPECT_EQ(vcp(2, 0x62), 70);
-    handle("orvane://input?value=17");
-    EXPECT_EQ(vcp(2, 0x60), 17);
-    handle("orvane://input?value=65536");
-    EXPECT_EQ(vcp(2, 0x60), 17);
-    handle("orvane://power?value=Standby");
-    EXPECT_EQ(vcp(2, 0xD6), 2);
-    handle("orvane://power?value=+1");
-    EXPECT_EQ(vcp(2, 0xD6), 1);
-    handle("orvane://power?value=2");
-    EXPECT_EQ(vcp(2, 0xD6), 2);
-    handle("orvane://power?value=6");
-    EXPECT_EQ(vcp(2, 0xD6), 2);
-    handle("orvane://power?value=toggle");
-    EXPECT_EQ(vcp(2, 0xD6), 1);
 
     EXPECT_THAT(handle("orvane://Brightness?value=50"),
                 ElementsAre(::testing::_, "[CLIHandler] Unknown command: Brightness"));
