@@ -109,8 +109,13 @@ runtime::Task<void> AppDelegate::restoreShortcuts() {
 
 void AppDelegate::handleURLEvent(const std::optional<std::string>& directObject) {
     if (!urlHandlerRegistered_ || !directObject) return;
+    if (directObject->size() > settings::kMaxURLLength) {
+        s_.log.line("[AppDelegate] Refused URL of " + std::to_string(directObject->size()) +
+                    " bytes (at most " + std::to_string(settings::kMaxURLLength) + ")");
+        return;
+    }
     if (!settings::CommandURL::parse(*directObject)) return;
-    s_.log.line("[AppDelegate] Received URL: " + *directObject);
+    s_.log.line("[AppDelegate] Received URL: " + settings::quotedURL(*directObject));
     // Commands act on the displays, so they wait for the first scan.
     whenLaunched([self = shared_from_this(), url = *directObject] {
         if (!self->detached_) self->s_.cli.handle(url);

@@ -132,6 +132,7 @@ int runOnce(const platform::sim::SimRig& rig, const Options& options, runtime::L
     platform::sim::SimMachine machine(rig, rt.clock());
     auto app = makeApp(rt, machine, log);
     if (!app) return 1;
+    app->registry().reprobeOnTimer = false;
     auto& delegate = app->delegate();
     delegate.applicationDidFinishLaunching();
     for (const auto& url : options.urls)

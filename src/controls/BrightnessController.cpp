@@ -38,8 +38,11 @@ runtime::Task<void> BrightnessController::setBrightness(double value) {
 
     if (v > 0) {
         try {
-            co_await ddcDisplay_->writeValue(ddc::rawValueForPercent(v, max),
-                                             ddc::VCPCode::brightness);
+            // A newer level replaced this one: its own write sets the dimmer.
+            if (!co_await ddcDisplay_->writeValue(ddc::rawValueForPercent(v, max),
+                                                  ddc::VCPCode::brightness)) {
+                co_return;
+            }
             dimmer_->applyLevel(0);
         } catch (const ddc::DDCError& e) {
             log_.line("[BrightnessController] DDC write failed: " + e.errorDescription() +
@@ -48,7 +51,7 @@ runtime::Task<void> BrightnessController::setBrightness(double value) {
         }
     } else {
         try {
-            co_await ddcDisplay_->writeValue(0, ddc::VCPCode::brightness);
+            if (!co_await ddcDisplay_->writeValue(0, ddc::VCPCode::brightness)) co_return;
         } catch (const ddc::DDCError& e) {
             log_.line("[BrightnessController] DDC write to 0 failed: " + e.errorDescription());
         }

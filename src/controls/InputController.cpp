@@ -45,7 +45,7 @@ runtime::Task<void> InputController::switchInput(InputSource source) {
     auto self = shared_from_this();
     if (!usable()) co_return;
     try {
-        co_await ddcDisplay_->writeValue(source.ddcValue, VCPCode::inputSource);
+        if (!co_await ddcDisplay_->writeValue(source.ddcValue, VCPCode::inputSource)) co_return;
         currentInput_ = source.ddcValue;
         log_.line("[InputController] Switched display " + displayText() + " to " + source.name);
     } catch (const DDCError& e) {

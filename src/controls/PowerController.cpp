@@ -24,7 +24,10 @@ runtime::Task<void> PowerController::setPower(DisplayPowerState state) {
     auto self = shared_from_this();
     if (!usable()) co_return;
     try {
-        co_await ddcDisplay_->writeValue(static_cast<std::uint16_t>(state), VCPCode::powerMode);
+        if (!co_await ddcDisplay_->writeValue(static_cast<std::uint16_t>(state),
+                                              VCPCode::powerMode)) {
+            co_return;
+        }
         log_.line("[PowerController] Display " + displayText() + " \u2192 " + displayName(state));
     } catch (const DDCError& e) {
         log_.line("[PowerController] Failed to set power on display " + displayText() + ": " +

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "ddc/AVServiceDDC.h"
 
+#include <algorithm>
 #include <array>
+#include <set>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -78,12 +80,40 @@ IOAVServiceRef AVServiceDDC::avService(DisplayID display) {
         return serviceFromFirst(create, "IOMobileFramebufferShim");
     }
     if (proxies.empty()) return nullptr;
-    if (proxies.size() == 1) return create(platform::kCFAllocatorDefault, proxies.front().get());
+
+    // A proxy serves one display: the first to ask for it keeps it while active.
+    std::lock_guard lock(claimsLock_);
+    {
+        std::array<DisplayID, 16> ids{};
+        std::uint32_t count = 0;
+        if (platform_.windowServer.getActiveDisplayList(ids.size(), ids.data(), count) ==
+            platform::kCGErrorSuccess) {
+            const std::set<DisplayID> active(ids.begin(),
+                                             ids.begin() + std::min<std::size_t>(count, 16));
+            std::erase_if(claims_, [&](const auto& c) { return !active.count(c.first); });
+        }
+    }
+    const auto claimedByOther = [&](const IOObjectRef& proxy) {
+        return std::any_of(claims_.begin(), claims_.end(), [&](const auto& c) {
+            return c.first != display && c.second == proxy.get();
+        });
+    };
+    const auto claim = [&](const IOObjectRef& proxy) {
+        claims_[display] = proxy.get();
+        return create(platform::kCFAllocatorDefault, proxy.get());
+    };
+    if (auto it = claims_.find(display); it != claims_.end()) {
+        for (const IOObjectRef& proxy : proxies) {
+            if (proxy.get() == it->second) return claim(proxy);
+        }
+        claims_.erase(it);
+    }
 
     const std::uint32_t vendor = platform_.windowServer.vendorNumber(display);
     const std::uint32_t model = platform_.windowServer.modelNumber(display);
     const IOObjectRef* chosen = nullptr;
     for (const IOObjectRef& proxy : proxies) {
+        if (claimedByOther(proxy)) continue;
         std::vector<IOObjectRef> children;
         if (platform_.registry.childEntries(proxy.get(), platform::kIOServicePlane, children) !=
             platform::kIOReturnSuccess) {
@@ -102,13 +132,19 @@ IOAVServiceRef AVServiceDDC::avService(DisplayID display) {
         }
         if (chosen) break;
     }
+    // A lone proxy belongs to some other display (an HDMI monitor, say) as
+    // often as to this one: without a match it serves nobody.
+    if (!chosen && proxies.size() == 1) return nullptr;
     if (!chosen) {
+        auto free = std::find_if(proxies.begin(), proxies.end(),
+                                 [&](const IOObjectRef& p) { return !claimedByOther(p); });
+        if (free == proxies.end()) return nullptr;
         log_.line("[AVServiceDDC] Could not match IOAVService to display " +
                   std::to_string(display) +
                   " - using first available (multi-HDMI setups may target wrong display)");
-        chosen = &proxies.front();
+        chosen = &*free;
     }
-    return create(platform::kCFAllocatorDefault, chosen->get());
+    return claim(*chosen);
 }
 
 runtime::Task<VCPValue> AVServiceDDC::readVCP(DisplayID display, VCPCode code) {
@@ -122,7 +158,8 @@ runtime::Task<VCPValue> AVServiceDDC::readVCP(DisplayID display, VCPCode code) {
                                     });
 }
 
-runtime::Task<void> AVServiceDDC::writeVCP(DisplayID display, VCPCode code, std::uint16_t value) {
+runtime::Task<void> AVServiceDDC::writeVCP(DisplayID display, VCPCode code, std::uint16_t value,
+                                           std::function<bool()> stillWanted) {
     std::weak_ptr<AVServiceDDC> weak = weak_from_this();
     return runWithRetries<void>(
         ioQueue_, main_, log_, "[AVServiceDDC] ",
@@ -131,7 +168,8 @@ runtime::Task<void> AVServiceDDC::writeVCP(DisplayID display, VCPCode code, std:
             auto self = weak.lock();
             if (!self) throw DDCError::avServiceNotAvailable();
             self->performWrite(display, code, value);
-        });
+        },
+        std::move(stillWanted));
 }
 
 VCPValue AVServiceDDC::performRead(DisplayID display, VCPCode code) {

@@ -2,7 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string_view>
 
 #include "ddc/VCPCode.h"
@@ -37,7 +40,9 @@ class AVServiceDDC : public std::enable_shared_from_this<AVServiceDDC> {
     platform::IOAVServiceRef avService(DisplayID display);
 
     runtime::Task<VCPValue> readVCP(DisplayID display, VCPCode code);
-    runtime::Task<void> writeVCP(DisplayID display, VCPCode code, std::uint16_t value);
+    /// stillWanted, when given, is asked before each retry (see runWithRetries).
+    runtime::Task<void> writeVCP(DisplayID display, VCPCode code, std::uint16_t value,
+                                 std::function<bool()> stillWanted = {});
 
     /// One attempt each; run on ioQueue.
     VCPValue performRead(DisplayID display, VCPCode code);
@@ -55,6 +60,8 @@ class AVServiceDDC : public std::enable_shared_from_this<AVServiceDDC> {
     runtime::Logger& log_;
     std::shared_ptr<runtime::SerialQueue> ioQueue_;
     std::shared_ptr<platform::DynamicLibrary> framework_;  // kept open for the functions' sake
+    std::mutex claimsLock_;
+    std::map<DisplayID, platform::IOObject> claims_;  // the proxy each active display uses
     platform::IOAVServiceReadI2CFn readI2C_;
     platform::IOAVServiceWriteI2CFn writeI2C_;
 };

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "ddc/DDCDisplay.h"
 
+#include <algorithm>
+#include <exception>
+#include <functional>
+
 #include "ddc/DDCError.h"
 
 namespace orvane::ddc {
@@ -79,25 +83,55 @@ runtime::Task<VCPValue> DDCDisplay::readValue(VCPCode code) {
         case DDCTransportType::none:
             throw DDCError::i2cInterfaceNotFound();
     }
+    value = usableRange(code, value);
     std::lock_guard lock(cacheLock_);
     valueCache_[code] = value;
     lastReadTime_ = transports_.clock.now();
     co_return value;
 }
 
-runtime::Task<void> DDCDisplay::writeValue(std::uint16_t value, VCPCode code) {
-    switch (transportType_) {
-        case DDCTransportType::i2c:
-            co_await transports_.i2c->writeVCP(displayID_, code, value);
-            break;
-        case DDCTransportType::avService:
-            co_await transports_.avService->writeVCP(displayID_, code, value);
-            break;
-        case DDCTransportType::none:
-            throw DDCError::i2cInterfaceNotFound();
+VCPValue DDCDisplay::usableRange(VCPCode code, VCPValue value) {
+    if (value.max != 0) return value;
+    if (zeroMaximumLogged_.insert(code).second) {
+        transports_.log.line(prefix() + displayName(code) +
+                             " reports a maximum of 0 - scaling to 100");
     }
-    std::lock_guard lock(cacheLock_);
-    if (auto it = valueCache_.find(code); it != valueCache_.end()) it->second.current = value;
+    value.max = 100;
+    return value;
+}
+
+runtime::Task<bool> DDCDisplay::writeValue(std::uint16_t value, VCPCode code) {
+    if (transportType_ == DDCTransportType::none) throw DDCError::i2cInterfaceNotFound();
+    WriteSlot& slot = writes_[code];
+    const std::uint64_t mine = ++*slot.generation;
+    while (slot.inFlight) {
+        co_await slot.idle.wait();
+        if (*slot.generation != mine) co_return false;
+    }
+    std::function<bool()> stillWanted = [generation = slot.generation, mine] {
+        return *generation == mine;
+    };
+    slot.inFlight = true;
+    std::exception_ptr failure;
+    try {
+        if (transportType_ == DDCTransportType::i2c) {
+            co_await transports_.i2c->writeVCP(displayID_, code, value, std::move(stillWanted));
+        } else {
+            co_await transports_.avService->writeVCP(displayID_, code, value,
+                                                     std::move(stillWanted));
+        }
+        std::lock_guard lock(cacheLock_);
+        if (auto it = valueCache_.find(code); it != valueCache_.end()) it->second.current = value;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    slot.inFlight = false;
+    const bool current = *slot.generation == mine;
+    // The newest waiter goes next; the ones it replaced end as superseded.
+    slot.idle.resumeAll();
+    if (!current) co_return false;
+    if (failure) std::rethrow_exception(failure);
+    co_return true;
 }
 
 std::uint16_t rawValueForPercent(double percent, std::uint16_t max) {
@@ -109,16 +143,17 @@ std::uint16_t rawValueForPercent(double percent, std::uint16_t max) {
 }
 
 double percentForRawValue(std::uint16_t value, std::uint16_t max) {
-    return max > 0 ? static_cast<double>(value) * 100.0 / max : 0.0;
+    const double range = max > 0 ? max : 100.0;
+    return std::min(static_cast<double>(value) * 100.0 / range, 100.0);
 }
 
-runtime::Task<void> DDCDisplay::setPercent(double percent, VCPCode code) {
+runtime::Task<bool> DDCDisplay::setPercent(double percent, VCPCode code) {
     std::uint16_t max = 100;
     {
         std::lock_guard lock(cacheLock_);
         if (auto it = valueCache_.find(code); it != valueCache_.end()) max = it->second.max;
     }
-    co_await writeValue(rawValueForPercent(percent, max), code);
+    co_return co_await writeValue(rawValueForPercent(percent, max), code);
 }
 
 std::optional<VCPValue> DDCDisplay::cachedValue(VCPCode code) const {

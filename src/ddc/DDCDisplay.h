@@ -16,6 +16,7 @@
 #include "runtime/Clock.h"
 #include "runtime/Logger.h"
 #include "runtime/Task.h"
+#include "runtime/WaitList.h"
 
 namespace orvane::ddc {
 
@@ -27,9 +28,10 @@ const std::string& rawValue(DDCTransportType type);
 /// maximum and truncated. Multiplying before dividing keeps whole percentages
 /// exact: 29 / 100 * 100 is 28.999..., which would truncate to 28.
 std::uint16_t rawValueForPercent(double percent, std::uint16_t max);
-/// The inverse: a raw value as a percentage of max (0 when max is 0), again
-/// multiplying first so that 29 of 100 reads as 29, not 28.999... Scaling the
-/// result back gives the same raw value.
+/// The inverse: a raw value as a percentage of max (of 100 when max is 0, a
+/// range no monitor can mean), again multiplying first so that 29 of 100 reads
+/// as 29, not 28.999..., and held to 0...100 (a monitor may report 150 of 100).
+/// Scaling the result back gives the same raw value.
 double percentForRawValue(std::uint16_t value, std::uint16_t max);
 
 /// What a display handle talks through.
@@ -57,14 +59,28 @@ class DDCDisplay {
     DDCTransportType detectTransport();
     /// Reads the five probed codes in turn; never fails.
     runtime::Task<void> probeCapabilities();
+    /// A reported maximum of 0 comes back (and is cached) as 100.
     runtime::Task<VCPValue> readValue(VCPCode code);
-    runtime::Task<void> writeValue(std::uint16_t value, VCPCode code);
-    /// Writes percent (clamped to 0...100) of the cached maximum, or of 100 if none is cached.
-    runtime::Task<void> setPercent(double percent, VCPCode code);
+    /// Writes value unless a newer write of the same code replaces it first:
+    /// per code one write is on the wire at a time, a burst collapses to its
+    /// last value, and a replaced value is never retried. True when value was
+    /// written, false when a newer write took over (its caller reports the
+    /// outcome); throws when value itself could not be written.
+    runtime::Task<bool> writeValue(std::uint16_t value, VCPCode code);
+    /// Writes percent (clamped to 0...100) of the cached maximum, or of 100 if
+    /// none is cached; the result is writeValue's.
+    runtime::Task<bool> setPercent(double percent, VCPCode code);
     std::optional<VCPValue> cachedValue(VCPCode code) const;
 
   private:
+    struct WriteSlot {
+        bool inFlight = false;
+        std::shared_ptr<std::uint64_t> generation = std::make_shared<std::uint64_t>(0);
+        runtime::WaitList idle;
+    };
+
     std::string prefix() const;
+    VCPValue usableRange(VCPCode code, VCPValue value);
 
     DisplayID displayID_;
     DDCTransports transports_;
@@ -73,6 +89,8 @@ class DDCDisplay {
     mutable std::mutex cacheLock_;
     std::map<VCPCode, VCPValue> valueCache_;
     std::optional<runtime::TimePoint> lastReadTime_;
+    std::map<VCPCode, WriteSlot> writes_;     // main thread only
+    std::set<VCPCode> zeroMaximumLogged_;
 };
 
 }  // namespace orvane::ddc

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "ddc/DDCManager.h"
 
+#include <algorithm>
+#include <array>
 #include <limits>
+#include <map>
 #include <string>
 
 #include "ddc/DDCError.h"
@@ -39,36 +42,85 @@ IOObjectRef DDCManager::framebufferService(DisplayID display) {
             return it->second;
     }
     // The walk runs unlocked: it creates an info dictionary per service.
-    const std::uint32_t vendor = platform_.windowServer.vendorNumber(display);
-    const std::uint32_t model = platform_.windowServer.modelNumber(display);
-    const std::uint32_t serial = platform_.windowServer.serialNumber(display);
-
+    struct Candidate {
+        IOObjectRef framebuffer;
+        std::uint32_t vendor, product, serial;
+        bool taken = false;
+    };
     std::vector<IOObjectRef> services;
     if (platform_.registry.matchingServices("IODisplayConnect", services) !=
         platform::kIOReturnSuccess) {
         return {};
     }
+    std::vector<Candidate> candidates;
     for (const IOObjectRef& service : services) {
         auto info = platform_.registry.displayInfoDictionary(service.get(),
                                                              platform::kIODisplayOnlyPreferredName);
         if (!info) continue;
-        const std::uint32_t regVendor = info->number("DisplayVendorID").value_or(0);
-        const std::uint32_t regProduct = info->number("DisplayProductID").value_or(0);
-        const std::uint32_t regSerial = info->number("DisplaySerialNumber").value_or(0);
-        const bool serialsAgree = serial == 0 || regSerial == 0 || serial == regSerial;
-        if (regVendor != vendor || regProduct != model || !serialsAgree) continue;
-
         IOObjectRef parent;
         if (platform_.registry.parentEntry(service.get(), platform::kIOServicePlane, parent) !=
                 platform::kIOReturnSuccess ||
             !parent) {
             continue;
         }
-        std::lock_guard lock(cacheLock_);
-        framebufferCache_[display] = parent;
-        return parent;
+        candidates.push_back({std::move(parent), info->number("DisplayVendorID").value_or(0),
+                              info->number("DisplayProductID").value_or(0),
+                              info->number("DisplaySerialNumber").value_or(0)});
     }
-    return {};
+
+    // Twins (same vendor and model, no serial to tell them apart) must not
+    // share one framebuffer: every active display takes its own, exact serial
+    // matches first, then the rest in the window server's order.
+    std::array<DisplayID, 16> ids{};
+    std::uint32_t count = 0;
+    if (platform_.windowServer.getActiveDisplayList(ids.size(), ids.data(), count) !=
+        platform::kCGErrorSuccess) {
+        count = 0;
+    }
+    std::vector<DisplayID> active(ids.begin(), ids.begin() + std::min<std::size_t>(count, 16));
+    if (std::find(active.begin(), active.end(), display) == active.end())
+        active.push_back(display);
+    {
+        std::lock_guard lock(cacheLock_);
+        for (auto& c : candidates) {
+            for (const auto& [id, fb] : framebufferCache_)
+                c.taken = c.taken || (id != display && fb.get() == c.framebuffer.get());
+        }
+    }
+    struct Identity {
+        DisplayID id;
+        std::uint32_t vendor, model, serial;
+    };
+    std::vector<Identity> wanting;
+    for (DisplayID id : active) {
+        std::lock_guard lock(cacheLock_);
+        if (id != display && framebufferCache_.count(id)) continue;
+        wanting.push_back({id, platform_.windowServer.vendorNumber(id),
+                           platform_.windowServer.modelNumber(id),
+                           platform_.windowServer.serialNumber(id)});
+    }
+    std::map<DisplayID, std::size_t> assigned;
+    for (const bool exact : {true, false}) {
+        for (const Identity& d : wanting) {
+            if (assigned.count(d.id)) continue;
+            for (std::size_t i = 0; i < candidates.size(); ++i) {
+                const Candidate& c = candidates[i];
+                if (c.taken || c.vendor != d.vendor || c.product != d.model) continue;
+                const bool same = d.serial != 0 && d.serial == c.serial;
+                const bool agree = d.serial == 0 || c.serial == 0 || d.serial == c.serial;
+                if (exact ? !same : !agree) continue;
+                candidates[i].taken = true;
+                assigned[d.id] = i;
+                break;
+            }
+        }
+    }
+    auto it = assigned.find(display);
+    if (it == assigned.end()) return {};
+    IOObjectRef framebuffer = candidates[it->second].framebuffer;
+    std::lock_guard lock(cacheLock_);
+    framebufferCache_[display] = framebuffer;
+    return framebuffer;
 }
 
 void DDCManager::clearCache() {
@@ -94,7 +146,8 @@ runtime::Task<VCPValue> DDCManager::readVCP(DisplayID display, VCPCode code) {
                                     });
 }
 
-runtime::Task<void> DDCManager::writeVCP(DisplayID display, VCPCode code, std::uint16_t value) {
+runtime::Task<void> DDCManager::writeVCP(DisplayID display, VCPCode code, std::uint16_t value,
+                                         std::function<bool()> stillWanted) {
     std::weak_ptr<DDCManager> weak = weak_from_this();
     return runWithRetries<void>(ioQueue_, main_, log_, "[DDCManager] ",
                                 "writeVCP(" + displayName(code) + "=" + std::to_string(value) + ")",
@@ -102,7 +155,8 @@ runtime::Task<void> DDCManager::writeVCP(DisplayID display, VCPCode code, std::u
                                     auto self = weak.lock();
                                     if (!self) throw DDCError::displayNotFound(display);
                                     self->performWrite(display, code, value);
-                                });
+                                },
+                                std::move(stillWanted));
 }
 
 IOObjectRef DDCManager::i2cInterface(DisplayID display) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -39,7 +40,9 @@ class DDCManager : public std::enable_shared_from_this<DDCManager> {
     std::size_t cachedFramebufferCount() const;
 
     runtime::Task<VCPValue> readVCP(DisplayID display, VCPCode code);
-    runtime::Task<void> writeVCP(DisplayID display, VCPCode code, std::uint16_t value);
+    /// stillWanted, when given, is asked before each retry (see runWithRetries).
+    runtime::Task<void> writeVCP(DisplayID display, VCPCode code, std::uint16_t value,
+                                 std::function<bool()> stillWanted = {});
 
     /// One attempt each; run on ioQueue.
     VCPValue performRead(DisplayID display, VCPCode code);

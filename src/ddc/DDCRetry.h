@@ -25,10 +25,13 @@ inline constexpr std::chrono::milliseconds kDDCRetryDelay{40};
 /// "<prefix><label> attempt N failed: <text>. Retrying...". A cancelled sleep is
 /// ignored. Takes everything by value so that no transport object has to outlive
 /// the operation; the attempt itself decides what happens if its owner is gone.
+/// When stillWanted says no after a failure, the error ends the operation
+/// without a retry: a value that a newer one replaced must not land after it.
 template <typename R>
 runtime::Task<R> runWithRetries(std::shared_ptr<runtime::SerialQueue> queue,
                                 runtime::Executor& main, runtime::Logger& log, std::string prefix,
-                                std::string label, std::function<R()> attempt) {
+                                std::string label, std::function<R()> attempt,
+                                std::function<bool()> stillWanted = {}) {
     for (int n = 1;; ++n) {
         try {
             if constexpr (std::is_void_v<R>) {
@@ -39,6 +42,7 @@ runtime::Task<R> runWithRetries(std::shared_ptr<runtime::SerialQueue> queue,
             }
         } catch (const DDCError& error) {
             if (n == kDDCAttempts) throw DDCError::maxRetriesExceeded(error);
+            if (stillWanted && !stillWanted()) throw;
             log.line(prefix + label + " attempt " + std::to_string(n) +
                      " failed: " + error.errorDescription() + ". Retrying...");
         }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <set>
 
+#include "displays/DisplayKey.h"
 #include "runtime/Format.h"
 #include "runtime/Percent.h"
 #include "runtime/Sleep.h"
@@ -15,10 +16,36 @@ namespace orvane::displays {
 
 using namespace std::chrono_literals;
 using ddc::VCPCode;
+using runtime::clampPercent;
 
 namespace {
 constexpr auto kRescanDelay = 500ms;
 constexpr const char* kBrightnessKey = "brightness";
+/// A monitor asleep during its probe is asked again after these; after the
+/// last, only a user action on it asks again.
+constexpr std::array<runtime::Duration, 3> kReprobeDelays{5s, 30s, 120s};
+
+/// The probe's findings copied into the state: support flags, percentages, maxima.
+void copyProbe(DisplayState& state, const ddc::DDCDisplay& handle, bool keepBrightness) {
+    const auto& codes = handle.supportedCodes();
+    state.supportsBrightness = codes.count(VCPCode::brightness) != 0;
+    state.supportsContrast = codes.count(VCPCode::contrast) != 0;
+    state.supportsVolume = codes.count(VCPCode::volume) != 0;
+    state.supportsInputSwitching = codes.count(VCPCode::inputSource) != 0;
+    state.supportsPowerControl = codes.count(VCPCode::powerMode) != 0;
+    if (state.supportsVolume) state.volumeControlType = VolumeControlType::ddc;
+    auto copy = [&](VCPCode code, runtime::Observed<double>& percent,
+                    runtime::Observed<std::uint16_t>& max, bool keepPercent) {
+        if (auto v = handle.cachedValue(code)) {
+            if (!keepPercent) percent = ddc::percentForRawValue(v->current, v->max);
+            max = v->max;
+        }
+    };
+    copy(VCPCode::brightness, state.brightness, state.brightnessMax, keepBrightness);
+    copy(VCPCode::contrast, state.contrast, state.contrastMax, false);
+    copy(VCPCode::volume, state.volume, state.volumeMax, false);
+    state.lastDDCRead = handle.lastReadTime();
+}
 }  // namespace
 
 std::shared_ptr<DisplayManager> DisplayManager::create(runtime::Runtime& runtime,
@@ -63,12 +90,15 @@ std::vector<std::shared_ptr<DisplayState>> DisplayManager::externalDisplays() co
 
 runtime::Task<void> DisplayManager::start() {
     auto self = shared_from_this();
-    co_await scanDisplays();
+    if (stopped_) co_return;
+    // Registered before the scan: a display plugged in during it gets its rescan.
     if (!callbackRegistered_ && services_.platform.windowServer.registerReconfigurationCallback(
                                     &reconfigurationCallback, this) == platform::kCGErrorSuccess) {
         callbackRegistered_ = true;
     }
     log_.line("[DisplayManager] Registered for display reconfiguration events");
+    co_await scanDisplays();
+    if (stopped_) co_return;
     setupMediaKeys();
     shortcuts_->installHandler();
     isReady_ = true;
@@ -76,6 +106,10 @@ runtime::Task<void> DisplayManager::start() {
 }
 
 void DisplayManager::stop() {
+    stopped_ = true;
+    ++configGeneration_;  // a scan under way is stale now
+    stopSource_.request_stop();
+    rescanDue_.reset();
     if (callbackRegistered_) {
         services_.platform.windowServer.removeReconfigurationCallback(&reconfigurationCallback,
                                                                       this);
@@ -96,15 +130,31 @@ void DisplayManager::stopAudioListeners() {
     }
 }
 
+void DisplayManager::finishScan() {
+    scanning_ = false;
+    scanIdle_.resumeAll();
+}
+
 runtime::Task<void> DisplayManager::scanDisplays() {
     auto self = shared_from_this();
     const auto& platform = services_.platform;
+    if (stopped_) co_return;
+    // The first scan runs to its end (launch waits for it); a later one gives
+    // way to the rescan that a newer event scheduled.
+    const bool abandonable = scanCount_ > 0;
+    const std::uint64_t generation = configGeneration_;
+    const auto stale = [&] { return stopped_ || (abandonable && generation != configGeneration_); };
+    while (scanning_) co_await scanIdle_.wait();
+    if (stale()) co_return;
+    scanning_ = true;
+    ++scanCount_;
     log_.line("[DisplayManager] Scanning connected displays...");
 
     std::array<DisplayID, kMaxDisplays> ids{};
     std::uint32_t count = 0;
     if (auto error = platform.windowServer.getActiveDisplayList(kMaxDisplays, ids.data(), count)) {
         log_.line("[DisplayManager] CGGetActiveDisplayList failed: " + std::to_string(error));
+        finishScan();
         co_return;
     }
     count = std::min(count, kMaxDisplays);
@@ -118,7 +168,7 @@ runtime::Task<void> DisplayManager::scanDisplays() {
 
         if (info.isBuiltIn) {
             if (auto v = readBuiltInBrightness()) {
-                state->brightness = runtime::percentFromUnit(*v);
+                state->brightness = clampPercent(runtime::percentFromUnit(*v));
                 log_.line("[DisplayManager] Built-in brightness from IOKit: " +
                           runtime::decimal(state->brightness) + "%");
             }
@@ -128,24 +178,11 @@ runtime::Task<void> DisplayManager::scanDisplays() {
                                       clock_, log_});
             if (handle->transportType() != ddc::DDCTransportType::none) {
                 co_await handle->probeCapabilities();
-                const auto& codes = handle->supportedCodes();
-                state->supportsBrightness = codes.count(VCPCode::brightness) != 0;
-                state->supportsContrast = codes.count(VCPCode::contrast) != 0;
-                state->supportsVolume = codes.count(VCPCode::volume) != 0;
-                state->supportsInputSwitching = codes.count(VCPCode::inputSource) != 0;
-                state->supportsPowerControl = codes.count(VCPCode::powerMode) != 0;
-                if (state->supportsVolume) state->volumeControlType = VolumeControlType::ddc;
-                auto copy = [&](VCPCode code, runtime::Observed<double>& percent,
-                                runtime::Observed<std::uint16_t>& max) {
-                    if (auto v = handle->cachedValue(code)) {
-                        percent = ddc::percentForRawValue(v->current, v->max);
-                        max = v->max;
-                    }
-                };
-                copy(VCPCode::brightness, state->brightness, state->brightnessMax);
-                copy(VCPCode::contrast, state->contrast, state->contrastMax);
-                copy(VCPCode::volume, state->volume, state->volumeMax);
-                state->lastDDCRead = handle->lastReadTime();
+                if (stale()) {
+                    finishScan();
+                    co_return;
+                }
+                copyProbe(*state, *handle, false);
             }
             ddcDisplays_[d] = std::move(handle);
 
@@ -157,6 +194,10 @@ runtime::Task<void> DisplayManager::scanDisplays() {
                     auto probe = std::make_shared<controls::CoreAudioVolumeController>(
                         device->deviceID, d, device->name, platform.audio, main_, log_);
                     if (auto volume = co_await probe->getVolume()) state->volume = *volume;
+                    if (stale()) {
+                        finishScan();
+                        co_return;
+                    }
                     log_.line("[DisplayManager] AirPlay audio matched: '" + device->name +
                               "' for '" + info.name + "'");
                 }
@@ -179,6 +220,97 @@ runtime::Task<void> DisplayManager::scanDisplays() {
     displays_ = std::move(states);
     publish("displays");
     refreshExternalDisplayFlag();
+    finishScan();
+    for (const auto& [id, handle] : ddcDisplays_) {
+        if (handle->transportType() != ddc::DDCTransportType::none &&
+            handle->supportedCodes().empty()) {
+            scheduleReprobe(id, 0);
+        }
+    }
+}
+
+void DisplayManager::scheduleReprobe(DisplayID display, std::size_t attempt) {
+    if (stopped_ || !reprobeOnTimer || attempt >= kReprobeDelays.size()) return;
+    const auto delay = kReprobeDelays[attempt];
+    log_.line("[DisplayManager] Display " + std::to_string(display) +
+              " did not answer its DDC probe - probing again in " +
+              std::to_string(std::chrono::duration_cast<std::chrono::seconds>(delay).count()) +
+              " s");
+    auto it = ddcDisplays_.find(display);
+    if (it == ddcDisplays_.end()) return;
+    std::weak_ptr<ddc::DDCDisplay> weakHandle = it->second;
+    runtime::spawn(
+        main_,
+        [](std::weak_ptr<DisplayManager> weak, std::weak_ptr<ddc::DDCDisplay> weakHandle,
+           DisplayID display, std::size_t attempt, runtime::Executor& main,
+           runtime::Duration delay) -> runtime::Task<void> {
+            if (!co_await runtime::sleepFor(main, delay)) co_return;  // stopped
+            auto self = weak.lock();
+            if (!self || self->stopped_) co_return;
+            auto it = self->ddcDisplays_.find(display);
+            // A rescan made a handle of its own, with its own schedule.
+            if (it == self->ddcDisplays_.end() || it->second != weakHandle.lock()) co_return;
+            if (!it->second->supportedCodes().empty()) co_return;
+            if (!co_await self->reprobe(display)) self->scheduleReprobe(display, attempt + 1);
+        }(weak_from_this(), weakHandle, display, attempt, main_, delay),
+        {}, stopSource_.get_token());
+}
+
+runtime::Task<bool> DisplayManager::reprobe(DisplayID display) {
+    auto self = shared_from_this();
+    auto it = ddcDisplays_.find(display);
+    if (it == ddcDisplays_.end() || reprobing_.count(display)) co_return false;
+    auto handle = it->second;
+    reprobing_.insert(display);
+    co_await handle->probeCapabilities();
+    reprobing_.erase(display);
+    if (stopped_) co_return false;
+    it = ddcDisplays_.find(display);
+    if (it == ddcDisplays_.end() || it->second != handle) co_return false;
+    if (handle->supportedCodes().empty()) co_return false;
+    auto state = std::find_if(displays_.begin(), displays_.end(),
+                              [&](const auto& s) { return s->info.id == display; });
+    if (state == displays_.end()) co_return false;
+    log_.line("[DisplayManager] Display " + std::to_string(display) +
+              " answers DDC now - controls restored");
+    // The level the user chose while the display was dimmed in software wins
+    // over the one the monitor reports.
+    auto dimmer = softwareDimmers_.find(display);
+    const bool dimmed = dimmer != softwareDimmers_.end() && dimmer->second->currentLevel() > 0;
+    copyProbe(**state, *handle, dimmed);
+    makeDDCControllers(**state);
+    for (const char* field : {"brightnessControllers", "contrastControllers", "volumeControllers",
+                              "inputControllers", "powerControllers"}) {
+        publish(field);
+    }
+    if (dimmed && (*state)->supportsBrightness) {
+        brightnessControllers_[display]->startBrightness(main_, (*state)->brightness);
+    }
+    co_return true;
+}
+
+void DisplayManager::noteUserAction(DisplayID display) {
+    auto it = ddcDisplays_.find(display);
+    if (stopped_ || it == ddcDisplays_.end() || reprobing_.count(display)) return;
+    if (it->second->transportType() == ddc::DDCTransportType::none ||
+        !it->second->supportedCodes().empty()) {
+        return;
+    }
+    runtime::spawn(main_, [](std::shared_ptr<DisplayManager> self,
+                             DisplayID d) -> runtime::Task<void> { co_await self->reprobe(d); }(
+                              shared_from_this(), display));
+}
+
+std::string DisplayManager::displayKey(const DisplayState& state) const {
+    const auto& info = state.info;
+    const std::string base = makeDisplayKey(info.vendorID, info.productID, info.serialNumber);
+    std::size_t twin = 1;
+    for (const auto& other : displays_) {
+        if (other->info.id == info.id) break;
+        const auto& o = other->info;
+        if (makeDisplayKey(o.vendorID, o.productID, o.serialNumber) == base) ++twin;
+    }
+    return twin == 1 ? base : base + "#" + std::to_string(twin);
 }
 
 void DisplayManager::refreshExternalDisplayFlag() {
@@ -202,13 +334,12 @@ void DisplayManager::setupMediaKeys() {
     interceptor.start();
 }
 
-using runtime::clampPercent;
-
 void DisplayManager::adjustBrightness(double delta, bool includeBuiltIn) {
     for (const auto& state : externalDisplays()) {
         const DisplayID d = state->info.id;
         auto it = brightnessControllers_.find(d);
         if (it == brightnessControllers_.end()) continue;
+        noteUserAction(d);
         const double b = clampPercent(state->brightness + delta);
         state->brightness = b;
         it->second->startBrightness(main_, b);
@@ -220,22 +351,45 @@ void DisplayManager::adjustBrightness(double delta, bool includeBuiltIn) {
     if (builtIn == displays_.end()) return;
     auto& state = **builtIn;
     const double b = clampPercent(state.brightness + delta);
-    state.brightness = b;
-    if (!setBuiltInBrightness(static_cast<float>(b / 100))) {
-        log_.line(
-            "[DisplayManager] IOKit built-in brightness failed, falling back to software dimmer");
-        if (auto it = brightnessControllers_.find(state.info.id);
-            it != brightnessControllers_.end() && it->second->softwareDimmer()) {
-            it->second->softwareDimmer()->applyLevel(
-                controls::SoftwareDimmer::levelForBrightness(b));
-        }
-    }
+    setPanelBrightness(state, b);
     osd_->showBrightness(state.info.id, b / 100);
+}
+
+void DisplayManager::setPanelBrightness(DisplayState& state, double brightness) {
+    state.brightness = brightness;
+    auto it = brightnessControllers_.find(state.info.id);
+    const auto dimmer = it != brightnessControllers_.end() ? it->second->softwareDimmer() : nullptr;
+    if (setBuiltInBrightness(static_cast<float>(brightness / 100))) {
+        // The backlight carries the level now; an earlier fallback must not stack on it.
+        if (dimmer && dimmer->currentLevel() > 0) dimmer->applyLevel(0);
+        return;
+    }
+    log_.line("[DisplayManager] IOKit built-in brightness failed, falling back to software dimmer");
+    if (dimmer) dimmer->applyLevel(controls::SoftwareDimmer::levelForBrightness(brightness));
+}
+
+runtime::Task<void> DisplayManager::writeBrightness(DisplayID display, double brightness) {
+    auto self = shared_from_this();
+    auto state = std::find_if(displays_.begin(), displays_.end(),
+                              [&](const auto& s) { return s->info.id == display; });
+    if (state == displays_.end()) co_return;
+    const double b = clampPercent(brightness);
+    if ((*state)->info.isBuiltIn) {
+        setPanelBrightness(**state, b);
+        co_return;
+    }
+    auto it = brightnessControllers_.find(display);
+    if (it == brightnessControllers_.end()) co_return;
+    noteUserAction(display);
+    (*state)->brightness = b;
+    auto controller = it->second;
+    co_await controller->setBrightness(b);
 }
 
 void DisplayManager::adjustContrast(double delta) {
     for (const auto& state : externalDisplays()) {
         const DisplayID d = state->info.id;
+        noteUserAction(d);
         auto it = contrastControllers_.find(d);
         if (!state->supportsContrast || it == contrastControllers_.end()) continue;
         const double c = clampPercent(state->contrast + delta);
@@ -280,6 +434,7 @@ std::optional<runtime::Task<void>> DisplayManager::volumeWrite(const DisplayStat
 
 void DisplayManager::adjustVolume(double delta) {
     for (const auto& state : externalDisplays()) {
+        noteUserAction(state->info.id);
         if (!state->supportsVolume) continue;
         const double v = clampPercent(state->volume + delta);
         state->volume = v;
@@ -288,11 +443,16 @@ void DisplayManager::adjustVolume(double delta) {
 }
 
 void DisplayManager::toggleMute() {
-    for (const auto& state : externalDisplays()) {
+    // One press, one direction for all: mute every display if any is audible.
+    const auto displays = externalDisplays();
+    const bool anyAudible = std::any_of(displays.begin(), displays.end(), [](const auto& s) {
+        return s->supportsVolume && s->volume > 0;
+    });
+    for (const auto& state : displays) {
         if (!state->supportsVolume) continue;
         double v = 0;
-        if (state->volume > 0) {
-            state->volumeBeforeMute = state->volume.get();
+        if (anyAudible) {
+            if (state->volume > 0) state->volumeBeforeMute = state->volume.get();
         } else {
             v = state->volumeBeforeMute->value_or(50.0);
         }
@@ -349,25 +509,13 @@ void DisplayManager::setupControllers(const std::vector<std::shared_ptr<DisplayS
     for (const auto& state : states) {
         const DisplayID d = state->info.id;
         present.insert(d);
-        std::shared_ptr<ddc::DDCDisplay> h;
-        if (auto it = ddcDisplays_.find(d); it != ddcDisplays_.end()) h = it->second;
-        auto has = [&](VCPCode code) { return h && h->supportedCodes().count(code) != 0; };
 
         auto& dimmer = softwareDimmers_[d];
         if (!dimmer) {
             dimmer = std::make_shared<controls::SoftwareDimmer>(d, platform.windowServer,
                                                                 platform.windowToolkit, log_);
         }
-        brightnessControllers_[d] = std::make_shared<controls::BrightnessController>(
-            d, h, dimmer, has(VCPCode::brightness), log_);
-        contrastControllers_[d] =
-            std::make_shared<controls::ContrastController>(d, h, has(VCPCode::contrast), log_);
-        volumeControllers_[d] =
-            std::make_shared<controls::VolumeController>(d, h, has(VCPCode::volume), log_);
-        inputControllers_[d] =
-            std::make_shared<controls::InputController>(d, h, has(VCPCode::inputSource), log_);
-        powerControllers_[d] =
-            std::make_shared<controls::PowerController>(d, h, has(VCPCode::powerMode), log_);
+        makeDDCControllers(*state);
 
         if (state->volumeControlType == VolumeControlType::coreAudio) {
             if (auto device = controls::CoreAudioVolumeController::matchAudioDevice(
@@ -399,6 +547,23 @@ void DisplayManager::setupControllers(const std::vector<std::shared_ptr<DisplayS
     }
 }
 
+void DisplayManager::makeDDCControllers(const DisplayState& state) {
+    const DisplayID d = state.info.id;
+    std::shared_ptr<ddc::DDCDisplay> h;
+    if (auto it = ddcDisplays_.find(d); it != ddcDisplays_.end()) h = it->second;
+    auto has = [&](VCPCode code) { return h && h->supportedCodes().count(code) != 0; };
+    brightnessControllers_[d] = std::make_shared<controls::BrightnessController>(
+        d, h, softwareDimmers_[d], has(VCPCode::brightness), log_);
+    contrastControllers_[d] =
+        std::make_shared<controls::ContrastController>(d, h, has(VCPCode::contrast), log_);
+    volumeControllers_[d] =
+        std::make_shared<controls::VolumeController>(d, h, has(VCPCode::volume), log_);
+    inputControllers_[d] =
+        std::make_shared<controls::InputController>(d, h, has(VCPCode::inputSource), log_);
+    powerControllers_[d] =
+        std::make_shared<controls::PowerController>(d, h, has(VCPCode::powerMode), log_);
+}
+
 void DisplayManager::reconfigurationCallback(DisplayID display,
                                              platform::CGDisplayChangeSummaryFlags flags,
                                              void* userInfo) {
@@ -416,18 +581,76 @@ void DisplayManager::handleReconfiguration(DisplayID display,
     log_.line("[DisplayManager] Display " + std::to_string(display) + " " +
               (added ? "connected" : "disconnected") + " - rescanning...");
     if (services_.i2c) services_.i2c->clearCache();
-    runtime::spawn(main_, [](std::shared_ptr<DisplayManager> self) -> runtime::Task<void> {
-        co_await runtime::sleepFor(self->main_, kRescanDelay);  // an interrupted wait still rescans
-        co_await self->scanDisplays();
-    }(shared_from_this()));
+    if (stopped_) return;
+    ++configGeneration_;  // a scan under way describes a machine that is gone
+    rescanDue_ = clock_.now() + kRescanDelay;
+    if (rescanScheduled_) return;
+    rescanScheduled_ = true;
+    runtime::spawn(main_, rescanWhenQuiet(), {}, stopSource_.get_token());
+}
+
+runtime::Task<void> DisplayManager::rescanWhenQuiet() {
+    auto self = shared_from_this();
+    // Each event pushes the due time back; the scan starts once it holds.
+    while (rescanDue_ && clock_.now() < *rescanDue_) {
+        if (!co_await runtime::sleepFor(main_, *rescanDue_ - clock_.now())) break;
+    }
+    rescanScheduled_ = false;
+    if (stopped_ || !rescanDue_) co_return;
+    rescanDue_.reset();
+    co_await scanDisplays();
+}
+
+std::vector<platform::IOObjectRef> DisplayManager::panelServices(bool logFailure) {
+    auto& platform = services_.platform;
+    std::vector<platform::IOObjectRef> services;
+    if (auto status = platform.registry.matchingServices("IODisplayConnect", services)) {
+        if (logFailure)
+            log_.line("[DisplayManager] IOServiceGetMatchingServices failed: " +
+                  std::to_string(status));
+        return {};
+    }
+    std::array<DisplayID, kMaxDisplays> ids{};
+    std::uint32_t count = 0;
+    if (platform.windowServer.getActiveDisplayList(kMaxDisplays, ids.data(), count)) count = 0;
+    count = std::min(count, kMaxDisplays);
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> panel;
+    std::set<std::pair<std::uint32_t, std::uint32_t>> externals;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::pair identity{platform.windowServer.vendorNumber(ids[i]),
+                                 platform.windowServer.modelNumber(ids[i])};
+        if (platform.windowServer.displayIsBuiltin(ids[i])) {
+            panel = identity;
+        } else {
+            externals.insert(identity);
+        }
+    }
+    // The panel's own service first; one that can't be placed after it; never
+    // a service that describes an external display.
+    std::vector<platform::IOObjectRef> own, unplaced;
+    for (auto& service : services) {
+        auto info = platform.registry.displayInfoDictionary(service.get(),
+                                                            platform::kIODisplayOnlyPreferredName);
+        std::optional<std::pair<std::uint32_t, std::uint32_t>> identity;
+        if (info) {
+            auto vendor = info->number("DisplayVendorID");
+            auto product = info->number("DisplayProductID");
+            if (vendor && product) identity = std::pair{*vendor, *product};
+        }
+        if (identity && panel && *identity == *panel) {
+            own.push_back(std::move(service));
+        } else if (!identity || !externals.count(*identity)) {
+            unplaced.push_back(std::move(service));
+        }
+    }
+    own.insert(own.end(), std::make_move_iterator(unplaced.begin()),
+               std::make_move_iterator(unplaced.end()));
+    return own;
 }
 
 std::optional<float> DisplayManager::readBuiltInBrightness() {
     auto& registry = services_.platform.registry;
-    std::vector<platform::IOObjectRef> services;
-    if (registry.matchingServices("IODisplayConnect", services) != platform::kIOReturnSuccess)
-        return std::nullopt;
-    for (const auto& service : services) {
+    for (const auto& service : panelServices(false)) {
         float value = 0;
         if (registry.displayGetFloatParameter(service.get(), 0, kBrightnessKey, value) ==
             platform::kIOReturnSuccess) {
@@ -439,13 +662,7 @@ std::optional<float> DisplayManager::readBuiltInBrightness() {
 
 bool DisplayManager::setBuiltInBrightness(float level) {
     auto& registry = services_.platform.registry;
-    std::vector<platform::IOObjectRef> services;
-    if (auto status = registry.matchingServices("IODisplayConnect", services)) {
-        log_.line("[DisplayManager] IOServiceGetMatchingServices failed: " +
-                  std::to_string(status));
-        return false;
-    }
-    for (const auto& service : services) {
+    for (const auto& service : panelServices(true)) {
         if (registry.displaySetFloatParameter(service.get(), 0, kBrightnessKey, level) ==
             platform::kIOReturnSuccess) {
             return true;

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <map>
+#include <set>
+#include <stop_token>
+#include <string>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -25,6 +28,7 @@
 #include "runtime/Observable.h"
 #include "runtime/Runtime.h"
 #include "runtime/Task.h"
+#include "runtime/WaitList.h"
 
 namespace orvane::displays {
 
@@ -56,19 +60,40 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     DisplayManager(const DisplayManager&) = delete;
     DisplayManager& operator=(const DisplayManager&) = delete;
 
-    /// First scan, reconfiguration events, then ready.
+    /// Reconfiguration events (so none during the first scan is lost), the
+    /// first scan, then keys and ready; nothing after a stop.
     runtime::Task<void> start();
-    /// Undoes start and clears every dimmer.
+    /// Undoes start and clears every dimmer; no rescan or re-probe runs after it.
     void stop();
-    /// Rebuilds the display list and every controller map.
+    bool isStopped() const { return stopped_; }
+    /// Rebuilds the display list and every controller map. A rescan that a
+    /// newer display change (or a stop) makes stale is abandoned.
     runtime::Task<void> scanDisplays();
-    /// One reconfiguration event: an add or remove rescans 0.5 s later.
+    /// One reconfiguration event: an add or remove (re)schedules the one pending
+    /// rescan 0.5 s later, so a burst of events costs one scan.
     void handleReconfiguration(DisplayID display, platform::CGDisplayChangeSummaryFlags flags);
+    /// Scans started since creation (abandoned ones included).
+    std::size_t scanCount() const { return scanCount_; }
 
-    /// The built-in panel's brightness, 0...1, from the first service that answers.
+    /// The built-in panel's brightness, 0...1, from its own display-connect
+    /// service (never one that belongs to an external display).
     std::optional<float> readBuiltInBrightness();
     bool setBuiltInBrightness(float level);
     void resetAllDimmers();
+
+    /// Sets a display's brightness the way its kind takes it: the panel's
+    /// backlight (software dimming as fallback) or the DDC controller. The
+    /// state changes at once; the task ends when the write has.
+    runtime::Task<void> writeBrightness(DisplayID display, double brightness);
+    /// The key presets store for the display: its persistent key, and for the
+    /// second and later of identical twins that key with "#2", "#3", ...
+    std::string displayKey(const DisplayState& state) const;
+    /// A user acted on the display: one that did not answer its probe is
+    /// probed again now.
+    void noteUserAction(DisplayID display);
+    /// Whether displays that did not answer their probe are asked again on a
+    /// timer (a one-shot run ends before any timer would fire).
+    bool reprobeOnTimer = true;
 
     // Key and shortcut actions, each across every external display: the state
     // changes first, then the write starts, then the panel shows.
@@ -124,6 +149,13 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
                                         platform::CGDisplayChangeSummaryFlags flags,
                                         void* userInfo);
     void setupControllers(const std::vector<std::shared_ptr<DisplayState>>& states);
+    void makeDDCControllers(const DisplayState& state);
+    void setPanelBrightness(DisplayState& state, double brightness);
+    std::vector<platform::IOObjectRef> panelServices(bool logFailure);
+    runtime::Task<void> rescanWhenQuiet();
+    void scheduleReprobe(DisplayID display, std::size_t attempt);
+    runtime::Task<bool> reprobe(DisplayID display);
+    void finishScan();
     void setupMediaKeys();
     void refreshExternalDisplayFlag();
     void sendVolume(const DisplayState& state, double volume, std::optional<bool> mute);
@@ -136,6 +168,17 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     runtime::Logger& log_;
     runtime::ChangeNotifier notifier_;
     bool callbackRegistered_ = false;
+    bool stopped_ = false;
+    std::stop_source stopSource_;  // ends the sleeps of pending rescans and re-probes
+
+    // Rescans: one pending at a time, pushed back by each event; at most one scan running.
+    std::uint64_t configGeneration_ = 0;
+    std::optional<runtime::TimePoint> rescanDue_;
+    bool rescanScheduled_ = false;
+    bool scanning_ = false;
+    runtime::WaitList scanIdle_;
+    std::size_t scanCount_ = 0;
+    std::set<DisplayID> reprobing_;
 
     std::vector<std::shared_ptr<DisplayState>> displays_;
     DisplayMap<ddc::DDCDisplay> ddcDisplays_;

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <locale.h>
+#include <stdlib.h>
 
 #include "controls/InputController.h"
 #include "controls/PowerController.h"
@@ -37,7 +39,8 @@ std::optional<double> number(const std::map<std::string, std::string>& p, const 
 
 std::optional<CommandURL> CommandURL::parse(const std::string& text) {
     // The parser stops at a NUL; text that goes on after one is not one URL.
-    if (text.empty() || text.find('\0') != std::string::npos) return std::nullopt;
+    if (text.empty() || text.size() > kMaxURLLength || text.find('\0') != std::string::npos)
+        return std::nullopt;
     UriUriA uri;
     const char* error = nullptr;
     if (uriParseSingleUriA(&uri, text.c_str(), &error) != URI_SUCCESS) return std::nullopt;
@@ -71,11 +74,17 @@ std::optional<double> parseDecimal(const std::string& text) {
         return std::nullopt;
     // Hexadecimal floats are C's, not decimal numbers.
     if (text.find_first_of("xX") != std::string::npos) return std::nullopt;
+    // "62.5" whatever LC_NUMERIC says: a German locale would stop at the dot.
+    static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", locale_t(0));
     errno = 0;
     char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
+    const double v = cLocale ? strtod_l(text.c_str(), &end, cLocale) : std::strtod(text.c_str(), &end);
     if (end != text.c_str() + text.size() || std::isnan(v)) return std::nullopt;
     return v;  // out-of-range values come back as ±HUGE_VAL and clamp like any other
+}
+
+std::string quotedURL(std::string_view text) {
+    return std::string(text.substr(0, kMaxQuotedURLLength));
 }
 
 std::optional<std::uint16_t> parseUInt16(const std::string& text) {
@@ -93,7 +102,7 @@ std::optional<std::uint16_t> parseUInt16(const std::string& text) {
 void CLIHandler::handle(const std::string& text) {
     const auto url = CommandURL::parse(text);
     if (!url || url->scheme != "orvane") return;
-    log_.line("[CLIHandler] Received URL: " + text);
+    log_.line("[CLIHandler] Received URL: " + quotedURL(text));
     const auto& p = url->parameters;
     const auto& command = url->host;
     if (command == "brightness") {
@@ -138,19 +147,13 @@ std::vector<std::shared_ptr<displays::DisplayState>> CLIHandler::selectDisplays(
 void CLIHandler::brightness(const Parameters& p) {
     const auto value = number(p, "value");
     const auto delta = number(p, "delta");
+    if (!value && !delta) return;
     for (const auto& state : selectDisplays(p)) {
-        auto it = registry_->brightnessControllers().find(state->info.id);
-        if (it == registry_->brightnessControllers().end()) continue;
-        double target = 0;
-        if (value) {
-            target = clampPercent(*value);
-        } else if (delta) {
-            target = clampPercent(state->brightness + *delta);
-        } else {
-            continue;
-        }
-        state->brightness = target;
-        it->second->startBrightness(main_, target);
+        const double target = clampPercent(value ? *value : state->brightness + *delta);
+        state->brightness = target;  // what info and the popover show from now on
+        // The panel through its backlight, an external display through DDC.
+        runtime::spawnRetaining(main_, registry_,
+                                registry_->writeBrightness(state->info.id, target));
     }
 }
 
@@ -158,6 +161,7 @@ void CLIHandler::contrast(const Parameters& p) {
     const auto value = number(p, "value");
     if (!value) return;
     for (const auto& state : selectDisplays(p)) {
+        registry_->noteUserAction(state->info.id);
         if (!state->supportsContrast) continue;
         const double c = clampPercent(*value);
         state->contrast = c;
@@ -171,6 +175,7 @@ void CLIHandler::volume(const Parameters& p) {
     const auto value = number(p, "value");
     if (!value) return;
     for (const auto& state : selectDisplays(p)) {
+        registry_->noteUserAction(state->info.id);
         if (!state->supportsVolume) continue;
         const double v = clampPercent(*value);
         state->volume = v;
@@ -185,6 +190,7 @@ void CLIHandler::input(const Parameters& p) {
     if (!raw) return;
     const auto source = controls::InputSource::fromRaw(*raw);
     for (const auto& state : selectDisplays(p)) {
+        registry_->noteUserAction(state->info.id);
         if (!state->supportsInputSwitching) continue;
         auto it = registry_->inputControllers().find(state->info.id);
         if (it != registry_->inputControllers().end())
@@ -211,6 +217,7 @@ void CLIHandler::power(const Parameters& p) {
     }
     if (!target && !toggle) return;
     for (const auto& state : selectDisplays(p)) {
+        registry_->noteUserAction(state->info.id);
         if (!state->supportsPowerControl) continue;
         auto it = registry_->powerControllers().find(state->info.id);
         if (it == registry_->powerControllers().end()) continue;
@@ -240,11 +247,12 @@ void CLIHandler::info() {
     for (const auto& state : registry_->displays()) {
         log_.line("Display " + std::to_string(++n) + ": " + state->info.summary());
         log_.line(std::string("  DDC: ") + (state->info.ddcSupported ? "Yes" : "No"));
-        log_.line("  Brightness: " + std::to_string(runtime::integerPart(state->brightness)) + "%");
-        if (state->supportsContrast)
-            log_.line("  Contrast: " + std::to_string(runtime::integerPart(state->contrast)) + "%");
-        if (state->supportsVolume)
-            log_.line("  Volume: " + std::to_string(runtime::integerPart(state->volume)) + "%");
+        const auto percent = [](double v) {
+            return std::to_string(runtime::integerPart(clampPercent(v))) + "%";
+        };
+        log_.line("  Brightness: " + percent(state->brightness));
+        if (state->supportsContrast) log_.line("  Contrast: " + percent(state->contrast));
+        if (state->supportsVolume) log_.line("  Volume: " + percent(state->volume));
         log_.line("  Connection: " + displays::rawValue(state->info.connectionType));
     }
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "displays/DisplayManager.h"
@@ -17,12 +18,20 @@ namespace orvane::settings {
 /// An "orvane://command?name=value" URL taken apart. Parsing is uriparser's;
 /// the query rules (a later item replaces an earlier one, an item without a
 /// value removes its name) are ours.
+/// Longer URLs are refused before anything parses them.
+inline constexpr std::size_t kMaxURLLength = 64 * 1024;
+/// Log lines quote at most this much of a URL.
+inline constexpr std::size_t kMaxQuotedURLLength = 512;
+
+/// The part of a URL a log line may quote.
+std::string quotedURL(std::string_view text);
+
 struct CommandURL {
     std::string scheme;
     std::string host;
     std::map<std::string, std::string> parameters;
 
-    /// None when the text is not a URL at all.
+    /// None when the text is not a URL at all, or longer than kMaxURLLength.
     static std::optional<CommandURL> parse(const std::string& text);
 };
 

@@ -5,6 +5,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
+#include "runtime/Format.h"
 #include "settings/SQLiteDatabase.h"
 
 namespace orvane::settings {
@@ -26,9 +27,6 @@ bool readNumber(const json& object, const char* name, std::optional<T>& out) {
         return true;
     } else {
         // Integers: whole values in range only, as a typed decoder reads them.
-        const double d = it->get<double>();
-        if (it->is_number_float() && d != static_cast<double>(static_cast<std::int64_t>(d)))
-            return false;
         if (it->is_number_unsigned()) {
             const auto u = it->get<std::uint64_t>();
             if (u > static_cast<std::uint64_t>(std::numeric_limits<T>::max())) return false;
@@ -44,9 +42,13 @@ bool readNumber(const json& object, const char* name, std::optional<T>& out) {
             out = static_cast<T>(i);
             return true;
         }
-        if (d < static_cast<double>(std::numeric_limits<T>::min()) ||
-            d > static_cast<double>(std::numeric_limits<T>::max()))
+        // Range before anything else: casting a double out of range is undefined.
+        const double d = it->get<double>();
+        if (!(d >= static_cast<double>(std::numeric_limits<T>::min()) &&
+              d < static_cast<double>(std::numeric_limits<T>::max()) + 1.0)) {
             return false;
+        }
+        if (d != std::trunc(d)) return false;
         out = static_cast<T>(d);
         return true;
     }
@@ -96,8 +98,9 @@ std::optional<std::vector<std::uint8_t>> encodePresetEntries(
             if (v && !std::isfinite(*v)) return std::nullopt;
         }
         nlohmann::ordered_json o;
-        o["displayKey"] = e.displayKey;
-        o["displayName"] = e.displayName;
+        // EDID names can hold any bytes; JSON text cannot.
+        o["displayKey"] = runtime::validUTF8(e.displayKey);
+        o["displayName"] = runtime::validUTF8(e.displayName);
         if (e.brightness) o["brightness"] = *e.brightness;
         if (e.contrast) o["contrast"] = *e.contrast;
         if (e.volume) o["volume"] = *e.volume;

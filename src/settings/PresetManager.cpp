@@ -2,22 +2,23 @@
 #include "settings/PresetManager.h"
 
 #include <chrono>
+#include <cmath>
 
 #include "controls/InputController.h"
 #include "displays/DisplayKey.h"
 #include "displays/ResolutionManager.h"
 #include "runtime/Format.h"
+#include "runtime/Percent.h"
 #include "settings/AppSettings.h"
 
 namespace orvane::settings {
+
+using runtime::clampPercent;
 
 namespace {
 StoreDate wallClock() {
     using namespace std::chrono;
     return duration<double>(system_clock::now().time_since_epoch()).count();
-}
-std::string keyOf(const displays::DisplayInfo& info) {
-    return displays::makeDisplayKey(info.vendorID, info.productID, info.serialNumber);
 }
 }  // namespace
 
@@ -55,7 +56,7 @@ void PresetManager::savePreset(const std::string& name) {
     for (const auto& state : registry_->displays()) {
         const auto& info = state->info;
         DisplayPresetEntry e;
-        e.displayKey = keyOf(info);
+        e.displayKey = registry_->displayKey(*state);
         e.displayName = info.displayName();
         e.brightness = state->brightness.get();
         if (state->supportsContrast) e.contrast = state->contrast.get();
@@ -67,12 +68,17 @@ void PresetManager::savePreset(const std::string& name) {
         }
         e.resolutionWidth = runtime::integerPart(info.currentResolution.width);
         e.resolutionHeight = runtime::integerPart(info.currentResolution.height);
-        e.refreshRate = info.refreshRate;
+        if (std::isfinite(info.refreshRate)) e.refreshRate = info.refreshRate;
         if (auto mode = platform.windowServer.copyDisplayMode(info.id))
             e.isHiDPI = mode->pixelWidth > mode->width;
         entries.push_back(std::move(e));
     }
     preset->setEntries(entries);
+    if (!preset->entriesJSON()) {
+        // Stored without its entries it would restore nothing under the user's name.
+        log_.line("[PresetManager] Could not encode preset '" + name + "' - not saved");
+        return;
+    }
     modelContext->insert(preset);
     saveQuietly();
     log_.line("[PresetManager] Saved preset '" + name + "' with " + std::to_string(entries.size()) +
@@ -85,7 +91,7 @@ runtime::Task<void> PresetManager::apply(std::shared_ptr<DisplayPreset> preset) 
     for (const auto& entry : preset->entries()) {
         std::shared_ptr<displays::DisplayState> state;
         for (const auto& s : registry->displays()) {
-            if (keyOf(s->info) == entry.displayKey) {
+            if (registry->displayKey(*s) == entry.displayKey) {
                 state = s;
                 break;
             }
@@ -96,25 +102,19 @@ runtime::Task<void> PresetManager::apply(std::shared_ptr<DisplayPreset> preset) 
             continue;
         }
         const DisplayID d = state->info.id;
-        if (entry.brightness) {
-            const double b = *entry.brightness;
-            state->brightness = b;
-            if (auto it = registry->brightnessControllers().find(d);
-                it != registry->brightnessControllers().end()) {
-                auto controller = it->second;
-                co_await controller->setBrightness(b);
-            }
-        }
+        // A stored document may hold any number; the displays take 0...100.
+        if (entry.brightness) co_await registry->writeBrightness(d, clampPercent(*entry.brightness));
         if (entry.contrast) {
-            state->contrast = *entry.contrast;
+            const double c = clampPercent(*entry.contrast);
+            state->contrast = c;
             if (auto it = registry->contrastControllers().find(d);
                 it != registry->contrastControllers().end()) {
                 auto controller = it->second;
-                co_await controller->setContrast(*entry.contrast);
+                co_await controller->setContrast(c);
             }
         }
         if (entry.volume) {
-            const double v = *entry.volume;
+            const double v = clampPercent(*entry.volume);
             state->volume = v;
             if (auto write = registry->volumeWrite(*state, v)) co_await std::move(*write);
         }

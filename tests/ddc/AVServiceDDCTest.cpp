@@ -114,10 +114,28 @@ TEST_F(AVServiceDDCTest, StatusFaultsBecomeSendFailures) {
               "DDC operation failed after 3 retries: I2C send request failed (0xe00002ed)");
 }
 
-TEST_F(AVServiceDDCTest, OneProxyServesEveryDisplayWithoutMatching) {
+TEST_F(AVServiceDDCTest, ALoneProxyServesOnlyTheDisplayItMatches) {
+    // An AirPlay TV the window server lists beside the HDMI monitor.
+    machine_->addDisplay(test::airPlayDisplay(42, "Living Room TV"));
+    EXPECT_FALSE(av()->avService(42));
     EXPECT_TRUE(av()->avService(3));
-    EXPECT_TRUE(av()->avService(42));
     EXPECT_EQ(lines().size(), 1u) << "only the start-up line";
+    runTask(executor(), av()->writeVCP(3, VCPCode::brightness, 33));
+    EXPECT_EQ(monitor(3).feature(0x10)->current, 33);
+    EXPECT_NE(errorOf(executor(), av()->writeVCP(42, VCPCode::brightness, 10)), "");
+    EXPECT_EQ(monitor(3).feature(0x10)->current, 33);
+}
+
+TEST_F(AVServiceDDCTest, TwinsBehindTwoProxiesGetOneEachAndKeepIt) {
+    useRig(rigOf({hdmi(3, 0x1e6d, 0x7750), hdmi(4, 0x1e6d, 0x7750)}));
+    // Detection asks in the scan's order; later transactions come in any order.
+    ASSERT_TRUE(av()->avService(3) && av()->avService(4));
+    for (std::uint16_t v : {44, 45}) {
+        runTask(executor(), av()->writeVCP(4, VCPCode::brightness, v));
+        runTask(executor(), av()->writeVCP(3, VCPCode::brightness, v - 11));
+        EXPECT_EQ(monitor(4).feature(0x10)->current, v);
+        EXPECT_EQ(monitor(3).feature(0x10)->current, v - 11);
+    }
 }
 
 TEST_F(AVServiceDDCTest, SeveralProxiesAreMatchedByVendorAndProduct) {

@@ -33,15 +33,13 @@ TEST_F(DDCDisplayTest, ChoosesI2CFirstThenTheAudioVideoServiceThenNothing) {
         EXPECT_EQ(dell->transportType(), DDCTransportType::i2c);
         EXPECT_EQ(lg->transportType(), DDCTransportType::avService);
         EXPECT_EQ(rawValue(lg->transportType()), "AVService");
-        // The built-in panel's framebuffer has no bus, but the one proxy answers for
-        // every display: only functions missing leave it without a transport.
-        EXPECT_EQ(panel->transportType(), DDCTransportType::avService);
+        // The built-in panel's framebuffer has no bus, and the one proxy is the LG's.
+        EXPECT_EQ(panel->transportType(), DDCTransportType::none);
         EXPECT_THAT(displayLines(),
                     ElementsAre("[DDCDisplay] Display 2: using I2C transport",
                                 "[DDCDisplay] Display 3: using AVService transport (Apple "
                                 "Silicon HDMI)",
-                                "[DDCDisplay] Display 1: using AVService transport (Apple "
-                                "Silicon HDMI)"));
+                                "[DDCDisplay] Display 1: no DDC transport available"));
     }
     auto rig = SimRig::defaultRig();
     rig.avFramework = false;
@@ -162,7 +160,10 @@ TEST(PercentScaling, RoundTripsEveryRawValue) {
             }
         }
     }
-    EXPECT_EQ(percentForRawValue(5, 0), 0.0);
+    // A maximum of 0 is no range: the value reads against 100. Beyond max reads as 100.
+    EXPECT_EQ(percentForRawValue(5, 0), 5.0);
+    EXPECT_EQ(percentForRawValue(150, 100), 100.0);
+    EXPECT_EQ(percentForRawValue(65535, 1), 100.0);
     EXPECT_EQ(rawValueForPercent(std::nan(""), 100), 0);
 }
 

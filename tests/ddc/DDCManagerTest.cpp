@@ -232,17 +232,32 @@ TEST_F(FramebufferLookup, VendorAndProductMustMatch) {
     EXPECT_FALSE(i2c()->framebufferService(6));
 }
 
-TEST_F(FramebufferLookup, IdenticalMonitorsWithoutSerialsShareTheFirstFramebuffer) {
+TEST_F(FramebufferLookup, IdenticalMonitorsWithoutSerialsGetOneFramebufferEach) {
     machine_->addDisplay(simDisplay(7, SimDDCPath::i2c, 0x1234, 0x42));
     machine_->addDisplay(simDisplay(8, SimDDCPath::i2c, 0x1234, 0x42));
-    auto a = i2c()->framebufferService(7);
-    auto b = i2c()->framebufferService(8);
-    ASSERT_TRUE(a);
-    EXPECT_EQ(a.get(), b.get());
-    // Both writes land on the first monitor.
-    runTask(executor(), i2c()->writeVCP(8, VCPCode::brightness, 11));
-    EXPECT_EQ(monitor(7).feature(0x10)->current, 11);
-    EXPECT_EQ(monitor(8).feature(0x10)->current, 50);
+    // The second twin asks first, and after a cache clear: the pairing holds.
+    for (int round = 0; round < 2; ++round) {
+        auto b = i2c()->framebufferService(8);
+        auto a = i2c()->framebufferService(7);
+        ASSERT_TRUE(a && b);
+        EXPECT_NE(a.get(), b.get());
+        runTask(executor(), i2c()->writeVCP(8, VCPCode::brightness, 11 + round));
+        runTask(executor(), i2c()->writeVCP(7, VCPCode::brightness, 21 + round));
+        EXPECT_EQ(monitor(8).feature(0x10)->current, 11 + round);
+        EXPECT_EQ(monitor(7).feature(0x10)->current, 21 + round);
+        i2c()->clearCache();
+    }
+}
+
+TEST_F(FramebufferLookup, AnExactSerialWinsOverATwinWithoutOne) {
+    // The serial-less twin comes first in the window server's list, yet the
+    // monitor with serial 77 keeps the framebuffer that reports 77.
+    machine_->addDisplay(simDisplay(7, SimDDCPath::i2c, 0x1234, 0x42, 0));
+    machine_->addDisplay(simDisplay(8, SimDDCPath::i2c, 0x1234, 0x42, 77));
+    runTask(executor(), i2c()->writeVCP(7, VCPCode::brightness, 12));
+    runTask(executor(), i2c()->writeVCP(8, VCPCode::brightness, 34));
+    EXPECT_EQ(monitor(7).feature(0x10)->current, 12);
+    EXPECT_EQ(monitor(8).feature(0x10)->current, 34);
 }
 
 TEST_F(FramebufferLookup, HitsAreCachedMissesAreNotAndClearingReleases) {

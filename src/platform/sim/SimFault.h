@@ -36,7 +36,12 @@ struct SimFault {
     int times = -1;
     IOReturn status = kIOReturnError;
     int bytes = 1;
+    /// Only Set VCP Feature transactions (a bus that drops writes but answers reads).
+    bool writesOnly = false;
 };
+
+/// Largest `bytes` a rig may give: more than any reply, far less than memory.
+inline constexpr int kMaxSimFaultBytes = 4096;
 
 std::optional<SimFaultKind> simFaultKindFromName(std::string_view name);
 std::string_view nameOf(SimFaultKind kind);

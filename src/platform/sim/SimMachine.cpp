@@ -596,6 +596,7 @@ IOReturn SimMachine::i2cSendRequest(IOI2CConnectRef connect, std::uint32_t, IOI2
     }
     const std::optional<std::uint8_t> code =
         t.sent.size() >= 4 ? std::optional<std::uint8_t>(t.sent[3]) : std::nullopt;
+    const bool isWrite = t.sent.size() >= 4 && t.sent[2] == 0x03;
 
     auto finish = [&](IOReturn status) {
         t.status = status;
@@ -606,19 +607,19 @@ IOReturn SimMachine::i2cSendRequest(IOI2CConnectRef connect, std::uint32_t, IOI2
         return status;
     };
 
-    if (auto fault = monitor->takeFault({SimFaultKind::sendStatus}, code))
+    if (auto fault = monitor->takeFault({SimFaultKind::sendStatus}, code, isWrite))
         return finish(fault->status);
     request.result = kIOReturnSuccess;
     if (request.sendTransactionType != kIOI2CNoTransactionType) {
         if (request.sendAddress != kBusWriteAddress ||
-            monitor->takeFault({SimFaultKind::silent}, code)) {
+            monitor->takeFault({SimFaultKind::silent}, code, isWrite)) {
             request.result = kIOReturnNotResponding;
             if (request.replyTransactionType != kIOI2CNoTransactionType) request.replyBytes = 0;
             return finish(kIOReturnSuccess);
         }
         monitor->receive(t.sent);
     }
-    if (auto fault = monitor->takeFault({SimFaultKind::resultStatus}, code)) {
+    if (auto fault = monitor->takeFault({SimFaultKind::resultStatus}, code, isWrite)) {
         request.result = fault->status;
         return finish(kIOReturnSuccess);
     }
@@ -675,13 +676,15 @@ IOReturn SimMachine::avWrite(IOAVService& service, std::uint32_t chip, std::uint
     if (buffer && length) t.sent.assign(buffer, buffer + length);
     const std::optional<std::uint8_t> code =
         t.sent.size() >= 3 ? std::optional<std::uint8_t>(t.sent[2]) : std::nullopt;
+    const bool isWrite = t.sent.size() >= 3 && t.sent[1] == 0x03;
 
     IOReturn status = kIOReturnSuccess;
     if (!monitor) {
         status = kIOReturnNoDevice;
-    } else if (auto fault = monitor->takeFault({SimFaultKind::sendStatus}, code)) {
+    } else if (auto fault = monitor->takeFault({SimFaultKind::sendStatus}, code, isWrite)) {
         status = fault->status;
-    } else if (chip != kChipAddress || monitor->takeFault({SimFaultKind::silent}, code)) {
+    } else if (chip != kChipAddress ||
+               monitor->takeFault({SimFaultKind::silent}, code, isWrite)) {
         status = kIOReturnNotResponding;
     } else {
         // On the wire the data address is the message's first byte.

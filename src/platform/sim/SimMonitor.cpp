@@ -85,15 +85,17 @@ void SimMonitor::clearFaults() {
 }
 
 std::optional<SimFault> SimMonitor::takeFault(std::initializer_list<SimFaultKind> kinds,
-                                              std::optional<std::uint8_t> code) {
+                                              std::optional<std::uint8_t> code, bool isWrite) {
     std::lock_guard lock(mutex_);
-    return takeFaultLocked(kinds, code);
+    return takeFaultLocked(kinds, code, isWrite);
 }
 
 std::optional<SimFault> SimMonitor::takeFaultLocked(std::initializer_list<SimFaultKind> kinds,
-                                                    std::optional<std::uint8_t> code) {
+                                                    std::optional<std::uint8_t> code,
+                                                    bool isWrite) {
     for (auto it = faults_.begin(); it != faults_.end(); ++it) {
         if (std::find(kinds.begin(), kinds.end(), it->kind) == kinds.end()) continue;
+        if (it->writesOnly && !isWrite) continue;
         if (it->code && (!code || *it->code != *code)) continue;
         SimFault fault = *it;
         if (it->times > 0 && --it->times == 0) faults_.erase(it);

@@ -33,9 +33,10 @@ class SimMonitor {
 
     void addFault(SimFault fault);
     void clearFaults();
-    /// The first live fault of one of kinds that applies to code; it is used up once.
+    /// The first live fault of one of kinds that applies to code (and to a
+    /// write, for write-only faults); it is used up once.
     std::optional<SimFault> takeFault(std::initializer_list<SimFaultKind> kinds,
-                                      std::optional<std::uint8_t> code);
+                                      std::optional<std::uint8_t> code, bool isWrite = false);
 
     /// A message from the host, starting with the source address. Malformed
     /// messages and bad checksums are ignored, as a monitor would.
@@ -57,7 +58,8 @@ class SimMonitor {
     std::size_t malformed_ = 0;
 
     std::optional<SimFault> takeFaultLocked(std::initializer_list<SimFaultKind> kinds,
-                                            std::optional<std::uint8_t> code);
+                                            std::optional<std::uint8_t> code,
+                                            bool isWrite = false);
 };
 
 }  // namespace orvane::platform::sim

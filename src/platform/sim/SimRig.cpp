@@ -2,6 +2,7 @@
 #include "platform/sim/SimRig.h"
 
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <stdexcept>
 
@@ -21,6 +22,9 @@ using nlohmann::json;
 
 /// Numbers may be written as JSON numbers or as "0x..." strings (EDID ids, statuses).
 std::int64_t number(const json& v, const std::string& where) {
+    if (v.is_number_unsigned() &&
+        v.get<std::uint64_t>() > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+        fail(where + " is out of range");
     if (v.is_number_integer()) return v.get<std::int64_t>();
     if (v.is_string()) {
         const auto s = v.get<std::string>();
@@ -68,9 +72,22 @@ SimFault fault(const json& j, const std::string& where) {
         if (!code) fail(where + ": unknown VCP code " + j.at("code").dump());
         f.code = code;
     }
-    if (j.contains("times")) f.times = static_cast<int>(number(j.at("times"), where + ".times"));
+    if (j.contains("times")) {
+        const auto times = number(j.at("times"), where + ".times");
+        if (times < -1 || times > std::numeric_limits<int>::max())
+            fail(where + ".times is out of range");
+        f.times = static_cast<int>(times);
+    }
     if (j.contains("status")) f.status = status(j.at("status"), where + ".status");
-    if (j.contains("bytes")) f.bytes = static_cast<int>(number(j.at("bytes"), where + ".bytes"));
+    if (j.contains("bytes")) {
+        const auto bytes = number(j.at("bytes"), where + ".bytes");
+        if (bytes < 0 || bytes > kMaxSimFaultBytes) fail(where + ".bytes is out of range");
+        f.bytes = static_cast<int>(bytes);
+    }
+    if (j.contains("writesOnly")) {
+        if (!j.at("writesOnly").is_boolean()) fail(where + ".writesOnly must be true or false");
+        f.writesOnly = j.at("writesOnly").get<bool>();
+    }
     return f;
 }
 
@@ -186,6 +203,9 @@ SimRigEvent event(const json& j, int index) {
     if (!j.is_object()) fail(where + " must be an object");
     SimRigEvent e;
     e.afterMs = number(j.value("afterMs", json(0)), where + ".afterMs");
+    // A year is beyond any run; more would overflow the clock's nanoseconds.
+    constexpr std::int64_t kMaxAfterMs = 366LL * 24 * 3600 * 1000;
+    if (e.afterMs < 0 || e.afterMs > kMaxAfterMs) fail(where + ".afterMs is out of range");
     if (j.contains("connect")) e.connect = display(j.at("connect"), where + ".connect");
     if (j.contains("disconnect")) e.disconnect = u32(j.at("disconnect"), where + ".disconnect");
     if (j.contains("mediaKey")) e.systemDefined = number(j.at("mediaKey"), where + ".mediaKey");

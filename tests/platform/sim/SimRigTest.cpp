@@ -105,6 +105,24 @@ TEST(SimRig, RejectsWhatItCannotModel) {
                 HasSubstr("needs a keyCode"));
     EXPECT_THAT(parseError(R"({"events": [{"disableTaps": "slow"}]})"), HasSubstr("timeout"));
     EXPECT_THAT(parseError(R"({"keyboardLayout": "dvorak"})"), HasSubstr("keyboardLayout"));
+    // Sizes and times that would wrap, overflow the clock or exhaust memory.
+    const auto faultError = [](const std::string& fault) {
+        return parseError(R"({"displays": [{"id": 1, "monitor": {"faults": [)" + fault + "]}}]}");
+    };
+    EXPECT_THAT(faultError(R"({"kind": "silent", "times": 2147483648})"),
+                HasSubstr("faults[0].times is out of range"));
+    EXPECT_THAT(faultError(R"({"kind": "leadingJunk", "bytes": 2147483648})"),
+                HasSubstr("faults[0].bytes is out of range"));
+    EXPECT_THAT(faultError(R"({"kind": "leadingJunk", "bytes": 4097})"),
+                HasSubstr("bytes is out of range"));
+    EXPECT_THAT(faultError(R"({"kind": "sendStatus", "writesOnly": 1})"),
+                HasSubstr("writesOnly must be"));
+    EXPECT_THAT(parseError(R"({"events": [{"afterMs": 9200000000000000000, "disconnect": 1}]})"),
+                HasSubstr("afterMs is out of range"));
+    EXPECT_THAT(parseError(R"({"events": [{"afterMs": -9200000000000000000, "disconnect": 1}]})"),
+                HasSubstr("afterMs is out of range"));
+    EXPECT_THAT(parseError(R"({"events": [{"afterMs": 18446744073709551615, "disconnect": 1}]})"),
+                HasSubstr("afterMs is out of range"));
     EXPECT_THAT([] { SimRig::load("/nonexistent/rig.json"); },
                 ::testing::ThrowsMessage<std::runtime_error>(HasSubstr("cannot read")));
 }
