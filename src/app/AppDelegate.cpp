@@ -35,12 +35,14 @@ void AppDelegate::applicationDidFinishLaunching() {
     };
 
     runtime::spawn(s_.runtime.main(), [](std::shared_ptr<AppDelegate> self) -> runtime::Task<void> {
+        // Once termination has begun, no later launch step may undo it.
+        const auto over = [&] { return self->detached_ || self->terminated_; };
         co_await self->s_.registry->start();
-        if (self->detached_) co_return;
+        if (over()) co_return;
         co_await self->restoreShortcuts();
-        if (self->detached_) co_return;
-        co_await self->s_.presets->applyDefaultPreset();
-        if (self->detached_) co_return;
+        if (over()) co_return;
+        if (self->applyDefaultPresetAtLaunch) co_await self->s_.presets->applyDefaultPreset();
+        if (over()) co_return;
         self->launched_ = true;
         auto pending = std::move(self->afterLaunch_);
         for (auto& fn : pending)
@@ -79,7 +81,7 @@ void AppDelegate::detach() {
 }
 
 void AppDelegate::whenLaunched(std::function<void()> fn) {
-    if (detached_) return;
+    if (detached_ || terminated_) return;
     if (launched_) {
         fn();
     } else {
@@ -108,7 +110,7 @@ runtime::Task<void> AppDelegate::restoreShortcuts() {
 }
 
 void AppDelegate::handleURLEvent(const std::optional<std::string>& directObject) {
-    if (!urlHandlerRegistered_ || !directObject) return;
+    if (!urlHandlerRegistered_ || terminated_ || !directObject) return;
     if (directObject->size() > settings::kMaxURLLength) {
         s_.log.line("[AppDelegate] Refused URL of " + std::to_string(directObject->size()) +
                     " bytes (at most " + std::to_string(settings::kMaxURLLength) + ")");
@@ -135,6 +137,7 @@ void AppDelegate::onboardingCompleted() {
 void AppDelegate::applicationWillTerminate() {
     if (terminated_) return;
     terminated_ = true;
+    afterLaunch_.clear();  // held URLs would act on displays being restored
     s_.log.line("[AppDelegate] Orvane terminating - cleaning up");
     s_.registry->stop();
 }

@@ -59,6 +59,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     /// The GUI shows the onboarding window through this; headless, nothing is shown.
     std::function<void()> presentOnboarding;
     bool onboardingWindowShown() const { return onboardingShown_; }
+    /// A one-shot run leaves the displays as its URLs set them.
+    bool applyDefaultPresetAtLaunch = true;
     /// The application that owns the services is going away: work still
     /// pending (the launch task, held URLs) must not touch them any more.
     void detach();

@@ -8,7 +8,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <memory>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -49,41 +52,56 @@ bool writeAll(int fd, const std::string& data) {
 }
 }  // namespace
 
-std::string InstanceChannel::defaultPath() {
-    if (const char* dir = std::getenv("XDG_RUNTIME_DIR"); dir && dir[0] == '/')
-        return std::string(dir) + "/orvane.sock";
-    const std::string dir = "/tmp/orvane-" + std::to_string(getuid());
-    mkdir(dir.c_str(), 0700);
-    // Someone else's directory, or one others can write to, is no place for it.
+namespace {
+/// dir when it exists (made if asked), is the user's and is closed to others.
+bool privateDirectory(const std::string& dir, bool make) {
+    if (make) mkdir(dir.c_str(), 0700);
     struct stat st {};
-    if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() ||
-        (st.st_mode & 077) != 0) {
-        return "";
+    return lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
+           (st.st_mode & 077) == 0;
+}
+}  // namespace
+
+std::string InstanceChannel::defaultPath() {
+    if (const char* dir = std::getenv("XDG_RUNTIME_DIR");
+        dir && dir[0] == '/' && privateDirectory(dir, false)) {
+        return std::string(dir) + "/orvane.sock";
     }
+    const std::string session = "/run/user/" + std::to_string(getuid());
+    if (privateDirectory(session, false)) return session + "/orvane.sock";
+    const std::string dir = "/tmp/orvane-" + std::to_string(getuid());
+    // Someone else's directory, or one others can write to, is no place for it.
+    if (!privateDirectory(dir, true)) return "";
     return dir + "/orvane.sock";
 }
 
-bool InstanceChannel::forward(const std::string& path, const std::vector<std::string>& urls) {
-    if (path.empty()) return false;
+std::optional<std::string> InstanceChannel::forward(const std::string& path,
+                                                    const std::vector<std::string>& urls) {
+    if (path.empty()) return std::nullopt;
     const int fd = connectTo(path);
-    if (fd < 0) return false;
+    if (fd < 0) return std::nullopt;
     std::string message;
     for (const auto& url : urls) {
         // A URL never holds a line break; one that does is not sent whole.
         if (url.find_first_of("\r\n") == std::string::npos) message += url + "\n";
     }
-    const bool ok = writeAll(fd, message);
+    writeAll(fd, message);
     shutdown(fd, SHUT_WR);
-    // Wait for the instance to close: the URLs are then in its queue.
-    char c;
-    while (recv(fd, &c, 1, 0) > 0) {
+    // The instance answers with its log lines for these URLs, then closes.
+    std::string answer;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        answer.append(buffer, static_cast<std::size_t>(n));
     }
     close(fd);
-    return ok;
+    return answer;
 }
 
-InstanceChannel::InstanceChannel(std::string path, std::function<void(std::string)> onURL)
-    : path_(std::move(path)), onURL_(std::move(onURL)) {
+InstanceChannel::InstanceChannel(std::string path, BatchHandler onBatch)
+    : path_(std::move(path)), onBatch_(std::move(onBatch)) {
     sockaddr_un addr;
     if (path_.empty()) throw std::runtime_error("no private directory for the instance socket");
     if (!makeAddress(path_, addr)) throw std::runtime_error("socket path too long: " + path_);
@@ -98,7 +116,7 @@ InstanceChannel::InstanceChannel(std::string path, std::function<void(std::strin
             close(probe);
             umask(old);
             close(listenFD_);
-            throw std::runtime_error("another instance listens at " + path_);
+            throw InstanceRunning("another instance listens at " + path_);
         }
         unlink(path_.c_str());  // left behind by an instance that is gone
         rc = bind(listenFD_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
@@ -126,46 +144,104 @@ InstanceChannel::~InstanceChannel() {
     unlink(path_.c_str());
 }
 
+namespace {
+/// A peer's socket, closed when the last holder (the serving loop, or the
+/// reply the application keeps) lets go.
+struct PeerSocket {
+    int fd;
+    explicit PeerSocket(int f) : fd(f) {}
+    ~PeerSocket() { close(fd); }
+    PeerSocket(const PeerSocket&) = delete;
+    PeerSocket& operator=(const PeerSocket&) = delete;
+};
+
+struct Peer {
+    std::shared_ptr<PeerSocket> socket;
+    std::chrono::steady_clock::time_point deadline;
+    std::string message;
+};
+
+std::vector<std::string> urlLines(const std::string& message) {
+    std::vector<std::string> urls;
+    std::size_t start = 0;
+    while (start < message.size()) {
+        const auto end = message.find('\n', start);
+        if (end == std::string::npos) break;  // a cut-off last line is not a URL
+        if (end > start) urls.push_back(message.substr(start, end - start));
+        start = end + 1;
+    }
+    return urls;
+}
+}  // namespace
+
 void InstanceChannel::serve(std::stop_token stop) {
+    using Clock = std::chrono::steady_clock;
+    std::vector<Peer> peers;
     while (!stop.stop_requested()) {
-        pollfd fds[2] = {{listenFD_, POLLIN, 0}, {wakeFD_[0], POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
+        std::vector<pollfd> fds{{listenFD_, POLLIN, 0}, {wakeFD_[0], POLLIN, 0}};
+        int timeout = -1;
+        const auto now = Clock::now();
+        for (const auto& p : peers) {
+            fds.push_back({p.socket->fd, POLLIN, 0});
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(p.deadline - now).count();
+            timeout = timeout < 0 ? static_cast<int>(std::max<long long>(left, 0))
+                                  : std::min(timeout, static_cast<int>(std::max<long long>(left, 0)));
+        }
+        if (poll(fds.data(), fds.size(), timeout) < 0) {
             if (errno == EINTR) continue;
             return;
         }
         if (fds[1].revents) return;
+
+        // Read what each peer sent; one that finished gets its batch handled.
+        std::vector<Peer> open;
+        for (std::size_t i = 0; i < peers.size(); ++i) {
+            Peer& p = peers[i];
+            bool done = false, drop = Clock::now() >= p.deadline;
+            if (!drop && fds[i + 2].revents) {
+                char buffer[4096];
+                const ssize_t n = recv(p.socket->fd, buffer, sizeof buffer, MSG_DONTWAIT);
+                if (n > 0) {
+                    p.message.append(buffer, static_cast<std::size_t>(n));
+                    drop = p.message.size() > kMaxMessage;  // too much to be URLs
+                } else if (n == 0) {
+                    done = true;
+                } else {
+                    drop = errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK;
+                }
+            }
+            if (done) {
+                auto socket = p.socket;
+                onBatch_(urlLines(p.message), [socket](const std::string& text) {
+                    std::size_t sent = 0;
+                    while (sent < text.size()) {
+                        const ssize_t n = send(socket->fd, text.data() + sent, text.size() - sent,
+                                               MSG_NOSIGNAL);
+                        if (n < 0 && errno == EINTR) continue;
+                        if (n <= 0) break;
+                        sent += static_cast<std::size_t>(n);
+                    }
+                    shutdown(socket->fd, SHUT_RDWR);
+                });
+            } else if (!drop) {
+                open.push_back(std::move(p));
+            }
+        }
+        peers = std::move(open);
+
         if (!(fds[0].revents & POLLIN)) continue;
         const int fd = accept4(listenFD_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
+        auto socket = std::make_shared<PeerSocket>(fd);
         ucred peer{};
         socklen_t len = sizeof peer;
         // Only the same user may drive this instance.
-        if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 || peer.uid != getuid()) {
-            close(fd);
+        if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 || peer.uid != getuid())
             continue;
-        }
-        timeval timeout{5, 0};
-        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        std::string message;
-        char buffer[4096];
-        for (;;) {
-            const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            message.append(buffer, static_cast<std::size_t>(n));
-            if (message.size() > kMaxMessage) {
-                message.clear();  // too much to be URLs: drop it all
-                break;
-            }
-        }
-        std::size_t start = 0;
-        while (start < message.size()) {
-            const auto end = message.find('\n', start);
-            if (end == std::string::npos) break;  // a cut-off last line is not a URL
-            if (end > start) onURL_(message.substr(start, end - start));
-            start = end + 1;
-        }
-        close(fd);
+        if (peers.size() >= kMaxPeers) continue;  // a flood of idle peers is turned away
+        peers.push_back({std::move(socket),
+                         Clock::now() + std::chrono::milliseconds(kPeerDeadlineMs), {}});
     }
 }
 

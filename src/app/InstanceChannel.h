@@ -2,38 +2,60 @@
 #pragma once
 
 #include <functional>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace orvane::app {
 
+/// Thrown when another instance already listens at the path.
+class InstanceRunning : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
 /// One Orvane per user: the running instance listens on a Unix-domain socket
-/// that only the same user can reach; a second start hands it its URLs.
+/// that only the same user can reach; a second start hands it its URLs and
+/// gets back what the instance logged while handling them.
 class InstanceChannel {
   public:
-    /// "$XDG_RUNTIME_DIR/orvane.sock"; without that directory, one in /tmp
-    /// private to the user, or "" when that directory is not private.
+    /// Sends the peer's answer and closes its connection; dropping it unsent
+    /// closes it with no answer.
+    using Reply = std::function<void(const std::string& text)>;
+    using BatchHandler = std::function<void(std::vector<std::string> urls, Reply reply)>;
+
+    /// "orvane.sock" in the first private runtime directory: $XDG_RUNTIME_DIR,
+    /// then /run/user/<uid> (a cron job or ssh login finds the desktop's
+    /// instance there), then one in /tmp; each only when it is the user's
+    /// with mode 0700. "" when none is.
     static std::string defaultPath();
 
-    /// Sends urls to the instance listening at path; false when none listens.
-    static bool forward(const std::string& path, const std::vector<std::string>& urls);
+    /// Sends urls to the instance listening at path and returns its answer;
+    /// none when no instance listens.
+    static std::optional<std::string> forward(const std::string& path,
+                                              const std::vector<std::string>& urls);
 
-    /// Listens at path and calls onURL (on the listening thread) for every URL
-    /// a peer of the same user sends. Throws std::runtime_error when another
-    /// instance already listens or the socket cannot be made.
-    InstanceChannel(std::string path, std::function<void(std::string)> onURL);
+    /// Listens at path and calls onBatch (on the listening thread) with the
+    /// URLs of every peer of the same user. Peers are served side by side: an
+    /// idle one is dropped after kPeerDeadline and delays nobody. Throws
+    /// InstanceRunning when another instance listens, std::runtime_error when
+    /// the socket cannot be made.
+    InstanceChannel(std::string path, BatchHandler onBatch);
     ~InstanceChannel();
     InstanceChannel(const InstanceChannel&) = delete;
     InstanceChannel& operator=(const InstanceChannel&) = delete;
 
     static constexpr std::size_t kMaxMessage = 1 << 20;
+    static constexpr int kPeerDeadlineMs = 5000;
+    static constexpr std::size_t kMaxPeers = 32;
 
   private:
     void serve(std::stop_token stop);
 
     std::string path_;
-    std::function<void(std::string)> onURL_;
+    BatchHandler onBatch_;
     int listenFD_ = -1;
     int wakeFD_[2] = {-1, -1};
     std::jthread thread_;

@@ -10,10 +10,12 @@
 #include <exception>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/InstanceChannel.h"
@@ -32,7 +34,7 @@ namespace {
 
 using namespace orvane;
 
-constexpr const char* kVersion = "0.6.0";
+constexpr const char* kVersion = ORVANE_VERSION;
 
 constexpr const char* kUsage =
     R"(usage: orvane [--rig FILE] [--headless] [--once] [--rig-out FILE] [URL ...]
@@ -101,10 +103,52 @@ app::OrvaneApp::Options appOptions() {
     return o;
 }
 
-void writeRigOut(platform::sim::SimMachine& machine, const std::string& path) {
-    if (path.empty()) return;
-    if (!platform::sim::SimStateWriter::write(machine, path))
-        std::fprintf(stderr, "orvane: cannot write %s\n", path.c_str());
+/// False (with a message) when the state could not be written.
+bool writeRigOut(platform::sim::SimMachine& machine, const std::string& path) {
+    if (path.empty()) return true;
+    if (platform::sim::SimStateWriter::write(machine, path)) return true;
+    std::fprintf(stderr, "orvane: cannot write %s\n", path.c_str());
+    return false;
+}
+
+/// The log on standard output, which can also collect the lines of one stretch
+/// of work: what a second start asked for goes back to it.
+class TeeLogger final : public runtime::Logger {
+  public:
+    void line(std::string_view text) override {
+        out_.line(text);
+        std::lock_guard lock(mutex_);
+        if (capturing_) (captured_ += text) += '\n';
+    }
+    void startCapture() {
+        std::lock_guard lock(mutex_);
+        capturing_ = true;
+        captured_.clear();
+    }
+    std::string stopCapture() {
+        std::lock_guard lock(mutex_);
+        capturing_ = false;
+        return std::exchange(captured_, {});
+    }
+
+  private:
+    runtime::StdoutLogger out_;
+    std::mutex mutex_;
+    bool capturing_ = false;
+    std::string captured_;
+};
+
+/// Hands urls to a running instance and prints its answer; false when none runs.
+bool handOver(const std::vector<std::string>& urls) {
+    auto answer = app::InstanceChannel::forward(app::InstanceChannel::defaultPath(), urls);
+    if (!answer) return false;
+    if (urls.empty()) {
+        std::puts("[Orvane] Orvane is already running");
+    } else {
+        std::fwrite(answer->data(), 1, answer->size(), stdout);
+    }
+    std::fflush(stdout);
+    return true;
 }
 
 /// The application on machine; none when its store cannot be opened, which is fatal.
@@ -134,43 +178,62 @@ int runOnce(const platform::sim::SimRig& rig, const Options& options, runtime::L
     if (!app) return 1;
     app->registry().reprobeOnTimer = false;
     auto& delegate = app->delegate();
+    // A one-shot volume command must not reset brightness to the default preset.
+    delegate.applyDefaultPresetAtLaunch = false;
     delegate.applicationDidFinishLaunching();
     for (const auto& url : options.urls)
         delegate.handleURLEvent(url);
     rt.executor().runUntilIdle();
     delegate.applicationWillTerminate();
     rt.executor().runUntilIdle();
-    writeRigOut(machine, options.rigOut);
+    const bool written = writeRigOut(machine, options.rigOut);
     app.reset();
-    return 0;
+    return written ? 0 : 1;
 }
 
-/// Resident: the event loop runs until SIGINT, SIGTERM or SIGHUP.
-int runResident(const platform::sim::SimRig& rig, const Options& options, runtime::Logger& log,
+/// Resident: the event loop runs until SIGINT, SIGTERM or SIGHUP. The
+/// instance socket is claimed before anything else, the store included, so
+/// of two starts at once the loser hands its URLs to the winner.
+int runResident(const platform::sim::SimRig& rig, const Options& options, TeeLogger& log,
                 const sigset_t& signals) {
     runtime::ThreadedRuntime rt;
-    platform::sim::SimMachine machine(rig, rt.clock());
-    auto app = makeApp(rt, machine, log);
-    if (!app) return 1;
-    auto& delegate = app->delegate();
     auto& loop = rt.loop();
+    app::AppDelegate* delegate = nullptr;  // set before the loop runs; batches wait in it
 
     std::unique_ptr<app::InstanceChannel> channel;
     try {
         channel = std::make_unique<app::InstanceChannel>(
-            app::InstanceChannel::defaultPath(), [&loop, &delegate](std::string url) {
-                loop.post([&delegate, url = std::move(url)] { delegate.handleURLEvent(url); });
+            app::InstanceChannel::defaultPath(),
+            [&loop, &delegate, &log](std::vector<std::string> urls,
+                                     app::InstanceChannel::Reply reply) {
+                loop.post([&delegate, &log, urls = std::move(urls), reply = std::move(reply)] {
+                    delegate->whenLaunched([&delegate, &log, urls, reply] {
+                        log.startCapture();
+                        for (const auto& url : urls)
+                            delegate->handleURLEvent(url);
+                        reply(log.stopCapture());
+                    });
+                });
             });
+    } catch (const app::InstanceRunning&) {
+        if (handOver(options.urls)) return 0;
+        std::fprintf(stderr, "orvane: another instance is starting; try again\n");
+        return 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "orvane: %s\n", e.what());
         return 1;
     }
 
+    platform::sim::SimMachine machine(rig, rt.clock());
+    auto app = makeApp(rt, machine, log);
+    if (!app) return 1;
+    delegate = &app->delegate();
+
     bool terminating = false;
     auto terminate = [&] {
         if (terminating) return;
         terminating = true;
-        delegate.applicationWillTerminate();
+        delegate->applicationWillTerminate();
         // Let the clean-up's own posted work finish before the loop ends.
         loop.postAfter(std::chrono::milliseconds(50), [&loop] { loop.stop(); });
     };
@@ -184,20 +247,30 @@ int runResident(const platform::sim::SimRig& rig, const Options& options, runtim
         }
     });
 
-    delegate.applicationDidFinishLaunching();
-    for (const auto& url : options.urls)
-        delegate.handleURLEvent(url);
-    machine.scheduleEvents(rt.main());
-    loop.run();
+    int status = 0;
+    try {
+        delegate->applicationDidFinishLaunching();
+        for (const auto& url : options.urls)
+            delegate->handleURLEvent(url);
+        machine.scheduleEvents(rt.main());
+        loop.run();
+    } catch (const std::exception& e) {
+        // Whatever escaped, the displays get their brightness and colours back.
+        std::fprintf(stderr, "orvane: error: %s\n", e.what());
+        status = 1;
+    }
     terminate();
 
+    // Stop taking work, drop what is queued, join the I/O threads; only then
+    // may the application and the machine they use go.
     channel.reset();
     signalThread.request_stop();
     pthread_kill(signalThread.native_handle(), SIGUSR1);
     signalThread.join();
-    writeRigOut(machine, options.rigOut);
+    rt.shutdown();
+    if (!writeRigOut(machine, options.rigOut)) status = 1;
     app.reset();
-    return 0;
+    return status;
 }
 
 }  // namespace
@@ -214,11 +287,13 @@ int main(int argc, char** argv) {
         sigaddset(&signals, s);
     if (!options->once) pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    if (!options->once &&
-        app::InstanceChannel::forward(app::InstanceChannel::defaultPath(), options->urls)) {
-        if (options->urls.empty()) std::puts("[Orvane] Orvane is already running");
-        return 0;
-    }
+    // A closed standard output (orvane ... | head) must not end Orvane before
+    // its termination sequence; the writes fail quietly instead.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    // A resident instance handles the URLs itself, --once ones included: a
+    // second application on the same store and monitors would fight it.
+    if (options->once && !options->urls.empty() && handOver(options->urls)) return 0;
 
     platform::sim::SimRig rig;
     try {
@@ -229,7 +304,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    runtime::StdoutLogger log;
+    TeeLogger log;
     log.line("[Orvane] Running on simulated machine \"" + rig.name + "\" with " +
              std::to_string(rig.displays.size()) + " displays");
     try {

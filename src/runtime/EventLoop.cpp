@@ -8,10 +8,16 @@ namespace orvane::runtime {
 EventLoop::EventLoop() : epoch_(std::chrono::steady_clock::now()) {}
 
 EventLoop::~EventLoop() {
+    discardPending();
+}
+
+void EventLoop::discardPending() {
+    decltype(items_) dropped;
     {
         std::lock_guard lock(mutex_);
-        items_ = {};
+        dropped.swap(items_);
     }
+    dropped = {};  // outside the lock: an item's captures may post on destruction
     destroyRoots();
 }
 

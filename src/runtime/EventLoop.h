@@ -29,6 +29,9 @@ class EventLoop final : public Executor, public Clock {
     void run();
     /// Makes run() return after the item in progress. Callable from any thread.
     void stop();
+    /// Drops every queued item and the coroutines waiting on them; main thread,
+    /// after run() has returned.
+    void discardPending();
 
   private:
     struct Item {

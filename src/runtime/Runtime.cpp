@@ -8,7 +8,16 @@
 namespace orvane::runtime {
 
 ThreadedRuntime::ThreadedRuntime() : loop_(std::make_unique<EventLoop>()) {}
-ThreadedRuntime::~ThreadedRuntime() = default;
+ThreadedRuntime::~ThreadedRuntime() {
+    shutdown();
+}
+void ThreadedRuntime::shutdown() {
+    for (auto& weak : queues_) {
+        if (auto queue = weak.lock()) queue->close();
+    }
+    queues_.clear();
+    loop_->discardPending();
+}
 Executor& ThreadedRuntime::main() {
     return *loop_;
 }
@@ -19,7 +28,9 @@ EventLoop& ThreadedRuntime::loop() {
     return *loop_;
 }
 std::shared_ptr<SerialQueue> ThreadedRuntime::makeSerialQueue(std::string label) {
-    return std::make_shared<ThreadSerialQueue>(std::move(label));
+    auto queue = std::make_shared<ThreadSerialQueue>(std::move(label));
+    queues_.push_back(queue);
+    return queue;
 }
 
 VirtualRuntime::VirtualRuntime() : executor_(std::make_unique<ManualExecutor>()) {}

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "runtime/Clock.h"
 #include "runtime/Executor.h"
@@ -27,12 +28,17 @@ class ThreadedRuntime final : public Runtime {
     Clock& clock() override;
     std::shared_ptr<SerialQueue> makeSerialQueue(std::string label) override;
     class EventLoop& loop();
+    /// The end of a run, once the loop has returned: every I/O queue drops its
+    /// queued work and joins its thread, then the loop drops its items and
+    /// waiting tasks. Afterwards nothing touches the platform any more.
+    void shutdown();
 
     ThreadedRuntime();
     ~ThreadedRuntime() override;
 
   private:
     std::unique_ptr<class EventLoop> loop_;
+    std::vector<std::weak_ptr<class ThreadSerialQueue>> queues_;
 };
 
 /// Tests and benchmarks: everything on one deterministic executor and virtual clock.

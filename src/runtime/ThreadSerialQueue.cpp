@@ -18,12 +18,24 @@ ThreadSerialQueue::~ThreadSerialQueue() {
         closing_ = true;
     }
     wake_.notify_all();
-    worker_.join();
+    if (worker_.joinable()) worker_.join();
+}
+
+void ThreadSerialQueue::close() {
+    std::deque<std::function<void()>> dropped;
+    {
+        std::lock_guard lock(mutex_);
+        closing_ = closed_ = true;
+        dropped.swap(items_);
+    }
+    wake_.notify_all();
+    if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id()) worker_.join();
 }
 
 void ThreadSerialQueue::async(std::function<void()> item) {
     {
         std::lock_guard lock(mutex_);
+        if (closed_) return;
         items_.push_back(std::move(item));
     }
     wake_.notify_one();

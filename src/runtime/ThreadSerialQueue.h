@@ -22,6 +22,10 @@ class ThreadSerialQueue final : public SerialQueue {
     ThreadSerialQueue& operator=(const ThreadSerialQueue&) = delete;
 
     void async(std::function<void()> item) override;
+    /// Drops what is queued, waits for the item in progress and joins the
+    /// worker; later items are dropped. For shutdown, before what the items
+    /// use goes away.
+    void close();
     const std::string& label() const override { return label_; }
 
   private:
@@ -32,6 +36,7 @@ class ThreadSerialQueue final : public SerialQueue {
     std::condition_variable wake_;
     std::deque<std::function<void()>> items_;
     bool closing_ = false;
+    bool closed_ = false;
     std::thread worker_;
 };
 

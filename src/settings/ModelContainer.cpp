@@ -2,7 +2,10 @@
 #include "settings/ModelContainer.h"
 
 #include <cstdlib>
+#include <chrono>
 #include <filesystem>
+#include <thread>
+#include <utility>
 
 #include "settings/XDGDirectories.h"
 
@@ -35,20 +38,40 @@ CREATE TABLE IF NOT EXISTS DisplayNameOverride (
     customName TEXT NOT NULL);
 )";
 
-void expect(SQLiteDatabase& db, const char* key, const std::string& wanted) {
-    SQLiteStatement read(db, "SELECT value FROM Metadata WHERE key = ?");
-    read.bind(1, std::string(key));
-    if (read.step()) {
+bool isEmpty(SQLiteDatabase& db) {
+    SQLiteStatement count(db, "SELECT count(*) FROM sqlite_master");
+    return count.step() && count.int64(0) == 0;
+}
+
+/// Reads only: a file that is not this store of this version is refused untouched.
+void verify(SQLiteDatabase& db) {
+    SQLiteStatement table(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'Metadata'");
+    if (!table.step()) throw StoreError("the file is no Orvane store");
+    for (const auto& [key, wanted] : {std::pair{"configuration", ModelContainer::kConfiguration},
+                                      std::pair{"schemaVersion", ModelContainer::kSchemaVersion}}) {
+        SQLiteStatement read(db, "SELECT value FROM Metadata WHERE key = ?");
+        read.bind(1, std::string(key));
+        if (!read.step()) throw StoreError("the store has no " + std::string(key));
         const auto found = read.text(0);
         if (found != wanted)
             throw StoreError("the store's " + std::string(key) + " is " + found + ", not " +
                              wanted);
-        return;
     }
-    SQLiteStatement write(db, "INSERT INTO Metadata (key, value) VALUES (?, ?)");
-    write.bind(1, std::string(key));
-    write.bind(2, wanted);
-    write.step();
+}
+
+/// SQLite answers a journal-mode change that meets another connection with
+/// "database is locked" at once, without its busy handler: wait here instead.
+void executeWhenFree(SQLiteDatabase& db, const char* sql) {
+    for (int attempt = 0;; ++attempt) {
+        try {
+            db.execute(sql);
+            return;
+        } catch (const StoreError& e) {
+            if (attempt >= 250 || std::string(e.what()).find("locked") == std::string::npos)
+                throw;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 }  // namespace
 
@@ -60,14 +83,26 @@ ModelContainer::ModelContainer(const std::string& path) : path_(path) {
         if (ec) throw StoreError("cannot create " + dir.string() + ": " + ec.message());
     }
     db_ = std::make_unique<SQLiteDatabase>(path);
+    if (isEmpty(*db_)) {
+        // Only an empty file becomes a store; a second start racing this one
+        // waits for the lock and then finds the schema made.
+        SQLiteTransaction transaction(*db_);
+        if (isEmpty(*db_)) {
+            db_->execute(kSchema);
+            for (const auto& [key, value] : {std::pair{"configuration", kConfiguration},
+                                             std::pair{"schemaVersion", kSchemaVersion}}) {
+                SQLiteStatement write(*db_, "INSERT INTO Metadata (key, value) VALUES (?, ?)");
+                write.bind(1, std::string(key));
+                write.bind(2, std::string(value));
+                write.step();
+            }
+        }
+        transaction.commit();
+    }
+    verify(*db_);
     // A committed save is on disk before save() returns.
-    db_->execute("PRAGMA journal_mode=WAL");
+    executeWhenFree(*db_, "PRAGMA journal_mode=WAL");
     db_->execute("PRAGMA synchronous=FULL");
-    SQLiteTransaction transaction(*db_);
-    db_->execute(kSchema);
-    expect(*db_, "configuration", kConfiguration);
-    expect(*db_, "schemaVersion", kSchemaVersion);
-    transaction.commit();
     context_ = std::make_unique<ModelContext>(*db_);
 }
 

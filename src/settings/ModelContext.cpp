@@ -19,9 +19,10 @@ void ModelContext::remove(const std::shared_ptr<PersistentModel>& model) {
         deleted_.push_back(model);
 }
 
-bool ModelContext::deleted(std::int64_t id) const {
-    return std::any_of(deleted_.begin(), deleted_.end(),
-                       [&](const auto& m) { return m->rowID_ == id; });
+bool ModelContext::deleted(std::string_view table, std::int64_t id) const {
+    return std::any_of(deleted_.begin(), deleted_.end(), [&](const auto& m) {
+        return m->rowID_ == id && std::string_view(m->tableName()) == table;
+    });
 }
 
 bool ModelContext::hasChanges() const {
@@ -49,7 +50,7 @@ void ModelContext::save() {
             assigned.emplace_back(m.get(), db_.lastInsertRowID());
         }
         for (const auto& [k, m] : registered_) {
-            if (!m->changed_ || deleted(*m->rowID_)) continue;
+            if (!m->changed_ || deleted(m->tableName(), *m->rowID_)) continue;
             const auto& columns = m->columnNames();
             std::string sql = "UPDATE " + std::string(m->tableName()) + " SET ";
             for (std::size_t i = 0; i < columns.size(); ++i)

@@ -40,7 +40,7 @@ class ModelContext {
         SQLiteStatement select(db_, sql);
         while (select.step()) {
             const auto id = select.int64(0);
-            if (deleted(id)) continue;
+            if (deleted(T::kTable, id)) continue;
             auto& slot = registered_[key(T::kTable, id)];
             if (!slot) {
                 auto fresh = T::fromRow(select, 1);
@@ -65,7 +65,8 @@ class ModelContext {
     static std::string key(const char* table, std::int64_t id) {
         return std::string(table) + "#" + std::to_string(id);
     }
-    bool deleted(std::int64_t id) const;
+    /// Row ids repeat across tables: a pending delete is of one table's row.
+    bool deleted(std::string_view table, std::int64_t id) const;
 
     SQLiteDatabase& db_;
     std::map<std::string, std::shared_ptr<PersistentModel>> registered_;

@@ -4,6 +4,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <mutex>
 
@@ -27,22 +28,25 @@ TEST(InstanceChannel, HandsURLsToTheRunningInstanceOnly) {
     std::mutex m;
     std::vector<std::string> got;
     {
-        InstanceChannel channel(path, [&](std::string url) {
+        InstanceChannel channel(path, [&](std::vector<std::string> urls,
+                                          InstanceChannel::Reply reply) {
             std::lock_guard lock(m);
-            got.push_back(std::move(url));
+            got.insert(got.end(), urls.begin(), urls.end());
+            reply("handled " + std::to_string(urls.size()) + "\n");
         });
         struct stat st {};
         ASSERT_EQ(stat(path.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0600u);
-        // forward() returns once the instance has taken the whole message.
-        EXPECT_TRUE(InstanceChannel::forward(
-            path, {"orvane://info", "orvane://bad\nline", "orvane://brightness?value=5"}));
+        // forward() returns the instance's answer once it has handled the message.
+        EXPECT_EQ(InstanceChannel::forward(
+                      path, {"orvane://info", "orvane://bad\nline", "orvane://brightness?value=5"}),
+                  "handled 2\n");
         {
             std::lock_guard lock(m);
             EXPECT_THAT(got, ElementsAre("orvane://info", "orvane://brightness?value=5"));
         }
-        EXPECT_THAT([&] { InstanceChannel second(path, [](std::string) {}); },
-                    ::testing::ThrowsMessage<std::runtime_error>(HasSubstr("another instance")));
+        EXPECT_THAT([&] { InstanceChannel second(path, {}); },
+                    ::testing::ThrowsMessage<InstanceRunning>(HasSubstr("another instance")));
     }
     EXPECT_FALSE(std::filesystem::exists(path));
 
@@ -56,8 +60,36 @@ TEST(InstanceChannel, HandsURLsToTheRunningInstanceOnly) {
         close(fd);
     }
     ASSERT_TRUE(std::filesystem::exists(path));
-    InstanceChannel again(path, [](std::string) {});
-    EXPECT_TRUE(InstanceChannel::forward(path, {}));
+    // An answer dropped unsent still ends the peer's wait.
+    InstanceChannel again(path, [](std::vector<std::string>, InstanceChannel::Reply) {});
+    EXPECT_EQ(InstanceChannel::forward(path, {}), "");
+}
+
+TEST(InstanceChannel, IdlePeersDelayNoForward) {
+    test::TempDirectory dir;
+    const auto path = dir / "orvane.sock";
+    InstanceChannel channel(path, [](std::vector<std::string> urls, InstanceChannel::Reply reply) {
+        reply(urls.empty() ? "" : urls.front());
+    });
+    // Ten clients connect and send nothing; a real forward is answered at once.
+    std::vector<int> idle;
+    for (int i = 0; i < 10; ++i) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        idle.push_back(fd);
+    }
+    EXPECT_EQ(InstanceChannel::forward(path, {"orvane://info"}), "orvane://info");
+    // Served one after another, the forward would have waited for each idle
+    // peer to be dropped; they are all still connected.
+    for (int fd : idle) {
+        char c;
+        EXPECT_EQ(recv(fd, &c, 1, MSG_DONTWAIT), -1);
+        EXPECT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK);
+        close(fd);
+    }
 }
 
 }  // namespace

@@ -84,6 +84,9 @@ class CommandLineTest : public ::testing::Test {
 
     /// argv for the binary with this test's own directories.
     std::vector<std::string> command(std::vector<std::string> args) const {
+        // A runtime directory counts only when it is private, as a session's is.
+        std::filesystem::create_directories(dir / "run");
+        std::filesystem::permissions(dir / "run", std::filesystem::perms::owner_all);
         std::vector<std::string> argv{"env", "XDG_DATA_HOME=" + (dir / "data"),
                                       "XDG_CONFIG_HOME=" + (dir / "config"),
                                       "XDG_RUNTIME_DIR=" + (dir / "run"), ORVANE_BINARY};
@@ -148,8 +151,8 @@ TEST_F(CommandLineTest, OnceRunsEveryCommandAndWritesTheMachineState) {
 TEST_F(CommandLineTest, BadURLsChangeNothingAndCrashNothing) {
     const auto before = dir / "before.json", after = dir / "after.json";
     ASSERT_EQ(run({"--once", "--rig", rig(), "--rig-out", before}).status, 0);
-    // Near the longest single argument the system passes (128 KiB).
-    const std::string huge(120000, '9');
+    // Just under the 64 KiB a URL may have; one beyond it is refused unread.
+    const std::string huge(60000, '9');
     const auto r = run({"--once",
                         "--rig",
                         rig(),
@@ -171,6 +174,7 @@ TEST_F(CommandLineTest, BadURLsChangeNothingAndCrashNothing) {
                         "orvane://brightness?display=" + huge + "&delta=0",
                         "orvane://%%%",
                         "orvane://brightness?value=50\n",
+                        "orvane://contrast?value=1" + std::string(70000, '0'),
                         "::::",
                         ""});
     ASSERT_EQ(r.status, 0);
@@ -185,53 +189,60 @@ TEST_F(CommandLineTest, BadURLsChangeNothingAndCrashNothing) {
     auto& office = b["displays"][1]["vcp"];
     EXPECT_EQ(office["0x10"], json::array({100, 100}));
     EXPECT_EQ(office["0x62"], json::array({0, 100}));
+    // The panel takes the clamped 100 % through its backlight.
+    EXPECT_EQ(b["displays"][0]["panelBrightness"], 1.0);
+    b["displays"][0]["panelBrightness"] = a["displays"][0]["panelBrightness"];
     office["0x10"] = a["displays"][1]["vcp"]["0x10"];
     office["0x62"] = a["displays"][1]["vcp"]["0x62"];
     EXPECT_EQ(a, b);
 }
 
-TEST_F(CommandLineTest, PresetsSurviveRestartsAndTheDefaultAppliesAtLaunch) {
-    {
-        settings::ModelContainer store(storePath());
-        auto& context = store.mainContext();
-        auto preset = std::make_shared<settings::DisplayPreset>("Evening", 1, 0);
-        settings::DisplayPresetEntry office;
-        office.displayKey = "4268-41156-77";
-        office.displayName = "Office";
-        office.brightness = 20;
-        office.contrast = 30;
-        office.resolutionWidth = 2560;
-        office.resolutionHeight = 1440;
-        office.refreshRate = 60;
-        preset->setEntries({office});
-        context.insert(preset);
-        settings::fetchOrCreateSettings(context)->setDefaultPresetName("Evening");
-        context.save();
-    }
+/// A store holding the preset "Evening" (the office monitor at 20 % and
+/// 2560x1440), which is the default.
+void storeEveningAsDefault(const std::string& path) {
+    settings::ModelContainer store(path);
+    auto& context = store.mainContext();
+    auto preset = std::make_shared<settings::DisplayPreset>("Evening", 1, 0);
+    settings::DisplayPresetEntry office;
+    office.displayKey = "4268-41156-77";
+    office.displayName = "Office";
+    office.brightness = 20;
+    office.contrast = 30;
+    office.resolutionWidth = 2560;
+    office.resolutionHeight = 1440;
+    office.refreshRate = 60;
+    preset->setEntries({office});
+    context.insert(preset);
+    settings::fetchOrCreateSettings(context)->setDefaultPresetName("Evening");
+    context.save();
+}
+
+TEST_F(CommandLineTest, PresetsSurviveRestartsAndOneShotRunsLeaveTheDefaultAlone) {
+    storeEveningAsDefault(storePath());
     const auto out = dir / "out.json";
-    auto r = run({"--once", "--rig", rig(), "--rig-out", out});
+    // A one-shot volume command must not reset the brightness to the default.
+    auto r = run({"--once", "--rig", rig(), "--rig-out", out, "orvane://volume?value=10"});
     ASSERT_EQ(r.status, 0);
-    EXPECT_TRUE(r.has("[PresetManager] Applying default preset 'Evening' on launch"));
-    EXPECT_TRUE(r.has("[PresetManager] Restored 'Office' from preset 'Evening'"));
+    EXPECT_FALSE(r.has("[PresetManager] Applying default preset 'Evening' on launch"));
     auto s = state(out);
-    EXPECT_EQ(display(s, 2).at("vcp").at("0x10"), json::array({20, 100}));
-    EXPECT_EQ(display(s, 2).at("mode").at("width"), 2560);
+    EXPECT_EQ(display(s, 2).at("vcp").at("0x10"), json::array({70, 100}));
+    EXPECT_EQ(display(s, 2).at("vcp").at("0x62"), json::array({10, 100}));
 
     // By URL, case-insensitively; the use is recorded.
-    r = run(
-        {"--once", "--rig", rig(), "orvane://brightness?value=90", "orvane://preset?name=EVENING"});
+    r = run({"--once", "--rig", rig(), "--rig-out", out, "orvane://brightness?value=90",
+             "orvane://preset?name=EVENING"});
     EXPECT_TRUE(r.has("[CLIHandler] Applied preset: EVENING"));
+    EXPECT_TRUE(r.has("[PresetManager] Restored 'Office' from preset 'Evening'"));
+    s = state(out);
+    EXPECT_EQ(display(s, 2).at("vcp").at("0x10"), json::array({20, 100}));
+    EXPECT_EQ(display(s, 2).at("mode").at("width"), 2560);
     {
         settings::ModelContainer store(storePath());
         auto& context = store.mainContext();
         auto presets = context.fetch<settings::DisplayPreset>();
         ASSERT_EQ(presets.size(), 1u);
         EXPECT_TRUE(presets[0]->lastUsedAt());
-        context.remove(presets[0]);
-        context.save();
     }
-    r = run({"--once", "--rig", rig()});
-    EXPECT_TRUE(r.has("[PresetManager] Default preset 'Evening' not found - skipping"));
 }
 
 TEST_F(CommandLineTest, BadDocumentsInTheStoreReadAsNothing) {
@@ -249,7 +260,6 @@ TEST_F(CommandLineTest, BadDocumentsInTheStoreReadAsNothing) {
     const auto r = run({"--once", "--rig", rig()});
     ASSERT_EQ(r.status, 0);
     EXPECT_TRUE(r.has("[AppDelegate] No saved shortcuts to restore"));
-    EXPECT_TRUE(r.has("[PresetManager] Applying default preset 'Broken' on launch"));
     EXPECT_THAT(r.lines, Not(Contains(HasSubstr("Restored '"))));
     // What could not be read is still there, as it was.
     settings::ModelContainer store(storePath());
@@ -331,11 +341,19 @@ TEST_F(CommandLineTest, SecondStartHandsItsURLsToTheRunningInstance) {
     EXPECT_EQ((std::filesystem::status(dir / "run/orvane.sock").permissions() &
                std::filesystem::perms::all),
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    // The second start prints what the instance logged for its URLs, the
+    // listing included; the commands run once the first scan has ended.
     const auto second = run({"orvane://contrast?display=external&value=33", "orvane://info"});
     EXPECT_EQ(second.status, 0);
-    EXPECT_TRUE(second.lines.empty());
-    // The commands run once the first scan has ended.
-    EXPECT_TRUE(first.waitFor("  Contrast: 33%", std::chrono::seconds(30)));
+    EXPECT_THAT(second.lines,
+                Contains("[AppDelegate] Received URL: orvane://contrast?display=external&value=33"));
+    EXPECT_THAT(second.lines, Contains("  Contrast: 33%"));
+    EXPECT_THAT(second.lines, Not(Contains(HasSubstr("Scanning connected displays"))));
+    // --once hands its URLs over too, instead of starting a second application.
+    const auto once = run({"--once", "orvane://info"});
+    EXPECT_EQ(once.status, 0);
+    EXPECT_THAT(once.lines, Contains("[CLIHandler] Received URL: orvane://info"));
+    EXPECT_THAT(once.lines, Not(Contains(HasSubstr("[Orvane] Running on"))));
     int status = -1;
     const auto lines = first.stop(SIGINT, status);
     EXPECT_EQ(status, 0);
@@ -364,6 +382,35 @@ TEST_F(CommandLineTest, ASignalDuringDimmingLeavesEveryDisplayUndimmed) {
             EXPECT_EQ(d.at("gamma"), "original");
         EXPECT_THAT(lines, Contains("[AppDelegate] Orvane terminating - cleaning up"));
     }
+}
+
+TEST_F(CommandLineTest, TheDefaultPresetAppliesWhenTheResidentInstanceLaunches) {
+    storeEveningAsDefault(storePath());
+    const auto out = dir / "out.json";
+    {
+        ResidentInstance instance(command({"--rig", rig(), "--rig-out", out}),
+                                  dir / "run/orvane.sock");
+        EXPECT_TRUE(instance.waitFor("[PresetManager] Restored 'Office' from preset 'Evening'",
+                                     std::chrono::seconds(30)));
+        int status = -1;
+        instance.stop(SIGTERM, status);
+        EXPECT_EQ(status, 0);
+    }
+    const auto s = state(out);
+    EXPECT_EQ(display(s, 2).at("vcp").at("0x10"), json::array({20, 100}));
+    {
+        settings::ModelContainer store(storePath());
+        auto& context = store.mainContext();
+        auto presets = context.fetch<settings::DisplayPreset>();
+        ASSERT_EQ(presets.size(), 1u);
+        context.remove(presets[0]);
+        context.save();
+    }
+    ResidentInstance again(command({"--rig", rig()}), dir / "run/orvane.sock");
+    EXPECT_TRUE(again.waitFor("[PresetManager] Default preset 'Evening' not found - skipping",
+                              std::chrono::seconds(30)));
+    int status = -1;
+    again.stop(SIGTERM, status);
 }
 
 }  // namespace
