@@ -192,12 +192,14 @@ std::optional<AudioDeviceMatch> CoreAudioVolumeController::matchAudioDevice(
     }
     if (candidates.empty()) return std::nullopt;
 
+    // An empty name is in every name: it tells nothing and matches nothing.
     const std::string target = runtime::lowercased(trimmed(std::string(displayName)));
     for (const auto& c : candidates) {
-        if (runtime::lowercased(trimmed(c.name)) == target) return c;
+        if (!target.empty() && runtime::lowercased(trimmed(c.name)) == target) return c;
     }
     for (const auto& c : candidates) {
         const std::string name = runtime::lowercased(c.name);
+        if (target.empty() || trimmed(c.name).empty()) continue;
         if (name.find(target) != std::string::npos || target.find(name) != std::string::npos)
             return c;
     }

@@ -42,15 +42,30 @@ void SoftwareDimmer::applyOverlay(double level) {
         overlayWindow_.reset();
         return;
     }
-    if (!overlayWindow_) overlayWindow_ = makeOverlay();
+    if (!overlayWindow_) {
+        overlayWindow_ = makeOverlay();
+    } else {
+        followScreen();
+    }
     if (!overlayWindow_) return;  // no screen to put it on; the level is still kept
     overlayWindow_->setAlphaValue(level);
     overlayWindow_->orderFrontRegardless();
 }
 
-std::unique_ptr<platform::Window> SoftwareDimmer::makeOverlay() {
+std::optional<platform::Screen> SoftwareDimmer::screen() {
     auto screen = platform::screenForDisplay(toolkit_, displayID_);
     if (!screen) screen = toolkit_.mainScreen();
+    return screen;
+}
+
+void SoftwareDimmer::followScreen() {
+    if (!overlayWindow_) return;
+    // A neighbour's mode change or unplugging moves this display's screen.
+    if (auto s = screen()) overlayWindow_->setFrame(s->frame, true);
+}
+
+std::unique_ptr<platform::Window> SoftwareDimmer::makeOverlay() {
+    auto screen = this->screen();
     if (!screen) return nullptr;
     auto window = toolkit_.makeWindow(screen->frame, platform::kBorderlessWindowMask,
                                       platform::kBackingStoreBuffered, false, *screen);
@@ -79,31 +94,41 @@ void SoftwareDimmer::applyGamma(double level) {
         gammaModified_ = false;
         return;
     }
-    if (!originalRed_) {
+    // Never while a table of ours is applied: that would save the dimmed table
+    // as the original, and every later level would compound on it.
+    if (!originalRed_ && !gammaModified_) {
         std::vector<float> r(kGammaEntries), g(kGammaEntries), b(kGammaEntries);
         std::uint32_t samples = 0;
         if (windowServer_.getDisplayTransferByTable(displayID_, kGammaEntries, r.data(), g.data(),
                                                     b.data(),
-                                                    samples) == platform::kCGErrorSuccess) {
+                                                    samples) == platform::kCGErrorSuccess &&
+            samples > 0) {
+            // Exactly the samples the display has, so restoring writes no zero tail.
+            samples = std::min(samples, kGammaEntries);
+            r.resize(samples);
+            g.resize(samples);
+            b.resize(samples);
             originalRed_ = std::move(r);
             originalGreen_ = std::move(g);
             originalBlue_ = std::move(b);
         }
     }
     const auto factor = static_cast<float>(1.0 - level);
+    const auto entries =
+        originalRed_ ? static_cast<std::uint32_t>(originalRed_->size()) : kGammaEntries;
     std::array<std::vector<float>, 3> tables;
     const std::array<const std::optional<std::vector<float>>*, 3> originals{
         &originalRed_, &originalGreen_, &originalBlue_};
     for (std::size_t c = 0; c < 3; ++c) {
-        tables[c].resize(kGammaEntries);
-        for (std::uint32_t i = 0; i < kGammaEntries; ++i) {
-            const float base = static_cast<float>(i) / 255.0f;
+        tables[c].resize(entries);
+        for (std::uint32_t i = 0; i < entries; ++i) {
+            const float base = static_cast<float>(i) / static_cast<float>(kGammaEntries - 1);
             const auto& original = *originals[c];
             tables[c][i] = (original ? (*original)[i] : base) * factor;
         }
     }
     const auto error = windowServer_.setDisplayTransferByTable(
-        displayID_, kGammaEntries, tables[0].data(), tables[1].data(), tables[2].data());
+        displayID_, entries, tables[0].data(), tables[1].data(), tables[2].data());
     if (error == platform::kCGErrorSuccess) {
         gammaModified_ = true;
     } else {

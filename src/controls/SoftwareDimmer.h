@@ -27,6 +27,8 @@ class SoftwareDimmer {
 
     /// 0 is no dimming, 1 is black.
     void applyLevel(double level);
+    /// Moves the overlay, if any, onto its display's current screen frame.
+    void followScreen();
 
     /// clamp(1 - brightness / 100, 0, 1), a brightness at or below 0 counting as 0.
     static double levelForBrightness(double brightness);
@@ -42,6 +44,7 @@ class SoftwareDimmer {
     void applyOverlay(double level);
     void applyGamma(double level);
     std::unique_ptr<platform::Window> makeOverlay();
+    std::optional<platform::Screen> screen();
 
     DisplayID displayID_;
     platform::WindowServer& windowServer_;

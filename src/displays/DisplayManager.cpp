@@ -534,6 +534,7 @@ void DisplayManager::setupControllers(const std::vector<std::shared_ptr<DisplayS
 
     for (auto it = softwareDimmers_.begin(); it != softwareDimmers_.end();) {
         if (present.count(it->first)) {
+            it->second->followScreen();
             ++it;
             continue;
         }
@@ -576,6 +577,9 @@ void DisplayManager::reconfigurationCallback(DisplayID display,
 
 void DisplayManager::handleReconfiguration(DisplayID display,
                                            platform::CGDisplayChangeSummaryFlags flags) {
+    // Any change may move screens: overlays keep covering their own display.
+    for (auto& [id, dimmer] : softwareDimmers_)
+        dimmer->followScreen();
     const bool added = flags & platform::kCGDisplayAddFlag;
     if (!added && !(flags & platform::kCGDisplayRemoveFlag)) return;
     log_.line("[DisplayManager] Display " + std::to_string(display) + " " +

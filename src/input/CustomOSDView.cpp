@@ -23,7 +23,7 @@ void CustomOSDView::show(const std::string& icon, const std::string& label, doub
         window_->setBackgroundColor(Color{0, 0, 0, 0});
         window_->setOpaque(false);
         window_->setHasShadow(true);
-        window_->setLevel(kFloatingWindowLevel);
+        window_->setLevel(kOSDWindowLevel);
         window_->setCollectionBehavior(kCollectionBehavior);
         window_->setIgnoresMouseEvents(true);
         window_->setAnimationBehavior(kAnimationBehaviorNone);

@@ -62,7 +62,19 @@ void ShortcutManager::handleHotKey(std::uint32_t id) {
               known + "]");
 }
 
-void ShortcutManager::registerShortcut(ShortcutAction action, KeyCombo combo) {
+bool ShortcutManager::registerShortcut(ShortcutAction action, KeyCombo combo) {
+    // One combination, one action: after a restart it would fire the other one.
+    for (const auto& [other, held] : bindings_) {
+        if (other != action && held == combo) {
+            log_.line("[ShortcutManager] " + combo.displayString(layout_) + " is already used by " +
+                      std::string(label(other)) + " - not registered for " +
+                      std::string(label(action)));
+            return false;
+        }
+    }
+    const auto previous = bindings_.find(action) != bindings_.end()
+                              ? std::optional<KeyCombo>(bindings_.at(action))
+                              : std::nullopt;
     unregister(action);
     const std::uint32_t id = nextHotKeyID_++;
     EventHotKeyRef ref = 0;
@@ -72,7 +84,9 @@ void ShortcutManager::registerShortcut(ShortcutAction action, KeyCombo combo) {
     if (status != noErr || ref == 0) {
         log_.line("[ShortcutManager] Failed to register " + std::string(label(action)) +
                   ": status=" + std::to_string(status));
-        return;
+        // The refused combination takes nothing away: the previous one comes back.
+        if (previous && !(*previous == combo)) registerShortcut(action, *previous);
+        return false;
     }
     bindings_[action] = combo;
     hotKeyRefs_[action] = ref;
@@ -82,6 +96,7 @@ void ShortcutManager::registerShortcut(ShortcutAction action, KeyCombo combo) {
     log_.line("[ShortcutManager] Registered " + std::string(label(action)) + ": " +
               combo.displayString(layout_) + " (id=" + std::to_string(id) + ", keyCode=" +
               std::to_string(combo.keyCode) + ", mods=" + std::to_string(combo.modifiers) + ")");
+    return true;
 }
 
 void ShortcutManager::unregister(ShortcutAction action) {

@@ -31,7 +31,9 @@ class ShortcutManager : public std::enable_shared_from_this<ShortcutManager> {
     ShortcutManager& operator=(const ShortcutManager&) = delete;
 
     void installHandler();
-    void registerShortcut(ShortcutAction action, KeyCombo combo);
+    /// False when the system refuses the combination or another action holds
+    /// it; the action then keeps the combination it had.
+    bool registerShortcut(ShortcutAction action, KeyCombo combo);
     void unregister(ShortcutAction action);
     void unregisterAll();
     void handleHotKey(std::uint32_t id);

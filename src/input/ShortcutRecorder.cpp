@@ -49,8 +49,12 @@ void ShortcutRecorder::handleKeyDown(const platform::KeyEvent& event) {
     const auto flags = event.modifierFlags & kDeviceIndependentModifiers;
     if (flags == 0) return;
     const KeyCombo combo{event.keyCode, KeyCombo::carbonModifiers(flags)};
-    manager_.registerShortcut(action, combo);
-    // Stored even when the system refused it: the next start tries again.
+    // Only what is registered is stored: a refused or taken combination would
+    // come back at the next start, on the wrong action or not at all.
+    if (!manager_.registerShortcut(action, combo)) {
+        stopRecording();
+        return;
+    }
     auto map = store_.shortcutBindings();
     map[std::string(rawValue(action))] = combo;
     store_.setShortcutBindings(map);

@@ -49,6 +49,9 @@ inline constexpr std::uint32_t kCollectionStationary = 1u << 4;
 inline constexpr std::uint32_t kCollectionIgnoresCycle = 1u << 6;
 inline constexpr int kAnimationBehaviorNone = 2;
 inline constexpr int kFloatingWindowLevel = 3;
+/// The on-screen panel's level: above every dimming overlay, or at 0 % the
+/// black overlay would hide it.
+inline constexpr int kOSDWindowLevel = kScreenSaverWindowLevel + 1;
 inline constexpr std::uint64_t kKeyDownMask = 1u << 10;
 
 /// What a window shows. The core describes its views with subclasses; a

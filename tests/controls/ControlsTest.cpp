@@ -102,11 +102,7 @@ TEST_F(ControlsTest, OverlayCoversTheDisplaysScreenOrTheMainOne) {
     auto w = machine_->windows();
     ASSERT_EQ(w.size(), 1u);
     EXPECT_EQ(w[0].screenNumber, 2);
-    EXPECT_EQ(w[0].level, 1000);
-    EXPECT_EQ(w[0].collectionBehavior, 81u);
-    EXPECT_TRUE(w[0].ignoresMouseEvents);
-    EXPECT_FALSE(w[0].opaque || w[0].hasShadow);
-    EXPECT_EQ(w[0].background, (platform::Color{0, 0, 0, 1}));
+    EXPECT_TRUE(w[0].ignoresMouseEvents);  // click-through, or the display is unusable
     EXPECT_EQ(w[0].frame, machine_->screens()[0].frame);
     EXPECT_DOUBLE_EQ(w[0].alpha, 0.25);
 
@@ -118,7 +114,7 @@ TEST_F(ControlsTest, OverlayCoversTheDisplaysScreenOrTheMainOne) {
 TEST_F(ControlsTest, GammaScalesTheCapturedTablesOnce) {
     auto spec = simDisplay(2, SimDDCPath::i2c);
     spec.gamma = 2.2;
-    useRig(rigOf({spec}));
+    useRig(rigOf({spec, simDisplay(3, SimDDCPath::i2c, 0x3333, 3)}));
     const auto original = machine_->gammaTables(2);
     auto d = dimmer(2);
     d->method = SoftwareDimmer::Method::gamma;
@@ -131,8 +127,15 @@ TEST_F(ControlsTest, GammaScalesTheCapturedTablesOnce) {
     EXPECT_EQ(machine_->gammaTables(2), first);  // no compounding
     EXPECT_FLOAT_EQ(first[1][200], original[1][200] * 0.5f);
     EXPECT_TRUE(d->gammaModified());
+    // Display 3 carries a table someone else set: a restore of display 2's own
+    // table leaves it, where a reset of every display would not.
+    std::vector<float> custom(256, 0.25f);
+    ASSERT_EQ(machine_->setDisplayTransferByTable(3, 256, custom.data(), custom.data(),
+                                                  custom.data()),
+              platform::kCGErrorSuccess);
     d->applyLevel(0);
-    EXPECT_TRUE(machine_->gammaIsOriginal(2));
+    EXPECT_EQ(machine_->gammaTables(2), original);
+    EXPECT_FALSE(machine_->gammaIsOriginal(3));
     EXPECT_FALSE(d->gammaModified());
 
     // A failed write keeps the flag and is logged; an uncapturable table dims the identity ramp.
@@ -148,8 +151,32 @@ TEST_F(ControlsTest, GammaScalesTheCapturedTablesOnce) {
     machine_->failWindowServer(Call::setTransfer, 0);
     e->applyLevel(0.5);
     EXPECT_FLOAT_EQ(machine_->gammaTables(2)[0][255], 0.5f);
+    // The capture works again, but the table on the display is ours now: it
+    // must not become the original, or the next level would compound.
+    machine_->failWindowServer(Call::getTransfer, 0);
+    e->applyLevel(0.5);
+    EXPECT_FLOAT_EQ(machine_->gammaTables(2)[0][255], 0.5f);
+    EXPECT_FALSE(e->hasCapturedGamma());
     e->applyLevel(0);  // nothing captured: the colour-management defaults come back
     EXPECT_TRUE(machine_->gammaIsOriginal(2));
+    EXPECT_TRUE(machine_->gammaIsOriginal(3));
+}
+
+TEST_F(ControlsTest, AShortGammaTableIsScaledAndRestoredAtItsOwnLength) {
+    std::vector<float> ramp(64);
+    for (std::size_t i = 0; i < ramp.size(); ++i)
+        ramp[i] = static_cast<float>(i) / 63.0f;
+    machine_->setDisplayTransferByTable(2, 64, ramp.data(), ramp.data(), ramp.data());
+    auto d = dimmer(2);
+    d->method = SoftwareDimmer::Method::gamma;
+    d->applyLevel(0.5);
+    const auto dimmed = machine_->gammaTables(2);
+    ASSERT_EQ(dimmed[0].size(), 64u);
+    EXPECT_FLOAT_EQ(dimmed[2][63], 0.5f);
+    d->applyLevel(0);
+    const auto restored = machine_->gammaTables(2);
+    EXPECT_EQ(restored[0], ramp);
+    EXPECT_EQ(restored[1], ramp);
 }
 
 TEST_F(ControlsTest, ContrastVolumeInputAndPower) {
@@ -236,6 +263,12 @@ TEST_F(AudioTest, MatchingPasses) {
     EXPECT_EQ(log_.lines().back(),
               "[CoreAudioVolume] No audio device match found for AirPlay "
               "display 'Den'. Candidates: [\"Attic\", \"Porch\"]");
+    // Case folds beyond ASCII; an empty name on either side matches nothing.
+    EXPECT_EQ(match({device(11, "Kitchen"), device(12, "salon télé")}, "SALON TÉLÉ")->deviceID,
+              12u);
+    EXPECT_EQ(match({device(11, "Kitchen"), device(12, "ΣΑΛΌΝΙ")}, "σαλόνι")->deviceID, 12u);
+    EXPECT_FALSE(match({device(11, ""), device(12, "Porch")}, "Den"));
+    EXPECT_FALSE(match({device(11, "Attic"), device(12, "Porch")}, ""));
     auto noStreams = device(13, "Den");
     noStreams.outputBuffers = 0;
     log_.clear();

@@ -311,5 +311,36 @@ TEST_F(DisplayManagerTest, StopClearsDimmingOfEveryKind) {
     EXPECT_EQ(manager->softwareDimmers().size(), 2u);  // the entries stay
 }
 
+TEST_F(DisplayManagerTest, AnOverlayFollowsItsDisplayWhenANeighbourChanges) {
+    auto left = simDisplay(4, SimDDCPath::i2c, 0x4444, 4);
+    left.modes = {{}, {.width = 1280, .height = 720, .pixelWidth = 1280, .pixelHeight = 720}};
+    auto silent = simDisplay(3, SimDDCPath::i2c, 0x3333, 3);
+    silent.monitor.answers = false;
+    use({left, silent});
+    start();
+    const auto frameOf = [&](DisplayID id) {
+        for (const auto& s : machine_->screens()) {
+            if (s.screenNumber == id) return s.frame;
+        }
+        return platform::Rect{};
+    };
+    runTask(executor(), manager->writeBrightness(3, 40));
+    ASSERT_EQ(machine_->windows().size(), 1u);
+    const auto before = machine_->windows()[0].frame;
+    ASSERT_EQ(before, frameOf(3));
+
+    // The neighbour switches to a smaller mode: display 3's screen moves left.
+    displays::ResolutionManager(*machine_, log_).setMode(4, 1280, 720, false, 60);
+    executor().runUntilIdle();
+    ASSERT_NE(frameOf(3), before);
+    EXPECT_EQ(machine_->windows()[0].frame, frameOf(3));
+
+    // The neighbour goes: the overlay moves with its display once more.
+    machine_->disconnectDisplay(4);
+    executor().runUntilIdle();
+    EXPECT_EQ(machine_->windows()[0].frame, frameOf(3));
+    EXPECT_DOUBLE_EQ(machine_->windows()[0].alpha, 0.6);
+}
+
 }  // namespace
 }  // namespace orvane::test

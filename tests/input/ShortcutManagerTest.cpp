@@ -149,10 +149,19 @@ TEST_F(ShortcutTest, FailuresAreLoggedAndSpendTheID) {
     input.failHotKeyCall(SimHotKeyCall::registerHotKey, platform::noErr);
     manager->registerShortcut(ShortcutAction::contrastDown, {2, kCmdKey});
     EXPECT_EQ(manager->idFor(ShortcutAction::contrastDown), 2u);  // id 1 stays spent
-    // The same combination for a second action is refused by the system.
-    manager->registerShortcut(ShortcutAction::contrastUp, {2, kCmdKey});
-    EXPECT_EQ(lines().back(), "[ShortcutManager] Failed to register Contrast Up: status=-9878");
-    EXPECT_EQ(manager->nextHotKeyID(), 4u);
+    // The same combination for a second action is refused before the system is asked.
+    EXPECT_FALSE(manager->registerShortcut(ShortcutAction::contrastUp, {2, kCmdKey}));
+    EXPECT_EQ(lines().back(),
+              "[ShortcutManager] \u2318D is already used by Contrast Down - not registered for "
+              "Contrast Up");
+    EXPECT_EQ(manager->nextHotKeyID(), 3u);
+    // A combination another application holds is refused by the system; the
+    // action keeps its previous one.
+    ShortcutManager other(input, input, executor(), log_);
+    ASSERT_TRUE(other.registerShortcut(ShortcutAction::volumeUp, {3, kCmdKey}));
+    EXPECT_FALSE(manager->registerShortcut(ShortcutAction::contrastDown, {3, kCmdKey}));
+    other.unregisterAll();
+    EXPECT_EQ(manager->bindings().at(ShortcutAction::contrastDown), (KeyCombo{2, kCmdKey}));
 
     // Whatever the manager holds is released when it goes.
     manager->installHandler();
@@ -208,12 +217,17 @@ TEST_F(ShortcutTest, RecordingRules) {
     }
     EXPECT_EQ(store.saves, 3);
 
-    // A combination the system refuses is stored all the same.
+    // A combination another action holds, or one the system refuses, is not stored.
     manager->registerShortcut(ShortcutAction::contrastUp, {12, kCmdKey});
     recorder.startRecording(ShortcutAction::contrastDown);
     key(12, kCommandFlag);
     EXPECT_FALSE(manager->bindings().count(ShortcutAction::contrastDown));
-    EXPECT_EQ(store.shortcutBindings().at("contrast_down"), (KeyCombo{12, kCmdKey}));
+    EXPECT_FALSE(store.shortcutBindings().count("contrast_down"));
+    input.failHotKeyCall(SimHotKeyCall::registerHotKey, platform::eventHotKeyExistsErr);
+    recorder.startRecording(ShortcutAction::volumeDown);
+    key(13, kCommandFlag);
+    input.failHotKeyCall(SimHotKeyCall::registerHotKey, platform::noErr);
+    EXPECT_FALSE(store.shortcutBindings().count("volume_down"));
 
     // The clear button works without recording.
     recorder.clear(ShortcutAction::contrastUp);
