@@ -16,6 +16,7 @@ packages=(
     libsqlite3-dev
     liburiparser-dev
     libplist-dev
+    locales
 )
 
 missing=()

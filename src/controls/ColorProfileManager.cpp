@@ -19,11 +19,14 @@ std::string withoutExtension(const std::string& name) {
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
+bool isProfileFile(const std::string& name) {
+    return endsWith(name, ".icc") || endsWith(name, ".icm") || endsWith(name, ".colorprofile");
+}
+
 }  // namespace
 
-std::array<std::string, 3> ColorProfileManager::profileDirectories() const {
-    return {"/Library/ColorSync/Profiles", "/System/Library/ColorSync/Profiles",
-            files_.homeDirectory() + "/Library/ColorSync/Profiles"};
+std::vector<std::string> ColorProfileManager::profileDirectories() const {
+    return files_.colorProfileDirectories();
 }
 
 std::string ColorProfileManager::profileName(DisplayID display) const {
@@ -41,6 +44,7 @@ std::optional<std::string> ColorProfileManager::activeProfileURL(DisplayID displ
         auto entries = files_.contentsOfDirectory(dir);
         if (!entries) continue;
         for (const auto& entry : *entries) {
+            if (!isProfileFile(entry)) continue;  // a note or backup with the same bytes is none
             const std::string path = dir + "/" + entry;
             auto bytes = files_.contentsOfFile(path);
             if (bytes && *bytes == data) return path;
@@ -56,10 +60,7 @@ std::vector<ColorProfileInfo> ColorProfileManager::listProfiles(DisplayID displa
         auto entries = files_.contentsOfDirectory(dir);
         if (!entries) continue;
         for (const auto& entry : *entries) {
-            if (!endsWith(entry, ".icc") && !endsWith(entry, ".icm") &&
-                !endsWith(entry, ".colorprofile")) {
-                continue;
-            }
+            if (!isProfileFile(entry)) continue;
             ColorProfileInfo info;
             info.url = dir + "/" + entry;
             info.name = withoutExtension(entry);

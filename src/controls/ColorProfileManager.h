@@ -32,8 +32,8 @@ class ColorProfileManager {
     std::string profileName(DisplayID display) const;
     /// The first installed file whose bytes equal the display's profile data.
     std::optional<std::string> activeProfileURL(DisplayID display) const;
-    /// The three profile directories, in search order.
-    std::array<std::string, 3> profileDirectories() const;
+    /// The platform's profile directories, in search order.
+    std::vector<std::string> profileDirectories() const;
 
   private:
     platform::WindowToolkit& toolkit_;

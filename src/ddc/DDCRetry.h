@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -32,7 +33,10 @@ runtime::Task<R> runWithRetries(std::shared_ptr<runtime::SerialQueue> queue,
                                 runtime::Executor& main, runtime::Logger& log, std::string prefix,
                                 std::string label, std::function<R()> attempt,
                                 std::function<bool()> stillWanted = {}) {
+    std::exception_ptr last;
     for (int n = 1;; ++n) {
+        // Asked again after the pause: the newer value may have come during it.
+        if (last && stillWanted && !stillWanted()) std::rethrow_exception(last);
         try {
             if constexpr (std::is_void_v<R>) {
                 co_await runtime::onQueue(*queue, main, attempt);
@@ -43,6 +47,7 @@ runtime::Task<R> runWithRetries(std::shared_ptr<runtime::SerialQueue> queue,
         } catch (const DDCError& error) {
             if (n == kDDCAttempts) throw DDCError::maxRetriesExceeded(error);
             if (stillWanted && !stillWanted()) throw;
+            last = std::current_exception();
             log.line(prefix + label + " attempt " + std::to_string(n) +
                      " failed: " + error.errorDescription() + ". Retrying...");
         }

@@ -13,6 +13,9 @@ class FileSystem {
   public:
     virtual ~FileSystem() = default;
     virtual std::string homeDirectory() = 0;
+    /// The folders installed colour profiles live in, in search order; none
+    /// where the platform has no such folders.
+    virtual std::vector<std::string> colorProfileDirectories() = 0;
     /// Entry names in listing order; none when the directory cannot be listed.
     virtual std::optional<std::vector<std::string>> contentsOfDirectory(
         const std::string& path) = 0;

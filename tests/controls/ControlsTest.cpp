@@ -348,12 +348,15 @@ class ColorProfileTest : public SimFixture {
 
 TEST_F(ColorProfileTest, ListsAndFindsTheActiveProfile) {
     std::filesystem::remove_all(root_);
-    write("/Library/ColorSync/Profiles/Custom.icc", "PROFILE");
-    write("/Library/ColorSync/Profiles/Zeta.icc", "z");
-    write("/Library/ColorSync/Profiles/b.ICC", "PROFILE");
-    write("/Library/ColorSync/Profiles/a.txt", "x");
-    write("/System/Library/ColorSync/Profiles/alpha.icm", "a");
-    write("/home/me/Library/ColorSync/Profiles/Custom.icc", "PROFILE");
+    // A copy of the active profile's bytes without a profile suffix comes first
+    // in search order, yet is no profile.
+    write("/home/me/.local/share/icc/Custom.icc.bak", "PROFILE");
+    write("/home/me/.local/share/icc/Zeta.icc", "z");
+    write("/home/me/.color/icc/Custom.icc", "PROFILE");
+    write("/home/me/.color/icc/b.ICC", "PROFILE");
+    write("/usr/share/color/icc/a.txt", "x");
+    write("/usr/share/color/icc/alpha.icm", "a");
+    write("/var/lib/colord/icc/Custom.icc", "PROFILE");
 
     auto withProfile = simDisplay(2, SimDDCPath::i2c);
     withProfile.screen.colorSpace = platform::sim::SimColorSpaceSpec{
@@ -373,12 +376,15 @@ TEST_F(ColorProfileTest, ListsAndFindsTheActiveProfile) {
         if (p.isActive) active.push_back(p.url);
     }
     EXPECT_EQ(names, (std::vector<std::string>{"alpha", "Custom", "Custom", "Zeta"}));
-    EXPECT_EQ(active, (std::vector<std::string>{"/Library/ColorSync/Profiles/Custom.icc"}));
+    EXPECT_EQ(active, (std::vector<std::string>{"/home/me/.color/icc/Custom.icc"}));
     EXPECT_EQ(profiles.profileName(2), "Studio");
     EXPECT_EQ(profiles.profileName(3), "Default");
     EXPECT_EQ(profiles.profileName(99), "Unknown");
     EXPECT_FALSE(profiles.activeProfileURL(3).has_value());
     std::filesystem::remove_all(root_);
+    EXPECT_EQ(platform::freedesktopColorProfileDirectories("/home/me", "/data"),
+              (std::vector<std::string>{"/data/icc", "/home/me/.color/icc", "/usr/share/color/icc",
+                                        "/var/lib/colord/icc"}));
 }
 
 }  // namespace

@@ -210,5 +210,67 @@ TEST_F(DDCDisplayTest, ProbesOfManyDisplaysShareTheOneQueuePerTransport) {
     EXPECT_EQ(std::max(a->lastReadTime(), b->lastReadTime()), runtime::TimePoint(500ms));
 }
 
+/// Values the monitor received for a code, in order (Set VCP Feature requests).
+std::vector<std::uint16_t> setsOf(const platform::sim::SimMachine& machine, std::uint8_t code) {
+    std::vector<std::uint16_t> values;
+    for (const auto& t : machine.transcript()) {
+        if (t.status == platform::kIOReturnSuccess && t.record.result == platform::kIOReturnSuccess &&
+            t.sent.size() >= 6 && t.sent[2] == 0x03 && t.sent[3] == code) {
+            values.push_back(static_cast<std::uint16_t>((t.sent[4] << 8) | t.sent[5]));
+        }
+    }
+    return values;
+}
+
+TEST_F(DDCDisplayTest, TheNewestWriteIsTheOneTheMonitorEndsAt) {
+    auto d = makeDisplay(2);
+    // The bus drops the first write (reads would still work): 30 must retry...
+    platform::sim::SimFault dropped;
+    dropped.kind = SimFaultKind::sendStatus;
+    dropped.times = 1;
+    dropped.writesOnly = true;
+    machine_->addFault(2, dropped);
+    std::vector<std::optional<bool>> results(3);
+    auto write = [&](std::uint16_t value, std::size_t slot) {
+        runtime::spawn(executor(), [](std::shared_ptr<DDCDisplay> d, std::uint16_t v,
+                                      std::optional<bool>& out) -> runtime::Task<void> {
+            out = co_await d->writeValue(v, VCPCode::brightness);
+        }(d, value, results[slot]));
+    };
+    write(30, 0);
+    executor().runFor(10ms);  // 30 failed once and waits 40 ms for its retry
+    // ...but 70 and then 80 arrive meanwhile, as from a held key.
+    write(70, 1);
+    write(80, 2);
+    executor().runUntilIdle();
+    EXPECT_EQ(monitor(2).feature(0x10)->current, 80);
+    // 30 is not retried, 70 never goes out: the burst ends as its last value.
+    EXPECT_EQ(setsOf(*machine_, 0x10), (std::vector<std::uint16_t>{80}));
+    EXPECT_EQ(results, (std::vector<std::optional<bool>>{false, false, true}));
+    EXPECT_EQ(d->cachedValue(VCPCode::brightness), std::nullopt);  // never read: nothing cached
+
+    // A failure of the newest write reaches its caller; other codes are not held up.
+    addFault(2, SimFaultKind::sendStatus, 0x10);
+    EXPECT_NE(errorOf(executor(), d->writeValue(10, VCPCode::brightness)), "");
+    monitor(2).clearFaults();
+    runTask(executor(), d->writeValue(40, VCPCode::contrast));
+    EXPECT_EQ(monitor(2).feature(0x12)->current, 40);
+}
+
+TEST_F(DDCDisplayTest, AMaximumOfZeroReadsAsAHundredAndIsLoggedOnce) {
+    monitor(2).setFeature(0x10, {150, 0});
+    auto d = makeDisplay(2);
+    log_.clear();
+    runTask(executor(), d->probeCapabilities());
+    runTask(executor(), d->readValue(VCPCode::brightness));
+    EXPECT_EQ(d->cachedValue(VCPCode::brightness), (VCPValue{150, 100}));
+    EXPECT_EQ(log_.linesStartingWith("[DDCDisplay] Display 2: Brightness reports a maximum of 0")
+                  .size(),
+              1u);
+    runTask(executor(), d->setPercent(40, VCPCode::brightness));
+    EXPECT_EQ(monitor(2).feature(0x10)->current, 0u) << "the monitor clamps to its own max";
+    EXPECT_EQ(setsOf(*machine_, 0x10).back(), 40);
+}
+
 }  // namespace
 }  // namespace orvane::ddc

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "displays/DisplayManager.h"
 #include "displays/ResolutionManager.h"
+
+#include <gmock/gmock.h>
+
 #include "support/SimFixture.h"
 
 namespace orvane::test {
@@ -291,6 +294,77 @@ TEST_F(DisplayManagerTest, BuiltInBrightnessThroughTheRegistry) {
     EXPECT_FALSE(manager->readBuiltInBrightness().has_value());
     EXPECT_EQ(log_.lines().back(), "[DisplayManager] IOServiceGetMatchingServices failed: " +
                                        std::to_string(platform::kIOReturnNoDevice));
+}
+
+TEST_F(DisplayManagerTest, ThePanelIsDrivenThroughItsOwnService) {
+    // An external monitor whose display-connect service also takes "brightness"
+    // comes first in the registry; the panel's own service must be the one used.
+    auto monitor = simDisplay(2, SimDDCPath::i2c);
+    monitor.panelBrightness = 0.9f;
+    use({monitor, builtInPanel(1, 0.4f)});
+    start();
+    EXPECT_EQ(manager->displays()[1]->brightness.get(), 40.0);
+    EXPECT_TRUE(manager->setBuiltInBrightness(0.25f));
+    EXPECT_FLOAT_EQ(machine_->panelBrightness(1).value_or(-1), 0.25f);
+    EXPECT_FLOAT_EQ(machine_->panelBrightness(2).value_or(-1), 0.9f);
+
+    // A URL or a preset sets the panel through its backlight, not an overlay.
+    runTask(executor(), manager->writeBrightness(1, 60));
+    EXPECT_FLOAT_EQ(machine_->panelBrightness(1).value_or(-1), 0.6f);
+    EXPECT_TRUE(machine_->windows().empty());
+    // Only a panel that refuses falls back to dimming in software.
+    auto stubborn = builtInPanel(1, 0.4f);
+    stubborn.panelBrightnessWritable = false;
+    use({stubborn});
+    start();
+    runTask(executor(), manager->writeBrightness(1, 60));
+    EXPECT_EQ(log_.lines().back(),
+              "[DisplayManager] IOKit built-in brightness failed, falling back to software dimmer");
+    EXPECT_DOUBLE_EQ(manager->softwareDimmers().at(1)->currentLevel(), 0.4);
+}
+
+TEST_F(DisplayManagerTest, AMonitorAsleepDuringItsProbeGetsItsControlsBack) {
+    use({simDisplay(2, SimDDCPath::i2c)});
+    // Asleep for the whole first probe: five codes, three attempts each.
+    addFault(2, SimFaultKind::silent, std::nullopt, 15);
+    runtime::spawn(executor(), manager->start());
+    executor().runFor(3s);  // the probe has given up; the re-probe is 5 s away
+    ASSERT_TRUE(manager->isReady());
+    ASSERT_FALSE(manager->brightnessControllers().at(2)->hasDDC());
+    EXPECT_THAT(lines(), ::testing::Contains("[DisplayManager] Display 2 did not answer its DDC "
+                                             "probe - probing again in 5 s"));
+    // Meanwhile it was dimmed in software (a preset applied at launch, say).
+    manager->displays()[0]->brightness = 30;
+    runtime::spawn(executor(), manager->brightnessControllers().at(2)->setBrightness(30));
+    executor().runFor(1s);
+    ASSERT_DOUBLE_EQ(manager->softwareDimmers().at(2)->currentLevel(), 0.7);
+
+    executor().runFor(5s);
+    EXPECT_TRUE(manager->brightnessControllers().at(2)->hasDDC());
+    EXPECT_TRUE(manager->displays()[0]->supportsContrast);
+    EXPECT_THAT(lines(), ::testing::Contains(
+                             "[DisplayManager] Display 2 answers DDC now - controls restored"));
+    // The level the user chose moves from the overlay to the monitor.
+    executor().runUntilIdle();
+    EXPECT_EQ(monitor(2).feature(0x10)->current, 30u);
+    EXPECT_EQ(manager->softwareDimmers().at(2)->currentLevel(), 0.0);
+    EXPECT_TRUE(machine_->windows().empty());
+}
+
+TEST_F(DisplayManagerTest, AUserActionProbesASilentMonitorAgainAndTheTimerGivesUp) {
+    auto silent = simDisplay(2, SimDDCPath::i2c);
+    silent.monitor.answers = false;
+    use({silent});
+    start();
+    executor().runUntilIdle();  // 5 s, 30 s, 120 s, then no more timers
+    EXPECT_EQ(log_.linesStartingWith("[DisplayManager] Display 2 did not answer").size(), 3u);
+    const auto probes = log_.linesStartingWith("[DDCDisplay] Display 2: Brightness").size();
+    EXPECT_EQ(probes, 4u);
+    // It wakes up; the next key press asks it again.
+    machine_->monitor(2)->clearFaults();
+    manager->adjustContrast(5);
+    executor().runUntilIdle();
+    EXPECT_TRUE(manager->contrastControllers().at(2)->hasDDC());
 }
 
 TEST_F(DisplayManagerTest, StopClearsDimmingOfEveryKind) {

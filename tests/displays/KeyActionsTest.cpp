@@ -151,6 +151,17 @@ TEST_F(KeyActionsTest, MuteAndUnmuteRoundTrip) {
     EXPECT_EQ(audio.muted(60), false);
     EXPECT_FLOAT_EQ(*audio.volume(60), 0.4f);
 
+    // One press, one direction: with one display at 0 and another at 40 every
+    // display mutes, and the next press brings each back to its own level.
+    state(2).volume = 0;
+    state(5).volume = 40;
+    press(kMute);
+    EXPECT_EQ(state(2).volume.get(), 0.0);
+    EXPECT_EQ(state(5).volume.get(), 0.0);
+    press(kMute);
+    EXPECT_EQ(state(2).volume.get(), 40.0);
+    EXPECT_EQ(state(5).volume.get(), 40.0);
+
     // Unmuting a display at 0 with nothing stored gives 50.
     use({named(simDisplay(2, SimDDCPath::i2c), "DDC")}, false);
     state(2).volume = 0;

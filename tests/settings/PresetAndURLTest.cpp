@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include <clocale>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -46,6 +48,9 @@ class PresetAndURLTest : public test::SimFixture {
         auto dumb = test::named(test::simDisplay(4, SimDDCPath::i2c, 0x2222, 3), "Dumb");
         dumb.monitor.answers = false;
         d.push_back(dumb);
+        useDisplays(std::move(d));
+    }
+    void useDisplays(std::vector<platform::sim::SimDisplaySpec> d) {
         cli.reset();
         presets.reset();
         registry.reset();
@@ -143,6 +148,79 @@ TEST_F(PresetAndURLTest, ApplyRestoresEveryConnectedDisplayAndSkipsTheRest) {
     runTask(executor(), presets->apply(preset));
     EXPECT_THAT(lines(), IsEmpty());
     EXPECT_EQ(preset->lastUsedAt(), 1002);
+}
+
+TEST_F(PresetAndURLTest, TwinsKeepTheirOwnEntries) {
+    // Two identical monitors without serials, and nothing else.
+    useDisplays({test::named(test::simDisplay(2, SimDDCPath::i2c, 0x1234, 0x42, 0), "Twin"),
+                 test::named(test::simDisplay(3, SimDDCPath::i2c, 0x1234, 0x42, 0), "Twin")});
+    EXPECT_EQ(registry->displayKey(*registry->displays()[0]), "4660-66");
+    EXPECT_EQ(registry->displayKey(*registry->displays()[1]), "4660-66#2");
+
+    runTask(executor(), registry->brightnessControllers().at(2)->setBrightness(20));
+    runTask(executor(), registry->brightnessControllers().at(3)->setBrightness(80));
+    registry->displays()[0]->brightness = 20;
+    registry->displays()[1]->brightness = 80;
+    presets->savePreset("Twins");
+    runTask(executor(), registry->writeBrightness(2, 50));
+    runTask(executor(), registry->writeBrightness(3, 50));
+    runTask(executor(), presets->apply(presets->presets().at(0)));
+    EXPECT_EQ(vcp(2, 0x10), 20);
+    EXPECT_EQ(vcp(3, 0x10), 80);
+}
+
+TEST_F(PresetAndURLTest, StoredValuesAreMadeSafe) {
+    // An EDID name that is no UTF-8 is saved with its bad bytes replaced.
+    useDisplays({test::named(test::simDisplay(2, SimDDCPath::i2c, 0x10ac, 0xa0c4, 7), "Left"),
+                 test::named(test::simDisplay(3, SimDDCPath::i2c, 0x1111, 2), "Dumb\xff\xfe")});
+    presets->savePreset("Bytes");
+    const auto saved = presets->presets().at(0)->entries();
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_EQ(saved[0].displayName, "Dumb\uFFFD\uFFFD");
+    EXPECT_THAT(log_.linesStartingWith("[PresetManager] Saved"),
+                ElementsAre("[PresetManager] Saved preset 'Bytes' with 2 display(s)"));
+
+    // Out-of-range values clamp; numbers no integer holds read as a bad document.
+    auto preset = std::make_shared<DisplayPreset>("Wild", 1, 0);
+    preset->setEntriesJSON(std::optional<std::vector<std::uint8_t>>(std::vector<std::uint8_t>(
+        std::string_view(R"([{"displayKey":"4268-41156-7","displayName":"Left",)"
+                         R"("brightness":1e308,"contrast":-40,"volume":250}])")
+            .begin(),
+        std::string_view(R"([{"displayKey":"4268-41156-7","displayName":"Left",)"
+                         R"("brightness":1e308,"contrast":-40,"volume":250}])")
+            .end())));
+    runTask(executor(), presets->apply(preset));
+    EXPECT_EQ(vcp(2, 0x10), 100);
+    EXPECT_EQ(vcp(2, 0x12), 0);
+    EXPECT_EQ(vcp(2, 0x62), 100);
+    EXPECT_EQ(state(2).volume.get(), 100.0);
+    for (const char* number : {"9.3e18", "-9.3e18", "1e300", "18446744073709551616"}) {
+        const std::string doc = std::string(R"([{"displayKey":"k","displayName":"n",)") +
+                                R"("resolutionWidth":)" + number + "}]";
+        EXPECT_FALSE(decodePresetEntries(std::vector<std::uint8_t>(doc.begin(), doc.end())))
+            << number;
+    }
+}
+
+TEST_F(PresetAndURLTest, NamesFoldAndNumbersReadTheSameInEveryLocale) {
+    presets->savePreset("Soirée Été");
+    EXPECT_THAT(handle("orvane://preset?name=SOIR%C3%89E%20%C3%89T%C3%89"),
+                ::testing::Contains("[CLIHandler] Applied preset: SOIR\u00c9E \u00c9T\u00c9"));
+    // A German locale writes 62,5; URLs keep the dot whatever LC_NUMERIC says.
+    // The locale is compiled for this test, so the machine needs none installed.
+    const std::string command = "localedef -i de_DE -f UTF-8 '" + (dir / "de_DE.UTF-8") +
+                                "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) > 1) {  // 1: warnings only
+        GTEST_SKIP() << "localedef or the de_DE locale source is missing (package locales)";
+    }
+    setenv("LOCPATH", dir.path().c_str(), 1);
+    ASSERT_TRUE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"));
+    const auto dotted = parseDecimal("62.5");
+    const auto comma = parseDecimal("62,5");
+    std::setlocale(LC_NUMERIC, "C");
+    unsetenv("LOCPATH");
+    EXPECT_EQ(dotted, 62.5);
+    EXPECT_FALSE(comma);
 }
 
 TEST_F(PresetAndURLTest, DefaultPresetIsFoundByExactNameAndClearedOnDelete) {

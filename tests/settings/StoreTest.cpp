@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include <cmath>
+#include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,6 +12,7 @@
 #include "settings/AppSettings.h"
 #include "settings/DisplayPreset.h"
 #include "settings/ModelContainer.h"
+#include "settings/SQLiteDatabase.h"
 #include "settings/UserDefaults.h"
 #include "support/TempDirectory.h"
 
@@ -115,15 +118,90 @@ TEST(Store, RefusesWhatItCannotOpenAndNeverRewritesIt) {
     std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_EQ(text, "these are someone's notes, not a store");
 
+    const auto fileBytes = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), {});
+    };
+    // Another version of the store, in the rollback journal it was left in: it
+    // is refused byte for byte as it was, without a switch to WAL.
     const auto other = dir / "other.store";
     {
         ModelContainer c(other);
-        c.mainContext().database().execute(
-            "UPDATE Metadata SET value = '2.0.0' WHERE key = 'schemaVersion'");
+        auto& db = c.mainContext().database();
+        db.execute("UPDATE Metadata SET value = '2.0.0' WHERE key = 'schemaVersion'");
+        db.execute("PRAGMA journal_mode=DELETE");
     }
+    const auto before = fileBytes(other);
     EXPECT_THAT([&] { ModelContainer{other}; },
                 ::testing::ThrowsMessage<StoreError>(HasSubstr("schemaVersion is 2.0.0")));
+    EXPECT_EQ(fileBytes(other), before);
+    EXPECT_FALSE(std::filesystem::exists(other + "-wal"));
+
+    // Some other program's SQLite file is not adopted.
+    const auto foreign = dir / "foreign.db";
+    {
+        SQLiteDatabase db(foreign);
+        db.execute("CREATE TABLE notes (text TEXT); INSERT INTO notes VALUES ('mine')");
+    }
+    const auto foreignBefore = fileBytes(foreign);
+    EXPECT_THAT([&] { ModelContainer{foreign}; },
+                ::testing::ThrowsMessage<StoreError>(HasSubstr("no Orvane store")));
+    EXPECT_EQ(fileBytes(foreign), foreignBefore);
     EXPECT_THROW(ModelContainer{"/proc/orvane/cannot/Orvane.store"}, StoreError);
+}
+
+TEST(Store, TwoStartsOnAFreshStoreBothOpenIt) {
+    test::TempDirectory dir;
+    const auto path = dir / "Orvane.store";
+    for (int round = 0; round < 5; ++round) {
+        std::filesystem::remove(path);
+        std::filesystem::remove(path + "-wal");
+        std::filesystem::remove(path + "-shm");
+        std::string errors[2];
+        std::thread a([&] {
+            try {
+                ModelContainer c(path);
+            } catch (const StoreError& e) {
+                errors[0] = e.what();
+            }
+        });
+        std::thread b([&] {
+            try {
+                ModelContainer c(path);
+            } catch (const StoreError& e) {
+                errors[1] = e.what();
+            }
+        });
+        a.join();
+        b.join();
+        EXPECT_EQ(errors[0], "") << round;
+        EXPECT_EQ(errors[1], "") << round;
+    }
+    ModelContainer c(path);
+    SQLiteStatement rows(c.mainContext().database(), "SELECT count(*) FROM Metadata");
+    ASSERT_TRUE(rows.step());
+    EXPECT_EQ(rows.int64(0), 2) << "the schema was made once";
+}
+
+TEST(Store, APendingDeleteIsOfOneTableOnly) {
+    test::TempDirectory dir;
+    ModelContainer container(dir / "Orvane.store");
+    auto& context = container.mainContext();
+    // Row 1 of the presets and row 1 of the settings.
+    context.insert(std::make_shared<DisplayPreset>("One", 0, 0));
+    auto settings = fetchOrCreateSettings(context);
+    context.save();
+    auto preset = context.fetch<DisplayPreset>().at(0);
+    context.remove(preset);
+    settings->setVolumeStep(3);
+    EXPECT_EQ(fetchOrCreateSettings(context), settings) << "no second settings record";
+    context.save();
+    ModelContainer reopened(dir / "Orvane.store");
+    EXPECT_EQ(fetchOrCreateSettings(reopened.mainContext())->volumeStep(), 3);
+    EXPECT_THAT(reopened.mainContext().fetch<DisplayPreset>(), IsEmpty());
+    SQLiteStatement count(reopened.mainContext().database(), "SELECT count(*) FROM AppSettings");
+    ASSERT_TRUE(count.step());
+    EXPECT_EQ(count.int64(0), 1);
 }
 
 TEST(Store, FailedSaveKeepsChangesPending) {

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "platform/ColorProfileDirectories.h"
 #include "platform/FileSystem.h"
 
 namespace orvane::platform::sim {
@@ -13,6 +14,10 @@ class SimFileSystem final : public FileSystem {
   public:
     SimFileSystem(std::string root, std::string home);
     std::string homeDirectory() override { return home_; }
+    /// A freedesktop machine's folders, resolved under the root like every path.
+    std::vector<std::string> colorProfileDirectories() override {
+        return freedesktopColorProfileDirectories(home_, "");
+    }
     std::optional<std::vector<std::string>> contentsOfDirectory(const std::string& path) override;
     std::optional<std::vector<std::uint8_t>> contentsOfFile(const std::string& path) override;
     const std::string& root() const { return root_; }
