@@ -17,6 +17,7 @@ packages=(
     liburiparser-dev
     libplist-dev
     locales
+    desktop-file-utils
 )
 
 missing=()

@@ -11,9 +11,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <memory>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
 namespace orvane::app {
@@ -185,8 +185,9 @@ void InstanceChannel::serve(std::stop_token stop) {
             fds.push_back({p.socket->fd, POLLIN, 0});
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(p.deadline - now).count();
-            timeout = timeout < 0 ? static_cast<int>(std::max<long long>(left, 0))
-                                  : std::min(timeout, static_cast<int>(std::max<long long>(left, 0)));
+            timeout = timeout < 0
+                          ? static_cast<int>(std::max<long long>(left, 0))
+                          : std::min(timeout, static_cast<int>(std::max<long long>(left, 0)));
         }
         if (poll(fds.data(), fds.size(), timeout) < 0) {
             if (errno == EINTR) continue;
@@ -216,8 +217,8 @@ void InstanceChannel::serve(std::stop_token stop) {
                 onBatch_(urlLines(p.message), [socket](const std::string& text) {
                     std::size_t sent = 0;
                     while (sent < text.size()) {
-                        const ssize_t n = send(socket->fd, text.data() + sent, text.size() - sent,
-                                               MSG_NOSIGNAL);
+                        const ssize_t n =
+                            send(socket->fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
                         if (n < 0 && errno == EINTR) continue;
                         if (n <= 0) break;
                         sent += static_cast<std::size_t>(n);
@@ -240,8 +241,8 @@ void InstanceChannel::serve(std::stop_token stop) {
         if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 || peer.uid != getuid())
             continue;
         if (peers.size() >= kMaxPeers) continue;  // a flood of idle peers is turned away
-        peers.push_back({std::move(socket),
-                         Clock::now() + std::chrono::milliseconds(kPeerDeadlineMs), {}});
+        peers.push_back(
+            {std::move(socket), Clock::now() + std::chrono::milliseconds(kPeerDeadlineMs), {}});
     }
 }
 

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <array>
-#include <set>
 #include <chrono>
+#include <set>
 #include <string>
 #include <vector>
 

@@ -89,7 +89,7 @@ class DDCDisplay {
     mutable std::mutex cacheLock_;
     std::map<VCPCode, VCPValue> valueCache_;
     std::optional<runtime::TimePoint> lastReadTime_;
-    std::map<VCPCode, WriteSlot> writes_;     // main thread only
+    std::map<VCPCode, WriteSlot> writes_;  // main thread only
     std::set<VCPCode> zeroMaximumLogged_;
 };
 

@@ -78,8 +78,7 @@ IOObjectRef DDCManager::framebufferService(DisplayID display) {
         count = 0;
     }
     std::vector<DisplayID> active(ids.begin(), ids.begin() + std::min<std::size_t>(count, 16));
-    if (std::find(active.begin(), active.end(), display) == active.end())
-        active.push_back(display);
+    if (std::find(active.begin(), active.end(), display) == active.end()) active.push_back(display);
     {
         std::lock_guard lock(cacheLock_);
         for (auto& c : candidates) {
@@ -149,14 +148,15 @@ runtime::Task<VCPValue> DDCManager::readVCP(DisplayID display, VCPCode code) {
 runtime::Task<void> DDCManager::writeVCP(DisplayID display, VCPCode code, std::uint16_t value,
                                          std::function<bool()> stillWanted) {
     std::weak_ptr<DDCManager> weak = weak_from_this();
-    return runWithRetries<void>(ioQueue_, main_, log_, "[DDCManager] ",
-                                "writeVCP(" + displayName(code) + "=" + std::to_string(value) + ")",
-                                [weak, display, code, value] {
-                                    auto self = weak.lock();
-                                    if (!self) throw DDCError::displayNotFound(display);
-                                    self->performWrite(display, code, value);
-                                },
-                                std::move(stillWanted));
+    return runWithRetries<void>(
+        ioQueue_, main_, log_, "[DDCManager] ",
+        "writeVCP(" + displayName(code) + "=" + std::to_string(value) + ")",
+        [weak, display, code, value] {
+            auto self = weak.lock();
+            if (!self) throw DDCError::displayNotFound(display);
+            self->performWrite(display, code, value);
+        },
+        std::move(stillWanted));
 }
 
 IOObjectRef DDCManager::i2cInterface(DisplayID display) {

@@ -144,7 +144,8 @@ runtime::Task<void> DisplayManager::scanDisplays() {
     const bool abandonable = scanCount_ > 0;
     const std::uint64_t generation = configGeneration_;
     const auto stale = [&] { return stopped_ || (abandonable && generation != configGeneration_); };
-    while (scanning_) co_await scanIdle_.wait();
+    while (scanning_)
+        co_await scanIdle_.wait();
     if (stale()) co_return;
     scanning_ = true;
     ++scanCount_;
@@ -296,9 +297,10 @@ void DisplayManager::noteUserAction(DisplayID display) {
         !it->second->supportedCodes().empty()) {
         return;
     }
-    runtime::spawn(main_, [](std::shared_ptr<DisplayManager> self,
-                             DisplayID d) -> runtime::Task<void> { co_await self->reprobe(d); }(
-                              shared_from_this(), display));
+    runtime::spawn(main_,
+                   [](std::shared_ptr<DisplayManager> self, DisplayID d) -> runtime::Task<void> {
+                       co_await self->reprobe(d);
+                   }(shared_from_this(), display));
 }
 
 std::string DisplayManager::displayKey(const DisplayState& state) const {
@@ -611,7 +613,7 @@ std::vector<platform::IOObjectRef> DisplayManager::panelServices(bool logFailure
     if (auto status = platform.registry.matchingServices("IODisplayConnect", services)) {
         if (logFailure)
             log_.line("[DisplayManager] IOServiceGetMatchingServices failed: " +
-                  std::to_string(status));
+                      std::to_string(status));
         return {};
     }
     std::array<DisplayID, kMaxDisplays> ids{};

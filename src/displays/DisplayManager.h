@@ -2,11 +2,11 @@
 #pragma once
 
 #include <map>
+#include <memory>
+#include <optional>
 #include <set>
 #include <stop_token>
 #include <string>
-#include <memory>
-#include <optional>
 #include <vector>
 
 #include "controls/BrightnessController.h"

@@ -11,9 +11,8 @@ namespace orvane::platform {
 /// dataHome is $XDG_DATA_HOME, or "" for its default under home.
 inline std::vector<std::string> freedesktopColorProfileDirectories(const std::string& home,
                                                                    const std::string& dataHome) {
-    const std::string data = !dataHome.empty() && dataHome.front() == '/'
-                                 ? dataHome
-                                 : home + "/.local/share";
+    const std::string data =
+        !dataHome.empty() && dataHome.front() == '/' ? dataHome : home + "/.local/share";
     return {data + "/icc", home + "/.color/icc", "/usr/share/color/icc", "/var/lib/colord/icc"};
 }
 

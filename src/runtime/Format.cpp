@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "runtime/Format.h"
 
+#include <locale.h>
+#include <wctype.h>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <locale.h>
-#include <wctype.h>
 
 namespace orvane::runtime {
 

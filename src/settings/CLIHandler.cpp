@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "settings/CLIHandler.h"
 
+#include <locale.h>
+#include <stdlib.h>
 #include <uriparser/Uri.h>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <locale.h>
-#include <stdlib.h>
 
 #include "controls/InputController.h"
 #include "controls/PowerController.h"
@@ -78,7 +78,8 @@ std::optional<double> parseDecimal(const std::string& text) {
     static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", locale_t(0));
     errno = 0;
     char* end = nullptr;
-    const double v = cLocale ? strtod_l(text.c_str(), &end, cLocale) : std::strtod(text.c_str(), &end);
+    const double v =
+        cLocale ? strtod_l(text.c_str(), &end, cLocale) : std::strtod(text.c_str(), &end);
     if (end != text.c_str() + text.size() || std::isnan(v)) return std::nullopt;
     return v;  // out-of-range values come back as ±HUGE_VAL and clamp like any other
 }

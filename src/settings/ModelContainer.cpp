@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "settings/ModelContainer.h"
 
-#include <cstdlib>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 #include <utility>
@@ -45,7 +45,8 @@ bool isEmpty(SQLiteDatabase& db) {
 
 /// Reads only: a file that is not this store of this version is refused untouched.
 void verify(SQLiteDatabase& db) {
-    SQLiteStatement table(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'Metadata'");
+    SQLiteStatement table(db,
+                          "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'Metadata'");
     if (!table.step()) throw StoreError("the file is no Orvane store");
     for (const auto& [key, wanted] : {std::pair{"configuration", ModelContainer::kConfiguration},
                                       std::pair{"schemaVersion", ModelContainer::kSchemaVersion}}) {
@@ -67,8 +68,7 @@ void executeWhenFree(SQLiteDatabase& db, const char* sql) {
             db.execute(sql);
             return;
         } catch (const StoreError& e) {
-            if (attempt >= 250 || std::string(e.what()).find("locked") == std::string::npos)
-                throw;
+            if (attempt >= 250 || std::string(e.what()).find("locked") == std::string::npos) throw;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

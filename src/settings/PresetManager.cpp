@@ -103,7 +103,8 @@ runtime::Task<void> PresetManager::apply(std::shared_ptr<DisplayPreset> preset) 
         }
         const DisplayID d = state->info.id;
         // A stored document may hold any number; the displays take 0...100.
-        if (entry.brightness) co_await registry->writeBrightness(d, clampPercent(*entry.brightness));
+        if (entry.brightness)
+            co_await registry->writeBrightness(d, clampPercent(*entry.brightness));
         if (entry.contrast) {
             const double c = clampPercent(*entry.contrast);
             state->contrast = c;

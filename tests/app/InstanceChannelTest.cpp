@@ -28,12 +28,12 @@ TEST(InstanceChannel, HandsURLsToTheRunningInstanceOnly) {
     std::mutex m;
     std::vector<std::string> got;
     {
-        InstanceChannel channel(path, [&](std::vector<std::string> urls,
-                                          InstanceChannel::Reply reply) {
-            std::lock_guard lock(m);
-            got.insert(got.end(), urls.begin(), urls.end());
-            reply("handled " + std::to_string(urls.size()) + "\n");
-        });
+        InstanceChannel channel(path,
+                                [&](std::vector<std::string> urls, InstanceChannel::Reply reply) {
+                                    std::lock_guard lock(m);
+                                    got.insert(got.end(), urls.begin(), urls.end());
+                                    reply("handled " + std::to_string(urls.size()) + "\n");
+                                });
         struct stat st {};
         ASSERT_EQ(stat(path.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -90,6 +90,31 @@ TEST(InstanceChannel, IdlePeersDelayNoForward) {
         EXPECT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK);
         close(fd);
     }
+}
+
+TEST(InstanceChannel, TheRuntimeDirectoryCountsOnlyWhenItIsPrivate) {
+    test::TempDirectory dir;
+    const std::string runtime = dir / "run";
+    std::filesystem::create_directories(runtime);
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string restore = saved ? saved : "";
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    chmod(runtime.c_str(), 0700);
+    EXPECT_EQ(InstanceChannel::defaultPath(), runtime + "/orvane.sock");
+    // Open to others: someone else could put a socket of theirs there.
+    chmod(runtime.c_str(), 0755);
+    const auto fallback = InstanceChannel::defaultPath();
+    EXPECT_NE(fallback, runtime + "/orvane.sock");
+    // Without the variable, the session's folder is found when it is the user's.
+    unsetenv("XDG_RUNTIME_DIR");
+    const std::string session = "/run/user/" + std::to_string(getuid());
+    struct stat st {};
+    if (lstat(session.c_str(), &st) == 0 && st.st_uid == getuid() && (st.st_mode & 077) == 0) {
+        EXPECT_EQ(InstanceChannel::defaultPath(), session + "/orvane.sock");
+    } else {
+        EXPECT_EQ(InstanceChannel::defaultPath(), fallback);
+    }
+    if (saved) setenv("XDG_RUNTIME_DIR", restore.c_str(), 1);
 }
 
 }  // namespace

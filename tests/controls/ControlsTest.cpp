@@ -130,9 +130,9 @@ TEST_F(ControlsTest, GammaScalesTheCapturedTablesOnce) {
     // Display 3 carries a table someone else set: a restore of display 2's own
     // table leaves it, where a reset of every display would not.
     std::vector<float> custom(256, 0.25f);
-    ASSERT_EQ(machine_->setDisplayTransferByTable(3, 256, custom.data(), custom.data(),
-                                                  custom.data()),
-              platform::kCGErrorSuccess);
+    ASSERT_EQ(
+        machine_->setDisplayTransferByTable(3, 256, custom.data(), custom.data(), custom.data()),
+        platform::kCGErrorSuccess);
     d->applyLevel(0);
     EXPECT_EQ(machine_->gammaTables(2), original);
     EXPECT_FALSE(machine_->gammaIsOriginal(3));

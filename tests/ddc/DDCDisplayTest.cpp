@@ -214,8 +214,9 @@ TEST_F(DDCDisplayTest, ProbesOfManyDisplaysShareTheOneQueuePerTransport) {
 std::vector<std::uint16_t> setsOf(const platform::sim::SimMachine& machine, std::uint8_t code) {
     std::vector<std::uint16_t> values;
     for (const auto& t : machine.transcript()) {
-        if (t.status == platform::kIOReturnSuccess && t.record.result == platform::kIOReturnSuccess &&
-            t.sent.size() >= 6 && t.sent[2] == 0x03 && t.sent[3] == code) {
+        if (t.status == platform::kIOReturnSuccess &&
+            t.record.result == platform::kIOReturnSuccess && t.sent.size() >= 6 &&
+            t.sent[2] == 0x03 && t.sent[3] == code) {
             values.push_back(static_cast<std::uint16_t>((t.sent[4] << 8) | t.sent[5]));
         }
     }
@@ -232,10 +233,11 @@ TEST_F(DDCDisplayTest, TheNewestWriteIsTheOneTheMonitorEndsAt) {
     machine_->addFault(2, dropped);
     std::vector<std::optional<bool>> results(3);
     auto write = [&](std::uint16_t value, std::size_t slot) {
-        runtime::spawn(executor(), [](std::shared_ptr<DDCDisplay> d, std::uint16_t v,
-                                      std::optional<bool>& out) -> runtime::Task<void> {
-            out = co_await d->writeValue(v, VCPCode::brightness);
-        }(d, value, results[slot]));
+        runtime::spawn(executor(),
+                       [](std::shared_ptr<DDCDisplay> d, std::uint16_t v,
+                          std::optional<bool>& out) -> runtime::Task<void> {
+                           out = co_await d->writeValue(v, VCPCode::brightness);
+                       }(d, value, results[slot]));
     };
     write(30, 0);
     executor().runFor(10ms);  // 30 failed once and waits 40 ms for its retry
@@ -264,9 +266,9 @@ TEST_F(DDCDisplayTest, AMaximumOfZeroReadsAsAHundredAndIsLoggedOnce) {
     runTask(executor(), d->probeCapabilities());
     runTask(executor(), d->readValue(VCPCode::brightness));
     EXPECT_EQ(d->cachedValue(VCPCode::brightness), (VCPValue{150, 100}));
-    EXPECT_EQ(log_.linesStartingWith("[DDCDisplay] Display 2: Brightness reports a maximum of 0")
-                  .size(),
-              1u);
+    EXPECT_EQ(
+        log_.linesStartingWith("[DDCDisplay] Display 2: Brightness reports a maximum of 0").size(),
+        1u);
     runTask(executor(), d->setPercent(40, VCPCode::brightness));
     EXPECT_EQ(monitor(2).feature(0x10)->current, 0u) << "the monitor clamps to its own max";
     EXPECT_EQ(setsOf(*machine_, 0x10).back(), 40);

@@ -165,8 +165,8 @@ TEST_F(DisplayManagerTest, AStormOfHotPlugsEndsRightAfterAQuietPeriodAndOneScan)
     start();
     // 1,000 events in 2 s: display 5 flaps, displays 10...17 arrive one by one.
     for (int i = 0; i < 1000; ++i) {
-        if (i % 125 == 0) machine_->connectDisplay(simDisplay(10 + i / 125, SimDDCPath::i2c,
-                                                              0x5000 + i, 1));
+        if (i % 125 == 0)
+            machine_->connectDisplay(simDisplay(10 + i / 125, SimDDCPath::i2c, 0x5000 + i, 1));
         if (i % 2 == 0) {
             machine_->connectDisplay(simDisplay(5, SimDDCPath::i2c, 0x4444, 5));
         } else {
@@ -203,8 +203,8 @@ TEST_F(DisplayManagerTest, NothingRunsAfterAStop) {
     manager->stop();
     executor().runUntilIdle();
     EXPECT_FALSE(manager->isReady());
-    EXPECT_TRUE(log_.linesStartingWith("[MediaKeyInterceptor] Media key interception started")
-                    .empty());
+    EXPECT_TRUE(
+        log_.linesStartingWith("[MediaKeyInterceptor] Media key interception started").empty());
 
     // A rescan scheduled before the stop does not run after it.
     use({simDisplay(2, SimDDCPath::i2c)});

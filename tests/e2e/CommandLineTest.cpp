@@ -198,7 +198,7 @@ TEST_F(CommandLineTest, BadURLsChangeNothingAndCrashNothing) {
 }
 
 /// A store holding the preset "Evening" (the office monitor at 20 % and
-/// 2560x1440), which is the default.
+/// 1920x1080, a mode it is not in at start), which is the default.
 void storeEveningAsDefault(const std::string& path) {
     settings::ModelContainer store(path);
     auto& context = store.mainContext();
@@ -208,8 +208,8 @@ void storeEveningAsDefault(const std::string& path) {
     office.displayName = "Office";
     office.brightness = 20;
     office.contrast = 30;
-    office.resolutionWidth = 2560;
-    office.resolutionHeight = 1440;
+    office.resolutionWidth = 1920;
+    office.resolutionHeight = 1080;
     office.refreshRate = 60;
     preset->setEntries({office});
     context.insert(preset);
@@ -227,6 +227,7 @@ TEST_F(CommandLineTest, PresetsSurviveRestartsAndOneShotRunsLeaveTheDefaultAlone
     auto s = state(out);
     EXPECT_EQ(display(s, 2).at("vcp").at("0x10"), json::array({70, 100}));
     EXPECT_EQ(display(s, 2).at("vcp").at("0x62"), json::array({10, 100}));
+    EXPECT_EQ(display(s, 2).at("mode").at("width"), 2560);
 
     // By URL, case-insensitively; the use is recorded.
     r = run({"--once", "--rig", rig(), "--rig-out", out, "orvane://brightness?value=90",
@@ -235,7 +236,7 @@ TEST_F(CommandLineTest, PresetsSurviveRestartsAndOneShotRunsLeaveTheDefaultAlone
     EXPECT_TRUE(r.has("[PresetManager] Restored 'Office' from preset 'Evening'"));
     s = state(out);
     EXPECT_EQ(display(s, 2).at("vcp").at("0x10"), json::array({20, 100}));
-    EXPECT_EQ(display(s, 2).at("mode").at("width"), 2560);
+    EXPECT_EQ(display(s, 2).at("mode").at("width"), 1920);
     {
         settings::ModelContainer store(storePath());
         auto& context = store.mainContext();
@@ -280,9 +281,73 @@ TEST_F(CommandLineTest, HelpVersionAndUnknownOptions) {
     EXPECT_EQ(r.status, 0);
     EXPECT_THAT(r.lines.front(), HasSubstr("usage: orvane"));
     r = run({"--version"});
-    EXPECT_THAT(r.lines.front(), HasSubstr("orvane "));
+    EXPECT_EQ(r.lines.front(), "orvane " ORVANE_VERSION);  // CMake's project version
     EXPECT_EQ(run({"--frobnicate"}).status, 2);
     EXPECT_EQ(run({"--rig", dir / "missing.json", "--once"}).status, 1);
+    // A state file that cannot be written is a failure, not a quiet success.
+    EXPECT_EQ(run({"--once", "--rig", rig(), "--rig-out", "/proc/orvane/out.json"}).status, 1);
+}
+
+TEST_F(CommandLineTest, AClosedStandardOutputStillEndsWithTheTerminationSequence) {
+    const auto out = dir / "out.json";
+    std::string line;
+    for (const auto& a :
+         command({"--once", "--rig", rig(), "--rig-out", out, "orvane://brightness?value=10",
+                  "orvane://info", "orvane://info", "orvane://info"}))
+        line += "'" + a + "' ";
+    // head leaves after one byte; Orvane goes on writing into a closed pipe.
+    const auto script = dir / "closed.sh";
+    std::ofstream(script) << line << "| head -c 1 >/dev/null; exit ${PIPESTATUS[0]}\n";
+    const int status = std::system(("bash '" + script + "'").c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const auto s = state(out);
+    EXPECT_TRUE(s.at("windows").empty()) << "the dimmed projector was restored";
+}
+
+TEST_F(CommandLineTest, AnErrorThatEscapesTheLoopTerminatesCleanlyAndFails) {
+    // The rig connects a display that is connected already: the machine throws
+    // from inside the event loop.
+    json rigJSON = [&] {
+        std::ifstream in(rig());
+        return json::parse(in);
+    }();
+    rigJSON["events"] = json::array({{{"afterMs", 1500}, {"connect", {{"id", 2}, {"name", "x"}}}}});
+    const auto broken = dir / "broken.json";
+    std::ofstream(broken) << rigJSON.dump();
+    const auto out = dir / "out.json";
+    const auto r = run({"--rig", broken, "--rig-out", out, "orvane://brightness?value=10"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.has("[AppDelegate] Orvane terminating - cleaning up"));
+    EXPECT_TRUE(state(out).at("windows").empty());
+}
+
+TEST_F(CommandLineTest, OfTwoStartsAtOnceOneRunsAndTheOtherHandsOver) {
+    const auto out = dir / "out.json";
+    const auto start = [&](const std::string& url, int pipeFDs[2]) {
+        if (pipe(pipeFDs) != 0) throw std::runtime_error("pipe");
+        return spawnWithOutput(command({"--rig", rig(), "--rig-out", out, url}), pipeFDs);
+    };
+    int a[2], b[2];
+    const pid_t first = start("orvane://contrast?display=external&value=11", a);
+    const pid_t second = start("orvane://volume?display=external&value=22", b);
+    // One of them exits 0 once its URL is handled; the other stays resident.
+    int status = -1;
+    const pid_t done = waitpid(-1, &status, 0);
+    ASSERT_TRUE(done == first || done == second);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const pid_t resident = done == first ? second : first;
+    const auto handed = splitLines(readAll(done == first ? a[0] : b[0]));
+    EXPECT_THAT(handed, Contains(HasSubstr("[AppDelegate] Received URL: ")));
+    EXPECT_THAT(handed, Not(Contains(HasSubstr("Failed to create SwiftData container"))));
+    kill(resident, SIGTERM);
+    const auto lines = splitLines(readAll(done == first ? b[0] : a[0]));
+    waitpid(resident, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_THAT(lines, Contains("[AppDelegate] Orvane terminating - cleaning up"));
+    const auto s = state(out);
+    EXPECT_EQ(display(s, 2).at("vcp").at("0x12"), json::array({11, 100}));
+    EXPECT_EQ(display(s, 2).at("vcp").at("0x62"), json::array({22, 100}));
 }
 
 /// A resident instance on the rig, in the background.
@@ -345,8 +410,9 @@ TEST_F(CommandLineTest, SecondStartHandsItsURLsToTheRunningInstance) {
     // listing included; the commands run once the first scan has ended.
     const auto second = run({"orvane://contrast?display=external&value=33", "orvane://info"});
     EXPECT_EQ(second.status, 0);
-    EXPECT_THAT(second.lines,
-                Contains("[AppDelegate] Received URL: orvane://contrast?display=external&value=33"));
+    EXPECT_THAT(
+        second.lines,
+        Contains("[AppDelegate] Received URL: orvane://contrast?display=external&value=33"));
     EXPECT_THAT(second.lines, Contains("  Contrast: 33%"));
     EXPECT_THAT(second.lines, Not(Contains(HasSubstr("Scanning connected displays"))));
     // --once hands its URLs over too, instead of starting a second application.
@@ -398,6 +464,7 @@ TEST_F(CommandLineTest, TheDefaultPresetAppliesWhenTheResidentInstanceLaunches) 
     }
     const auto s = state(out);
     EXPECT_EQ(display(s, 2).at("vcp").at("0x10"), json::array({20, 100}));
+    EXPECT_EQ(display(s, 2).at("mode").at("width"), 1920);
     {
         settings::ModelContainer store(storePath());
         auto& context = store.mainContext();

@@ -208,8 +208,8 @@ TEST_F(PresetAndURLTest, NamesFoldAndNumbersReadTheSameInEveryLocale) {
                 ::testing::Contains("[CLIHandler] Applied preset: SOIR\u00c9E \u00c9T\u00c9"));
     // A German locale writes 62,5; URLs keep the dot whatever LC_NUMERIC says.
     // The locale is compiled for this test, so the machine needs none installed.
-    const std::string command = "localedef -i de_DE -f UTF-8 '" + (dir / "de_DE.UTF-8") +
-                                "' >/dev/null 2>&1";
+    const std::string command =
+        "localedef -i de_DE -f UTF-8 '" + (dir / "de_DE.UTF-8") + "' >/dev/null 2>&1";
     if (std::system(command.c_str()) > 1) {  // 1: warnings only
         GTEST_SKIP() << "localedef or the de_DE locale source is missing (package locales)";
     }

@@ -683,8 +683,7 @@ IOReturn SimMachine::avWrite(IOAVService& service, std::uint32_t chip, std::uint
         status = kIOReturnNoDevice;
     } else if (auto fault = monitor->takeFault({SimFaultKind::sendStatus}, code, isWrite)) {
         status = fault->status;
-    } else if (chip != kChipAddress ||
-               monitor->takeFault({SimFaultKind::silent}, code, isWrite)) {
+    } else if (chip != kChipAddress || monitor->takeFault({SimFaultKind::silent}, code, isWrite)) {
         status = kIOReturnNotResponding;
     } else {
         // On the wire the data address is the message's first byte.

@@ -58,8 +58,7 @@ class SimMonitor {
     std::size_t malformed_ = 0;
 
     std::optional<SimFault> takeFaultLocked(std::initializer_list<SimFaultKind> kinds,
-                                            std::optional<std::uint8_t> code,
-                                            bool isWrite = false);
+                                            std::optional<std::uint8_t> code, bool isWrite = false);
 };
 
 }  // namespace orvane::platform::sim

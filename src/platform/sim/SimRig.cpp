@@ -23,7 +23,8 @@ using nlohmann::json;
 /// Numbers may be written as JSON numbers or as "0x..." strings (EDID ids, statuses).
 std::int64_t number(const json& v, const std::string& where) {
     if (v.is_number_unsigned() &&
-        v.get<std::uint64_t>() > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+        v.get<std::uint64_t>() >
+            static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
         fail(where + " is out of range");
     if (v.is_number_integer()) return v.get<std::int64_t>();
     if (v.is_string()) {
