@@ -27,7 +27,13 @@ double SoftwareDimmer::levelForBrightness(double brightness) {
     return std::clamp(1.0 - b / 100.0, 0.0, 1.0);
 }
 
+void SoftwareDimmer::retire() {
+    applyLevel(0);
+    retired_ = true;
+}
+
 void SoftwareDimmer::applyLevel(double level) {
+    if (retired_ && level > 0) return;
     currentLevel_ = level;
     if (method == Method::overlay) {
         applyOverlay(level);

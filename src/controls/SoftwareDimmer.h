@@ -29,6 +29,9 @@ class SoftwareDimmer {
     void applyLevel(double level);
     /// Moves the overlay, if any, onto its display's current screen frame.
     void followScreen();
+    /// Undims for good: at termination a write that ends later must not dim
+    /// the display again. Later levels above 0 are ignored.
+    void retire();
 
     /// clamp(1 - brightness / 100, 0, 1), a brightness at or below 0 counting as 0.
     static double levelForBrightness(double brightness);
@@ -51,6 +54,7 @@ class SoftwareDimmer {
     platform::WindowToolkit& toolkit_;
     runtime::Logger& log_;
     double currentLevel_ = 0;
+    bool retired_ = false;
     std::unique_ptr<platform::Window> overlayWindow_;
     bool gammaModified_ = false;
     std::optional<std::vector<float>> originalRed_, originalGreen_, originalBlue_;

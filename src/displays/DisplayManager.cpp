@@ -119,6 +119,8 @@ void DisplayManager::stop() {
     mediaKeyInterceptor_->stop();
     shortcuts_->unregisterAll();
     resetAllDimmers();
+    for (auto& [id, dimmer] : softwareDimmers_)
+        dimmer->retire();
     stopAudioListeners();
     coreAudioVolumeControllers_.clear();
     publish("coreAudioVolumeControllers");

@@ -383,6 +383,9 @@ TEST_F(DisplayManagerTest, StopClearsDimmingOfEveryKind) {
     EXPECT_TRUE(machine_->windows().empty());
     EXPECT_TRUE(machine_->gammaIsOriginal(3));
     EXPECT_EQ(manager->softwareDimmers().size(), 2u);  // the entries stay
+    // A write that ends after the stop (a URL under way at SIGTERM) dims nothing.
+    runTask(executor(), manager->brightnessControllers().at(2)->setBrightness(10));
+    EXPECT_TRUE(machine_->windows().empty());
 }
 
 TEST_F(DisplayManagerTest, AnOverlayFollowsItsDisplayWhenANeighbourChanges) {
