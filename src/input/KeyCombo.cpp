@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "input/KeyCombo.h"
 
+#include "runtime/Format.h"
+
 #include <array>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -15,24 +17,6 @@ constexpr std::array<std::pair<std::uint32_t, const char*>, 24> kFixedNames{{
     {105, "F13"},   {107, "F14"}, {109, "F10"},  {111, "F12"},   {113, "F15"}, {118, "F4"},
     {120, "F2"},    {122, "F1"},  {123, "←"},    {124, "→"},     {125, "↓"},   {126, "↑"},
 }};
-
-void appendUTF8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 /// Upper case for the letters a layout types; other characters stay as they are.
 char32_t upper(char32_t c) {
@@ -85,7 +69,7 @@ std::string KeyCombo::keyName(std::uint32_t keyCode, platform::KeyboardLayout& l
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length) {
             c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
         }
-        appendUTF8(name, upper(c));
+        runtime::appendUTF8(name, upper(c));
     }
     return name;
 }

@@ -65,24 +65,6 @@ char32_t decodeAt(std::string_view s, std::size_t& i) {
     return cp;
 }
 
-void encode(char32_t cp, std::string& out) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 /// glibc's C.UTF-8 carries the Unicode case tables, and a locale object of our
 /// own keeps the result independent of the user's LC_CTYPE.
 locale_t unicodeLocale() {
@@ -95,6 +77,24 @@ locale_t unicodeLocale() {
 
 }  // namespace
 
+void appendUTF8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
 std::string lowercased(std::string_view s) {
     std::string out;
     out.reserve(s.size());
@@ -106,7 +106,7 @@ std::string lowercased(std::string_view s) {
             continue;
         }
         const wint_t lower = locale ? towlower_l(static_cast<wint_t>(cp), locale) : cp;
-        encode(static_cast<char32_t>(lower), out);
+        appendUTF8(out, static_cast<char32_t>(lower));
     }
     return out;
 }
@@ -118,7 +118,7 @@ std::string validUTF8(std::string_view s) {
         const std::size_t start = i;
         const char32_t cp = decodeAt(s, i);
         if (cp == kReplacement && i - start == 1) {
-            encode(cp, out);
+            appendUTF8(out, cp);
         } else {
             out.append(s.substr(start, i - start));
         }

@@ -15,6 +15,9 @@ std::string decimal(double value);
 /// UTF-8 come out as U+FFFD.
 std::string lowercased(std::string_view s);
 
+/// c as UTF-8 at the end of out.
+void appendUTF8(std::string& out, char32_t c);
+
 /// s with every byte sequence that is not valid UTF-8 replaced by U+FFFD.
 std::string validUTF8(std::string_view s);
 

@@ -239,8 +239,7 @@ TEST_F(CommandLineTest, PresetsSurviveRestartsAndOneShotRunsLeaveTheDefaultAlone
     EXPECT_EQ(display(s, 2).at("mode").at("width"), 1920);
     {
         settings::ModelContainer store(storePath());
-        auto& context = store.mainContext();
-        auto presets = context.fetch<settings::DisplayPreset>();
+        const auto presets = store.mainContext().fetch<settings::DisplayPreset>();
         ASSERT_EQ(presets.size(), 1u);
         EXPECT_TRUE(presets[0]->lastUsedAt());
     }
@@ -468,9 +467,8 @@ TEST_F(CommandLineTest, TheDefaultPresetAppliesWhenTheResidentInstanceLaunches) 
     {
         settings::ModelContainer store(storePath());
         auto& context = store.mainContext();
-        auto presets = context.fetch<settings::DisplayPreset>();
-        ASSERT_EQ(presets.size(), 1u);
-        context.remove(presets[0]);
+        for (const auto& preset : context.fetch<settings::DisplayPreset>())
+            context.remove(preset);
         context.save();
     }
     ResidentInstance again(command({"--rig", rig()}), dir / "run/orvane.sock");

@@ -109,20 +109,20 @@ TEST(SimRig, RejectsWhatItCannotModel) {
     const auto faultError = [](const std::string& fault) {
         return parseError(R"({"displays": [{"id": 1, "monitor": {"faults": [)" + fault + "]}}]}");
     };
-    EXPECT_THAT(faultError(R"({"kind": "silent", "times": 2147483648})"),
-                HasSubstr("faults[0].times is out of range"));
-    EXPECT_THAT(faultError(R"({"kind": "leadingJunk", "bytes": 2147483648})"),
-                HasSubstr("faults[0].bytes is out of range"));
-    EXPECT_THAT(faultError(R"({"kind": "leadingJunk", "bytes": 4097})"),
-                HasSubstr("bytes is out of range"));
-    EXPECT_THAT(faultError(R"({"kind": "sendStatus", "writesOnly": 1})"),
-                HasSubstr("writesOnly must be"));
-    EXPECT_THAT(parseError(R"({"events": [{"afterMs": 9200000000000000000, "disconnect": 1}]})"),
-                HasSubstr("afterMs is out of range"));
-    EXPECT_THAT(parseError(R"({"events": [{"afterMs": -9200000000000000000, "disconnect": 1}]})"),
-                HasSubstr("afterMs is out of range"));
-    EXPECT_THAT(parseError(R"({"events": [{"afterMs": 18446744073709551615, "disconnect": 1}]})"),
-                HasSubstr("afterMs is out of range"));
+    const std::pair<std::string, std::string> faults[] = {
+        {R"({"kind": "silent", "times": 2147483648})", "faults[0].times is out of range"},
+        {R"({"kind": "leadingJunk", "bytes": 2147483648})", "faults[0].bytes is out of range"},
+        {R"({"kind": "leadingJunk", "bytes": 4097})", "bytes is out of range"},
+        {R"({"kind": "sendStatus", "writesOnly": 1})", "writesOnly must be"},
+    };
+    for (const auto& [fault, error] : faults)
+        EXPECT_THAT(faultError(fault), HasSubstr(error)) << fault;
+    for (const char* ms : {"9200000000000000000", "-9200000000000000000", "18446744073709551615"}) {
+        EXPECT_THAT(
+            parseError(std::string(R"({"events": [{"afterMs": )") + ms + R"(, "disconnect": 1}]})"),
+            HasSubstr("afterMs is out of range"))
+            << ms;
+    }
     EXPECT_THAT([] { SimRig::load("/nonexistent/rig.json"); },
                 ::testing::ThrowsMessage<std::runtime_error>(HasSubstr("cannot read")));
 }
