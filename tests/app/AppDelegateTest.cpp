@@ -155,6 +155,27 @@ TEST_F(AppTest, OnboardingIsScheduledOnlyUntilCompleted) {
     EXPECT_FALSE(app->delegate().onboardingWindowShown());
 }
 
+TEST_F(AppTest, NoLaunchStepOrHeldURLRunsAfterTerminationBegins) {
+    makeApp();
+    app->presets().savePreset("Dark");
+    app->presets().setDefault("Dark");
+    auto& delegate = app->delegate();
+    delegate.applicationDidFinishLaunching();
+    delegate.handleURLEvent("orvane://brightness?value=10");  // held until the scan ends
+    executor().runFor(100ms);                                 // the first scan is under way
+    delegate.applicationWillTerminate();
+    executor().runUntilIdle();
+    EXPECT_FALSE(delegate.isLaunched());
+    EXPECT_THAT(log_.linesStartingWith("[CLIHandler] Received URL"), ::testing::IsEmpty());
+    EXPECT_THAT(log_.linesStartingWith("[PresetManager] Applying default"), ::testing::IsEmpty());
+    EXPECT_THAT(log_.linesStartingWith("[MediaKeyInterceptor] Media key interception started"),
+                ::testing::IsEmpty());
+    EXPECT_TRUE(machine_->windows().empty());
+    delegate.handleURLEvent("orvane://brightness?value=10");
+    executor().runUntilIdle();
+    EXPECT_TRUE(machine_->windows().empty());
+}
+
 TEST_F(AppTest, URLEventsWaitForTheFirstScan) {
     makeApp();
     auto& delegate = app->delegate();
