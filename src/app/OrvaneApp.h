@@ -34,7 +34,7 @@ class OrvaneApp {
         std::string homeDirectory;
     };
 
-    /// Throws settings::StoreError when the store cannot be created or opened.
+    /// Throws store::StoreError when the store cannot be created or opened.
     OrvaneApp(runtime::Runtime& runtime, platform::Platform platform, Options options,
               platform::ProcessRunner& processes, platform::FileManager& files,
               runtime::Logger& log);

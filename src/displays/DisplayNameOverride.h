@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "settings/PersistentModel.h"
+#include "store/PersistentModel.h"
 
 namespace orvane::displays {
 
 /// A user-chosen name for the display with this key. Stored records are
 /// identified by the store's own identity, not by their fields.
-class DisplayNameOverride final : public settings::PersistentModel {
+class DisplayNameOverride final : public store::PersistentModel {
   public:
     static constexpr const char* kTable = "DisplayNameOverride";
     static const std::vector<std::string> kColumns;
@@ -26,8 +26,8 @@ class DisplayNameOverride final : public settings::PersistentModel {
 
     const char* tableName() const override { return kTable; }
     const std::vector<std::string>& columnNames() const override { return kColumns; }
-    void bindColumns(settings::SQLiteStatement& statement) const override;
-    static std::shared_ptr<DisplayNameOverride> fromRow(const settings::SQLiteStatement& row,
+    void bindColumns(store::SQLiteStatement& statement) const override;
+    static std::shared_ptr<DisplayNameOverride> fromRow(const store::SQLiteStatement& row,
                                                         int first);
 
   private:

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace orvane::platform {
 
@@ -32,7 +33,15 @@ using EventTargetRef = std::uintptr_t;
 using EventHandlerRef = std::uintptr_t;
 using EventHotKeyRef = std::uintptr_t;
 using EventHandlerCallRef = std::uintptr_t;
-class Event;
+
+/// A hot-key service event: its class and kind, and the hot-key ID it carries
+/// (none for an event whose parameter cannot be read). Every backend delivers these.
+class Event {
+  public:
+    std::uint32_t eventClass = kEventClassKeyboard;
+    std::uint32_t eventKind = kEventHotKeyPressed;
+    std::optional<EventHotKeyID> hotKeyID;
+};
 using EventRef = const Event*;
 
 using EventHandlerProcPtr = OSStatus (*)(EventHandlerCallRef next, EventRef event, void* userData);

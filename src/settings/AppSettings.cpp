@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "settings/AppSettings.h"
 
-#include "settings/ModelContext.h"
+#include "store/ModelContext.h"
 
 namespace orvane::settings {
 
@@ -27,7 +27,7 @@ input::KeyPreferences AppSettings::keyPreferences() const {
     return {interceptBrightnessKeys_, interceptVolumeKeys_, brightnessStep_, volumeStep_, showOSD_};
 }
 
-void AppSettings::bindColumns(SQLiteStatement& s) const {
+void AppSettings::bindColumns(store::SQLiteStatement& s) const {
     s.bind(1, interceptBrightnessKeys_);
     s.bind(2, interceptVolumeKeys_);
     s.bind(3, brightnessSyncEnabled_);
@@ -39,7 +39,7 @@ void AppSettings::bindColumns(SQLiteStatement& s) const {
     s.bind(9, shortcutBindingsJSON_);
 }
 
-std::shared_ptr<AppSettings> AppSettings::fromRow(const SQLiteStatement& r, int f) {
+std::shared_ptr<AppSettings> AppSettings::fromRow(const store::SQLiteStatement& r, int f) {
     auto s = std::make_shared<AppSettings>();
     s->interceptBrightnessKeys_ = r.int64(f) != 0;
     s->interceptVolumeKeys_ = r.int64(f + 1) != 0;
@@ -53,18 +53,18 @@ std::shared_ptr<AppSettings> AppSettings::fromRow(const SQLiteStatement& r, int 
     return s;
 }
 
-std::shared_ptr<AppSettings> fetchOrCreateSettings(ModelContext& context) {
+std::shared_ptr<AppSettings> fetchOrCreateSettings(store::ModelContext& context) {
     try {
         auto all = context.fetch<AppSettings>();
         if (!all.empty()) return all.front();
-    } catch (const StoreError&) {
+    } catch (const store::StoreError&) {
         // As if nothing was found.
     }
     auto settings = std::make_shared<AppSettings>();
     context.insert(settings);
     try {
         context.save();
-    } catch (const StoreError&) {
+    } catch (const store::StoreError&) {
         // The record is in the context and reaches the disk with a later save.
     }
     return settings;

@@ -9,14 +9,16 @@
 
 #include "input/KeyCombo.h"
 #include "input/KeyPreferences.h"
-#include "settings/PersistentModel.h"
+#include "store/PersistentModel.h"
+
+namespace orvane::store {
+class ModelContext;
+}
 
 namespace orvane::settings {
 
-class ModelContext;
-
 /// The one settings record. Writes mark it changed; they do not save.
-class AppSettings final : public PersistentModel {
+class AppSettings final : public store::PersistentModel {
   public:
     static constexpr const char* kTable = "AppSettings";
     static const std::vector<std::string> kColumns;
@@ -59,8 +61,8 @@ class AppSettings final : public PersistentModel {
 
     const char* tableName() const override { return kTable; }
     const std::vector<std::string>& columnNames() const override { return kColumns; }
-    void bindColumns(SQLiteStatement& statement) const override;
-    static std::shared_ptr<AppSettings> fromRow(const SQLiteStatement& row, int first);
+    void bindColumns(store::SQLiteStatement& statement) const override;
+    static std::shared_ptr<AppSettings> fromRow(const store::SQLiteStatement& row, int first);
 
   private:
     bool interceptBrightnessKeys_ = true;
@@ -76,6 +78,6 @@ class AppSettings final : public PersistentModel {
 
 /// The settings record, created with the defaults on first use. Never fails:
 /// fetch and save errors leave the caller with a record all the same.
-std::shared_ptr<AppSettings> fetchOrCreateSettings(ModelContext& context);
+std::shared_ptr<AppSettings> fetchOrCreateSettings(store::ModelContext& context);
 
 }  // namespace orvane::settings

@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "runtime/Format.h"
-#include "settings/SQLiteDatabase.h"
+#include "store/SQLiteDatabase.h"
 
 namespace orvane::settings {
 
@@ -128,7 +128,7 @@ void DisplayPreset::setEntries(const std::vector<DisplayPresetEntry>& entries) {
     setEntriesJSON(encodePresetEntries(entries));
 }
 
-void DisplayPreset::bindColumns(SQLiteStatement& s) const {
+void DisplayPreset::bindColumns(store::SQLiteStatement& s) const {
     s.bind(1, name_);
     s.bind(2, createdAt_);
     s.bind(3, lastUsedAt_);
@@ -136,7 +136,7 @@ void DisplayPreset::bindColumns(SQLiteStatement& s) const {
     s.bind(5, entriesJSON_);
 }
 
-std::shared_ptr<DisplayPreset> DisplayPreset::fromRow(const SQLiteStatement& r, int f) {
+std::shared_ptr<DisplayPreset> DisplayPreset::fromRow(const store::SQLiteStatement& r, int f) {
     auto p = std::make_shared<DisplayPreset>(r.text(f), r.real(f + 1), r.int64(f + 3));
     p->lastUsedAt_ = r.optionalReal(f + 2);
     p->entriesJSON_ = r.optionalBlob(f + 4);

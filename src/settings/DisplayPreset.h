@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/PersistentModel.h"
+#include "store/PersistentModel.h"
 
 namespace orvane::settings {
 
@@ -37,7 +37,7 @@ std::optional<std::vector<std::uint8_t>> encodePresetEntries(
 using StoreDate = double;
 
 /// A named snapshot of every display's values.
-class DisplayPreset final : public PersistentModel {
+class DisplayPreset final : public store::PersistentModel {
   public:
     static constexpr const char* kTable = "DisplayPreset";
     static const std::vector<std::string> kColumns;
@@ -67,8 +67,8 @@ class DisplayPreset final : public PersistentModel {
 
     const char* tableName() const override { return kTable; }
     const std::vector<std::string>& columnNames() const override { return kColumns; }
-    void bindColumns(SQLiteStatement& statement) const override;
-    static std::shared_ptr<DisplayPreset> fromRow(const SQLiteStatement& row, int first);
+    void bindColumns(store::SQLiteStatement& statement) const override;
+    static std::shared_ptr<DisplayPreset> fromRow(const store::SQLiteStatement& row, int first);
 
   private:
     std::string name_;

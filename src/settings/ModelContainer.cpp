@@ -38,36 +38,36 @@ CREATE TABLE IF NOT EXISTS DisplayNameOverride (
     customName TEXT NOT NULL);
 )";
 
-bool isEmpty(SQLiteDatabase& db) {
-    SQLiteStatement count(db, "SELECT count(*) FROM sqlite_master");
+bool isEmpty(store::SQLiteDatabase& db) {
+    store::SQLiteStatement count(db, "SELECT count(*) FROM sqlite_master");
     return count.step() && count.int64(0) == 0;
 }
 
 /// Reads only: a file that is not this store of this version is refused untouched.
-void verify(SQLiteDatabase& db) {
-    SQLiteStatement table(db,
-                          "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'Metadata'");
-    if (!table.step()) throw StoreError("the file is no Orvane store");
+void verify(store::SQLiteDatabase& db) {
+    store::SQLiteStatement table(
+        db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'Metadata'");
+    if (!table.step()) throw store::StoreError("the file is no Orvane store");
     for (const auto& [key, wanted] : {std::pair{"configuration", ModelContainer::kConfiguration},
                                       std::pair{"schemaVersion", ModelContainer::kSchemaVersion}}) {
-        SQLiteStatement read(db, "SELECT value FROM Metadata WHERE key = ?");
+        store::SQLiteStatement read(db, "SELECT value FROM Metadata WHERE key = ?");
         read.bind(1, std::string(key));
-        if (!read.step()) throw StoreError("the store has no " + std::string(key));
+        if (!read.step()) throw store::StoreError("the store has no " + std::string(key));
         const auto found = read.text(0);
         if (found != wanted)
-            throw StoreError("the store's " + std::string(key) + " is " + found + ", not " +
-                             wanted);
+            throw store::StoreError("the store's " + std::string(key) + " is " + found + ", not " +
+                                    wanted);
     }
 }
 
 /// SQLite answers a journal-mode change that meets another connection with
 /// "database is locked" at once, without its busy handler: wait here instead.
-void executeWhenFree(SQLiteDatabase& db, const char* sql) {
+void executeWhenFree(store::SQLiteDatabase& db, const char* sql) {
     for (int attempt = 0;; ++attempt) {
         try {
             db.execute(sql);
             return;
-        } catch (const StoreError& e) {
+        } catch (const store::StoreError& e) {
             if (attempt >= 250 || std::string(e.what()).find("locked") == std::string::npos) throw;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -80,18 +80,19 @@ ModelContainer::ModelContainer(const std::string& path) : path_(path) {
     if (!dir.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(dir, ec);
-        if (ec) throw StoreError("cannot create " + dir.string() + ": " + ec.message());
+        if (ec) throw store::StoreError("cannot create " + dir.string() + ": " + ec.message());
     }
-    db_ = std::make_unique<SQLiteDatabase>(path);
+    db_ = std::make_unique<store::SQLiteDatabase>(path);
     if (isEmpty(*db_)) {
         // Only an empty file becomes a store; a second start racing this one
         // waits for the lock and then finds the schema made.
-        SQLiteTransaction transaction(*db_);
+        store::SQLiteTransaction transaction(*db_);
         if (isEmpty(*db_)) {
             db_->execute(kSchema);
             for (const auto& [key, value] : {std::pair{"configuration", kConfiguration},
                                              std::pair{"schemaVersion", kSchemaVersion}}) {
-                SQLiteStatement write(*db_, "INSERT INTO Metadata (key, value) VALUES (?, ?)");
+                store::SQLiteStatement write(*db_,
+                                             "INSERT INTO Metadata (key, value) VALUES (?, ?)");
                 write.bind(1, std::string(key));
                 write.bind(2, std::string(value));
                 write.step();
@@ -103,7 +104,7 @@ ModelContainer::ModelContainer(const std::string& path) : path_(path) {
     // A committed save is on disk before save() returns.
     executeWhenFree(*db_, "PRAGMA journal_mode=WAL");
     db_->execute("PRAGMA synchronous=FULL");
-    context_ = std::make_unique<ModelContext>(*db_);
+    context_ = std::make_unique<store::ModelContext>(*db_);
 }
 
 std::string ModelContainer::defaultPath() {

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "settings/ModelContext.h"
-#include "settings/SQLiteDatabase.h"
+#include "store/ModelContext.h"
+#include "store/SQLiteDatabase.h"
 
 namespace orvane::settings {
 
@@ -17,11 +17,11 @@ class ModelContainer {
     static constexpr const char* kConfiguration = "Orvane";
 
     /// Opens the store at path, creating the file, its directory and its tables
-    /// as needed. Throws StoreError when the store cannot be created or opened,
+    /// as needed. Throws store::StoreError when the store cannot be created or opened,
     /// or holds another configuration or schema version (it is never rewritten).
     explicit ModelContainer(const std::string& path);
 
-    ModelContext& mainContext() { return *context_; }
+    store::ModelContext& mainContext() { return *context_; }
     const std::string& path() const { return path_; }
 
     /// "$XDG_DATA_HOME/orvane/Orvane.store", or under ~/.local/share.
@@ -29,8 +29,8 @@ class ModelContainer {
 
   private:
     std::string path_;
-    std::unique_ptr<SQLiteDatabase> db_;
-    std::unique_ptr<ModelContext> context_;
+    std::unique_ptr<store::SQLiteDatabase> db_;
+    std::unique_ptr<store::ModelContext> context_;
 };
 
 }  // namespace orvane::settings

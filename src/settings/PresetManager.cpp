@@ -30,7 +30,7 @@ void PresetManager::saveQuietly() {
     if (!modelContext) return;
     try {
         modelContext->save();
-    } catch (const StoreError&) {
+    } catch (const store::StoreError&) {
         // Save errors are swallowed; the change stays pending for the next save.
     }
 }
@@ -39,7 +39,7 @@ std::vector<std::shared_ptr<DisplayPreset>> PresetManager::presets() const {
     if (!modelContext) return {};
     try {
         return modelContext->fetch<DisplayPreset>(&DisplayPreset::bySortOrder);
-    } catch (const StoreError&) {
+    } catch (const store::StoreError&) {
         return {};
     }
 }

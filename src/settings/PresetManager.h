@@ -10,7 +10,7 @@
 #include "runtime/Logger.h"
 #include "runtime/Task.h"
 #include "settings/DisplayPreset.h"
-#include "settings/ModelContext.h"
+#include "store/ModelContext.h"
 
 namespace orvane::settings {
 
@@ -22,7 +22,7 @@ class PresetManager {
                   std::function<StoreDate()> now = nullptr);
 
     /// The store's main context; absent until launch sets it.
-    ModelContext* modelContext = nullptr;
+    store::ModelContext* modelContext = nullptr;
 
     void savePreset(const std::string& name);
     runtime::Task<void> apply(std::shared_ptr<DisplayPreset> preset);

@@ -40,7 +40,7 @@ void SettingsBindingsStore::setShortcutBindings(const input::ShortcutBindings& b
 void SettingsBindingsStore::save() {
     try {
         context_.save();
-    } catch (const StoreError&) {
+    } catch (const store::StoreError&) {
         // Ignored: the change stays pending for the next save.
     }
 }

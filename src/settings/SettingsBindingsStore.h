@@ -5,7 +5,7 @@
 
 #include "input/ShortcutRecorder.h"
 #include "runtime/Logger.h"
-#include "settings/ModelContext.h"
+#include "store/ModelContext.h"
 
 namespace orvane::settings {
 
@@ -13,7 +13,8 @@ namespace orvane::settings {
 /// that cannot be read is copied to a file before a recording replaces it.
 class SettingsBindingsStore final : public input::ShortcutBindingsStore {
   public:
-    SettingsBindingsStore(ModelContext& context, std::string backupDirectory, runtime::Logger& log)
+    SettingsBindingsStore(store::ModelContext& context, std::string backupDirectory,
+                          runtime::Logger& log)
         : context_(context), backupDirectory_(std::move(backupDirectory)), log_(log) {}
 
     input::ShortcutBindings shortcutBindings() override;
@@ -21,7 +22,7 @@ class SettingsBindingsStore final : public input::ShortcutBindingsStore {
     void save() override;
 
   private:
-    ModelContext& context_;
+    store::ModelContext& context_;
     std::string backupDirectory_;
     runtime::Logger& log_;
 };

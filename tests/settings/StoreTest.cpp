@@ -12,8 +12,8 @@
 #include "settings/AppSettings.h"
 #include "settings/DisplayPreset.h"
 #include "settings/ModelContainer.h"
-#include "settings/SQLiteDatabase.h"
 #include "settings/UserDefaults.h"
+#include "store/SQLiteDatabase.h"
 #include "support/TempDirectory.h"
 
 namespace orvane::settings {
@@ -113,7 +113,7 @@ TEST(Store, RefusesWhatItCannotOpenAndNeverRewritesIt) {
     test::TempDirectory dir;
     const auto junk = dir / "junk.store";
     std::ofstream(junk) << "these are someone's notes, not a store";
-    EXPECT_THROW(ModelContainer{junk}, StoreError);
+    EXPECT_THROW(ModelContainer{junk}, store::StoreError);
     std::ifstream in(junk);
     std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_EQ(text, "these are someone's notes, not a store");
@@ -133,21 +133,21 @@ TEST(Store, RefusesWhatItCannotOpenAndNeverRewritesIt) {
     }
     const auto before = fileBytes(other);
     EXPECT_THAT([&] { ModelContainer{other}; },
-                ::testing::ThrowsMessage<StoreError>(HasSubstr("schemaVersion is 2.0.0")));
+                ::testing::ThrowsMessage<store::StoreError>(HasSubstr("schemaVersion is 2.0.0")));
     EXPECT_EQ(fileBytes(other), before);
     EXPECT_FALSE(std::filesystem::exists(other + "-wal"));
 
     // Some other program's SQLite file is not adopted.
     const auto foreign = dir / "foreign.db";
     {
-        SQLiteDatabase db(foreign);
+        store::SQLiteDatabase db(foreign);
         db.execute("CREATE TABLE notes (text TEXT); INSERT INTO notes VALUES ('mine')");
     }
     const auto foreignBefore = fileBytes(foreign);
     EXPECT_THAT([&] { ModelContainer{foreign}; },
-                ::testing::ThrowsMessage<StoreError>(HasSubstr("no Orvane store")));
+                ::testing::ThrowsMessage<store::StoreError>(HasSubstr("no Orvane store")));
     EXPECT_EQ(fileBytes(foreign), foreignBefore);
-    EXPECT_THROW(ModelContainer{"/proc/orvane/cannot/Orvane.store"}, StoreError);
+    EXPECT_THROW(ModelContainer{"/proc/orvane/cannot/Orvane.store"}, store::StoreError);
 }
 
 TEST(Store, TwoStartsOnAFreshStoreBothOpenIt) {
@@ -161,14 +161,14 @@ TEST(Store, TwoStartsOnAFreshStoreBothOpenIt) {
         std::thread a([&] {
             try {
                 ModelContainer c(path);
-            } catch (const StoreError& e) {
+            } catch (const store::StoreError& e) {
                 errors[0] = e.what();
             }
         });
         std::thread b([&] {
             try {
                 ModelContainer c(path);
-            } catch (const StoreError& e) {
+            } catch (const store::StoreError& e) {
                 errors[1] = e.what();
             }
         });
@@ -178,7 +178,7 @@ TEST(Store, TwoStartsOnAFreshStoreBothOpenIt) {
         EXPECT_EQ(errors[1], "") << round;
     }
     ModelContainer c(path);
-    SQLiteStatement rows(c.mainContext().database(), "SELECT count(*) FROM Metadata");
+    store::SQLiteStatement rows(c.mainContext().database(), "SELECT count(*) FROM Metadata");
     ASSERT_TRUE(rows.step());
     EXPECT_EQ(rows.int64(0), 2) << "the schema was made once";
 }
@@ -199,7 +199,8 @@ TEST(Store, APendingDeleteIsOfOneTableOnly) {
     ModelContainer reopened(dir / "Orvane.store");
     EXPECT_EQ(fetchOrCreateSettings(reopened.mainContext())->volumeStep(), 3);
     EXPECT_THAT(reopened.mainContext().fetch<DisplayPreset>(), IsEmpty());
-    SQLiteStatement count(reopened.mainContext().database(), "SELECT count(*) FROM AppSettings");
+    store::SQLiteStatement count(reopened.mainContext().database(),
+                                 "SELECT count(*) FROM AppSettings");
     ASSERT_TRUE(count.step());
     EXPECT_EQ(count.int64(0), 1);
 }
@@ -212,9 +213,9 @@ TEST(Store, FailedSaveKeepsChangesPending) {
     context.database().execute("DROP TABLE DisplayPreset");
     context.insert(std::make_shared<DisplayPreset>("x", 0, 0));
     settings->setVolumeStep(1);
-    EXPECT_THROW(context.save(), StoreError);
+    EXPECT_THROW(context.save(), store::StoreError);
     EXPECT_TRUE(context.hasChanges());
-    EXPECT_THROW(context.fetch<DisplayPreset>(), StoreError);
+    EXPECT_THROW(context.fetch<DisplayPreset>(), store::StoreError);
     // The settings record is still there for every reader.
     EXPECT_EQ(fetchOrCreateSettings(context), settings);
 }

@@ -15,19 +15,6 @@
 #include "platform/KeyboardLayout.h"
 #include "platform/WindowToolkit.h"
 
-namespace orvane::platform {
-
-/// A hot-key service event: its class and kind, and the hot-key ID it carries
-/// (none for an event whose parameter cannot be read).
-class Event {
-  public:
-    std::uint32_t eventClass = kEventClassKeyboard;
-    std::uint32_t eventKind = kEventHotKeyPressed;
-    std::optional<EventHotKeyID> hotKeyID;
-};
-
-}  // namespace orvane::platform
-
 namespace orvane::platform::sim {
 
 enum class SimKeyboardLayoutKind { us, noInputSource, noLayoutData };

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "settings/SQLiteDatabase.h"
+#include "store/SQLiteDatabase.h"
 
 #include <sqlite3.h>
 
-namespace orvane::settings {
+namespace orvane::store {
 
 SQLiteDatabase::SQLiteDatabase(const std::string& path) {
     const int rc = sqlite3_open_v2(
@@ -135,4 +135,4 @@ void SQLiteTransaction::commit() {
     done_ = true;
 }
 
-}  // namespace orvane::settings
+}  // namespace orvane::store

@@ -162,7 +162,7 @@ std::unique_ptr<app::OrvaneApp> makeApp(runtime::Runtime& rt, platform::sim::Sim
     try {
         return std::make_unique<app::OrvaneApp>(rt, machine.platform(), appOptions(), processes,
                                                 files, log);
-    } catch (const settings::StoreError& e) {
+    } catch (const store::StoreError& e) {
         std::printf("Failed to create SwiftData container: %s\n", e.what());
         std::fflush(stdout);
         return nullptr;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "settings/ModelContext.h"
+#include "store/ModelContext.h"
 
-namespace orvane::settings {
+namespace orvane::store {
 
 void ModelContext::insert(std::shared_ptr<PersistentModel> model) {
     if (!model || model->rowID_) return;
@@ -85,4 +85,4 @@ void ModelContext::save() {
         m->changed_ = false;
 }
 
-}  // namespace orvane::settings
+}  // namespace orvane::store

@@ -10,7 +10,7 @@
 
 #include "runtime/Observable.h"
 
-namespace orvane::settings {
+namespace orvane::store {
 
 class ModelContext;
 class SQLiteStatement;
@@ -55,4 +55,4 @@ class PersistentModel {
     runtime::ChangeNotifier notifier_;
 };
 
-}  // namespace orvane::settings
+}  // namespace orvane::store

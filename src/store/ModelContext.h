@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "settings/PersistentModel.h"
-#include "settings/SQLiteDatabase.h"
+#include "store/PersistentModel.h"
+#include "store/SQLiteDatabase.h"
 
-namespace orvane::settings {
+namespace orvane::store {
 
 /// Where records live between saves: inserted, fetched, changed and deleted
 /// records are held here until save() writes them in one transaction.
@@ -74,4 +74,4 @@ class ModelContext {
     std::vector<std::shared_ptr<PersistentModel>> deleted_;
 };
 
-}  // namespace orvane::settings
+}  // namespace orvane::store

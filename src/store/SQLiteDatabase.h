@@ -10,7 +10,7 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-namespace orvane::settings {
+namespace orvane::store {
 
 /// A store operation that failed; what() is the store's description.
 class StoreError : public std::runtime_error {
@@ -95,4 +95,4 @@ class SQLiteTransaction {
     bool done_ = false;
 };
 
-}  // namespace orvane::settings
+}  // namespace orvane::store
