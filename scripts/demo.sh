@@ -7,5 +7,5 @@ cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 cmake --preset release
 cmake --build --preset release --target orvane
-./build/release/src/orvane --once "$@" 'orvane://info' \
+./build/release/src/main/orvane --once "$@" 'orvane://info' \
     'orvane://brightness?display=external&value=60' 'orvane://info'

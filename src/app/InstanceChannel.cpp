@@ -16,6 +16,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "runtime/Environment.h"
+
 namespace orvane::app {
 
 namespace {
@@ -63,10 +65,9 @@ bool privateDirectory(const std::string& dir, bool make) {
 }  // namespace
 
 std::string InstanceChannel::defaultPath() {
-    if (const char* dir = std::getenv("XDG_RUNTIME_DIR");
-        dir && dir[0] == '/' && privateDirectory(dir, false)) {
-        return std::string(dir) + "/orvane.sock";
-    }
+    if (auto dir = runtime::environmentPath("XDG_RUNTIME_DIR");
+        dir && privateDirectory(*dir, false))
+        return *dir + "/orvane.sock";
     const std::string session = "/run/user/" + std::to_string(getuid());
     if (privateDirectory(session, false)) return session + "/orvane.sock";
     const std::string dir = "/tmp/orvane-" + std::to_string(getuid());

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
-// Orvane's command line: the headless application on a simulated machine (the
-// built-in default rig, or the one given with --rig FILE).
+// Orvane's command line: picks a backend (the simulated machine unless another
+// is built and available, or named with --platform) and runs the headless
+// application on it.
 
 #include <pthread.h>
 #include <unistd.h>
 
+#include <array>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -20,11 +22,11 @@
 
 #include "app/InstanceChannel.h"
 #include "app/OrvaneApp.h"
+#include "platform/Backend.h"
 #include "platform/posix/PosixFileManager.h"
 #include "platform/posix/PosixProcessRunner.h"
-#include "platform/sim/SimMachine.h"
-#include "platform/sim/SimRig.h"
-#include "platform/sim/SimStateWriter.h"
+#include "platform/sim/SimBackend.h"
+#include "runtime/Environment.h"
 #include "runtime/EventLoop.h"
 #include "runtime/Logger.h"
 #include "runtime/ManualExecutor.h"
@@ -37,10 +39,11 @@ using namespace orvane;
 constexpr const char* kVersion = ORVANE_VERSION;
 
 constexpr const char* kUsage =
-    R"(usage: orvane [--rig FILE] [--headless] [--once] [--rig-out FILE] [URL ...]
+    R"(usage: orvane [--platform NAME] [--rig FILE] [--headless] [--once] [--rig-out FILE] [URL ...]
 
 Controls the brightness, contrast, volume, input and power of external displays.
 
+  --platform NAME run on this platform (built: sim); by default the first available
   --rig FILE      run on the simulated machine FILE describes (default: the built-in one)
   --headless      run without windows (the only mode so far)
   --once          launch, handle the URLs in order, wait for what they started, quit
@@ -53,6 +56,7 @@ A running Orvane takes the URLs of a second start and handles them.
 )";
 
 struct Options {
+    std::string platform;
     std::string rigPath;
     std::string rigOut;
     bool once = false;
@@ -73,8 +77,8 @@ std::optional<Options> parse(int argc, char** argv, int& status) {
             status = 0;
             return std::nullopt;
         }
-        if ((arg == "--rig" || arg == "--rig-out") && i + 1 < argc) {
-            (arg == "--rig" ? o.rigPath : o.rigOut) = argv[++i];
+        if ((arg == "--rig" || arg == "--rig-out" || arg == "--platform") && i + 1 < argc) {
+            (arg == "--rig" ? o.rigPath : arg == "--rig-out" ? o.rigOut : o.platform) = argv[++i];
         } else if (arg == "--headless") {
         } else if (arg == "--once") {
             o.once = true;
@@ -98,15 +102,14 @@ std::string executablePath() {
 app::OrvaneApp::Options appOptions() {
     app::OrvaneApp::Options o;
     o.bundlePath = executablePath();
-    const char* home = std::getenv("HOME");
-    o.homeDirectory = home ? home : "";
+    o.homeDirectory = runtime::environmentPath("HOME").value_or("");
     return o;
 }
 
 /// False (with a message) when the state could not be written.
-bool writeRigOut(platform::sim::SimMachine& machine, const std::string& path) {
+bool writeRigOut(platform::Backend& backend, const std::string& path) {
     if (path.empty()) return true;
-    if (platform::sim::SimStateWriter::write(machine, path)) return true;
+    if (backend.writeState(path)) return true;
     std::fprintf(stderr, "orvane: cannot write %s\n", path.c_str());
     return false;
 }
@@ -151,17 +154,16 @@ bool handOver(const std::vector<std::string>& urls) {
     return true;
 }
 
-/// The application on machine; none when its store cannot be opened, which is fatal.
-std::unique_ptr<app::OrvaneApp> makeApp(runtime::Runtime& rt, platform::sim::SimMachine& machine,
+/// The application on the backend's platform; none when its store cannot be
+/// opened, which is fatal.
+std::unique_ptr<app::OrvaneApp> makeApp(runtime::Runtime& rt, const platform::Platform& platform,
                                         runtime::Logger& log) {
     // Only the installer-image clean-up uses these; a Linux install never lives
     // under /Applications, so it finds nothing to do.
     static platform::posix::PosixProcessRunner processes;
     static platform::posix::PosixFileManager files;
-    machine.setMainExecutor(rt.main());
     try {
-        return std::make_unique<app::OrvaneApp>(rt, machine.platform(), appOptions(), processes,
-                                                files, log);
+        return std::make_unique<app::OrvaneApp>(rt, platform, appOptions(), processes, files, log);
     } catch (const store::StoreError& e) {
         std::printf("Failed to create SwiftData container: %s\n", e.what());
         std::fflush(stdout);
@@ -169,13 +171,16 @@ std::unique_ptr<app::OrvaneApp> makeApp(runtime::Runtime& rt, platform::sim::Sim
     }
 }
 
-/// --once on the simulated machine: everything runs on a virtual clock, so the
-/// run takes no real time and ends when nothing is left to do.
-int runOnce(const platform::sim::SimRig& rig, const Options& options, runtime::Logger& log) {
+/// --once on a virtual clock: the run takes no real time and ends when
+/// nothing is left to do.
+int runOnce(platform::Backend& backend, const Options& options, runtime::Logger& log) {
     runtime::VirtualRuntime rt;
-    platform::sim::SimMachine machine(rig, rt.clock());
-    auto app = makeApp(rt, machine, log);
-    if (!app) return 1;
+    const auto platform = backend.start(rt);
+    auto app = makeApp(rt, platform, log);
+    if (!app) {
+        backend.stop();
+        return 1;
+    }
     app->registry().reprobeOnTimer = false;
     auto& delegate = app->delegate();
     // A one-shot volume command must not reset brightness to the default preset.
@@ -186,15 +191,16 @@ int runOnce(const platform::sim::SimRig& rig, const Options& options, runtime::L
     rt.executor().runUntilIdle();
     delegate.applicationWillTerminate();
     rt.executor().runUntilIdle();
-    const bool written = writeRigOut(machine, options.rigOut);
+    const bool written = writeRigOut(backend, options.rigOut);
     app.reset();
+    backend.stop();
     return written ? 0 : 1;
 }
 
 /// Resident: the event loop runs until SIGINT, SIGTERM or SIGHUP. The
 /// instance socket is claimed before anything else, the store included, so
 /// of two starts at once the loser hands its URLs to the winner.
-int runResident(const platform::sim::SimRig& rig, const Options& options, TeeLogger& log,
+int runResident(platform::Backend& backend, const Options& options, TeeLogger& log,
                 const sigset_t& signals) {
     runtime::ThreadedRuntime rt;
     auto& loop = rt.loop();
@@ -224,9 +230,12 @@ int runResident(const platform::sim::SimRig& rig, const Options& options, TeeLog
         return 1;
     }
 
-    platform::sim::SimMachine machine(rig, rt.clock());
-    auto app = makeApp(rt, machine, log);
-    if (!app) return 1;
+    const auto platform = backend.start(rt);
+    auto app = makeApp(rt, platform, log);
+    if (!app) {
+        backend.stop();
+        return 1;
+    }
     delegate = &app->delegate();
 
     bool terminating = false;
@@ -252,7 +261,7 @@ int runResident(const platform::sim::SimRig& rig, const Options& options, TeeLog
         delegate->applicationDidFinishLaunching();
         for (const auto& url : options.urls)
             delegate->handleURLEvent(url);
-        machine.scheduleEvents(rt.main());
+        backend.run(rt.main());
         loop.run();
     } catch (const std::exception& e) {
         // Whatever escaped, the displays get their brightness and colours back.
@@ -268,8 +277,9 @@ int runResident(const platform::sim::SimRig& rig, const Options& options, TeeLog
     pthread_kill(signalThread.native_handle(), SIGUSR1);
     signalThread.join();
     rt.shutdown();
-    if (!writeRigOut(machine, options.rigOut)) status = 1;
+    if (!writeRigOut(backend, options.rigOut)) status = 1;
     app.reset();
+    backend.stop();
     return status;
 }
 
@@ -295,21 +305,42 @@ int main(int argc, char** argv) {
     // second application on the same store and monitors would fight it.
     if (options->once && !options->urls.empty() && handOver(options->urls)) return 0;
 
-    platform::sim::SimRig rig;
+    // In order of preference: a real machine's backend goes before the simulated one.
+    platform::sim::SimBackend sim(options->rigPath);
+    const std::array<platform::Backend*, 1> backends{&sim};
+    std::string requested = options->platform;
+    if (!options->rigPath.empty()) {
+        if (requested.empty()) requested = platform::sim::SimBackend::kName;
+        if (requested != platform::sim::SimBackend::kName) {
+            std::fprintf(stderr, "orvane: --rig runs the simulated machine, not platform %s\n",
+                         requested.c_str());
+            return 2;
+        }
+    }
+    platform::Backend* backend = nullptr;
     try {
-        rig = options->rigPath.empty() ? platform::sim::SimRig::defaultRig()
-                                       : platform::sim::SimRig::load(options->rigPath);
+        backend = &platform::chooseBackend(backends, requested);
+        backend->prepare();
+    } catch (const platform::NoBackend& e) {
+        std::fprintf(stderr, "orvane: %s\n", e.what());
+        return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "orvane: %s\n", e.what());
         return 1;
     }
 
     TeeLogger log;
-    log.line("[Orvane] Running on simulated machine \"" + rig.name + "\" with " +
-             std::to_string(rig.displays.size()) + " displays");
+    log.line(backend->startLine());
+    const auto mode = options->once ? platform::RunMode::once : platform::RunMode::resident;
+    const auto kind = backend->runtimeFor(mode);
     try {
-        return options->once ? runOnce(rig, *options, log)
-                             : runResident(rig, *options, log, signals);
+        if (mode == platform::RunMode::once && kind == platform::RuntimeKind::virtualClock)
+            return runOnce(*backend, *options, log);
+        if (mode == platform::RunMode::resident && kind == platform::RuntimeKind::threaded)
+            return runResident(*backend, *options, log, signals);
+        std::fprintf(stderr, "orvane: platform %s cannot run %s\n",
+                     std::string(backend->name()).c_str(), options->once ? "--once" : "resident");
+        return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "orvane: %s\n", e.what());
         return 1;

@@ -7,7 +7,7 @@
 #include <thread>
 #include <utility>
 
-#include "settings/XDGDirectories.h"
+#include "runtime/Environment.h"
 
 namespace orvane::settings {
 
@@ -108,7 +108,8 @@ ModelContainer::ModelContainer(const std::string& path) : path_(path) {
 }
 
 std::string ModelContainer::defaultPath() {
-    return xdgDirectory("XDG_DATA_HOME", ".local/share") + "/orvane/Orvane.store";
+    return runtime::xdgDirectory("XDG_DATA_HOME", ".local/share").value_or("./.local/share") +
+           "/orvane/Orvane.store";
 }
 
 }  // namespace orvane::settings

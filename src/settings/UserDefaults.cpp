@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "settings/XDGDirectories.h"
+#include "runtime/Environment.h"
 
 namespace orvane::settings {
 
@@ -74,7 +74,8 @@ void UserDefaults::write() {
 }
 
 std::string UserDefaults::defaultPath() {
-    return xdgDirectory("XDG_CONFIG_HOME", ".config") + "/orvane/defaults.json";
+    return runtime::xdgDirectory("XDG_CONFIG_HOME", ".config").value_or("./.config") +
+           "/orvane/defaults.json";
 }
 
 }  // namespace orvane::settings

@@ -287,6 +287,17 @@ TEST_F(CommandLineTest, HelpVersionAndUnknownOptions) {
     EXPECT_EQ(run({"--once", "--rig", rig(), "--rig-out", "/proc/orvane/out.json"}).status, 1);
 }
 
+TEST_F(CommandLineTest, ThePlatformIsChosenByNameOrByDefault) {
+    const auto byDefault = run({"--once", "orvane://info"});
+    ASSERT_EQ(byDefault.status, 0);
+    EXPECT_THAT(byDefault.lines.front(), HasSubstr("[Orvane] Running on simulated machine"));
+    const auto named = run({"--platform", "sim", "--once", "orvane://info"});
+    EXPECT_EQ(named.lines, byDefault.lines);
+    EXPECT_EQ(run({"--platform", "amiga", "--once"}).status, 2);
+    // A rig file describes a simulated machine, never another platform's.
+    EXPECT_EQ(run({"--platform", "amiga", "--rig", rig(), "--once"}).status, 2);
+}
+
 TEST_F(CommandLineTest, AClosedStandardOutputStillEndsWithTheTerminationSequence) {
     const auto out = dir / "out.json";
     std::string line;

@@ -11,6 +11,8 @@
 #include <ctime>
 #include <filesystem>
 
+#include "runtime/Environment.h"
+
 namespace orvane::platform::posix {
 
 namespace fs = std::filesystem;
@@ -59,11 +61,8 @@ bool PosixFileManager::fileExistsAtPath(const std::string& path) {
 }
 
 fs::path PosixFileManager::homeTrash() {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    const char* home = std::getenv("HOME");
-    if (data && data[0] == '/') return fs::path(data) / "Trash";
-    if (home && home[0] == '/') return fs::path(home) / ".local/share/Trash";
-    return {};
+    auto data = runtime::xdgDirectory("XDG_DATA_HOME", ".local/share");
+    return data ? fs::path(*data) / "Trash" : fs::path();
 }
 
 bool PosixFileManager::trashItem(const std::string& path) {
