@@ -8,6 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "ddc/AVServiceDDC.h"
 #include "ddc/DDCDisplay.h"
 #include "ddc/DDCManager.h"
 #include "ddc/DDCMessage.h"
@@ -66,7 +67,7 @@ void Probe16Displays(benchmark::State& state) {
         std::vector<std::shared_ptr<ddc::DDCDisplay>> displays;
         for (DisplayID id = 1; id <= 16; ++id) {
             displays.push_back(std::make_shared<ddc::DDCDisplay>(
-                id, ddc::DDCTransports{i2c, av, platform.framebufferI2C, rt.clock(), log}));
+                id, ddc::DDCTransports{{i2c, av}, rt.clock(), log}));
             runtime::spawn(rt.main(), displays.back()->probeCapabilities());
         }
         rt.executor().runUntilIdle();

@@ -10,7 +10,7 @@
 
 #include "ddc/DDCError.h"
 #include "ddc/DDCMessage.h"
-#include "ddc/DDCRetry.h"
+#include "platform/Platform.h"
 
 namespace orvane::ddc {
 
@@ -37,12 +37,15 @@ std::shared_ptr<AVServiceDDC> AVServiceDDC::create(runtime::Runtime& runtime,
 
 AVServiceDDC::AVServiceDDC(Key, runtime::Runtime& runtime, const platform::Platform& platform,
                            runtime::Logger& log, std::string_view bundleIdentifier)
-    : main_(runtime.main()),
+    : DDCTransport(runtime.main(), log,
+                   runtime.makeSerialQueue(std::string(bundleIdentifier) + ".avservice.io"),
+                   "[AVServiceDDC] ", "AVService.",
+                   [](DisplayID) { return DDCError::avServiceNotAvailable(); }),
       clock_(runtime.clock()),
-      platform_(platform),
-      log_(log),
-      ioQueue_(runtime.makeSerialQueue(std::string(bundleIdentifier) + ".avservice.io")) {
-    framework_ = platform_.loader.open(kFrameworkPath, platform::kRTLDNow);
+      loader_(platform.loader),
+      registry_(platform.registry),
+      windowServer_(platform.windowServer) {
+    framework_ = loader_.open(kFrameworkPath, platform::kRTLDNow);
     if (framework_) {
         readI2C_ = resolve<platform::IOAVServiceReadI2CFn>(*framework_, "IOAVServiceReadI2C");
         writeI2C_ = resolve<platform::IOAVServiceWriteI2CFn>(*framework_, "IOAVServiceWriteI2C");
@@ -59,7 +62,7 @@ AVServiceDDC::AVServiceDDC(Key, runtime::Runtime& runtime, const platform::Platf
 IOAVServiceRef AVServiceDDC::serviceFromFirst(
     const platform::IOAVServiceCreateWithServiceFn& create, std::string_view className) {
     std::vector<IOObjectRef> services;
-    if (platform_.registry.matchingServices(className, services) != platform::kIOReturnSuccess ||
+    if (registry_.matchingServices(className, services) != platform::kIOReturnSuccess ||
         services.empty()) {
         return nullptr;
     }
@@ -67,15 +70,14 @@ IOAVServiceRef AVServiceDDC::serviceFromFirst(
 }
 
 IOAVServiceRef AVServiceDDC::avService(DisplayID display) {
-    auto framework = platform_.loader.open(kFrameworkPath, platform::kRTLDNow);
+    auto framework = loader_.open(kFrameworkPath, platform::kRTLDNow);
     if (!framework) return nullptr;
     auto create = resolve<platform::IOAVServiceCreateWithServiceFn>(*framework,
                                                                     "IOAVServiceCreateWithService");
     if (!create) return nullptr;
 
     std::vector<IOObjectRef> proxies;
-    if (platform_.registry.matchingServices("DCPAVServiceProxy", proxies) !=
-        platform::kIOReturnSuccess) {
+    if (registry_.matchingServices("DCPAVServiceProxy", proxies) != platform::kIOReturnSuccess) {
         if (auto service = serviceFromFirst(create, "AppleCLCD2")) return service;
         return serviceFromFirst(create, "IOMobileFramebufferShim");
     }
@@ -86,7 +88,7 @@ IOAVServiceRef AVServiceDDC::avService(DisplayID display) {
     {
         std::array<DisplayID, 16> ids{};
         std::uint32_t count = 0;
-        if (platform_.windowServer.getActiveDisplayList(ids.size(), ids.data(), count) ==
+        if (windowServer_.getActiveDisplayList(ids.size(), ids.data(), count) ==
             platform::kCGErrorSuccess) {
             const std::set<DisplayID> active(ids.begin(),
                                              ids.begin() + std::min<std::size_t>(count, 16));
@@ -109,19 +111,19 @@ IOAVServiceRef AVServiceDDC::avService(DisplayID display) {
         claims_.erase(it);
     }
 
-    const std::uint32_t vendor = platform_.windowServer.vendorNumber(display);
-    const std::uint32_t model = platform_.windowServer.modelNumber(display);
+    const std::uint32_t vendor = windowServer_.vendorNumber(display);
+    const std::uint32_t model = windowServer_.modelNumber(display);
     const IOObjectRef* chosen = nullptr;
     for (const IOObjectRef& proxy : proxies) {
         if (claimedByOther(proxy)) continue;
         std::vector<IOObjectRef> children;
-        if (platform_.registry.childEntries(proxy.get(), platform::kIOServicePlane, children) !=
+        if (registry_.childEntries(proxy.get(), platform::kIOServicePlane, children) !=
             platform::kIOReturnSuccess) {
             continue;
         }
         for (const IOObjectRef& child : children) {
-            auto info = platform_.registry.displayInfoDictionary(
-                child.get(), platform::kIODisplayOnlyPreferredName);
+            auto info =
+                registry_.displayInfoDictionary(child.get(), platform::kIODisplayOnlyPreferredName);
             if (!info) continue;
             const std::uint32_t childVendor = info->number("DisplayVendorID").value_or(0);
             const auto childProduct = info->number("DisplayProductID");
@@ -147,29 +149,8 @@ IOAVServiceRef AVServiceDDC::avService(DisplayID display) {
     return claim(*chosen);
 }
 
-runtime::Task<VCPValue> AVServiceDDC::readVCP(DisplayID display, VCPCode code) {
-    std::weak_ptr<AVServiceDDC> weak = weak_from_this();
-    return runWithRetries<VCPValue>(ioQueue_, main_, log_, "[AVServiceDDC] ",
-                                    "AVService.readVCP(" + displayName(code) + ")",
-                                    [weak, display, code] {
-                                        auto self = weak.lock();
-                                        if (!self) throw DDCError::avServiceNotAvailable();
-                                        return self->performRead(display, code);
-                                    });
-}
-
-runtime::Task<void> AVServiceDDC::writeVCP(DisplayID display, VCPCode code, std::uint16_t value,
-                                           std::function<bool()> stillWanted) {
-    std::weak_ptr<AVServiceDDC> weak = weak_from_this();
-    return runWithRetries<void>(
-        ioQueue_, main_, log_, "[AVServiceDDC] ",
-        "AVService.writeVCP(" + displayName(code) + "=" + std::to_string(value) + ")",
-        [weak, display, code, value] {
-            auto self = weak.lock();
-            if (!self) throw DDCError::avServiceNotAvailable();
-            self->performWrite(display, code, value);
-        },
-        std::move(stillWanted));
+bool AVServiceDDC::reaches(DisplayID display) {
+    return functionsAvailable() && avService(display);
 }
 
 VCPValue AVServiceDDC::performRead(DisplayID display, VCPCode code) {

@@ -8,17 +8,24 @@
 #include <mutex>
 #include <string_view>
 
+#include "ddc/DDCTransport.h"
 #include "ddc/VCPCode.h"
-#include "platform/Platform.h"
+#include "platform/DynamicLoader.h"
+#include "platform/IORegistry.h"
+#include "platform/WindowServer.h"
+#include "runtime/Clock.h"
 #include "runtime/Logger.h"
 #include "runtime/Runtime.h"
-#include "runtime/Task.h"
+
+namespace orvane::platform {
+struct Platform;
+}
 
 namespace orvane::ddc {
 
 /// The audio/video service transport, for displays with no framebuffer I2C bus.
 /// Its functions are resolved by name at start; transactions run on ".avservice.io".
-class AVServiceDDC : public std::enable_shared_from_this<AVServiceDDC> {
+class AVServiceDDC final : public DDCTransport {
     struct Key {};
 
   public:
@@ -39,26 +46,23 @@ class AVServiceDDC : public std::enable_shared_from_this<AVServiceDDC> {
     /// An audio/video service for the display, owned by the caller; null when none.
     platform::IOAVServiceRef avService(DisplayID display);
 
-    runtime::Task<VCPValue> readVCP(DisplayID display, VCPCode code);
-    /// stillWanted, when given, is asked before each retry (see runWithRetries).
-    runtime::Task<void> writeVCP(DisplayID display, VCPCode code, std::uint16_t value,
-                                 std::function<bool()> stillWanted = {});
-
-    /// One attempt each; run on ioQueue.
-    VCPValue performRead(DisplayID display, VCPCode code);
-    void performWrite(DisplayID display, VCPCode code, std::uint16_t value);
-
-    const runtime::SerialQueue& ioQueue() const { return *ioQueue_; }
+    DDCTransportType type() const override { return DDCTransportType::avService; }
+    /// The functions are loaded and a proxy serves the display (which claims it).
+    bool reaches(DisplayID display) override;
+    std::string choiceText() const override {
+        return "using AVService transport (Apple Silicon HDMI)";
+    }
+    VCPValue performRead(DisplayID display, VCPCode code) override;
+    void performWrite(DisplayID display, VCPCode code, std::uint16_t value) override;
 
   private:
     platform::IOAVServiceRef serviceFromFirst(
         const platform::IOAVServiceCreateWithServiceFn& create, std::string_view className);
 
-    runtime::Executor& main_;
     runtime::Clock& clock_;
-    platform::Platform platform_;
-    runtime::Logger& log_;
-    std::shared_ptr<runtime::SerialQueue> ioQueue_;
+    platform::DynamicLoader& loader_;
+    platform::IORegistry& registry_;
+    platform::WindowServer& windowServer_;
     std::shared_ptr<platform::DynamicLibrary> framework_;  // kept open for the functions' sake
     std::mutex claimsLock_;
     std::map<DisplayID, platform::IOObject> claims_;  // the proxy each active display uses

@@ -9,19 +9,6 @@
 
 namespace orvane::ddc {
 
-const std::string& rawValue(DDCTransportType type) {
-    static const std::string i2c = "I2C", av = "AVService", none = "None";
-    switch (type) {
-        case DDCTransportType::i2c:
-            return i2c;
-        case DDCTransportType::avService:
-            return av;
-        case DDCTransportType::none:
-            return none;
-    }
-    return none;
-}
-
 DDCDisplay::DDCDisplay(DisplayID displayID, DDCTransports transports)
     : displayID_(displayID), transports_(std::move(transports)) {
     detectTransport();
@@ -32,26 +19,16 @@ std::string DDCDisplay::prefix() const {
 }
 
 DDCTransportType DDCDisplay::detectTransport() {
-    if (transports_.i2c) {
-        if (auto framebuffer = transports_.i2c->framebufferService(displayID_)) {
-            platform::IOObjectRef interface;
-            if (transports_.framebufferI2C.copyI2CInterfaceForBus(
-                    framebuffer.get(), 0, interface) == platform::kIOReturnSuccess &&
-                interface) {
-                transportType_ = DDCTransportType::i2c;
-                transports_.log.line(prefix() + "using I2C transport");
-                return transportType_;
-            }
+    transport_.reset();
+    for (const auto& transport : transports_.transports) {
+        if (transport && transport->reaches(displayID_)) {
+            transport_ = transport;
+            break;
         }
     }
-    if (transports_.avService && transports_.avService->functionsAvailable() &&
-        transports_.avService->avService(displayID_)) {
-        transportType_ = DDCTransportType::avService;
-        transports_.log.line(prefix() + "using AVService transport (Apple Silicon HDMI)");
-        return transportType_;
-    }
-    transportType_ = DDCTransportType::none;
-    transports_.log.line(prefix() + "no DDC transport available");
+    transportType_ = transport_ ? transport_->type() : DDCTransportType::none;
+    transports_.log.line(prefix() +
+                         (transport_ ? transport_->choiceText() : "no DDC transport available"));
     return transportType_;
 }
 
@@ -72,18 +49,9 @@ runtime::Task<void> DDCDisplay::probeCapabilities() {
 }
 
 runtime::Task<VCPValue> DDCDisplay::readValue(VCPCode code) {
-    VCPValue value;
-    switch (transportType_) {
-        case DDCTransportType::i2c:
-            value = co_await transports_.i2c->readVCP(displayID_, code);
-            break;
-        case DDCTransportType::avService:
-            value = co_await transports_.avService->readVCP(displayID_, code);
-            break;
-        case DDCTransportType::none:
-            throw DDCError::i2cInterfaceNotFound();
-    }
-    value = usableRange(code, value);
+    if (!transport_) throw DDCError::i2cInterfaceNotFound();
+    auto transport = transport_;  // alive across the await
+    VCPValue value = usableRange(code, co_await transport->readVCP(displayID_, code));
     std::lock_guard lock(cacheLock_);
     valueCache_[code] = value;
     lastReadTime_ = transports_.clock.now();
@@ -101,7 +69,8 @@ VCPValue DDCDisplay::usableRange(VCPCode code, VCPValue value) {
 }
 
 runtime::Task<bool> DDCDisplay::writeValue(std::uint16_t value, VCPCode code) {
-    if (transportType_ == DDCTransportType::none) throw DDCError::i2cInterfaceNotFound();
+    if (!transport_) throw DDCError::i2cInterfaceNotFound();
+    auto transport = transport_;
     WriteSlot& slot = writes_[code];
     const std::uint64_t mine = ++*slot.generation;
     while (slot.inFlight) {
@@ -114,12 +83,7 @@ runtime::Task<bool> DDCDisplay::writeValue(std::uint16_t value, VCPCode code) {
     slot.inFlight = true;
     std::exception_ptr failure;
     try {
-        if (transportType_ == DDCTransportType::i2c) {
-            co_await transports_.i2c->writeVCP(displayID_, code, value, std::move(stillWanted));
-        } else {
-            co_await transports_.avService->writeVCP(displayID_, code, value,
-                                                     std::move(stillWanted));
-        }
+        co_await transport->writeVCP(displayID_, code, value, std::move(stillWanted));
         std::lock_guard lock(cacheLock_);
         if (auto it = valueCache_.find(code); it != valueCache_.end()) it->second.current = value;
     } catch (...) {

@@ -8,21 +8,16 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
-#include "ddc/AVServiceDDC.h"
-#include "ddc/DDCManager.h"
+#include "ddc/DDCTransport.h"
 #include "ddc/VCPCode.h"
-#include "platform/FramebufferI2C.h"
 #include "runtime/Clock.h"
 #include "runtime/Logger.h"
 #include "runtime/Task.h"
 #include "runtime/WaitList.h"
 
 namespace orvane::ddc {
-
-enum class DDCTransportType { i2c, avService, none };
-/// "I2C", "AVService" or "None".
-const std::string& rawValue(DDCTransportType type);
 
 /// A percentage (clamped to 0..100; NaN counts as 0) scaled to a feature's
 /// maximum and truncated. Multiplying before dividing keeps whole percentages
@@ -34,11 +29,10 @@ std::uint16_t rawValueForPercent(double percent, std::uint16_t max);
 /// Scaling the result back gives the same raw value.
 double percentForRawValue(std::uint16_t value, std::uint16_t max);
 
-/// What a display handle talks through.
+/// What a display handle talks through: the transports in order of
+/// preference (null ones are skipped), the clock of its read times, the log.
 struct DDCTransports {
-    std::shared_ptr<DDCManager> i2c;
-    std::shared_ptr<AVServiceDDC> avService;
-    platform::FramebufferI2C& framebufferI2C;
+    std::vector<std::shared_ptr<DDCTransport>> transports;
     runtime::Clock& clock;
     runtime::Logger& log;
 };
@@ -55,7 +49,7 @@ class DDCDisplay {
     const std::set<VCPCode>& supportedCodes() const { return supportedCodes_; }
     std::optional<runtime::TimePoint> lastReadTime() const;
 
-    /// Chooses the transport (I2C first, then the audio/video service) and logs it.
+    /// Chooses the first transport that reaches the display and logs it.
     DDCTransportType detectTransport();
     /// Reads the five probed codes in turn; never fails.
     runtime::Task<void> probeCapabilities();
@@ -84,6 +78,7 @@ class DDCDisplay {
 
     DisplayID displayID_;
     DDCTransports transports_;
+    std::shared_ptr<DDCTransport> transport_;  // the chosen one; null for none
     DDCTransportType transportType_ = DDCTransportType::none;
     std::set<VCPCode> supportedCodes_;
     mutable std::mutex cacheLock_;

@@ -9,7 +9,7 @@
 
 #include "ddc/DDCError.h"
 #include "ddc/DDCMessage.h"
-#include "ddc/DDCRetry.h"
+#include "platform/Platform.h"
 
 namespace orvane::ddc {
 
@@ -28,10 +28,12 @@ std::shared_ptr<DDCManager> DDCManager::create(runtime::Runtime& runtime,
 
 DDCManager::DDCManager(Key, runtime::Runtime& runtime, const platform::Platform& platform,
                        runtime::Logger& log, std::string_view bundleIdentifier)
-    : main_(runtime.main()),
-      platform_(platform),
-      log_(log),
-      ioQueue_(runtime.makeSerialQueue(std::string(bundleIdentifier) + ".ddc.io")) {}
+    : DDCTransport(runtime.main(), log,
+                   runtime.makeSerialQueue(std::string(bundleIdentifier) + ".ddc.io"),
+                   "[DDCManager] ", "", &DDCError::displayNotFound),
+      registry_(platform.registry),
+      windowServer_(platform.windowServer),
+      framebufferI2C_(platform.framebufferI2C) {}
 
 DDCManager::~DDCManager() = default;
 
@@ -48,17 +50,16 @@ IOObjectRef DDCManager::framebufferService(DisplayID display) {
         bool taken = false;
     };
     std::vector<IOObjectRef> services;
-    if (platform_.registry.matchingServices("IODisplayConnect", services) !=
-        platform::kIOReturnSuccess) {
+    if (registry_.matchingServices("IODisplayConnect", services) != platform::kIOReturnSuccess) {
         return {};
     }
     std::vector<Candidate> candidates;
     for (const IOObjectRef& service : services) {
-        auto info = platform_.registry.displayInfoDictionary(service.get(),
-                                                             platform::kIODisplayOnlyPreferredName);
+        auto info =
+            registry_.displayInfoDictionary(service.get(), platform::kIODisplayOnlyPreferredName);
         if (!info) continue;
         IOObjectRef parent;
-        if (platform_.registry.parentEntry(service.get(), platform::kIOServicePlane, parent) !=
+        if (registry_.parentEntry(service.get(), platform::kIOServicePlane, parent) !=
                 platform::kIOReturnSuccess ||
             !parent) {
             continue;
@@ -73,7 +74,7 @@ IOObjectRef DDCManager::framebufferService(DisplayID display) {
     // matches first, then the rest in the window server's order.
     std::array<DisplayID, 16> ids{};
     std::uint32_t count = 0;
-    if (platform_.windowServer.getActiveDisplayList(ids.size(), ids.data(), count) !=
+    if (windowServer_.getActiveDisplayList(ids.size(), ids.data(), count) !=
         platform::kCGErrorSuccess) {
         count = 0;
     }
@@ -94,9 +95,8 @@ IOObjectRef DDCManager::framebufferService(DisplayID display) {
     for (DisplayID id : active) {
         std::lock_guard lock(cacheLock_);
         if (id != display && framebufferCache_.count(id)) continue;
-        wanting.push_back({id, platform_.windowServer.vendorNumber(id),
-                           platform_.windowServer.modelNumber(id),
-                           platform_.windowServer.serialNumber(id)});
+        wanting.push_back({id, windowServer_.vendorNumber(id), windowServer_.modelNumber(id),
+                           windowServer_.serialNumber(id)});
     }
     std::map<DisplayID, std::size_t> assigned;
     for (const bool exact : {true, false}) {
@@ -135,35 +135,20 @@ std::size_t DDCManager::cachedFramebufferCount() const {
     return framebufferCache_.size();
 }
 
-runtime::Task<VCPValue> DDCManager::readVCP(DisplayID display, VCPCode code) {
-    std::weak_ptr<DDCManager> weak = weak_from_this();
-    return runWithRetries<VCPValue>(ioQueue_, main_, log_, "[DDCManager] ",
-                                    "readVCP(" + displayName(code) + ")", [weak, display, code] {
-                                        auto self = weak.lock();
-                                        if (!self) throw DDCError::displayNotFound(display);
-                                        return self->performRead(display, code);
-                                    });
-}
-
-runtime::Task<void> DDCManager::writeVCP(DisplayID display, VCPCode code, std::uint16_t value,
-                                         std::function<bool()> stillWanted) {
-    std::weak_ptr<DDCManager> weak = weak_from_this();
-    return runWithRetries<void>(
-        ioQueue_, main_, log_, "[DDCManager] ",
-        "writeVCP(" + displayName(code) + "=" + std::to_string(value) + ")",
-        [weak, display, code, value] {
-            auto self = weak.lock();
-            if (!self) throw DDCError::displayNotFound(display);
-            self->performWrite(display, code, value);
-        },
-        std::move(stillWanted));
+bool DDCManager::reaches(DisplayID display) {
+    IOObjectRef framebuffer = framebufferService(display);
+    if (!framebuffer) return false;
+    IOObjectRef interface;
+    return framebufferI2C_.copyI2CInterfaceForBus(framebuffer.get(), 0, interface) ==
+               platform::kIOReturnSuccess &&
+           interface;  // released here, at once
 }
 
 IOObjectRef DDCManager::i2cInterface(DisplayID display) {
     IOObjectRef framebuffer = framebufferService(display);
     if (!framebuffer) throw DDCError::framebufferNotFound(display);
     IOObjectRef interface;
-    if (platform_.framebufferI2C.copyI2CInterfaceForBus(framebuffer.get(), 0, interface) !=
+    if (framebufferI2C_.copyI2CInterfaceForBus(framebuffer.get(), 0, interface) !=
             platform::kIOReturnSuccess ||
         !interface) {
         throw DDCError::i2cInterfaceNotFound();
@@ -196,9 +181,9 @@ std::vector<std::uint8_t> DDCManager::sendI2CRequest(platform::IOObject interfac
     std::vector<std::uint8_t> replyBuffer(std::max<std::size_t>(replyLength, 1), 0);
 
     platform::IOI2CConnectRef connect = 0;
-    platform::IOReturn status = platform_.framebufferI2C.i2cInterfaceOpen(interface, 0, connect);
+    platform::IOReturn status = framebufferI2C_.i2cInterfaceOpen(interface, 0, connect);
     if (status != platform::kIOReturnSuccess || !connect) throw DDCError::i2cOpenFailed(status);
-    platform::IOI2CConnection connection(platform_.framebufferI2C, connect);
+    platform::IOI2CConnection connection(framebufferI2C_, connect);
 
     platform::IOI2CRequest record{};
     record.sendTransactionType = platform::kIOI2CSimpleTransactionType;
@@ -212,7 +197,7 @@ std::vector<std::uint8_t> DDCManager::sendI2CRequest(platform::IOObject interfac
         record.replyBytes = static_cast<std::uint32_t>(replyLength);
         record.minReplyDelay = kMinReplyDelayNs;
     }
-    status = platform_.framebufferI2C.i2cSendRequest(connection.get(), 0, record);
+    status = framebufferI2C_.i2cSendRequest(connection.get(), 0, record);
     if (status != platform::kIOReturnSuccess) throw DDCError::i2cSendFailed(status);
     if (record.result != platform::kIOReturnSuccess)
         throw DDCError::i2cRequestFailed(record.result);

@@ -10,17 +10,23 @@
 #include <unordered_map>
 #include <vector>
 
+#include "ddc/DDCTransport.h"
 #include "ddc/VCPCode.h"
-#include "platform/Platform.h"
+#include "platform/FramebufferI2C.h"
+#include "platform/IORegistry.h"
+#include "platform/WindowServer.h"
 #include "runtime/Logger.h"
 #include "runtime/Runtime.h"
-#include "runtime/Task.h"
+
+namespace orvane::platform {
+struct Platform;
+}
 
 namespace orvane::ddc {
 
 /// The framebuffer I2C transport: finds the framebuffer driving a display, and
 /// runs each DDC/CI transaction over its bus 0 on the ".ddc.io" queue.
-class DDCManager : public std::enable_shared_from_this<DDCManager> {
+class DDCManager final : public DDCTransport {
     struct Key {};
 
   public:
@@ -39,29 +45,24 @@ class DDCManager : public std::enable_shared_from_this<DDCManager> {
     void clearCache();
     std::size_t cachedFramebufferCount() const;
 
-    runtime::Task<VCPValue> readVCP(DisplayID display, VCPCode code);
-    /// stillWanted, when given, is asked before each retry (see runWithRetries).
-    runtime::Task<void> writeVCP(DisplayID display, VCPCode code, std::uint16_t value,
-                                 std::function<bool()> stillWanted = {});
-
-    /// One attempt each; run on ioQueue.
-    VCPValue performRead(DisplayID display, VCPCode code);
-    void performWrite(DisplayID display, VCPCode code, std::uint16_t value);
+    DDCTransportType type() const override { return DDCTransportType::i2c; }
+    /// A framebuffer matches the display and has a bus 0.
+    bool reaches(DisplayID display) override;
+    std::string choiceText() const override { return "using I2C transport"; }
+    VCPValue performRead(DisplayID display, VCPCode code) override;
+    void performWrite(DisplayID display, VCPCode code, std::uint16_t value) override;
     /// One I2C transaction: writes request to 0x6E and, if replyLength > 0, reads
     /// that many bytes from 0x6F after the 50 ms reply delay.
     std::vector<std::uint8_t> sendI2CRequest(platform::IOObject interface,
                                              std::span<const std::uint8_t> request,
                                              std::size_t replyLength);
 
-    const runtime::SerialQueue& ioQueue() const { return *ioQueue_; }
-
   private:
     platform::IOObjectRef i2cInterface(DisplayID display);
 
-    runtime::Executor& main_;
-    platform::Platform platform_;
-    runtime::Logger& log_;
-    std::shared_ptr<runtime::SerialQueue> ioQueue_;
+    platform::IORegistry& registry_;
+    platform::WindowServer& windowServer_;
+    platform::FramebufferI2C& framebufferI2C_;
     mutable std::mutex cacheLock_;
     std::unordered_map<DisplayID, platform::IOObjectRef> framebufferCache_;
 };

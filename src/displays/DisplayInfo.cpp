@@ -60,20 +60,6 @@ std::optional<std::string> productName(const InfoDictionary& info) {
     return std::nullopt;
 }
 
-bool framebufferHasBus(DisplayID display, const DisplayServices& s) {
-    if (!s.i2c) return false;
-    IOObjectRef framebuffer = s.i2c->framebufferService(display);
-    if (!framebuffer) return false;
-    IOObjectRef interface;
-    return s.platform.framebufferI2C.copyI2CInterfaceForBus(framebuffer.get(), 0, interface) ==
-               platform::kIOReturnSuccess &&
-           interface;  // released here, at once
-}
-
-bool avServiceReaches(DisplayID display, const DisplayServices& s) {
-    return s.avService && s.avService->functionsAvailable() && s.avService->avService(display);
-}
-
 }  // namespace
 
 const std::string& rawValue(ConnectionType type) {
@@ -202,8 +188,7 @@ bool isAirPlayDisplay(DisplayID d, const DisplayServices& services) {
             if (contains(cs, "airplay") || contains(cs, "apple tv")) return true;
         }
     }
-    if (framebufferHasBus(d, services)) return false;
-    if (avServiceReaches(d, services)) return false;
+    if (canReachDDC(d, services)) return false;
 
     std::vector<IOObjectRef> connects;
     if (p.registry.matchingServices("IODisplayConnect", connects) != platform::kIOReturnSuccess)
@@ -220,7 +205,9 @@ bool isAirPlayDisplay(DisplayID d, const DisplayServices& services) {
 }
 
 bool canReachDDC(DisplayID d, const DisplayServices& services) {
-    return framebufferHasBus(d, services) || avServiceReaches(d, services);
+    const auto transports = services.transports();
+    return std::any_of(transports.begin(), transports.end(),
+                       [d](const auto& t) { return t && t->reaches(d); });
 }
 
 }  // namespace orvane::displays

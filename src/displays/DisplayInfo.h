@@ -61,6 +61,9 @@ struct DisplayServices {
     platform::Platform platform;
     std::shared_ptr<ddc::DDCManager> i2c;
     std::shared_ptr<ddc::AVServiceDDC> avService;
+
+    /// The transports in order of preference, as a display handle takes them.
+    std::vector<std::shared_ptr<ddc::DDCTransport>> transports() const { return {i2c, avService}; }
 };
 
 /// Builds the record for an active display; never fails.

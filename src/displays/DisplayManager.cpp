@@ -177,8 +177,7 @@ runtime::Task<void> DisplayManager::scanDisplays() {
             }
         } else {
             auto handle = std::make_shared<ddc::DDCDisplay>(
-                d, ddc::DDCTransports{services_.i2c, services_.avService, platform.framebufferI2C,
-                                      clock_, log_});
+                d, ddc::DDCTransports{services_.transports(), clock_, log_});
             if (handle->transportType() != ddc::DDCTransportType::none) {
                 co_await handle->probeCapabilities();
                 if (stale()) {

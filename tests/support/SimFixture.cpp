@@ -84,9 +84,8 @@ std::shared_ptr<ddc::AVServiceDDC> SimFixture::av() {
 }
 
 std::shared_ptr<ddc::DDCDisplay> SimFixture::makeDisplay(DisplayID id) {
-    auto platform = machine_->platform();
     return std::make_shared<ddc::DDCDisplay>(
-        id, ddc::DDCTransports{i2c(), av(), platform.framebufferI2C, runtime_.clock(), log_});
+        id, ddc::DDCTransports{{i2c(), av()}, runtime_.clock(), log_});
 }
 
 void SimFixture::addFault(DisplayID id, platform::sim::SimFaultKind kind,
