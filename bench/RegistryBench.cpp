@@ -79,9 +79,8 @@ void BrightnessChange16Displays(benchmark::State& state) {
         level = level >= 90 ? 10 : level + 1;
         for (const auto& display : b.manager->externalDisplays()) {
             display->brightness = level;
-            runtime::spawn(
-                b.rt.main(),
-                b.manager->brightnessControllers().at(display->info.id)->setBrightness(level));
+            runtime::spawn(b.rt.main(),
+                           b.manager->record(display->info.id)->brightness->setBrightness(level));
         }
         b.rt.executor().runUntilIdle();
     }

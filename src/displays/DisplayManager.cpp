@@ -81,6 +81,11 @@ DisplayManager::~DisplayManager() {
     }
 }
 
+const DisplayRecord* DisplayManager::record(DisplayID display) const {
+    auto it = records_.find(display);
+    return it == records_.end() ? nullptr : &it->second;
+}
+
 std::vector<std::shared_ptr<DisplayState>> DisplayManager::externalDisplays() const {
     std::vector<std::shared_ptr<DisplayState>> result;
     std::copy_if(displays_.begin(), displays_.end(), std::back_inserter(result),
@@ -119,16 +124,19 @@ void DisplayManager::stop() {
     mediaKeyInterceptor_->stop();
     shortcuts_->unregisterAll();
     resetAllDimmers();
-    for (auto& [id, dimmer] : softwareDimmers_)
-        dimmer->retire();
+    for (auto& [id, record] : records_) {
+        if (record.dimmer) record.dimmer->retire();
+    }
     stopAudioListeners();
-    coreAudioVolumeControllers_.clear();
-    publish("coreAudioVolumeControllers");
+    for (auto& [id, record] : records_)
+        record.audioVolume.reset();
+    publish("records");
 }
 
 void DisplayManager::stopAudioListeners() {
-    for (auto& [id, controller] : coreAudioVolumeControllers_) {
-        if (controller->isListening()) controller->stopListening();
+    for (auto& [id, record] : records_) {
+        if (record.audioVolume && record.audioVolume->isListening())
+            record.audioVolume->stopListening();
     }
 }
 
@@ -164,6 +172,7 @@ runtime::Task<void> DisplayManager::scanDisplays() {
     log_.line("[DisplayManager] Found " + std::to_string(count) + " active display(s)");
 
     std::vector<std::shared_ptr<DisplayState>> states;
+    std::map<DisplayID, std::shared_ptr<ddc::DDCDisplay>> handles;
     for (std::uint32_t i = 0; i < count; ++i) {
         const DisplayID d = ids[i];
         auto state = std::make_shared<DisplayState>(makeDisplayInfo(d, services_));
@@ -186,7 +195,7 @@ runtime::Task<void> DisplayManager::scanDisplays() {
                 }
                 copyProbe(*state, *handle, false);
             }
-            ddcDisplays_[d] = std::move(handle);
+            handles[d] = std::move(handle);
 
             if (!state->supportsVolume && info.connectionType == ConnectionType::airplay) {
                 if (auto device = controls::CoreAudioVolumeController::matchAudioDevice(
@@ -215,17 +224,15 @@ runtime::Task<void> DisplayManager::scanDisplays() {
         return a->info.name < b->info.name;
     });
 
-    const std::set<DisplayID> present(ids.begin(), ids.begin() + count);
-    std::erase_if(ddcDisplays_, [&](const auto& entry) { return !present.count(entry.first); });
-    publish("ddcDisplays");
-    setupControllers(states);
+    setupControllers(states, std::move(handles));
     displays_ = std::move(states);
+    publish("records");
     publish("displays");
     refreshExternalDisplayFlag();
     finishScan();
-    for (const auto& [id, handle] : ddcDisplays_) {
-        if (handle->transportType() != ddc::DDCTransportType::none &&
-            handle->supportedCodes().empty()) {
+    for (const auto& [id, record] : records_) {
+        if (record.ddc && record.ddc->transportType() != ddc::DDCTransportType::none &&
+            record.ddc->supportedCodes().empty()) {
             scheduleReprobe(id, 0);
         }
     }
@@ -238,9 +245,9 @@ void DisplayManager::scheduleReprobe(DisplayID display, std::size_t attempt) {
               " did not answer its DDC probe - probing again in " +
               std::to_string(std::chrono::duration_cast<std::chrono::seconds>(delay).count()) +
               " s");
-    auto it = ddcDisplays_.find(display);
-    if (it == ddcDisplays_.end()) return;
-    std::weak_ptr<ddc::DDCDisplay> weakHandle = it->second;
+    const auto* entry = record(display);
+    if (!entry || !entry->ddc) return;
+    std::weak_ptr<ddc::DDCDisplay> weakHandle = entry->ddc;
     runtime::spawn(
         main_,
         [](std::weak_ptr<DisplayManager> weak, std::weak_ptr<ddc::DDCDisplay> weakHandle,
@@ -249,10 +256,10 @@ void DisplayManager::scheduleReprobe(DisplayID display, std::size_t attempt) {
             if (!co_await runtime::sleepFor(main, delay)) co_return;  // stopped
             auto self = weak.lock();
             if (!self || self->stopped_) co_return;
-            auto it = self->ddcDisplays_.find(display);
+            const auto* entry = self->record(display);
             // A rescan made a handle of its own, with its own schedule.
-            if (it == self->ddcDisplays_.end() || it->second != weakHandle.lock()) co_return;
-            if (!it->second->supportedCodes().empty()) co_return;
+            if (!entry || !entry->ddc || entry->ddc != weakHandle.lock()) co_return;
+            if (!entry->ddc->supportedCodes().empty()) co_return;
             if (!co_await self->reprobe(display)) self->scheduleReprobe(display, attempt + 1);
         }(weak_from_this(), weakHandle, display, attempt, main_, delay),
         {}, stopSource_.get_token());
@@ -260,42 +267,36 @@ void DisplayManager::scheduleReprobe(DisplayID display, std::size_t attempt) {
 
 runtime::Task<bool> DisplayManager::reprobe(DisplayID display) {
     auto self = shared_from_this();
-    auto it = ddcDisplays_.find(display);
-    if (it == ddcDisplays_.end() || reprobing_.count(display)) co_return false;
-    auto handle = it->second;
+    const auto* entry = record(display);
+    if (!entry || !entry->ddc || reprobing_.count(display)) co_return false;
+    auto handle = entry->ddc;
     reprobing_.insert(display);
     co_await handle->probeCapabilities();
     reprobing_.erase(display);
     if (stopped_) co_return false;
-    it = ddcDisplays_.find(display);
-    if (it == ddcDisplays_.end() || it->second != handle) co_return false;
+    auto it = records_.find(display);
+    if (it == records_.end() || it->second.ddc != handle || !it->second.state) co_return false;
     if (handle->supportedCodes().empty()) co_return false;
-    auto state = std::find_if(displays_.begin(), displays_.end(),
-                              [&](const auto& s) { return s->info.id == display; });
-    if (state == displays_.end()) co_return false;
+    DisplayRecord& found = it->second;
+    DisplayState& state = *found.state;
     log_.line("[DisplayManager] Display " + std::to_string(display) +
               " answers DDC now - controls restored");
     // The level the user chose while the display was dimmed in software wins
     // over the one the monitor reports.
-    auto dimmer = softwareDimmers_.find(display);
-    const bool dimmed = dimmer != softwareDimmers_.end() && dimmer->second->currentLevel() > 0;
-    copyProbe(**state, *handle, dimmed);
-    makeDDCControllers(**state);
-    for (const char* field : {"brightnessControllers", "contrastControllers", "volumeControllers",
-                              "inputControllers", "powerControllers"}) {
-        publish(field);
-    }
-    if (dimmed && (*state)->supportsBrightness) {
-        brightnessControllers_[display]->startBrightness(main_, (*state)->brightness);
-    }
+    const bool dimmed = found.dimmer && found.dimmer->currentLevel() > 0;
+    copyProbe(state, *handle, dimmed);
+    makeDDCControllers(found);
+    publish("records");
+    if (dimmed && state.supportsBrightness)
+        found.brightness->startBrightness(main_, state.brightness);
     co_return true;
 }
 
 void DisplayManager::noteUserAction(DisplayID display) {
-    auto it = ddcDisplays_.find(display);
-    if (stopped_ || it == ddcDisplays_.end() || reprobing_.count(display)) return;
-    if (it->second->transportType() == ddc::DDCTransportType::none ||
-        !it->second->supportedCodes().empty()) {
+    const auto* entry = record(display);
+    if (stopped_ || !entry || !entry->ddc || reprobing_.count(display)) return;
+    if (entry->ddc->transportType() == ddc::DDCTransportType::none ||
+        !entry->ddc->supportedCodes().empty()) {
         return;
     }
     runtime::spawn(main_,
@@ -340,12 +341,12 @@ void DisplayManager::setupMediaKeys() {
 void DisplayManager::adjustBrightness(double delta, bool includeBuiltIn) {
     for (const auto& state : externalDisplays()) {
         const DisplayID d = state->info.id;
-        auto it = brightnessControllers_.find(d);
-        if (it == brightnessControllers_.end()) continue;
+        const auto* entry = record(d);
+        if (!entry || !entry->brightness) continue;
         noteUserAction(d);
         const double b = clampPercent(state->brightness + delta);
         state->brightness = b;
-        it->second->startBrightness(main_, b);
+        entry->brightness->startBrightness(main_, b);
         osd_->show(d, "sun.max.fill", "Brightness", b / 100);
     }
     if (!includeBuiltIn) return;
@@ -360,8 +361,8 @@ void DisplayManager::adjustBrightness(double delta, bool includeBuiltIn) {
 
 void DisplayManager::setPanelBrightness(DisplayState& state, double brightness) {
     state.brightness = brightness;
-    auto it = brightnessControllers_.find(state.info.id);
-    const auto dimmer = it != brightnessControllers_.end() ? it->second->softwareDimmer() : nullptr;
+    const auto* entry = record(state.info.id);
+    const auto dimmer = entry && entry->brightness ? entry->brightness->softwareDimmer() : nullptr;
     if (setBuiltInBrightness(static_cast<float>(brightness / 100))) {
         // The backlight carries the level now; an earlier fallback must not stack on it.
         if (dimmer && dimmer->currentLevel() > 0) dimmer->applyLevel(0);
@@ -381,11 +382,11 @@ runtime::Task<void> DisplayManager::writeBrightness(DisplayID display, double br
         setPanelBrightness(**state, b);
         co_return;
     }
-    auto it = brightnessControllers_.find(display);
-    if (it == brightnessControllers_.end()) co_return;
+    const auto* entry = record(display);
+    if (!entry || !entry->brightness) co_return;
+    auto controller = entry->brightness;  // alive across the await, whatever a rescan does
     noteUserAction(display);
     (*state)->brightness = b;
-    auto controller = it->second;
     co_await controller->setBrightness(b);
 }
 
@@ -393,11 +394,11 @@ void DisplayManager::adjustContrast(double delta) {
     for (const auto& state : externalDisplays()) {
         const DisplayID d = state->info.id;
         noteUserAction(d);
-        auto it = contrastControllers_.find(d);
-        if (!state->supportsContrast || it == contrastControllers_.end()) continue;
+        const auto* entry = record(d);
+        if (!state->supportsContrast || !entry || !entry->contrast) continue;
         const double c = clampPercent(state->contrast + delta);
         state->contrast = c;
-        runtime::spawnRetaining(main_, it->second, it->second->setContrast(c));
+        runtime::spawnRetaining(main_, entry->contrast, entry->contrast->setContrast(c));
         osd_->show(d, "circle.righthalf.filled", "Contrast", c / 100);
     }
 }
@@ -407,8 +408,8 @@ void DisplayManager::sendVolume(const DisplayState& state, double volume,
     const DisplayID d = state.info.id;
     if (auto write = volumeWrite(state, volume)) runtime::spawn(main_, std::move(*write));
     if (mute && state.volumeControlType == VolumeControlType::coreAudio) {
-        if (auto it = coreAudioVolumeControllers_.find(d); it != coreAudioVolumeControllers_.end())
-            it->second->setMute(*mute);
+        if (const auto* entry = record(d); entry && entry->audioVolume)
+            entry->audioVolume->setMute(*mute);
     }
     osd_->showVolume(d, volume / 100);
 }
@@ -418,16 +419,14 @@ std::optional<runtime::Task<void>> DisplayManager::volumeWrite(const DisplayStat
     const auto retaining = [](auto controller, double v) -> runtime::Task<void> {
         co_await controller->setVolume(v);
     };
-    const DisplayID d = state.info.id;
+    const auto* entry = record(state.info.id);
+    if (!entry) return std::nullopt;
     switch (state.volumeControlType.get()) {
         case VolumeControlType::ddc:
-            if (auto it = volumeControllers_.find(d); it != volumeControllers_.end())
-                return retaining(it->second, volume);
+            if (entry->volume) return retaining(entry->volume, volume);
             break;
         case VolumeControlType::coreAudio:
-            if (auto it = coreAudioVolumeControllers_.find(d);
-                it != coreAudioVolumeControllers_.end())
-                return retaining(it->second, volume);
+            if (entry->audioVolume) return retaining(entry->audioVolume, volume);
             break;
         case VolumeControlType::none:
             break;
@@ -498,27 +497,25 @@ void DisplayManager::applyKeyPreferences(const input::KeyPreferences& preference
     osd_->enabled = preferences.showOSD;
 }
 
-void DisplayManager::setupControllers(const std::vector<std::shared_ptr<DisplayState>>& states) {
+void DisplayManager::setupControllers(
+    const std::vector<std::shared_ptr<DisplayState>>& states,
+    std::map<DisplayID, std::shared_ptr<ddc::DDCDisplay>> handles) {
     auto& platform = services_.platform;
-    brightnessControllers_.clear();
-    contrastControllers_.clear();
-    volumeControllers_.clear();
     stopAudioListeners();
-    coreAudioVolumeControllers_.clear();
-    inputControllers_.clear();
-    powerControllers_.clear();
 
-    std::set<DisplayID> present;
+    std::map<DisplayID, DisplayRecord> records;
     for (const auto& state : states) {
         const DisplayID d = state->info.id;
-        present.insert(d);
-
-        auto& dimmer = softwareDimmers_[d];
-        if (!dimmer) {
-            dimmer = std::make_shared<controls::SoftwareDimmer>(d, platform.windowServer,
-                                                                platform.windowToolkit, log_);
+        DisplayRecord& entry = records[d];
+        entry.state = state;
+        if (auto h = handles.find(d); h != handles.end()) entry.ddc = std::move(h->second);
+        if (auto old = records_.find(d); old != records_.end()) entry.dimmer = old->second.dimmer;
+        if (!entry.dimmer) {
+            entry.dimmer = std::make_shared<controls::SoftwareDimmer>(d, platform.windowServer,
+                                                                      platform.windowToolkit, log_);
         }
-        makeDDCControllers(*state);
+        entry.dimmer->followScreen();
+        makeDDCControllers(entry);
 
         if (state->volumeControlType == VolumeControlType::coreAudio) {
             if (auto device = controls::CoreAudioVolumeController::matchAudioDevice(
@@ -530,42 +527,29 @@ void DisplayManager::setupControllers(const std::vector<std::shared_ptr<DisplayS
                     if (auto s = weakState.lock()) s->volume = volume;
                 };
                 controller->startListening();
-                coreAudioVolumeControllers_[d] = std::move(controller);
+                entry.audioVolume = std::move(controller);
             }
         }
     }
-
-    for (auto it = softwareDimmers_.begin(); it != softwareDimmers_.end();) {
-        if (present.count(it->first)) {
-            it->second->followScreen();
-            ++it;
-            continue;
-        }
-        it->second->applyLevel(0);
-        it = softwareDimmers_.erase(it);
+    // A display that is gone takes its dimming with it.
+    for (auto& [id, old] : records_) {
+        if (!records.count(id) && old.dimmer) old.dimmer->applyLevel(0);
     }
-    for (const char* field : {"brightnessControllers", "contrastControllers", "volumeControllers",
-                              "coreAudioVolumeControllers", "inputControllers", "powerControllers",
-                              "softwareDimmers"}) {
-        publish(field);
-    }
+    records_ = std::move(records);
 }
 
-void DisplayManager::makeDDCControllers(const DisplayState& state) {
-    const DisplayID d = state.info.id;
-    std::shared_ptr<ddc::DDCDisplay> h;
-    if (auto it = ddcDisplays_.find(d); it != ddcDisplays_.end()) h = it->second;
+void DisplayManager::makeDDCControllers(DisplayRecord& entry) {
+    const DisplayID d = entry.state->info.id;
+    const auto& h = entry.ddc;
     auto has = [&](VCPCode code) { return h && h->supportedCodes().count(code) != 0; };
-    brightnessControllers_[d] = std::make_shared<controls::BrightnessController>(
-        d, h, softwareDimmers_[d], has(VCPCode::brightness), log_);
-    contrastControllers_[d] =
+    entry.brightness = std::make_shared<controls::BrightnessController>(
+        d, h, entry.dimmer, has(VCPCode::brightness), log_);
+    entry.contrast =
         std::make_shared<controls::ContrastController>(d, h, has(VCPCode::contrast), log_);
-    volumeControllers_[d] =
-        std::make_shared<controls::VolumeController>(d, h, has(VCPCode::volume), log_);
-    inputControllers_[d] =
+    entry.volume = std::make_shared<controls::VolumeController>(d, h, has(VCPCode::volume), log_);
+    entry.input =
         std::make_shared<controls::InputController>(d, h, has(VCPCode::inputSource), log_);
-    powerControllers_[d] =
-        std::make_shared<controls::PowerController>(d, h, has(VCPCode::powerMode), log_);
+    entry.power = std::make_shared<controls::PowerController>(d, h, has(VCPCode::powerMode), log_);
 }
 
 void DisplayManager::reconfigurationCallback(DisplayID display,
@@ -581,8 +565,9 @@ void DisplayManager::reconfigurationCallback(DisplayID display,
 void DisplayManager::handleReconfiguration(DisplayID display,
                                            platform::CGDisplayChangeSummaryFlags flags) {
     // Any change may move screens: overlays keep covering their own display.
-    for (auto& [id, dimmer] : softwareDimmers_)
-        dimmer->followScreen();
+    for (auto& [id, entry] : records_) {
+        if (entry.dimmer) entry.dimmer->followScreen();
+    }
     const bool added = flags & platform::kCGDisplayAddFlag;
     if (!added && !(flags & platform::kCGDisplayRemoveFlag)) return;
     log_.line("[DisplayManager] Display " + std::to_string(display) + " " +
@@ -679,8 +664,9 @@ bool DisplayManager::setBuiltInBrightness(float level) {
 }
 
 void DisplayManager::resetAllDimmers() {
-    for (auto& [id, dimmer] : softwareDimmers_)
-        dimmer->applyLevel(0);
+    for (auto& [id, entry] : records_) {
+        if (entry.dimmer) entry.dimmer->applyLevel(0);
+    }
 }
 
 }  // namespace orvane::displays

@@ -9,15 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "controls/BrightnessController.h"
-#include "controls/ContrastController.h"
-#include "controls/CoreAudioVolumeController.h"
-#include "controls/InputController.h"
-#include "controls/PowerController.h"
-#include "controls/SoftwareDimmer.h"
-#include "controls/VolumeController.h"
-#include "ddc/DDCDisplay.h"
 #include "displays/DisplayInfo.h"
+#include "displays/DisplayRecord.h"
 #include "displays/DisplayState.h"
 #include "input/KeyPreferences.h"
 #include "input/MediaKeyInterceptor.h"
@@ -31,9 +24,6 @@
 #include "runtime/WaitList.h"
 
 namespace orvane::displays {
-
-template <typename T>
-using DisplayMap = std::map<DisplayID, std::shared_ptr<T>>;
 
 /// The registry: finds the active displays, describes them, owns every
 /// per-display object, follows connection and disconnection, and drives the
@@ -66,7 +56,7 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     /// Undoes start and clears every dimmer; no rescan or re-probe runs after it.
     void stop();
     bool isStopped() const { return stopped_; }
-    /// Rebuilds the display list and every controller map. A rescan that a
+    /// Rebuilds the display list and every record. A rescan that a
     /// newer display change (or a stop) makes stale is abandoned.
     runtime::Task<void> scanDisplays();
     /// One reconfiguration event: an add or remove (re)schedules the one pending
@@ -117,26 +107,10 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
 
     const std::vector<std::shared_ptr<DisplayState>>& displays() const { return displays_; }
     std::vector<std::shared_ptr<DisplayState>> externalDisplays() const;
-    const DisplayMap<ddc::DDCDisplay>& ddcDisplays() const { return ddcDisplays_; }
-    const DisplayMap<controls::BrightnessController>& brightnessControllers() const {
-        return brightnessControllers_;
-    }
-    const DisplayMap<controls::ContrastController>& contrastControllers() const {
-        return contrastControllers_;
-    }
-    const DisplayMap<controls::VolumeController>& volumeControllers() const {
-        return volumeControllers_;
-    }
-    const DisplayMap<controls::CoreAudioVolumeController>& coreAudioVolumeControllers() const {
-        return coreAudioVolumeControllers_;
-    }
-    const DisplayMap<controls::InputController>& inputControllers() const {
-        return inputControllers_;
-    }
-    const DisplayMap<controls::PowerController>& powerControllers() const {
-        return powerControllers_;
-    }
-    const DisplayMap<controls::SoftwareDimmer>& softwareDimmers() const { return softwareDimmers_; }
+    /// What the registry holds for each display, by ID.
+    const std::map<DisplayID, DisplayRecord>& records() const { return records_; }
+    /// The display's record; null when it has none.
+    const DisplayRecord* record(DisplayID display) const;
     bool isReady() const { return isReady_; }
     const DisplayServices& services() const { return services_; }
 
@@ -148,8 +122,9 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     static void reconfigurationCallback(DisplayID display,
                                         platform::CGDisplayChangeSummaryFlags flags,
                                         void* userInfo);
-    void setupControllers(const std::vector<std::shared_ptr<DisplayState>>& states);
-    void makeDDCControllers(const DisplayState& state);
+    void setupControllers(const std::vector<std::shared_ptr<DisplayState>>& states,
+                          std::map<DisplayID, std::shared_ptr<ddc::DDCDisplay>> handles);
+    void makeDDCControllers(DisplayRecord& record);
     void setPanelBrightness(DisplayState& state, double brightness);
     std::vector<platform::IOObjectRef> panelServices(bool logFailure);
     runtime::Task<void> rescanWhenQuiet();
@@ -180,15 +155,8 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     std::size_t scanCount_ = 0;
     std::set<DisplayID> reprobing_;
 
-    std::vector<std::shared_ptr<DisplayState>> displays_;
-    DisplayMap<ddc::DDCDisplay> ddcDisplays_;
-    DisplayMap<controls::BrightnessController> brightnessControllers_;
-    DisplayMap<controls::ContrastController> contrastControllers_;
-    DisplayMap<controls::VolumeController> volumeControllers_;
-    DisplayMap<controls::CoreAudioVolumeController> coreAudioVolumeControllers_;
-    DisplayMap<controls::InputController> inputControllers_;
-    DisplayMap<controls::PowerController> powerControllers_;
-    DisplayMap<controls::SoftwareDimmer> softwareDimmers_;
+    std::vector<std::shared_ptr<DisplayState>> displays_;  // the states of records_, sorted
+    std::map<DisplayID, DisplayRecord> records_;
     bool isReady_ = false;
     std::shared_ptr<input::MediaKeyInterceptor> mediaKeyInterceptor_;
     std::shared_ptr<input::ShortcutManager> shortcuts_;

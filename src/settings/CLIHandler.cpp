@@ -166,9 +166,8 @@ void CLIHandler::contrast(const Parameters& p) {
         if (!state->supportsContrast) continue;
         const double c = clampPercent(*value);
         state->contrast = c;
-        auto it = registry_->contrastControllers().find(state->info.id);
-        if (it != registry_->contrastControllers().end())
-            runtime::spawnRetaining(main_, it->second, it->second->setContrast(c));
+        if (const auto* entry = registry_->record(state->info.id); entry && entry->contrast)
+            runtime::spawnRetaining(main_, entry->contrast, entry->contrast->setContrast(c));
     }
 }
 
@@ -193,9 +192,8 @@ void CLIHandler::input(const Parameters& p) {
     for (const auto& state : selectDisplays(p)) {
         registry_->noteUserAction(state->info.id);
         if (!state->supportsInputSwitching) continue;
-        auto it = registry_->inputControllers().find(state->info.id);
-        if (it != registry_->inputControllers().end())
-            runtime::spawnRetaining(main_, it->second, it->second->switchInput(source));
+        if (const auto* entry = registry_->record(state->info.id); entry && entry->input)
+            runtime::spawnRetaining(main_, entry->input, entry->input->switchInput(source));
     }
 }
 
@@ -220,10 +218,11 @@ void CLIHandler::power(const Parameters& p) {
     for (const auto& state : selectDisplays(p)) {
         registry_->noteUserAction(state->info.id);
         if (!state->supportsPowerControl) continue;
-        auto it = registry_->powerControllers().find(state->info.id);
-        if (it == registry_->powerControllers().end()) continue;
-        runtime::spawnRetaining(main_, it->second,
-                                toggle ? it->second->togglePower() : it->second->setPower(*target));
+        const auto* entry = registry_->record(state->info.id);
+        if (!entry || !entry->power) continue;
+        const auto& power = entry->power;
+        runtime::spawnRetaining(main_, power,
+                                toggle ? power->togglePower() : power->setPower(*target));
     }
 }
 

@@ -62,9 +62,9 @@ void PresetManager::savePreset(const std::string& name) {
         if (state->supportsContrast) e.contrast = state->contrast.get();
         if (state->supportsVolume) e.volume = state->volume.get();
         if (state->supportsInputSwitching) {
-            auto it = registry_->inputControllers().find(info.id);
-            if (it != registry_->inputControllers().end() && it->second->currentInput() != 0)
-                e.inputSource = it->second->currentInput();
+            const auto* record = registry_->record(info.id);
+            if (record && record->input && record->input->currentInput() != 0)
+                e.inputSource = record->input->currentInput();
         }
         e.resolutionWidth = runtime::integerPart(info.currentResolution.width);
         e.resolutionHeight = runtime::integerPart(info.currentResolution.height);
@@ -108,9 +108,8 @@ runtime::Task<void> PresetManager::apply(std::shared_ptr<DisplayPreset> preset) 
         if (entry.contrast) {
             const double c = clampPercent(*entry.contrast);
             state->contrast = c;
-            if (auto it = registry->contrastControllers().find(d);
-                it != registry->contrastControllers().end()) {
-                auto controller = it->second;
+            if (const auto* record = registry->record(d); record && record->contrast) {
+                auto controller = record->contrast;
                 co_await controller->setContrast(c);
             }
         }
@@ -121,9 +120,8 @@ runtime::Task<void> PresetManager::apply(std::shared_ptr<DisplayPreset> preset) 
         }
         if (entry.inputSource) {
             const auto source = controls::InputSource::fromRaw(*entry.inputSource);
-            if (auto it = registry->inputControllers().find(d);
-                it != registry->inputControllers().end()) {
-                auto controller = it->second;
+            if (const auto* record = registry->record(d); record && record->input) {
+                auto controller = record->input;
                 co_await controller->switchInput(source);
             }
         }

@@ -196,7 +196,7 @@ TEST_F(AppTest, TerminationClearsEveryDimmedDisplay) {
     makeApp();
     launch();
     app->delegate().handleURLEvent("orvane://brightness?value=20");
-    app->registry().softwareDimmers().at(2)->method = controls::SoftwareDimmer::Method::gamma;
+    app->registry().record(2)->dimmer->method = controls::SoftwareDimmer::Method::gamma;
     addFault(2, platform::sim::SimFaultKind::silent);
     app->delegate().handleURLEvent("orvane://brightness?display=2&value=20");
     executor().runUntilIdle();

@@ -35,6 +35,13 @@ class DisplayManagerTest : public SimFixture {
         return log_.linesStartingWith("[DisplayManager] Scanning connected displays...").size();
     }
 
+    std::size_t ddcHandles() const {
+        std::size_t n = 0;
+        for (const auto& [id, record] : manager->records())
+            n += record.ddc != nullptr;
+        return n;
+    }
+
     std::shared_ptr<displays::DisplayManager> manager;
 };
 
@@ -44,9 +51,10 @@ TEST_F(DisplayManagerTest, RegistersExternalsByNameThenBuiltIn) {
     start();
     EXPECT_EQ(names(), (std::vector<std::string>{"A", "B", "Panel"}));
     EXPECT_TRUE(manager->isReady());
-    EXPECT_EQ(manager->ddcDisplays().size(), 2u);
-    EXPECT_EQ(manager->brightnessControllers().size(), 3u);
-    EXPECT_EQ(manager->softwareDimmers().size(), 3u);
+    EXPECT_EQ(ddcHandles(), 2u);
+    EXPECT_EQ(manager->records().size(), 3u);
+    for (const auto& [id, record] : manager->records())
+        EXPECT_TRUE(record.brightness && record.dimmer) << id;
 
     const auto& b = *manager->displays()[1];
     EXPECT_TRUE(b.supportsBrightness && b.supportsContrast && b.supportsVolume &&
@@ -76,13 +84,13 @@ TEST_F(DisplayManagerTest, TransportWithoutAnswersStillGetsEveryController) {
     const auto& s = *manager->displays()[0];
     EXPECT_FALSE(s.supportsBrightness || s.supportsContrast || s.supportsVolume ||
                  s.supportsInputSwitching || s.supportsPowerControl);
-    EXPECT_EQ(manager->ddcDisplays().count(2), 1u);
-    EXPECT_FALSE(manager->brightnessControllers().at(2)->hasDDC());
-    EXPECT_FALSE(manager->contrastControllers().at(2)->hasDDC());
-    EXPECT_FALSE(manager->volumeControllers().at(2)->hasDDC());
-    EXPECT_FALSE(manager->inputControllers().at(2)->hasDDC());
-    EXPECT_FALSE(manager->powerControllers().at(2)->hasDDC());
-    EXPECT_EQ(manager->softwareDimmers().count(2), 1u);
+    EXPECT_TRUE(manager->record(2)->ddc);
+    EXPECT_FALSE(manager->record(2)->brightness->hasDDC());
+    EXPECT_FALSE(manager->record(2)->contrast->hasDDC());
+    EXPECT_FALSE(manager->record(2)->volume->hasDDC());
+    EXPECT_FALSE(manager->record(2)->input->hasDDC());
+    EXPECT_FALSE(manager->record(2)->power->hasDDC());
+    EXPECT_TRUE(manager->record(2)->dimmer);
 }
 
 TEST_F(DisplayManagerTest, ABurstOfHotPlugsCostsOneScanHalfASecondAfterItsLastEvent) {
@@ -118,21 +126,20 @@ TEST_F(DisplayManagerTest, DisappearingDisplayIsUndimmedBeforeItGoes) {
     silent.monitor.answers = false;
     use({simDisplay(2, SimDDCPath::i2c), silent});
     start();
-    auto dimmer = manager->softwareDimmers().at(3);
-    runTask(executor(), manager->brightnessControllers().at(3)->setBrightness(40));
+    auto dimmer = manager->record(3)->dimmer;
+    runTask(executor(), manager->record(3)->brightness->setBrightness(40));
     ASSERT_EQ(machine_->windows().size(), 1u);
     EXPECT_DOUBLE_EQ(machine_->windows()[0].alpha, 0.6);
 
     // A rescan with the display still present keeps the same dimmer and its level.
     manager->handleReconfiguration(9, platform::kCGDisplayAddFlag);
     executor().runUntilIdle();
-    EXPECT_EQ(manager->softwareDimmers().at(3), dimmer);
+    EXPECT_EQ(manager->record(3)->dimmer, dimmer);
     EXPECT_EQ(machine_->windows().size(), 1u);
 
     machine_->disconnectDisplay(3);
     executor().runUntilIdle();
-    EXPECT_EQ(manager->softwareDimmers().count(3), 0u);
-    EXPECT_EQ(manager->ddcDisplays().count(3), 0u);
+    EXPECT_EQ(manager->record(3), nullptr);
     EXPECT_EQ(dimmer->currentLevel(), 0.0);
     EXPECT_TRUE(machine_->windows().empty());
 }
@@ -156,7 +163,7 @@ TEST_F(DisplayManagerTest, AScanThatANewerEventMakesStaleIsAbandoned) {
     EXPECT_TRUE(log_.linesStartingWith("[DisplayManager] Registered: ").size() == 2u);
     executor().runUntilIdle();
     EXPECT_EQ(ids(), (std::vector<DisplayID>{2, 4}));
-    EXPECT_EQ(manager->ddcDisplays().size(), 2u);
+    EXPECT_EQ(ddcHandles(), 2u);
     EXPECT_EQ(scansLogged(), 3u);
 }
 
@@ -178,7 +185,7 @@ TEST_F(DisplayManagerTest, AStormOfHotPlugsEndsRightAfterAQuietPeriodAndOneScan)
     executor().runUntilIdle();
     EXPECT_EQ(scansLogged(), 2u);
     EXPECT_EQ(manager->displays().size(), 9u);
-    EXPECT_EQ(manager->ddcDisplays().count(5), 0u);
+    EXPECT_TRUE(!manager->record(5) || !manager->record(5)->ddc);
     // One scan of nine answering displays, after half a second of quiet.
     EXPECT_LT(now() - quiet, 500ms + 9 * 2s);
 }
@@ -226,15 +233,13 @@ TEST_F(DisplayManagerTest, EmptyScanAndListFailure) {
     EXPECT_EQ(manager->displays().size(), 1u);  // the previous registry stays
 
     machine_->failWindowServer(platform::sim::SimWindowServerCall::activeDisplayList, 0);
-    runTask(executor(), manager->brightnessControllers().at(2)->setBrightness(0));
+    runTask(executor(), manager->record(2)->brightness->setBrightness(0));
     machine_->disconnectDisplay(2);
     executor().runUntilIdle();
     EXPECT_EQ(log_.linesStartingWith("[DisplayManager] Found ").back(),
               "[DisplayManager] Found 0 active display(s)");
     EXPECT_TRUE(manager->displays().empty());
-    EXPECT_TRUE(manager->ddcDisplays().empty());
-    EXPECT_TRUE(manager->brightnessControllers().empty() && manager->powerControllers().empty());
-    EXPECT_TRUE(manager->softwareDimmers().empty());
+    EXPECT_TRUE(manager->records().empty());
     EXPECT_TRUE(machine_->windows().empty());
 }
 
@@ -252,7 +257,7 @@ TEST_F(DisplayManagerTest, AirPlayVolumeGoesThroughTheMatchedDevice) {
     EXPECT_DOUBLE_EQ(state.volume, 25.0);
     EXPECT_EQ(log_.linesStartingWith("[DisplayManager] AirPlay audio matched: ").front(),
               "[DisplayManager] AirPlay audio matched: 'living room tv' for 'Living Room TV '");
-    auto controller = manager->coreAudioVolumeControllers().at(5);
+    auto controller = manager->record(5)->audioVolume;
     EXPECT_TRUE(controller->isListening());
 
     // A change made on the device reaches the state.
@@ -267,7 +272,7 @@ TEST_F(DisplayManagerTest, AirPlayVolumeGoesThroughTheMatchedDevice) {
 
     manager->stop();
     EXPECT_EQ(machine_->audio().listenerCount(60), 0u);
-    EXPECT_TRUE(manager->coreAudioVolumeControllers().empty());
+    EXPECT_FALSE(manager->record(5)->audioVolume);
     EXPECT_EQ(machine_->reconfigurationCallbackCount(), 0u);
 }
 
@@ -320,7 +325,7 @@ TEST_F(DisplayManagerTest, ThePanelIsDrivenThroughItsOwnService) {
     runTask(executor(), manager->writeBrightness(1, 60));
     EXPECT_EQ(log_.lines().back(),
               "[DisplayManager] IOKit built-in brightness failed, falling back to software dimmer");
-    EXPECT_DOUBLE_EQ(manager->softwareDimmers().at(1)->currentLevel(), 0.4);
+    EXPECT_DOUBLE_EQ(manager->record(1)->dimmer->currentLevel(), 0.4);
 }
 
 TEST_F(DisplayManagerTest, AMonitorAsleepDuringItsProbeGetsItsControlsBack) {
@@ -330,24 +335,24 @@ TEST_F(DisplayManagerTest, AMonitorAsleepDuringItsProbeGetsItsControlsBack) {
     runtime::spawn(executor(), manager->start());
     executor().runFor(3s);  // the probe has given up; the re-probe is 5 s away
     ASSERT_TRUE(manager->isReady());
-    ASSERT_FALSE(manager->brightnessControllers().at(2)->hasDDC());
+    ASSERT_FALSE(manager->record(2)->brightness->hasDDC());
     EXPECT_THAT(lines(), ::testing::Contains("[DisplayManager] Display 2 did not answer its DDC "
                                              "probe - probing again in 5 s"));
     // Meanwhile it was dimmed in software (a preset applied at launch, say).
     manager->displays()[0]->brightness = 30;
-    runtime::spawn(executor(), manager->brightnessControllers().at(2)->setBrightness(30));
+    runtime::spawn(executor(), manager->record(2)->brightness->setBrightness(30));
     executor().runFor(1s);
-    ASSERT_DOUBLE_EQ(manager->softwareDimmers().at(2)->currentLevel(), 0.7);
+    ASSERT_DOUBLE_EQ(manager->record(2)->dimmer->currentLevel(), 0.7);
 
     executor().runFor(5s);
-    EXPECT_TRUE(manager->brightnessControllers().at(2)->hasDDC());
+    EXPECT_TRUE(manager->record(2)->brightness->hasDDC());
     EXPECT_TRUE(manager->displays()[0]->supportsContrast);
     EXPECT_THAT(lines(), ::testing::Contains(
                              "[DisplayManager] Display 2 answers DDC now - controls restored"));
     // The level the user chose moves from the overlay to the monitor.
     executor().runUntilIdle();
     EXPECT_EQ(monitor(2).feature(0x10)->current, 30u);
-    EXPECT_EQ(manager->softwareDimmers().at(2)->currentLevel(), 0.0);
+    EXPECT_EQ(manager->record(2)->dimmer->currentLevel(), 0.0);
     EXPECT_TRUE(machine_->windows().empty());
 }
 
@@ -364,7 +369,7 @@ TEST_F(DisplayManagerTest, AUserActionProbesASilentMonitorAgainAndTheTimerGivesU
     machine_->monitor(2)->clearFaults();
     manager->adjustContrast(5);
     executor().runUntilIdle();
-    EXPECT_TRUE(manager->contrastControllers().at(2)->hasDDC());
+    EXPECT_TRUE(manager->record(2)->contrast->hasDDC());
 }
 
 TEST_F(DisplayManagerTest, StopClearsDimmingOfEveryKind) {
@@ -374,17 +379,17 @@ TEST_F(DisplayManagerTest, StopClearsDimmingOfEveryKind) {
     b.monitor.answers = false;
     use({a, b});
     start();
-    manager->softwareDimmers().at(3)->method = controls::SoftwareDimmer::Method::gamma;
-    runTask(executor(), manager->brightnessControllers().at(2)->setBrightness(20));
-    runTask(executor(), manager->brightnessControllers().at(3)->setBrightness(20));
+    manager->record(3)->dimmer->method = controls::SoftwareDimmer::Method::gamma;
+    runTask(executor(), manager->record(2)->brightness->setBrightness(20));
+    runTask(executor(), manager->record(3)->brightness->setBrightness(20));
     EXPECT_EQ(machine_->windows().size(), 1u);
     EXPECT_FALSE(machine_->gammaIsOriginal(3));
     manager->stop();
     EXPECT_TRUE(machine_->windows().empty());
     EXPECT_TRUE(machine_->gammaIsOriginal(3));
-    EXPECT_EQ(manager->softwareDimmers().size(), 2u);  // the entries stay
+    EXPECT_EQ(manager->records().size(), 2u);  // the entries stay
     // A write that ends after the stop (a URL under way at SIGTERM) dims nothing.
-    runTask(executor(), manager->brightnessControllers().at(2)->setBrightness(10));
+    runTask(executor(), manager->record(2)->brightness->setBrightness(10));
     EXPECT_TRUE(machine_->windows().empty());
 }
 

@@ -96,7 +96,7 @@ TEST_F(KeyActionsTest, BrightnessKeysStepEveryExternalDisplayButNotTheBuiltIn) {
     EXPECT_EQ(vcp(2, 0x10), 0);
     EXPECT_EQ(state(3).brightness.get(), 0.0);
     // Without DDC the overlay darkens the display instead.
-    EXPECT_EQ(manager->softwareDimmers().at(3)->currentLevel(), 1.0);
+    EXPECT_EQ(manager->record(3)->dimmer->currentLevel(), 1.0);
     const auto& view = *manager->osdManager()->customOSDs().at(2);
     EXPECT_EQ(view.displayID(), 2u);
 
@@ -218,7 +218,7 @@ TEST_F(KeyActionsTest, BuiltInAloneAndItsFallback) {
     manager->performShortcutAction(ShortcutAction::brightnessDown);
     EXPECT_THAT(lines(), ElementsAre("[DisplayManager] IOKit built-in brightness failed, falling "
                                      "back to software dimmer"));
-    EXPECT_EQ(manager->softwareDimmers().at(1)->currentLevel(), 0.5625);
+    EXPECT_EQ(manager->record(1)->dimmer->currentLevel(), 0.5625);
     EXPECT_THAT(panels(), ElementsAre(1));
 }
 

@@ -138,7 +138,7 @@ TEST_F(PresetAndURLTest, ApplyRestoresEveryConnectedDisplayAndSkipsTheRest) {
     EXPECT_EQ(vcp(2, 0x12), 40);
     EXPECT_EQ(vcp(2, 0x62), 50);
     EXPECT_EQ(vcp(2, 0x60), 17);
-    EXPECT_EQ(registry->softwareDimmers().at(4)->currentLevel(), 0.75);
+    EXPECT_EQ(registry->record(4)->dimmer->currentLevel(), 0.75);
     EXPECT_EQ(preset->lastUsedAt(), 1001);
     EXPECT_FALSE(container.mainContext().hasChanges());  // saved
 
@@ -157,8 +157,8 @@ TEST_F(PresetAndURLTest, TwinsKeepTheirOwnEntries) {
     EXPECT_EQ(registry->displayKey(*registry->displays()[0]), "4660-66");
     EXPECT_EQ(registry->displayKey(*registry->displays()[1]), "4660-66#2");
 
-    runTask(executor(), registry->brightnessControllers().at(2)->setBrightness(20));
-    runTask(executor(), registry->brightnessControllers().at(3)->setBrightness(80));
+    runTask(executor(), registry->record(2)->brightness->setBrightness(20));
+    runTask(executor(), registry->record(3)->brightness->setBrightness(80));
     registry->displays()[0]->brightness = 20;
     registry->displays()[1]->brightness = 80;
     presets->savePreset("Twins");
@@ -265,7 +265,7 @@ TEST_F(PresetAndURLTest, BrightnessSelectionAndNumbers) {
     for (DisplayID id : {1u, 2u, 3u, 4u})
         EXPECT_EQ(state(id).brightness.get(), 50.0) << id;
     EXPECT_EQ(vcp(2, 0x10), 50);
-    EXPECT_EQ(registry->softwareDimmers().at(4)->currentLevel(), 0.5);
+    EXPECT_EQ(registry->record(4)->dimmer->currentLevel(), 0.5);
 
     handle("orvane://brightness?display=2&delta=-60");  // list order: Dumb, Left, Right, Panel
     EXPECT_EQ(state(2).brightness.get(), 0.0);
@@ -285,7 +285,7 @@ TEST_F(PresetAndURLTest, BrightnessSelectionAndNumbers) {
     EXPECT_EQ(state(2).brightness.get(), 100.0);
     EXPECT_EQ(state(1).brightness.get(), 5.0);
     handle("orvane://brightness?display=1&value=25");
-    EXPECT_EQ(registry->softwareDimmers().at(4)->currentLevel(), 0.75);
+    EXPECT_EQ(registry->record(4)->dimmer->currentLevel(), 0.75);
 
     // Numbers that are not, and huge ones.
     state(3).brightness = 33;
