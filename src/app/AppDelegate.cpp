@@ -2,8 +2,6 @@
 #include "app/AppDelegate.h"
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 
 #include "app/ColorTableExitHook.h"
 #include "runtime/Spawn.h"
@@ -15,10 +13,7 @@ using namespace std::chrono_literals;
 
 AppDelegate::AppDelegate(Services services) : s_(std::move(services)) {}
 
-AppDelegate::~AppDelegate() {
-    cleanup_.request_stop();
-    if (cleanup_.joinable()) cleanup_.join();
-}
+AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationDidFinishLaunching() {
     auto& log = s_.log;
@@ -53,27 +48,39 @@ void AppDelegate::applicationDidFinishLaunching() {
 
     InstallerImageCleanup cleanup(s_.processes, s_.files, s_.bundlePath, s_.homeDirectory);
     if (cleanup.shouldRun()) {
-        cleanup_ = std::jthread([cleanup](std::stop_token stop) mutable {
-            std::mutex m;
-            std::condition_variable_any cv;
-            std::unique_lock lock(m);
-            // An interrupted wait goes on with the clean-up as well.
-            cv.wait_for(lock, stop, 8s, [] { return false; });
-            cleanup.run();
+        pendingCleanup_.emplace(std::move(cleanup));
+        std::weak_ptr<AppDelegate> weak = weak_from_this();
+        s_.runtime.main().postAfter(kInstallerImageDelay, [weak] {
+            if (auto self = weak.lock()) self->startInstallerImageCleanup();
         });
     }
 
     if (!s_.defaults.boolForKey(kOnboardingShown)) {
         std::weak_ptr<AppDelegate> weak = weak_from_this();
-        s_.runtime.main().postAfter(500ms, [weak] {
+        s_.runtime.main().postAfter(kOnboardingDelay, [weak] {
             if (auto self = weak.lock()) self->showOnboarding();
         });
     }
 }
 
+void AppDelegate::startInstallerImageCleanup() {
+    if (!pendingCleanup_) return;
+    auto cleanup = std::move(*pendingCleanup_);
+    pendingCleanup_.reset();
+    // hdiutil may take a while: off the main thread.
+    cleanupQueue_ = s_.runtime.makeSerialQueue(std::string(kBundleIdentifier) + ".cleanup");
+    cleanupQueue_->async([cleanup]() mutable { cleanup.run(); });
+}
+
 void AppDelegate::detach() {
     if (detached_) return;
     detached_ = true;
+    // Quitting before the delay is up still ejects the image, right here:
+    // the queues are closed by now.
+    if (pendingCleanup_) {
+        pendingCleanup_->run();
+        pendingCleanup_.reset();
+    }
     afterLaunch_.clear();
     // The window server goes with the application; a task frame may keep
     // this delegate alive longer than that.

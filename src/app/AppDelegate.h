@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/InstallerImageCleanup.h"
@@ -20,11 +20,16 @@
 
 namespace orvane::app {
 
+inline constexpr const char* kBundleIdentifier = "app.orvane.Orvane";
+
 /// The launch and termination sequences, URL events and onboarding scheduling.
 /// Main thread only.
 class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   public:
     static constexpr const char* kOnboardingShown = "onboardingShown";
+    /// After launch: the onboarding window (first run), the installer-image check.
+    static constexpr std::chrono::milliseconds kOnboardingDelay{500};
+    static constexpr std::chrono::seconds kInstallerImageDelay{8};
 
     struct Services {
         runtime::Runtime& runtime;
@@ -73,7 +78,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     bool detached_ = false;
     bool onboardingShown_ = false;
     std::vector<std::function<void()>> afterLaunch_;
-    std::jthread cleanup_;
+    void startInstallerImageCleanup();
+    std::optional<InstallerImageCleanup> pendingCleanup_;  // until its delay is up
+    std::shared_ptr<runtime::SerialQueue> cleanupQueue_;
 };
 
 }  // namespace orvane::app

@@ -21,8 +21,6 @@
 
 namespace orvane::app {
 
-inline constexpr const char* kBundleIdentifier = "app.orvane.Orvane";
-
 /// The headless application: the store, the managers and the delegate, wired
 /// as they live for the whole run.
 class OrvaneApp {

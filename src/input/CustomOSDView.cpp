@@ -39,7 +39,7 @@ void CustomOSDView::show(const std::string& icon, const std::string& label, doub
     window_->animateAlphaValue(1, kFadeIn, {});
 
     std::weak_ptr<CustomOSDView> weak = weak_from_this();
-    dismissTimer_ = std::make_unique<runtime::Timer>(main_, displayDuration, [weak] {
+    dismissTimer_ = std::make_unique<runtime::Timer>(main_, kShowDuration, [weak] {
         if (auto self = weak.lock()) self->hide();
     });
 }
@@ -48,7 +48,7 @@ void CustomOSDView::hide() {
     if (!window_) return;
     std::weak_ptr<CustomOSDView> weak = weak_from_this();
     const auto shown = showCount_;
-    window_->animateAlphaValue(0, fadeDuration, [weak, shown, &main = main_] {
+    window_->animateAlphaValue(0, kFadeOut, [weak, shown, &main = main_] {
         main.post([weak, shown] {
             auto self = weak.lock();
             if (self && self->window_ && self->showCount_ == shown) self->window_->orderOut();

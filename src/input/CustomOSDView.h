@@ -20,7 +20,10 @@ class CustomOSDView : public std::enable_shared_from_this<CustomOSDView> {
     static constexpr double kHeight = 70;
     static constexpr double kBottomOffset = 80;
     static constexpr std::uint32_t kCollectionBehavior = 81;
-    static constexpr auto kFadeIn = std::chrono::milliseconds(150);
+    static constexpr std::chrono::milliseconds kFadeIn{150};
+    /// From the latest show to the start of the fade out.
+    static constexpr std::chrono::milliseconds kShowDuration{1500};
+    static constexpr std::chrono::milliseconds kFadeOut{300};
 
     CustomOSDView(DisplayID display, platform::WindowToolkit& toolkit, runtime::Executor& main);
 
@@ -29,9 +32,6 @@ class CustomOSDView : public std::enable_shared_from_this<CustomOSDView> {
 
     DisplayID displayID() const { return displayID_; }
     bool hasWindow() const { return window_ != nullptr; }
-
-    std::chrono::milliseconds displayDuration{1500};
-    std::chrono::milliseconds fadeDuration{300};
 
   private:
     DisplayID displayID_;

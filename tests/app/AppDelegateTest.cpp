@@ -238,6 +238,28 @@ constexpr const char* kTwoImages = R"(<?xml version="1.0" encoding="UTF-8"?>
   <dict><key>mount-point</key><string>/Volumes/Orvane</string></dict></array></dict>
 </array></dict></plist>)";
 
+TEST_F(AppTest, TheInstallerImageIsEjectedEightSecondsAfterLaunchOrAtAnEarlierQuit) {
+    runner.infoOutput = kTwoImages;
+    files.existing = {"/Volumes/Orvane/Orvane.app"};
+    makeApp("/Applications/Orvane.app");
+    app->delegate().applicationDidFinishLaunching();
+    executor().runFor(7900ms);
+    EXPECT_THAT(runner.calls, IsEmpty());
+    executor().runFor(100ms);
+    EXPECT_THAT(runner.calls, ElementsAre("/usr/bin/hdiutil info -plist (captured)",
+                                          "/usr/bin/hdiutil detach /Volumes/Orvane -quiet"));
+    app.reset();
+    EXPECT_EQ(runner.calls.size(), 2u) << "once is enough";
+
+    runner.calls.clear();
+    makeApp("/Applications/Orvane.app");
+    app->delegate().applicationDidFinishLaunching();
+    executor().runFor(2s);
+    app->delegate().applicationWillTerminate();
+    app.reset();
+    EXPECT_EQ(runner.calls.size(), 2u);
+}
+
 TEST(InstallerImageCleanup, FindsTheImageHoldingTheBundle) {
     FakeRunner runner;
     FakeFiles files;

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/PlatformTypes.h"
 
@@ -25,7 +27,7 @@ enum class SimFaultKind {
     badChecksum,     // reply checksum byte is wrong
     leadingJunk,     // `bytes` zero bytes precede the reply
     allZero,         // every reply byte is zero
-    silent,          // the monitor does not acknowledge at all
+    silent,          // the monitor does not acknowledge at all (keep last)
 };
 
 struct SimFault {
@@ -42,6 +44,23 @@ struct SimFault {
 
 /// Largest `bytes` a rig may give: more than any reply, far less than memory.
 inline constexpr int kMaxSimFaultBytes = 4096;
+
+/// The names rig files give the kinds.
+inline constexpr std::array<std::pair<SimFaultKind, std::string_view>, 13> kSimFaultNames{{
+    {SimFaultKind::unsupported, "unsupported"},
+    {SimFaultKind::openStatus, "openStatus"},
+    {SimFaultKind::nullConnection, "nullConnection"},
+    {SimFaultKind::sendStatus, "sendStatus"},
+    {SimFaultKind::resultStatus, "resultStatus"},
+    {SimFaultKind::readStatus, "readStatus"},
+    {SimFaultKind::shortReply, "shortReply"},
+    {SimFaultKind::wrongOpcode, "wrongOpcode"},
+    {SimFaultKind::wrongEcho, "wrongEcho"},
+    {SimFaultKind::badChecksum, "badChecksum"},
+    {SimFaultKind::leadingJunk, "leadingJunk"},
+    {SimFaultKind::allZero, "allZero"},
+    {SimFaultKind::silent, "silent"},
+}};
 
 std::optional<SimFaultKind> simFaultKindFromName(std::string_view name);
 std::string_view nameOf(SimFaultKind kind);

@@ -11,12 +11,12 @@
 
 #include "platform/Platform.h"
 #include "platform/sim/SimAudioHardware.h"
-#include "platform/sim/SimControl.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimInput.h"
 #include "platform/sim/SimMonitor.h"
 #include "platform/sim/SimRegistry.h"
 #include "platform/sim/SimRig.h"
+#include "platform/sim/SimTransaction.h"
 #include "platform/sim/SimWindow.h"
 #include "runtime/Clock.h"
 #include "runtime/Executor.h"
@@ -43,8 +43,7 @@ enum class SimWindowServerCall {
 class SimMachine final : public WindowServer,
                          public FramebufferI2C,
                          public DynamicLoader,
-                         public WindowToolkit,
-                         public SimControl {
+                         public WindowToolkit {
   public:
     static constexpr std::uint32_t kGammaEntries = 256;
     using GammaTables = std::array<std::vector<float>, 3>;
@@ -133,14 +132,18 @@ class SimMachine final : public WindowServer,
     // DynamicLoader
     std::shared_ptr<DynamicLibrary> open(std::string_view path, int mode) override;
 
-    // SimControl
-    SimMonitor* monitor(DisplayID display) override;
-    void addFault(DisplayID display, SimFault fault) override;
-    std::vector<SimTransaction> transcript() const override;
-    void clearTranscript() override;
-    long openConnections() const override;
-    long liveAVServices() const override;
-    long outstandingReferences() const override;
+    // Test and rig controls: the core never sees these.
+    /// The monitor of a display; null when there is none.
+    SimMonitor* monitor(DisplayID display);
+    void addFault(DisplayID display, SimFault fault);
+    std::vector<SimTransaction> transcript() const;
+    void clearTranscript();
+    /// I2C connections opened and not closed.
+    long openConnections() const;
+    /// Audio/video service objects created and not released.
+    long liveAVServices() const;
+    /// Registry references handed out and not released.
+    long outstandingReferences() const;
 
   private:
     class AVLibrary;

@@ -7,25 +7,8 @@
 namespace orvane::platform::sim {
 
 namespace {
-struct FaultName {
-    SimFaultKind kind;
-    std::string_view name;
-};
-constexpr std::array<FaultName, 13> kFaultNames{{
-    {SimFaultKind::unsupported, "unsupported"},
-    {SimFaultKind::openStatus, "openStatus"},
-    {SimFaultKind::nullConnection, "nullConnection"},
-    {SimFaultKind::sendStatus, "sendStatus"},
-    {SimFaultKind::resultStatus, "resultStatus"},
-    {SimFaultKind::readStatus, "readStatus"},
-    {SimFaultKind::shortReply, "shortReply"},
-    {SimFaultKind::wrongOpcode, "wrongOpcode"},
-    {SimFaultKind::wrongEcho, "wrongEcho"},
-    {SimFaultKind::badChecksum, "badChecksum"},
-    {SimFaultKind::leadingJunk, "leadingJunk"},
-    {SimFaultKind::allZero, "allZero"},
-    {SimFaultKind::silent, "silent"},
-}};
+static_assert(kSimFaultNames.size() == static_cast<std::size_t>(SimFaultKind::silent) + 1,
+              "every fault kind has its rig name");
 
 constexpr std::uint8_t kHostSource = 0x51;
 constexpr std::uint8_t kRequestSeed = 0x6E;  // the display's write address
@@ -40,15 +23,15 @@ std::uint8_t xorAll(std::uint8_t seed, std::span<const std::uint8_t> bytes) {
 }  // namespace
 
 std::optional<SimFaultKind> simFaultKindFromName(std::string_view name) {
-    for (const auto& f : kFaultNames) {
-        if (f.name == name) return f.kind;
+    for (const auto& [kind, n] : kSimFaultNames) {
+        if (n == name) return kind;
     }
     return std::nullopt;
 }
 
 std::string_view nameOf(SimFaultKind kind) {
-    for (const auto& f : kFaultNames) {
-        if (f.kind == kind) return f.name;
+    for (const auto& [k, name] : kSimFaultNames) {
+        if (k == kind) return name;
     }
     return "?";
 }
