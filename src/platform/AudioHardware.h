@@ -59,25 +59,35 @@ using AudioObjectPropertyListenerBlock =
 /// platform, with two layouts of our own: a name ('lnam') is its UTF-8 bytes,
 /// and a stream configuration ('slay') starts with its buffer count as a
 /// 32-bit number, followed by 16 bytes per buffer.
+/// Linux: the devices are the PulseAudio (or PipeWire-Pulse) sinks.
 class AudioHardware {
   public:
     virtual ~AudioHardware() = default;
+    /// Whether object has the property at address. Main thread.
     virtual bool hasProperty(AudioObjectID object, const AudioObjectPropertyAddress& address) = 0;
+    /// The property's size in bytes into size; a non-zero status for an unknown
+    /// object or property. Main thread.
     virtual OSStatus getPropertyDataSize(AudioObjectID object,
                                          const AudioObjectPropertyAddress& address,
                                          std::uint32_t& size) = 0;
-    /// size: the buffer's capacity in, the bytes written out.
+    /// Copies the property into the caller's data; size: the capacity in, the
+    /// bytes written out. A non-zero status writes nothing. Main thread.
     virtual OSStatus getPropertyData(AudioObjectID object,
                                      const AudioObjectPropertyAddress& address, std::uint32_t& size,
                                      void* data) = 0;
+    /// Sets the property from size bytes; a non-zero status when it is unknown,
+    /// read-only or refused, and nothing changed. Main thread.
     virtual OSStatus setPropertyData(AudioObjectID object,
                                      const AudioObjectPropertyAddress& address, std::uint32_t size,
                                      const void* data) = 0;
-    /// The block runs on queue whenever the property changes.
+    /// Runs block on queue whenever the property changes, until removed; the
+    /// service holds the block. A non-zero status adds nothing. Main thread.
     virtual OSStatus addPropertyListenerBlock(AudioObjectID object,
                                               const AudioObjectPropertyAddress& address,
                                               runtime::Executor& queue,
                                               AudioObjectPropertyListenerBlock block) = 0;
+    /// Removes the listener with this block's identity; no run starts after it
+    /// returns. Main thread.
     virtual OSStatus removePropertyListenerBlock(AudioObjectID object,
                                                  const AudioObjectPropertyAddress& address,
                                                  runtime::Executor& queue,

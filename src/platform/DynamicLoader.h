@@ -39,14 +39,18 @@ inline constexpr int kRTLDNow = 2;
 class DynamicLibrary {
   public:
     virtual ~DynamicLibrary() = default;
-    /// dlsym: the function of that name, or monostate when the library has none.
+    /// The function of that name, or monostate when the library has none. The
+    /// function stays callable while the library is held. Any thread.
     virtual Symbol symbol(std::string_view name) = 0;
 };
 
+/// Loads libraries at run time (the audio/video service functions).
+/// Linux: there is no audio/video service; the loader opens nothing.
 class DynamicLoader {
   public:
     virtual ~DynamicLoader() = default;
-    /// dlopen; null when the library cannot be opened.
+    /// The library at path, shared with the caller; null when it cannot be
+    /// opened. Main thread.
     virtual std::shared_ptr<DynamicLibrary> open(std::string_view path, int mode) = 0;
 };
 

@@ -46,20 +46,30 @@ using CGEventTapCallBack = CGEvent* (*)(CGEventTapProxy proxy, CGEventType type,
                                         void* userInfo);
 
 /// The window server's event taps and the run loop they deliver on.
+/// Linux: media keys are grabbed with XGrabKey on X11 or bound through the
+/// GlobalShortcuts portal on Wayland; a "system-defined event" is such a key.
 class EventTapService {
   public:
     virtual ~EventTapService() = default;
-    /// None when the user has not granted the Accessibility permission.
+    /// A tap that passes each event of mask to callback (on the tap's thread)
+    /// until destroyed; the caller owns it. None when the user has not granted
+    /// the permission or the session has no way to see the keys. Main thread.
     virtual std::unique_ptr<MachPort> eventTapCreate(std::uint32_t location,
                                                      std::uint32_t placement, std::uint32_t options,
                                                      CGEventMask mask, CGEventTapCallBack callback,
                                                      void* userInfo) = 0;
+    /// Starts or pauses the tap. Any thread (a disabled tap is re-enabled from
+    /// its callback).
     virtual void eventTapEnable(MachPort& tap, bool enable) = 0;
+    /// The integer field of event; 0 when it has none. The tap's thread.
     virtual std::int64_t eventGetIntegerValueField(const CGEvent& event, CGEventField field) = 0;
+    /// A source that delivers the tap's events once added; the caller owns it.
+    /// Main thread.
     virtual std::unique_ptr<RunLoopSource> machPortCreateRunLoopSource(MachPort& tap,
                                                                        long order) = 0;
-    /// The main run loop, common modes.
+    /// Starts delivery through the main run loop. Main thread.
     virtual void runLoopAddSource(RunLoopSource& source) = 0;
+    /// Stops delivery; no callback starts after it returns. Main thread.
     virtual void runLoopRemoveSource(RunLoopSource& source) = 0;
 };
 

@@ -8,10 +8,11 @@
 
 namespace orvane::platform {
 
-/// The file manager's read side, for absolute paths.
+/// The file manager's read side, for absolute paths. Main thread.
 class FileSystem {
   public:
     virtual ~FileSystem() = default;
+    /// The user's home directory; empty when unknown.
     virtual std::string homeDirectory() = 0;
     /// The folders installed colour profiles live in, in search order; none
     /// where the platform has no such folders.
@@ -19,7 +20,7 @@ class FileSystem {
     /// Entry names in listing order; none when the directory cannot be listed.
     virtual std::optional<std::vector<std::string>> contentsOfDirectory(
         const std::string& path) = 0;
-    /// The whole file; none when it cannot be read.
+    /// The whole file, as a value; none when it cannot be read.
     virtual std::optional<std::vector<std::uint8_t>> contentsOfFile(const std::string& path) = 0;
 };
 

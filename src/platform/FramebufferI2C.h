@@ -34,20 +34,27 @@ struct IOI2CRequest {
 /// An open I2C connection (IOI2CConnectRef); an opaque token, 0 is none.
 using IOI2CConnectRef = std::uintptr_t;
 
-/// The framebuffer's I2C interface.
+/// The framebuffer's I2C interface. Called on the DDC I/O queue, one
+/// transaction at a time, and from the main thread to find an interface.
+/// Linux: bus 0 of a framebuffer is the /dev/i2c-N of its DRM connector; a
+/// request is one write to 0x37 and, after the delay, one read from it.
 class FramebufferI2C {
   public:
     virtual ~FramebufferI2C() = default;
-    /// IOFBCopyI2CInterfaceForBus; a non-zero status or an empty reference when the bus has none.
+    /// The framebuffer's I2C interface for bus, as a reference the caller owns;
+    /// a non-zero status or an empty reference when the bus has none.
     virtual IOReturn copyI2CInterfaceForBus(IOObject framebuffer, std::uint32_t bus,
                                             IOObjectRef& interface) = 0;
-    /// IOI2CInterfaceOpen; a non-zero status, or a null connection, on failure.
+    /// Opens the interface into connect, which the caller closes; a non-zero
+    /// status, or a null connection, on failure.
     virtual IOReturn i2cInterfaceOpen(IOObject interface, std::uint32_t options,
                                       IOI2CConnectRef& connect) = 0;
-    /// IOI2CSendRequest: runs the transaction synchronously, then fills request.result.
+    /// Runs request synchronously (send, minReplyDelay, reply) and sets its result;
+    /// replyBytes drops to the bytes received. A non-zero status when the
+    /// transaction could not start. The caller owns the buffers.
     virtual IOReturn i2cSendRequest(IOI2CConnectRef connect, std::uint32_t options,
                                     IOI2CRequest& request) = 0;
-    /// IOI2CInterfaceClose.
+    /// Closes a connection opened here; each is closed once.
     virtual IOReturn i2cInterfaceClose(IOI2CConnectRef connect, std::uint32_t options) = 0;
 };
 

@@ -47,20 +47,31 @@ using EventRef = const Event*;
 using EventHandlerProcPtr = OSStatus (*)(EventHandlerCallRef next, EventRef event, void* userData);
 
 /// The application event loop's hot-key registration and its events.
+/// Linux: XGrabKey with every lock-modifier variant on X11, the GlobalShortcuts
+/// portal on Wayland (where the combination is only a preference).
 class HotKeyService {
   public:
     virtual ~HotKeyService() = default;
+    /// The application's event target; never 0. Main thread.
     virtual EventTargetRef getApplicationEventTarget() = 0;
+    /// Calls handler (main thread) for the numTypes kinds in types until removed;
+    /// the handle goes to outRef. A non-zero status installs nothing. Main thread.
     virtual OSStatus installEventHandler(EventTargetRef target, EventHandlerProcPtr handler,
                                          std::size_t numTypes, const EventTypeSpec* types,
                                          void* userData, EventHandlerRef* outRef) = 0;
+    /// Removes a handler installed here. Main thread.
     virtual OSStatus removeEventHandler(EventHandlerRef handler) = 0;
+    /// Copies the event's parameter name of type into outData (bufferSize bytes,
+    /// caller-owned); a non-zero status when the event has none. Main thread.
     virtual OSStatus getEventParameter(EventRef event, std::uint32_t name, std::uint32_t type,
                                        std::size_t bufferSize, std::size_t* outActualSize,
                                        void* outData) = 0;
+    /// Registers the combination; the handle goes to outRef. A non-zero status
+    /// (taken by another program, refused) registers nothing. Main thread.
     virtual OSStatus registerEventHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
                                          EventHotKeyID id, EventTargetRef target,
                                          std::uint32_t options, EventHotKeyRef* outRef) = 0;
+    /// Unregisters a hot key registered here. Main thread.
     virtual OSStatus unregisterEventHotKey(EventHotKeyRef hotKey) = 0;
 };
 

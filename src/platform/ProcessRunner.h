@@ -17,7 +17,9 @@ struct ProcessResult {
 class ProcessRunner {
   public:
     virtual ~ProcessRunner() = default;
-    /// Standard error is discarded; standard output is captured or discarded.
+    /// Runs executable with args and waits for it; launched is false when it could
+    /// not start. Standard error is discarded; standard output is captured or
+    /// discarded. Any thread; blocks.
     virtual ProcessResult run(const std::string& executable, const std::vector<std::string>& args,
                               bool captureOutput) = 0;
 };

@@ -46,50 +46,74 @@ using CGDisplayReconfigurationCallBack = void (*)(DisplayID display,
                                                   void* userInfo);
 
 /// The window server's display services.
+/// Linux: the displays are the connected DRM connectors, their IDs derived from
+/// card and connector; the numbers come from each connector's EDID. Modes and
+/// configurations go through XRandR or Mutter's DisplayConfig (read-only from
+/// the connector's modes file without a display server), gamma through the
+/// CRTC gamma of XRandR, wlr-gamma-control or Mutter, and reconfiguration
+/// events come from udev and the display server's own notifications.
 class WindowServer {
   public:
     virtual ~WindowServer() = default;
 
-    /// Up to maxDisplays active display IDs into displays, their number into count.
+    /// Up to maxDisplays active display IDs into displays (caller-owned), in the
+    /// server's order, and their number into count; a non-zero error leaves count 0.
+    /// Any thread (the DDC queue asks too).
     virtual CGError getActiveDisplayList(std::uint32_t maxDisplays, DisplayID* displays,
                                          std::uint32_t& count) = 0;
+    /// Whether the display is the built-in panel; false for an unknown one. Any thread.
     virtual bool displayIsBuiltin(DisplayID display) = 0;
-    /// The EDID vendor number; 0 for an unknown display.
+    /// The EDID vendor number; 0 for an unknown display. Any thread.
     virtual std::uint32_t vendorNumber(DisplayID display) = 0;
-    /// The EDID product (model) number; 0 for an unknown display.
+    /// The EDID product (model) number; 0 for an unknown display. Any thread.
     virtual std::uint32_t modelNumber(DisplayID display) = 0;
-    /// The EDID serial number; 0 when the display reports none.
+    /// The EDID serial number; 0 when the display reports none. Any thread.
     virtual std::uint32_t serialNumber(DisplayID display) = 0;
 
-    /// The current mode; none when it cannot be read.
+    /// The current mode, as a value; none when it cannot be read. Main thread.
     virtual std::optional<CGDisplayMode> copyDisplayMode(DisplayID display) = 0;
+    /// The current width in pixels; 0 for an unknown display. Main thread.
     virtual std::size_t pixelsWide(DisplayID display) = 0;
+    /// The current height in pixels; 0 for an unknown display. Main thread.
     virtual std::size_t pixelsHigh(DisplayID display) = 0;
-    /// Every mode in the window server's order; none when there is no list.
-    /// showDuplicateLowResolutionModes is the one option the system ever sets.
+    /// Every mode in the server's order; none when there is no list.
+    /// showDuplicateLowResolutionModes is the one option the system ever sets. Main thread.
     virtual std::optional<std::vector<CGDisplayMode>> copyAllDisplayModes(
         DisplayID display, bool showDuplicateLowResolutionModes) = 0;
 
+    /// Opens a configuration transaction into config; an error opens none. Main thread.
     virtual CGError beginDisplayConfiguration(CGDisplayConfigRef& config) = 0;
+    /// Stages mode for display in config; an error for an unknown config, display
+    /// or mode. Nothing changes before completion. Main thread.
     virtual CGError configureDisplayWithDisplayMode(CGDisplayConfigRef config, DisplayID display,
                                                     const CGDisplayMode& mode) = 0;
+    /// Drops config and what it staged. Main thread.
     virtual CGError cancelDisplayConfiguration(CGDisplayConfigRef config) = 0;
+    /// Applies config for option's scope and ends it; an error applies nothing.
+    /// Main thread.
     virtual CGError completeDisplayConfiguration(CGDisplayConfigRef config,
                                                  CGConfigureOption option) = 0;
 
-    /// Reads up to capacity entries per channel; sampleCount is how many were filled.
+    /// Reads up to capacity entries per channel into the caller's arrays;
+    /// sampleCount is how many were filled. An error fills nothing. Main thread.
     virtual CGError getDisplayTransferByTable(DisplayID display, std::uint32_t capacity, float* red,
                                               float* green, float* blue,
                                               std::uint32_t& sampleCount) = 0;
+    /// Sets the display's gamma tables to tableSize entries per channel, copied;
+    /// an error (refused, unknown display) changes nothing. Main thread.
     virtual CGError setDisplayTransferByTable(DisplayID display, std::uint32_t tableSize,
                                               const float* red, const float* green,
                                               const float* blue) = 0;
-    /// Every display's tables back to the colour-management defaults.
+    /// Every display's tables back to the colour-management defaults. Main thread,
+    /// or the exit hook at process exit.
     virtual void displayRestoreColorSyncSettings() = 0;
 
-    /// A callback is identified by the pair (callback, userInfo), as on the original platform.
+    /// Calls callback(display, flags, userInfo) on the server's thread, for each
+    /// display of each change, until removed; the pair (callback, userInfo) is the
+    /// identity. An error registers nothing. Main thread.
     virtual CGError registerReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
                                                     void* userInfo) = 0;
+    /// Removes that pair; no call starts after it returns. Main thread.
     virtual CGError removeReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
                                                   void* userInfo) = 0;
 };

@@ -75,42 +75,61 @@ class EventMonitor {
     virtual ~EventMonitor() = default;
 };
 
-/// A window of the toolkit. Destroying it closes it.
+/// A window of the toolkit. Destroying it closes it. Main thread only.
 class Window {
   public:
     virtual ~Window() = default;
+    /// The window's fill.
     virtual void setBackgroundColor(Color color) = 0;
+    /// Whether what is behind may show through.
     virtual void setOpaque(bool opaque) = 0;
+    /// Whether the window casts a shadow.
     virtual void setHasShadow(bool shadow) = 0;
+    /// Stacking level: higher levels stay above lower ones.
     virtual void setLevel(int level) = 0;
+    /// How the window joins workspaces and window cycling.
     virtual void setCollectionBehavior(std::uint32_t behavior) = 0;
+    /// True: clicks pass through to what is below.
     virtual void setIgnoresMouseEvents(bool ignores) = 0;
+    /// How the toolkit animates showing and hiding.
     virtual void setAnimationBehavior(int behavior) = 0;
+    /// False: closing keeps the object, which its owner destroys.
     virtual void setReleasedWhenClosed(bool released) = 0;
+    /// Moves and sizes the window (screen coordinates).
     virtual void setFrame(Rect frame, bool display) = 0;
+    /// Opacity, 0...1, at once.
     virtual void setAlphaValue(double alpha) = 0;
+    /// Shows the window above its level's others, even when Orvane is not active.
     virtual void orderFrontRegardless() = 0;
+    /// Hides the window; it can be shown again.
     virtual void orderOut() = 0;
+    /// What the window shows; shared with the caller.
     virtual void setContentView(std::shared_ptr<const ContentView> view) = 0;
     /// Animates the alpha value to target over duration; completion runs on
     /// the main thread when the animation ends or another one replaces it.
     virtual void animateAlphaValue(double target, std::chrono::nanoseconds duration,
                                    std::function<void()> completion) = 0;
+    /// The current opacity.
     virtual double alphaValue() const = 0;
+    /// Whether the window is on screen.
     virtual bool isVisible() const = 0;
 };
 
-/// Screens and windows.
+/// Screens and windows. Main thread only.
+/// Linux: the Qt GUI's screens and widgets; a headless run has no screens.
 class WindowToolkit {
   public:
     virtual ~WindowToolkit() = default;
+    /// The screens, as values, in the toolkit's order; empty without a display server.
     virtual std::vector<Screen> screens() = 0;
     /// None when the system reports no main screen.
     virtual std::optional<Screen> mainScreen() = 0;
+    /// A new window on screen, hidden until ordered front; the caller owns it.
     virtual std::unique_ptr<Window> makeWindow(Rect contentRect, std::uint32_t styleMask,
                                                int backing, bool defer, const Screen& screen) = 0;
-    /// Sees every key-down event that reaches the application while it exists;
-    /// the handler returns the event to pass it on, or none to consume it.
+    /// Sees every key-down event that reaches the application while the monitor
+    /// exists (the caller owns it); the handler returns the event to pass it on,
+    /// or none to consume it.
     virtual std::unique_ptr<EventMonitor> addLocalMonitorForEvents(
         std::uint64_t mask, std::function<std::optional<KeyEvent>(const KeyEvent&)> handler) = 0;
 };
