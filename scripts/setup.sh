@@ -18,6 +18,10 @@ packages=(
     libplist-dev
     locales
     desktop-file-utils
+    libudev-dev
+    libsystemd-dev
+    dbus
+    python3-dbusmock
 )
 
 missing=()

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -23,6 +24,7 @@
 #include "app/InstanceChannel.h"
 #include "app/OrvaneApp.h"
 #include "platform/Backend.h"
+#include "platform/linux/LinuxBackend.h"
 #include "platform/posix/PosixFileManager.h"
 #include "platform/posix/PosixProcessRunner.h"
 #include "platform/sim/SimBackend.h"
@@ -43,7 +45,7 @@ constexpr const char* kUsage =
 
 Controls the brightness, contrast, volume, input and power of external displays.
 
-  --platform NAME run on this platform (built: sim); by default the first available
+  --platform NAME linux or sim; by default linux where it finds display hardware
   --rig FILE      run on the simulated machine FILE describes (default: the built-in one)
   --headless      run without windows (the only mode so far)
   --once          launch, handle the URLs in order, wait for what they started, quit
@@ -141,6 +143,32 @@ class TeeLogger final : public runtime::Logger {
     std::string captured_;
 };
 
+/// Waits for SIGINT, SIGTERM or SIGHUP on a thread of its own and posts
+/// onSignal to the loop.
+class SignalWatcher {
+  public:
+    SignalWatcher(const sigset_t& signals, runtime::EventLoop& loop, std::function<void()> onSignal)
+        : thread_([&loop, signals, onSignal = std::move(onSignal)](std::stop_token stop) {
+              while (!stop.stop_requested()) {
+                  int sig = 0;
+                  if (sigwait(&signals, &sig) != 0) continue;
+                  if (sig == SIGUSR1) continue;  // the wake-up at exit
+                  loop.post(onSignal);
+                  return;
+              }
+          }) {}
+    ~SignalWatcher() { stop(); }
+    void stop() {
+        if (!thread_.joinable()) return;
+        thread_.request_stop();
+        pthread_kill(thread_.native_handle(), SIGUSR1);
+        thread_.join();
+    }
+
+  private:
+    std::jthread thread_;
+};
+
 /// Hands urls to a running instance and prints its answer; false when none runs.
 bool handOver(const std::vector<std::string>& urls) {
     auto answer = app::InstanceChannel::forward(app::InstanceChannel::defaultPath(), urls);
@@ -197,6 +225,39 @@ int runOnce(platform::Backend& backend, const Options& options, runtime::Logger&
     return written ? 0 : 1;
 }
 
+/// --once on real hardware: the real clock, worker threads and the event loop,
+/// until nothing is left to do. A signal ends it with the termination sequence.
+int runOnceThreaded(platform::Backend& backend, const Options& options, runtime::Logger& log,
+                    const sigset_t& signals) {
+    runtime::ThreadedRuntime rt;
+    const auto platform = backend.start(rt);
+    auto app = makeApp(rt, platform, log);
+    if (!app) {
+        backend.stop();
+        return 1;
+    }
+    app->registry().reprobeOnTimer = false;
+    auto& delegate = app->delegate();
+    delegate.applyDefaultPresetAtLaunch = false;
+    bool signalled = false;
+    SignalWatcher signalWatcher(signals, rt.loop(), [&] {
+        signalled = true;
+        rt.loop().stop();
+    });
+    delegate.applicationDidFinishLaunching();
+    for (const auto& url : options.urls)
+        delegate.handleURLEvent(url);
+    rt.runUntilIdle();
+    delegate.applicationWillTerminate();
+    if (!signalled) rt.runUntilIdle();
+    signalWatcher.stop();
+    rt.shutdown();
+    const bool written = writeRigOut(backend, options.rigOut);
+    app.reset();
+    backend.stop();
+    return written ? 0 : 1;
+}
+
 /// Resident: the event loop runs until SIGINT, SIGTERM or SIGHUP. The
 /// instance socket is claimed before anything else, the store included, so
 /// of two starts at once the loser hands its URLs to the winner.
@@ -246,15 +307,7 @@ int runResident(platform::Backend& backend, const Options& options, TeeLogger& l
         // Let the clean-up's own posted work finish before the loop ends.
         loop.postAfter(std::chrono::milliseconds(50), [&loop] { loop.stop(); });
     };
-    std::jthread signalThread([&loop, &terminate, signals](std::stop_token stop) {
-        while (!stop.stop_requested()) {
-            int sig = 0;
-            if (sigwait(&signals, &sig) != 0) continue;
-            if (sig == SIGUSR1) continue;  // the wake-up at exit
-            loop.post(terminate);
-            return;
-        }
-    });
+    SignalWatcher signalWatcher(signals, loop, terminate);
 
     int status = 0;
     try {
@@ -273,9 +326,7 @@ int runResident(platform::Backend& backend, const Options& options, TeeLogger& l
     // Stop taking work, drop what is queued, join the I/O threads; only then
     // may the application and the machine they use go.
     channel.reset();
-    signalThread.request_stop();
-    pthread_kill(signalThread.native_handle(), SIGUSR1);
-    signalThread.join();
+    signalWatcher.stop();
     rt.shutdown();
     if (!writeRigOut(backend, options.rigOut)) status = 1;
     app.reset();
@@ -290,12 +341,10 @@ int main(int argc, char** argv) {
     const auto options = parse(argc, argv, status);
     if (!options) return status;
 
-    // Every thread inherits this mask; one thread waits for the signals.
     sigset_t signals;
     sigemptyset(&signals);
     for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1})
         sigaddset(&signals, s);
-    if (!options->once) pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     // A closed standard output (orvane ... | head) must not end Orvane before
     // its termination sequence; the writes fail quietly instead.
@@ -305,9 +354,12 @@ int main(int argc, char** argv) {
     // second application on the same store and monitors would fight it.
     if (options->once && !options->urls.empty() && handOver(options->urls)) return 0;
 
+    TeeLogger log;
     // In order of preference: a real machine's backend goes before the simulated one.
+    platform::linux_::LinuxBackend linux(
+        log, runtime::environmentPath("ORVANE_LINUX_ROOT").value_or(""));
     platform::sim::SimBackend sim(options->rigPath);
-    const std::array<platform::Backend*, 1> backends{&sim};
+    const std::array<platform::Backend*, 2> backends{&linux, &sim};
     std::string requested = options->platform;
     if (!options->rigPath.empty()) {
         if (requested.empty()) requested = platform::sim::SimBackend::kName;
@@ -329,13 +381,16 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    TeeLogger log;
     log.line(backend->startLine());
     const auto mode = options->once ? platform::RunMode::once : platform::RunMode::resident;
     const auto kind = backend->runtimeFor(mode);
+    // Every thread inherits the mask; one of them waits for the signals.
+    if (kind == platform::RuntimeKind::threaded) pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     try {
         if (mode == platform::RunMode::once && kind == platform::RuntimeKind::virtualClock)
             return runOnce(*backend, *options, log);
+        if (mode == platform::RunMode::once)
+            return runOnceThreaded(*backend, *options, log, signals);
         if (mode == platform::RunMode::resident && kind == platform::RuntimeKind::threaded)
             return runResident(*backend, *options, log, signals);
         std::fprintf(stderr, "orvane: platform %s cannot run %s\n",

@@ -14,7 +14,7 @@ Backend& chooseBackend(std::span<Backend* const> backends, std::string_view requ
             }
             return *backend;
         }
-        if (requested.empty() && !reason) return *backend;
+        if (requested.empty() && !reason && backend->preferredHere()) return *backend;
         (built += built.empty() ? "" : ", ") += backend->name();
         if (reason) (reasons += "\n  ") += std::string(backend->name()) + ": " + *reason;
     }

@@ -39,6 +39,9 @@ class Backend {
     /// None when the backend can run on this machine; otherwise why not, in
     /// words a user can act on. Cheap, and free of side effects.
     virtual std::optional<std::string> unavailableReason() const = 0;
+    /// Whether to take this backend when none is named: a real machine's only
+    /// where it finds hardware to control.
+    virtual bool preferredHere() const { return true; }
     /// Reads what a run needs before anything else starts (a rig file, say).
     /// Throws std::runtime_error with the message to show when it cannot.
     virtual void prepare() {}
@@ -71,7 +74,7 @@ class NoBackend : public std::runtime_error {
 };
 
 /// The backend named by requested, or with none requested the first of
-/// backends (in order of preference) that is available here. Throws NoBackend
+/// backends (in order of preference) that is available and preferred here. Throws NoBackend
 /// when the named one is unknown or unavailable, or none is available.
 Backend& chooseBackend(std::span<Backend* const> backends, std::string_view requested);
 

@@ -42,11 +42,29 @@ void EventLoop::sleepFor(Duration d) {
 }
 
 void EventLoop::run() {
+    loop(nullptr);
+}
+
+void EventLoop::runUntilIdle(const std::function<bool()>& othersIdle) {
+    loop(&othersIdle);
+}
+
+void EventLoop::loop(const std::function<bool()>* othersIdle) {
+    using namespace std::chrono_literals;
     std::unique_lock lock(mutex_);
     stopping_ = false;
     while (!stopping_) {
         if (items_.empty()) {
-            wake_.wait(lock);
+            if (!othersIdle) {
+                wake_.wait(lock);
+                continue;
+            }
+            // The others first: work that finished has posted its results by then.
+            lock.unlock();
+            const bool idle = (*othersIdle)();
+            lock.lock();
+            if (idle && items_.empty()) return;
+            wake_.wait_for(lock, 2ms);
             continue;
         }
         TimePoint due = items_.top().at;

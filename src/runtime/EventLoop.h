@@ -27,6 +27,9 @@ class EventLoop final : public Executor, public Clock {
 
     /// Runs items until stop() is called.
     void run();
+    /// Runs items until stop() is called or none is left, timers included,
+    /// while othersIdle says the work that could post more is done too.
+    void runUntilIdle(const std::function<bool()>& othersIdle);
     /// Makes run() return after the item in progress. Callable from any thread.
     void stop();
     /// Drops every queued item and the coroutines waiting on them; main thread,
@@ -34,6 +37,7 @@ class EventLoop final : public Executor, public Clock {
     void discardPending();
 
   private:
+    void loop(const std::function<bool()>* othersIdle);
     struct Item {
         TimePoint at;
         std::uint64_t seq;

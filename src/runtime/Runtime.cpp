@@ -27,6 +27,14 @@ Clock& ThreadedRuntime::clock() {
 EventLoop& ThreadedRuntime::loop() {
     return *loop_;
 }
+void ThreadedRuntime::runUntilIdle() {
+    loop_->runUntilIdle([this] {
+        for (auto& weak : queues_) {
+            if (auto queue = weak.lock(); queue && !queue->idle()) return false;
+        }
+        return true;
+    });
+}
 std::shared_ptr<SerialQueue> ThreadedRuntime::makeSerialQueue(std::string label) {
     auto queue = std::make_shared<ThreadSerialQueue>(std::move(label));
     queues_.push_back(queue);

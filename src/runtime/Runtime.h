@@ -28,6 +28,8 @@ class ThreadedRuntime final : public Runtime {
     Clock& clock() override;
     std::shared_ptr<SerialQueue> makeSerialQueue(std::string label) override;
     class EventLoop& loop();
+    /// Runs the loop until nothing is queued, timed or running on a queue.
+    void runUntilIdle();
     /// The end of a run, once the loop has returned: every I/O queue drops its
     /// queued work and joins its thread, then the loop drops its items and
     /// waiting tasks. Afterwards nothing touches the platform any more.

@@ -41,6 +41,11 @@ void ThreadSerialQueue::async(std::function<void()> item) {
     wake_.notify_one();
 }
 
+bool ThreadSerialQueue::idle() {
+    std::lock_guard lock(mutex_);
+    return items_.empty() && !busy_;
+}
+
 void ThreadSerialQueue::work() {
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -48,9 +53,11 @@ void ThreadSerialQueue::work() {
         if (items_.empty()) return;
         auto item = std::move(items_.front());
         items_.pop_front();
+        busy_ = true;
         lock.unlock();
         item();
         lock.lock();
+        busy_ = false;
     }
 }
 

@@ -27,6 +27,9 @@ class ThreadSerialQueue final : public SerialQueue {
     /// use goes away.
     void close();
     const std::string& label() const override { return label_; }
+    /// Nothing queued and nothing running. An item's results are posted
+    /// before it counts as done.
+    bool idle();
 
   private:
     void work();
@@ -37,6 +40,7 @@ class ThreadSerialQueue final : public SerialQueue {
     std::deque<std::function<void()>> items_;
     bool closing_ = false;
     bool closed_ = false;
+    bool busy_ = false;
     std::thread worker_;
 };
 

@@ -1,0 +1,211 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "platform/linux/Backlight.h"
+#include "platform/linux/DisplayDiscovery.h"
+#include "platform/linux/I2CBus.h"
+#include "runtime/Clock.h"
+#include "runtime/Logger.h"
+
+namespace orvane::platform::linux_ {
+
+/// A Linux machine without a display server, behind the platform interfaces:
+/// the connected DRM connectors are the displays and their IODisplayConnect
+/// services, each connector is the framebuffer of its display, bus 0 of that
+/// framebuffer is the connector's /dev/i2c-N, and the panel's "brightness" is
+/// its backlight. What needs a display server (modes, gamma, windows, keys,
+/// audio devices) answers "unavailable", each said once in the log.
+///
+/// Registry objects name a display and a role (connect, framebuffer, I2C
+/// interface); they hold no resource, so retain and release count nothing.
+/// Bus handles stay open per bus; one transaction at a time per bus.
+class LinuxMachine final : public WindowServer,
+                           public IORegistry,
+                           public FramebufferI2C,
+                           public DynamicLoader,
+                           public WindowToolkit,
+                           public AudioHardware,
+                           public FileSystem,
+                           public EventTapService,
+                           public HotKeyService,
+                           public KeyboardLayout,
+                           public Accessibility {
+  public:
+    LinuxMachine(std::string root, I2COpener opener, runtime::Clock& clock, runtime::Logger& log);
+    ~LinuxMachine() override;
+
+    Platform platform();
+    /// Reads sysfs again and tells the reconfiguration callbacks what was added
+    /// or removed (begin, then add or remove, per display). The hot-plug
+    /// monitor calls it; any thread.
+    void rescan();
+    std::vector<LinuxDisplay> displays() const;
+    /// 128 bytes at 0x50 of bus, for buses no connector claims.
+    std::optional<std::vector<std::uint8_t>> readEDID(int bus);
+    /// Whether something acknowledges a read at the DDC/CI address of bus.
+    bool answersDDC(int bus);
+
+    // WindowServer
+    CGError getActiveDisplayList(std::uint32_t maxDisplays, DisplayID* displays,
+                                 std::uint32_t& count) override;
+    bool displayIsBuiltin(DisplayID display) override;
+    std::uint32_t vendorNumber(DisplayID display) override;
+    std::uint32_t modelNumber(DisplayID display) override;
+    std::uint32_t serialNumber(DisplayID display) override;
+    std::optional<CGDisplayMode> copyDisplayMode(DisplayID display) override;
+    std::size_t pixelsWide(DisplayID display) override;
+    std::size_t pixelsHigh(DisplayID display) override;
+    std::optional<std::vector<CGDisplayMode>> copyAllDisplayModes(DisplayID display,
+                                                                  bool duplicates) override;
+    CGError beginDisplayConfiguration(CGDisplayConfigRef& config) override;
+    CGError configureDisplayWithDisplayMode(CGDisplayConfigRef config, DisplayID display,
+                                            const CGDisplayMode& mode) override;
+    CGError cancelDisplayConfiguration(CGDisplayConfigRef config) override;
+    CGError completeDisplayConfiguration(CGDisplayConfigRef config,
+                                         CGConfigureOption option) override;
+    CGError getDisplayTransferByTable(DisplayID display, std::uint32_t capacity, float* red,
+                                      float* green, float* blue,
+                                      std::uint32_t& sampleCount) override;
+    CGError setDisplayTransferByTable(DisplayID display, std::uint32_t tableSize, const float* red,
+                                      const float* green, const float* blue) override;
+    void displayRestoreColorSyncSettings() override {}
+    CGError registerReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
+                                            void* userInfo) override;
+    CGError removeReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
+                                          void* userInfo) override;
+
+    // IORegistry
+    IOReturn matchingServices(std::string_view className,
+                              std::vector<IOObjectRef>& services) override;
+    std::optional<InfoDictionary> displayInfoDictionary(IOObject service,
+                                                        std::uint32_t options) override;
+    IOReturn parentEntry(IOObject service, std::string_view plane, IOObjectRef& parent) override;
+    IOReturn childEntries(IOObject service, std::string_view plane,
+                          std::vector<IOObjectRef>& children) override;
+    std::string className(IOObject object) override;
+    IOReturn displayGetFloatParameter(IOObject service, std::uint32_t options, std::string_view key,
+                                      float& value) override;
+    IOReturn displaySetFloatParameter(IOObject service, std::uint32_t options, std::string_view key,
+                                      float value) override;
+    void retain(IOObject) override {}
+    void release(IOObject) override {}
+
+    // FramebufferI2C
+    IOReturn copyI2CInterfaceForBus(IOObject framebuffer, std::uint32_t bus,
+                                    IOObjectRef& interface) override;
+    IOReturn i2cInterfaceOpen(IOObject interface, std::uint32_t options,
+                              IOI2CConnectRef& connect) override;
+    IOReturn i2cSendRequest(IOI2CConnectRef connect, std::uint32_t options,
+                            IOI2CRequest& request) override;
+    IOReturn i2cInterfaceClose(IOI2CConnectRef, std::uint32_t) override { return kIOReturnSuccess; }
+
+    // DynamicLoader: the audio/video service functions do not exist here.
+    std::shared_ptr<DynamicLibrary> open(std::string_view, int) override { return nullptr; }
+
+    // WindowToolkit: no screens without a display server.
+    std::vector<Screen> screens() override { return {}; }
+    std::optional<Screen> mainScreen() override { return std::nullopt; }
+    std::unique_ptr<Window> makeWindow(Rect, std::uint32_t, int, bool, const Screen&) override;
+    std::unique_ptr<EventMonitor> addLocalMonitorForEvents(
+        std::uint64_t, std::function<std::optional<KeyEvent>(const KeyEvent&)>) override;
+
+    // AudioHardware: no devices yet.
+    bool hasProperty(AudioObjectID object, const AudioObjectPropertyAddress& address) override;
+    OSStatus getPropertyDataSize(AudioObjectID object, const AudioObjectPropertyAddress& address,
+                                 std::uint32_t& size) override;
+    OSStatus getPropertyData(AudioObjectID object, const AudioObjectPropertyAddress& address,
+                             std::uint32_t& size, void* data) override;
+    OSStatus setPropertyData(AudioObjectID, const AudioObjectPropertyAddress&, std::uint32_t,
+                             const void*) override {
+        return kAudioHardwareBadObjectError;
+    }
+    OSStatus addPropertyListenerBlock(AudioObjectID, const AudioObjectPropertyAddress&,
+                                      runtime::Executor&,
+                                      AudioObjectPropertyListenerBlock) override {
+        return kAudioHardwareNoError;  // nothing will ever change
+    }
+    OSStatus removePropertyListenerBlock(AudioObjectID, const AudioObjectPropertyAddress&,
+                                         runtime::Executor&,
+                                         const AudioObjectPropertyListenerBlock&) override {
+        return kAudioHardwareNoError;
+    }
+
+    // FileSystem
+    std::string homeDirectory() override;
+    std::vector<std::string> colorProfileDirectories() override;
+    std::optional<std::vector<std::string>> contentsOfDirectory(const std::string& path) override;
+    std::optional<std::vector<std::uint8_t>> contentsOfFile(const std::string& path) override;
+
+    // EventTapService: keys come with the desktop session.
+    std::unique_ptr<MachPort> eventTapCreate(std::uint32_t, std::uint32_t, std::uint32_t,
+                                             CGEventMask, CGEventTapCallBack, void*) override;
+    void eventTapEnable(MachPort&, bool) override {}
+    std::int64_t eventGetIntegerValueField(const CGEvent& event, CGEventField field) override;
+    std::unique_ptr<RunLoopSource> machPortCreateRunLoopSource(MachPort&, long) override {
+        return nullptr;
+    }
+    void runLoopAddSource(RunLoopSource&) override {}
+    void runLoopRemoveSource(RunLoopSource&) override {}
+
+    // HotKeyService
+    EventTargetRef getApplicationEventTarget() override { return 1; }
+    OSStatus installEventHandler(EventTargetRef, EventHandlerProcPtr, std::size_t,
+                                 const EventTypeSpec*, void*, EventHandlerRef*) override;
+    OSStatus removeEventHandler(EventHandlerRef) override { return noErr; }
+    OSStatus getEventParameter(EventRef, std::uint32_t, std::uint32_t, std::size_t, std::size_t*,
+                               void*) override {
+        return eventParameterNotFoundErr;
+    }
+    OSStatus registerEventHotKey(std::uint32_t, std::uint32_t, EventHotKeyID, EventTargetRef,
+                                 std::uint32_t, EventHotKeyRef*) override;
+    OSStatus unregisterEventHotKey(EventHotKeyRef) override { return noErr; }
+
+    // KeyboardLayout
+    std::unique_ptr<InputSource> copyCurrentKeyboardInputSource() override { return nullptr; }
+    std::uint32_t keyboardType() override { return 0; }
+    OSStatus ucKeyTranslate(const UCKeyboardLayout&, std::uint16_t, std::uint16_t, std::uint32_t,
+                            std::uint32_t, std::uint32_t, std::uint32_t*, std::size_t,
+                            std::size_t* actualLength, char16_t*) override;
+
+    // Accessibility
+    bool isProcessTrustedWithOptions(bool prompt) override;
+
+  private:
+    enum class Role : std::uint32_t { connect = 1, framebuffer = 2, interface = 3 };
+    struct Bus {
+        std::mutex lock;  // one transaction at a time
+        std::unique_ptr<I2CBus> handle;
+    };
+
+    static IOObject object(DisplayID display, Role role);
+    std::optional<LinuxDisplay> displayOf(IOObject object, Role role) const;
+    std::optional<LinuxDisplay> display(DisplayID id) const;
+    /// The open bus; null (with the reason logged once) when it cannot be opened.
+    Bus* openBus(int bus);
+    /// Says line once per key.
+    void unavailable(const std::string& key, const std::string& line);
+
+    std::string root_;
+    I2COpener opener_;
+    runtime::Clock& clock_;
+    runtime::Logger& log_;
+    DisplayDiscovery discovery_;
+    std::optional<Backlight> backlight_;
+
+    mutable std::mutex mutex_;
+    std::vector<LinuxDisplay> displays_;
+    std::vector<std::pair<CGDisplayReconfigurationCallBack, void*>> callbacks_;
+    std::map<int, std::unique_ptr<Bus>> buses_;
+    std::set<std::string> said_;
+};
+
+}  // namespace orvane::platform::linux_
