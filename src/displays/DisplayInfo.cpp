@@ -167,6 +167,8 @@ ConnectionType detectConnectionType(DisplayID d, bool isBuiltIn, const DisplaySe
                 if (contains(cls, "hdmi")) return ConnectionType::hdmi;
                 if (contains(cls, "avservice")) return ConnectionType::hdmi;
                 if (contains(cls, "displayport")) return ConnectionType::displayPort;
+                if (contains(cls, "dvi")) return ConnectionType::dvi;
+                if (contains(cls, "vga")) return ConnectionType::vga;
                 if (contains(cls, "usb") && !contains(cls, "iousbhost"))
                     return ConnectionType::usbc;
                 entry = std::move(parent);

@@ -1,0 +1,275 @@
+// SPDX-License-Identifier: MIT
+#include "platform/linux/LinuxMachine.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <set>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "ddc/DDCDisplay.h"
+#include "ddc/DDCManager.h"
+#include "displays/DisplayManager.h"
+#include "platform/sim/SimMonitor.h"
+#include "runtime/Logger.h"
+#include "runtime/ManualExecutor.h"
+#include "runtime/Runtime.h"
+#include "support/SimFixture.h"
+#include "support/SysfsTree.h"
+#include "support/TempDirectory.h"
+
+namespace orvane::platform::linux_ {
+namespace {
+
+using test::edidFile;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+/// A bus with a simulated monitor at 0x37 and an EDID at 0x50.
+class SimBus final : public I2CBus {
+  public:
+    explicit SimBus(std::vector<std::uint8_t> edid = {}) : edid_(std::move(edid)) {
+        monitor.setFeature(0x10, {40, 100});
+        monitor.setFeature(0x12, {50, 100});
+    }
+    int write(std::uint8_t address, std::span<const std::uint8_t> bytes) override {
+        writes.emplace_back(address, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+        if (address == 0x50) return edid_.empty() ? ENXIO : 0;
+        if (address != 0x37 || silent) return ENXIO;
+        monitor.receive(bytes);
+        return 0;
+    }
+    int read(std::uint8_t address, std::span<std::uint8_t> bytes) override {
+        if (address == 0x50 && !edid_.empty()) {
+            std::copy_n(edid_.begin(), std::min(bytes.size(), edid_.size()), bytes.begin());
+            return 0;
+        }
+        if (address != 0x37 || silent) return ENXIO;
+        auto reply = monitor.reply(bytes.size());
+        std::copy(reply.begin(), reply.end(), bytes.begin());
+        return 0;
+    }
+    platform::sim::SimMonitor monitor;
+    std::vector<std::pair<std::uint8_t, std::vector<std::uint8_t>>> writes;
+    bool silent = false;
+
+  private:
+    std::vector<std::uint8_t> edid_;
+};
+
+class LinuxMachineTest : public ::testing::Test {
+  protected:
+    LinuxMachineTest() : tree(dir.path()) {
+        // No logind here: the backlight falls back to its file.
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/orvane-test", 1);
+        tree.adapter(4, "0x030000");
+        tree.adapter(6, "0x030000");
+        tree.adapter(2, "0x0c0500", "0000:00:1f.4");  // SMBus, memory SPD at 0x50
+        for (int bus : {2, 4, 6})
+            tree.deviceNode(bus);
+        tree.connector("card0-DP-1", true, edidFile("office-27.bin"), 4);
+        tree.connector("card0-eDP-1", true, edidFile("no-descriptors.bin"));
+        tree.connector("card0-HDMI-A-1", false, {});
+        tree.connector("card1-HDMI-A-2", true, edidFile("tv-hdmi.bin"), std::nullopt, 9);
+        buses[4] = std::make_shared<SimBus>();
+        buses[6] = std::make_shared<SimBus>(edidFile("hostile-name.bin"));
+        buses[2] = std::make_shared<SimBus>(edidFile("office-27.bin"));
+    }
+    LinuxMachine& machine() {
+        if (!machine_) {
+            machine_ = std::make_unique<LinuxMachine>(
+                dir.path().string(),
+                [this](int bus, int& error) -> std::unique_ptr<I2CBus> {
+                    opened.insert(bus);
+                    if (openError) {
+                        error = openError;
+                        return nullptr;
+                    }
+                    auto it = buses.find(bus);
+                    if (it == buses.end()) {
+                        error = ENOENT;
+                        return nullptr;
+                    }
+                    return std::make_unique<Forward>(it->second);
+                },
+                runtime_.clock(), log_);
+        }
+        return *machine_;
+    }
+    std::vector<DisplayID> ids() {
+        std::vector<DisplayID> v;
+        for (const auto& d : machine().displays())
+            v.push_back(d.id);
+        return v;
+    }
+
+    /// The tests keep the bus; the machine owns a forwarder to it.
+    struct Forward final : I2CBus {
+        explicit Forward(std::shared_ptr<SimBus> b) : bus(std::move(b)) {}
+        int write(std::uint8_t a, std::span<const std::uint8_t> s) override {
+            return bus->write(a, s);
+        }
+        int read(std::uint8_t a, std::span<std::uint8_t> s) override { return bus->read(a, s); }
+        std::shared_ptr<SimBus> bus;
+    };
+
+    test::TempDirectory dir;
+    test::SysfsTree tree;
+    runtime::VirtualRuntime runtime_;
+    runtime::CapturingLogger log_;
+    std::map<int, std::shared_ptr<SimBus>> buses;
+    std::set<int> opened;
+    int openError = 0;
+    std::unique_ptr<LinuxMachine> machine_;
+};
+
+TEST_F(LinuxMachineTest, ConnectedConnectorsAreTheDisplaysWithStableIDsAndTheirBuses) {
+    // card<c>-<type>-<n> is c << 16 | type << 8 | n; bus 6's monitor has no connector.
+    EXPECT_THAT(ids(), ElementsAre(0x0A01, 0x0E01, 0x10B02, 0xF00006));
+    const auto displays = machine().displays();
+    EXPECT_EQ(displays[0].bus, 4);
+    EXPECT_FALSE(displays[1].bus);
+    EXPECT_TRUE(displays[1].builtIn);
+    EXPECT_EQ(displays[2].bus, 9);  // the DP AUX child
+    EXPECT_EQ(displays[3].edid->name, "Bad???Name");
+    // The SMBus adapter's 0x50 is memory, never a monitor: it is never opened.
+    EXPECT_EQ(opened.count(2), 0u);
+
+    auto& ws = static_cast<WindowServer&>(machine());
+    EXPECT_EQ(ws.vendorNumber(0x0A01), 0x10ACu);
+    EXPECT_EQ(ws.modelNumber(0x0A01), 0xA0C4u);
+    EXPECT_EQ(ws.serialNumber(0x0A01), 0x4C4F4F42u);
+    EXPECT_EQ(ws.pixelsWide(0x0A01), 3840u);
+    EXPECT_TRUE(ws.displayIsBuiltin(0x0E01));
+}
+
+TEST_F(LinuxMachineTest, DDCGoesToTheConnectorsBusByteForByte) {
+    runtime::VirtualRuntime& rt = runtime_;
+    const auto platform = machine().platform();
+    auto i2c = ddc::DDCManager::create(rt, platform, log_, "test");
+    EXPECT_EQ(test::runTask(rt.executor(), i2c->readVCP(0x0A01, ddc::VCPCode::brightness)),
+              (ddc::VCPValue{40, 100}));
+    test::runTask(rt.executor(), i2c->writeVCP(0x0A01, ddc::VCPCode::brightness, 60));
+    EXPECT_EQ(buses[4]->monitor.feature(0x10)->current, 60);
+    // Get VCP and Set VCP as the standard has them: 0x51 first, the checksum last.
+    EXPECT_THAT(buses[4]->writes, ElementsAre(
+                                      std::pair<std::uint8_t, std::vector<std::uint8_t>>{
+                                          0x37, {0x51, 0x82, 0x01, 0x10, 0xAC}},
+                                      std::pair<std::uint8_t, std::vector<std::uint8_t>>{
+                                          0x37, {0x51, 0x84, 0x03, 0x10, 0x00, 0x3C, 0x94}}));
+    // The reply waited the 50 ms the standard asks for.
+    EXPECT_GE(rt.executor().now(), std::chrono::milliseconds(50));
+
+    // A silent monitor is a failed request, never a value.
+    buses[4]->silent = true;
+    EXPECT_THAT(test::errorOf(rt.executor(), i2c->readVCP(0x0A01, ddc::VCPCode::brightness)),
+                ::testing::HasSubstr("0xe00002ed"));
+    // The panel has no bus: no transport reaches it.
+    EXPECT_FALSE(i2c->reaches(0x0E01));
+}
+
+TEST_F(LinuxMachineTest, EachMissingPermissionOrModuleIsSaidOnceWithItsRemedy) {
+    auto& fb = static_cast<FramebufferI2C&>(machine());
+    openError = EACCES;
+    IOI2CConnectRef connect = 0;
+    auto interface = IOObjectRef::adopt(machine(), (0x0A01u << 2) | 3);
+    EXPECT_NE(fb.i2cInterfaceOpen(interface.get(), 0, connect), kIOReturnSuccess);
+    EXPECT_NE(fb.i2cInterfaceOpen(interface.get(), 0, connect), kIOReturnSuccess);
+    EXPECT_EQ(connect, 0u);
+    const auto denied = log_.linesStartingWith("[Linux] Permission denied opening ");
+    ASSERT_EQ(denied.size(), 1u);
+    EXPECT_EQ(denied[0], "[Linux] Permission denied opening " + dir.path().string() +
+                             "/dev/i2c-4: install 60-orvane-i2c.rules in /etc/udev/rules.d and "
+                             "run 'sudo udevadm trigger' (or join the group that owns the device, "
+                             "often i2c), then start Orvane again");
+
+    // Adapters without device nodes: the module is missing.
+    test::TempDirectory other;
+    test::SysfsTree bare(other.path() / "root");
+    bare.adapter(3, "0x030000");
+    bare.connector("card0-DP-2", true, edidFile("office-27.bin"), 3);
+    runtime::CapturingLogger log;
+    LinuxMachine m((other.path() / "root").string(),
+                   [](int, int& e) -> std::unique_ptr<I2CBus> {
+                       e = ENOENT;
+                       return nullptr;
+                   },
+                   runtime_.clock(), log);
+    EXPECT_THAT(log.lines(), ElementsAre("[Linux] I2C adapters exist but no /dev/i2c-* device: "
+                                         "load the i2c-dev module (sudo modprobe i2c-dev; keep it "
+                                         "loaded with orvane-i2c.conf in /etc/modules-load.d)"));
+}
+
+TEST_F(LinuxMachineTest, ThePanelsBrightnessIsItsFirmwareBacklight) {
+    tree.backlight("intel_backlight", "raw", 500, 1000);
+    tree.backlight("acpi_video0", "firmware", 5, 10);
+    auto& registry = static_cast<IORegistry&>(machine());
+    const IOObject panel = (0x0E01u << 2) | 1;
+    float level = 0;
+    ASSERT_EQ(registry.displayGetFloatParameter(panel, 0, "brightness", level), kIOReturnSuccess);
+    EXPECT_FLOAT_EQ(level, 0.5f);
+    EXPECT_EQ(registry.displaySetFloatParameter(panel, 0, "brightness", 0.8f), kIOReturnSuccess);
+    EXPECT_EQ(tree.read("sys/class/backlight/acpi_video0/brightness"), "8");
+    EXPECT_EQ(tree.read("sys/class/backlight/intel_backlight/brightness"), "500");
+    // An external display has no backlight parameter.
+    EXPECT_NE(registry.displayGetFloatParameter((0x0A01u << 2) | 1, 0, "brightness", level),
+              kIOReturnSuccess);
+}
+
+struct Change {
+    DisplayID display;
+    CGDisplayChangeSummaryFlags flags;
+    bool operator==(const Change&) const = default;
+};
+
+TEST_F(LinuxMachineTest, ARescanReportsUnpluggedAndPluggedConnectors) {
+    std::vector<Change> changes;
+    auto& ws = static_cast<WindowServer&>(machine());
+    ws.registerReconfigurationCallback(
+        [](DisplayID d, CGDisplayChangeSummaryFlags f, void* info) {
+            static_cast<std::vector<Change>*>(info)->push_back({d, f});
+        },
+        &changes);
+    machine().rescan();
+    EXPECT_THAT(changes, IsEmpty());
+    tree.setStatus("card0-DP-1", false);
+    tree.connector("card0-HDMI-A-1", true, edidFile("tv-hdmi.bin"));
+    machine().rescan();
+    EXPECT_THAT(changes, ElementsAre(Change{0x0A01, kCGDisplayBeginConfigurationFlag},
+                                     Change{0x0A01, kCGDisplayRemoveFlag},
+                                     Change{0x0B01, kCGDisplayBeginConfigurationFlag},
+                                     Change{0x0B01, kCGDisplayAddFlag}));
+}
+
+TEST_F(LinuxMachineTest, TheRegistryListsTheMonitorsWithTheirNamesAndDDC) {
+    auto& rt = runtime_;
+    const auto platform = machine().platform();
+    displays::DisplayServices services{platform, ddc::DDCManager::create(rt, platform, log_, "t"),
+                                       ddc::AVServiceDDC::create(rt, platform, log_, "t")};
+    auto manager = displays::DisplayManager::create(rt, services, log_);
+    manager->reprobeOnTimer = false;
+    test::runTask(rt.executor(), manager->start());
+    std::vector<std::string> names;
+    for (const auto& s : manager->displays())
+        names.push_back(s->info.name + (s->info.ddcSupported ? " [DDC]" : ""));
+    // The TV's AUX bus reaches it, though nothing answers there.
+    EXPECT_THAT(names, ElementsAre("Bad???Name [DDC]", "DELL U2720Q [DDC]", "SAMSUNG [DDC]",
+                                   "Built-in Display"));
+    EXPECT_TRUE(manager->record(0x10B02)->state->supportsBrightness == false);
+    const auto* office = manager->record(0x0A01);
+    ASSERT_TRUE(office && office->state);
+    EXPECT_EQ(office->state->brightness.get(), 40.0);
+    EXPECT_EQ(office->state->info.connectionType, displays::ConnectionType::displayPort);
+    // What needs a display server is said to be missing, once each.
+    EXPECT_THAT(log_.lines(), Contains("[Linux] Display modes unavailable: needs a desktop "
+                                       "session, not yet supported on this backend"));
+    EXPECT_THAT(log_.lines(),
+                Not(Contains(::testing::HasSubstr("Apple Silicon HDMI DDC available"))));
+}
+
+}  // namespace
+}  // namespace orvane::platform::linux_
