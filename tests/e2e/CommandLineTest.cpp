@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <thread>
 
@@ -22,6 +23,7 @@
 #include "settings/AppSettings.h"
 #include "settings/DisplayPreset.h"
 #include "settings/ModelContainer.h"
+#include "support/SysfsTree.h"
 #include "support/TempDirectory.h"
 
 namespace orvane {
@@ -89,10 +91,15 @@ class CommandLineTest : public ::testing::Test {
         std::filesystem::permissions(dir / "run", std::filesystem::perms::owner_all);
         std::vector<std::string> argv{"env", "XDG_DATA_HOME=" + (dir / "data"),
                                       "XDG_CONFIG_HOME=" + (dir / "config"),
-                                      "XDG_RUNTIME_DIR=" + (dir / "run"), ORVANE_BINARY};
+                                      "XDG_RUNTIME_DIR=" + (dir / "run")};
+        argv.insert(argv.end(), extraEnvironment.begin(), extraEnvironment.end());
+        argv.push_back(ORVANE_BINARY);
         argv.insert(argv.end(), args.begin(), args.end());
         return argv;
     }
+
+    /// VAR=value pairs for the binary, on top of the test's directories.
+    std::vector<std::string> extraEnvironment;
 
     /// Runs to the end; stdout split into lines.
     RunResult run(std::vector<std::string> args) {
@@ -296,6 +303,58 @@ TEST_F(CommandLineTest, ThePlatformIsChosenByNameOrByDefault) {
     EXPECT_EQ(run({"--platform", "amiga", "--once"}).status, 2);
     // A rig file describes a simulated machine, never another platform's.
     EXPECT_EQ(run({"--platform", "amiga", "--rig", rig(), "--once"}).status, 2);
+}
+
+TEST_F(CommandLineTest, OnLinuxTheMonitorsOnI2CBusesAreListedAndWrittenByteForByte) {
+    // A machine of sysfs and device files; /dev/i2c-4 answers through the
+    // emulator, so the backend's own ioctl calls carry the bytes.
+    test::SysfsTree tree(dir / "machine");
+    tree.adapter(4, "0x030000");
+    tree.adapter(5, "0x030000");
+    tree.deviceNode(4);
+    tree.deviceNode(5);
+    tree.connector("card0-DP-1", true, test::edidFile("office-27.bin"), 4);
+    tree.connector("card0-HDMI-A-1", true, test::edidFile("tv-hdmi.bin"), 5);
+    tree.connector("card0-eDP-1", true, test::edidFile("no-descriptors.bin"));
+    tree.backlight("acpi_video0", "firmware", 5, 10);
+    const std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
+    extraEnvironment = {
+        "ORVANE_LINUX_ROOT=" + tree.root().string(),
+        std::string("LD_PRELOAD=") + ORVANE_I2C_EMULATOR, "ORVANE_I2C_MONITORS=4",
+        "ORVANE_I2C_LOG=" + (dir / "i2c.log"),
+        // The emulator comes before the sanitizer's runtime.
+        "ASAN_OPTIONS=" + asan + (asan.empty() ? "" : ":") + "verify_asan_link_order=0",
+        "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/orvane-test"};
+    const auto r = run({"--once", "orvane://info", "orvane://brightness?display=1&value=60",
+                        "orvane://brightness?display=3&value=30", "orvane://info"});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.lines.front(), "[Orvane] Running on Linux with 3 displays, 1 answer DDC/CI");
+    // The monitor's own values, read over the bus, then the ones written.
+    auto block = [&](std::size_t from, const std::string& header) {
+        auto it = std::find(r.lines.begin() + static_cast<long>(from), r.lines.end(), header);
+        return it == r.lines.end()
+                   ? std::vector<std::string>{}
+                   : std::vector<std::string>(it + 1, std::min(it + 5, r.lines.end()));
+    };
+    const auto first = block(0, "Display 1: DELL U2720Q - 0×0");
+    EXPECT_THAT(first, ::testing::ElementsAre("  DDC: Yes", "  Brightness: 40%", "  Contrast: 50%",
+                                              "  Connection: DisplayPort"));
+    std::size_t secondInfo = 0;
+    for (std::size_t i = 0; i < r.lines.size(); ++i) {
+        if (r.lines[i] == "[CLIHandler] Received URL: orvane://info") secondInfo = i;
+    }
+    ASSERT_GT(secondInfo, 0u);
+    EXPECT_EQ(block(secondInfo, "Display 1: DELL U2720Q - 0×0").at(1), "  Brightness: 60%");
+    EXPECT_EQ(block(secondInfo, "Display 3: Built-in Display - 0×0").at(1), "  Brightness: 30%");
+    // The Set VCP Feature request, byte for byte, through the real ioctl.
+    std::ifstream log(dir / "i2c.log");
+    std::vector<std::string> transactions;
+    for (std::string line; std::getline(log, line);)
+        transactions.push_back(line);
+    EXPECT_THAT(transactions, Contains("4 w 37 51 82 01 10 ac"));
+    EXPECT_THAT(transactions, Contains("4 w 37 51 84 03 10 00 3c 94"));
+    // The panel through its backlight's file (no logind here): 30 % of 10.
+    EXPECT_EQ(tree.read("sys/class/backlight/acpi_video0/brightness"), "3");
 }
 
 TEST_F(CommandLineTest, AClosedStandardOutputStillEndsWithTheTerminationSequence) {
