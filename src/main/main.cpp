@@ -199,20 +199,29 @@ std::unique_ptr<app::OrvaneApp> makeApp(runtime::Runtime& rt, const platform::Pl
     }
 }
 
+/// The application of a one-shot run on the backend, started on rt; none (and
+/// the backend stopped) when the store cannot be opened.
+std::unique_ptr<app::OrvaneApp> makeOneShotApp(runtime::Runtime& rt, platform::Backend& backend,
+                                               runtime::Logger& log) {
+    auto app = makeApp(rt, backend.start(rt), log);
+    if (!app) {
+        backend.stop();
+        return nullptr;
+    }
+    // A one-shot run ends before a re-probe timer would fire, and a one-shot
+    // volume command must not reset brightness to the default preset.
+    app->registry().reprobeOnTimer = false;
+    app->delegate().applyDefaultPresetAtLaunch = false;
+    return app;
+}
+
 /// --once on a virtual clock: the run takes no real time and ends when
 /// nothing is left to do.
 int runOnce(platform::Backend& backend, const Options& options, runtime::Logger& log) {
     runtime::VirtualRuntime rt;
-    const auto platform = backend.start(rt);
-    auto app = makeApp(rt, platform, log);
-    if (!app) {
-        backend.stop();
-        return 1;
-    }
-    app->registry().reprobeOnTimer = false;
+    auto app = makeOneShotApp(rt, backend, log);
+    if (!app) return 1;
     auto& delegate = app->delegate();
-    // A one-shot volume command must not reset brightness to the default preset.
-    delegate.applyDefaultPresetAtLaunch = false;
     delegate.applicationDidFinishLaunching();
     for (const auto& url : options.urls)
         delegate.handleURLEvent(url);
@@ -230,15 +239,9 @@ int runOnce(platform::Backend& backend, const Options& options, runtime::Logger&
 int runOnceThreaded(platform::Backend& backend, const Options& options, runtime::Logger& log,
                     const sigset_t& signals) {
     runtime::ThreadedRuntime rt;
-    const auto platform = backend.start(rt);
-    auto app = makeApp(rt, platform, log);
-    if (!app) {
-        backend.stop();
-        return 1;
-    }
-    app->registry().reprobeOnTimer = false;
+    auto app = makeOneShotApp(rt, backend, log);
+    if (!app) return 1;
     auto& delegate = app->delegate();
-    delegate.applyDefaultPresetAtLaunch = false;
     bool signalled = false;
     SignalWatcher signalWatcher(signals, rt.loop(), [&] {
         signalled = true;
