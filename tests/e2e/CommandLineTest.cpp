@@ -91,7 +91,9 @@ class CommandLineTest : public ::testing::Test {
         std::filesystem::permissions(dir / "run", std::filesystem::perms::owner_all);
         std::vector<std::string> argv{"env", "XDG_DATA_HOME=" + (dir / "data"),
                                       "XDG_CONFIG_HOME=" + (dir / "config"),
-                                      "XDG_RUNTIME_DIR=" + (dir / "run")};
+                                      "XDG_RUNTIME_DIR=" + (dir / "run"),
+                                      // No display hardware, whatever machine runs the tests.
+                                      "ORVANE_LINUX_ROOT=" + (dir / "no-machine")};
         argv.insert(argv.end(), extraEnvironment.begin(), extraEnvironment.end());
         argv.push_back(ORVANE_BINARY);
         argv.insert(argv.end(), args.begin(), args.end());
