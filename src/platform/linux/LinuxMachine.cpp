@@ -70,7 +70,6 @@ std::vector<LinuxDisplay> LinuxMachine::displays() const {
 void LinuxMachine::rescan() {
     auto now = discovery_.scan();
     std::vector<std::pair<DisplayID, CGDisplayChangeSummaryFlags>> changes;
-    decltype(callbacks_) callbacks;
     {
         std::lock_guard lock(mutex_);
         const auto same = [](const LinuxDisplay& a, const LinuxDisplay& b) {
@@ -86,13 +85,10 @@ void LinuxMachine::rescan() {
                 changes.emplace_back(d.id, kCGDisplayAddFlag);
         }
         displays_ = std::move(now);
-        callbacks = callbacks_;
     }
     for (const auto& [id, flags] : changes) {
-        for (const auto& [callback, info] : callbacks)
-            callback(id, kCGDisplayBeginConfigurationFlag, info);
-        for (const auto& [callback, info] : callbacks)
-            callback(id, flags, info);
+        callbacks_.fire(id, kCGDisplayBeginConfigurationFlag);
+        callbacks_.fire(id, flags);
     }
 }
 
@@ -113,7 +109,7 @@ std::optional<LinuxDisplay> LinuxMachine::displayOf(IOObject object, Role role) 
     return display(object >> 2);
 }
 
-void LinuxMachine::unavailable(const std::string& key, const std::string& line) {
+void LinuxMachine::sayOnce(const std::string& key, const std::string& line) {
     {
         std::lock_guard lock(mutex_);
         if (!said_.insert(key).second) return;
@@ -122,35 +118,33 @@ void LinuxMachine::unavailable(const std::string& key, const std::string& line) 
 }
 
 LinuxMachine::Bus* LinuxMachine::openBus(int bus) {
-    std::lock_guard lock(mutex_);
-    auto& slot = buses_[bus];
-    if (slot && slot->handle) return slot.get();
     int error = 0;
-    auto handle = opener_(bus, error);
-    if (!handle) {
-        const std::string device = discovery_.devicePath(bus);
-        std::string line;
-        if (error == EACCES || error == EPERM) {
-            line = "[Linux] Permission denied opening " + device +
-                   ": install 60-orvane-i2c.rules in /etc/udev/rules.d and run 'sudo udevadm "
-                   "trigger' (or join the group that owns the device, often i2c), then start "
-                   "Orvane again";
-        } else if (error == ENOENT) {
-            line = "[Linux] " + device +
-                   " does not exist: load the i2c-dev module (sudo modprobe i2c-dev)";
-        } else {
-            line = "[Linux] Cannot open " + device + ": " + std::strerror(error);
+    {
+        std::lock_guard lock(mutex_);
+        auto& slot = buses_[bus];
+        if (slot && slot->handle) return slot.get();
+        if (auto handle = opener_(bus, error)) {
+            if (!slot) slot = std::make_unique<Bus>();
+            slot->handle = std::move(handle);
+            return slot.get();
         }
-        if (said_.insert("open:" + std::to_string(error)).second) {
-            mutex_.unlock();
-            log_.line(line);
-            mutex_.lock();
-        }
-        return nullptr;
     }
-    if (!slot) slot = std::make_unique<Bus>();
-    slot->handle = std::move(handle);
-    return slot.get();
+    const std::string device = discovery_.devicePath(bus);
+    if (error == EACCES || error == EPERM) {
+        sayOnce("open:" + std::to_string(error),
+                "[Linux] Permission denied opening " + device +
+                    ": install 60-orvane-i2c.rules in /etc/udev/rules.d and run 'sudo udevadm "
+                    "trigger' (or join the group that owns the device, often i2c), then start "
+                    "Orvane again");
+    } else if (error == ENOENT) {
+        sayOnce("open:" + std::to_string(error),
+                "[Linux] " + device +
+                    " does not exist: load the i2c-dev module (sudo modprobe i2c-dev)");
+    } else {
+        sayOnce("open:" + std::to_string(error),
+                "[Linux] Cannot open " + device + ": " + std::strerror(error));
+    }
+    return nullptr;
 }
 
 std::optional<std::vector<std::uint8_t>> LinuxMachine::readEDID(int bus) {
@@ -206,7 +200,7 @@ std::uint32_t LinuxMachine::serialNumber(DisplayID id) {
 }
 
 std::optional<CGDisplayMode> LinuxMachine::copyDisplayMode(DisplayID) {
-    unavailable("modes", std::string("[Linux] Display modes unavailable: ") + kNeedsSession);
+    sayOnce("modes", std::string("[Linux] Display modes unavailable: ") + kNeedsSession);
     return std::nullopt;
 }
 
@@ -246,30 +240,24 @@ CGError LinuxMachine::completeDisplayConfiguration(CGDisplayConfigRef, CGConfigu
 CGError LinuxMachine::getDisplayTransferByTable(DisplayID, std::uint32_t, float*, float*, float*,
                                                 std::uint32_t& sampleCount) {
     sampleCount = 0;
-    unavailable("gamma", std::string("[Linux] Gamma tables unavailable: ") + kNeedsSession);
+    sayOnce("gamma", std::string("[Linux] Gamma tables unavailable: ") + kNeedsSession);
     return kCGErrorNoneAvailable;
 }
 
 CGError LinuxMachine::setDisplayTransferByTable(DisplayID, std::uint32_t, const float*,
                                                 const float*, const float*) {
-    unavailable("gamma", std::string("[Linux] Gamma tables unavailable: ") + kNeedsSession);
+    sayOnce("gamma", std::string("[Linux] Gamma tables unavailable: ") + kNeedsSession);
     return kCGErrorNoneAvailable;
 }
 
 CGError LinuxMachine::registerReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
                                                       void* userInfo) {
-    std::lock_guard lock(mutex_);
-    callbacks_.emplace_back(callback, userInfo);
-    return kCGErrorSuccess;
+    return callbacks_.add(callback, userInfo);
 }
 
 CGError LinuxMachine::removeReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
                                                     void* userInfo) {
-    std::lock_guard lock(mutex_);
-    auto it = std::find(callbacks_.begin(), callbacks_.end(), std::pair{callback, userInfo});
-    if (it == callbacks_.end()) return kCGErrorIllegalArgument;
-    callbacks_.erase(it);
-    return kCGErrorSuccess;
+    return callbacks_.remove(callback, userInfo);
 }
 
 // IORegistry
@@ -331,9 +319,9 @@ IOReturn LinuxMachine::displaySetFloatParameter(IOObject service, std::uint32_t,
     auto d = displayOf(service, Role::connect);
     if (!d || !d->builtIn || key != "brightness" || !backlight_) return kIOReturnUnsupported;
     if (backlight_->setLevel(value)) return kIOReturnSuccess;
-    unavailable("backlight", "[Linux] The backlight " + backlight_->name() +
-                                 " refused the change: logind did not take it and its sysfs "
-                                 "file is not writable");
+    sayOnce("backlight", "[Linux] The backlight " + backlight_->name() +
+                             " refused the change: logind did not take it and its sysfs "
+                             "file is not writable");
     return kIOReturnNotWritable;
 }
 
@@ -394,7 +382,7 @@ std::unique_ptr<Window> LinuxMachine::makeWindow(Rect, std::uint32_t, int, bool,
 
 std::unique_ptr<EventMonitor> LinuxMachine::addLocalMonitorForEvents(
     std::uint64_t, std::function<std::optional<KeyEvent>(const KeyEvent&)>) {
-    unavailable("keys", std::string("[Linux] Key monitoring unavailable: ") + kNeedsSession);
+    sayOnce("keys", std::string("[Linux] Key monitoring unavailable: ") + kNeedsSession);
     return nullptr;
 }
 
@@ -409,8 +397,7 @@ OSStatus LinuxMachine::getPropertyDataSize(AudioObjectID object,
                                            std::uint32_t& size) {
     size = 0;
     if (!hasProperty(object, address)) return kAudioHardwareUnknownPropertyError;
-    unavailable("audio",
-                std::string("[Linux] Display audio devices unavailable: ") + kNeedsSession);
+    sayOnce("audio", std::string("[Linux] Display audio devices unavailable: ") + kNeedsSession);
     return kAudioHardwareNoError;
 }
 
@@ -453,7 +440,7 @@ std::optional<std::vector<std::uint8_t>> LinuxMachine::contentsOfFile(const std:
 
 std::unique_ptr<MachPort> LinuxMachine::eventTapCreate(std::uint32_t, std::uint32_t, std::uint32_t,
                                                        CGEventMask, CGEventTapCallBack, void*) {
-    unavailable("mediakeys", std::string("[Linux] Media keys unavailable: ") + kNeedsSession);
+    sayOnce("mediakeys", std::string("[Linux] Media keys unavailable: ") + kNeedsSession);
     return nullptr;
 }
 
@@ -467,14 +454,14 @@ std::int64_t LinuxMachine::eventGetIntegerValueField(const CGEvent& event, CGEve
 OSStatus LinuxMachine::installEventHandler(EventTargetRef, EventHandlerProcPtr, std::size_t,
                                            const EventTypeSpec*, void*, EventHandlerRef* outRef) {
     if (outRef) *outRef = 0;
-    unavailable("shortcuts", std::string("[Linux] Global shortcuts unavailable: ") + kNeedsSession);
+    sayOnce("shortcuts", std::string("[Linux] Global shortcuts unavailable: ") + kNeedsSession);
     return eventNotHandledErr;
 }
 
 OSStatus LinuxMachine::registerEventHotKey(std::uint32_t, std::uint32_t, EventHotKeyID,
                                            EventTargetRef, std::uint32_t, EventHotKeyRef* outRef) {
     if (outRef) *outRef = 0;
-    unavailable("shortcuts", std::string("[Linux] Global shortcuts unavailable: ") + kNeedsSession);
+    sayOnce("shortcuts", std::string("[Linux] Global shortcuts unavailable: ") + kNeedsSession);
     return eventNotHandledErr;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/ReconfigurationCallbacks.h"
 #include "platform/linux/Backlight.h"
 #include "platform/linux/DisplayDiscovery.h"
 #include "platform/linux/I2CBus.h"
@@ -192,7 +193,7 @@ class LinuxMachine final : public WindowServer,
     /// The open bus; null (with the reason logged once) when it cannot be opened.
     Bus* openBus(int bus);
     /// Says line once per key.
-    void unavailable(const std::string& key, const std::string& line);
+    void sayOnce(const std::string& key, const std::string& line);
 
     std::string root_;
     I2COpener opener_;
@@ -203,9 +204,9 @@ class LinuxMachine final : public WindowServer,
 
     mutable std::mutex mutex_;
     std::vector<LinuxDisplay> displays_;
-    std::vector<std::pair<CGDisplayReconfigurationCallBack, void*>> callbacks_;
     std::map<int, std::unique_ptr<Bus>> buses_;
     std::set<std::string> said_;
+    ReconfigurationCallbacks callbacks_;
 };
 
 }  // namespace orvane::platform::linux_

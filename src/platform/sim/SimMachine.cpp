@@ -247,34 +247,20 @@ void SimMachine::scheduleEvents(runtime::Executor& executor) {
 }
 
 void SimMachine::fireReconfiguration(DisplayID display, CGDisplayChangeSummaryFlags flags) {
-    std::vector<std::pair<CGDisplayReconfigurationCallBack, void*>> callbacks;
-    {
-        std::lock_guard lock(mutex_);
-        callbacks = callbacks_;
-    }
-    for (auto [fn, info] : callbacks)
-        fn(display, flags, info);
+    callbacks_.fire(display, flags);
 }
 
 CGError SimMachine::registerReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
                                                     void* userInfo) {
-    std::lock_guard lock(mutex_);
-    if (!callback) return kCGErrorIllegalArgument;
-    callbacks_.emplace_back(callback, userInfo);
-    return kCGErrorSuccess;
+    return callbacks_.add(callback, userInfo);
 }
 
 CGError SimMachine::removeReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
                                                   void* userInfo) {
-    std::lock_guard lock(mutex_);
-    auto it = std::find(callbacks_.begin(), callbacks_.end(), std::pair{callback, userInfo});
-    if (it == callbacks_.end()) return kCGErrorIllegalArgument;
-    callbacks_.erase(it);
-    return kCGErrorSuccess;
+    return callbacks_.remove(callback, userInfo);
 }
 
 std::size_t SimMachine::reconfigurationCallbackCount() const {
-    std::lock_guard lock(mutex_);
     return callbacks_.size();
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/ReconfigurationCallbacks.h"
 #include "platform/sim/SimAudioHardware.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimInput.h"
@@ -191,7 +192,7 @@ class SimMachine final : public WindowServer,
     std::map<CGDisplayConfigRef, Configuration> configurations_;
     CGDisplayConfigRef nextConfiguration_ = 1;
     std::optional<CGConfigureOption> lastConfigureOption_;
-    std::vector<std::pair<CGDisplayReconfigurationCallBack, void*>> callbacks_;
+    ReconfigurationCallbacks callbacks_;
     std::map<IOI2CConnectRef, DisplayID> connections_;
     IOI2CConnectRef nextConnection_ = 1;
     std::shared_ptr<std::atomic<long>> liveAVServices_ = std::make_shared<std::atomic<long>>(0);
