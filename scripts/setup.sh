@@ -22,6 +22,15 @@ packages=(
     libsystemd-dev
     dbus
     python3-dbusmock
+    qt6-base-dev
+    qt6-base-dev-tools
+    qt6-svg-dev
+    qt6-qpa-plugins
+    libgl-dev
+    xvfb
+    xauth
+    x11-xserver-utils
+    fonts-dejavu-core
 )
 
 missing=()

@@ -41,6 +41,7 @@ class OrvaneApp {
     AppDelegate& delegate() { return *delegate_; }
     displays::DisplayManager& registry() { return *registry_; }
     settings::PresetManager& presets() { return *presets_; }
+    const std::shared_ptr<settings::PresetManager>& presetManager() const { return presets_; }
     settings::ModelContainer& container() { return container_; }
 
   private:

@@ -513,6 +513,7 @@ void DisplayManager::setupControllers(
         if (!entry.dimmer) {
             entry.dimmer = std::make_shared<controls::SoftwareDimmer>(d, platform.windowServer,
                                                                       platform.windowToolkit, log_);
+            entry.dimmer->method = dimmingMethod;
         }
         entry.dimmer->followScreen();
         makeDDCControllers(entry);

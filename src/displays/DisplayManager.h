@@ -84,6 +84,9 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     /// Whether displays that did not answer their probe are asked again on a
     /// timer (a one-shot run ends before any timer would fire).
     bool reprobeOnTimer = true;
+    /// How new dimmers darken a display: gamma where the session cannot show
+    /// overlay windows.
+    controls::SoftwareDimmer::Method dimmingMethod = controls::SoftwareDimmer::Method::overlay;
 
     // Key and shortcut actions, each across every external display: the state
     // changes first, then the write starts, then the panel shows.

@@ -34,6 +34,14 @@
 #include "runtime/ManualExecutor.h"
 #include "runtime/Runtime.h"
 
+#ifdef ORVANE_WITH_GUI
+#include <QApplication>
+
+#include "gui/qt/GuiApplication.h"
+#include "gui/qt/QtRunLoop.h"
+#include "gui/qt/QtWindowToolkit.h"
+#endif
+
 namespace {
 
 using namespace orvane;
@@ -47,7 +55,7 @@ Controls the brightness, contrast, volume, input and power of external displays.
 
   --platform NAME linux or sim; by default linux where it finds display hardware
   --rig FILE      run on the simulated machine FILE describes (default: the built-in one)
-  --headless      run without windows (the only mode so far)
+  --headless      run without windows: no tray, popover, panels or overlays
   --once          launch, handle the URLs in order, wait for what they started, quit
   --rig-out FILE  at exit, write the simulated machine's state to FILE as JSON
   --help          show this text
@@ -62,6 +70,7 @@ struct Options {
     std::string rigPath;
     std::string rigOut;
     bool once = false;
+    bool headless = false;
     std::vector<std::string> urls;
 };
 
@@ -82,6 +91,7 @@ std::optional<Options> parse(int argc, char** argv, int& status) {
         if ((arg == "--rig" || arg == "--rig-out" || arg == "--platform") && i + 1 < argc) {
             (arg == "--rig" ? o.rigPath : arg == "--rig-out" ? o.rigOut : o.platform) = argv[++i];
         } else if (arg == "--headless") {
+            o.headless = true;
         } else if (arg == "--once") {
             o.once = true;
         } else if (arg.rfind("--", 0) == 0) {
@@ -147,7 +157,7 @@ class TeeLogger final : public runtime::Logger {
 /// onSignal to the loop.
 class SignalWatcher {
   public:
-    SignalWatcher(const sigset_t& signals, runtime::EventLoop& loop, std::function<void()> onSignal)
+    SignalWatcher(const sigset_t& signals, runtime::RunLoop& loop, std::function<void()> onSignal)
         : thread_([&loop, signals, onSignal = std::move(onSignal)](std::stop_token stop) {
               while (!stop.stop_requested()) {
                   int sig = 0;
@@ -261,12 +271,21 @@ int runOnceThreaded(platform::Backend& backend, const Options& options, runtime:
     return written ? 0 : 1;
 }
 
-/// Resident: the event loop runs until SIGINT, SIGTERM or SIGHUP. The
-/// instance socket is claimed before anything else, the store included, so
-/// of two starts at once the loser hands its URLs to the winner.
+/// What a resident run shows besides the log: nothing (headless), or the GUI.
+struct FrontEnd {
+    /// The backend's platform as the application gets it.
+    std::function<platform::Platform(platform::Platform)> adapt = [](auto p) { return p; };
+    /// Made once the application exists, released before it; quit ends the run.
+    std::function<std::shared_ptr<void>(app::OrvaneApp&, std::function<void()> quit)> make =
+        [](auto&, auto) { return nullptr; };
+};
+
+/// Resident: the run loop runs until SIGINT, SIGTERM or SIGHUP (or Quit).
+/// The instance socket is claimed before anything else, the store included,
+/// so of two starts at once the loser hands its URLs to the winner.
 int runResident(platform::Backend& backend, const Options& options, TeeLogger& log,
-                const sigset_t& signals) {
-    runtime::ThreadedRuntime rt;
+                const sigset_t& signals, runtime::ThreadedRuntime& rt,
+                const FrontEnd& frontEnd = {}) {
     auto& loop = rt.loop();
     app::AppDelegate* delegate = nullptr;  // set before the loop runs; batches wait in it
 
@@ -294,7 +313,7 @@ int runResident(platform::Backend& backend, const Options& options, TeeLogger& l
         return 1;
     }
 
-    const auto platform = backend.start(rt);
+    const auto platform = frontEnd.adapt(backend.start(rt));
     auto app = makeApp(rt, platform, log);
     if (!app) {
         backend.stop();
@@ -311,6 +330,7 @@ int runResident(platform::Backend& backend, const Options& options, TeeLogger& l
         loop.postAfter(std::chrono::milliseconds(50), [&loop] { loop.stop(); });
     };
     SignalWatcher signalWatcher(signals, loop, terminate);
+    auto shown = frontEnd.make(*app, [&loop, terminate] { loop.post(terminate); });
 
     int status = 0;
     try {
@@ -330,12 +350,61 @@ int runResident(platform::Backend& backend, const Options& options, TeeLogger& l
     // may the application and the machine they use go.
     channel.reset();
     signalWatcher.stop();
+    shown.reset();
     rt.shutdown();
     if (!writeRigOut(backend, options.rigOut)) status = 1;
     app.reset();
     backend.stop();
     return status;
 }
+
+#ifdef ORVANE_WITH_GUI
+/// A desktop session shows the tray: a display server is there and nothing
+/// asked for a run without windows.
+bool wantsGui(const Options& options) {
+    if (options.headless || options.once) return false;
+    return runtime::environmentValue("WAYLAND_DISPLAY") || runtime::environmentValue("DISPLAY") ||
+           runtime::environmentValue("QT_QPA_PLATFORM");
+}
+
+/// Resident with the tray and popover, on Qt's event loop. The simulated
+/// machine keeps its own screens for overlays and panels: its displays are
+/// not on the user's desk.
+int runGui(platform::Backend& backend, const Options& options, TeeLogger& log,
+           const sigset_t& signals, char* program) {
+    // Qt reads options of its own (--platform among them): it gets none of ours.
+    int qtArgc = 1;
+    char* qtArgv[] = {program, nullptr};
+    QApplication qt(qtArgc, qtArgv);
+    QApplication::setApplicationName(QStringLiteral("Orvane"));
+    QApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("orvane"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    runtime::ThreadedRuntime rt(std::make_unique<gui::QtRunLoop>());
+    gui::QtWindowToolkit toolkit(log);
+    const bool realScreens = backend.name() != platform::sim::SimBackend::kName;
+    FrontEnd frontEnd;
+    frontEnd.adapt = [&](platform::Platform p) {
+        if (!realScreens) return p;
+        return platform::Platform{p.windowServer, p.registry, p.framebufferI2C, p.loader,
+                                  toolkit,         p.audio,    p.fileSystem,     p.eventTaps,
+                                  p.hotKeys,       p.keyboardLayout, p.accessibility};
+    };
+    frontEnd.make = [&](app::OrvaneApp& app, std::function<void()> quit) {
+        if (realScreens) {
+            toolkit.setMatcher([&registry = app.registry()](const QScreen& screen) {
+                return gui::GuiApplication::matchScreen(registry, screen);
+            });
+            // Where no overlay can be shown, the gamma tables darken instead.
+            if (toolkit.overlaysUnavailable())
+                app.registry().dimmingMethod = controls::SoftwareDimmer::Method::gamma;
+        }
+        return std::static_pointer_cast<void>(
+            std::make_shared<gui::GuiApplication>(app, rt, log, std::move(quit)));
+    };
+    return runResident(backend, options, log, signals, rt, frontEnd);
+}
+#endif
 
 }  // namespace
 
@@ -394,8 +463,13 @@ int main(int argc, char** argv) {
             return runOnce(*backend, *options, log);
         if (mode == platform::RunMode::once)
             return runOnceThreaded(*backend, *options, log, signals);
-        if (mode == platform::RunMode::resident && kind == platform::RuntimeKind::threaded)
-            return runResident(*backend, *options, log, signals);
+        if (mode == platform::RunMode::resident && kind == platform::RuntimeKind::threaded) {
+#ifdef ORVANE_WITH_GUI
+            if (wantsGui(*options)) return runGui(*backend, *options, log, signals, argv[0]);
+#endif
+            runtime::ThreadedRuntime rt;
+            return runResident(*backend, *options, log, signals, rt);
+        }
         std::fprintf(stderr, "orvane: platform %s cannot run %s\n",
                      std::string(backend->name()).c_str(), options->once ? "--once" : "resident");
         return 2;

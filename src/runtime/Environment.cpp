@@ -11,6 +11,12 @@ std::optional<std::string> environmentPath(const char* name) {
     return std::string(value);
 }
 
+std::optional<std::string> environmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    if (!value || !*value) return std::nullopt;
+    return std::string(value);
+}
+
 std::optional<std::string> xdgDirectory(const char* variable, const char* fallback) {
     if (auto v = environmentPath(variable)) return v;
     if (auto home = environmentPath("HOME")) return *home + "/" + fallback;

@@ -7,11 +7,13 @@
 namespace orvane::runtime {
 
 // Every environment variable Orvane reads goes through here, with one rule:
-// a variable counts only when it holds an absolute path. Unset, empty and
-// relative values are ignored, as the XDG base-directory rules ask.
+// a path counts only when it is absolute, as the XDG base-directory rules
+// ask; any other value only when it is not empty.
 
 /// $name when it is an absolute path.
 std::optional<std::string> environmentPath(const char* name);
+/// $name when it is set and not empty (a display name such as ":0").
+std::optional<std::string> environmentValue(const char* name);
 /// $variable, else $HOME/fallback; none without either.
 std::optional<std::string> xdgDirectory(const char* variable, const char* fallback);
 

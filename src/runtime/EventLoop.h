@@ -8,14 +8,13 @@
 #include <queue>
 #include <vector>
 
-#include "runtime/Clock.h"
-#include "runtime/Executor.h"
+#include "runtime/RunLoop.h"
 
 namespace orvane::runtime {
 
 /// The production main executor: the thread that calls run() is the main thread.
 /// Thread-safe: worker queues post their results here. Its clock is the steady clock.
-class EventLoop final : public Executor, public Clock {
+class EventLoop final : public RunLoop {
   public:
     EventLoop();
     ~EventLoop() override;
@@ -25,16 +24,11 @@ class EventLoop final : public Executor, public Clock {
     TimePoint now() const override;
     void sleepFor(Duration d) override;
 
-    /// Runs items until stop() is called.
-    void run();
-    /// Runs items until stop() is called or none is left, timers included,
-    /// while othersIdle says the work that could post more is done too.
-    void runUntilIdle(const std::function<bool()>& othersIdle);
-    /// Makes run() return after the item in progress. Callable from any thread.
-    void stop();
-    /// Drops every queued item and the coroutines waiting on them; main thread,
-    /// after run() has returned.
-    void discardPending();
+    void run() override;
+    /// Timers count as work left.
+    void runUntilIdle(const std::function<bool()>& othersIdle) override;
+    void stop() override;
+    void discardPending() override;
 
   private:
     void loop(const std::function<bool()>* othersIdle);

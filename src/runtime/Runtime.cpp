@@ -8,6 +8,7 @@
 namespace orvane::runtime {
 
 ThreadedRuntime::ThreadedRuntime() : loop_(std::make_unique<EventLoop>()) {}
+ThreadedRuntime::ThreadedRuntime(std::unique_ptr<RunLoop> loop) : loop_(std::move(loop)) {}
 ThreadedRuntime::~ThreadedRuntime() {
     shutdown();
 }
@@ -24,7 +25,7 @@ Executor& ThreadedRuntime::main() {
 Clock& ThreadedRuntime::clock() {
     return *loop_;
 }
-EventLoop& ThreadedRuntime::loop() {
+RunLoop& ThreadedRuntime::loop() {
     return *loop_;
 }
 void ThreadedRuntime::runUntilIdle() {

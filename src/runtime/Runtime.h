@@ -21,13 +21,14 @@ class Runtime {
     virtual std::shared_ptr<SerialQueue> makeSerialQueue(std::string label) = 0;
 };
 
-/// Production: an event loop driven by the thread that runs it, one worker thread per queue.
+/// Production: a run loop driven by the thread that runs it (the core's own
+/// EventLoop unless a GUI brings its toolkit's), one worker thread per queue.
 class ThreadedRuntime final : public Runtime {
   public:
     Executor& main() override;
     Clock& clock() override;
     std::shared_ptr<SerialQueue> makeSerialQueue(std::string label) override;
-    class EventLoop& loop();
+    class RunLoop& loop();
     /// Runs the loop until nothing is queued, timed or running on a queue.
     void runUntilIdle();
     /// The end of a run, once the loop has returned: every I/O queue drops its
@@ -36,10 +37,11 @@ class ThreadedRuntime final : public Runtime {
     void shutdown();
 
     ThreadedRuntime();
+    explicit ThreadedRuntime(std::unique_ptr<class RunLoop> loop);
     ~ThreadedRuntime() override;
 
   private:
-    std::unique_ptr<class EventLoop> loop_;
+    std::unique_ptr<class RunLoop> loop_;
     std::vector<std::weak_ptr<class ThreadSerialQueue>> queues_;
 };
 

@@ -1,0 +1,282 @@
+// SPDX-License-Identifier: MIT
+#include "gui/qt/DisplayCard.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include "gui/qt/SymbolIcon.h"
+
+namespace orvane::gui {
+
+namespace {
+
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+/// The display symbol with the green "answers DDC" dot.
+QPixmap displayPixmap(const QIcon& icon, bool ddcDot, qreal dpr) {
+    QPixmap pixmap = icon.pixmap(QSize(18, 18), dpr);
+    if (!ddcDot) return pixmap;
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::white, 1.2));
+    p.setBrush(QColor(52, 199, 89));
+    p.drawEllipse(QRectF(11, 11, 7, 7).adjusted(0.6, 0.6, -0.6, -0.6));
+    return pixmap;
+}
+
+QFrame* roundedBox(QWidget* parent) {
+    auto* box = new QFrame(parent);
+    box->setObjectName("roundedBox");
+    return box;
+}
+
+}  // namespace
+
+DisplayCard::DisplayCard(std::shared_ptr<DisplayCardModel> model, QWidget* parent)
+    : QFrame(parent), model_(std::move(model)) {
+    setObjectName("displayCard");
+    confirm = [this](const QString& title, const QString& message) {
+        QMessageBox box(QMessageBox::Warning, title, message, QMessageBox::NoButton, this);
+        auto* yes = box.addButton(tr("Switch"), QMessageBox::AcceptRole);
+        box.addButton(tr("Cancel"), QMessageBox::RejectRole);
+        box.exec();
+        return box.clickedButton() == yes;
+    };
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+
+    header_ = new QPushButton(this);
+    header_->setFlat(true);
+    header_->setObjectName("cardHeader");
+    auto* headerLayout = new QHBoxLayout(header_);
+    headerLayout->setContentsMargins(12, 10, 12, 10);
+    headerLayout->setSpacing(6);
+    headerIcon_ = new QLabel(header_);
+    title_ = new QLabel(header_);
+    QFont titleFont = title_->font();
+    titleFont.setPointSizeF(9.5);
+    titleFont.setWeight(QFont::DemiBold);
+    title_->setFont(titleFont);
+    badgeIcon_ = new QLabel(header_);
+    badge_ = new QLabel(header_);
+    badge_->setObjectName("badge");
+    badge_->setForegroundRole(QPalette::PlaceholderText);
+    loading_ = new QProgressBar(header_);
+    loading_->setRange(0, 0);
+    loading_->setTextVisible(false);
+    loading_->setFixedSize(28, 5);
+    chevron_ = new QLabel(header_);
+    headerLayout->addWidget(headerIcon_);
+    headerLayout->addWidget(title_, 1);
+    headerLayout->addWidget(badgeIcon_);
+    headerLayout->addWidget(badge_);
+    headerLayout->addWidget(loading_);
+    headerLayout->addWidget(chevron_);
+    header_->setMinimumHeight(headerLayout->sizeHint().height());
+    outer->addWidget(header_);
+
+    body_ = new QWidget(this);
+    auto* body = new QVBoxLayout(body_);
+    body->setContentsMargins(12, 0, 12, 12);
+    body->setSpacing(8);
+    brightness_ = new SliderRow(body_);
+    contrast_ = new SliderRow(body_);
+    volume_ = new SliderRow(body_);
+    body->addWidget(brightness_);
+    body->addWidget(contrast_);
+    body->addWidget(volume_);
+
+    modeRow_ = new QWidget(body_);
+    auto* modes = new QHBoxLayout(modeRow_);
+    modes->setContentsMargins(0, 0, 0, 0);
+    modes->setSpacing(6);
+    auto* resolutionBox = roundedBox(modeRow_);
+    auto* resolutionLayout = new QHBoxLayout(resolutionBox);
+    resolutionLayout->setContentsMargins(2, 1, 2, 1);
+    resolution_ = new QToolButton(resolutionBox);
+    resolution_->setText(tr("Resolution"));
+    resolution_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    resolution_->setPopupMode(QToolButton::InstantPopup);
+    resolution_->setAutoRaise(true);
+    resolution_->setMenu(new QMenu(resolution_));
+    resolutionLayout->addWidget(resolution_);
+    auto* profileBox = roundedBox(modeRow_);
+    auto* profileLayout = new QHBoxLayout(profileBox);
+    profileLayout->setContentsMargins(6, 3, 6, 3);
+    profileLayout->setSpacing(4);
+    auto* paletteIcon = new QLabel(profileBox);
+    paletteIcon->setPixmap(symbol("paintpalette").pixmap(QSize(10, 10), devicePixelRatioF()));
+    profile_ = new QLabel(profileBox);
+    QFont small = profile_->font();
+    small.setPointSizeF(7.5);
+    profile_->setFont(small);
+    profileLayout->addWidget(paletteIcon);
+    profileLayout->addWidget(profile_, 1);
+    modes->addWidget(resolutionBox);
+    modes->addWidget(profileBox, 1);
+    body->addWidget(modeRow_);
+
+    controlRow_ = new QWidget(body_);
+    auto* controls = new QHBoxLayout(controlRow_);
+    controls->setContentsMargins(0, 0, 0, 0);
+    controls->setSpacing(6);
+    input_ = new QToolButton(controlRow_);
+    input_->setText(tr("Input"));
+    input_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    input_->setPopupMode(QToolButton::InstantPopup);
+    auto* inputMenu = new QMenu(input_);
+    const auto choices = DisplayCardModel::inputChoices();
+    for (int i = 0; i < int(choices.size()); ++i) {
+        inputMenu->addAction(q(choices[std::size_t(i)].name), this, [this, i] { chooseInput(i); });
+    }
+    input_->setMenu(inputMenu);
+    power_ = new QPushButton(tr("Power"), controlRow_);
+    info_ = new QToolButton(controlRow_);
+    info_->setText(tr("Info"));
+    info_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    info_->setCheckable(true);
+    controls->addWidget(input_);
+    controls->addWidget(power_);
+    controls->addStretch(1);
+    controls->addWidget(info_);
+    body->addWidget(controlRow_);
+
+    noteRow_ = new QWidget(body_);
+    auto* noteLayout = new QHBoxLayout(noteRow_);
+    noteLayout->setContentsMargins(0, 0, 0, 0);
+    noteLayout->setSpacing(4);
+    auto* noteIcon = new QLabel(noteRow_);
+    noteIcon->setPixmap(symbol("info.circle").pixmap(QSize(10, 10), devicePixelRatioF()));
+    note_ = new QLabel(q(DisplayCardModel::kSoftwareDimmingNote), noteRow_);
+    note_->setFont(small);
+    note_->setForegroundRole(QPalette::PlaceholderText);
+    noteLayout->addWidget(noteIcon);
+    noteLayout->addWidget(note_, 1);
+    body->addWidget(noteRow_);
+
+    infoPanel_ = roundedBox(body_);
+    infoGrid_ = new QGridLayout(infoPanel_);
+    infoGrid_->setContentsMargins(8, 6, 8, 6);
+    infoGrid_->setHorizontalSpacing(10);
+    infoGrid_->setVerticalSpacing(2);
+    body->addWidget(infoPanel_);
+    outer->addWidget(body_);
+
+    connect(header_, &QPushButton::clicked, this, [this] {
+        model_->toggleExpanded();
+        refresh();
+    });
+    brightness_->onChanged = [this](double v) {
+        model_->setBrightness(v);
+    };
+    contrast_->onChanged = [this](double v) { model_->setContrast(v); };
+    volume_->onChanged = [this](double v) { model_->setVolume(v); };
+    connect(power_, &QPushButton::clicked, this, [this] { model_->togglePower(); });
+    connect(info_, &QToolButton::clicked, this, [this] {
+        model_->toggleInfo();
+        refresh();
+    });
+
+    model_->load();
+    rebuildResolutionMenu();
+    // Values that change elsewhere (keys, URLs, presets) show at once.
+    observation_ = model_->observe([this](std::string_view) { refresh(); });
+    refresh();
+}
+
+DisplayCard::~DisplayCard() = default;
+
+QIcon DisplayCard::symbol(const char* name) const {
+    return SymbolIcon::icon(name, palette().color(QPalette::WindowText));
+}
+
+void DisplayCard::chooseInput(int position) {
+    const auto choices = DisplayCardModel::inputChoices();
+    if (position < 0 || position >= int(choices.size())) return;
+    model_->chooseInput(choices[std::size_t(position)]);
+    if (confirm && confirm(q(DisplayCardModel::kSwitchInputTitle),
+                           q(model_->inputConfirmationMessage()))) {
+        model_->confirmInput();
+    } else {
+        model_->cancelInput();
+    }
+}
+
+void DisplayCard::rebuildResolutionMenu() {
+    auto* menu = resolution_->menu();
+    menu->clear();
+    for (const auto& mode : model_->availableModes()) {
+        auto* action = menu->addAction(q(mode.label()), this, [this, mode] {
+            if (model_->selectMode(mode)) rebuildResolutionMenu();
+        });
+        if (mode.id() == model_->currentModeID()) action->setIcon(symbol("checkmark"));
+    }
+    resolution_->setEnabled(!model_->availableModes().empty());
+}
+
+void DisplayCard::rebuildInfo() {
+    while (auto* item = infoGrid_->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    int row = 0;
+    for (const auto& [label, value] : model_->infoRows()) {
+        auto* l = new QLabel(q(label), infoPanel_);
+        l->setForegroundRole(QPalette::PlaceholderText);
+        auto* v = new QLabel(q(value), infoPanel_);
+        v->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        v->setWordWrap(true);
+        for (auto* w : {l, v}) {
+            QFont f = w->font();
+            f.setPointSizeF(8);
+            w->setFont(f);
+        }
+        infoGrid_->addWidget(l, row, 0, Qt::AlignLeft | Qt::AlignTop);
+        infoGrid_->addWidget(v, row, 1, Qt::AlignLeft | Qt::AlignTop);
+        ++row;
+    }
+    infoGrid_->setColumnStretch(1, 1);
+}
+
+void DisplayCard::refresh() {
+    const auto& m = *model_;
+    const auto rows = m.rows();
+    headerIcon_->setPixmap(displayPixmap(symbol(m.iconSymbol()), m.showsDDCDot(), devicePixelRatioF()));
+    title_->setText(q(m.title()));
+    const auto badge = m.badge();
+    badgeIcon_->setPixmap(symbol(badge.symbol).pixmap(QSize(11, 11), devicePixelRatioF()));
+    badge_->setText(q(badge.name));
+    badge_->setToolTip(q(badge.name));
+    loading_->setVisible(m.isLoading());
+    chevron_->setPixmap(symbol(m.chevronSymbol()).pixmap(QSize(10, 10), devicePixelRatioF()));
+
+    body_->setVisible(m.isExpanded);
+    brightness_->setModel(m.brightnessRow());
+    contrast_->setVisible(rows.contrast);
+    if (rows.contrast) contrast_->setModel(m.contrastRow());
+    volume_->setVisible(rows.volume);
+    if (rows.volume) volume_->setModel(m.volumeRow());
+    modeRow_->setVisible(rows.resolutionAndProfile);
+    resolution_->setIcon(symbol("aspectratio"));
+    profile_->setText(q(m.currentProfileName()));
+    profile_->setToolTip(q(m.profileHelpText()));
+    controlRow_->setVisible(rows.controlRow || rows.infoAlone);
+    input_->setVisible(rows.input);
+    input_->setIcon(symbol("rectangle.connected.to.line.below"));
+    power_->setVisible(rows.power);
+    power_->setIcon(symbol("power"));
+    info_->setIcon(symbol("info.circle"));
+    info_->setChecked(m.showingInfo);
+    noteRow_->setVisible(rows.softwareDimmingNote);
+    infoPanel_->setVisible(m.showingInfo);
+    if (m.showingInfo) rebuildInfo();
+}
+
+}  // namespace orvane::gui

@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QFrame>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolButton>
+#include <functional>
+#include <memory>
+
+#include "gui/qt/SliderRow.h"
+#include "gui/viewmodel/DisplayCardModel.h"
+
+class QGridLayout;
+class QVBoxLayout;
+
+namespace orvane::gui {
+
+/// One display's card: a header that folds it, its sliders, menus and the
+/// information panel. Draws its model and forwards input to it.
+class DisplayCard final : public QFrame {
+  public:
+    DisplayCard(std::shared_ptr<DisplayCardModel> model, QWidget* parent = nullptr);
+    ~DisplayCard() override;
+
+    /// Asks the user to confirm (title, message); true for "Switch". Tests
+    /// answer it themselves.
+    std::function<bool(const QString&, const QString&)> confirm;
+
+    DisplayCardModel& model() { return *model_; }
+    // Parts, for tests and screenshots.
+    SliderRow* brightness() const { return brightness_; }
+    SliderRow* contrast() const { return contrast_; }
+    SliderRow* volume() const { return volume_; }
+    QToolButton* inputMenu() const { return input_; }
+    QToolButton* resolutionMenu() const { return resolution_; }
+    QPushButton* powerButton() const { return power_; }
+    QToolButton* infoButton() const { return info_; }
+    QPushButton* header() const { return header_; }
+    QWidget* infoPanel() const { return infoPanel_; }
+    QWidget* note() const { return noteRow_; }
+    /// Chooses the input at position i of the menu, as a click would.
+    void chooseInput(int position);
+
+  private:
+    void refresh();
+    void rebuildResolutionMenu();
+    void rebuildInfo();
+    QIcon symbol(const char* name) const;
+
+    std::shared_ptr<DisplayCardModel> model_;
+    std::shared_ptr<void> observation_;
+    QPushButton* header_;
+    QLabel* headerIcon_;
+    QLabel* title_;
+    QLabel* badgeIcon_;
+    QLabel* badge_;
+    QProgressBar* loading_;
+    QLabel* chevron_;
+    QWidget* body_;
+    SliderRow* brightness_;
+    SliderRow* contrast_;
+    SliderRow* volume_;
+    QWidget* modeRow_;
+    QToolButton* resolution_;
+    QLabel* profile_;
+    QWidget* controlRow_;
+    QToolButton* input_;
+    QPushButton* power_;
+    QToolButton* info_;
+    QWidget* noteRow_;
+    QLabel* note_;
+    QWidget* infoPanel_;
+    QGridLayout* infoGrid_;
+};
+
+}  // namespace orvane::gui

@@ -1,0 +1,269 @@
+// SPDX-License-Identifier: MIT
+#include "gui/qt/PopoverWindow.h"
+
+#include <QEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include "gui/qt/SymbolIcon.h"
+
+namespace orvane::gui {
+
+namespace {
+
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+QFrame* divider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setObjectName("divider");
+    return line;
+}
+
+}  // namespace
+
+PopoverWindow::PopoverWindow(PopoverModel& model, QWidget* parent)
+    : QWidget(parent), model_(model) {
+    setObjectName("popover");
+    setWindowTitle(tr("Orvane"));
+    setFixedWidth(kWidth);
+    // Cards, boxes and dividers drawn from the palette, so dark mode follows.
+    setStyleSheet(QStringLiteral(
+        "#displayCard { background: palette(base); border: 1px solid palette(midlight);"
+        " border-radius: 10px; }"
+        "#cardHeader { border: none; background: transparent; text-align: left; }"
+        "#roundedBox { background: rgba(128,128,128,20); border-radius: 6px; }"
+        "#divider { color: palette(midlight); }"));
+
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+
+    auto* header = new QWidget(this);
+    auto* headerLayout = new QHBoxLayout(header);
+    headerLayout->setContentsMargins(14, 12, 14, 10);
+    headerLayout->setSpacing(8);
+    headerIcon_ = new QLabel(header);
+    auto* titles = new QVBoxLayout();
+    titles->setSpacing(0);
+    auto* title = new QLabel(tr("Orvane"), header);
+    QFont bold = title->font();
+    bold.setPointSizeF(11);
+    bold.setWeight(QFont::DemiBold);
+    title->setFont(bold);
+    count_ = new QLabel(header);
+    count_->setForegroundRole(QPalette::PlaceholderText);
+    QFont small = count_->font();
+    small.setPointSizeF(8);
+    count_->setFont(small);
+    titles->addWidget(title);
+    titles->addWidget(count_);
+    headerLayout->addWidget(headerIcon_);
+    headerLayout->addLayout(titles, 1);
+    outer->addWidget(header);
+    outer->addWidget(divider(this));
+
+    auto* content = new QWidget(this);
+    cardsLayout_ = new QVBoxLayout(content);
+    cardsLayout_->setContentsMargins(10, 10, 10, 10);
+    cardsLayout_->setSpacing(8);
+    outer->addWidget(content);
+
+    empty_ = new QWidget(this);
+    auto* emptyLayout = new QVBoxLayout(empty_);
+    emptyLayout->setContentsMargins(20, 24, 20, 24);
+    emptyLayout->setSpacing(6);
+    auto* emptyIcon = new QLabel(empty_);
+    emptyIcon->setObjectName("emptyIcon");
+    emptyIcon->setAlignment(Qt::AlignCenter);
+    auto* emptyTitle = new QLabel(q(PopoverModel::kEmptyTitle), empty_);
+    emptyTitle->setAlignment(Qt::AlignCenter);
+    emptyTitle->setFont(bold);
+    auto* emptyText = new QLabel(q(PopoverModel::kEmptyText), empty_);
+    emptyText->setAlignment(Qt::AlignCenter);
+    emptyText->setForegroundRole(QPalette::PlaceholderText);
+    emptyLayout->addWidget(emptyIcon);
+    emptyLayout->addWidget(emptyTitle);
+    emptyLayout->addWidget(emptyText);
+    cardsLayout_->addWidget(empty_);
+
+    presets_ = new QWidget(this);
+    auto* presetsLayout = new QVBoxLayout(presets_);
+    presetsLayout->setContentsMargins(10, 0, 10, 8);
+    presetsLayout->setSpacing(6);
+    auto* presetsRow = new QHBoxLayout();
+    presetsMenu_ = new QToolButton(presets_);
+    presetsMenu_->setText(tr("Presets"));
+    presetsMenu_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    presetsMenu_->setPopupMode(QToolButton::InstantPopup);
+    presetsMenu_->setMenu(new QMenu(presetsMenu_));
+    save_ = new QPushButton(presets_);
+    save_->setFlat(true);
+    presetsRow->addWidget(presetsMenu_);
+    presetsRow->addStretch(1);
+    presetsRow->addWidget(save_);
+    presetsLayout->addLayout(presetsRow);
+    saveSheet_ = new QWidget(presets_);
+    auto* sheet = new QHBoxLayout(saveSheet_);
+    sheet->setContentsMargins(0, 0, 0, 0);
+    sheet->setSpacing(6);
+    name_ = new QLineEdit(saveSheet_);
+    name_->setPlaceholderText(tr("Preset name"));
+    auto* saveNow = new QPushButton(tr("Save"), saveSheet_);
+    saveNow->setDefault(true);
+    auto* cancel = new QToolButton(saveSheet_);
+    cancel->setAutoRaise(true);
+    cancel->setObjectName("cancelSave");
+    sheet->addWidget(name_, 1);
+    sheet->addWidget(saveNow);
+    sheet->addWidget(cancel);
+    presetsLayout->addWidget(saveSheet_);
+    outer->addWidget(presets_);
+
+    outer->addWidget(divider(this));
+    auto* footer = new QWidget(this);
+    auto* footerLayout = new QHBoxLayout(footer);
+    footerLayout->setContentsMargins(10, 6, 10, 6);
+    settings_ = new QToolButton(footer);
+    settings_->setAutoRaise(true);
+    settings_->setIconSize(QSize(14, 14));
+    quit_ = new QToolButton(footer);
+    quit_->setAutoRaise(true);
+    quit_->setIconSize(QSize(13, 13));
+    quit_->setToolTip(tr("Quit Orvane"));
+    quit_->setAccessibleName(tr("Quit Orvane"));
+    footerLayout->addWidget(settings_);
+    footerLayout->addStretch(1);
+    footerLayout->addWidget(quit_);
+    outer->addWidget(footer);
+
+    connect(save_, &QPushButton::clicked, this, [this] {
+        model_.beginSave();
+        refresh();
+        if (model_.showingPresetSave) name_->setFocus();
+    });
+    auto submit = [this] {
+        model_.newPresetName = name_->text().toStdString();
+        if (model_.submitSave()) name_->clear();
+        refresh();
+    };
+    connect(name_, &QLineEdit::returnPressed, this, submit);
+    connect(saveNow, &QPushButton::clicked, this, submit);
+    connect(cancel, &QToolButton::clicked, this, [this] {
+        model_.cancelSave();
+        name_->clear();
+        refresh();
+    });
+    connect(settings_, &QToolButton::clicked, this, [this] {
+        if (onOpenSettings) onOpenSettings();
+    });
+    connect(quit_, &QToolButton::clicked, this, [this] {
+        if (onQuit) onQuit();
+    });
+    cancel->setIcon(symbol("xmark"));
+
+    model_.onCardsChanged = [this] { rebuildCards(); };
+    rebuildCards();
+}
+
+PopoverWindow::~PopoverWindow() {
+    model_.onCardsChanged = nullptr;
+}
+
+QIcon PopoverWindow::symbol(const char* name) const {
+    return SymbolIcon::icon(name, palette().color(QPalette::WindowText));
+}
+
+void PopoverWindow::changeEvent(QEvent* event) {
+    // A new palette (dark mode) redraws every symbol in its colour.
+    if (event->type() == QEvent::PaletteChange) rebuildCards();
+    QWidget::changeEvent(event);
+}
+
+void PopoverWindow::rebuildCards() {
+    for (auto* card : cards_)
+        delete card;
+    cards_.clear();
+    for (const auto& card : model_.cards()) {
+        auto* widget = new DisplayCard(card, this);
+        cardsLayout_->addWidget(widget);
+        cards_.push_back(widget);
+    }
+    refresh();
+}
+
+void PopoverWindow::rebuildPresetsMenu() {
+    auto* menu = presetsMenu_->menu();
+    menu->clear();
+    const auto names = model_.presetNames();
+    for (const auto& name : names)
+        menu->addAction(q(name), this, [this, name] { model_.applyPreset(name); });
+    menu->addSeparator();
+    auto* defaults = menu->addMenu(tr("Set as default"));
+    const auto current = model_.defaultPresetName();
+    for (const auto& name : names) {
+        auto* action = defaults->addAction(q(name), this, [this, name] {
+            model_.setDefaultPreset(name);
+            refresh();
+        });
+        if (current == name) action->setIcon(symbol("checkmark"));
+    }
+    defaults->addSeparator();
+    defaults->addAction(tr("None"), this, [this] {
+        model_.setDefaultPreset(std::nullopt);
+        refresh();
+    });
+    menu->addSeparator();
+    auto* remove = menu->addMenu(tr("Delete"));
+    for (const auto& name : names) {
+        remove->addAction(q(name), this, [this, name] {
+            model_.deletePreset(name);
+            refresh();
+        });
+    }
+}
+
+void PopoverWindow::refresh() {
+    headerIcon_->setPixmap(symbol("display.2").pixmap(QSize(22, 22), devicePixelRatioF()));
+    count_->setText(q(model_.countLine()));
+    empty_->setVisible(model_.isEmpty());
+    if (auto* icon = empty_->findChild<QLabel*>("emptyIcon"))
+        icon->setPixmap(symbol("display.trianglebadge.exclamationmark")
+                            .pixmap(QSize(32, 32), devicePixelRatioF()));
+    presets_->setVisible(model_.showsPresets());
+    // The star joins the label while a default preset is set.
+    if (model_.defaultPresetName()) {
+        const qreal dpr = devicePixelRatioF();
+        QPixmap both(QSize(24, 16) * dpr);
+        both.setDevicePixelRatio(dpr);
+        both.fill(Qt::transparent);
+        QPainter p(&both);
+        symbol("list.bullet.rectangle").paint(&p, QRect(0, 0, 16, 16));
+        SymbolIcon::icon("star.fill", QColor(255, 149, 0)).paint(&p, QRect(17, 1, 7, 7));
+        p.end();
+        presetsMenu_->setIconSize(QSize(24, 16));
+        presetsMenu_->setIcon(QIcon(both));
+    } else {
+        presetsMenu_->setIconSize(QSize(16, 16));
+        presetsMenu_->setIcon(symbol("list.bullet.rectangle"));
+    }
+    rebuildPresetsMenu();
+    save_->setText(q(model_.saveButtonText()));
+    save_->setIcon(symbol(model_.saveButtonSymbol()));
+    save_->setEnabled(model_.canSavePreset());
+    saveSheet_->setVisible(model_.showingPresetSave);
+    settings_->setIcon(symbol("gear"));
+    settings_->setEnabled(static_cast<bool>(onOpenSettings));
+    settings_->setToolTip(onOpenSettings ? tr("Settings") : tr("Settings are not available yet"));
+    quit_->setIcon(symbol("power"));
+    adjustSize();
+}
+
+}  // namespace orvane::gui

@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QWidget>
+#include <functional>
+#include <vector>
+
+#include "gui/qt/DisplayCard.h"
+#include "gui/viewmodel/PopoverModel.h"
+
+class QVBoxLayout;
+class QLabel;
+
+namespace orvane::gui {
+
+/// The tray's popover: header, one card per display, presets, footer.
+class PopoverWindow final : public QWidget {
+  public:
+    static constexpr int kWidth = 320;
+
+    explicit PopoverWindow(PopoverModel& model, QWidget* parent = nullptr);
+    ~PopoverWindow() override;
+
+    /// "Quit Orvane".
+    std::function<void()> onQuit;
+    /// The gear; none leaves it disabled (no settings window yet).
+    std::function<void()> onOpenSettings;
+
+    const std::vector<DisplayCard*>& cards() const { return cards_; }
+    QLabel* countLine() const { return count_; }
+    QWidget* emptyState() const { return empty_; }
+    QWidget* presetsArea() const { return presets_; }
+    QToolButton* presetsMenu() const { return presetsMenu_; }
+    QPushButton* saveButton() const { return save_; }
+    QLineEdit* presetName() const { return name_; }
+    QWidget* saveSheet() const { return saveSheet_; }
+    QToolButton* settingsButton() const { return settings_; }
+    /// Draws the model again (after presets or displays changed).
+    void refresh();
+
+  protected:
+    void changeEvent(QEvent* event) override;
+
+  private:
+    void rebuildCards();
+    void rebuildPresetsMenu();
+    QIcon symbol(const char* name) const;
+
+    PopoverModel& model_;
+    QLabel* count_;
+    QLabel* headerIcon_;
+    QWidget* empty_;
+    QVBoxLayout* cardsLayout_;
+    std::vector<DisplayCard*> cards_;
+    QWidget* presets_;
+    QToolButton* presetsMenu_;
+    QPushButton* save_;
+    QWidget* saveSheet_;
+    QLineEdit* name_;
+    QToolButton* settings_;
+    QToolButton* quit_;
+};
+
+}  // namespace orvane::gui

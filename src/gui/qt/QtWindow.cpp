@@ -1,0 +1,169 @@
+// SPDX-License-Identifier: MIT
+#include "gui/qt/QtWindow.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include "gui/qt/QtWindowToolkit.h"
+#include "gui/qt/SymbolIcon.h"
+#include "input/OSDContentView.h"
+
+namespace orvane::gui {
+
+namespace {
+
+QColor toQColor(const platform::Color& c) {
+    return QColor::fromRgbF(float(c.red), float(c.green), float(c.blue), float(c.alpha));
+}
+
+/// The on-screen panel: symbol, label and percentage over a level bar, light
+/// on a dark translucent rounded plate.
+void paintPanel(QPainter& p, const QRect& area, const input::OSDContentView& v) {
+    using V = input::OSDContentView;
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF plate(area.x() + (area.width() - V::kWidth) / 2, area.y(), V::kWidth,
+                       area.height());
+    QPainterPath shape;
+    shape.addRoundedRect(plate, V::kCornerRadius, V::kCornerRadius);
+    p.fillPath(shape, QColor::fromRgbF(0, 0, 0, float(V::kBackgroundBlackOpacity)));
+    p.fillPath(shape, QColor(255, 255, 255, 18));  // the thin material's sheen
+
+    const QRectF inner = plate.adjusted(V::kHorizontalPadding, V::kVerticalPadding,
+                                        -V::kHorizontalPadding, -V::kVerticalPadding);
+    const qreal rowHeight = 24;
+    const QRectF row(inner.x(), inner.y(), inner.width(), rowHeight);
+    const int symbol = int(V::kSymbolSize);
+    SymbolIcon::icon(v.icon, Qt::white)
+        .paint(&p, QRect(int(row.x()), int(row.center().y()) - symbol / 2, symbol, symbol));
+
+    QFont label = p.font();
+    label.setPointSizeF(V::kLabelSize);
+    label.setWeight(QFont::DemiBold);
+    p.setFont(label);
+    p.setPen(QColor::fromRgbF(1, 1, 1, float(V::kLabelOpacity)));
+    p.drawText(row.adjusted(symbol + 8, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft,
+               QString::fromStdString(v.label));
+
+    QFont percent = p.font();
+    percent.setPointSizeF(V::kPercentSize);
+    percent.setWeight(QFont::Medium);
+    p.setFont(percent);
+    p.setPen(QColor::fromRgbF(1, 1, 1, float(V::kPercentOpacity)));
+    p.drawText(row, Qt::AlignVCenter | Qt::AlignRight, QString::fromStdString(v.percentageText()));
+
+    const QRectF track(inner.x(), inner.bottom() - V::kTrackHeight, inner.width(),
+                       V::kTrackHeight);
+    QPainterPath trackPath;
+    trackPath.addRoundedRect(track, V::kTrackCornerRadius, V::kTrackCornerRadius);
+    p.fillPath(trackPath, QColor::fromRgbF(1, 1, 1, float(V::kTrackOpacity)));
+    QPainterPath fill;
+    fill.addRoundedRect(QRectF(track.x(), track.y(), track.width() * v.barFill(), track.height()),
+                        V::kTrackCornerRadius, V::kTrackCornerRadius);
+    p.fillPath(fill, QColor::fromRgbF(1, 1, 1, float(V::kFillOpacity)));
+}
+
+}  // namespace
+
+QtWindow::QtWindow(QtWindowToolkit& toolkit, QRect frame) : toolkit_(toolkit) {
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_TranslucentBackground);
+    applyFlags();
+    setGeometry(frame);
+}
+
+QtWindow::~QtWindow() {
+    if (animation_) animation_->stop();
+    toolkit_.forget(this);
+}
+
+void QtWindow::applyFlags() {
+    Qt::WindowFlags flags = Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool |
+                            Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint;
+    // Above docks and panels, which the window manager would otherwise keep on top.
+    if (level_ >= platform::kScreenSaverWindowLevel) flags |= Qt::X11BypassWindowManagerHint;
+    if (ignoresMouse_) flags |= Qt::WindowTransparentForInput;
+    const bool shown = QWidget::isVisible();
+    setWindowFlags(flags);
+    if (shown) show();
+}
+
+void QtWindow::setBackgroundColor(platform::Color color) {
+    background_ = color;
+    update();
+}
+
+void QtWindow::setOpaque(bool opaque) {
+    opaque_ = opaque;
+    update();
+}
+
+void QtWindow::setLevel(int level) {
+    level_ = level;
+    applyFlags();
+}
+
+void QtWindow::setIgnoresMouseEvents(bool ignores) {
+    ignoresMouse_ = ignores;
+    applyFlags();
+}
+
+void QtWindow::setFrame(platform::Rect frame, bool) {
+    setGeometry(QtWindowToolkit::toQt(frame));
+}
+
+void QtWindow::setAlphaValue(double alpha) {
+    alpha_ = alpha;
+    setWindowOpacity(alpha);
+}
+
+void QtWindow::orderFrontRegardless() {
+    if (!toolkit_.mayShow(level_)) return;
+    show();
+    toolkit_.restack();
+}
+
+void QtWindow::orderOut() {
+    hide();
+}
+
+void QtWindow::setContentView(std::shared_ptr<const platform::ContentView> view) {
+    content_ = std::move(view);
+    update();
+}
+
+void QtWindow::finishAnimation() {
+    if (animation_) {
+        animation_->disconnect(this);
+        animation_->stop();
+        animation_->deleteLater();
+    }
+    if (auto done = std::exchange(completion_, nullptr)) done();
+}
+
+void QtWindow::animateAlphaValue(double target, std::chrono::nanoseconds duration,
+                                 std::function<void()> completion) {
+    finishAnimation();  // a replaced animation still completes
+    completion_ = std::move(completion);
+    auto* animation = new QVariantAnimation(this);
+    animation->setStartValue(alpha_);
+    animation->setEndValue(target);
+    animation->setDuration(int(std::chrono::duration_cast<std::chrono::milliseconds>(duration).count()));
+    connect(animation, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant& v) { setAlphaValue(v.toDouble()); });
+    connect(animation, &QVariantAnimation::finished, this, [this] { finishAnimation(); });
+    animation_ = animation;
+    animation->start();
+}
+
+void QtWindow::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    QColor fill = toQColor(background_);
+    if (opaque_) fill.setAlphaF(1);
+    p.fillRect(rect(), fill);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    if (auto* panel = dynamic_cast<const input::OSDContentView*>(content_.get()))
+        paintPanel(p, rect(), *panel);
+}
+
+}  // namespace orvane::gui

@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QPointer>
+#include <QVariantAnimation>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "platform/WindowToolkit.h"
+
+namespace orvane::gui {
+
+class QtWindowToolkit;
+
+/// A frameless, always-on-top widget behind the core's window interface.
+/// Its level decides its stacking among Orvane's windows.
+class QtWindow final : public QWidget, public platform::Window {
+  public:
+    QtWindow(QtWindowToolkit& toolkit, QRect frame);
+    ~QtWindow() override;
+
+    void setBackgroundColor(platform::Color color) override;
+    void setOpaque(bool opaque) override;
+    void setHasShadow(bool shadow) override { hasShadow_ = shadow; }
+    void setLevel(int level) override;
+    void setCollectionBehavior(std::uint32_t behavior) override { (void)behavior; }
+    void setIgnoresMouseEvents(bool ignores) override;
+    void setAnimationBehavior(int behavior) override { (void)behavior; }
+    void setReleasedWhenClosed(bool released) override { (void)released; }
+    void setFrame(platform::Rect frame, bool display) override;
+    void setAlphaValue(double alpha) override;
+    void orderFrontRegardless() override;
+    void orderOut() override;
+    void setContentView(std::shared_ptr<const platform::ContentView> view) override;
+    void animateAlphaValue(double target, std::chrono::nanoseconds duration,
+                           std::function<void()> completion) override;
+    double alphaValue() const override { return alpha_; }
+    bool isVisible() const override { return QWidget::isVisible(); }
+
+    int level() const { return level_; }
+    const platform::Color& backgroundColor() const { return background_; }
+    const platform::ContentView* content() const { return content_.get(); }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    void applyFlags();
+    void finishAnimation();
+
+    QtWindowToolkit& toolkit_;
+    platform::Color background_{1, 1, 1, 1};
+    bool opaque_ = true;
+    bool hasShadow_ = true;
+    bool ignoresMouse_ = false;
+    int level_ = 0;
+    double alpha_ = 1;
+    std::shared_ptr<const platform::ContentView> content_;
+    QPointer<QVariantAnimation> animation_;
+    std::function<void()> completion_;
+};
+
+}  // namespace orvane::gui

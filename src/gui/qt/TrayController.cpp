@@ -1,0 +1,104 @@
+// SPDX-License-Identifier: MIT
+#include "gui/qt/TrayController.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QScreen>
+
+#include "gui/qt/SymbolIcon.h"
+
+namespace orvane::gui {
+
+namespace {
+
+/// Hides the tray's popover when it loses focus, as a popover does; quits
+/// when the window stands alone and is closed.
+class PopoverBehaviour final : public QObject {
+  public:
+    PopoverBehaviour(bool standalone, std::function<void()> quit)
+        : standalone_(standalone), quit_(std::move(quit)) {}
+
+  protected:
+    bool eventFilter(QObject* target, QEvent* event) override {
+        auto* window = static_cast<QWidget*>(target);
+        if (!standalone_ && event->type() == QEvent::WindowDeactivate &&
+            !QApplication::activeModalWidget() && !QApplication::activePopupWidget()) {
+            window->hide();
+        }
+        if (standalone_ && event->type() == QEvent::Close && quit_) quit_();
+        return false;
+    }
+
+  private:
+    bool standalone_;
+    std::function<void()> quit_;
+};
+
+}  // namespace
+
+TrayController::TrayController(PopoverModel& model, runtime::Logger& log,
+                               std::function<void()> quit)
+    : popover_(std::make_unique<PopoverWindow>(model)), quit_(std::move(quit)) {
+    popover_->onQuit = quit_;
+    const bool trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
+    if (trayAvailable) {
+        popover_->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+        tray_ = std::make_unique<QSystemTrayIcon>();
+        tray_->setIcon(SymbolIcon::icon("display", popover_->palette().color(QPalette::WindowText)));
+        tray_->setToolTip(QStringLiteral("Orvane"));
+        menu_ = std::make_unique<QMenu>();
+        menu_->addAction(QObject::tr("Open Orvane"), this, [this] { togglePopover(); });
+        menu_->addAction(QObject::tr("Quit Orvane"), this, [this] {
+            if (quit_) quit_();
+        });
+        tray_->setContextMenu(menu_.get());
+        connect(tray_.get(), &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    if (reason == QSystemTrayIcon::Trigger ||
+                        reason == QSystemTrayIcon::DoubleClick)
+                        togglePopover();
+                });
+        tray_->show();
+    } else {
+        log.line(
+            "[Gui] No system tray in this session - showing the popover as a window "
+            "(on GNOME, the AppIndicator extension adds a tray)");
+        popover_->show();
+    }
+    popover_->installEventFilter(new PopoverBehaviour(!trayAvailable, quit_));
+}
+
+TrayController::~TrayController() = default;
+
+void TrayController::togglePopover() {
+    if (popover_->isVisible()) {
+        popover_->hide();
+        return;
+    }
+    popover_->refresh();
+    placePopover();
+    popover_->show();
+    popover_->raise();
+    popover_->activateWindow();
+}
+
+void TrayController::placePopover() {
+    // Anchor at the icon; a StatusNotifierItem reports no geometry, so the
+    // pointer that clicked it stands in.
+    QRect anchor = tray_ ? tray_->geometry() : QRect();
+    if (anchor.isEmpty()) anchor = QRect(QCursor::pos(), QSize(1, 1));
+    QScreen* screen = QGuiApplication::screenAt(anchor.center());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    const QSize size = popover_->sizeHint();
+    const bool below = anchor.center().y() < area.center().y();
+    int x = anchor.center().x() - size.width() / 2;
+    int y = below ? anchor.bottom() + 6 : anchor.top() - size.height() - 6;
+    x = std::clamp(x, area.left() + 6, std::max(area.left() + 6, area.right() - size.width() - 6));
+    y = std::clamp(y, area.top() + 6, std::max(area.top() + 6, area.bottom() - size.height() - 6));
+    popover_->move(x, y);
+}
+
+}  // namespace orvane::gui

@@ -1,0 +1,214 @@
+// SPDX-License-Identifier: MIT
+#include "gui/viewmodel/DisplayCardModel.h"
+
+#include <cstdio>
+
+#include "controls/ColorProfileManager.h"
+#include "controls/SoftwareDimmer.h"
+#include "displays/ResolutionManager.h"
+#include "runtime/Format.h"
+#include "runtime/Percent.h"
+#include "runtime/Spawn.h"
+
+namespace orvane::gui {
+
+using displays::DisplayMode;
+using runtime::integerPart;
+
+std::string SliderRowModel::valueText() const {
+    return std::to_string(integerPart(value)) + "%";
+}
+
+std::string SliderRowModel::accessibilityValue() const {
+    return std::to_string(integerPart(value)) + " percent";
+}
+
+std::string relativeTimeText(runtime::Duration elapsed) {
+    using namespace std::chrono;
+    const auto s = duration_cast<seconds>(elapsed).count();
+    auto unit = [](long long n, const char* name) {
+        return std::to_string(n) + " " + name + (n == 1 ? "" : "s") + " ago";
+    };
+    if (s < 1) return "now";
+    if (s < 60) return unit(s, "second");
+    if (s < 3600) return unit(s / 60, "minute");
+    if (s < 86400) return unit(s / 3600, "hour");
+    if (s < 2 * 86400) return "yesterday";
+    return unit(s / 86400, "day");
+}
+
+DisplayCardModel::DisplayCardModel(std::shared_ptr<displays::DisplayState> state, Context context)
+    : state_(std::move(state)), c_(std::move(context)) {}
+
+const displays::DisplayRecord* DisplayCardModel::record() const {
+    return c_.registry->record(state_->info.id);
+}
+
+DisplayCardModel::Rows DisplayCardModel::rows() const {
+    const auto& info = state_->info;
+    Rows r;
+    r.contrast = state_->supportsContrast;
+    r.volume = state_->supportsVolume;
+    r.resolutionAndProfile = !info.isBuiltIn;
+    r.controlRow = info.ddcSupported;
+    r.input = info.ddcSupported && state_->supportsInputSwitching;
+    r.power = info.ddcSupported && state_->supportsPowerControl;
+    r.infoAlone = !info.ddcSupported && !info.isBuiltIn;
+    r.softwareDimmingNote = !info.ddcSupported;
+    return r;
+}
+
+SliderRowModel DisplayCardModel::brightnessRow() const {
+    return {brightnessSymbol(state_->brightness), "Brightness", state_->brightness, true};
+}
+SliderRowModel DisplayCardModel::contrastRow() const {
+    return {"circle.righthalf.filled", "Contrast", state_->contrast, true};
+}
+SliderRowModel DisplayCardModel::volumeRow() const {
+    return {volumeSymbol(state_->volume), "Volume", state_->volume, true};
+}
+
+void DisplayCardModel::setBrightness(double value) {
+    state_->brightness = value;
+    const auto* entry = record();
+    if (!entry || !entry->brightness) return;
+    const auto id = state_->info.id;
+    if (state_->info.isBuiltIn) {
+        // The panel has a backlight of its own; an overlay is only its fallback.
+        runtime::spawn(c_.main, c_.registry->writeBrightness(id, value));
+        return;
+    }
+    if (!entry->brightness->hasDDC()) {
+        const double level = controls::SoftwareDimmer::levelForBrightness(value);
+        state_->softwareDimmingLevel = level;
+        entry->dimmer->applyLevel(level);
+        return;
+    }
+    auto controller = entry->brightness;
+    auto registry = c_.registry;
+    c_.debouncer->debounce("bri-" + std::to_string(id),
+                           [controller, registry, id, value]() -> runtime::Task<void> {
+                               registry->noteUserAction(id);
+                               co_await controller->setBrightness(value);
+                           });
+}
+
+void DisplayCardModel::setContrast(double value) {
+    state_->contrast = value;
+    const auto* entry = record();
+    if (!entry || !entry->contrast) return;
+    auto controller = entry->contrast;
+    c_.debouncer->debounce("con-" + std::to_string(state_->info.id),
+                           [controller, value]() -> runtime::Task<void> {
+                               co_await controller->setContrast(value);
+                           });
+}
+
+void DisplayCardModel::setVolume(double value) {
+    state_->volume = value;
+    auto registry = c_.registry;
+    auto state = state_;
+    c_.debouncer->debounce("vol-" + std::to_string(state_->info.id),
+                           [registry, state, value]() -> runtime::Task<void> {
+                               // The controller in charge when the delay is up.
+                               if (auto write = registry->volumeWrite(*state, value))
+                                   co_await std::move(*write);
+                           });
+}
+
+void DisplayCardModel::load() {
+    auto& platform = c_.registry->services().platform;
+    const auto id = state_->info.id;
+    availableModes_ = displays::ResolutionManager(platform.windowServer, c_.log)
+                          .availableModes(id, false);
+    currentModeID_.clear();
+    if (auto mode = platform.windowServer.copyDisplayMode(id)) {
+        currentModeID_ = DisplayMode{static_cast<std::int64_t>(mode->width),
+                                     static_cast<std::int64_t>(mode->height), mode->refreshRate,
+                                     mode->pixelWidth > mode->width}
+                             .id();
+    }
+    currentProfileName_ =
+        controls::ColorProfileManager(platform.windowToolkit, platform.fileSystem).profileName(id);
+}
+
+bool DisplayCardModel::selectMode(const DisplayMode& mode) {
+    auto& platform = c_.registry->services().platform;
+    if (!displays::ResolutionManager(platform.windowServer, c_.log)
+             .setMode(state_->info.id, mode.width, mode.height, mode.isHiDPI, mode.refreshRate))
+        return false;
+    currentModeID_ = mode.id();
+    return true;
+}
+
+std::vector<controls::InputSource> DisplayCardModel::inputChoices() {
+    const auto& all = controls::InputSource::all();
+    return {all.begin(), all.begin() + 8};
+}
+
+void DisplayCardModel::chooseInput(const controls::InputSource& source) {
+    pendingInput = source;
+    showInputConfirmation = true;
+}
+
+std::string DisplayCardModel::inputConfirmationMessage() const {
+    return "Switch to " + (pendingInput ? pendingInput->name : std::string("this input")) +
+           "? If this input isn't connected, you may need to use the monitor's physical buttons "
+           "to switch back.";
+}
+
+void DisplayCardModel::confirmInput() {
+    showInputConfirmation = false;
+    const auto* entry = record();
+    if (!pendingInput || !entry || !entry->input) return;
+    c_.registry->noteUserAction(state_->info.id);
+    runtime::spawnRetaining(c_.main, entry->input, entry->input->switchInput(*pendingInput));
+}
+
+void DisplayCardModel::cancelInput() {
+    showInputConfirmation = false;
+    pendingInput.reset();
+}
+
+void DisplayCardModel::togglePower() {
+    const auto* entry = record();
+    if (!entry || !entry->power) return;
+    c_.registry->noteUserAction(state_->info.id);
+    runtime::spawnRetaining(c_.main, entry->power, entry->power->togglePower());
+}
+
+std::vector<InfoRow> DisplayCardModel::infoRows() const {
+    const auto& info = state_->info;
+    auto hex = [](std::uint32_t v) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "0x%04X", v);
+        return std::string(buf);
+    };
+    auto size = [](const displays::Size& s) {
+        return std::to_string(integerPart(s.width)) + "\u00d7" +
+               std::to_string(integerPart(s.height));
+    };
+    std::vector<InfoRow> rows{{"Connection", connectionBadge(info.connectionType).name},
+                              {"Vendor ID", hex(info.vendorID)},
+                              {"Product ID", hex(info.productID)}};
+    if (info.serialNumber) rows.push_back({"Serial", *info.serialNumber});
+    rows.push_back({"Native Resolution", size(info.nativeResolution)});
+    rows.push_back({"Current Resolution", size(info.currentResolution)});
+    rows.push_back({"Refresh Rate", std::to_string(integerPart(info.refreshRate)) + " Hz"});
+    rows.push_back({"DDC", info.ddcSupported ? "Connected" : "Not available"});
+    std::string controls;
+    for (auto [supported, name] :
+         {std::pair{state_->supportsBrightness.get(), "Brightness"},
+          {state_->supportsContrast.get(), "Contrast"}, {state_->supportsVolume.get(), "Volume"},
+          {state_->supportsInputSwitching.get(), "Input"},
+          {state_->supportsPowerControl.get(), "Power"}}) {
+        if (supported) controls += (controls.empty() ? "" : ", ") + std::string(name);
+    }
+    if (!controls.empty()) rows.push_back({"DDC Controls", controls});
+    if (const auto& read = state_->lastDDCRead.get())
+        rows.push_back({"Last DDC Read", relativeTimeText(c_.clock.now() - *read)});
+    rows.push_back({"Color Profile", currentProfileName_});
+    return rows;
+}
+
+}  // namespace orvane::gui

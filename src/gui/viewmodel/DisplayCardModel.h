@@ -1,0 +1,139 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "controls/InputController.h"
+#include "displays/DisplayManager.h"
+#include "displays/DisplayMode.h"
+#include "displays/DisplayState.h"
+#include "gui/viewmodel/Debouncer.h"
+#include "gui/viewmodel/Symbols.h"
+#include "runtime/Clock.h"
+#include "runtime/Logger.h"
+
+namespace orvane::gui {
+
+/// One slider of a card as drawn: symbol, label, the value and its texts.
+struct SliderRowModel {
+    std::string icon;
+    std::string label;
+    double value = 0;
+    bool isEnabled = true;
+    /// The whole number, then "%": "62%".
+    std::string valueText() const;
+    /// What a screen reader says: "62 percent".
+    std::string accessibilityValue() const;
+};
+
+/// A label and its value in the information panel.
+struct InfoRow {
+    std::string label;
+    std::string value;
+    bool operator==(const InfoRow&) const = default;
+};
+
+/// "now", "5 seconds ago", "1 minute ago", "yesterday", "3 days ago".
+std::string relativeTimeText(runtime::Duration elapsed);
+
+/// What one display's card shows and decides. Main thread only.
+class DisplayCardModel {
+  public:
+    struct Context {
+        std::shared_ptr<displays::DisplayManager> registry;
+        std::shared_ptr<Debouncer> debouncer;
+        runtime::Executor& main;
+        runtime::Clock& clock;
+        runtime::Logger& log;
+    };
+
+    /// Which parts of the expanded card exist.
+    struct Rows {
+        bool contrast = false;
+        bool volume = false;
+        bool resolutionAndProfile = false;
+        /// The row with input, power and "Info" (DDC displays).
+        bool controlRow = false;
+        bool input = false;
+        bool power = false;
+        /// "Info" alone, for a display with neither DDC nor a panel of its own.
+        bool infoAlone = false;
+        bool softwareDimmingNote = false;
+    };
+
+    static constexpr const char* kSoftwareDimmingNote = "Software dimming - DDC not available";
+
+    DisplayCardModel(std::shared_ptr<displays::DisplayState> state, Context context);
+
+    const displays::DisplayState& state() const { return *state_; }
+    /// Hears every change of the display's state while the token lives.
+    [[nodiscard]] std::shared_ptr<void> observe(runtime::ChangeNotifier::Observer observer) {
+        return state_->observe(std::move(observer));
+    }
+    DisplayID displayID() const { return state_->info.id; }
+
+    std::string title() const { return state_->info.displayName(); }
+    const char* iconSymbol() const { return displaySymbol(state_->info.isBuiltIn); }
+    /// The green dot on the icon.
+    bool showsDDCDot() const { return state_->info.ddcSupported; }
+    ConnectionBadge badge() const { return connectionBadge(state_->info.connectionType); }
+    bool isLoading() const { return state_->isLoading; }
+
+    bool isExpanded = true;
+    bool showingInfo = false;
+    void toggleExpanded() { isExpanded = !isExpanded; }
+    void toggleInfo() { showingInfo = !showingInfo; }
+    const char* chevronSymbol() const { return isExpanded ? "chevron.up" : "chevron.down"; }
+
+    Rows rows() const;
+    SliderRowModel brightnessRow() const;
+    SliderRowModel contrastRow() const;
+    SliderRowModel volumeRow() const;
+
+    // Sliders: the state changes at once; the display follows after the
+    // debounce (software dimming and the built-in panel at once).
+    void setBrightness(double value);
+    void setContrast(double value);
+    void setVolume(double value);
+
+    /// Modes and the colour profile, read when the card is first shown.
+    void load();
+    const std::vector<displays::DisplayMode>& availableModes() const { return availableModes_; }
+    const std::string& currentModeID() const { return currentModeID_; }
+    const std::string& currentProfileName() const { return currentProfileName_; }
+    /// "Color profile: " + the name.
+    std::string profileHelpText() const { return "Color profile: " + currentProfileName_; }
+    /// False (and the checkmark stays) when the switch failed.
+    bool selectMode(const displays::DisplayMode& mode);
+
+    /// Positions 0 to 7 of the input table, "VGA-1" through "S-Video-2".
+    static std::vector<controls::InputSource> inputChoices();
+    std::optional<controls::InputSource> pendingInput;
+    bool showInputConfirmation = false;
+    void chooseInput(const controls::InputSource& source);
+    static constexpr const char* kSwitchInputTitle = "Switch Input?";
+    std::string inputConfirmationMessage() const;
+    /// "Switch": starts the switch to the pending source.
+    void confirmInput();
+    /// "Cancel".
+    void cancelInput();
+
+    void togglePower();
+
+    /// The information panel's rows, in order, absent values left out.
+    std::vector<InfoRow> infoRows() const;
+
+  private:
+    const displays::DisplayRecord* record() const;
+
+    std::shared_ptr<displays::DisplayState> state_;
+    Context c_;
+    std::vector<displays::DisplayMode> availableModes_;
+    std::string currentModeID_;
+    std::string currentProfileName_;
+};
+
+}  // namespace orvane::gui
