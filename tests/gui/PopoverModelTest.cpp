@@ -1,0 +1,258 @@
+// SPDX-License-Identifier: MIT
+// The popover's view models on the whole application, on a simulated machine
+// and a virtual clock.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "gui/viewmodel/PopoverModel.h"
+#include "support/SimApp.h"
+#include "support/SimFixture.h"
+#include "support/TempDirectory.h"
+
+namespace orvane::test {
+namespace {
+
+using gui::DisplayCardModel;
+using gui::PopoverModel;
+using platform::sim::SimDDCPath;
+using platform::sim::SimRig;
+using platform::sim::SimTransaction;
+using namespace std::chrono_literals;
+
+class PopoverModelTest : public ::testing::Test {
+  protected:
+    void start(SimRig rig) {
+        sim_ = std::make_unique<SimApp>(rig, dir_.path().string());
+        sim_->launch();
+        auto& app = *sim_->app;
+        model_ = std::make_unique<PopoverModel>(app.registry().shared_from_this(),
+                                                app.presetManager(), sim_->runtime.main(),
+                                                sim_->runtime.clock(), sim_->log);
+    }
+    DisplayCardModel& card(DisplayID id) {
+        for (auto& c : model_->cards()) {
+            if (c->displayID() == id) return *c;
+        }
+        throw std::logic_error("no card for display " + std::to_string(id));
+    }
+    /// Set VCP Feature requests for code on display, as their written values.
+    std::vector<int> writes(DisplayID display, std::uint8_t code) const {
+        std::vector<int> values;
+        for (const auto& t : sim_->machine.transcript()) {
+            // 51 84 03 <code> <hi> <lo> <checksum>
+            if (t.display == display && t.sent.size() == 7 && t.sent[2] == 0x03 &&
+                t.sent[3] == code)
+                values.push_back(t.sent[4] << 8 | t.sent[5]);
+        }
+        return values;
+    }
+    static SimRig threeDisplays() {
+        return rigOf({builtInPanel(1, 0.5f), named(simDisplay(2, SimDDCPath::i2c), "Office"),
+                      named(simDisplay(3, SimDDCPath::none), "Projector")});
+    }
+
+    TempDirectory dir_;
+    std::unique_ptr<SimApp> sim_;
+    std::unique_ptr<PopoverModel> model_;
+};
+
+TEST_F(PopoverModelTest, CountLineEmptyStateAndPresetsAreaFollowTheDisplays) {
+    start(rigOf({}));
+    EXPECT_EQ(model_->countLine(), "0 displays");
+    EXPECT_TRUE(model_->isEmpty());
+    EXPECT_FALSE(model_->showsPresets());
+
+    start(rigOf({builtInPanel(1, 0.5f)}));
+    EXPECT_EQ(model_->countLine(), "1 display");
+    EXPECT_EQ(model_->cards().size(), 1u);
+    EXPECT_FALSE(model_->showsPresets()) << "the built-in panel alone has nothing to preset";
+
+    start(threeDisplays());
+    EXPECT_EQ(model_->countLine(), "3 displays");
+    EXPECT_TRUE(model_->showsPresets());
+    std::vector<DisplayID> order, registryOrder;
+    for (auto& c : model_->cards())
+        order.push_back(c->displayID());
+    for (auto& s : sim_->app->registry().displays())
+        registryOrder.push_back(s->info.id);
+    EXPECT_EQ(order, registryOrder);
+}
+
+TEST_F(PopoverModelTest, ASliderBurstWritesOnceWithTheLastValue) {
+    start(threeDisplays());
+    auto& office = card(2);
+    const auto before = writes(2, 0x10).size();
+    for (int v = 10; v <= 55; v += 5) {
+        office.setBrightness(v);
+        EXPECT_EQ(office.state().brightness.get(), v) << "the state follows the finger";
+        sim_->executor().runFor(20ms);
+    }
+    EXPECT_EQ(writes(2, 0x10).size(), before) << "nothing reaches the monitor mid-burst";
+    sim_->executor().runUntilIdle();
+    EXPECT_EQ(writes(2, 0x10), std::vector<int>{55}) << "one write, the last value";
+
+    // Each control has its own debounce: contrast and brightness together
+    // both arrive.
+    office.setBrightness(80);
+    office.setContrast(30);
+    sim_->executor().runUntilIdle();
+    EXPECT_EQ(writes(2, 0x10).back(), 80);
+    EXPECT_EQ(writes(2, 0x12), std::vector<int>{30});
+}
+
+TEST_F(PopoverModelTest, WithoutDDCBrightnessDimsAtOnceAndVolumeWithoutAPathOnlyMovesTheState) {
+    start(threeDisplays());
+    auto& projector = card(3);
+    const auto transactions = sim_->machine.transcript().size();
+    projector.setBrightness(0);
+    // No executor turn: the overlay is there already.
+    auto overlays = sim_->machine.windows();
+    ASSERT_EQ(overlays.size(), 1u);
+    EXPECT_EQ(overlays[0].alpha, 1.0);
+    EXPECT_TRUE(overlays[0].visible);
+    EXPECT_EQ(projector.state().softwareDimmingLevel.get(), 1.0);
+
+    ASSERT_EQ(projector.state().volumeControlType.get(), displays::VolumeControlType::none);
+    projector.setVolume(20);
+    sim_->executor().runUntilIdle();
+    EXPECT_EQ(projector.state().volume.get(), 20);
+    EXPECT_EQ(sim_->machine.transcript().size(), transactions);
+}
+
+TEST_F(PopoverModelTest, CardsComeAndGoWithTheDisplaysAndPendingWritesSurviveThem) {
+    start(threeDisplays());
+    int rebuilt = 0;
+    model_->onCardsChanged = [&] { ++rebuilt; };
+    card(2).setBrightness(42);
+    sim_->machine.disconnectDisplay(3);
+    sim_->executor().runUntilIdle();
+    EXPECT_GE(rebuilt, 1);
+    EXPECT_EQ(model_->countLine(), "2 displays");
+    EXPECT_EQ(writes(2, 0x10), std::vector<int>{42})
+        << "the write started by the old card still lands";
+    // A value change keeps the cards.
+    rebuilt = 0;
+    auto first = model_->cards().front();
+    sim_->app->registry().adjustBrightness(6.25, false);
+    sim_->executor().runUntilIdle();
+    EXPECT_EQ(rebuilt, 0);
+    EXPECT_EQ(model_->cards().front(), first);
+}
+
+TEST_F(PopoverModelTest, RowsDependOnTheDisplaysAbilities) {
+    start(threeDisplays());
+    const auto panel = card(1).rows();
+    EXPECT_FALSE(panel.resolutionAndProfile);
+    EXPECT_FALSE(panel.controlRow);
+    EXPECT_FALSE(panel.infoAlone);
+    EXPECT_TRUE(panel.softwareDimmingNote);
+
+    const auto office = card(2).rows();
+    EXPECT_TRUE(office.contrast && office.volume && office.resolutionAndProfile);
+    EXPECT_TRUE(office.controlRow && office.input && office.power);
+    EXPECT_FALSE(office.infoAlone || office.softwareDimmingNote);
+
+    const auto projector = card(3).rows();
+    EXPECT_FALSE(projector.contrast || projector.volume || projector.controlRow);
+    EXPECT_TRUE(projector.infoAlone && projector.softwareDimmingNote);
+}
+
+TEST_F(PopoverModelTest, SymbolsChangeAtStrictThresholds) {
+    const std::vector<std::pair<double, std::string>> brightness{
+        {100, "sun.max.fill"}, {66.5, "sun.max.fill"}, {66, "sun.min.fill"},
+        {33.5, "sun.min.fill"}, {33, "sun.min"},       {0, "sun.min"}};
+    for (const auto& [level, symbol] : brightness)
+        EXPECT_EQ(gui::brightnessSymbol(level), symbol) << level;
+    const std::vector<std::pair<double, std::string>> volume{
+        {67, "speaker.wave.3.fill"}, {66, "speaker.wave.2.fill"}, {33, "speaker.wave.1.fill"},
+        {0.5, "speaker.wave.1.fill"}, {0, "speaker.slash.fill"},  {-1, "speaker.slash.fill"}};
+    for (const auto& [level, symbol] : volume)
+        EXPECT_EQ(gui::volumeSymbol(level), symbol) << level;
+    gui::SliderRowModel row{"", "Brightness", 62.9, true};
+    EXPECT_EQ(row.valueText(), "62%");
+    EXPECT_EQ(row.accessibilityValue(), "62 percent");
+}
+
+TEST_F(PopoverModelTest, PresetsStopAtFiveAndAnEmptyNameSavesNothing) {
+    start(threeDisplays());
+    const double saved = card(2).state().brightness;
+    EXPECT_EQ(model_->saveButtonText(), "Save Preset");
+    model_->beginSave();
+    EXPECT_TRUE(model_->showingPresetSave);
+    EXPECT_FALSE(model_->submitSave()) << "an empty name saves nothing";
+    EXPECT_TRUE(model_->showingPresetSave);
+    for (int i = 1; i <= 5; ++i) {
+        model_->newPresetName = "P" + std::to_string(i);
+        EXPECT_TRUE(model_->submitSave());
+        EXPECT_FALSE(model_->showingPresetSave);
+        EXPECT_TRUE(model_->newPresetName.empty());
+        if (i < 5) model_->beginSave();
+    }
+    EXPECT_EQ(model_->presetNames().size(), 5u);
+    EXPECT_EQ(model_->saveButtonText(), "Limit reached");
+    EXPECT_STREQ(model_->saveButtonSymbol(), "xmark.circle");
+    model_->beginSave();
+    EXPECT_FALSE(model_->showingPresetSave) << "no sixth preset";
+
+    model_->setDefaultPreset("P2");
+    EXPECT_EQ(model_->defaultPresetName(), "P2");
+    model_->deletePreset("P2");
+    EXPECT_EQ(model_->defaultPresetName(), std::nullopt) << "deleting the default clears it";
+    EXPECT_EQ(model_->saveButtonText(), "Save Preset");
+
+    // Applying one brings its values back.
+    card(2).setBrightness(10);
+    sim_->executor().runUntilIdle();
+    model_->applyPreset("P1");
+    sim_->executor().runUntilIdle();
+    EXPECT_NE(saved, 10);
+    EXPECT_EQ(card(2).state().brightness.get(), saved);
+}
+
+TEST_F(PopoverModelTest, InputNeedsConfirmationAndTheInfoPanelListsWhatIsKnown) {
+    start(threeDisplays());
+    auto& office = card(2);
+    const auto choices = DisplayCardModel::inputChoices();
+    ASSERT_EQ(choices.size(), 8u);
+    EXPECT_EQ(choices.front().name, "VGA-1");
+    EXPECT_EQ(choices.back().name, "S-Video-2");
+    EXPECT_EQ(office.inputConfirmationMessage(),
+              "Switch to this input? If this input isn't connected, you may need to use the "
+              "monitor's physical buttons to switch back.");
+    office.chooseInput(choices[2]);
+    EXPECT_TRUE(office.showInputConfirmation);
+    office.cancelInput();
+    sim_->executor().runUntilIdle();
+    EXPECT_TRUE(writes(2, 0x60).empty()) << "Cancel switches nothing";
+    EXPECT_FALSE(office.pendingInput);
+
+    office.chooseInput(choices[2]);
+    office.confirmInput();
+    sim_->executor().runUntilIdle();
+    EXPECT_EQ(writes(2, 0x60), std::vector<int>{choices[2].ddcValue});
+
+    office.load();
+    const auto rows = office.infoRows();
+    auto value = [&](const std::string& label) -> std::optional<std::string> {
+        auto it = std::find_if(rows.begin(), rows.end(), [&](auto& r) { return r.label == label; });
+        return it == rows.end() ? std::nullopt : std::optional(it->value);
+    };
+    EXPECT_EQ(rows.front().label, "Connection");
+    EXPECT_EQ(value("Vendor ID"), "0x10AC");
+    EXPECT_EQ(value("Serial"), std::nullopt) << "no serial, no row";
+    EXPECT_EQ(value("DDC"), "Connected");
+    EXPECT_EQ(value("DDC Controls"), "Brightness, Contrast, Volume, Input, Power");
+    EXPECT_EQ(value("Last DDC Read"), "now");
+    EXPECT_EQ(rows.back().label, "Color Profile");
+    EXPECT_EQ(card(3).infoRows()[card(3).infoRows().size() - 2].value, "Not available");
+
+    EXPECT_EQ(gui::relativeTimeText(59s), "59 seconds ago");
+    EXPECT_EQ(gui::relativeTimeText(60s), "1 minute ago");
+    EXPECT_EQ(gui::relativeTimeText(25h), "yesterday");
+    EXPECT_EQ(gui::relativeTimeText(72h), "3 days ago");
+}
+
+}  // namespace
+}  // namespace orvane::test
