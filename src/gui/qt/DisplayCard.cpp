@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "gui/qt/SymbolIcon.h"
 
@@ -64,6 +65,7 @@ DisplayCard::DisplayCard(std::shared_ptr<DisplayCardModel> model, QWidget* paren
     titleFont.setPointSizeF(9.5);
     titleFont.setWeight(QFont::DemiBold);
     title_->setFont(titleFont);
+    title_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     badgeIcon_ = new QLabel(header_);
     badge_ = new QLabel(header_);
     badge_->setObjectName("badge");
@@ -172,6 +174,7 @@ DisplayCard::DisplayCard(std::shared_ptr<DisplayCardModel> model, QWidget* paren
     connect(header_, &QPushButton::clicked, this, [this] {
         model_->toggleExpanded();
         refresh();
+        if (onLayoutChanged) onLayoutChanged();
     });
     brightness_->onChanged = [this](double v) {
         model_->setBrightness(v);
@@ -182,6 +185,7 @@ DisplayCard::DisplayCard(std::shared_ptr<DisplayCardModel> model, QWidget* paren
     connect(info_, &QToolButton::clicked, this, [this] {
         model_->toggleInfo();
         refresh();
+        if (onLayoutChanged) onLayoutChanged();
     });
 
     model_->load();
@@ -226,21 +230,32 @@ void DisplayCard::rebuildInfo() {
         delete item->widget();
         delete item;
     }
+    QFont font = this->font();
+    font.setPointSizeF(8);
+    const QFontMetrics metrics(font);
+    const auto rows = model_->infoRows();
+    int labelWidth = 0;
+    for (const auto& r : rows)
+        labelWidth = std::max(labelWidth, metrics.horizontalAdvance(q(r.label)));
+    // The panel's width inside a 320-wide popover: a value wider than its
+    // column takes a line of its own rather than being cut.
+    const int valueWidth = kInfoPanelWidth - infoGrid_->horizontalSpacing() - labelWidth;
     int row = 0;
-    for (const auto& [label, value] : model_->infoRows()) {
+    for (const auto& [label, value] : rows) {
         auto* l = new QLabel(q(label), infoPanel_);
         l->setForegroundRole(QPalette::PlaceholderText);
         auto* v = new QLabel(q(value), infoPanel_);
         v->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        v->setWordWrap(true);
-        for (auto* w : {l, v}) {
-            QFont f = w->font();
-            f.setPointSizeF(8);
-            w->setFont(f);
-        }
+        l->setFont(font);
+        v->setFont(font);
         infoGrid_->addWidget(l, row, 0, Qt::AlignLeft | Qt::AlignTop);
-        infoGrid_->addWidget(v, row, 1, Qt::AlignLeft | Qt::AlignTop);
-        ++row;
+        if (metrics.horizontalAdvance(q(value)) <= valueWidth) {
+            infoGrid_->addWidget(v, row++, 1, Qt::AlignLeft | Qt::AlignTop);
+        } else {
+            v->setIndent(12);
+            infoGrid_->addWidget(v, ++row, 0, 1, 2, Qt::AlignLeft | Qt::AlignTop);
+            ++row;
+        }
     }
     infoGrid_->setColumnStretch(1, 1);
 }

@@ -21,12 +21,17 @@ namespace orvane::gui {
 /// information panel. Draws its model and forwards input to it.
 class DisplayCard final : public QFrame {
   public:
+    /// The information panel's inner width in the popover.
+    static constexpr int kInfoPanelWidth = 256;
+
     DisplayCard(std::shared_ptr<DisplayCardModel> model, QWidget* parent = nullptr);
     ~DisplayCard() override;
 
     /// Asks the user to confirm (title, message); true for "Switch". Tests
     /// answer it themselves.
     std::function<bool(const QString&, const QString&)> confirm;
+    /// The card folded, unfolded or opened its information panel.
+    std::function<void()> onLayoutChanged;
 
     DisplayCardModel& model() { return *model_; }
     // Parts, for tests and screenshots.

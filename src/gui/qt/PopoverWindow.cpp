@@ -193,6 +193,7 @@ void PopoverWindow::rebuildCards() {
     cards_.clear();
     for (const auto& card : model_.cards()) {
         auto* widget = new DisplayCard(card, this);
+        widget->onLayoutChanged = [this] { fitContent(); };
         cardsLayout_->addWidget(widget);
         cards_.push_back(widget);
     }
@@ -230,6 +231,18 @@ void PopoverWindow::rebuildPresetsMenu() {
     }
 }
 
+QSize PopoverWindow::sizeHint() const {
+    auto* l = layout();
+    if (!l) return QWidget::sizeHint();
+    const int h = l->hasHeightForWidth() ? l->totalHeightForWidth(kWidth) : l->totalSizeHint().height();
+    return QSize(kWidth, h);
+}
+
+void PopoverWindow::fitContent() {
+    layout()->activate();
+    resize(sizeHint());
+}
+
 void PopoverWindow::refresh() {
     headerIcon_->setPixmap(symbol("display.2").pixmap(QSize(22, 22), devicePixelRatioF()));
     count_->setText(q(model_.countLine()));
@@ -263,7 +276,7 @@ void PopoverWindow::refresh() {
     settings_->setEnabled(static_cast<bool>(onOpenSettings));
     settings_->setToolTip(onOpenSettings ? tr("Settings") : tr("Settings are not available yet"));
     quit_->setIcon(symbol("power"));
-    adjustSize();
+    fitContent();
 }
 
 }  // namespace orvane::gui

@@ -40,6 +40,10 @@ class PopoverWindow final : public QWidget {
     QToolButton* settingsButton() const { return settings_; }
     /// Draws the model again (after presets or displays changed).
     void refresh();
+    /// 320 wide, as tall as the content at that width (wrapped lines included).
+    QSize sizeHint() const override;
+    /// Takes the height the content needs now.
+    void fitContent();
 
   protected:
     void changeEvent(QEvent* event) override;

@@ -30,6 +30,7 @@ void paintPanel(QPainter& p, const QRect& area, const input::OSDContentView& v) 
 
     const QRectF inner = plate.adjusted(V::kHorizontalPadding, V::kVerticalPadding,
                                         -V::kHorizontalPadding, -V::kVerticalPadding);
+    // The layout's points are device-independent pixels here.
     const qreal rowHeight = 24;
     const QRectF row(inner.x(), inner.y(), inner.width(), rowHeight);
     const int symbol = int(V::kSymbolSize);
@@ -37,7 +38,7 @@ void paintPanel(QPainter& p, const QRect& area, const input::OSDContentView& v) 
         .paint(&p, QRect(int(row.x()), int(row.center().y()) - symbol / 2, symbol, symbol));
 
     QFont label = p.font();
-    label.setPointSizeF(V::kLabelSize);
+    label.setPixelSize(int(V::kLabelSize));
     label.setWeight(QFont::DemiBold);
     p.setFont(label);
     p.setPen(QColor::fromRgbF(1, 1, 1, float(V::kLabelOpacity)));
@@ -45,7 +46,7 @@ void paintPanel(QPainter& p, const QRect& area, const input::OSDContentView& v) 
                QString::fromStdString(v.label));
 
     QFont percent = p.font();
-    percent.setPointSizeF(V::kPercentSize);
+    percent.setPixelSize(int(V::kPercentSize));
     percent.setWeight(QFont::Medium);
     p.setFont(percent);
     p.setPen(QColor::fromRgbF(1, 1, 1, float(V::kPercentOpacity)));

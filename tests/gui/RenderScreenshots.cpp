@@ -1,0 +1,180 @@
+// SPDX-License-Identifier: MIT
+// Renders the popover, the on-screen panel and a dimming overlay to PNG on
+// the simulated machine, for docs/screenshots/. Run offscreen:
+//   QT_QPA_PLATFORM=offscreen orvane_screenshots OUT_DIR
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QStyleFactory>
+#include <cstdio>
+#include <filesystem>
+
+#include "gui/qt/PopoverWindow.h"
+#include "gui/qt/QtWindow.h"
+#include "gui/qt/QtWindowToolkit.h"
+#include "gui/qt/SymbolIcon.h"
+#include "gui/viewmodel/PopoverModel.h"
+#include "input/OSDContentView.h"
+#include "platform/sim/SimRig.h"
+#include "support/SimApp.h"
+
+using namespace orvane;
+
+namespace {
+
+QImage render(QWidget& widget, qreal scale) {
+    widget.show();
+    QApplication::processEvents();
+    if (auto* popover = dynamic_cast<gui::PopoverWindow*>(&widget)) popover->fitContent();
+    else widget.adjustSize();
+    QApplication::processEvents();
+    QImage image(widget.size() * scale, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
+    image.fill(Qt::transparent);
+    widget.render(&image);
+    return image;
+}
+
+bool save(const QImage& image, const QString& path) {
+    if (image.save(path)) {
+        std::printf("wrote %s (%dx%d)\n", qPrintable(path), image.width(), image.height());
+        return true;
+    }
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    return false;
+}
+
+/// The application on rig, launched, with its popover.
+struct Scene {
+    Scene(const std::string& rig, const std::string& dir)
+        : sim(platform::sim::SimRig::load(std::string(ORVANE_GUI_RIGS) + "/" + rig),
+              prepare(dir)) {
+        sim.launch();
+        model = std::make_unique<gui::PopoverModel>(
+            sim.app->registry().shared_from_this(), sim.app->presetManager(),
+            sim.runtime.main(), sim.runtime.clock(), sim.log);
+        popover = std::make_unique<gui::PopoverWindow>(*model);
+    }
+    static std::string prepare(const std::string& dir) {
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        return dir;
+    }
+    test::SimApp sim;
+    std::unique_ptr<gui::PopoverModel> model;
+    std::unique_ptr<gui::PopoverWindow> popover;
+};
+
+QPalette darkPalette() {
+    QPalette p;
+    const QColor window(0x2a, 0x2e, 0x32), base(0x1b, 0x1e, 0x20), text(0xfc, 0xfc, 0xfc);
+    p.setColor(QPalette::Window, window);
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Base, base);
+    p.setColor(QPalette::AlternateBase, window);
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::Button, QColor(0x31, 0x36, 0x3b));
+    p.setColor(QPalette::ButtonText, text);
+    p.setColor(QPalette::Highlight, QColor(0x3d, 0xae, 0xe9));
+    p.setColor(QPalette::HighlightedText, text);
+    p.setColor(QPalette::PlaceholderText, QColor(0xa1, 0xa9, 0xb1));
+    p.setColor(QPalette::Mid, QColor(0x40, 0x46, 0x4c));
+    p.setColor(QPalette::Midlight, QColor(0x3a, 0x40, 0x45));
+    p.setColor(QPalette::Light, QColor(0x4d, 0x53, 0x59));
+    p.setColor(QPalette::Dark, QColor(0x18, 0x1a, 0x1c));
+    return p;
+}
+
+/// A desktop of the given size: a calm gradient and a window, so dimming shows.
+QImage desktop(QSize size) {
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    QPainter p(&image);
+    QLinearGradient sky(0, 0, size.width(), size.height());
+    sky.setColorAt(0, QColor(0x3d, 0x7e, 0xc9));
+    sky.setColorAt(1, QColor(0x9b, 0x59, 0xb6));
+    p.fillRect(image.rect(), sky);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(250, 250, 250));
+    p.setPen(Qt::NoPen);
+    p.drawRoundedRect(QRect(60, 50, size.width() - 120, size.height() - 190), 8, 8);
+    p.setBrush(QColor(0xe0, 0xe0, 0xe0));
+    p.drawRoundedRect(QRect(60, 50, size.width() - 120, 28), 8, 8);
+    return image;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication qt(argc, argv);
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    gui::SymbolIcon::setUseTheme(false);
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    QDir().mkpath(out);
+    const std::string work = (std::filesystem::temp_directory_path() / "orvane-screenshots").string();
+    bool ok = true;
+    const QPalette light = QApplication::palette();
+
+    {
+        Scene s("empty.json", work + "/empty");
+        ok &= save(render(*s.popover, 1), out + "/popover-no-displays.png");
+    }
+    {
+        Scene s("one.json", work + "/one");
+        ok &= save(render(*s.popover, 1), out + "/popover-one-display.png");
+    }
+    {
+        Scene s("desk.json", work + "/desk");
+        // A software-dimmed display, a saved default preset, the info panel open.
+        for (auto* card : s.popover->cards()) {
+            if (card->model().displayID() == 3) card->brightness()->slider()->setValue(60);
+        }
+        s.model->newPresetName = "Evening";
+        s.model->submitSave();
+        s.model->setDefaultPreset("Evening");
+        s.sim.executor().runUntilIdle();
+        s.popover->refresh();
+        ok &= save(render(*s.popover, 1), out + "/popover-three-displays.png");
+        for (auto* card : s.popover->cards()) {
+            if (card->model().displayID() == 2) card->infoButton()->click();
+        }
+        ok &= save(render(*s.popover, 1), out + "/popover-info-panel.png");
+        ok &= save(render(*s.popover, 2), out + "/popover-info-panel@2x.png");
+    }
+    {
+        QApplication::setPalette(darkPalette());
+        Scene s("desk.json", work + "/dark");
+        ok &= save(render(*s.popover, 1), out + "/popover-dark.png");
+        QApplication::setPalette(light);
+    }
+    {
+        // The on-screen panel as the toolkit draws it, on a desktop.
+        runtime::CapturingLogger log;
+        gui::QtWindowToolkit toolkit(log);
+        auto window = toolkit.makeWindow({0, 0, 200, 70}, platform::kBorderlessWindowMask,
+                                         platform::kBackingStoreBuffered, false, {});
+        auto* panel = static_cast<gui::QtWindow*>(window.get());
+        panel->setBackgroundColor({0, 0, 0, 0});
+        panel->setOpaque(false);
+        panel->setContentView(std::make_shared<input::OSDContentView>(0.625, "sun.max.fill",
+                                                                     "Brightness"));
+        QImage scene = desktop(QSize(640, 400));
+        QPainter p(&scene);
+        // Half of the screen under a 40 % overlay, the panel above it.
+        p.fillRect(QRect(320, 0, 320, 400), QColor::fromRgbF(0, 0, 0, 0.4f));
+        const QImage plate = render(*panel, 1);
+        p.drawImage(QPoint((640 - 200) / 2, 400 - 80 - 70), plate);
+        p.end();
+        ok &= save(scene, out + "/osd-panel-over-overlay.png");
+        panel->setContentView(std::make_shared<input::OSDContentView>(0, "speaker.slash.fill",
+                                                                     "Volume"));
+        QImage volume = desktop(QSize(320, 200));
+        QPainter v(&volume);
+        v.drawImage(QPoint(60, 200 - 80), render(*panel, 1));
+        v.end();
+        ok &= save(volume, out + "/osd-panel-muted.png");
+    }
+    return ok ? 0 : 1;
+}
