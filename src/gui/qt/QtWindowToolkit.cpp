@@ -118,10 +118,28 @@ std::optional<platform::Screen> QtWindowToolkit::mainScreen() {
     return std::nullopt;
 }
 
+QScreen* QtWindowToolkit::qscreenFor(const platform::Screen& screen) const {
+    const auto all = QGuiApplication::screens();
+    if (screen.screenNumber && matcher_) {
+        for (auto* q : all) {
+            if (auto id = matcher_(*q); id && DisplayID(*id) == *screen.screenNumber) return q;
+        }
+    }
+    for (auto* q : all) {
+        if (toCore(q->geometry()) == screen.frame && q->name().toStdString() == screen.localizedName)
+            return q;
+    }
+    return nullptr;
+}
+
 std::unique_ptr<platform::Window> QtWindowToolkit::makeWindow(platform::Rect contentRect,
                                                               std::uint32_t, int, bool,
-                                                              const platform::Screen&) {
+                                                              const platform::Screen& screen) {
     auto window = std::make_unique<QtWindow>(*this, toQt(contentRect));
+    // Screens of separate X screens share coordinates: the geometry alone
+    // does not say which one a window belongs on.
+    if (auto* q = qscreenFor(screen)) window->setScreen(q);
+    window->setGeometry(toQt(contentRect));
     windows_.push_back(window.get());
     return window;
 }

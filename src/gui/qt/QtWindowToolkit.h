@@ -54,6 +54,7 @@ class QtWindowToolkit final : public platform::WindowToolkit {
 
   private:
     friend class QtWindow;
+    QScreen* qscreenFor(const platform::Screen& screen) const;
     void restack();
     void forget(QtWindow* window);
     /// Logs the reason a window of this level cannot be shown, once per kind;

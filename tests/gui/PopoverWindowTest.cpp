@@ -1,0 +1,175 @@
+// SPDX-License-Identifier: MIT
+// The popover's widgets offscreen, on the whole application over a simulated
+// machine and a virtual clock.
+
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSlider>
+#include <QtTest>
+#include <filesystem>
+
+#include "gui/qt/PopoverWindow.h"
+#include "gui/qt/SymbolIcon.h"
+#include "gui/viewmodel/PopoverModel.h"
+#include "platform/sim/SimRig.h"
+#include "support/SimApp.h"
+
+using namespace orvane;
+using namespace std::chrono_literals;
+
+namespace {
+
+/// The application on one of the GUI rigs, its popover shown.
+struct Popover {
+    explicit Popover(const std::string& rig)
+        : dir(std::filesystem::temp_directory_path() /
+              ("orvane-popover-" + std::to_string(::getpid()) + "-" + rig)),
+          sim(platform::sim::SimRig::load(std::string(ORVANE_GUI_RIGS) + "/" + rig),
+              fresh(dir)) {
+        sim.launch();
+        model = std::make_unique<gui::PopoverModel>(sim.app->registry().shared_from_this(),
+                                                    sim.app->presetManager(), sim.runtime.main(),
+                                                    sim.runtime.clock(), sim.log);
+        window = std::make_unique<gui::PopoverWindow>(*model);
+        window->show();
+    }
+    ~Popover() {
+        window.reset();
+        model.reset();
+    }
+    static std::string fresh(const std::filesystem::path& dir) {
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        return dir.string();
+    }
+    gui::DisplayCard* card(DisplayID id) {
+        for (auto* c : window->cards()) {
+            if (c->model().displayID() == id) return c;
+        }
+        return nullptr;
+    }
+    /// Values written with Set VCP Feature for code on display.
+    std::vector<int> writes(DisplayID display, std::uint8_t code) const {
+        std::vector<int> values;
+        for (const auto& t : sim.machine.transcript()) {
+            if (t.display == display && t.sent.size() == 7 && t.sent[2] == 0x03 &&
+                t.sent[3] == code)
+                values.push_back(t.sent[4] << 8 | t.sent[5]);
+        }
+        return values;
+    }
+    std::filesystem::path dir;
+    test::SimApp sim;
+    std::unique_ptr<gui::PopoverModel> model;
+    std::unique_ptr<gui::PopoverWindow> window;
+};
+
+}  // namespace
+
+class PopoverWindowTest : public QObject {
+    Q_OBJECT
+
+  private Q_SLOTS:
+    void initTestCase() { gui::SymbolIcon::setUseTheme(false); }
+
+    void emptyAndSingleDisplaysShowNoPresets() {
+        Popover empty("empty.json");
+        QVERIFY(empty.window->emptyState()->isVisible());
+        QVERIFY(!empty.window->presetsArea()->isVisible());
+        QCOMPARE(empty.window->countLine()->text(), QStringLiteral("0 displays"));
+        QVERIFY(empty.window->cards().empty());
+
+        Popover one("one.json");
+        QVERIFY(!one.window->emptyState()->isVisible());
+        QCOMPARE(one.window->countLine()->text(), QStringLiteral("1 display"));
+        QVERIFY(one.window->presetsArea()->isVisible());
+    }
+
+    void eachCardHasTheRowsItsDisplayCanUse() {
+        Popover p("desk.json");
+        QCOMPARE(p.window->countLine()->text(), QStringLiteral("3 displays"));
+        auto* ddc = p.card(2);
+        auto* dimmed = p.card(3);
+        auto* panel = p.card(1);
+        QVERIFY(ddc && dimmed && panel);
+        QVERIFY(ddc->contrast()->isVisible() && ddc->volume()->isVisible());
+        QVERIFY(ddc->inputMenu()->isVisible() && ddc->powerButton()->isVisible());
+        QVERIFY(ddc->resolutionMenu()->isVisible() && !ddc->note()->isVisible());
+        QCOMPARE(ddc->resolutionMenu()->menu()->actions().size(), 3);
+        QVERIFY(!dimmed->contrast()->isVisible() && !dimmed->powerButton()->isVisible());
+        QVERIFY(dimmed->infoButton()->isVisible() && dimmed->note()->isVisible());
+        QVERIFY(!panel->resolutionMenu()->isVisible() && !panel->infoButton()->isVisible());
+        QCOMPARE(ddc->brightness()->valueText(), QStringLiteral("70%"));
+        QCOMPARE(ddc->brightness()->iconSymbol(), QStringLiteral("sun.max.fill"));
+
+        // The header folds the card; "Info" opens the panel.
+        QVERIFY(!ddc->infoPanel()->isVisible());
+        QTest::mouseClick(ddc->infoButton(), Qt::LeftButton);
+        QVERIFY(ddc->infoPanel()->isVisible());
+        QTest::mouseClick(ddc->header(), Qt::LeftButton);
+        QVERIFY(!ddc->brightness()->isVisible());
+        QTest::mouseClick(ddc->header(), Qt::LeftButton);
+        QVERIFY(ddc->brightness()->isVisible());
+    }
+
+    void aSliderBurstGivesOneWriteWithTheLastValue() {
+        Popover p("desk.json");
+        auto* slider = p.card(2)->brightness()->slider();
+        slider->setFocus();
+        for (int i = 0; i < 10; ++i) {
+            QTest::keyClick(slider, Qt::Key_Left);
+            p.sim.executor().runFor(10ms);
+        }
+        QCOMPARE(slider->value(), 60);
+        QCOMPARE(p.card(2)->brightness()->valueText(), QStringLiteral("60%"));
+        QVERIFY(p.writes(2, 0x10).empty());
+        p.sim.executor().runUntilIdle();
+        QCOMPARE(p.writes(2, 0x10), std::vector<int>{60});
+        QCOMPARE(p.card(2)->brightness()->iconSymbol(), QStringLiteral("sun.min.fill"));
+    }
+
+    void theInputSwitchWaitsForConfirmation() {
+        Popover p("desk.json");
+        auto* card = p.card(2);
+        QString title, message;
+        bool answer = false;
+        card->confirm = [&](const QString& t, const QString& m) {
+            title = t;
+            message = m;
+            return answer;
+        };
+        card->chooseInput(2);  // DVI-1
+        p.sim.executor().runUntilIdle();
+        QCOMPARE(title, QStringLiteral("Switch Input?"));
+        QVERIFY(message.startsWith(QStringLiteral("Switch to DVI-1? ")));
+        QVERIFY(p.writes(2, 0x60).empty());
+        answer = true;
+        card->chooseInput(2);
+        p.sim.executor().runUntilIdle();
+        QCOMPARE(p.writes(2, 0x60), std::vector<int>{0x03});
+    }
+
+    void savingStopsAtFivePresets() {
+        Popover p("desk.json");
+        auto* save = p.window->saveButton();
+        QCOMPARE(save->text(), QStringLiteral("Save Preset"));
+        for (int i = 1; i <= 5; ++i) {
+            QTest::mouseClick(save, Qt::LeftButton);
+            QVERIFY(p.window->saveSheet()->isVisible());
+            QTest::keyClick(p.window->presetName(), Qt::Key_Return);  // empty: nothing
+            QVERIFY(p.window->saveSheet()->isVisible());
+            QTest::keyClicks(p.window->presetName(), QStringLiteral("Desk %1").arg(i));
+            QTest::keyClick(p.window->presetName(), Qt::Key_Return);
+            QVERIFY(!p.window->saveSheet()->isVisible());
+        }
+        QCOMPARE(p.model->presetNames().size(), std::size_t(5));
+        QCOMPARE(save->text(), QStringLiteral("Limit reached"));
+        QVERIFY(!save->isEnabled());
+        auto* menu = p.window->presetsMenu()->menu();
+        QCOMPARE(menu->actions().front()->text(), QStringLiteral("Desk 1"));
+    }
+};
+
+QTEST_MAIN(PopoverWindowTest)
+#include "PopoverWindowTest.moc"
