@@ -89,7 +89,10 @@ class CommandLineTest : public ::testing::Test {
         // A runtime directory counts only when it is private, as a session's is.
         std::filesystem::create_directories(dir / "run");
         std::filesystem::permissions(dir / "run", std::filesystem::perms::owner_all);
-        std::vector<std::string> argv{"env", "XDG_DATA_HOME=" + (dir / "data"),
+        // No desktop session either, unless a test asks for one.
+        std::vector<std::string> argv{"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY",
+                                      "-u", "QT_QPA_PLATFORM",
+                                      "XDG_DATA_HOME=" + (dir / "data"),
                                       "XDG_CONFIG_HOME=" + (dir / "config"),
                                       "XDG_RUNTIME_DIR=" + (dir / "run"),
                                       // No display hardware, whatever machine runs the tests.
@@ -500,6 +503,30 @@ TEST_F(CommandLineTest, SecondStartHandsItsURLsToTheRunningInstance) {
     EXPECT_THAT(lines, Contains("[AppDelegate] Orvane terminating - cleaning up"));
     EXPECT_EQ(display(state(out), 2).at("vcp").at("0x12"), json::array({33, 100}));
     EXPECT_FALSE(std::filesystem::exists(dir / "run/orvane.sock"));
+}
+
+TEST_F(CommandLineTest, InADesktopSessionTheGUIRunsTheSameApplication) {
+    // offscreen has no tray: the popover stands alone, and says why.
+    extraEnvironment = {"QT_QPA_PLATFORM=offscreen"};
+    const auto out = dir / "out.json";
+    ResidentInstance gui(command({"--rig", rig(), "--rig-out", out}), dir / "run/orvane.sock");
+    const auto second = run({"orvane://brightness?display=1&value=35", "orvane://info"});
+    EXPECT_EQ(second.status, 0);
+    EXPECT_THAT(second.lines,
+                Contains("[AppDelegate] Received URL: orvane://brightness?display=1&value=35"));
+    int status = -1;
+    const auto lines = gui.stop(SIGTERM, status);
+    EXPECT_EQ(status, 0);
+    EXPECT_THAT(lines, Contains(HasSubstr("[Gui] No system tray in this session")));
+    EXPECT_THAT(lines, Contains("[AppDelegate] Orvane terminating - cleaning up"));
+    EXPECT_EQ(display(state(out), 2).at("vcp").at("0x10"), json::array({35, 100}));
+
+    // --headless keeps the windows away even with a display server there.
+    ResidentInstance headless(command({"--headless", "--rig", rig()}), dir / "run/orvane.sock");
+    const auto lines2 = headless.stop(SIGTERM, status);
+    EXPECT_EQ(status, 0);
+    EXPECT_THAT(lines2, Not(Contains(HasSubstr("[Gui]"))));
+    EXPECT_THAT(lines2, Contains("[AppDelegate] Orvane terminating - cleaning up"));
 }
 
 TEST_F(CommandLineTest, ASignalDuringDimmingLeavesEveryDisplayUndimmed) {
