@@ -45,7 +45,9 @@ TrayController::TrayController(PopoverModel& model, runtime::Logger& log,
     if (trayAvailable) {
         popover_->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
         tray_ = std::make_unique<QSystemTrayIcon>();
-        tray_->setIcon(SymbolIcon::icon("display", popover_->palette().color(QPalette::WindowText)));
+        // The panel's colour is unknown: the theme's symbolic icon adapts to it;
+        // the drawn fallback takes a grey that reads on light and dark panels.
+        tray_->setIcon(SymbolIcon::icon("display", QColor(0x8a, 0x8a, 0x8a)));
         tray_->setToolTip(QStringLiteral("Orvane"));
         menu_ = std::make_unique<QMenu>();
         menu_->addAction(QObject::tr("Open Orvane"), this, [this] { togglePopover(); });
