@@ -103,7 +103,8 @@ class PopoverWindowTest : public QObject {
         QCOMPARE(ddc->brightness()->valueText(), QStringLiteral("70%"));
         QCOMPARE(ddc->brightness()->iconSymbol(), QStringLiteral("sun.max.fill"));
 
-        // The header folds the card; "Info" opens the panel.
+        // The header folds the card (at once here); "Info" opens the panel.
+        ddc->foldMilliseconds = 0;
         QVERIFY(!ddc->infoPanel()->isVisible());
         QTest::mouseClick(ddc->infoButton(), Qt::LeftButton);
         QVERIFY(ddc->infoPanel()->isVisible());
@@ -148,6 +149,19 @@ class PopoverWindowTest : public QObject {
         card->chooseInput(2);
         p.sim.executor().runUntilIdle();
         QCOMPARE(p.writes(2, 0x60), std::vector<int>{0x03});
+
+        // A hot-plug while the question is open replaces every card; the
+        // answer still reaches the monitor, and nothing touches the old card.
+        card->confirm = [&](const QString&, const QString&) {
+            p.sim.machine.disconnectDisplay(3);
+            p.sim.executor().runUntilIdle();
+            return true;
+        };
+        card->chooseInput(3);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        p.sim.executor().runUntilIdle();
+        QCOMPARE(p.writes(2, 0x60), (std::vector<int>{0x03, 0x04}));
+        QCOMPARE(p.window->cards().size(), std::size_t(2));
     }
 
     void savingStopsAtFivePresets() {

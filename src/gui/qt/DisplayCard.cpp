@@ -43,7 +43,8 @@ DisplayCard::DisplayCard(std::shared_ptr<DisplayCardModel> model, QWidget* paren
     : QFrame(parent), model_(std::move(model)) {
     setObjectName("displayCard");
     confirm = [this](const QString& title, const QString& message) {
-        QMessageBox box(QMessageBox::Warning, title, message, QMessageBox::NoButton, this);
+        // Owned by the popover, which outlives the cards.
+        QMessageBox box(QMessageBox::Warning, title, message, QMessageBox::NoButton, window());
         auto* yes = box.addButton(tr("Switch"), QMessageBox::AcceptRole);
         box.addButton(tr("Cancel"), QMessageBox::RejectRole);
         box.exec();
@@ -173,8 +174,7 @@ DisplayCard::DisplayCard(std::shared_ptr<DisplayCardModel> model, QWidget* paren
 
     connect(header_, &QPushButton::clicked, this, [this] {
         model_->toggleExpanded();
-        refresh();
-        if (onLayoutChanged) onLayoutChanged();
+        animateFold();
     });
     brightness_->onChanged = [this](double v) {
         model_->setBrightness(v);
@@ -204,12 +204,15 @@ QIcon DisplayCard::symbol(const char* name) const {
 void DisplayCard::chooseInput(int position) {
     const auto choices = DisplayCardModel::inputChoices();
     if (position < 0 || position >= int(choices.size())) return;
-    model_->chooseInput(choices[std::size_t(position)]);
-    if (confirm && confirm(q(DisplayCardModel::kSwitchInputTitle),
-                           q(model_->inputConfirmationMessage()))) {
-        model_->confirmInput();
+    // A hot-plug while the question is open replaces the cards: only locals
+    // are used once it is answered.
+    auto model = model_;
+    auto ask = confirm;
+    model->chooseInput(choices[std::size_t(position)]);
+    if (ask && ask(q(DisplayCardModel::kSwitchInputTitle), q(model->inputConfirmationMessage()))) {
+        model->confirmInput();
     } else {
-        model_->cancelInput();
+        model->cancelInput();
     }
 }
 
@@ -258,6 +261,37 @@ void DisplayCard::rebuildInfo() {
         }
     }
     infoGrid_->setColumnStretch(1, 1);
+}
+
+void DisplayCard::animateFold() {
+    if (fold_) fold_->stop();
+    const bool expanding = model_->isExpanded;
+    const auto done = [this] {
+        body_->setMaximumHeight(QWIDGETSIZE_MAX);
+        refresh();
+        if (onLayoutChanged) onLayoutChanged();
+    };
+    if (foldMilliseconds <= 0) {
+        done();
+        return;
+    }
+    // The body stays visible while it folds; refresh() hides it at the end.
+    body_->setVisible(true);
+    const int full = body_->sizeHint().height();
+    auto* animation = new QVariantAnimation(this);
+    animation->setDuration(foldMilliseconds);
+    animation->setEasingCurve(QEasingCurve::InOutQuad);
+    animation->setStartValue(expanding ? 0 : body_->height());
+    animation->setEndValue(expanding ? full : 0);
+    connect(animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+        body_->setMaximumHeight(v.toInt());
+        if (onLayoutChanged) onLayoutChanged();
+    });
+    connect(animation, &QVariantAnimation::finished, this, done);
+    chevron_->setPixmap(
+        symbol(model_->chevronSymbol()).pixmap(QSize(10, 10), devicePixelRatioF()));
+    fold_ = animation;
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 void DisplayCard::refresh() {

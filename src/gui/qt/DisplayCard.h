@@ -5,7 +5,9 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QPointer>
 #include <QToolButton>
+#include <QVariantAnimation>
 #include <functional>
 #include <memory>
 
@@ -32,6 +34,9 @@ class DisplayCard final : public QFrame {
     std::function<bool(const QString&, const QString&)> confirm;
     /// The card folded, unfolded or opened its information panel.
     std::function<void()> onLayoutChanged;
+    /// How long folding takes (ease in and out); zero folds at once.
+    static constexpr int kFoldMilliseconds = 200;
+    int foldMilliseconds = kFoldMilliseconds;
 
     DisplayCardModel& model() { return *model_; }
     // Parts, for tests and screenshots.
@@ -50,6 +55,7 @@ class DisplayCard final : public QFrame {
 
   private:
     void refresh();
+    void animateFold();
     void rebuildResolutionMenu();
     void rebuildInfo();
     QIcon symbol(const char* name) const;
@@ -78,6 +84,7 @@ class DisplayCard final : public QFrame {
     QLabel* note_;
     QWidget* infoPanel_;
     QGridLayout* infoGrid_;
+    QPointer<QVariantAnimation> fold_;
 };
 
 }  // namespace orvane::gui

@@ -188,8 +188,12 @@ void PopoverWindow::changeEvent(QEvent* event) {
 }
 
 void PopoverWindow::rebuildCards() {
-    for (auto* card : cards_)
-        delete card;
+    // Later: a card's menu or question may be open on the stack right now.
+    for (auto* card : cards_) {
+        card->hide();
+        cardsLayout_->removeWidget(card);
+        card->deleteLater();
+    }
     cards_.clear();
     for (const auto& card : model_.cards()) {
         auto* widget = new DisplayCard(card, this);
