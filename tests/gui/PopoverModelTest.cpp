@@ -27,9 +27,9 @@ class PopoverModelTest : public ::testing::Test {
         sim_ = std::make_unique<SimApp>(rig, dir_.path().string());
         sim_->launch();
         auto& app = *sim_->app;
-        model_ = std::make_unique<PopoverModel>(app.registry().shared_from_this(),
-                                                app.presetManager(), sim_->runtime.main(),
-                                                sim_->runtime.clock(), sim_->log);
+        model_ =
+            std::make_unique<PopoverModel>(app.registry().shared_from_this(), app.presetManager(),
+                                           sim_->runtime.main(), sim_->runtime.clock(), sim_->log);
     }
     DisplayCardModel& card(DisplayID id) {
         for (auto& c : model_->cards()) {
@@ -161,13 +161,13 @@ TEST_F(PopoverModelTest, RowsDependOnTheDisplaysAbilities) {
 
 TEST_F(PopoverModelTest, SymbolsChangeAtStrictThresholds) {
     const std::vector<std::pair<double, std::string>> brightness{
-        {100, "sun.max.fill"}, {66.5, "sun.max.fill"}, {66, "sun.min.fill"},
-        {33.5, "sun.min.fill"}, {33, "sun.min"},       {0, "sun.min"}};
+        {100, "sun.max.fill"},  {66.5, "sun.max.fill"}, {66, "sun.min.fill"},
+        {33.5, "sun.min.fill"}, {33, "sun.min"},        {0, "sun.min"}};
     for (const auto& [level, symbol] : brightness)
         EXPECT_EQ(gui::brightnessSymbol(level), symbol) << level;
     const std::vector<std::pair<double, std::string>> volume{
-        {67, "speaker.wave.3.fill"}, {66, "speaker.wave.2.fill"}, {33, "speaker.wave.1.fill"},
-        {0.5, "speaker.wave.1.fill"}, {0, "speaker.slash.fill"},  {-1, "speaker.slash.fill"}};
+        {67, "speaker.wave.3.fill"},  {66, "speaker.wave.2.fill"}, {33, "speaker.wave.1.fill"},
+        {0.5, "speaker.wave.1.fill"}, {0, "speaker.slash.fill"},   {-1, "speaker.slash.fill"}};
     for (const auto& [level, symbol] : volume)
         EXPECT_EQ(gui::volumeSymbol(level), symbol) << level;
     gui::SliderRowModel row{"", "Brightness", 62.9, true};

@@ -25,8 +25,7 @@ struct Popover {
     explicit Popover(const std::string& rig)
         : dir(std::filesystem::temp_directory_path() /
               ("orvane-popover-" + std::to_string(::getpid()) + "-" + rig)),
-          sim(platform::sim::SimRig::load(std::string(ORVANE_GUI_RIGS) + "/" + rig),
-              fresh(dir)) {
+          sim(platform::sim::SimRig::load(std::string(ORVANE_GUI_RIGS) + "/" + rig), fresh(dir)) {
         sim.launch();
         model = std::make_unique<gui::PopoverModel>(sim.app->registry().shared_from_this(),
                                                     sim.app->presetManager(), sim.runtime.main(),

@@ -28,8 +28,10 @@ namespace {
 QImage render(QWidget& widget, qreal scale) {
     widget.show();
     QApplication::processEvents();
-    if (auto* popover = dynamic_cast<gui::PopoverWindow*>(&widget)) popover->fitContent();
-    else widget.adjustSize();
+    if (auto* popover = dynamic_cast<gui::PopoverWindow*>(&widget))
+        popover->fitContent();
+    else
+        widget.adjustSize();
     QApplication::processEvents();
     QImage image(widget.size() * scale, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(scale);
@@ -50,12 +52,11 @@ bool save(const QImage& image, const QString& path) {
 /// The application on rig, launched, with its popover.
 struct Scene {
     Scene(const std::string& rig, const std::string& dir)
-        : sim(platform::sim::SimRig::load(std::string(ORVANE_GUI_RIGS) + "/" + rig),
-              prepare(dir)) {
+        : sim(platform::sim::SimRig::load(std::string(ORVANE_GUI_RIGS) + "/" + rig), prepare(dir)) {
         sim.launch();
-        model = std::make_unique<gui::PopoverModel>(
-            sim.app->registry().shared_from_this(), sim.app->presetManager(),
-            sim.runtime.main(), sim.runtime.clock(), sim.log);
+        model = std::make_unique<gui::PopoverModel>(sim.app->registry().shared_from_this(),
+                                                    sim.app->presetManager(), sim.runtime.main(),
+                                                    sim.runtime.clock(), sim.log);
         popover = std::make_unique<gui::PopoverWindow>(*model);
     }
     static std::string prepare(const std::string& dir) {
@@ -113,7 +114,8 @@ int main(int argc, char** argv) {
     gui::SymbolIcon::setUseTheme(false);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(out);
-    const std::string work = (std::filesystem::temp_directory_path() / "orvane-screenshots").string();
+    const std::string work =
+        (std::filesystem::temp_directory_path() / "orvane-screenshots").string();
     bool ok = true;
     const QPalette light = QApplication::palette();
 
@@ -158,8 +160,8 @@ int main(int argc, char** argv) {
         auto* panel = static_cast<gui::QtWindow*>(window.get());
         panel->setBackgroundColor({0, 0, 0, 0});
         panel->setOpaque(false);
-        panel->setContentView(std::make_shared<input::OSDContentView>(0.625, "sun.max.fill",
-                                                                     "Brightness"));
+        panel->setContentView(
+            std::make_shared<input::OSDContentView>(0.625, "sun.max.fill", "Brightness"));
         QImage scene = desktop(QSize(640, 400));
         QPainter p(&scene);
         // Half of the screen under a 40 % overlay, the panel above it.
@@ -168,8 +170,8 @@ int main(int argc, char** argv) {
         p.drawImage(QPoint((640 - 200) / 2, 400 - 80 - 70), plate);
         p.end();
         ok &= save(scene, out + "/osd-panel-over-overlay.png");
-        panel->setContentView(std::make_shared<input::OSDContentView>(0, "speaker.slash.fill",
-                                                                     "Volume"));
+        panel->setContentView(
+            std::make_shared<input::OSDContentView>(0, "speaker.slash.fill", "Volume"));
         QImage volume = desktop(QSize(320, 200));
         QPainter v(&volume);
         v.drawImage(QPoint(60, 200 - 80), render(*panel, 1));

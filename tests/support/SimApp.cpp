@@ -9,8 +9,8 @@ SimApp::SimApp(const platform::sim::SimRig& rig, const std::string& directory)
     app::OrvaneApp::Options options;
     options.storePath = directory + "/Orvane.store";
     options.defaultsPath = directory + "/defaults.json";
-    app = std::make_unique<app::OrvaneApp>(runtime, machine.platform(), options, processes_,
-                                           files_, log);
+    app = std::make_unique<app::OrvaneApp>(runtime, machine.platform(), options, processes_, files_,
+                                           log);
     // Timers that would keep a virtual run going for minutes.
     app->registry().reprobeOnTimer = false;
     app->delegate().applyDefaultPresetAtLaunch = false;

@@ -176,9 +176,7 @@ DisplayCard::DisplayCard(std::shared_ptr<DisplayCardModel> model, QWidget* paren
         model_->toggleExpanded();
         animateFold();
     });
-    brightness_->onChanged = [this](double v) {
-        model_->setBrightness(v);
-    };
+    brightness_->onChanged = [this](double v) { model_->setBrightness(v); };
     contrast_->onChanged = [this](double v) { model_->setContrast(v); };
     volume_->onChanged = [this](double v) { model_->setVolume(v); };
     connect(power_, &QPushButton::clicked, this, [this] { model_->togglePower(); });
@@ -288,8 +286,7 @@ void DisplayCard::animateFold() {
         if (onLayoutChanged) onLayoutChanged();
     });
     connect(animation, &QVariantAnimation::finished, this, done);
-    chevron_->setPixmap(
-        symbol(model_->chevronSymbol()).pixmap(QSize(10, 10), devicePixelRatioF()));
+    chevron_->setPixmap(symbol(model_->chevronSymbol()).pixmap(QSize(10, 10), devicePixelRatioF()));
     fold_ = animation;
     animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
@@ -297,7 +294,8 @@ void DisplayCard::animateFold() {
 void DisplayCard::refresh() {
     const auto& m = *model_;
     const auto rows = m.rows();
-    headerIcon_->setPixmap(displayPixmap(symbol(m.iconSymbol()), m.showsDDCDot(), devicePixelRatioF()));
+    headerIcon_->setPixmap(
+        displayPixmap(symbol(m.iconSymbol()), m.showsDDCDot(), devicePixelRatioF()));
     title_->setText(q(m.title()));
     const auto badge = m.badge();
     badgeIcon_->setPixmap(symbol(badge.symbol).pixmap(QSize(11, 11), devicePixelRatioF()));

@@ -3,9 +3,9 @@
 
 #include <QFrame>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QPointer>
 #include <QToolButton>
 #include <QVariantAnimation>
 #include <functional>

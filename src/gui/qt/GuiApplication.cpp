@@ -3,8 +3,8 @@
 
 namespace orvane::gui {
 
-GuiApplication::GuiApplication(app::OrvaneApp& app, runtime::Runtime& runtime,
-                               runtime::Logger& log, std::function<void()> quit) {
+GuiApplication::GuiApplication(app::OrvaneApp& app, runtime::Runtime& runtime, runtime::Logger& log,
+                               std::function<void()> quit) {
     auto registry = app.registry().shared_from_this();
     model_ = std::make_unique<PopoverModel>(registry, app.presetManager(), runtime.main(),
                                             runtime.clock(), log);

@@ -238,7 +238,8 @@ void PopoverWindow::rebuildPresetsMenu() {
 QSize PopoverWindow::sizeHint() const {
     auto* l = layout();
     if (!l) return QWidget::sizeHint();
-    const int h = l->hasHeightForWidth() ? l->totalHeightForWidth(kWidth) : l->totalSizeHint().height();
+    const int h =
+        l->hasHeightForWidth() ? l->totalHeightForWidth(kWidth) : l->totalSizeHint().height();
     return QSize(kWidth, h);
 }
 

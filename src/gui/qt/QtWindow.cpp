@@ -52,8 +52,7 @@ void paintPanel(QPainter& p, const QRect& area, const input::OSDContentView& v) 
     p.setPen(QColor::fromRgbF(1, 1, 1, float(V::kPercentOpacity)));
     p.drawText(row, Qt::AlignVCenter | Qt::AlignRight, QString::fromStdString(v.percentageText()));
 
-    const QRectF track(inner.x(), inner.bottom() - V::kTrackHeight, inner.width(),
-                       V::kTrackHeight);
+    const QRectF track(inner.x(), inner.bottom() - V::kTrackHeight, inner.width(), V::kTrackHeight);
     QPainterPath trackPath;
     trackPath.addRoundedRect(track, V::kTrackCornerRadius, V::kTrackCornerRadius);
     p.fillPath(trackPath, QColor::fromRgbF(1, 1, 1, float(V::kTrackOpacity)));
@@ -148,7 +147,8 @@ void QtWindow::animateAlphaValue(double target, std::chrono::nanoseconds duratio
     auto* animation = new QVariantAnimation(this);
     animation->setStartValue(alpha_);
     animation->setEndValue(target);
-    animation->setDuration(int(std::chrono::duration_cast<std::chrono::milliseconds>(duration).count()));
+    animation->setDuration(
+        int(std::chrono::duration_cast<std::chrono::milliseconds>(duration).count()));
     connect(animation, &QVariantAnimation::valueChanged, this,
             [this](const QVariant& v) { setAlphaValue(v.toDouble()); });
     connect(animation, &QVariantAnimation::finished, this, [this] { finishAnimation(); });

@@ -16,8 +16,10 @@ namespace {
 /// when the window stands alone and is closed.
 class PopoverBehaviour final : public QObject {
   public:
-    PopoverBehaviour(bool standalone, std::function<void()> quit)
-        : standalone_(standalone), quit_(std::move(quit)) {}
+    PopoverBehaviour(QWidget* popover, bool standalone, std::function<void()> quit)
+        : QObject(popover), standalone_(standalone), quit_(std::move(quit)) {
+        popover->installEventFilter(this);
+    }
 
   protected:
     bool eventFilter(QObject* target, QEvent* event) override {
@@ -55,12 +57,12 @@ TrayController::TrayController(PopoverModel& model, runtime::Logger& log,
             if (quit_) quit_();
         });
         tray_->setContextMenu(menu_.get());
-        connect(tray_.get(), &QSystemTrayIcon::activated, this,
-                [this](QSystemTrayIcon::ActivationReason reason) {
-                    if (reason == QSystemTrayIcon::Trigger ||
-                        reason == QSystemTrayIcon::DoubleClick)
-                        togglePopover();
-                });
+        connect(
+            tray_.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+                    togglePopover();
+            });
         tray_->show();
     } else {
         log.line(
@@ -68,7 +70,7 @@ TrayController::TrayController(PopoverModel& model, runtime::Logger& log,
             "(on GNOME, the AppIndicator extension adds a tray)");
         popover_->show();
     }
-    popover_->installEventFilter(new PopoverBehaviour(!trayAvailable, quit_));
+    new PopoverBehaviour(popover_.get(), !trayAvailable, quit_);  // the popover owns it
 }
 
 TrayController::~TrayController() = default;

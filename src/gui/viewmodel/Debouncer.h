@@ -26,6 +26,7 @@ class Debouncer {
 
     /// Runs action after the delay unless another change to key comes first.
     void debounce(const std::string& key, std::function<runtime::Task<void>()> action);
+
   private:
     runtime::Executor& main_;
     std::map<std::string, std::stop_source> timers_;

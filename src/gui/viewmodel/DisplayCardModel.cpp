@@ -98,10 +98,9 @@ void DisplayCardModel::setContrast(double value) {
     const auto* entry = record();
     if (!entry || !entry->contrast) return;
     auto controller = entry->contrast;
-    c_.debouncer->debounce("con-" + std::to_string(state_->info.id),
-                           [controller, value]() -> runtime::Task<void> {
-                               co_await controller->setContrast(value);
-                           });
+    c_.debouncer->debounce(
+        "con-" + std::to_string(state_->info.id),
+        [controller, value]() -> runtime::Task<void> { co_await controller->setContrast(value); });
 }
 
 void DisplayCardModel::setVolume(double value) {
@@ -119,8 +118,8 @@ void DisplayCardModel::setVolume(double value) {
 void DisplayCardModel::load() {
     auto& platform = c_.registry->services().platform;
     const auto id = state_->info.id;
-    availableModes_ = displays::ResolutionManager(platform.windowServer, c_.log)
-                          .availableModes(id, false);
+    availableModes_ =
+        displays::ResolutionManager(platform.windowServer, c_.log).availableModes(id, false);
     currentModeID_.clear();
     if (auto mode = platform.windowServer.copyDisplayMode(id)) {
         currentModeID_ = DisplayMode{static_cast<std::int64_t>(mode->width),
@@ -197,11 +196,11 @@ std::vector<InfoRow> DisplayCardModel::infoRows() const {
     rows.push_back({"Refresh Rate", std::to_string(integerPart(info.refreshRate)) + " Hz"});
     rows.push_back({"DDC", info.ddcSupported ? "Connected" : "Not available"});
     std::string controls;
-    for (auto [supported, name] :
-         {std::pair{state_->supportsBrightness.get(), "Brightness"},
-          {state_->supportsContrast.get(), "Contrast"}, {state_->supportsVolume.get(), "Volume"},
-          {state_->supportsInputSwitching.get(), "Input"},
-          {state_->supportsPowerControl.get(), "Power"}}) {
+    for (auto [supported, name] : {std::pair{state_->supportsBrightness.get(), "Brightness"},
+                                   {state_->supportsContrast.get(), "Contrast"},
+                                   {state_->supportsVolume.get(), "Volume"},
+                                   {state_->supportsInputSwitching.get(), "Input"},
+                                   {state_->supportsPowerControl.get(), "Power"}}) {
         if (supported) controls += (controls.empty() ? "" : ", ") + std::string(name);
     }
     if (!controls.empty()) rows.push_back({"DDC Controls", controls});

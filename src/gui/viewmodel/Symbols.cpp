@@ -25,15 +25,28 @@ const char* displaySymbol(bool isBuiltIn) {
 ConnectionBadge connectionBadge(ConnectionType type) {
     const char* symbol = "questionmark.circle";
     switch (type) {
-        case ConnectionType::thunderbolt: symbol = "bolt.fill"; break;
-        case ConnectionType::usbc: symbol = "cable.connector"; break;
-        case ConnectionType::hdmi: symbol = "tv"; break;
+        case ConnectionType::thunderbolt:
+            symbol = "bolt.fill";
+            break;
+        case ConnectionType::usbc:
+            symbol = "cable.connector";
+            break;
+        case ConnectionType::hdmi:
+            symbol = "tv";
+            break;
         case ConnectionType::displayPort:
         case ConnectionType::dvi:
-        case ConnectionType::vga: symbol = "rectangle.connected.to.line.below"; break;
-        case ConnectionType::airplay: symbol = "airplayvideo"; break;
-        case ConnectionType::builtIn: symbol = "laptopcomputer"; break;
-        case ConnectionType::unknown: break;
+        case ConnectionType::vga:
+            symbol = "rectangle.connected.to.line.below";
+            break;
+        case ConnectionType::airplay:
+            symbol = "airplayvideo";
+            break;
+        case ConnectionType::builtIn:
+            symbol = "laptopcomputer";
+            break;
+        case ConnectionType::unknown:
+            break;
     }
     return {symbol, displays::rawValue(type)};
 }
