@@ -27,7 +27,12 @@ packages=(
     qt6-svg-dev
     qt6-qpa-plugins
     libgl-dev
+    libx11-dev
+    libxrandr-dev
+    libxtst-dev
+    libxcb1-dev
     xvfb
+    xcompmgr
     xauth
     x11-xserver-utils
     fonts-dejavu-core

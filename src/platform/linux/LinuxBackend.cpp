@@ -50,8 +50,11 @@ std::string LinuxBackend::startLine() const {
            std::to_string(answering_) + " answer DDC/CI";
 }
 
-Platform LinuxBackend::start(runtime::Runtime&) {
+Platform LinuxBackend::start(runtime::Runtime& rt) {
     prepare();
+    machine_->setSession(DesktopSession::detect(log_));
+    machine_->setMainExecutor(rt.main());
+    machine_->startSession();
     hotplug_ = std::make_unique<HotplugMonitor>([machine = machine_.get()] { machine->rescan(); });
     if (!hotplug_->error().empty()) {
         log_.line("[Linux] Hot-plug unavailable: " + hotplug_->error() +

@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "platform/ColorProfileDirectories.h"
+#include "platform/linux/X11Keys.h"
 #include "runtime/Environment.h"
 
 namespace orvane::platform::linux_ {
@@ -17,7 +18,9 @@ namespace orvane::platform::linux_ {
 namespace fs = std::filesystem;
 
 namespace {
-constexpr const char* kNeedsSession = "needs a desktop session, not yet supported on this backend";
+// Key grab ids: media keys by their key type, hot keys above.
+constexpr int kMediaKeyGrab = 0x100;
+constexpr int kHotKeyGrab = 0x10000;
 constexpr std::uint8_t kDDCAddress = 0x37;
 constexpr std::uint8_t kEDIDAddress = 0x50;
 
@@ -40,13 +43,14 @@ IOReturn statusFor(int error) {
 }  // namespace
 
 LinuxMachine::LinuxMachine(std::string root, I2COpener opener, runtime::Clock& clock,
-                           runtime::Logger& log)
+                           runtime::Logger& log, DesktopSession session)
     : root_(std::move(root)),
       opener_(std::move(opener)),
       clock_(clock),
       log_(log),
       discovery_(root_, [this](int bus) { return readEDID(bus); }),
-      backlight_(Backlight::find(root_)) {
+      backlight_(Backlight::find(root_)),
+      session_(std::move(session)) {
     displays_ = discovery_.scan();
     if (discovery_.i2cDevMissing()) {
         log_.line(
@@ -56,7 +60,67 @@ LinuxMachine::LinuxMachine(std::string root, I2COpener opener, runtime::Clock& c
     }
 }
 
-LinuxMachine::~LinuxMachine() = default;
+LinuxMachine::~LinuxMachine() {
+    session_.x11.reset();  // its event thread calls into this machine
+}
+
+void LinuxMachine::setSession(DesktopSession session) {
+    session_.x11.reset();
+    session_ = std::move(session);
+}
+
+void LinuxMachine::startSession() {
+    if (!session_.x11) return;
+    session_.x11->onScreenChange = [this] { sessionChanged(); };
+    session_.x11->onKeyPress = [this](int id) { keyPressed(id); };
+    for (const auto& d : displays()) {
+        if (auto out = outputFor(d.id); out && out->current) {
+            std::lock_guard lock(mutex_);
+            lastModes_[d.id] = out->current->modeID;
+        }
+    }
+    session_.x11->startEvents();
+}
+
+void LinuxMachine::sayUnavailable(const std::string& key, const std::string& what) {
+    sayOnce(key, "[Linux] " + what + " unavailable: " + session_.unavailable);
+}
+
+std::optional<X11Output> LinuxMachine::outputFor(DisplayID id) {
+    if (!session_.x11) return std::nullopt;
+    auto d = display(id);
+    if (!d) return std::nullopt;
+    // By EDID, never by name: X11 and the kernel name connectors differently.
+    if (d->edidBytes.size() >= 128) {
+        for (auto& out : session_.x11->outputs()) {
+            if (out.edid.size() >= 128 &&
+                std::equal(out.edid.begin(), out.edid.begin() + 128, d->edidBytes.begin()))
+                return std::move(out);
+        }
+    }
+    sayOnce("output:" + std::to_string(id),
+            "[Linux] No X11 output shows the EDID of " +
+                (d->connector.empty() ? "display " + std::to_string(id) : d->connector) +
+                " - its modes and gamma are unavailable");
+    return std::nullopt;
+}
+
+void LinuxMachine::sessionChanged() {
+    // A plug seen by RandR first is the same as one seen by udev.
+    rescan();
+    for (const auto& d : displays()) {
+        auto out = outputFor(d.id);
+        if (!out || !out->current) continue;
+        {
+            std::lock_guard lock(mutex_);
+            auto& last = lastModes_[d.id];
+            if (last == out->current->modeID) continue;
+            last = out->current->modeID;
+        }
+        callbacks_.fire(d.id, kCGDisplayBeginConfigurationFlag);
+        callbacks_.fire(d.id, kCGDisplaySetModeFlag);
+    }
+}
 
 Platform LinuxMachine::platform() {
     return Platform{*this, *this, *this, *this, *this, *this, *this, *this, *this, *this, *this};
@@ -199,9 +263,13 @@ std::uint32_t LinuxMachine::serialNumber(DisplayID id) {
     return d && d->edid ? d->edid->serialNumber : 0;
 }
 
-std::optional<CGDisplayMode> LinuxMachine::copyDisplayMode(DisplayID) {
-    sayOnce("modes", std::string("[Linux] Display modes unavailable: ") + kNeedsSession);
-    return std::nullopt;
+std::optional<CGDisplayMode> LinuxMachine::copyDisplayMode(DisplayID id) {
+    if (!session_.x11) {
+        sayUnavailable("modes", "Display modes");
+        return std::nullopt;
+    }
+    auto out = outputFor(id);
+    return out ? out->current : std::nullopt;
 }
 
 std::size_t LinuxMachine::pixelsWide(DisplayID id) {
@@ -215,39 +283,113 @@ std::size_t LinuxMachine::pixelsHigh(DisplayID id) {
 }
 
 std::optional<std::vector<CGDisplayMode>> LinuxMachine::copyAllDisplayModes(DisplayID id, bool) {
-    copyDisplayMode(id);
-    return std::nullopt;
+    if (!session_.x11) {
+        sayUnavailable("modes", "Display modes");
+        return std::nullopt;
+    }
+    auto out = outputFor(id);
+    if (!out) return std::nullopt;
+    return out->modes;
 }
 
-CGError LinuxMachine::beginDisplayConfiguration(CGDisplayConfigRef&) {
-    copyDisplayMode(0);
-    return kCGErrorNoneAvailable;
+CGError LinuxMachine::beginDisplayConfiguration(CGDisplayConfigRef& config) {
+    if (!session_.x11) {
+        sayUnavailable("modes", "Display modes");
+        return kCGErrorNoneAvailable;
+    }
+    config = nextConfig_++;
+    configs_[config];
+    return kCGErrorSuccess;
 }
 
-CGError LinuxMachine::configureDisplayWithDisplayMode(CGDisplayConfigRef, DisplayID,
-                                                      const CGDisplayMode&) {
-    return kCGErrorNoneAvailable;
+CGError LinuxMachine::configureDisplayWithDisplayMode(CGDisplayConfigRef config, DisplayID id,
+                                                      const CGDisplayMode& mode) {
+    auto staged = configs_.find(config);
+    if (staged == configs_.end()) return kCGErrorIllegalArgument;
+    auto out = outputFor(id);
+    if (!out) return kCGErrorIllegalArgument;
+    const bool known = std::any_of(out->modes.begin(), out->modes.end(),
+                                   [&](const CGDisplayMode& m) { return m.modeID == mode.modeID; });
+    if (!known) return kCGErrorRangeCheck;
+    staged->second[id] = mode;
+    return kCGErrorSuccess;
 }
 
-CGError LinuxMachine::cancelDisplayConfiguration(CGDisplayConfigRef) {
-    return kCGErrorNoneAvailable;
+CGError LinuxMachine::cancelDisplayConfiguration(CGDisplayConfigRef config) {
+    return configs_.erase(config) ? kCGErrorSuccess : kCGErrorIllegalArgument;
 }
 
-CGError LinuxMachine::completeDisplayConfiguration(CGDisplayConfigRef, CGConfigureOption) {
-    return kCGErrorNoneAvailable;
+CGError LinuxMachine::completeDisplayConfiguration(CGDisplayConfigRef config, CGConfigureOption) {
+    auto staged = configs_.find(config);
+    if (staged == configs_.end()) return kCGErrorIllegalArgument;
+    const auto changes = std::move(staged->second);
+    configs_.erase(staged);
+    // RandR settings last for the X session, which is what the core asks for.
+    for (const auto& [id, mode] : changes) {
+        auto out = outputFor(id);
+        if (!out || !session_.x11->setMode(*out, mode.modeID)) return kCGErrorFailure;
+    }
+    return kCGErrorSuccess;
 }
 
-CGError LinuxMachine::getDisplayTransferByTable(DisplayID, std::uint32_t, float*, float*, float*,
+namespace {
+/// table resampled to n entries by linear interpolation.
+std::vector<float> resampled(const float* table, std::size_t size, std::size_t n) {
+    std::vector<float> out(n);
+    if (size == 0) return out;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double at = n == 1 ? 0.0 : double(i) * double(size - 1) / double(n - 1);
+        const auto lo = std::size_t(at);
+        const auto hi = std::min(lo + 1, size - 1);
+        const double t = at - double(lo);
+        out[i] = float(table[lo] * (1 - t) + table[hi] * t);
+    }
+    return out;
+}
+}  // namespace
+
+CGError LinuxMachine::getDisplayTransferByTable(DisplayID id, std::uint32_t capacity, float* red,
+                                                float* green, float* blue,
                                                 std::uint32_t& sampleCount) {
     sampleCount = 0;
-    sayOnce("gamma", std::string("[Linux] Gamma tables unavailable: ") + kNeedsSession);
-    return kCGErrorNoneAvailable;
+    if (!session_.x11) {
+        sayUnavailable("gamma", "Gamma tables");
+        return kCGErrorNoneAvailable;
+    }
+    auto out = outputFor(id);
+    std::vector<float> r, g, b;
+    if (!out || !session_.x11->getGamma(out->crtc, r, g, b)) return kCGErrorNoneAvailable;
+    // As many samples as the server keeps, up to the caller's capacity.
+    const auto n = std::min<std::size_t>(r.size(), capacity);
+    const auto rs = resampled(r.data(), r.size(), n), gs = resampled(g.data(), g.size(), n),
+               bs = resampled(b.data(), b.size(), n);
+    std::copy(rs.begin(), rs.end(), red);
+    std::copy(gs.begin(), gs.end(), green);
+    std::copy(bs.begin(), bs.end(), blue);
+    sampleCount = static_cast<std::uint32_t>(n);
+    return kCGErrorSuccess;
 }
 
-CGError LinuxMachine::setDisplayTransferByTable(DisplayID, std::uint32_t, const float*,
-                                                const float*, const float*) {
-    sayOnce("gamma", std::string("[Linux] Gamma tables unavailable: ") + kNeedsSession);
-    return kCGErrorNoneAvailable;
+CGError LinuxMachine::setDisplayTransferByTable(DisplayID id, std::uint32_t tableSize,
+                                                const float* red, const float* green,
+                                                const float* blue) {
+    if (!session_.x11) {
+        sayUnavailable("gamma", "Gamma tables");
+        return kCGErrorNoneAvailable;
+    }
+    auto out = outputFor(id);
+    if (!out) return kCGErrorNoneAvailable;
+    const int size = session_.x11->gammaSize(out->crtc);
+    if (size <= 0) {
+        sayOnce("gamma:" + std::to_string(id), "[Linux] The X server keeps no gamma ramp for " +
+                                                   out->name + " - it cannot be dimmed by gamma");
+        return kCGErrorNoneAvailable;
+    }
+    const auto n = std::size_t(size);
+    const bool applied = session_.x11->setGamma(out->crtc, resampled(red, tableSize, n),
+                                                resampled(green, tableSize, n),
+                                                resampled(blue, tableSize, n));
+    return applied ? kCGErrorSuccess : kCGErrorFailure;
 }
 
 CGError LinuxMachine::registerReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
@@ -382,7 +524,7 @@ std::unique_ptr<Window> LinuxMachine::makeWindow(Rect, std::uint32_t, int, bool,
 
 std::unique_ptr<EventMonitor> LinuxMachine::addLocalMonitorForEvents(
     std::uint64_t, std::function<std::optional<KeyEvent>(const KeyEvent&)>) {
-    sayOnce("keys", std::string("[Linux] Key monitoring unavailable: ") + kNeedsSession);
+    sayUnavailable("keys", "Key monitoring");
     return nullptr;
 }
 
@@ -397,7 +539,7 @@ OSStatus LinuxMachine::getPropertyDataSize(AudioObjectID object,
                                            std::uint32_t& size) {
     size = 0;
     if (!hasProperty(object, address)) return kAudioHardwareUnknownPropertyError;
-    sayOnce("audio", std::string("[Linux] Display audio devices unavailable: ") + kNeedsSession);
+    sayOnce("audio", "[Linux] Display audio devices unavailable: not supported on Linux yet");
     return kAudioHardwareNoError;
 }
 
@@ -438,10 +580,123 @@ std::optional<std::vector<std::uint8_t>> LinuxMachine::contentsOfFile(const std:
 
 // EventTapService, HotKeyService, KeyboardLayout, Accessibility
 
+/// The media-key tap: holds the key grabs while it lives.
+class LinuxMachine::X11Tap final : public MachPort {
+  public:
+    explicit X11Tap(LinuxMachine& machine) : machine_(machine) {}
+    ~X11Tap() override {
+        for (const auto& key : x11MediaKeys())
+            machine_.session_.x11->ungrabKey(kMediaKeyGrab + key.keyType);
+        std::lock_guard lock(machine_.tapLock_);
+        machine_.tap_.reset();
+    }
+
+  private:
+    LinuxMachine& machine_;
+};
+
+/// Delivery of the tap's keys while attached.
+class LinuxMachine::X11Source final : public RunLoopSource {
+  public:
+    explicit X11Source(LinuxMachine& machine) : machine_(machine) {}
+    ~X11Source() override {
+        std::lock_guard lock(machine_.tapLock_);
+        if (machine_.tap_) machine_.tap_->attached = false;
+    }
+
+  private:
+    LinuxMachine& machine_;
+};
+
 std::unique_ptr<MachPort> LinuxMachine::eventTapCreate(std::uint32_t, std::uint32_t, std::uint32_t,
-                                                       CGEventMask, CGEventTapCallBack, void*) {
-    sayOnce("mediakeys", std::string("[Linux] Media keys unavailable: ") + kNeedsSession);
-    return nullptr;
+                                                       CGEventMask mask, CGEventTapCallBack callback,
+                                                       void* userInfo) {
+    if (!session_.x11) {
+        sayUnavailable("mediakeys", "Media keys");
+        return nullptr;
+    }
+    if (!callback || !(mask & (CGEventMask{1} << kCGEventSystemDefined))) return nullptr;
+    {
+        std::lock_guard lock(tapLock_);
+        if (tap_) return nullptr;  // one tap at a time holds the keys
+        tap_ = TapState{callback, userInfo, true, false};
+    }
+    int grabbed = 0;
+    for (const auto& key : x11MediaKeys()) {
+        switch (session_.x11->grabKey(key.keysym, 0, kMediaKeyGrab + key.keyType)) {
+            case X11Session::Grab::grabbed:
+                ++grabbed;
+                break;
+            case X11Session::Grab::taken:
+                sayOnce(std::string("taken:") + key.name,
+                        std::string("[Linux] ") + key.name +
+                            " is held by another program - not intercepted");
+                break;
+            case X11Session::Grab::noSuchKey:
+                sayOnce(std::string("nokey:") + key.name,
+                        std::string("[Linux] The keyboard has no ") + key.name + " key");
+                break;
+        }
+    }
+    auto tap = std::make_unique<X11Tap>(*this);
+    if (grabbed == 0) {
+        sayOnce("mediakeys", "[Linux] Media keys unavailable: every one is held by another program");
+        return nullptr;  // the tap's destructor lets the state go
+    }
+    return tap;
+}
+
+void LinuxMachine::eventTapEnable(MachPort&, bool enable) {
+    std::lock_guard lock(tapLock_);
+    if (tap_) tap_->enabled = enable;
+}
+
+std::unique_ptr<RunLoopSource> LinuxMachine::machPortCreateRunLoopSource(MachPort&, long) {
+    return std::make_unique<X11Source>(*this);
+}
+
+void LinuxMachine::runLoopAddSource(RunLoopSource&) {
+    std::lock_guard lock(tapLock_);
+    if (tap_) tap_->attached = true;
+}
+
+void LinuxMachine::runLoopRemoveSource(RunLoopSource&) {
+    std::lock_guard lock(tapLock_);
+    if (tap_) tap_->attached = false;
+}
+
+void LinuxMachine::keyPressed(int id) {
+    if (id >= kHotKeyGrab) {
+        const auto ref = static_cast<EventHotKeyRef>(id - kHotKeyGrab);
+        if (!main_) return;
+        main_->post([this, ref] {
+            auto key = hotKeys_.find(ref);
+            if (key == hotKeys_.end()) return;
+            Event event;
+            event.hotKeyID = key->second;
+            for (const auto& [handlerRef, h] : std::map(handlers_))
+                h.handler(0, &event, h.userData);
+        });
+        return;
+    }
+    std::optional<TapState> tap;
+    {
+        std::lock_guard lock(tapLock_);
+        tap = tap_;
+    }
+    const auto keyType = static_cast<std::uint8_t>(id - kMediaKeyGrab);
+    if (!tap || !tap->enabled || !tap->attached) {
+        session_.x11->replayKey(id);
+        return;
+    }
+    // A key-down, as the interceptor reads key words: type in bits 16-23.
+    CGEvent event{kCGEventSystemDefined,
+                  {{kCGEventSystemDefinedData1, std::int64_t(keyType) << 16}}};
+    if (tap->callback(nullptr, kCGEventSystemDefined, &event, tap->userInfo)) {
+        // Passed on (no external display for a brightness key, say): the
+        // press goes where it would have gone without Orvane.
+        session_.x11->replayKey(id);
+    }
 }
 
 std::int64_t LinuxMachine::eventGetIntegerValueField(const CGEvent& event, CGEventField field) {
@@ -451,18 +706,64 @@ std::int64_t LinuxMachine::eventGetIntegerValueField(const CGEvent& event, CGEve
     return 0;
 }
 
-OSStatus LinuxMachine::installEventHandler(EventTargetRef, EventHandlerProcPtr, std::size_t,
-                                           const EventTypeSpec*, void*, EventHandlerRef* outRef) {
+OSStatus LinuxMachine::installEventHandler(EventTargetRef, EventHandlerProcPtr handler,
+                                           std::size_t, const EventTypeSpec*, void* userData,
+                                           EventHandlerRef* outRef) {
     if (outRef) *outRef = 0;
-    sayOnce("shortcuts", std::string("[Linux] Global shortcuts unavailable: ") + kNeedsSession);
+    if (!session_.x11) {
+        sayUnavailable("shortcuts", "Global shortcuts");
+        return eventNotHandledErr;
+    }
+    if (!handler || !outRef) return eventNotHandledErr;
+    const auto ref = nextHandler_++;
+    handlers_[ref] = HotKeyHandler{handler, userData};
+    *outRef = ref;
+    return noErr;
+}
+
+OSStatus LinuxMachine::removeEventHandler(EventHandlerRef handler) {
+    return handlers_.erase(handler) ? noErr : eventNotHandledErr;
+}
+
+OSStatus LinuxMachine::getEventParameter(EventRef event, std::uint32_t name, std::uint32_t type,
+                                         std::size_t bufferSize, std::size_t* outActualSize,
+                                         void* outData) {
+    if (!event || !event->hotKeyID || name != kEventParamDirectObject ||
+        type != typeEventHotKeyID || bufferSize < sizeof(EventHotKeyID) || !outData)
+        return eventParameterNotFoundErr;
+    std::memcpy(outData, &*event->hotKeyID, sizeof(EventHotKeyID));
+    if (outActualSize) *outActualSize = sizeof(EventHotKeyID);
+    return noErr;
+}
+
+OSStatus LinuxMachine::registerEventHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
+                                           EventHotKeyID id, EventTargetRef, std::uint32_t,
+                                           EventHotKeyRef* outRef) {
+    if (outRef) *outRef = 0;
+    if (!session_.x11) {
+        sayUnavailable("shortcuts", "Global shortcuts");
+        return eventNotHandledErr;
+    }
+    const auto keysym = keysymForKeyCode(keyCode);
+    if (!keysym || !outRef) return eventNotHandledErr;
+    const auto ref = nextHotKey_++;
+    switch (session_.x11->grabKey(*keysym, x11Modifiers(modifiers), kHotKeyGrab + int(ref))) {
+        case X11Session::Grab::grabbed:
+            hotKeys_[ref] = id;
+            *outRef = ref;
+            return noErr;
+        case X11Session::Grab::taken:
+            return eventHotKeyExistsErr;
+        case X11Session::Grab::noSuchKey:
+            break;
+    }
     return eventNotHandledErr;
 }
 
-OSStatus LinuxMachine::registerEventHotKey(std::uint32_t, std::uint32_t, EventHotKeyID,
-                                           EventTargetRef, std::uint32_t, EventHotKeyRef* outRef) {
-    if (outRef) *outRef = 0;
-    sayOnce("shortcuts", std::string("[Linux] Global shortcuts unavailable: ") + kNeedsSession);
-    return eventNotHandledErr;
+OSStatus LinuxMachine::unregisterEventHotKey(EventHotKeyRef hotKey) {
+    if (!hotKeys_.erase(hotKey)) return eventNotHandledErr;
+    session_.x11->ungrabKey(kHotKeyGrab + int(hotKey));
+    return noErr;
 }
 
 OSStatus LinuxMachine::ucKeyTranslate(const UCKeyboardLayout&, std::uint16_t, std::uint16_t,
@@ -473,7 +774,9 @@ OSStatus LinuxMachine::ucKeyTranslate(const UCKeyboardLayout&, std::uint16_t, st
 }
 
 bool LinuxMachine::isProcessTrustedWithOptions(bool) {
-    return true;  // nothing here gates input; keys wait for the session (see above)
+    // Nothing asks the user here: keys can be intercepted when the session
+    // offers a way to, and not otherwise.
+    return session_.x11 != nullptr;
 }
 
 }  // namespace orvane::platform::linux_

@@ -12,6 +12,7 @@
 #include "platform/Platform.h"
 #include "platform/ReconfigurationCallbacks.h"
 #include "platform/linux/Backlight.h"
+#include "platform/linux/DesktopSession.h"
 #include "platform/linux/DisplayDiscovery.h"
 #include "platform/linux/I2CBus.h"
 #include "runtime/Clock.h"
@@ -19,12 +20,13 @@
 
 namespace orvane::platform::linux_ {
 
-/// A Linux machine without a display server, behind the platform interfaces:
-/// the connected DRM connectors are the displays and their IODisplayConnect
-/// services, each connector is the framebuffer of its display, bus 0 of that
-/// framebuffer is the connector's /dev/i2c-N, and the panel's "brightness" is
-/// its backlight. What needs a display server (modes, gamma, windows, keys,
-/// audio devices) answers "unavailable", each said once in the log.
+/// A Linux machine behind the platform interfaces: the connected DRM
+/// connectors are the displays and their IODisplayConnect services, each
+/// connector is the framebuffer of its display, bus 0 of that framebuffer is
+/// the connector's /dev/i2c-N, and the panel's "brightness" is its backlight.
+/// In an X11 session the display's RandR output (matched by EDID) gives its
+/// modes and gamma, and key grabs give the media keys and hot keys. What the
+/// session cannot do answers "unavailable", each said once in the log.
 ///
 /// Registry objects name a display and a role (connect, framebuffer, I2C
 /// interface); they hold no resource, so retain and release count nothing.
@@ -41,10 +43,17 @@ class LinuxMachine final : public WindowServer,
                            public KeyboardLayout,
                            public Accessibility {
   public:
-    LinuxMachine(std::string root, I2COpener opener, runtime::Clock& clock, runtime::Logger& log);
+    LinuxMachine(std::string root, I2COpener opener, runtime::Clock& clock, runtime::Logger& log,
+                 DesktopSession session = {});
     ~LinuxMachine() override;
 
     Platform platform();
+    /// Where hot-key handlers run; set before any is installed.
+    void setMainExecutor(runtime::Executor& main) { main_ = &main; }
+    /// The desktop session, when it is found after the machine was made.
+    void setSession(DesktopSession session);
+    /// Starts following the session's display changes and keys.
+    void startSession();
     /// Reads sysfs again and tells the reconfiguration callbacks what was added
     /// or removed (begin, then add or remove, per display). The hot-plug
     /// monitor calls it; any thread.
@@ -149,26 +158,23 @@ class LinuxMachine final : public WindowServer,
     // EventTapService: keys come with the desktop session.
     std::unique_ptr<MachPort> eventTapCreate(std::uint32_t, std::uint32_t, std::uint32_t,
                                              CGEventMask, CGEventTapCallBack, void*) override;
-    void eventTapEnable(MachPort&, bool) override {}
+    void eventTapEnable(MachPort& tap, bool enable) override;
     std::int64_t eventGetIntegerValueField(const CGEvent& event, CGEventField field) override;
-    std::unique_ptr<RunLoopSource> machPortCreateRunLoopSource(MachPort&, long) override {
-        return nullptr;
-    }
-    void runLoopAddSource(RunLoopSource&) override {}
-    void runLoopRemoveSource(RunLoopSource&) override {}
+    std::unique_ptr<RunLoopSource> machPortCreateRunLoopSource(MachPort& tap, long) override;
+    void runLoopAddSource(RunLoopSource& source) override;
+    void runLoopRemoveSource(RunLoopSource& source) override;
 
     // HotKeyService
     EventTargetRef getApplicationEventTarget() override { return 1; }
     OSStatus installEventHandler(EventTargetRef, EventHandlerProcPtr, std::size_t,
                                  const EventTypeSpec*, void*, EventHandlerRef*) override;
-    OSStatus removeEventHandler(EventHandlerRef) override { return noErr; }
-    OSStatus getEventParameter(EventRef, std::uint32_t, std::uint32_t, std::size_t, std::size_t*,
-                               void*) override {
-        return eventParameterNotFoundErr;
-    }
+    OSStatus removeEventHandler(EventHandlerRef handler) override;
+    OSStatus getEventParameter(EventRef event, std::uint32_t name, std::uint32_t type,
+                               std::size_t bufferSize, std::size_t* outActualSize,
+                               void* outData) override;
     OSStatus registerEventHotKey(std::uint32_t, std::uint32_t, EventHotKeyID, EventTargetRef,
                                  std::uint32_t, EventHotKeyRef*) override;
-    OSStatus unregisterEventHotKey(EventHotKeyRef) override { return noErr; }
+    OSStatus unregisterEventHotKey(EventHotKeyRef hotKey) override;
 
     // KeyboardLayout
     std::unique_ptr<InputSource> copyCurrentKeyboardInputSource() override { return nullptr; }
@@ -181,6 +187,16 @@ class LinuxMachine final : public WindowServer,
     bool isProcessTrustedWithOptions(bool prompt) override;
 
   private:
+    class X11Tap;
+    class X11Source;
+    friend class X11Tap;
+    friend class X11Source;
+    /// The display's X11 output, matched by EDID; none without one (said once).
+    std::optional<X11Output> outputFor(DisplayID display);
+    void sayUnavailable(const std::string& key, const std::string& what);
+    void sessionChanged();
+    void keyPressed(int id);
+
     enum class Role : std::uint32_t { connect = 1, framebuffer = 2, interface = 3 };
     struct Bus {
         std::mutex lock;  // one transaction at a time
@@ -207,6 +223,31 @@ class LinuxMachine final : public WindowServer,
     std::map<int, std::unique_ptr<Bus>> buses_;
     std::set<std::string> said_;
     ReconfigurationCallbacks callbacks_;
+
+    DesktopSession session_;
+    runtime::Executor* main_ = nullptr;
+    // Mode changes staged per configuration transaction.
+    std::map<CGDisplayConfigRef, std::map<DisplayID, CGDisplayMode>> configs_;
+    CGDisplayConfigRef nextConfig_ = 1;
+    std::map<DisplayID, std::int32_t> lastModes_;  // under mutex_
+    // Media keys: the one tap, read on the event thread.
+    struct TapState {
+        CGEventTapCallBack callback = nullptr;
+        void* userInfo = nullptr;
+        bool enabled = true;
+        bool attached = false;
+    };
+    std::mutex tapLock_;
+    std::optional<TapState> tap_;
+    // Hot keys: handlers and registered keys, main thread.
+    struct HotKeyHandler {
+        EventHandlerProcPtr handler;
+        void* userData;
+    };
+    std::map<EventHandlerRef, HotKeyHandler> handlers_;
+    EventHandlerRef nextHandler_ = 1;
+    std::map<EventHotKeyRef, EventHotKeyID> hotKeys_;
+    EventHotKeyRef nextHotKey_ = 1;
 };
 
 }  // namespace orvane::platform::linux_

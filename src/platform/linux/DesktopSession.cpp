@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: MIT
+#include "platform/linux/DesktopSession.h"
+
+#include "runtime/Environment.h"
+
+namespace orvane::platform::linux_ {
+
+DesktopSession DesktopSession::detect(runtime::Logger& log) {
+    using runtime::environmentValue;
+    DesktopSession session;
+    const auto desktop = environmentValue("XDG_CURRENT_DESKTOP");
+    const std::string named = desktop ? " (" + *desktop + ")" : "";
+    const bool wayland = environmentValue("WAYLAND_DISPLAY") ||
+                         environmentValue("XDG_SESSION_TYPE").value_or("") == "wayland";
+    if (wayland) {
+        // XWayland answers X11 requests, but its modes and gamma change
+        // nothing and its key grabs see only X11 windows' keys.
+        session.unavailable =
+            "the Wayland session's own interfaces for it (Mutter's DisplayConfig, "
+            "wlr-gamma-control, the GlobalShortcuts portal) are not supported yet";
+        log.line("[Linux] Desktop session: Wayland" + named +
+                 " - display modes, gamma, media keys and shortcuts unavailable: " +
+                 session.unavailable);
+        return session;
+    }
+    const auto display = environmentValue("DISPLAY");
+    if (!display) {
+        log.line("[Linux] Desktop session: none - display modes, gamma, media keys and "
+                 "shortcuts unavailable");
+        return session;
+    }
+    std::string error;
+    session.x11 = X11Session::open(*display, error);
+    if (!session.x11) {
+        session.unavailable = error;
+        log.line("[Linux] Desktop session: X11" + named +
+                 " - display modes, gamma, media keys and shortcuts unavailable: " + error);
+        return session;
+    }
+    log.line("[Linux] Desktop session: X11" + named +
+             " - display modes and gamma through XRandR, media keys and shortcuts through "
+             "key grabs");
+    return session;
+}
+
+}  // namespace orvane::platform::linux_

@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace orvane::platform::linux_ {
+
+/// A media key: its X keysym name and value and the auxiliary-control key
+/// type the core's interceptor reads.
+struct X11MediaKey {
+    const char* name;
+    unsigned long keysym;
+    std::uint8_t keyType;
+};
+const std::array<X11MediaKey, 5>& x11MediaKeys();
+
+/// The keysym of a US-layout virtual key code, as the shortcut documents
+/// store keys; none for codes without one.
+std::optional<unsigned long> keysymForKeyCode(std::uint32_t keyCode);
+/// Hot-key modifier flags (command 0x100, shift 0x200, option 0x800,
+/// control 0x1000) as X modifier masks: command is Super, option is Alt.
+unsigned int x11Modifiers(std::uint32_t modifiers);
+
+}  // namespace orvane::platform::linux_
