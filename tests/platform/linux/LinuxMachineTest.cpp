@@ -266,7 +266,7 @@ TEST_F(LinuxMachineTest, TheRegistryListsTheMonitorsWithTheirNamesAndDDC) {
     EXPECT_EQ(office->state->info.connectionType, displays::ConnectionType::displayPort);
     // What needs a display server is said to be missing, once each.
     EXPECT_THAT(log_.lines(), Contains("[Linux] Display modes unavailable: needs a desktop "
-                                       "session, not yet supported on this backend"));
+                                       "session, and none is running"));
     EXPECT_THAT(log_.lines(),
                 Not(Contains(::testing::HasSubstr("Apple Silicon HDMI DDC available"))));
 }
