@@ -1,0 +1,405 @@
+// SPDX-License-Identifier: MIT
+// The Linux backend in an X11 session, against a real X server (Xvfb, started
+// by tests/support/xvfb-run.sh): modes and gamma through XRandR, RandR
+// changes, media keys and hot keys through key grabs, keys sent with XTest.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include <poll.h>
+
+#include "controls/SoftwareDimmer.h"
+#include "displays/ResolutionManager.h"
+#include "platform/linux/LinuxMachine.h"
+#include "platform/sim/SimWindow.h"
+#include "runtime/EventLoop.h"
+#include "runtime/Logger.h"
+#include "runtime/ManualExecutor.h"
+#include "support/SysfsTree.h"
+#include "support/TempDirectory.h"
+
+// Xlib last: its macros (None, Status, ...) would break the headers above.
+// clang-format off
+#include <X11/Xlib.h>
+#include <X11/Xatom.h>
+#include <X11/XF86keysym.h>
+#include <X11/extensions/XTest.h>
+#include <X11/extensions/Xrandr.h>
+#include <X11/keysym.h>
+// clang-format on
+
+namespace orvane::test {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::CGDisplayMode;
+using platform::linux_::DesktopSession;
+using platform::linux_::LinuxMachine;
+using platform::linux_::X11Session;
+using ::testing::Contains;
+
+constexpr DisplayID kOffice = 0x0A01;  // card0-DP-1
+constexpr DisplayID kTV = 0x0B01;      // card0-HDMI-A-1
+
+/// Waits, on the real clock, for what another thread or the X server does.
+class Signal {
+  public:
+    void notify() {
+        std::lock_guard lock(mutex_);
+        ++count_;
+        cv_.notify_all();
+    }
+    bool waitFor(int count, std::chrono::seconds limit = 5s) {
+        std::unique_lock lock(mutex_);
+        return cv_.wait_for(lock, limit, [&] { return count_ >= count; });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    int count_ = 0;
+};
+
+class X11SessionTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* name = std::getenv("DISPLAY");
+        if (!name) GTEST_SKIP() << "needs an X server (run through tests/support/xvfb-run.sh)";
+        x_ = XOpenDisplay(name);
+        ASSERT_NE(x_, nullptr);
+        root_ = DefaultRootWindow(x_);
+        res_ = XRRGetScreenResources(x_, root_);
+        ASSERT_GE(res_->noutput, 1);
+        output_ = res_->outputs[0];
+        crtc_ = res_->crtcs[0];
+        // The monitor on DP-1 as the server shows it: its EDID and two more modes.
+        const auto edid = edidFile("office-27.bin");
+        XRRChangeOutputProperty(x_, output_, XInternAtom(x_, RR_PROPERTY_RANDR_EDID, False),
+                                XA_INTEGER, 8, PropModeReplace, edid.data(), int(edid.size()));
+        for (auto [w, h] : {std::pair{1280u, 720u}, {1024u, 768u}})
+            addMode(w, h);
+        setRamp(1.0 / 2.2);
+        XSync(x_, False);
+
+        tree_.connector("card0-DP-1", true, edidFile("office-27.bin"));
+        tree_.connector("card0-HDMI-A-1", true, edidFile("tv-hdmi.bin"));
+        std::string error;
+        DesktopSession session;
+        session.x11 = X11Session::open(name, error);
+        ASSERT_TRUE(session.x11) << error;
+        machine_ = std::make_unique<LinuxMachine>(
+            tree_.root().string(), [](int, int& e) { e = ENOENT; return nullptr; }, clock_, log_,
+            std::move(session));
+        machine_->setMainExecutor(loop_);
+        machine_->startSession();
+    }
+    void TearDown() override {
+        machine_.reset();
+        if (res_) XRRFreeScreenResources(res_);
+        if (x_) XCloseDisplay(x_);
+    }
+
+    void addMode(unsigned w, unsigned h) {
+        XRRModeInfo m{};
+        const std::string name = std::to_string(w) + "x" + std::to_string(h);
+        m.width = w;
+        m.height = h;
+        m.hTotal = w + 160;
+        m.vTotal = h + 30;
+        m.hSyncStart = w + 48;
+        m.hSyncEnd = w + 80;
+        m.vSyncStart = h + 3;
+        m.vSyncEnd = h + 8;
+        m.dotClock = static_cast<unsigned long>(m.hTotal) * m.vTotal * 60;  // 60 Hz exactly
+        m.name = const_cast<char*>(name.c_str());
+        m.nameLength = static_cast<unsigned>(name.size());
+        XRRAddOutputMode(x_, output_, XRRCreateMode(x_, root_, &m));
+    }
+    /// A ramp the server did not make up: v = (i / (n-1))^exponent.
+    void setRamp(double exponent) {
+        const int n = XRRGetCrtcGammaSize(x_, crtc_);
+        XRRCrtcGamma* g = XRRAllocGamma(n);
+        for (int i = 0; i < n; ++i) {
+            const auto v = static_cast<unsigned short>(
+                std::lround(std::pow(double(i) / (n - 1), exponent) * 65535));
+            g->red[i] = v;
+            g->green[i] = v;
+            g->blue[i] = static_cast<unsigned short>(v / 2);  // channels differ
+        }
+        XRRSetCrtcGamma(x_, crtc_, g);
+        XRRFreeGamma(g);
+    }
+    std::vector<unsigned short> ramp(int channel) {
+        XRRCrtcGamma* g = XRRGetCrtcGamma(x_, crtc_);
+        const unsigned short* c = channel == 0 ? g->red : channel == 1 ? g->green : g->blue;
+        std::vector<unsigned short> values(c, c + g->size);
+        XRRFreeGamma(g);
+        return values;
+    }
+    std::pair<unsigned, unsigned> crtcSize() {
+        XRRScreenResources* res = XRRGetScreenResources(x_, root_);
+        XRRCrtcInfo* info = XRRGetCrtcInfo(x_, res, crtc_);
+        const std::pair size{info->width, info->height};
+        XRRFreeCrtcInfo(info);
+        XRRFreeScreenResources(res);
+        return size;
+    }
+    /// The next key press this client sees; 0 when none comes within 5 s.
+    unsigned int nextKeyPress() {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            while (XPending(x_) > 0) {
+                XEvent event;
+                XNextEvent(x_, &event);
+                if (event.type == KeyPress) return event.xkey.keycode;
+            }
+            pollfd fd{ConnectionNumber(x_), POLLIN, 0};
+            poll(&fd, 1, 100);
+        }
+        return 0;
+    }
+    /// A press and release of key while the modifier keys are held.
+    void press(KeySym key, std::vector<KeySym> modifiers = {}) {
+        for (auto m : modifiers)
+            XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, m), True, CurrentTime);
+        XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, key), True, CurrentTime);
+        XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, key), False, CurrentTime);
+        for (auto m : modifiers)
+            XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, m), False, CurrentTime);
+        XSync(x_, False);
+    }
+    /// Whether this client can grab key itself (no one else holds it).
+    bool canGrab(KeySym key) {
+        static int error = 0;
+        error = 0;
+        auto previous = XSetErrorHandler([](Display*, XErrorEvent* e) {
+            error = e->error_code;
+            return 0;
+        });
+        XGrabKey(x_, XKeysymToKeycode(x_, key), 0, root_, False, GrabModeAsync, GrabModeAsync);
+        XSync(x_, False);
+        XUngrabKey(x_, XKeysymToKeycode(x_, key), 0, root_);
+        XSync(x_, False);
+        XSetErrorHandler(previous);
+        return error == 0;
+    }
+
+    TempDirectory dir_;
+    SysfsTree tree_{dir_.path() / "root"};
+    runtime::ManualExecutor clock_;
+    runtime::EventLoop loop_;
+    runtime::CapturingLogger log_;
+    std::unique_ptr<LinuxMachine> machine_;
+    Display* x_ = nullptr;
+    Window root_ = 0;
+    XRRScreenResources* res_ = nullptr;
+    RROutput output_ = 0;
+    RRCrtc crtc_ = 0;
+};
+
+TEST_F(X11SessionTest, ModesComeFromTheOutputWithTheDisplaysEDIDAndSwitch) {
+    const auto modes = machine_->copyAllDisplayModes(kOffice, false);
+    ASSERT_TRUE(modes);
+    ASSERT_EQ(modes->size(), 3u);
+    const auto current = machine_->copyDisplayMode(kOffice);
+    ASSERT_TRUE(current);
+    EXPECT_EQ(current->width, 1920u);
+
+    Signal changed;
+    std::vector<platform::CGDisplayChangeSummaryFlags> flags;
+    std::mutex flagsLock;
+    struct Context {
+        Signal* signal;
+        std::vector<platform::CGDisplayChangeSummaryFlags>* flags;
+        std::mutex* lock;
+    } context{&changed, &flags, &flagsLock};
+    auto callback = [](DisplayID display, platform::CGDisplayChangeSummaryFlags f, void* info) {
+        auto* c = static_cast<Context*>(info);
+        if (display != kOffice) return;
+        {
+            std::lock_guard lock(*c->lock);
+            c->flags->push_back(f);
+        }
+        c->signal->notify();
+    };
+    ASSERT_EQ(machine_->registerReconfigurationCallback(callback, &context), 0);
+
+    displays::ResolutionManager resolutions(*machine_, log_);
+    EXPECT_TRUE(resolutions.setMode(kOffice, 1280, 720, false, 60));
+    EXPECT_EQ(crtcSize(), (std::pair{1280u, 720u}));
+    EXPECT_EQ(machine_->copyDisplayMode(kOffice)->width, 1280u);
+    // RandR's notification reaches the callback as a mode change.
+    ASSERT_TRUE(changed.waitFor(2));
+    {
+        std::lock_guard lock(flagsLock);
+        EXPECT_EQ(flags.back(), platform::kCGDisplaySetModeFlag);
+    }
+    EXPECT_FALSE(resolutions.setMode(kOffice, 800, 600, false, 60));
+    EXPECT_EQ(crtcSize(), (std::pair{1280u, 720u}));
+    machine_->removeReconfigurationCallback(callback, &context);
+
+    // A display no output shows has no modes, said once.
+    EXPECT_FALSE(machine_->copyAllDisplayModes(kTV, false));
+    EXPECT_FALSE(machine_->copyDisplayMode(kTV));
+    EXPECT_EQ(log_.linesStartingWith("[Linux] No X11 output shows the EDID of card0-HDMI-A-1")
+                  .size(),
+              1u);
+}
+
+TEST_F(X11SessionTest, GammaDimsFromTheCapturedRampAndRestoresItExactly) {
+    const auto red = ramp(0), green = ramp(1), blue = ramp(2);
+    platform::sim::SimWindowList windows;
+    struct NoWindows final : platform::WindowToolkit {
+        std::vector<platform::Screen> screens() override { return {}; }
+        std::optional<platform::Screen> mainScreen() override { return std::nullopt; }
+        std::unique_ptr<platform::Window> makeWindow(platform::Rect, std::uint32_t, int, bool,
+                                                     const platform::Screen&) override {
+            return nullptr;
+        }
+        std::unique_ptr<platform::EventMonitor> addLocalMonitorForEvents(
+            std::uint64_t,
+            std::function<std::optional<platform::KeyEvent>(const platform::KeyEvent&)>) override {
+            return nullptr;
+        }
+    } toolkit;
+    controls::SoftwareDimmer dimmer(kOffice, *machine_, toolkit, log_);
+    dimmer.method = controls::SoftwareDimmer::Method::gamma;
+    for (int round = 0; round < 2; ++round) {  // twice: dimming never compounds
+        dimmer.applyLevel(0.5);
+        ASSERT_TRUE(dimmer.gammaModified());
+        const auto dimmed = ramp(0), dimmedBlue = ramp(2);
+        for (std::size_t i = 0; i < red.size(); ++i) {
+            EXPECT_NEAR(dimmed[i], red[i] / 2.0, 1.0) << i;
+            EXPECT_NEAR(dimmedBlue[i], blue[i] / 2.0, 1.0) << i;
+        }
+    }
+    dimmer.applyLevel(0);
+    EXPECT_FALSE(dimmer.gammaModified());
+    EXPECT_EQ(ramp(0), red);
+    EXPECT_EQ(ramp(1), green);
+    EXPECT_EQ(ramp(2), blue);
+    EXPECT_THAT(log_.lines(), ::testing::Not(Contains(::testing::HasSubstr("failed"))));
+}
+
+struct Presses {
+    Signal signal;
+    std::mutex lock;
+    std::vector<std::int64_t> words;
+    bool pass = false;
+    platform::EventTapService* taps = nullptr;
+};
+
+platform::CGEvent* record(platform::CGEventTapProxy, platform::CGEventType, platform::CGEvent* e,
+                          void* info) {
+    auto* p = static_cast<Presses*>(info);
+    {
+        std::lock_guard lock(p->lock);
+        p->words.push_back(p->taps->eventGetIntegerValueField(*e, platform::kCGEventSystemDefinedData1));
+    }
+    p->signal.notify();
+    return p->pass ? e : nullptr;
+}
+
+TEST_F(X11SessionTest, MediaKeysReachTheTapAndKeysHeldElsewhereAreSaidTaken) {
+    // Another program holds mute already.
+    XGrabKey(x_, XKeysymToKeycode(x_, XF86XK_AudioMute), 0, root_, False, GrabModeAsync,
+             GrabModeAsync);
+    XSync(x_, False);
+    Presses presses;
+    presses.taps = machine_.get();
+    auto tap = machine_->eventTapCreate(platform::kCGSessionEventTap,
+                                        platform::kCGHeadInsertEventTap, 0,
+                                        platform::CGEventMask{1} << platform::kCGEventSystemDefined,
+                                        record, &presses);
+    ASSERT_TRUE(tap);
+    auto source = machine_->machPortCreateRunLoopSource(*tap, 0);
+    machine_->runLoopAddSource(*source);
+    EXPECT_THAT(log_.lines(),
+                Contains("[Linux] XF86AudioMute is held by another program - not intercepted"));
+    EXPECT_TRUE(machine_->isProcessTrustedWithOptions(false));
+
+    press(XF86XK_MonBrightnessUp);
+    press(XF86XK_AudioLowerVolume);
+    ASSERT_TRUE(presses.signal.waitFor(2));
+    press(XF86XK_AudioMute);  // goes to its holder, not to Orvane
+    EXPECT_EQ(nextKeyPress(), XKeysymToKeycode(x_, XF86XK_AudioMute));
+    {
+        std::lock_guard lock(presses.lock);
+        EXPECT_EQ(presses.words, (std::vector<std::int64_t>{2 << 16, 1 << 16}));
+    }
+
+    // A key the tap passes on is sent on, past the grab, to the focus.
+    presses.pass = true;
+    XUngrabKey(x_, XKeysymToKeycode(x_, XF86XK_AudioMute), 0, root_);
+    XSelectInput(x_, root_, KeyPressMask);
+    XSync(x_, False);
+    press(XF86XK_MonBrightnessDown);
+    ASSERT_TRUE(presses.signal.waitFor(3));
+    EXPECT_EQ(nextKeyPress(), XKeysymToKeycode(x_, XF86XK_MonBrightnessDown));
+
+    // Released with the tap: nothing is grabbed any more.
+    EXPECT_FALSE(canGrab(XF86XK_MonBrightnessUp));
+    machine_->runLoopRemoveSource(*source);
+    source.reset();
+    tap.reset();
+    EXPECT_TRUE(canGrab(XF86XK_MonBrightnessUp));
+}
+
+struct HotKeyHits {
+    runtime::EventLoop* loop;
+    std::vector<std::uint32_t> ids;
+    platform::HotKeyService* service;
+};
+
+platform::OSStatus onHotKey(platform::EventHandlerCallRef, platform::EventRef event, void* data) {
+    auto* hits = static_cast<HotKeyHits*>(data);
+    platform::EventHotKeyID id;
+    std::size_t size = 0;
+    if (hits->service->getEventParameter(event, platform::kEventParamDirectObject,
+                                         platform::typeEventHotKeyID, sizeof id, &size,
+                                         &id) == platform::noErr)
+        hits->ids.push_back(id.id);
+    hits->loop->stop();
+    return platform::noErr;
+}
+
+TEST_F(X11SessionTest, HotKeysFireOnTheMainLoopAndATakenCombinationIsRefused) {
+    HotKeyHits hits{&loop_, {}, machine_.get()};
+    const platform::EventTypeSpec pressed{platform::kEventClassKeyboard,
+                                          platform::kEventHotKeyPressed};
+    platform::EventHandlerRef handler = 0;
+    ASSERT_EQ(machine_->installEventHandler(machine_->getApplicationEventTarget(), onHotKey, 1,
+                                            &pressed, &hits, &handler),
+              platform::noErr);
+    // Control-Option-Up, as the shortcut documents store it (126, 0x1800).
+    platform::EventHotKeyRef up = 0;
+    ASSERT_EQ(machine_->registerEventHotKey(126, 0x1800, {0x4F52564E, 7},
+                                            machine_->getApplicationEventTarget(), 0, &up),
+              platform::noErr);
+    // Control-Option-Down belongs to someone else.
+    XGrabKey(x_, XKeysymToKeycode(x_, XK_Down), ControlMask | Mod1Mask, root_, False,
+             GrabModeAsync, GrabModeAsync);
+    XSync(x_, False);
+    platform::EventHotKeyRef down = 0;
+    EXPECT_EQ(machine_->registerEventHotKey(125, 0x1800, {0x4F52564E, 8},
+                                            machine_->getApplicationEventTarget(), 0, &down),
+              platform::eventHotKeyExistsErr);
+    EXPECT_EQ(down, 0u);
+
+    press(XK_Up, {XK_Control_L, XK_Alt_L});
+    loop_.postAfter(5s, [this] { loop_.stop(); });
+    loop_.run();
+    EXPECT_EQ(hits.ids, std::vector<std::uint32_t>{7});
+    EXPECT_EQ(machine_->unregisterEventHotKey(up), platform::noErr);
+    EXPECT_EQ(machine_->removeEventHandler(handler), platform::noErr);
+}
+
+}  // namespace
+}  // namespace orvane::test
