@@ -18,6 +18,7 @@ DesktopSession DesktopSession::detect(runtime::Logger& log) {
         session.unavailable =
             "the Wayland session's own interfaces for it (Mutter's DisplayConfig, "
             "wlr-gamma-control, the GlobalShortcuts portal) are not supported yet";
+        session.keysUnavailable = session.unavailable;
         log.line("[Linux] Desktop session: Wayland" + named +
                  " - display modes, gamma, media keys and shortcuts unavailable: " +
                  session.unavailable);
@@ -33,6 +34,7 @@ DesktopSession DesktopSession::detect(runtime::Logger& log) {
     session.x11 = X11Session::open(*display, error);
     if (!session.x11) {
         session.unavailable = error;
+        session.keysUnavailable = error;
         log.line("[Linux] Desktop session: X11" + named +
                  " - display modes, gamma, media keys and shortcuts unavailable: " + error);
         return session;

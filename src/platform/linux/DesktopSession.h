@@ -11,10 +11,18 @@ namespace orvane::platform::linux_ {
 
 /// What the desktop session offers for display modes, gamma and keys.
 struct DesktopSession {
-    /// The X11 server, when the session is an X11 one Orvane could reach.
+    /// The X11 server, when the session is an X11 one Orvane could reach:
+    /// modes, gamma and keys.
     std::unique_ptr<X11Session> x11;
-    /// Why modes, gamma and keys are unavailable without x11.
+    /// Modes and gamma of a session without X11 (GNOME on Wayland: Mutter).
+    std::unique_ptr<DisplayConfig> displayConfig;
+    /// Why modes and gamma are unavailable without a display configuration.
     std::string unavailable = "needs a desktop session, and none is running";
+    /// Why keys are unavailable without x11.
+    std::string keysUnavailable = "needs a desktop session, and none is running";
+
+    /// The modes and gamma service: X11's or the session's own; null without.
+    DisplayConfig* config() const { return x11 ? x11.get() : displayConfig.get(); }
 
     /// The session the environment names (WAYLAND_DISPLAY, DISPLAY,
     /// XDG_CURRENT_DESKTOP, XDG_SESSION_TYPE), said in one line.

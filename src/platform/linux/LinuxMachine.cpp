@@ -61,45 +61,64 @@ LinuxMachine::LinuxMachine(std::string root, I2COpener opener, runtime::Clock& c
 }
 
 LinuxMachine::~LinuxMachine() {
-    session_.x11.reset();  // its event thread calls into this machine
+    // Their event threads call into this machine.
+    session_.x11.reset();
+    session_.displayConfig.reset();
 }
 
 void LinuxMachine::setSession(DesktopSession session) {
     session_.x11.reset();
+    session_.displayConfig.reset();
     session_ = std::move(session);
 }
 
 void LinuxMachine::startSession() {
-    if (!session_.x11) return;
-    session_.x11->onScreenChange = [this] { sessionChanged(); };
-    session_.x11->onKeyPress = [this](int id) { keyPressed(id); };
+    auto* config = session_.config();
+    if (!config) return;
+    config->onScreenChange = [this] { sessionChanged(); };
+    if (session_.x11) session_.x11->onKeyPress = [this](int id) { keyPressed(id); };
     for (const auto& d : displays()) {
         if (auto out = outputFor(d.id); out && out->current) {
             std::lock_guard lock(mutex_);
             lastModes_[d.id] = out->current->modeID;
         }
     }
-    session_.x11->startEvents();
+    config->startEvents();
 }
 
 void LinuxMachine::sayUnavailable(const std::string& key, const std::string& what) {
     sayOnce(key, "[Linux] " + what + " unavailable: " + session_.unavailable);
 }
 
-std::optional<X11Output> LinuxMachine::outputFor(DisplayID id) {
-    if (!session_.x11) return std::nullopt;
+void LinuxMachine::sayKeysUnavailable(const std::string& key, const std::string& what) {
+    sayOnce(key, "[Linux] " + what + " unavailable: " + session_.keysUnavailable);
+}
+
+bool SessionOutput::shows(const std::vector<std::uint8_t>& edidBytes,
+                          const std::optional<EDID>& parsed) const {
+    if (!edid.empty()) {
+        return edid.size() >= EDID::kBlockSize && edidBytes.size() >= EDID::kBlockSize &&
+               std::equal(edid.begin(), edid.begin() + EDID::kBlockSize, edidBytes.begin());
+    }
+    // What the server read from the same EDID: vendor, name, and the serial
+    // (text, else number) where both sides have one.
+    if (!parsed || vendor != parsed->vendor || product.empty() || product != parsed->name)
+        return false;
+    if (serial.empty()) return true;
+    return serial == parsed->serialText || serial == std::to_string(parsed->serialNumber);
+}
+
+std::optional<SessionOutput> LinuxMachine::outputFor(DisplayID id) {
+    auto* config = session_.config();
+    if (!config) return std::nullopt;
     auto d = display(id);
     if (!d) return std::nullopt;
-    // By EDID, never by name: X11 and the kernel name connectors differently.
-    if (d->edidBytes.size() >= 128) {
-        for (auto& out : session_.x11->outputs()) {
-            if (out.edid.size() >= 128 &&
-                std::equal(out.edid.begin(), out.edid.begin() + 128, d->edidBytes.begin()))
-                return std::move(out);
-        }
+    // By EDID, never by name: the server and the kernel name connectors differently.
+    for (auto& out : config->outputs()) {
+        if (out.shows(d->edidBytes, d->edid)) return std::move(out);
     }
     sayOnce("output:" + std::to_string(id),
-            "[Linux] No X11 output shows the EDID of " +
+            "[Linux] No output of the display server shows the EDID of " +
                 (d->connector.empty() ? "display " + std::to_string(id) : d->connector) +
                 " - its modes and gamma are unavailable");
     return std::nullopt;
@@ -264,7 +283,7 @@ std::uint32_t LinuxMachine::serialNumber(DisplayID id) {
 }
 
 std::optional<CGDisplayMode> LinuxMachine::copyDisplayMode(DisplayID id) {
-    if (!session_.x11) {
+    if (!session_.config()) {
         sayUnavailable("modes", "Display modes");
         return std::nullopt;
     }
@@ -283,7 +302,7 @@ std::size_t LinuxMachine::pixelsHigh(DisplayID id) {
 }
 
 std::optional<std::vector<CGDisplayMode>> LinuxMachine::copyAllDisplayModes(DisplayID id, bool) {
-    if (!session_.x11) {
+    if (!session_.config()) {
         sayUnavailable("modes", "Display modes");
         return std::nullopt;
     }
@@ -293,7 +312,7 @@ std::optional<std::vector<CGDisplayMode>> LinuxMachine::copyAllDisplayModes(Disp
 }
 
 CGError LinuxMachine::beginDisplayConfiguration(CGDisplayConfigRef& config) {
-    if (!session_.x11) {
+    if (!session_.config()) {
         sayUnavailable("modes", "Display modes");
         return kCGErrorNoneAvailable;
     }
@@ -327,7 +346,7 @@ CGError LinuxMachine::completeDisplayConfiguration(CGDisplayConfigRef config, CG
     // RandR settings last for the X session, which is what the core asks for.
     for (const auto& [id, mode] : changes) {
         auto out = outputFor(id);
-        if (!out || !session_.x11->setMode(*out, mode.modeID)) return kCGErrorFailure;
+        if (!out || !session_.config()->setMode(*out, mode.modeID)) return kCGErrorFailure;
     }
     return kCGErrorSuccess;
 }
@@ -352,13 +371,13 @@ CGError LinuxMachine::getDisplayTransferByTable(DisplayID id, std::uint32_t capa
                                                 float* green, float* blue,
                                                 std::uint32_t& sampleCount) {
     sampleCount = 0;
-    if (!session_.x11) {
+    if (!session_.config()) {
         sayUnavailable("gamma", "Gamma tables");
         return kCGErrorNoneAvailable;
     }
     auto out = outputFor(id);
     std::vector<float> r, g, b;
-    if (!out || !session_.x11->getGamma(out->crtc, r, g, b)) return kCGErrorNoneAvailable;
+    if (!out || !session_.config()->getGamma(*out, r, g, b)) return kCGErrorNoneAvailable;
     // As many samples as the server keeps, up to the caller's capacity.
     const auto n = std::min<std::size_t>(r.size(), capacity);
     const auto rs = resampled(r.data(), r.size(), n), gs = resampled(g.data(), g.size(), n),
@@ -373,20 +392,20 @@ CGError LinuxMachine::getDisplayTransferByTable(DisplayID id, std::uint32_t capa
 CGError LinuxMachine::setDisplayTransferByTable(DisplayID id, std::uint32_t tableSize,
                                                 const float* red, const float* green,
                                                 const float* blue) {
-    if (!session_.x11) {
+    if (!session_.config()) {
         sayUnavailable("gamma", "Gamma tables");
         return kCGErrorNoneAvailable;
     }
     auto out = outputFor(id);
     if (!out) return kCGErrorNoneAvailable;
-    const int size = session_.x11->gammaSize(out->crtc);
+    const int size = session_.config()->gammaSize(*out);
     if (size <= 0) {
-        sayOnce("gamma:" + std::to_string(id), "[Linux] The X server keeps no gamma ramp for " +
+        sayOnce("gamma:" + std::to_string(id), "[Linux] The display server keeps no gamma ramp for " +
                                                    out->name + " - it cannot be dimmed by gamma");
         return kCGErrorNoneAvailable;
     }
     const auto n = std::size_t(size);
-    const bool applied = session_.x11->setGamma(out->crtc, resampled(red, tableSize, n),
+    const bool applied = session_.config()->setGamma(*out, resampled(red, tableSize, n),
                                                 resampled(green, tableSize, n),
                                                 resampled(blue, tableSize, n));
     return applied ? kCGErrorSuccess : kCGErrorFailure;
@@ -524,7 +543,7 @@ std::unique_ptr<Window> LinuxMachine::makeWindow(Rect, std::uint32_t, int, bool,
 
 std::unique_ptr<EventMonitor> LinuxMachine::addLocalMonitorForEvents(
     std::uint64_t, std::function<std::optional<KeyEvent>(const KeyEvent&)>) {
-    sayUnavailable("keys", "Key monitoring");
+    sayKeysUnavailable("keys", "Key monitoring");
     return nullptr;
 }
 
@@ -612,7 +631,7 @@ std::unique_ptr<MachPort> LinuxMachine::eventTapCreate(std::uint32_t, std::uint3
                                                        CGEventMask mask, CGEventTapCallBack callback,
                                                        void* userInfo) {
     if (!session_.x11) {
-        sayUnavailable("mediakeys", "Media keys");
+        sayKeysUnavailable("mediakeys", "Media keys");
         return nullptr;
     }
     if (!callback || !(mask & (CGEventMask{1} << kCGEventSystemDefined))) return nullptr;
@@ -711,7 +730,7 @@ OSStatus LinuxMachine::installEventHandler(EventTargetRef, EventHandlerProcPtr h
                                            EventHandlerRef* outRef) {
     if (outRef) *outRef = 0;
     if (!session_.x11) {
-        sayUnavailable("shortcuts", "Global shortcuts");
+        sayKeysUnavailable("shortcuts", "Global shortcuts");
         return eventNotHandledErr;
     }
     if (!handler || !outRef) return eventNotHandledErr;
@@ -741,7 +760,7 @@ OSStatus LinuxMachine::registerEventHotKey(std::uint32_t keyCode, std::uint32_t 
                                            EventHotKeyRef* outRef) {
     if (outRef) *outRef = 0;
     if (!session_.x11) {
-        sayUnavailable("shortcuts", "Global shortcuts");
+        sayKeysUnavailable("shortcuts", "Global shortcuts");
         return eventNotHandledErr;
     }
     const auto keysym = keysymForKeyCode(keyCode);

@@ -192,8 +192,9 @@ class LinuxMachine final : public WindowServer,
     friend class X11Tap;
     friend class X11Source;
     /// The display's X11 output, matched by EDID; none without one (said once).
-    std::optional<X11Output> outputFor(DisplayID display);
+    std::optional<SessionOutput> outputFor(DisplayID display);
     void sayUnavailable(const std::string& key, const std::string& what);
+    void sayKeysUnavailable(const std::string& key, const std::string& what);
     void sessionChanged();
     void keyPressed(int id);
 

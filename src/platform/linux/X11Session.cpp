@@ -131,25 +131,25 @@ X11Session::~X11Session() {
     }
 }
 
-std::vector<X11Output> X11Session::outputs() {
+std::vector<SessionOutput> X11Session::outputs() {
     std::lock_guard lock(requestsLock_);
     Display* d = requests_->display;
-    std::vector<X11Output> result;
+    std::vector<SessionOutput> result;
     auto res = owned(XRRGetScreenResourcesCurrent(d, DefaultRootWindow(d)), XRRFreeScreenResources);
     if (!res) return result;
     const Atom edidAtom = XInternAtom(d, RR_PROPERTY_RANDR_EDID, False);
     for (int i = 0; i < res->noutput; ++i) {
         auto info = owned(XRRGetOutputInfo(d, res.get(), res->outputs[i]), XRRFreeOutputInfo);
         if (!info || info->connection != RR_Connected || !info->crtc) continue;
-        X11Output out;
-        out.output = res->outputs[i];
+        SessionOutput out;
+        const RROutput output = res->outputs[i];
         out.crtc = info->crtc;
         out.name.assign(info->name, std::size_t(info->nameLen));
         Atom type = None;
         int format = 0;
         unsigned long items = 0, after = 0;
         unsigned char* data = nullptr;
-        if (XRRGetOutputProperty(d, out.output, edidAtom, 0, 256, False, False, AnyPropertyType,
+        if (XRRGetOutputProperty(d, output, edidAtom, 0, 256, False, False, AnyPropertyType,
                                  &type, &format, &items, &after, &data) == Success &&
             data) {
             if (format == 8) out.edid.assign(data, data + items);
@@ -167,7 +167,7 @@ std::vector<X11Output> X11Session::outputs() {
     return result;
 }
 
-bool X11Session::setMode(const X11Output& output, std::int32_t modeID) {
+bool X11Session::setMode(const SessionOutput& output, std::int32_t modeID) {
     std::lock_guard lock(requestsLock_);
     Display* d = requests_->display;
     const Window root = DefaultRootWindow(d);
@@ -194,16 +194,16 @@ bool X11Session::setMode(const X11Output& output, std::int32_t modeID) {
     return status == RRSetConfigSuccess && error == 0;
 }
 
-int X11Session::gammaSize(unsigned long crtc) {
+int X11Session::gammaSize(const SessionOutput& output) {
     std::lock_guard lock(requestsLock_);
-    const int size = XRRGetCrtcGammaSize(requests_->display, crtc);
+    const int size = XRRGetCrtcGammaSize(requests_->display, output.crtc);
     return roundTrip(requests_->display) == 0 ? size : 0;
 }
 
-bool X11Session::getGamma(unsigned long crtc, std::vector<float>& red, std::vector<float>& green,
-                          std::vector<float>& blue) {
+bool X11Session::getGamma(const SessionOutput& output, std::vector<float>& red,
+                          std::vector<float>& green, std::vector<float>& blue) {
     std::lock_guard lock(requestsLock_);
-    auto gamma = owned(XRRGetCrtcGamma(requests_->display, crtc), XRRFreeGamma);
+    auto gamma = owned(XRRGetCrtcGamma(requests_->display, output.crtc), XRRFreeGamma);
     if (roundTrip(requests_->display) != 0 || !gamma || gamma->size <= 0) return false;
     const auto n = std::size_t(gamma->size);
     red.resize(n);
@@ -217,10 +217,11 @@ bool X11Session::getGamma(unsigned long crtc, std::vector<float>& red, std::vect
     return true;
 }
 
-bool X11Session::setGamma(unsigned long crtc, const std::vector<float>& red,
+bool X11Session::setGamma(const SessionOutput& output, const std::vector<float>& red,
                           const std::vector<float>& green, const std::vector<float>& blue) {
     std::lock_guard lock(requestsLock_);
     Display* d = requests_->display;
+    const RRCrtc crtc = output.crtc;
     const int size = XRRGetCrtcGammaSize(d, crtc);
     if (size <= 0 || red.size() != std::size_t(size) || green.size() != red.size() ||
         blue.size() != red.size())

@@ -95,8 +95,12 @@ class X11SessionTest : public ::testing::Test {
         session.x11 = X11Session::open(name, error);
         ASSERT_TRUE(session.x11) << error;
         machine_ = std::make_unique<LinuxMachine>(
-            tree_.root().string(), [](int, int& e) { e = ENOENT; return nullptr; }, clock_, log_,
-            std::move(session));
+            tree_.root().string(),
+            [](int, int& e) {
+                e = ENOENT;
+                return nullptr;
+            },
+            clock_, log_, std::move(session));
         machine_->setMainExecutor(loop_);
         machine_->startSession();
     }
@@ -248,7 +252,8 @@ TEST_F(X11SessionTest, ModesComeFromTheOutputWithTheDisplaysEDIDAndSwitch) {
     // A display no output shows has no modes, said once.
     EXPECT_FALSE(machine_->copyAllDisplayModes(kTV, false));
     EXPECT_FALSE(machine_->copyDisplayMode(kTV));
-    EXPECT_EQ(log_.linesStartingWith("[Linux] No X11 output shows the EDID of card0-HDMI-A-1")
+    EXPECT_EQ(log_.linesStartingWith(
+                      "[Linux] No output of the display server shows the EDID of card0-HDMI-A-1")
                   .size(),
               1u);
 }
@@ -301,7 +306,8 @@ platform::CGEvent* record(platform::CGEventTapProxy, platform::CGEventType, plat
     auto* p = static_cast<Presses*>(info);
     {
         std::lock_guard lock(p->lock);
-        p->words.push_back(p->taps->eventGetIntegerValueField(*e, platform::kCGEventSystemDefinedData1));
+        p->words.push_back(
+            p->taps->eventGetIntegerValueField(*e, platform::kCGEventSystemDefinedData1));
     }
     p->signal.notify();
     return p->pass ? e : nullptr;
@@ -314,10 +320,9 @@ TEST_F(X11SessionTest, MediaKeysReachTheTapAndKeysHeldElsewhereAreSaidTaken) {
     XSync(x_, False);
     Presses presses;
     presses.taps = machine_.get();
-    auto tap = machine_->eventTapCreate(platform::kCGSessionEventTap,
-                                        platform::kCGHeadInsertEventTap, 0,
-                                        platform::CGEventMask{1} << platform::kCGEventSystemDefined,
-                                        record, &presses);
+    auto tap = machine_->eventTapCreate(
+        platform::kCGSessionEventTap, platform::kCGHeadInsertEventTap, 0,
+        platform::CGEventMask{1} << platform::kCGEventSystemDefined, record, &presses);
     ASSERT_TRUE(tap);
     auto source = machine_->machPortCreateRunLoopSource(*tap, 0);
     machine_->runLoopAddSource(*source);
@@ -384,8 +389,8 @@ TEST_F(X11SessionTest, HotKeysFireOnTheMainLoopAndATakenCombinationIsRefused) {
                                             machine_->getApplicationEventTarget(), 0, &up),
               platform::noErr);
     // Control-Option-Down belongs to someone else.
-    XGrabKey(x_, XKeysymToKeycode(x_, XK_Down), ControlMask | Mod1Mask, root_, False,
-             GrabModeAsync, GrabModeAsync);
+    XGrabKey(x_, XKeysymToKeycode(x_, XK_Down), ControlMask | Mod1Mask, root_, False, GrabModeAsync,
+             GrabModeAsync);
     XSync(x_, False);
     platform::EventHotKeyRef down = 0;
     EXPECT_EQ(machine_->registerEventHotKey(125, 0x1800, {0x4F52564E, 8},
