@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/linux/DesktopSession.h"
 
+#include "platform/linux/MutterDisplayConfig.h"
 #include "runtime/Environment.h"
 
 namespace orvane::platform::linux_ {
@@ -15,19 +16,31 @@ DesktopSession DesktopSession::detect(runtime::Logger& log) {
     if (wayland) {
         // XWayland answers X11 requests, but its modes and gamma change
         // nothing and its key grabs see only X11 windows' keys.
+        session.keysUnavailable =
+            "the Wayland session's GlobalShortcuts portal is not supported yet";
+        const bool gnome = desktop && desktop->find("GNOME") != std::string::npos;
+        std::string error;
+        if (gnome) session.displayConfig = MutterDisplayConfig::open(error);
+        if (session.displayConfig) {
+            log.line("[Linux] Desktop session: Wayland" + named +
+                     " - display modes and gamma through Mutter's DisplayConfig; media keys "
+                     "and shortcuts unavailable: " +
+                     session.keysUnavailable);
+            return session;
+        }
         session.unavailable =
-            "the Wayland session's own interfaces for it (Mutter's DisplayConfig, "
-            "wlr-gamma-control, the GlobalShortcuts portal) are not supported yet";
-        session.keysUnavailable = session.unavailable;
+            gnome ? error
+                  : "this Wayland compositor offers no interface Orvane supports for it yet";
         log.line("[Linux] Desktop session: Wayland" + named +
                  " - display modes, gamma, media keys and shortcuts unavailable: " +
-                 session.unavailable);
+                 session.unavailable + "; " + session.keysUnavailable);
         return session;
     }
     const auto display = environmentValue("DISPLAY");
     if (!display) {
-        log.line("[Linux] Desktop session: none - display modes, gamma, media keys and "
-                 "shortcuts unavailable");
+        log.line(
+            "[Linux] Desktop session: none - display modes, gamma, media keys and "
+            "shortcuts unavailable");
         return session;
     }
     std::string error;

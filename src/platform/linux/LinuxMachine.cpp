@@ -400,14 +400,15 @@ CGError LinuxMachine::setDisplayTransferByTable(DisplayID id, std::uint32_t tabl
     if (!out) return kCGErrorNoneAvailable;
     const int size = session_.config()->gammaSize(*out);
     if (size <= 0) {
-        sayOnce("gamma:" + std::to_string(id), "[Linux] The display server keeps no gamma ramp for " +
-                                                   out->name + " - it cannot be dimmed by gamma");
+        sayOnce("gamma:" + std::to_string(id),
+                "[Linux] The display server keeps no gamma ramp for " + out->name +
+                    " - it cannot be dimmed by gamma");
         return kCGErrorNoneAvailable;
     }
     const auto n = std::size_t(size);
-    const bool applied = session_.config()->setGamma(*out, resampled(red, tableSize, n),
-                                                resampled(green, tableSize, n),
-                                                resampled(blue, tableSize, n));
+    const bool applied =
+        session_.config()->setGamma(*out, resampled(red, tableSize, n),
+                                    resampled(green, tableSize, n), resampled(blue, tableSize, n));
     return applied ? kCGErrorSuccess : kCGErrorFailure;
 }
 
@@ -628,7 +629,8 @@ class LinuxMachine::X11Source final : public RunLoopSource {
 };
 
 std::unique_ptr<MachPort> LinuxMachine::eventTapCreate(std::uint32_t, std::uint32_t, std::uint32_t,
-                                                       CGEventMask mask, CGEventTapCallBack callback,
+                                                       CGEventMask mask,
+                                                       CGEventTapCallBack callback,
                                                        void* userInfo) {
     if (!session_.x11) {
         sayKeysUnavailable("mediakeys", "Media keys");
@@ -659,7 +661,8 @@ std::unique_ptr<MachPort> LinuxMachine::eventTapCreate(std::uint32_t, std::uint3
     }
     auto tap = std::make_unique<X11Tap>(*this);
     if (grabbed == 0) {
-        sayOnce("mediakeys", "[Linux] Media keys unavailable: every one is held by another program");
+        sayOnce("mediakeys",
+                "[Linux] Media keys unavailable: every one is held by another program");
         return nullptr;  // the tap's destructor lets the state go
     }
     return tap;
@@ -725,8 +728,8 @@ std::int64_t LinuxMachine::eventGetIntegerValueField(const CGEvent& event, CGEve
     return 0;
 }
 
-OSStatus LinuxMachine::installEventHandler(EventTargetRef, EventHandlerProcPtr handler,
-                                           std::size_t, const EventTypeSpec*, void* userData,
+OSStatus LinuxMachine::installEventHandler(EventTargetRef, EventHandlerProcPtr handler, std::size_t,
+                                           const EventTypeSpec*, void* userData,
                                            EventHandlerRef* outRef) {
     if (outRef) *outRef = 0;
     if (!session_.x11) {

@@ -102,7 +102,8 @@ std::unique_ptr<X11Session> X11Session::open(const std::string& displayName, std
         error = "cannot open the X display " + displayName;
         return nullptr;
     }
-    auto session = std::unique_ptr<X11Session>(new X11Session(std::move(requests), std::move(events)));
+    auto session =
+        std::unique_ptr<X11Session>(new X11Session(std::move(requests), std::move(events)));
     session->randrEventBase_ = eventBase;
     return session;
 }
@@ -122,8 +123,8 @@ X11Session::~X11Session() {
     {
         std::lock_guard lock(eventsLock_);
         for (const auto& [id, grab] : grabs_) {
-            for (unsigned int lock : {0u, unsigned(LockMask), unsigned(Mod2Mask),
-                                      unsigned(LockMask | Mod2Mask)})
+            for (unsigned int lock :
+                 {0u, unsigned(LockMask), unsigned(Mod2Mask), unsigned(LockMask | Mod2Mask)})
                 XUngrabKey(events_->display, int(grab.keycode), grab.modifiers | lock,
                            DefaultRootWindow(events_->display));
         }
@@ -149,14 +150,15 @@ std::vector<SessionOutput> X11Session::outputs() {
         int format = 0;
         unsigned long items = 0, after = 0;
         unsigned char* data = nullptr;
-        if (XRRGetOutputProperty(d, output, edidAtom, 0, 256, False, False, AnyPropertyType,
-                                 &type, &format, &items, &after, &data) == Success &&
+        if (XRRGetOutputProperty(d, output, edidAtom, 0, 256, False, False, AnyPropertyType, &type,
+                                 &format, &items, &after, &data) == Success &&
             data) {
             if (format == 8) out.edid.assign(data, data + items);
             XFree(data);
         }
         for (int m = 0; m < info->nmode; ++m) {
-            if (const auto* mode = findMode(*res, info->modes[m])) out.modes.push_back(toMode(*mode));
+            if (const auto* mode = findMode(*res, info->modes[m]))
+                out.modes.push_back(toMode(*mode));
         }
         auto crtc = owned(XRRGetCrtcInfo(d, res.get(), info->crtc), XRRFreeCrtcInfo);
         if (crtc && crtc->mode) {
@@ -186,9 +188,8 @@ bool X11Session::setMode(const SessionOutput& output, std::int32_t modeID) {
         // 96 dpi for the physical size, as servers assume without better word.
         XRRSetScreenSize(d, root, width, height, int(width * 25.4 / 96), int(height * 25.4 / 96));
     }
-    const Status status = XRRSetCrtcConfig(d, res.get(), output.crtc, CurrentTime, crtc->x,
-                                           crtc->y, mode->id, crtc->rotation, crtc->outputs,
-                                           crtc->noutput);
+    const Status status = XRRSetCrtcConfig(d, res.get(), output.crtc, CurrentTime, crtc->x, crtc->y,
+                                           mode->id, crtc->rotation, crtc->outputs, crtc->noutput);
     XUngrabServer(d);
     const int error = roundTrip(d);
     return status == RRSetConfigSuccess && error == 0;
@@ -293,9 +294,10 @@ void X11Session::ungrabKey(int id) {
     auto it = grabs_.find(id);
     if (it == grabs_.end()) return;
     Display* d = events_->display;
-    for (unsigned int variant : {0u, unsigned(LockMask), unsigned(Mod2Mask),
-                                 unsigned(LockMask | Mod2Mask)})
-        XUngrabKey(d, int(it->second.keycode), it->second.modifiers | variant, DefaultRootWindow(d));
+    for (unsigned int variant :
+         {0u, unsigned(LockMask), unsigned(Mod2Mask), unsigned(LockMask | Mod2Mask)})
+        XUngrabKey(d, int(it->second.keycode), it->second.modifiers | variant,
+                   DefaultRootWindow(d));
     roundTrip(d);
     grabs_.erase(it);
     wakeEvents();
@@ -305,8 +307,9 @@ void X11Session::startEvents() {
     if (thread_.joinable() || pipe(wake_) != 0) return;
     {
         std::lock_guard lock(eventsLock_);
-        XRRSelectInput(events_->display, DefaultRootWindow(events_->display),
-                       RRScreenChangeNotifyMask | RROutputChangeNotifyMask | RRCrtcChangeNotifyMask);
+        XRRSelectInput(
+            events_->display, DefaultRootWindow(events_->display),
+            RRScreenChangeNotifyMask | RROutputChangeNotifyMask | RRCrtcChangeNotifyMask);
         XFlush(events_->display);
     }
     thread_ = std::thread([this] { readEvents(); });

@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/linux/DisplayConfig.h"
+
+struct sd_bus;
+
+namespace orvane::platform::linux_ {
+
+/// GNOME's display configuration on the session bus
+/// (org.gnome.Mutter.DisplayConfig): monitors and modes from GetCurrentState,
+/// mode switches through ApplyMonitorsConfig with the temporary method (they
+/// last for the session), gamma through the CRTC interface (best effort),
+/// MonitorsChanged as the change signal.
+class MutterDisplayConfig final : public DisplayConfig {
+  public:
+    static constexpr const char* kService = "org.gnome.Mutter.DisplayConfig";
+
+    /// None (with the reason in error) when the session bus or the service
+    /// is not there.
+    static std::unique_ptr<MutterDisplayConfig> open(std::string& error);
+    ~MutterDisplayConfig() override;
+
+    std::vector<SessionOutput> outputs() override;
+    bool setMode(const SessionOutput& output, std::int32_t modeID) override;
+    int gammaSize(const SessionOutput& output) override;
+    bool getGamma(const SessionOutput& output, std::vector<float>& red, std::vector<float>& green,
+                  std::vector<float>& blue) override;
+    bool setGamma(const SessionOutput& output, const std::vector<float>& red,
+                  const std::vector<float>& green, const std::vector<float>& blue) override;
+    void startEvents() override;
+
+  private:
+    explicit MutterDisplayConfig(sd_bus* bus);
+    void listen();
+
+    std::mutex lock_;  // one call at a time on bus_
+    sd_bus* bus_;
+    std::thread thread_;
+    std::atomic<bool> stopping_{false};
+    int wake_[2] = {-1, -1};
+};
+
+}  // namespace orvane::platform::linux_

@@ -1,0 +1,159 @@
+// SPDX-License-Identifier: MIT
+// The Linux backend under GNOME on Wayland: modes and gamma through Mutter's
+// DisplayConfig, against a mock of it on a private session bus
+// (tests/support/with-mock-mutter.sh).
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <condition_variable>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+
+#include "controls/SoftwareDimmer.h"
+#include "displays/ResolutionManager.h"
+#include "platform/linux/LinuxMachine.h"
+#include "platform/linux/MutterDisplayConfig.h"
+#include "runtime/Logger.h"
+#include "runtime/ManualExecutor.h"
+#include "support/SysfsTree.h"
+#include "support/TempDirectory.h"
+
+namespace orvane::test {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::linux_::DesktopSession;
+using platform::linux_::LinuxMachine;
+using platform::linux_::MutterDisplayConfig;
+
+constexpr DisplayID kOffice = 0x0A01;  // card0-DP-1
+constexpr DisplayID kTV = 0x0B01;      // card0-HDMI-A-1
+
+struct Changes {
+    std::mutex lock;
+    std::condition_variable cv;
+    std::vector<platform::CGDisplayChangeSummaryFlags> flags;
+};
+
+void onChange(DisplayID display, platform::CGDisplayChangeSummaryFlags flags, void* info) {
+    auto* changes = static_cast<Changes*>(info);
+    if (display != kOffice) return;
+    std::lock_guard lock(changes->lock);
+    changes->flags.push_back(flags);
+    changes->cv.notify_all();
+}
+
+/// A toolkit without screens: the dimmer here only uses gamma.
+struct NoScreens final : platform::WindowToolkit {
+    std::vector<platform::Screen> screens() override { return {}; }
+    std::optional<platform::Screen> mainScreen() override { return std::nullopt; }
+    std::unique_ptr<platform::Window> makeWindow(platform::Rect, std::uint32_t, int, bool,
+                                                 const platform::Screen&) override {
+        return nullptr;
+    }
+    std::unique_ptr<platform::EventMonitor> addLocalMonitorForEvents(
+        std::uint64_t,
+        std::function<std::optional<platform::KeyEvent>(const platform::KeyEvent&)>) override {
+        return nullptr;
+    }
+};
+
+class MutterDisplayConfigTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!std::getenv("MUTTER_LOG"))
+            GTEST_SKIP() << "needs the mock Mutter (run through tests/support/with-mock-mutter.sh)";
+        tree_.connector("card0-DP-1", true, edidFile("office-27.bin"));
+        tree_.connector("card0-HDMI-A-1", true, edidFile("tv-hdmi.bin"));
+        std::string error;
+        DesktopSession session;
+        session.displayConfig = MutterDisplayConfig::open(error);
+        ASSERT_TRUE(session.displayConfig) << error;
+        machine_ = std::make_unique<LinuxMachine>(
+            tree_.root().string(),
+            [](int, int& e) {
+                e = ENOENT;
+                return nullptr;
+            },
+            clock_, log_, std::move(session));
+        machine_->startSession();
+    }
+    /// The calls the mock took, oldest first.
+    std::vector<nlohmann::json> applied() const {
+        std::ifstream in(std::getenv("MUTTER_LOG"));
+        std::vector<nlohmann::json> calls;
+        for (std::string line; std::getline(in, line);)
+            calls.push_back(nlohmann::json::parse(line));
+        return calls;
+    }
+
+    TempDirectory dir_;
+    SysfsTree tree_{dir_.path() / "root"};
+    runtime::ManualExecutor clock_;
+    runtime::CapturingLogger log_;
+    std::unique_ptr<LinuxMachine> machine_;
+};
+
+TEST_F(MutterDisplayConfigTest, ModesSwitchForTheSessionWithTheRestOfTheLayoutKept) {
+    const auto modes = machine_->copyAllDisplayModes(kOffice, false);
+    ASSERT_TRUE(modes);
+    ASSERT_EQ(modes->size(), 3u);
+    EXPECT_EQ(machine_->copyDisplayMode(kOffice)->pixelWidth, 3840u);
+
+    Changes changes;
+    machine_->registerReconfigurationCallback(onChange, &changes);
+    displays::ResolutionManager resolutions(*machine_, log_);
+    EXPECT_TRUE(resolutions.setMode(kOffice, 2560, 1440, false, 59.951));
+
+    const auto calls = applied();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0]["method"], 1) << "temporary: it lasts for the session";
+    EXPECT_EQ(calls[0]["serial"], 1);
+    EXPECT_EQ(calls[0]["logical"],
+              nlohmann::json::parse(R"([[0, 0, 2.0, 0, true, [["DP-1", "2560x1440@59.951"]]],
+                                        [1920, 0, 1.0, 0, false, [["eDP-1", "1920x1200@60.000"]]]])"));
+    EXPECT_EQ(machine_->copyDisplayMode(kOffice)->pixelWidth, 2560u);
+    {
+        std::unique_lock lock(changes.lock);
+        ASSERT_TRUE(changes.cv.wait_for(lock, 5s, [&] { return changes.flags.size() >= 2; }))
+            << "MonitorsChanged reaches the reconfiguration callback";
+        EXPECT_EQ(changes.flags.back(), platform::kCGDisplaySetModeFlag);
+    }
+    machine_->removeReconfigurationCallback(onChange, &changes);
+
+    EXPECT_FALSE(resolutions.setMode(kOffice, 800, 600, false, 60));
+    EXPECT_EQ(applied().size(), 1u) << "an unknown mode is never sent";
+    EXPECT_FALSE(machine_->copyAllDisplayModes(kTV, false));
+    EXPECT_EQ(log_.linesStartingWith(
+                      "[Linux] No output of the display server shows the EDID of card0-HDMI-A-1")
+                  .size(),
+              1u);
+}
+
+TEST_F(MutterDisplayConfigTest, GammaDimsThroughTheCrtcAndComesBackExactly) {
+    NoScreens toolkit;
+    controls::SoftwareDimmer dimmer(kOffice, *machine_, toolkit, log_);
+    dimmer.method = controls::SoftwareDimmer::Method::gamma;
+    std::vector<float> r(256), g(256), b(256);
+    std::uint32_t samples = 0;
+    ASSERT_EQ(
+        machine_->getDisplayTransferByTable(kOffice, 256, r.data(), g.data(), b.data(), samples),
+        platform::kCGErrorSuccess);
+    ASSERT_EQ(samples, 256u);
+    dimmer.applyLevel(0.25);
+    EXPECT_TRUE(dimmer.gammaModified());
+    std::vector<float> dimmed(256), dg(256), db(256);
+    machine_->getDisplayTransferByTable(kOffice, 256, dimmed.data(), dg.data(), db.data(), samples);
+    for (std::size_t i = 0; i < 256; i += 51)
+        EXPECT_NEAR(dimmed[i], r[i] * 0.75f, 1.0f / 65535) << i;
+    dimmer.applyLevel(0);
+    std::vector<float> back(256), bg(256), bb(256);
+    machine_->getDisplayTransferByTable(kOffice, 256, back.data(), bg.data(), bb.data(), samples);
+    EXPECT_EQ(back, r);
+}
+
+}  // namespace
+}  // namespace orvane::test
