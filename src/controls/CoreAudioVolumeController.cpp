@@ -166,6 +166,28 @@ void CoreAudioVolumeController::stopListening() {
     isListening_ = false;
 }
 
+std::optional<AudioDeviceMatch> CoreAudioVolumeController::matchDisplayAudioDevice(
+    AudioHardware& audio, std::string_view displayName) {
+    const std::string target = runtime::lowercased(trimmed(std::string(displayName)));
+    if (target.empty()) return std::nullopt;
+    const auto list =
+        readBytes(audio, kAudioObjectSystemObject, global(kAudioHardwarePropertyDevices));
+    if (!list) return std::nullopt;
+    std::vector<AudioObjectID> devices(list->size() / sizeof(AudioObjectID));
+    std::memcpy(devices.data(), list->data(), devices.size() * sizeof(AudioObjectID));
+    for (AudioObjectID device : devices) {
+        const auto transport = readU32(audio, device, global(kAudioDevicePropertyTransportType));
+        if (transport != kAudioDeviceTransportTypeHDMI &&
+            transport != kAudioDeviceTransportTypeDisplayPort)
+            continue;
+        const auto name = readBytes(audio, device, global(kAudioObjectPropertyName));
+        if (!name) continue;
+        std::string text(name->begin(), name->end());
+        if (runtime::lowercased(trimmed(text)) == target) return AudioDeviceMatch{device, text};
+    }
+    return std::nullopt;
+}
+
 std::optional<AudioDeviceMatch> CoreAudioVolumeController::matchAudioDevice(
     AudioHardware& audio, runtime::Logger& log, std::string_view displayName) {
     const auto list =

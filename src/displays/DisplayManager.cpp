@@ -197,9 +197,11 @@ runtime::Task<void> DisplayManager::scanDisplays() {
             }
             handles[d] = std::move(handle);
 
-            if (!state->supportsVolume && info.connectionType == ConnectionType::airplay) {
-                if (auto device = controls::CoreAudioVolumeController::matchAudioDevice(
-                        platform.audio, log_, info.name)) {
+            // Without DDC volume, the display's own audio device: an AirPlay
+            // display's by the AirPlay rules, another's by its exact name.
+            const bool airplay = info.connectionType == ConnectionType::airplay;
+            if (!state->supportsVolume) {
+                if (auto device = audioDeviceFor(info)) {
                     state->supportsVolume = true;
                     state->volumeControlType = VolumeControlType::coreAudio;
                     auto probe = std::make_shared<controls::CoreAudioVolumeController>(
@@ -209,8 +211,9 @@ runtime::Task<void> DisplayManager::scanDisplays() {
                         finishScan();
                         co_return;
                     }
-                    log_.line("[DisplayManager] AirPlay audio matched: '" + device->name +
-                              "' for '" + info.name + "'");
+                    log_.line(std::string("[DisplayManager] ") +
+                              (airplay ? "AirPlay" : "Display") + " audio matched: '" +
+                              device->name + "' for '" + info.name + "'");
                 }
             }
         }
@@ -497,6 +500,14 @@ void DisplayManager::applyKeyPreferences(const input::KeyPreferences& preference
     osd_->enabled = preferences.showOSD;
 }
 
+std::optional<controls::AudioDeviceMatch> DisplayManager::audioDeviceFor(const DisplayInfo& info) {
+    auto& audio = services_.platform.audio;
+    if (info.connectionType == ConnectionType::airplay)
+        return controls::CoreAudioVolumeController::matchAudioDevice(audio, log_, info.name);
+    if (info.isBuiltIn) return std::nullopt;
+    return controls::CoreAudioVolumeController::matchDisplayAudioDevice(audio, info.name);
+}
+
 void DisplayManager::setupControllers(
     const std::vector<std::shared_ptr<DisplayState>>& states,
     std::map<DisplayID, std::shared_ptr<ddc::DDCDisplay>> handles) {
@@ -519,8 +530,7 @@ void DisplayManager::setupControllers(
         makeDDCControllers(entry);
 
         if (state->volumeControlType == VolumeControlType::coreAudio) {
-            if (auto device = controls::CoreAudioVolumeController::matchAudioDevice(
-                    platform.audio, log_, state->info.name)) {
+            if (auto device = audioDeviceFor(state->info)) {
                 auto controller = std::make_shared<controls::CoreAudioVolumeController>(
                     device->deviceID, d, device->name, platform.audio, main_, log_);
                 std::weak_ptr<DisplayState> weakState = state;

@@ -128,6 +128,8 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     void setupControllers(const std::vector<std::shared_ptr<DisplayState>>& states,
                           std::map<DisplayID, std::shared_ptr<ddc::DDCDisplay>> handles);
     void makeDDCControllers(DisplayRecord& record);
+    /// The audio device a display's volume goes through, when it has one.
+    std::optional<controls::AudioDeviceMatch> audioDeviceFor(const DisplayInfo& info);
     void setPanelBrightness(DisplayState& state, double brightness);
     std::vector<platform::IOObjectRef> panelServices(bool logFailure);
     runtime::Task<void> rescanWhenQuiet();

@@ -40,6 +40,9 @@ inline constexpr std::uint32_t kAudioDevicePropertyScopeOutput = fourCharCode("o
 inline constexpr std::uint32_t kAudioObjectPropertyElementMain = 0;
 inline constexpr std::uint32_t kAudioDeviceTransportTypeAirPlay = fourCharCode("airp");
 inline constexpr std::uint32_t kAudioDeviceTransportTypeBuiltIn = fourCharCode("bltn");
+/// A display's own audio, over its HDMI or DisplayPort link.
+inline constexpr std::uint32_t kAudioDeviceTransportTypeHDMI = fourCharCode("hdmi");
+inline constexpr std::uint32_t kAudioDeviceTransportTypeDisplayPort = fourCharCode("dprt");
 
 inline constexpr OSStatus kAudioHardwareNoError = 0;
 inline constexpr OSStatus kAudioHardwareUnspecifiedError =

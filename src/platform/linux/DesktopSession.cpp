@@ -7,6 +7,18 @@
 namespace orvane::platform::linux_ {
 
 DesktopSession DesktopSession::detect(runtime::Logger& log) {
+    DesktopSession session = detectDisplay(log);
+    std::string error;
+    session.audio = PulseAudioHardware::connect(error);
+    if (!session.audio) {
+        session.audioUnavailable = error;
+        log.line("[Linux] Display audio unavailable: " + error +
+                 " (PulseAudio or PipeWire's pulse server) - volume goes through DDC only");
+    }
+    return session;
+}
+
+DesktopSession DesktopSession::detectDisplay(runtime::Logger& log) {
     using runtime::environmentValue;
     DesktopSession session;
     const auto desktop = environmentValue("XDG_CURRENT_DESKTOP");

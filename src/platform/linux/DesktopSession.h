@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/linux/PulseAudioHardware.h"
 #include "platform/linux/X11Session.h"
 #include "runtime/Logger.h"
 
@@ -18,6 +19,9 @@ struct DesktopSession {
     std::unique_ptr<DisplayConfig> displayConfig;
     /// Why modes and gamma are unavailable without a display configuration.
     std::string unavailable = "needs a desktop session, and none is running";
+    /// The sound server's devices; none without one.
+    std::unique_ptr<PulseAudioHardware> audio;
+    std::string audioUnavailable = "no sound server";
     /// Why keys are unavailable without x11.
     std::string keysUnavailable = "needs a desktop session, and none is running";
 
@@ -25,8 +29,12 @@ struct DesktopSession {
     DisplayConfig* config() const { return x11 ? x11.get() : displayConfig.get(); }
 
     /// The session the environment names (WAYLAND_DISPLAY, DISPLAY,
-    /// XDG_CURRENT_DESKTOP, XDG_SESSION_TYPE), said in one line.
+    /// XDG_CURRENT_DESKTOP, XDG_SESSION_TYPE), said in one line, and the
+    /// sound server, said in another when it is missing.
     static DesktopSession detect(runtime::Logger& log);
+
+  private:
+    static DesktopSession detectDisplay(runtime::Logger& log);
 };
 
 }  // namespace orvane::platform::linux_

@@ -64,6 +64,7 @@ LinuxMachine::~LinuxMachine() {
     // Their event threads call into this machine.
     session_.x11.reset();
     session_.displayConfig.reset();
+    session_.audio.reset();
 }
 
 void LinuxMachine::setSession(DesktopSession session) {
@@ -142,7 +143,8 @@ void LinuxMachine::sessionChanged() {
 }
 
 Platform LinuxMachine::platform() {
-    return Platform{*this, *this, *this, *this, *this, *this, *this, *this, *this, *this, *this};
+    AudioHardware& audio = session_.audio ? static_cast<AudioHardware&>(*session_.audio) : *this;
+    return Platform{*this, *this, *this, *this, *this, audio, *this, *this, *this, *this, *this};
 }
 
 std::vector<LinuxDisplay> LinuxMachine::displays() const {
@@ -559,7 +561,7 @@ OSStatus LinuxMachine::getPropertyDataSize(AudioObjectID object,
                                            std::uint32_t& size) {
     size = 0;
     if (!hasProperty(object, address)) return kAudioHardwareUnknownPropertyError;
-    sayOnce("audio", "[Linux] Display audio devices unavailable: not supported on Linux yet");
+    sayOnce("audio", "[Linux] Display audio devices unavailable: " + session_.audioUnavailable);
     return kAudioHardwareNoError;
 }
 

@@ -334,23 +334,28 @@ bool MutterDisplayConfig::setGamma(const SessionOutput& output, const std::vecto
 
 void MutterDisplayConfig::startEvents() {
     if (thread_.joinable() || pipe(wake_) != 0) return;
-    thread_ = std::thread([this] { listen(); });
-}
-
-void MutterDisplayConfig::listen() {
-    // A connection of its own: calls on bus_ must not take its signals away.
+    // A connection of its own, with the match in place before this returns:
+    // a change right after start must not be missed. Calls on bus_ must not
+    // take its signals away either.
     sd_bus* bus = nullptr;
     if (sd_bus_open_user(&bus) < 0) return;
-    const std::string rule = std::string("type='signal',sender='") + kService + "',path='" + kPath +
-                             "',interface='" + kInterface + "',member='MonitorsChanged'";
-    sd_bus_add_match(
-        bus, nullptr, rule.c_str(),
-        [](sd_bus_message*, void* self, sd_bus_error*) {
-            auto* config = static_cast<MutterDisplayConfig*>(self);
-            if (config->onScreenChange) config->onScreenChange();
-            return 0;
-        },
-        this);
+    const std::string rule = std::string("type='signal',sender='") + kService + "',path='" +
+                             kPath + "',interface='" + kInterface + "',member='MonitorsChanged'";
+    if (sd_bus_add_match(
+            bus, nullptr, rule.c_str(),
+            [](sd_bus_message*, void* self, sd_bus_error*) {
+                auto* config = static_cast<MutterDisplayConfig*>(self);
+                if (config->onScreenChange) config->onScreenChange();
+                return 0;
+            },
+            this) < 0) {
+        sd_bus_flush_close_unref(bus);
+        return;
+    }
+    thread_ = std::thread([this, bus] { listen(bus); });
+}
+
+void MutterDisplayConfig::listen(sd_bus* bus) {
     while (!stopping_) {
         while (sd_bus_process(bus, nullptr) > 0) {
         }

@@ -38,7 +38,7 @@ class MutterDisplayConfig final : public DisplayConfig {
 
   private:
     explicit MutterDisplayConfig(sd_bus* bus);
-    void listen();
+    void listen(sd_bus* bus);
 
     std::mutex lock_;  // one call at a time on bus_
     sd_bus* bus_;
