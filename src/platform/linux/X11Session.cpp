@@ -310,7 +310,8 @@ void X11Session::startEvents() {
         XRRSelectInput(
             events_->display, DefaultRootWindow(events_->display),
             RRScreenChangeNotifyMask | RROutputChangeNotifyMask | RRCrtcChangeNotifyMask);
-        XFlush(events_->display);
+        // Selected before this returns: a change right after start is not missed.
+        XSync(events_->display, False);
     }
     thread_ = std::thread([this] { readEvents(); });
 }
