@@ -211,9 +211,8 @@ runtime::Task<void> DisplayManager::scanDisplays() {
                         finishScan();
                         co_return;
                     }
-                    log_.line(std::string("[DisplayManager] ") +
-                              (airplay ? "AirPlay" : "Display") + " audio matched: '" +
-                              device->name + "' for '" + info.name + "'");
+                    log_.line(std::string("[DisplayManager] ") + (airplay ? "AirPlay" : "Display") +
+                              " audio matched: '" + device->name + "' for '" + info.name + "'");
                 }
             }
         }

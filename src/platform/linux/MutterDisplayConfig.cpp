@@ -339,8 +339,8 @@ void MutterDisplayConfig::startEvents() {
     // take its signals away either.
     sd_bus* bus = nullptr;
     if (sd_bus_open_user(&bus) < 0) return;
-    const std::string rule = std::string("type='signal',sender='") + kService + "',path='" +
-                             kPath + "',interface='" + kInterface + "',member='MonitorsChanged'";
+    const std::string rule = std::string("type='signal',sender='") + kService + "',path='" + kPath +
+                             "',interface='" + kInterface + "',member='MonitorsChanged'";
     if (sd_bus_add_match(
             bus, nullptr, rule.c_str(),
             [](sd_bus_message*, void* self, sd_bus_error*) {

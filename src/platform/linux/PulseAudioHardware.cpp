@@ -56,7 +56,9 @@ std::unique_ptr<PulseAudioHardware> PulseAudioHardware::connect(std::string& err
     audio->context_ = pa_context_new(pa_threaded_mainloop_get_api(loop), "Orvane");
     pa_context_set_state_callback(
         audio->context_,
-        [](pa_context*, void* l) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(l), 0); },
+        [](pa_context*, void* l) {
+            pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(l), 0);
+        },
         loop);
     if (pa_context_connect(audio->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
         pa_threaded_mainloop_start(loop) < 0) {
@@ -68,7 +70,8 @@ std::unique_ptr<PulseAudioHardware> PulseAudioHardware::connect(std::string& err
         const auto state = pa_context_get_state(audio->context_);
         if (state == PA_CONTEXT_READY) break;
         if (!PA_CONTEXT_IS_GOOD(state)) {
-            error = std::string("no sound server: ") + pa_strerror(pa_context_errno(audio->context_));
+            error =
+                std::string("no sound server: ") + pa_strerror(pa_context_errno(audio->context_));
             return nullptr;
         }
         pa_threaded_mainloop_wait(loop);
@@ -101,7 +104,8 @@ std::unique_ptr<PulseAudioHardware> PulseAudioHardware::connect(std::string& err
                 pa_operation_unref(op);
         },
         self);
-    if (auto* op = pa_context_subscribe(self->context_, PA_SUBSCRIPTION_MASK_SINK, nullptr, nullptr))
+    if (auto* op =
+            pa_context_subscribe(self->context_, PA_SUBSCRIPTION_MASK_SINK, nullptr, nullptr))
         pa_operation_unref(op);
     return audio;
 }
@@ -160,7 +164,8 @@ void PulseAudioHardware::update(const pa_sink_info& info) {
 }
 
 void PulseAudioHardware::removed(std::uint32_t index) {
-    if (sinks_.erase(idOf(index))) notify(kAudioObjectSystemObject, {kAudioHardwarePropertyDevices});
+    if (sinks_.erase(idOf(index)))
+        notify(kAudioObjectSystemObject, {kAudioHardwarePropertyDevices});
 }
 
 void PulseAudioHardware::notify(AudioObjectID object,
@@ -183,8 +188,7 @@ std::optional<PulseAudioHardware::Sink> PulseAudioHardware::sink(AudioObjectID o
     return it->second;
 }
 
-bool PulseAudioHardware::hasProperty(AudioObjectID object,
-                                     const AudioObjectPropertyAddress& a) {
+bool PulseAudioHardware::hasProperty(AudioObjectID object, const AudioObjectPropertyAddress& a) {
     if (object == kAudioObjectSystemObject) return a.selector == kAudioHardwarePropertyDevices;
     if (!sink(object)) return false;
     switch (a.selector) {
@@ -311,8 +315,8 @@ OSStatus PulseAudioHardware::addPropertyListenerBlock(AudioObjectID object,
                                                       AudioObjectPropertyListenerBlock block) {
     if (!block) return kAudioHardwareUnspecifiedError;
     std::lock_guard lock(listenersLock_);
-    listeners_.push_back(
-        Listener{object, address, &queue, std::move(block), std::make_shared<std::atomic<bool>>(true)});
+    listeners_.push_back(Listener{object, address, &queue, std::move(block),
+                                  std::make_shared<std::atomic<bool>>(true)});
     return kAudioHardwareNoError;
 }
 

@@ -1,0 +1,30 @@
+#!/bin/sh
+# Runs COMMAND with a private PulseAudio server holding three null sinks: a
+# monitor's own audio (device.product.name "DELL U2720Q"), a network (RAOP)
+# sink "Living Room TV" and a plain one. Exit 77 (skipped) when pulseaudio
+# or pactl is missing.
+set -u
+for tool in pulseaudio pactl; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "SKIPPED: $tool is not installed (packages pulseaudio, pulseaudio-utils; scripts/setup.sh installs them)"
+        exit 77
+    fi
+done
+XDG_RUNTIME_DIR=$(mktemp -d)
+HOME=$XDG_RUNTIME_DIR
+export XDG_RUNTIME_DIR HOME
+chmod 700 "$XDG_RUNTIME_DIR"
+unset PULSE_SERVER
+pulseaudio --daemonize=no -n --use-pid-file=no --exit-idle-time=-1 --disallow-exit \
+    --disable-shm --load=module-native-protocol-unix \
+    --load="module-null-sink sink_name=dell sink_properties='device.product.name=\"DELL U2720Q\" device.form_factor=monitor'" \
+    --load="module-null-sink sink_name=raop_output.living_room sink_properties='device.description=\"Living Room TV\"'" \
+    --load="module-null-sink sink_name=speakers sink_properties='device.description=\"Speakers\"'" \
+    >/dev/null 2>&1 &
+server=$!
+trap 'kill $server 2>/dev/null; wait 2>/dev/null; rm -rf "$XDG_RUNTIME_DIR"' EXIT
+for _ in $(seq 1 100); do
+    pactl info >/dev/null 2>&1 && break
+    sleep 0.05
+done
+"$@"
