@@ -28,24 +28,23 @@ DesktopSession DesktopSession::detectDisplay(runtime::Logger& log) {
     if (wayland) {
         // XWayland answers X11 requests, but its modes and gamma change
         // nothing and its key grabs see only X11 windows' keys.
-        session.keysUnavailable =
-            "the Wayland session's GlobalShortcuts portal is not supported yet";
-        const bool gnome = desktop && desktop->find("GNOME") != std::string::npos;
         std::string error;
+        session.portal = GlobalShortcutsPortal::open(error);
+        if (!session.portal) session.keysUnavailable = error;
+        const bool gnome = desktop && desktop->find("GNOME") != std::string::npos;
         if (gnome) session.displayConfig = MutterDisplayConfig::open(error);
-        if (session.displayConfig) {
-            log.line("[Linux] Desktop session: Wayland" + named +
-                     " - display modes and gamma through Mutter's DisplayConfig; media keys "
-                     "and shortcuts unavailable: " +
-                     session.keysUnavailable);
-            return session;
+        if (!session.displayConfig) {
+            session.unavailable =
+                gnome ? error
+                      : "this Wayland compositor offers no interface Orvane supports for it yet";
         }
-        session.unavailable =
-            gnome ? error
-                  : "this Wayland compositor offers no interface Orvane supports for it yet";
-        log.line("[Linux] Desktop session: Wayland" + named +
-                 " - display modes, gamma, media keys and shortcuts unavailable: " +
-                 session.unavailable + "; " + session.keysUnavailable);
+        const std::string modes =
+            session.displayConfig ? "display modes and gamma through Mutter's DisplayConfig"
+                                  : "display modes and gamma unavailable: " + session.unavailable;
+        const std::string keys =
+            session.portal ? "media keys and shortcuts through the GlobalShortcuts portal"
+                           : "media keys and shortcuts unavailable: " + session.keysUnavailable;
+        log.line("[Linux] Desktop session: Wayland" + named + " - " + modes + "; " + keys);
         return session;
     }
     const auto display = environmentValue("DISPLAY");

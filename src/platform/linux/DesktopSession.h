@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/linux/GlobalShortcutsPortal.h"
 #include "platform/linux/PulseAudioHardware.h"
 #include "platform/linux/X11Session.h"
 #include "runtime/Logger.h"
@@ -19,6 +20,8 @@ struct DesktopSession {
     std::unique_ptr<DisplayConfig> displayConfig;
     /// Why modes and gamma are unavailable without a display configuration.
     std::string unavailable = "needs a desktop session, and none is running";
+    /// Media keys and shortcuts of a Wayland session, through its portal.
+    std::unique_ptr<GlobalShortcutsPortal> portal;
     /// The sound server's devices; none without one.
     std::unique_ptr<PulseAudioHardware> audio;
     std::string audioUnavailable = "no sound server";

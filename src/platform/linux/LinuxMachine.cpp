@@ -62,18 +62,22 @@ LinuxMachine::LinuxMachine(std::string root, I2COpener opener, runtime::Clock& c
 
 LinuxMachine::~LinuxMachine() {
     // Their event threads call into this machine.
+    session_.portal.reset();
     session_.x11.reset();
     session_.displayConfig.reset();
     session_.audio.reset();
 }
 
 void LinuxMachine::setSession(DesktopSession session) {
+    session_.portal.reset();
     session_.x11.reset();
     session_.displayConfig.reset();
     session_ = std::move(session);
 }
 
 void LinuxMachine::startSession() {
+    if (session_.portal)
+        session_.portal->onActivated = [this](const std::string& id) { portalActivated(id); };
     auto* config = session_.config();
     if (!config) return;
     config->onScreenChange = [this] { sessionChanged(); };
@@ -607,8 +611,11 @@ class LinuxMachine::X11Tap final : public MachPort {
   public:
     explicit X11Tap(LinuxMachine& machine) : machine_(machine) {}
     ~X11Tap() override {
-        for (const auto& key : x11MediaKeys())
-            machine_.session_.x11->ungrabKey(kMediaKeyGrab + key.keyType);
+        // Through the portal nothing is grabbed: activations stop with the tap.
+        if (machine_.session_.x11) {
+            for (const auto& key : x11MediaKeys())
+                machine_.session_.x11->ungrabKey(kMediaKeyGrab + key.keyType);
+        }
         std::lock_guard lock(machine_.tapLock_);
         machine_.tap_.reset();
     }
@@ -634,7 +641,7 @@ std::unique_ptr<MachPort> LinuxMachine::eventTapCreate(std::uint32_t, std::uint3
                                                        CGEventMask mask,
                                                        CGEventTapCallBack callback,
                                                        void* userInfo) {
-    if (!session_.x11) {
+    if (!session_.x11 && !session_.portal) {
         sayKeysUnavailable("mediakeys", "Media keys");
         return nullptr;
     }
@@ -643,6 +650,23 @@ std::unique_ptr<MachPort> LinuxMachine::eventTapCreate(std::uint32_t, std::uint3
         std::lock_guard lock(tapLock_);
         if (tap_) return nullptr;  // one tap at a time holds the keys
         tap_ = TapState{callback, userInfo, true, false};
+    }
+    if (!session_.x11) {
+        std::vector<GlobalShortcutsPortal::Shortcut> keys;
+        for (const auto& key : x11MediaKeys())
+            keys.push_back({std::string("media-") + key.name, key.name, key.name});
+        session_.portal->bind(keys, [this](const std::map<std::string, std::string>& bound,
+                                           const std::string& error) {
+            if (!error.empty()) {
+                log_.line("[Linux] Media keys unavailable: " + error);
+                return;
+            }
+            std::string list;
+            for (const auto& [id, trigger] : bound)
+                list += (list.empty() ? "" : ", ") + id.substr(6) + " '" + trigger + "'";
+            log_.line("[Linux] Media keys through the GlobalShortcuts portal: " + list);
+        });
+        return std::make_unique<X11Tap>(*this);
     }
     int grabbed = 0;
     for (const auto& key : x11MediaKeys()) {
@@ -703,24 +727,45 @@ void LinuxMachine::keyPressed(int id) {
         });
         return;
     }
+    const auto keyType = static_cast<std::uint8_t>(id - kMediaKeyGrab);
+    // Passed on (no external display for a brightness key, say): the press
+    // goes where it would have gone without Orvane.
+    if (!deliverMediaKey(keyType)) session_.x11->replayKey(id);
+}
+
+bool LinuxMachine::deliverMediaKey(std::uint8_t keyType) {
     std::optional<TapState> tap;
     {
         std::lock_guard lock(tapLock_);
         tap = tap_;
     }
-    const auto keyType = static_cast<std::uint8_t>(id - kMediaKeyGrab);
-    if (!tap || !tap->enabled || !tap->attached) {
-        session_.x11->replayKey(id);
-        return;
-    }
+    if (!tap || !tap->enabled || !tap->attached) return false;
     // A key-down, as the interceptor reads key words: type in bits 16-23.
     CGEvent event{kCGEventSystemDefined,
                   {{kCGEventSystemDefinedData1, std::int64_t(keyType) << 16}}};
-    if (tap->callback(nullptr, kCGEventSystemDefined, &event, tap->userInfo)) {
-        // Passed on (no external display for a brightness key, say): the
-        // press goes where it would have gone without Orvane.
-        session_.x11->replayKey(id);
+    return tap->callback(nullptr, kCGEventSystemDefined, &event, tap->userInfo) == nullptr;
+}
+
+void LinuxMachine::portalActivated(const std::string& id) {
+    if (id.rfind("media-", 0) == 0) {
+        for (const auto& key : x11MediaKeys()) {
+            if (id.substr(6) != key.name || deliverMediaKey(key.keyType)) continue;
+            sayOnce("passback", "[Linux] The portal cannot hand a key back: " +
+                                    std::string(key.name) + " it delivered did nothing");
+        }
+        return;
     }
+    if (!main_) return;
+    main_->post([this, id] {
+        auto ref = portalHotKeys_.find(id);
+        if (ref == portalHotKeys_.end()) return;
+        auto key = hotKeys_.find(ref->second);
+        if (key == hotKeys_.end()) return;
+        Event event;
+        event.hotKeyID = key->second;
+        for (const auto& [handlerRef, h] : std::map(handlers_))
+            h.handler(0, &event, h.userData);
+    });
 }
 
 std::int64_t LinuxMachine::eventGetIntegerValueField(const CGEvent& event, CGEventField field) {
@@ -734,7 +779,7 @@ OSStatus LinuxMachine::installEventHandler(EventTargetRef, EventHandlerProcPtr h
                                            const EventTypeSpec*, void* userData,
                                            EventHandlerRef* outRef) {
     if (outRef) *outRef = 0;
-    if (!session_.x11) {
+    if (!session_.x11 && !session_.portal) {
         sayKeysUnavailable("shortcuts", "Global shortcuts");
         return eventNotHandledErr;
     }
@@ -761,19 +806,44 @@ OSStatus LinuxMachine::getEventParameter(EventRef event, std::uint32_t name, std
 }
 
 OSStatus LinuxMachine::registerEventHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
-                                           EventHotKeyID id, EventTargetRef, std::uint32_t,
+                                           EventHotKeyID hotKeyID, EventTargetRef, std::uint32_t,
                                            EventHotKeyRef* outRef) {
     if (outRef) *outRef = 0;
-    if (!session_.x11) {
+    if (!session_.x11 && !session_.portal) {
         sayKeysUnavailable("shortcuts", "Global shortcuts");
         return eventNotHandledErr;
     }
     const auto keysym = keysymForKeyCode(keyCode);
     if (!keysym || !outRef) return eventNotHandledErr;
     const auto ref = nextHotKey_++;
+    if (!session_.x11) {
+        // The portal binds by id: the same id each start keeps the user's choice.
+        const std::string id = "hotkey-" + std::to_string(hotKeyID.id);
+        hotKeys_[ref] = hotKeyID;
+        portalHotKeys_[id] = ref;
+        *outRef = ref;
+        session_.portal->bind(
+            {{id, "Orvane shortcut " + std::to_string(hotKeyID.id),
+              xdgShortcut(keyCode, modifiers)}},
+            [this, id](const std::map<std::string, std::string>& bound, const std::string& error) {
+                auto it = bound.find(id);
+                if (!error.empty() || it == bound.end()) {
+                    log_.line("[Linux] Shortcut " + id + " not bound by the portal: " +
+                              (error.empty() ? "no answer for it" : error));
+                } else if (it->second.empty()) {
+                    log_.line("[Linux] Shortcut " + id +
+                              " has no key yet - set one in the desktop's shortcut settings");
+                } else {
+                    log_.line("[Linux] Shortcut " + id + " bound by the portal to '" + it->second +
+                              "'");
+                }
+            });
+        // Asked for: the portal answers later, and its answer is logged.
+        return noErr;
+    }
     switch (session_.x11->grabKey(*keysym, x11Modifiers(modifiers), kHotKeyGrab + int(ref))) {
         case X11Session::Grab::grabbed:
-            hotKeys_[ref] = id;
+            hotKeys_[ref] = hotKeyID;
             *outRef = ref;
             return noErr;
         case X11Session::Grab::taken:
@@ -786,7 +856,9 @@ OSStatus LinuxMachine::registerEventHotKey(std::uint32_t keyCode, std::uint32_t 
 
 OSStatus LinuxMachine::unregisterEventHotKey(EventHotKeyRef hotKey) {
     if (!hotKeys_.erase(hotKey)) return eventNotHandledErr;
-    session_.x11->ungrabKey(kHotKeyGrab + int(hotKey));
+    // The portal keeps its binding: an activation of it is ignored from now on.
+    std::erase_if(portalHotKeys_, [&](const auto& p) { return p.second == hotKey; });
+    if (session_.x11) session_.x11->ungrabKey(kHotKeyGrab + int(hotKey));
     return noErr;
 }
 
@@ -800,7 +872,7 @@ OSStatus LinuxMachine::ucKeyTranslate(const UCKeyboardLayout&, std::uint16_t, st
 bool LinuxMachine::isProcessTrustedWithOptions(bool) {
     // Nothing asks the user here: keys can be intercepted when the session
     // offers a way to, and not otherwise.
-    return session_.x11 != nullptr;
+    return session_.x11 != nullptr || session_.portal != nullptr;
 }
 
 }  // namespace orvane::platform::linux_

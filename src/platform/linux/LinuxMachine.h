@@ -197,6 +197,10 @@ class LinuxMachine final : public WindowServer,
     void sayKeysUnavailable(const std::string& key, const std::string& what);
     void sessionChanged();
     void keyPressed(int id);
+    /// A media key's or hot key's activation through the portal (its thread).
+    void portalActivated(const std::string& id);
+    /// Delivers a media key to the tap; false when the tap passed it on.
+    bool deliverMediaKey(std::uint8_t keyType);
 
     enum class Role : std::uint32_t { connect = 1, framebuffer = 2, interface = 3 };
     struct Bus {
@@ -248,6 +252,7 @@ class LinuxMachine final : public WindowServer,
     std::map<EventHandlerRef, HotKeyHandler> handlers_;
     EventHandlerRef nextHandler_ = 1;
     std::map<EventHotKeyRef, EventHotKeyID> hotKeys_;
+    std::map<std::string, EventHotKeyRef> portalHotKeys_;  // portal id -> ref, main thread
     EventHotKeyRef nextHotKey_ = 1;
 };
 

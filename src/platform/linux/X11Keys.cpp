@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/linux/X11Keys.h"
 
-#include <X11/X.h>
 #include <X11/XF86keysym.h>
+#include <X11/Xlib.h>
 #include <X11/keysym.h>
 
 #include <map>
@@ -60,6 +60,22 @@ unsigned int x11Modifiers(std::uint32_t modifiers) {
     if (modifiers & 0x800) mask |= Mod1Mask;
     if (modifiers & 0x1000) mask |= ControlMask;
     return mask;
+}
+
+}  // namespace orvane::platform::linux_
+
+namespace orvane::platform::linux_ {
+
+std::string xdgShortcut(std::uint32_t keyCode, std::uint32_t modifiers) {
+    const auto keysym = keysymForKeyCode(keyCode);
+    const char* name = keysym ? XKeysymToString(*keysym) : nullptr;
+    if (!name) return {};
+    std::string s;
+    if (modifiers & 0x1000) s += "CTRL+";
+    if (modifiers & 0x800) s += "ALT+";
+    if (modifiers & 0x200) s += "SHIFT+";
+    if (modifiers & 0x100) s += "LOGO+";
+    return s + name;
 }
 
 }  // namespace orvane::platform::linux_

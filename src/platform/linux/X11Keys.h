@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace orvane::platform::linux_ {
 
@@ -22,5 +23,8 @@ std::optional<unsigned long> keysymForKeyCode(std::uint32_t keyCode);
 /// Hot-key modifier flags (command 0x100, shift 0x200, option 0x800,
 /// control 0x1000) as X modifier masks: command is Super, option is Alt.
 unsigned int x11Modifiers(std::uint32_t modifiers);
+/// The combination as an XDG shortcut string ("CTRL+ALT+Up"); empty for a
+/// key without a keysym.
+std::string xdgShortcut(std::uint32_t keyCode, std::uint32_t modifiers);
 
 }  // namespace orvane::platform::linux_

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The Linux backend under GNOME on Wayland: modes and gamma through Mutter's
 // DisplayConfig, against a mock of it on a private session bus
-// (tests/support/with-mock-mutter.sh).
+// (tests/support/with-mock-gnome.sh).
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -65,7 +65,7 @@ class MutterDisplayConfigTest : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!std::getenv("MUTTER_LOG"))
-            GTEST_SKIP() << "needs the mock Mutter (run through tests/support/with-mock-mutter.sh)";
+            GTEST_SKIP() << "needs the mock Mutter (run through tests/support/with-mock-gnome.sh)";
         tree_.connector("card0-DP-1", true, edidFile("office-27.bin"));
         tree_.connector("card0-HDMI-A-1", true, edidFile("tv-hdmi.bin"));
         std::string error;

@@ -1,0 +1,184 @@
+// SPDX-License-Identifier: MIT
+// Media keys and shortcuts of a Wayland session through the GlobalShortcuts
+// portal, against a mock portal on a private session bus
+// (tests/support/with-mock-gnome.sh).
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "platform/linux/GlobalShortcutsPortal.h"
+#include "platform/linux/LinuxMachine.h"
+#include "runtime/EventLoop.h"
+#include "runtime/Logger.h"
+#include "runtime/ManualExecutor.h"
+#include "support/SysfsTree.h"
+#include "support/TempDirectory.h"
+
+namespace orvane::test {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::linux_::DesktopSession;
+using platform::linux_::GlobalShortcutsPortal;
+using platform::linux_::LinuxMachine;
+
+/// Asks the mock portal, through its test interface.
+std::string mock(const std::string& method, const std::string& arg = "") {
+    const std::string command =
+        "dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop "
+        "/org/freedesktop/portal/desktop org.orvane.Test." +
+        method + (arg.empty() ? "" : " string:" + arg) + " 2>&1";
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buf[256];
+        while (fgets(buf, sizeof buf, p))
+            out += buf;
+        pclose(p);
+    }
+    // The answer's value, without dbus-send's header line.
+    const auto value = out.find("uint32 ");
+    return value == std::string::npos ? out : out.substr(value + 7);
+}
+
+class GlobalShortcutsPortalTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!std::getenv("MUTTER_LOG"))
+            GTEST_SKIP() << "needs the mock portal (run through tests/support/with-mock-gnome.sh)";
+        machine_ = makeMachine();
+    }
+    std::unique_ptr<LinuxMachine> makeMachine() {
+        std::string error;
+        DesktopSession session;
+        session.portal = GlobalShortcutsPortal::open(error);
+        EXPECT_TRUE(session.portal) << error;
+        auto machine = std::make_unique<LinuxMachine>(
+            tree_.root().string(),
+            [](int, int& e) {
+                e = ENOENT;
+                return nullptr;
+            },
+            clock_, log_, std::move(session));
+        machine->setMainExecutor(loop_);
+        machine->startSession();
+        return machine;
+    }
+    /// Waits, on the real clock, for the portal's answer to show in the log.
+    bool logged(const std::string& line) {
+        for (int i = 0; i < 500; ++i) {
+            const auto lines = log_.lines();
+            if (std::find(lines.begin(), lines.end(), line) != lines.end()) return true;
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
+
+    TempDirectory dir_;
+    SysfsTree tree_{dir_.path() / "root"};
+    runtime::ManualExecutor clock_;
+    runtime::EventLoop loop_;
+    runtime::CapturingLogger log_;
+    std::unique_ptr<LinuxMachine> machine_;
+};
+
+struct Keys {
+    std::mutex lock;
+    std::condition_variable cv;
+    std::vector<std::int64_t> words;
+    platform::EventTapService* taps;
+};
+
+platform::CGEvent* onKey(platform::CGEventTapProxy, platform::CGEventType, platform::CGEvent* e,
+                         void* info) {
+    auto* keys = static_cast<Keys*>(info);
+    std::lock_guard lock(keys->lock);
+    keys->words.push_back(
+        keys->taps->eventGetIntegerValueField(*e, platform::kCGEventSystemDefinedData1));
+    keys->cv.notify_all();
+    return nullptr;
+}
+
+TEST_F(GlobalShortcutsPortalTest, MediaKeysArriveAsTheirActivations) {
+    Keys keys;
+    keys.taps = machine_.get();
+    auto tap = machine_->eventTapCreate(
+        platform::kCGSessionEventTap, platform::kCGHeadInsertEventTap, 0,
+        platform::CGEventMask{1} << platform::kCGEventSystemDefined, onKey, &keys);
+    ASSERT_TRUE(tap);
+    auto source = machine_->machPortCreateRunLoopSource(*tap, 0);
+    machine_->runLoopAddSource(*source);
+    EXPECT_TRUE(machine_->isProcessTrustedWithOptions(false));
+    ASSERT_TRUE(logged(
+        "[Linux] Media keys through the GlobalShortcuts portal: XF86AudioLowerVolume 'Press "
+        "XF86AudioLowerVolume', XF86AudioMute 'Press XF86AudioMute', XF86AudioRaiseVolume 'Press "
+        "XF86AudioRaiseVolume', XF86MonBrightnessDown 'Press XF86MonBrightnessDown', "
+        "XF86MonBrightnessUp 'Press XF86MonBrightnessUp'"));
+    mock("Activate", "media-XF86MonBrightnessUp");
+    mock("Activate", "media-XF86AudioMute");
+    std::unique_lock lock(keys.lock);
+    ASSERT_TRUE(keys.cv.wait_for(lock, 5s, [&] { return keys.words.size() >= 2; }));
+    EXPECT_EQ(keys.words, (std::vector<std::int64_t>{2 << 16, 7 << 16}));
+    lock.unlock();
+    machine_->runLoopRemoveSource(*source);
+}
+
+struct Hits {
+    runtime::EventLoop* loop;
+    platform::HotKeyService* service;
+    std::vector<std::uint32_t> ids;
+};
+
+platform::OSStatus onHotKey(platform::EventHandlerCallRef, platform::EventRef event, void* data) {
+    auto* hits = static_cast<Hits*>(data);
+    platform::EventHotKeyID id;
+    if (hits->service->getEventParameter(event, platform::kEventParamDirectObject,
+                                         platform::typeEventHotKeyID, sizeof id, nullptr,
+                                         &id) == platform::noErr)
+        hits->ids.push_back(id.id);
+    hits->loop->stop();
+    return platform::noErr;
+}
+
+TEST_F(GlobalShortcutsPortalTest, ShortcutsAreAskedForOnceAndTheirTriggersSaid) {
+    Hits hits{&loop_, machine_.get(), {}};
+    const platform::EventTypeSpec pressed{platform::kEventClassKeyboard,
+                                          platform::kEventHotKeyPressed};
+    platform::EventHandlerRef handler = 0;
+    ASSERT_EQ(machine_->installEventHandler(1, onHotKey, 1, &pressed, &hits, &handler),
+              platform::noErr);
+    platform::EventHotKeyRef up = 0, down = 0;
+    // Control-Option-Up and -Down as the shortcut documents store them.
+    EXPECT_EQ(machine_->registerEventHotKey(126, 0x1800, {0x4F52564E, 17}, 1, 0, &up),
+              platform::noErr);
+    EXPECT_EQ(machine_->registerEventHotKey(125, 0x1800, {0x4F52564E, 18}, 1, 0, &down),
+              platform::noErr);
+    ASSERT_TRUE(logged("[Linux] Shortcut hotkey-17 bound by the portal to 'Press CTRL+ALT+Up'"));
+    ASSERT_TRUE(logged(
+        "[Linux] Shortcut hotkey-18 has no key yet - set one in the desktop's shortcut settings"));
+    const auto binds = mock("BindCount");
+
+    mock("Activate", "hotkey-17");
+    loop_.postAfter(5s, [this] { loop_.stop(); });
+    loop_.run();
+    EXPECT_EQ(hits.ids, std::vector<std::uint32_t>{17});
+
+    // The next start finds the binding held and asks the user nothing.
+    log_.clear();
+    auto next = makeMachine();
+    platform::EventHotKeyRef again = 0;
+    EXPECT_EQ(next->registerEventHotKey(126, 0x1800, {0x4F52564E, 17}, 1, 0, &again),
+              platform::noErr);
+    ASSERT_TRUE(logged("[Linux] Shortcut hotkey-17 bound by the portal to 'Press CTRL+ALT+Up'"));
+    EXPECT_EQ(mock("BindCount"), binds);
+    EXPECT_EQ(machine_->unregisterEventHotKey(up), platform::noErr);
+}
+
+}  // namespace
+}  // namespace orvane::test

@@ -1,0 +1,32 @@
+#!/bin/sh
+# Runs COMMAND on a private session bus where mocks of GNOME's
+# org.gnome.Mutter.DisplayConfig and of the GlobalShortcuts portal answer;
+# Mutter's ApplyMonitorsConfig calls go to $MUTTER_LOG. Exit 77 (skipped)
+# when a tool is missing.
+set -u
+here=$(dirname "$0")
+if ! command -v dbus-run-session >/dev/null 2>&1 || ! command -v dbus-send >/dev/null 2>&1 ||
+    ! /usr/bin/python3 -c 'import dbus, gi' >/dev/null 2>&1; then
+    echo "SKIPPED: needs dbus-run-session, dbus-send and python3-dbus (scripts/setup.sh installs them)"
+    exit 77
+fi
+if [ "${1:-}" != "--inside" ]; then
+    exec dbus-run-session -- "$0" --inside "$@"
+fi
+shift
+MUTTER_LOG=$(mktemp)
+export MUTTER_LOG
+/usr/bin/python3 "$here/mock_mutter.py" "$MUTTER_LOG" &
+mutter=$!
+/usr/bin/python3 "$here/mock_portal.py" &
+portal=$!
+trap 'kill $mutter $portal 2>/dev/null; rm -f "$MUTTER_LOG"' EXIT
+for name in org.gnome.Mutter.DisplayConfig org.freedesktop.portal.Desktop; do
+    for _ in $(seq 1 100); do
+        dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+            org.freedesktop.DBus.NameHasOwner string:$name 2>/dev/null |
+            grep -q 'boolean true' && break
+        sleep 0.05
+    done
+done
+"$@"
