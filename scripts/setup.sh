@@ -31,6 +31,12 @@ packages=(
     libxrandr-dev
     libxtst-dev
     libxcb1-dev
+    libxkbcommon-dev
+    libxkbcommon-x11-dev
+    xkb-data
+    libpulse-dev
+    pulseaudio
+    pulseaudio-utils
     xvfb
     xcompmgr
     xauth

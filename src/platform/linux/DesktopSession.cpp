@@ -8,6 +8,12 @@ namespace orvane::platform::linux_ {
 
 DesktopSession DesktopSession::detect(runtime::Logger& log) {
     DesktopSession session = detectDisplay(log);
+    session.keyboard = XkbKeyboardLayout::load(
+        session.x11 ? runtime::environmentValue("DISPLAY").value_or("") : std::string());
+    if (!session.keyboard)
+        log.line(
+            "[Linux] Keyboard layout unavailable: libxkbcommon found no keymap (xkb-data) - "
+            "keys are named by their code");
     std::string error;
     session.audio = PulseAudioHardware::connect(error);
     if (!session.audio) {

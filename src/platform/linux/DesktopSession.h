@@ -7,6 +7,7 @@
 #include "platform/linux/GlobalShortcutsPortal.h"
 #include "platform/linux/PulseAudioHardware.h"
 #include "platform/linux/X11Session.h"
+#include "platform/linux/XkbKeyboardLayout.h"
 #include "runtime/Logger.h"
 
 namespace orvane::platform::linux_ {
@@ -22,6 +23,8 @@ struct DesktopSession {
     std::string unavailable = "needs a desktop session, and none is running";
     /// Media keys and shortcuts of a Wayland session, through its portal.
     std::unique_ptr<GlobalShortcutsPortal> portal;
+    /// Key names in the user's layout; none without keymaps (xkb-data).
+    std::unique_ptr<XkbKeyboardLayout> keyboard;
     /// The sound server's devices; none without one.
     std::unique_ptr<PulseAudioHardware> audio;
     std::string audioUnavailable = "no sound server";

@@ -148,7 +148,9 @@ void LinuxMachine::sessionChanged() {
 
 Platform LinuxMachine::platform() {
     AudioHardware& audio = session_.audio ? static_cast<AudioHardware&>(*session_.audio) : *this;
-    return Platform{*this, *this, *this, *this, *this, audio, *this, *this, *this, *this, *this};
+    KeyboardLayout& keyboard =
+        session_.keyboard ? static_cast<KeyboardLayout&>(*session_.keyboard) : *this;
+    return Platform{*this, *this, *this, *this, *this, audio, *this, *this, *this, keyboard, *this};
 }
 
 std::vector<LinuxDisplay> LinuxMachine::displays() const {
