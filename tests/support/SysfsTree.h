@@ -37,6 +37,10 @@ class SysfsTree {
         if (ddcBus) link(root_ / "sys/bus/i2c/devices" / name(*ddcBus), dir / "ddc");
         if (auxBus) std::filesystem::create_directories(dir / name(*auxBus));
     }
+    /// The connector's "modes" file, one "WxH" per line.
+    void modes(const std::string& connector, const std::string& lines) {
+        write(root_ / "sys/class/drm" / connector / "modes", lines);
+    }
     void setStatus(const std::string& connector, bool connected) {
         write(root_ / "sys/class/drm" / connector / "status",
               connected ? "connected\n" : "disconnected\n");

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <regex>
 #include <set>
+#include <sstream>
 
 namespace orvane::platform::linux_ {
 
@@ -81,6 +82,13 @@ std::vector<LinuxDisplay> DisplayDiscovery::scan() const {
         d.builtIn = d.type == "eDP" || d.type == "LVDS" || d.type == "DSI";
         d.edidBytes = bytesOf(entry.path() / "edid");
         d.edid = EDID::parse(d.edidBytes);
+        std::ifstream modes(entry.path() / "modes");
+        for (std::string line; std::getline(modes, line);) {
+            unsigned w = 0, h = 0;
+            char x = 0;
+            std::istringstream in(line);
+            if (in >> w >> x >> h && x == 'x' && w > 0 && h > 0) d.modes.emplace_back(w, h);
+        }
         // The connector's DDC bus, else the bus of its DP AUX channel.
         const fs::path ddc = entry.path() / "ddc";
         if (fs::is_symlink(ddc, ec)) {

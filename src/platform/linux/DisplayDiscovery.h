@@ -27,6 +27,9 @@ struct LinuxDisplay {
     std::optional<EDID> edid;
     /// The N of /dev/i2c-N that carries its DDC, when one is known.
     std::optional<int> bus;
+    /// The connector's "modes" file: the sizes the kernel can drive, in its
+    /// order, without rates (the file has none).
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> modes;
 };
 
 /// Finds the displays under a root folder that holds sys/ and dev/ ("/" on a

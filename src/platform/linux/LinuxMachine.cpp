@@ -311,8 +311,21 @@ std::size_t LinuxMachine::pixelsHigh(DisplayID id) {
 
 std::optional<std::vector<CGDisplayMode>> LinuxMachine::copyAllDisplayModes(DisplayID id, bool) {
     if (!session_.config()) {
-        sayUnavailable("modes", "Display modes");
-        return std::nullopt;
+        // Without a display server the kernel still lists what the connector
+        // can drive; switching needs the server.
+        auto d = display(id);
+        if (!d || d->modes.empty()) {
+            sayUnavailable("modes", "Display modes");
+            return std::nullopt;
+        }
+        sayOnce("modes-read-only",
+                "[Linux] Display modes are read only: switching them " + session_.unavailable);
+        std::vector<CGDisplayMode> modes;
+        for (std::size_t i = 0; i < d->modes.size(); ++i) {
+            const auto [w, h] = d->modes[i];
+            modes.push_back(CGDisplayMode{std::int32_t(i), w, h, w, h, 0});
+        }
+        return modes;
     }
     auto out = outputFor(id);
     if (!out) return std::nullopt;

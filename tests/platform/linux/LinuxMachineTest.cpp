@@ -12,6 +12,7 @@
 #include "ddc/DDCDisplay.h"
 #include "ddc/DDCManager.h"
 #include "displays/DisplayManager.h"
+#include "displays/ResolutionManager.h"
 #include "platform/sim/SimMonitor.h"
 #include "runtime/Logger.h"
 #include "runtime/ManualExecutor.h"
@@ -243,6 +244,24 @@ TEST_F(LinuxMachineTest, ARescanReportsUnpluggedAndPluggedConnectors) {
                                      Change{0x0A01, kCGDisplayRemoveFlag},
                                      Change{0x0B01, kCGDisplayBeginConfigurationFlag},
                                      Change{0x0B01, kCGDisplayAddFlag}));
+}
+
+TEST_F(LinuxMachineTest, WithoutADisplayServerTheConnectorsModesAreReadOnly) {
+    tree.modes("card0-DP-1", "3840x2160\n1920x1080\n1920x1080i\nbogus\n");
+    machine().rescan();
+    auto& ws = static_cast<WindowServer&>(machine());
+    const auto modes = ws.copyAllDisplayModes(0x0A01, false);
+    ASSERT_TRUE(modes);
+    ASSERT_EQ(modes->size(), 3u);
+    EXPECT_EQ((*modes)[0].width, 3840u);
+    EXPECT_FALSE(ws.copyDisplayMode(0x0A01)) << "the current mode is the server's to know";
+    displays::ResolutionManager resolutions(ws, log_);
+    EXPECT_FALSE(resolutions.setMode(0x0A01, 1920, 1080, false, 0));
+    EXPECT_THAT(log_.lines(),
+                Contains("[Linux] Display modes are read only: switching them needs a desktop "
+                         "session, and none is running"));
+    EXPECT_THAT(log_.lines(),
+                Contains("[ResolutionManager] CGBeginDisplayConfiguration failed: 1011"));
 }
 
 TEST_F(LinuxMachineTest, TheRegistryListsTheMonitorsWithTheirNamesAndDDC) {
