@@ -166,16 +166,23 @@ void CoreAudioVolumeController::stopListening() {
     isListening_ = false;
 }
 
+namespace {
+/// The system's audio devices; none when the list cannot be read.
+std::vector<AudioObjectID> deviceList(AudioHardware& audio) {
+    const auto list =
+        readBytes(audio, kAudioObjectSystemObject, global(kAudioHardwarePropertyDevices));
+    if (!list || list->empty()) return {};
+    std::vector<AudioObjectID> devices(list->size() / sizeof(AudioObjectID));
+    std::memcpy(devices.data(), list->data(), devices.size() * sizeof(AudioObjectID));
+    return devices;
+}
+}  // namespace
+
 std::optional<AudioDeviceMatch> CoreAudioVolumeController::matchDisplayAudioDevice(
     AudioHardware& audio, std::string_view displayName) {
     const std::string target = runtime::lowercased(trimmed(std::string(displayName)));
     if (target.empty()) return std::nullopt;
-    const auto list =
-        readBytes(audio, kAudioObjectSystemObject, global(kAudioHardwarePropertyDevices));
-    if (!list) return std::nullopt;
-    std::vector<AudioObjectID> devices(list->size() / sizeof(AudioObjectID));
-    std::memcpy(devices.data(), list->data(), devices.size() * sizeof(AudioObjectID));
-    for (AudioObjectID device : devices) {
+    for (AudioObjectID device : deviceList(audio)) {
         const auto transport = readU32(audio, device, global(kAudioDevicePropertyTransportType));
         if (transport != kAudioDeviceTransportTypeHDMI &&
             transport != kAudioDeviceTransportTypeDisplayPort)
@@ -190,14 +197,8 @@ std::optional<AudioDeviceMatch> CoreAudioVolumeController::matchDisplayAudioDevi
 
 std::optional<AudioDeviceMatch> CoreAudioVolumeController::matchAudioDevice(
     AudioHardware& audio, runtime::Logger& log, std::string_view displayName) {
-    const auto list =
-        readBytes(audio, kAudioObjectSystemObject, global(kAudioHardwarePropertyDevices));
-    if (!list || list->empty()) return std::nullopt;
-    std::vector<AudioObjectID> devices(list->size() / sizeof(AudioObjectID));
-    std::memcpy(devices.data(), list->data(), devices.size() * sizeof(AudioObjectID));
-
     std::vector<AudioDeviceMatch> candidates;
-    for (AudioObjectID device : devices) {
+    for (AudioObjectID device : deviceList(audio)) {
         if (readU32(audio, device, global(kAudioDevicePropertyTransportType)) !=
             kAudioDeviceTransportTypeAirPlay) {
             continue;
