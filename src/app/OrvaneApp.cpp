@@ -8,7 +8,8 @@ namespace orvane::app {
 OrvaneApp::OrvaneApp(runtime::Runtime& runtime, platform::Platform platform, Options options,
                      platform::ProcessRunner& processes, platform::FileManager& files,
                      runtime::Logger& log)
-    : container_(options.storePath),
+    : storePath_(options.storePath),
+      container_(options.storePath),
       defaults_(options.defaultsPath, log),
       registry_(displays::DisplayManager::create(
           runtime,
@@ -34,6 +35,11 @@ OrvaneApp::~OrvaneApp() {
     delegate_->detach();
     // Applies still under way outlive the store: they must not save into it.
     presets_->modelContext = nullptr;
+}
+
+std::string OrvaneApp::storeDirectory() const {
+    const auto slash = storePath_.rfind('/');
+    return slash == std::string::npos ? std::string(".") : storePath_.substr(0, slash);
 }
 
 void OrvaneApp::applySettings() {

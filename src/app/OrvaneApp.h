@@ -43,10 +43,14 @@ class OrvaneApp {
     settings::PresetManager& presets() { return *presets_; }
     const std::shared_ptr<settings::PresetManager>& presetManager() const { return presets_; }
     settings::ModelContainer& container() { return container_; }
+    settings::UserDefaults& defaults() { return defaults_; }
+    /// The folder the store lives in.
+    std::string storeDirectory() const;
 
   private:
     void applySettings();
 
+    std::string storePath_;
     settings::ModelContainer container_;
     settings::UserDefaults defaults_;
     std::shared_ptr<displays::DisplayManager> registry_;

@@ -27,6 +27,7 @@
 #include "platform/linux/LinuxBackend.h"
 #include "platform/posix/PosixFileManager.h"
 #include "platform/posix/PosixProcessRunner.h"
+#include "platform/posix/XdgAutostart.h"
 #include "platform/sim/SimBackend.h"
 #include "runtime/Environment.h"
 #include "runtime/EventLoop.h"
@@ -382,6 +383,8 @@ int runGui(platform::Backend& backend, const Options& options, TeeLogger& log,
     QApplication::setQuitOnLastWindowClosed(false);
     runtime::ThreadedRuntime rt(std::make_unique<gui::QtRunLoop>());
     gui::QtWindowToolkit toolkit(log);
+    platform::posix::XdgAutostart autostart(platform::posix::XdgAutostart::defaultConfigHome(),
+                                            executablePath());
     const bool realScreens = backend.name() != platform::sim::SimBackend::kName;
     FrontEnd frontEnd;
     frontEnd.adapt = [&](platform::Platform p) {
@@ -399,8 +402,12 @@ int runGui(platform::Backend& backend, const Options& options, TeeLogger& log,
             if (toolkit.overlaysUnavailable())
                 app.registry().dimmingMethod = controls::SoftwareDimmer::Method::gamma;
         }
-        return std::static_pointer_cast<void>(
-            std::make_shared<gui::GuiApplication>(app, rt, log, std::move(quit)));
+        return std::static_pointer_cast<void>(std::make_shared<gui::GuiApplication>(
+            app, rt, log,
+            gui::GuiApplication::Options{toolkit, autostart, QStringLiteral(ORVANE_VERSION),
+                                         QStringLiteral(ORVANE_BUILD),
+                                         QUrl(QStringLiteral(ORVANE_UPDATE_FEED))},
+            std::move(quit)));
     };
     return runResident(backend, options, log, signals, rt, frontEnd);
 }

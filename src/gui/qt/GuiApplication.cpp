@@ -1,17 +1,56 @@
 // SPDX-License-Identifier: MIT
 #include "gui/qt/GuiApplication.h"
 
+#include <QGuiApplication>
+
 namespace orvane::gui {
 
-GuiApplication::GuiApplication(app::OrvaneApp& app, runtime::Runtime& runtime, runtime::Logger& log,
-                               std::function<void()> quit) {
+GuiApplication::GuiApplication(app::OrvaneApp& app, runtime::Runtime& runtime,
+                               runtime::Logger& log, Options options, std::function<void()> quit)
+    : app_(app),
+      log_(log),
+      options_(std::move(options)),
+      bindings_(app.container().mainContext(), app.storeDirectory(), log) {
     auto registry = app.registry().shared_from_this();
     model_ = std::make_unique<PopoverModel>(registry, app.presetManager(), runtime.main(),
                                             runtime.clock(), log);
     tray_ = std::make_unique<TrayController>(*model_, log, std::move(quit));
+    updates_ = std::make_unique<UpdateController>(options_.updateFeed, QStringLiteral("Orvane"),
+                                                  options_.version);
+    settingsModel_ = std::make_unique<SettingsModel>(SettingsModel::Services{
+        app.container().mainContext(), registry, sync_, options_.loginItems, bindings_, log,
+        options_.keys});
+    tray_->popover().onOpenSettings = [this] { openSettings(); };
+    tray_->popover().refresh();
+    // First run in a desktop session: the delegate decides when.
+    app.delegate().presentOnboarding = [this] { showOnboarding(); };
 }
 
-GuiApplication::~GuiApplication() = default;
+GuiApplication::~GuiApplication() {
+    app_.delegate().presentOnboarding = nullptr;
+}
+
+void GuiApplication::openSettings() {
+    if (!settings_) {
+        settings_ = std::make_unique<SettingsWindow>(*settingsModel_, *updates_, app_.defaults(),
+                                                     options_.version, options_.build);
+    }
+    settings_->show();
+    settings_->raise();
+    settings_->activateWindow();
+}
+
+void GuiApplication::showOnboarding() {
+    onboarding_ = std::make_unique<OnboardingWindow>();
+    onboarding_->onStarted = [this] {
+        app_.defaults().setBool(app::AppDelegate::kOnboardingShown, true);
+    };
+    onboarding_->onFinished = [this] { app_.delegate().onboardingCompleted(); };
+    onboarding_->setWindowFlag(Qt::WindowStaysOnTopHint);
+    onboarding_->show();
+    onboarding_->raise();
+    onboarding_->activateWindow();
+}
 
 std::optional<DisplayID> GuiApplication::matchScreen(const displays::DisplayManager& registry,
                                                      const QScreen& screen) {

@@ -58,6 +58,11 @@ const std::map<std::string, QStringList, std::less<>>& themeTable() {
         {"tv", {"video-television-symbolic", "video-television"}},
         {"airplayvideo", {"video-display-symbolic", "video-display"}},
         {"questionmark.circle", {"dialog-question-symbolic", "dialog-question"}},
+        {"keyboard", {"input-keyboard-symbolic", "input-keyboard"}},
+        {"arrow.triangle.2.circlepath", {"view-refresh-symbolic", "view-refresh"}},
+        {"slider.horizontal.3", {"preferences-other-symbolic", "configure"}},
+        {"arrow.right", {"go-next-symbolic", "go-next"}},
+        {"xmark.circle.fill", {"edit-clear-symbolic", "edit-clear"}},
     };
     return table;
 }

@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: MIT
+#include "gui/viewmodel/SettingsModel.h"
+
+namespace orvane::gui {
+
+SettingsModel::SettingsModel(Services services)
+    : s_(std::move(services)),
+      recorder_(std::make_unique<input::ShortcutRecorder>(*s_.registry->shortcutManager(),
+                                                          s_.bindings, s_.keys)) {}
+
+SettingsModel::~SettingsModel() = default;
+
+void SettingsModel::load() {
+    settings_ = settings::fetchOrCreateSettings(s_.context);
+    s_.sync.isEnabled = settings_->brightnessSyncEnabled();
+}
+
+void SettingsModel::save() {
+    try {
+        s_.context.save();
+    } catch (const store::StoreError&) {
+        // Kept pending in the context: the next save writes it.
+    }
+}
+
+void SettingsModel::setLaunchAtLogin(bool on) {
+    const auto error = on ? s_.loginItems.registerApp() : s_.loginItems.unregisterApp();
+    if (error) s_.log.line("[SettingsView] Failed to set launch at login: " + *error);
+    settings_->setLaunchAtLogin(on);
+    save();
+}
+
+void SettingsModel::setShowOSD(bool on) {
+    settings_->setShowOSD(on);
+    save();
+}
+
+void SettingsModel::setBrightnessStep(double step) {
+    settings_->setBrightnessStep(step);
+    save();
+}
+
+void SettingsModel::setVolumeStep(double step) {
+    settings_->setVolumeStep(step);
+    save();
+}
+
+void SettingsModel::setInterceptBrightnessKeys(bool on) {
+    // The application follows the record into the interceptor.
+    settings_->setInterceptBrightnessKeys(on);
+    save();
+}
+
+void SettingsModel::setInterceptVolumeKeys(bool on) {
+    settings_->setInterceptVolumeKeys(on);
+    save();
+}
+
+std::vector<SettingsModel::ShortcutRow> SettingsModel::shortcutRows() const {
+    std::vector<ShortcutRow> rows;
+    const auto& bindings = s_.registry->shortcutManager()->bindings();
+    auto& layout = s_.registry->services().platform.keyboardLayout;
+    for (auto action : input::kAllShortcutActions) {
+        ShortcutRow row{action, std::string(input::label(action)), "Not set", false, false};
+        row.recording = recorder_->recordingAction() == action;
+        if (auto it = bindings.find(action); it != bindings.end()) {
+            row.hasCombination = true;
+            row.text = it->second.displayString(layout);
+        }
+        if (row.recording) row.text = "Press shortcut\u2026";
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+void SettingsModel::startRecording(input::ShortcutAction action) {
+    recorder_->startRecording(action);
+}
+
+void SettingsModel::stopRecording() {
+    recorder_->stopRecording();
+}
+
+void SettingsModel::clearShortcut(input::ShortcutAction action) {
+    recorder_->clear(action);
+}
+
+void SettingsModel::setSyncEnabled(bool on) {
+    settings_->setBrightnessSyncEnabled(on);
+    s_.sync.isEnabled = on;
+    save();
+}
+
+SettingsModel::LinkedDisplays SettingsModel::linkedDisplays() const {
+    if (!syncEnabled()) return LinkedDisplays::hidden;
+    const auto n = s_.registry->externalDisplays().size();
+    return n == 0 ? LinkedDisplays::none : n == 1 ? LinkedDisplays::one : LinkedDisplays::list;
+}
+
+std::string SettingsModel::linkedDisplaysText() const {
+    switch (linkedDisplays()) {
+        case LinkedDisplays::none:
+            return "No external displays connected.";
+        case LinkedDisplays::one:
+            return "Connect at least two external displays to use sync.";
+        default:
+            return {};
+    }
+}
+
+std::vector<std::pair<std::shared_ptr<displays::DisplayState>, bool>> SettingsModel::linkRows()
+    const {
+    std::vector<std::pair<std::shared_ptr<displays::DisplayState>, bool>> rows;
+    if (linkedDisplays() != LinkedDisplays::list) return rows;
+    for (const auto& state : s_.registry->externalDisplays())
+        rows.emplace_back(state, s_.sync.isLinked(state->info.id));
+    return rows;
+}
+
+void SettingsModel::setLinked(DisplayID display, bool linked) {
+    if (linked) {
+        s_.sync.link(display);
+    } else {
+        s_.sync.unlink(display);
+    }
+}
+
+}  // namespace orvane::gui

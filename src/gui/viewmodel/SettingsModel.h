@@ -1,0 +1,115 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "controls/BrightnessSyncManager.h"
+#include "displays/DisplayManager.h"
+#include "input/ShortcutRecorder.h"
+#include "platform/LoginItems.h"
+#include "runtime/Logger.h"
+#include "settings/AppSettings.h"
+#include "store/ModelContext.h"
+
+namespace orvane::gui {
+
+/// What the settings window shows and decides, tab by tab. Every edit goes
+/// to the settings record and is saved at once, so the popover, the presets
+/// and the next launch see it. Main thread only.
+class SettingsModel {
+  public:
+    struct Step {
+        double value;
+        const char* text;
+    };
+    static constexpr std::array<Step, 4> kSteps{{{6.25, "6.25% (16 steps)"},
+                                                 {5, "5% (20 steps)"},
+                                                 {10, "10% (10 steps)"},
+                                                 {1, "1% (fine)"}}};
+    static constexpr const char* kLoading = "Loading settings...";
+    static constexpr const char* kInterceptionCaption =
+        "When intercepted, media keys control external displays instead of the built-in "
+        "display/speakers.";
+    static constexpr const char* kShortcutsCaption =
+        "Click a shortcut to record a new key combination. Press Esc to cancel, or Delete to "
+        "clear.";
+    static constexpr const char* kShortcutsFooter =
+        "These shortcuts control all connected external monitors. Contrast and volume controls "
+        "only appear on external monitors that support DDC.";
+    static constexpr const char* kSyncCaption =
+        "When enabled, adjusting one display's brightness will proportionally adjust all linked "
+        "external displays.";
+
+    struct Services {
+        store::ModelContext& context;
+        std::shared_ptr<displays::DisplayManager> registry;
+        controls::BrightnessSyncManager& sync;
+        platform::LoginItems& loginItems;
+        input::ShortcutBindingsStore& bindings;
+        runtime::Logger& log;
+        /// Where recording listens for keys: the GUI's own windows.
+        platform::WindowToolkit& keys;
+    };
+    explicit SettingsModel(Services services);
+    ~SettingsModel();
+
+    /// Reads the record (made with its defaults on an empty store).
+    void load();
+    bool isLoaded() const { return settings_ != nullptr; }
+
+    // General.
+    bool launchAtLogin() const { return settings_->launchAtLogin(); }
+    /// The login item follows; a failure is logged and the choice kept.
+    void setLaunchAtLogin(bool on);
+    bool showOSD() const { return settings_->showOSD(); }
+    void setShowOSD(bool on);
+    double brightnessStep() const { return settings_->brightnessStep(); }
+    void setBrightnessStep(double step);
+    double volumeStep() const { return settings_->volumeStep(); }
+    void setVolumeStep(double step);
+
+    // Keyboard.
+    bool interceptBrightnessKeys() const { return settings_->interceptBrightnessKeys(); }
+    bool interceptVolumeKeys() const { return settings_->interceptVolumeKeys(); }
+    /// Both values reach the interceptor at once.
+    void setInterceptBrightnessKeys(bool on);
+    void setInterceptVolumeKeys(bool on);
+    struct ShortcutRow {
+        input::ShortcutAction action;
+        std::string label;
+        /// "Press shortcut…" while recording, the combination, or "Not set".
+        std::string text;
+        bool recording = false;
+        bool hasCombination = false;
+    };
+    std::vector<ShortcutRow> shortcutRows() const;
+    void startRecording(input::ShortcutAction action);
+    void stopRecording();
+    void clearShortcut(input::ShortcutAction action);
+    input::ShortcutRecorder& recorder() { return *recorder_; }
+
+    // Sync.
+    bool syncEnabled() const { return settings_->brightnessSyncEnabled(); }
+    void setSyncEnabled(bool on);
+    enum class LinkedDisplays { hidden, none, one, list };
+    LinkedDisplays linkedDisplays() const;
+    /// The sentence for none and one; empty otherwise.
+    std::string linkedDisplaysText() const;
+    /// The external displays with their linked state, for the list.
+    std::vector<std::pair<std::shared_ptr<displays::DisplayState>, bool>> linkRows() const;
+    void setLinked(DisplayID display, bool linked);
+
+  private:
+    void save();
+
+    Services s_;
+    std::shared_ptr<settings::AppSettings> settings_;
+    std::unique_ptr<input::ShortcutRecorder> recorder_;
+};
+
+}  // namespace orvane::gui
