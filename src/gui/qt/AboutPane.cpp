@@ -39,8 +39,8 @@ AboutPane::AboutPane(UpdateController& updates, settings::UserDefaults& defaults
     website->setFixedWidth(200);
     connect(website, &QPushButton::clicked, this,
             [] { QDesktopServices::openUrl(QUrl(QStringLiteral(ORVANE_WEBSITE))); });
-    auto* contact = new QLabel(tr("Questions or ideas? Write to %1").arg(QStringLiteral(ORVANE_CONTACT)),
-                               column);
+    auto* contact = new QLabel(
+        tr("Questions or ideas? Write to %1").arg(QStringLiteral(ORVANE_CONTACT)), column);
     contact->setAlignment(Qt::AlignCenter);
     contact->setWordWrap(true);
     contact->setForegroundRole(QPalette::PlaceholderText);
@@ -48,7 +48,8 @@ AboutPane::AboutPane(UpdateController& updates, settings::UserDefaults& defaults
     check_ = new QPushButton(tr("Check for Updates\u2026"), column);
     check_->setFixedWidth(200);
     // A second press while a check runs does nothing (the controller ignores it).
-    connect(check_, &QPushButton::clicked, this, [this, &updates] { updates.checkForUpdates(window()); });
+    connect(check_, &QPushButton::clicked, this,
+            [this, &updates] { updates.checkForUpdates(window()); });
     automatic_ = new QCheckBox(tr("Automatically download updates"), column);
     automatic_->setChecked(defaults.boolForKey(kAutomaticallyUpdate));
     connect(automatic_, &QCheckBox::toggled, this,

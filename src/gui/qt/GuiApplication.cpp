@@ -5,8 +5,8 @@
 
 namespace orvane::gui {
 
-GuiApplication::GuiApplication(app::OrvaneApp& app, runtime::Runtime& runtime,
-                               runtime::Logger& log, Options options, std::function<void()> quit)
+GuiApplication::GuiApplication(app::OrvaneApp& app, runtime::Runtime& runtime, runtime::Logger& log,
+                               Options options, std::function<void()> quit)
     : app_(app),
       log_(log),
       options_(std::move(options)),
@@ -17,9 +17,9 @@ GuiApplication::GuiApplication(app::OrvaneApp& app, runtime::Runtime& runtime,
     tray_ = std::make_unique<TrayController>(*model_, log, std::move(quit));
     updates_ = std::make_unique<UpdateController>(options_.updateFeed, QStringLiteral("Orvane"),
                                                   options_.version);
-    settingsModel_ = std::make_unique<SettingsModel>(SettingsModel::Services{
-        app.container().mainContext(), registry, sync_, options_.loginItems, bindings_, log,
-        options_.keys});
+    settingsModel_ = std::make_unique<SettingsModel>(
+        SettingsModel::Services{app.container().mainContext(), registry, sync_, options_.loginItems,
+                                bindings_, log, options_.keys});
     tray_->popover().onOpenSettings = [this] { openSettings(); };
     tray_->popover().refresh();
     // First run in a desktop session: the delegate decides when.

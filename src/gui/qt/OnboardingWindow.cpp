@@ -73,10 +73,12 @@ class CheckMark final : public QWidget {
 QWidget* tile(const char* symbol, const QString& label, QWidget* parent) {
     auto* box = new QWidget(parent);
     box->setObjectName("tile");
-    box->setStyleSheet(QStringLiteral("#tile { background: rgba(255,255,255,14); border-radius: 10px; }"));
+    box->setStyleSheet(
+        QStringLiteral("#tile { background: rgba(255,255,255,14); border-radius: 10px; }"));
     auto* layout = new QVBoxLayout(box);
     auto* icon = new QLabel(box);
-    icon->setPixmap(SymbolIcon::icon(symbol, kText).pixmap(QSize(28, 28), box->devicePixelRatioF()));
+    icon->setPixmap(
+        SymbolIcon::icon(symbol, kText).pixmap(QSize(28, 28), box->devicePixelRatioF()));
     icon->setAlignment(Qt::AlignCenter);
     layout->addWidget(icon);
     auto* name = text(label, box, 0.9, false, kText);
@@ -115,7 +117,8 @@ QWidget* OnboardingWindow::firstPage() {
     auto* icon = new QLabel(page);
     icon->setFixedSize(120, 120);
     icon->setAlignment(Qt::AlignCenter);
-    icon->setPixmap(SymbolIcon::icon("display", kAccent).pixmap(QSize(96, 96), devicePixelRatioF()));
+    icon->setPixmap(
+        SymbolIcon::icon("display", kAccent).pixmap(QSize(96, 96), devicePixelRatioF()));
     auto* title = text(tr("Welcome to orvane"), page, 1.8, true, kText);
     title->setAlignment(Qt::AlignCenter);
     layout->addWidget(icon, 0, Qt::AlignHCenter);
@@ -124,15 +127,18 @@ QWidget* OnboardingWindow::firstPage() {
     const std::pair<const char*, const char*> features[] = {
         {"sun.max.fill",
          "Adjust brightness, contrast, and volume on external monitors with native controls."},
-        {"slider.horizontal.3", "Save display presets and switch between configurations instantly."},
-        {"keyboard", "Use keyboard shortcuts to fine-tune your displays without reaching for buttons."},
+        {"slider.horizontal.3",
+         "Save display presets and switch between configurations instantly."},
+        {"keyboard",
+         "Use keyboard shortcuts to fine-tune your displays without reaching for buttons."},
     };
     for (const auto& [symbol, words] : features) {
         auto* row = new QWidget(page);
         auto* rowLayout = new QHBoxLayout(row);
         rowLayout->setContentsMargins(0, 0, 0, 0);
         auto* glyph = new QLabel(row);
-        glyph->setPixmap(SymbolIcon::icon(symbol, kAccent).pixmap(QSize(20, 20), devicePixelRatioF()));
+        glyph->setPixmap(
+            SymbolIcon::icon(symbol, kAccent).pixmap(QSize(20, 20), devicePixelRatioF()));
         glyph->setFixedWidth(28);
         rowLayout->addWidget(glyph, 0, Qt::AlignTop);
         rowLayout->addWidget(text(tr(words), row, 1.0, false, kMuted), 1);
@@ -168,7 +174,8 @@ QWidget* OnboardingWindow::secondPage() {
     tilesLayout->addWidget(two);
     tilesLayout->addStretch(1);
     // "menu bar" is the other platform's word for the tray.
-    auto* hint = text(tr("Look for the display icon in your system tray."), page, 1.0, false, kMuted);
+    auto* hint =
+        text(tr("Look for the display icon in your system tray."), page, 1.0, false, kMuted);
     hint->setAlignment(Qt::AlignCenter);
     finish_ = primary(tr("Start Using orvane"), page);
     layout->addWidget(check, 0, Qt::AlignHCenter);

@@ -111,8 +111,10 @@ void SettingsWindow::hideEvent(QHideEvent* event) {
 }
 
 bool SettingsWindow::eventFilter(QObject*, QEvent* event) {
-    if (event->type() == QEvent::KeyPress && model_.isLoaded() &&
-        model_.recorder().recordingAction())
+    // The recorder takes the key presses themselves; their releases come
+    // through, after it has decided.
+    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) && isVisible() &&
+        model_.isLoaded())
         QTimer::singleShot(0, this, [this] { refresh(); });
     return false;
 }
@@ -140,9 +142,8 @@ QWidget* SettingsWindow::generalTab() {
     layout->addStretch(1);
     connect(launch_, &QCheckBox::toggled, this, [this](bool on) { model_.setLaunchAtLogin(on); });
     connect(osd_, &QCheckBox::toggled, this, [this](bool on) { model_.setShowOSD(on); });
-    connect(brightnessStep_, &QComboBox::currentIndexChanged, this, [this](int) {
-        model_.setBrightnessStep(brightnessStep_->currentData().toDouble());
-    });
+    connect(brightnessStep_, &QComboBox::currentIndexChanged, this,
+            [this](int) { model_.setBrightnessStep(brightnessStep_->currentData().toDouble()); });
     connect(volumeStep_, &QComboBox::currentIndexChanged, this,
             [this](int) { model_.setVolumeStep(volumeStep_->currentData().toDouble()); });
     return tab;
@@ -233,7 +234,8 @@ void SettingsWindow::rebuildLinks() {
         auto* toggle = new QCheckBox(q(state->info.displayName()), linkedSection_);
         toggle->setChecked(linked);
         const auto id = state->info.id;
-        connect(toggle, &QCheckBox::toggled, this, [this, id](bool on) { model_.setLinked(id, on); });
+        connect(toggle, &QCheckBox::toggled, this,
+                [this, id](bool on) { model_.setLinked(id, on); });
         linkList_->addWidget(toggle);
         linkToggles_.push_back(toggle);
     }
@@ -266,11 +268,13 @@ void SettingsWindow::refresh() {
         // Recording in orange on an orange wash; otherwise a quiet chip.
         widgets.button->setStyleSheet(
             row.recording
-                ? QStringLiteral("QPushButton { color: #e67e00; background: rgba(255,149,0,38);"
-                                 " border: 1px solid #ff9500; border-radius: 5px; padding: 4px 10px; }")
+                ? QStringLiteral(
+                      "QPushButton { color: #e67e00; background: rgba(255,149,0,38);"
+                      " border: 1px solid #ff9500; border-radius: 5px; padding: 4px 10px; }")
                 : QStringLiteral("QPushButton { background: rgba(128,128,128,26); border: none;"
                                  " border-radius: 5px; padding: 4px 10px; %1 }")
-                      .arg(row.hasCombination ? QString() : QStringLiteral("color: palette(mid);")));
+                      .arg(row.hasCombination ? QString()
+                                              : QStringLiteral("color: palette(mid);")));
         widgets.clear->setVisible(row.hasCombination && !row.recording);
     }
     linkedSection_->setVisible(model_.linkedDisplays() != SettingsModel::LinkedDisplays::hidden);

@@ -14,8 +14,8 @@ namespace orvane::gui {
 UpdateController::UpdateController(QUrl feed, QString name, QString version)
     : feed_(std::move(feed)), name_(std::move(name)), version_(std::move(version)) {
     present = [](const Alert& alert, QWidget* parent) {
-        QMessageBox box(QMessageBox::Information, alert.title, alert.title,
-                        QMessageBox::NoButton, parent);
+        QMessageBox box(QMessageBox::Information, alert.title, alert.title, QMessageBox::NoButton,
+                        parent);
         box.setInformativeText(alert.text);
         QPushButton* download = nullptr;
         if (!alert.download.isEmpty()) {

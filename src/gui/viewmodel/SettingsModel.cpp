@@ -120,9 +120,15 @@ std::vector<std::pair<std::shared_ptr<displays::DisplayState>, bool>> SettingsMo
 void SettingsModel::setLinked(DisplayID display, bool linked) {
     if (linked) {
         s_.sync.link(display);
-    } else {
-        s_.sync.unlink(display);
+        return;
     }
+    // No explicit links means every display is linked: taking one out keeps
+    // the others in, or the switch would spring back on.
+    if (s_.sync.linkedDisplayIDs.empty()) {
+        for (const auto& state : s_.registry->externalDisplays())
+            s_.sync.link(state->info.id);
+    }
+    s_.sync.unlink(display);
 }
 
 }  // namespace orvane::gui

@@ -19,8 +19,8 @@ std::optional<UpdateCheck::Release> UpdateCheck::newestRelease(const std::string
     if (start == std::string::npos) start = body.find("<item ");
     if (start == std::string::npos) return std::nullopt;
     const auto end = body.find("</item>", start);
-    const std::string item = body.substr(start, end == std::string::npos ? std::string::npos
-                                                                         : end - start);
+    const std::string item =
+        body.substr(start, end == std::string::npos ? std::string::npos : end - start);
     auto tag = [&](const char* name) -> std::string {
         const std::regex re(std::string("<") + name + "[^>]*>\\s*([^<]*?)\\s*</" + name + ">");
         std::smatch m;

@@ -1,0 +1,258 @@
+// SPDX-License-Identifier: MIT
+// The settings window, onboarding and the update check, offscreen, on the
+// whole application over a simulated machine; the feed comes from a
+// loopback HTTP server started here.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QToolButton>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+
+#include "controls/BrightnessSyncManager.h"
+#include "gui/qt/OnboardingWindow.h"
+#include "gui/qt/QtWindowToolkit.h"
+#include "gui/qt/SettingsWindow.h"
+#include "gui/qt/SymbolIcon.h"
+#include "gui/qt/UpdateController.h"
+#include "gui/viewmodel/SettingsModel.h"
+#include "platform/posix/XdgAutostart.h"
+#include "platform/sim/SimRig.h"
+#include "settings/SettingsBindingsStore.h"
+#include "support/SimApp.h"
+
+using namespace orvane;
+using input::ShortcutAction;
+
+namespace {
+
+/// Answers every request with one canned HTTP response.
+class FeedServer : public QTcpServer {
+  public:
+    QByteArray response;
+    FeedServer() {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (auto* socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    if (!socket->readAll().contains("\r\n\r\n")) return;
+                    socket->write(response);
+                    socket->disconnectFromHost();
+                });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+    QUrl url() const {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(serverPort()));
+    }
+    void answer(int status, const QByteArray& body) {
+        response = "HTTP/1.1 " + QByteArray::number(status) +
+                   " X\r\nContent-Type: application/xml\r\nContent-Length: " +
+                   QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    }
+};
+
+/// The application on a rig with the settings window over it.
+struct Settings {
+    explicit Settings(const std::string& rig)
+        : dir(std::filesystem::temp_directory_path() /
+              ("orvane-settings-" + std::to_string(::getpid()) + "-" + rig)),
+          sim(platform::sim::SimRig::load(std::string(ORVANE_GUI_RIGS) + "/" + rig), fresh(dir)),
+          keys(sim.log),
+          autostart((dir / "config").string(), "/usr/bin/orvane"),
+          bindings(sim.app->container().mainContext(), dir.string(), sim.log),
+          model(gui::SettingsModel::Services{sim.app->container().mainContext(),
+                                             sim.app->registry().shared_from_this(), sync,
+                                             autostart, bindings, sim.log, keys}),
+          updates(QUrl(), QStringLiteral("Orvane"), QStringLiteral("0.6.0")),
+          window(model, updates, sim.app->defaults(), QStringLiteral("0.6.0"),
+                 QStringLiteral("7")) {
+        sim.launch();
+        window.show();
+    }
+    static std::string fresh(const std::filesystem::path& dir) {
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        return dir.string();
+    }
+    std::filesystem::path dir;
+    test::SimApp sim;
+    gui::QtWindowToolkit keys;
+    controls::BrightnessSyncManager sync;
+    platform::posix::XdgAutostart autostart;
+    settings::SettingsBindingsStore bindings;
+    gui::SettingsModel model;
+    gui::UpdateController updates;
+    gui::SettingsWindow window;
+};
+
+}  // namespace
+
+class SettingsWindowTest : public QObject {
+    Q_OBJECT
+
+  private Q_SLOTS:
+    void initTestCase() { gui::SymbolIcon::setUseTheme(false); }
+
+    void anEmptyStoreShowsTheDefaults() {
+        Settings s("desk.json");
+        auto* tabs = s.window.tabs();
+        QVERIFY(tabs);
+        QCOMPARE(tabs->count(), 4);
+        QCOMPARE(tabs->tabText(0), QStringLiteral("General"));
+        QCOMPARE(tabs->tabText(3), QStringLiteral("About"));
+        QVERIFY(!s.window.launchAtLogin()->isChecked());
+        QVERIFY(s.window.showOSD()->isChecked());
+        QCOMPARE(s.window.brightnessStep()->currentText(), QStringLiteral("6.25% (16 steps)"));
+        QCOMPARE(s.window.volumeStep()->currentText(), QStringLiteral("6.25% (16 steps)"));
+        QCOMPARE(s.window.volumeStep()->count(), 4);
+        QVERIFY(s.window.interceptBrightness()->isChecked());
+        QVERIFY(!s.window.interceptVolume()->isChecked());
+        QVERIFY(!s.window.syncToggle()->isChecked());
+        QCOMPARE(s.window.shortcutButton(ShortcutAction::brightnessUp)->text(),
+                 QStringLiteral("Not set"));
+    }
+
+    void editsReachTheRecordAndTheInterceptorAtOnce() {
+        Settings s("desk.json");
+        auto& interceptor = *s.sim.app->registry().mediaKeyInterceptor();
+        QVERIFY(!interceptor.interceptVolume());
+        s.window.interceptVolume()->click();
+        QVERIFY(interceptor.interceptVolume());
+        s.window.volumeStep()->setCurrentIndex(3);  // "1% (fine)"
+        auto record = settings::fetchOrCreateSettings(s.sim.app->container().mainContext());
+        QVERIFY(record->interceptVolumeKeys());
+        QCOMPARE(record->volumeStep(), 1.0);
+        QCOMPARE(interceptor.volumeStep(), 1.0);
+    }
+
+    void launchAtLoginWritesTheAutostartEntryOrSaysWhyNot() {
+        Settings s("desk.json");
+        s.window.launchAtLogin()->click();
+        QVERIFY(std::filesystem::exists(s.autostart.entryPath()));
+        s.window.launchAtLogin()->click();
+        QVERIFY(!std::filesystem::exists(s.autostart.entryPath()));
+        // A file where the folder should be: the choice stays, the reason is said.
+        std::filesystem::remove_all(s.dir / "config");
+        std::ofstream(s.dir / "config") << "";
+        s.window.launchAtLogin()->click();
+        QVERIFY(s.window.launchAtLogin()->isChecked());
+        QVERIFY(s.model.launchAtLogin());
+        const auto lines =
+            s.sim.log.linesStartingWith("[SettingsView] Failed to set launch at login: ");
+        QCOMPARE(lines.size(), std::size_t(1));
+    }
+
+    void syncNeedsTwoExternalDisplays() {
+        Settings one("one.json");
+        one.window.tabs()->setCurrentIndex(2);
+        QVERIFY(!one.window.linkedSection()->isVisible());
+        one.window.syncToggle()->click();
+        QVERIFY(one.window.linkedSection()->isVisible());
+        QCOMPARE(one.window.linkedText()->text(),
+                 QStringLiteral("Connect at least two external displays to use sync."));
+        QVERIFY(one.window.linkToggles().empty());
+        QVERIFY(one.sync.isEnabled);
+
+        Settings desk("desk.json");
+        desk.window.tabs()->setCurrentIndex(2);
+        desk.window.syncToggle()->click();
+        QCOMPARE(desk.window.linkToggles().size(), std::size_t(2));
+        QVERIFY(!desk.window.linkedText()->isVisible());
+        // All are linked until one is switched off; the other stays linked.
+        QVERIFY(desk.window.linkToggles().front()->isChecked());
+        desk.window.linkToggles().front()->click();
+        desk.window.refresh();
+        QCOMPARE(desk.sync.linkedDisplayIDs.size(), std::size_t(1));
+        QVERIFY(!desk.window.linkToggles().front()->isChecked());
+        QVERIFY(desk.window.linkToggles().back()->isChecked());
+    }
+
+    void escapeKeepsTheCombinationAndDeleteClearsIt() {
+        Settings s("desk.json");
+        s.window.tabs()->setCurrentIndex(1);
+        auto* button = s.window.shortcutButton(ShortcutAction::brightnessUp);
+        button->click();
+        QCOMPARE(button->text(), QStringLiteral("Press shortcut\u2026"));
+        QTest::keyClick(&s.window, Qt::Key_Up, Qt::ControlModifier | Qt::AltModifier);
+        QCoreApplication::processEvents();
+        const QString recorded = button->text();
+        QVERIFY(recorded != QStringLiteral("Not set") && !recorded.startsWith("Press"));
+        QVERIFY(s.window.clearButton(ShortcutAction::brightnessUp)->isVisibleTo(&s.window));
+
+        button->click();
+        QTest::keyClick(&s.window, Qt::Key_Escape);
+        QCoreApplication::processEvents();
+        QCOMPARE(button->text(), recorded);
+
+        button->click();
+        QTest::keyClick(&s.window, Qt::Key_Backspace);
+        QCoreApplication::processEvents();
+        QCOMPARE(button->text(), QStringLiteral("Not set"));
+    }
+
+    void theUpdateCheckDecidesFromTheFeed() {
+        FeedServer server;
+        gui::UpdateController updates(server.url(), QStringLiteral("Orvane"),
+                                      QStringLiteral("0.6.0"));
+        std::vector<gui::UpdateController::Alert> alerts;
+        updates.present = [&](const gui::UpdateController::Alert& a, QWidget*) {
+            alerts.push_back(a);
+        };
+        const std::pair<int, QByteArray> cases[] = {
+            {200, "<rss><channel><title>Orvane</title></channel></rss>"},
+            {200, ""},
+            {404, "<item>"},
+            {200,
+             "<rss><channel><item id=\"1\"><title>Orvane 0.7.0</title>"
+             "<sparkle:shortVersionString>0.7.0</sparkle:shortVersionString>"
+             "<link>https://orvane.app/download/0.7.0</link></item></channel></rss>"},
+        };
+        for (const auto& [status, body] : cases) {
+            server.answer(status, body);
+            const auto before = alerts.size();
+            updates.checkForUpdates(nullptr);
+            QTRY_COMPARE_WITH_TIMEOUT(alerts.size(), before + 1, 5000);
+        }
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(alerts[std::size_t(i)].title, QStringLiteral("You're up to date!"));
+            QCOMPARE(alerts[std::size_t(i)].text,
+                     QStringLiteral("Orvane 0.6.0 is the latest version."));
+        }
+        QCOMPARE(alerts[3].download, QUrl(QStringLiteral("https://orvane.app/download/0.7.0")));
+        QVERIFY(alerts[3].text.contains(QStringLiteral("0.7.0")));
+
+        // No feed address at all: up to date, at once.
+        gui::UpdateController none{QUrl(), QString(), QString()};
+        none.present = updates.present;
+        none.checkForUpdates(nullptr);
+        QCOMPARE(alerts.back().text, QStringLiteral("This app 1.0 is the latest version."));
+    }
+
+    void onboardingRecordsTheFirstPageAndClosesOnTheLast() {
+        gui::OnboardingWindow window;
+        int started = 0, finished = 0;
+        window.onStarted = [&] { ++started; };
+        window.onFinished = [&] { ++finished; };
+        window.show();
+        QCOMPARE(window.size(), QSize(520, 420));
+        QCOMPARE(window.page(), 0);
+        window.startButton()->click();
+        QCOMPARE(started, 1);
+        QCOMPARE(window.page(), 1);
+        QCOMPARE(finished, 0);
+        window.finishButton()->click();
+        QCOMPARE(finished, 1);
+        QVERIFY(!window.isVisible());
+    }
+};
+
+QTEST_MAIN(SettingsWindowTest)
+#include "SettingsWindowTest.moc"
