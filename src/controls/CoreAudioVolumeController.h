@@ -43,8 +43,8 @@ class CoreAudioVolumeController : public std::enable_shared_from_this<CoreAudioV
     /// The display's own audio device (HDMI or DisplayPort) whose name is the
     /// display's name, compared without case; none when there is none. A
     /// guess would put the sound of one monitor on another's slider.
-    static std::optional<AudioDeviceMatch> matchDisplayAudioDevice(
-        platform::AudioHardware& audio, std::string_view displayName);
+    static std::optional<AudioDeviceMatch> matchDisplayAudioDevice(platform::AudioHardware& audio,
+                                                                   std::string_view displayName);
     /// The AirPlay output device whose name matches the display's; none when
     /// no candidate matches. Logs the elimination and no-match cases.
     static std::optional<AudioDeviceMatch> matchAudioDevice(platform::AudioHardware& audio,

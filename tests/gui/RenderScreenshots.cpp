@@ -12,13 +12,23 @@
 #include <cstdio>
 #include <filesystem>
 
+#include <QMessageBox>
+#include <QTabWidget>
+
+#include "controls/BrightnessSyncManager.h"
+#include "gui/qt/OnboardingWindow.h"
 #include "gui/qt/PopoverWindow.h"
 #include "gui/qt/QtWindow.h"
 #include "gui/qt/QtWindowToolkit.h"
+#include "gui/qt/SettingsWindow.h"
 #include "gui/qt/SymbolIcon.h"
+#include "gui/qt/UpdateController.h"
 #include "gui/viewmodel/PopoverModel.h"
+#include "gui/viewmodel/SettingsModel.h"
 #include "input/OSDContentView.h"
+#include "platform/posix/XdgAutostart.h"
 #include "platform/sim/SimRig.h"
+#include "settings/SettingsBindingsStore.h"
 #include "support/SimApp.h"
 
 using namespace orvane;
@@ -28,7 +38,9 @@ namespace {
 QImage render(QWidget& widget, qreal scale) {
     widget.show();
     QApplication::processEvents();
-    if (auto* popover = dynamic_cast<gui::PopoverWindow*>(&widget))
+    if (dynamic_cast<gui::OnboardingWindow*>(&widget)) {
+        // Its size is fixed.
+    } else if (auto* popover = dynamic_cast<gui::PopoverWindow*>(&widget))
         popover->fitContent();
     else
         widget.adjustSize();
@@ -58,6 +70,8 @@ struct Scene {
                                                     sim.app->presetManager(), sim.runtime.main(),
                                                     sim.runtime.clock(), sim.log);
         popover = std::make_unique<gui::PopoverWindow>(*model);
+        popover->onOpenSettings = [] {};  // as in the application: the gear opens settings
+        popover->refresh();
     }
     static std::string prepare(const std::string& dir) {
         std::filesystem::remove_all(dir);
@@ -177,6 +191,63 @@ int main(int argc, char** argv) {
         v.drawImage(QPoint(60, 200 - 80), render(*panel, 1));
         v.end();
         ok &= save(volume, out + "/osd-panel-muted.png");
+    }
+    {
+        // The settings window, tab by tab, on the desk with two externals.
+        Scene s("desk.json", work + "/settings");
+        gui::QtWindowToolkit keys(s.sim.log);
+        controls::BrightnessSyncManager sync;
+        platform::posix::XdgAutostart autostart(work + "/settings/config", "/usr/bin/orvane");
+        settings::SettingsBindingsStore bindings(s.sim.app->container().mainContext(),
+                                                 work + "/settings", s.sim.log);
+        gui::SettingsModel model(gui::SettingsModel::Services{
+            s.sim.app->container().mainContext(), s.sim.app->registry().shared_from_this(), sync,
+            autostart, bindings, s.sim.log, keys});
+        gui::UpdateController updates(QUrl(), QStringLiteral("Orvane"), QStringLiteral("0.6.0"));
+        gui::SettingsWindow window(model, updates, s.sim.app->defaults(), QStringLiteral("0.6.0"),
+                                   QStringLiteral("1"));
+        window.show();
+        // A recorded shortcut and one being recorded, sync on.
+        model.startRecording(input::ShortcutAction::brightnessUp);
+        model.recorder().handleKeyDown({126, 0x40000 | 0x80000});
+        model.startRecording(input::ShortcutAction::volumeUp);
+        model.setSyncEnabled(true);
+        window.refresh();
+        const char* names[] = {"settings-general", "settings-keyboard", "settings-sync",
+                               "settings-about"};
+        for (int i = 0; i < 4; ++i) {
+            window.tabs()->setCurrentIndex(i);
+            model.startRecording(input::ShortcutAction::volumeUp);
+            window.refresh();
+            ok &= save(render(window, 1), out + "/" + names[i] + ".png");
+        }
+        window.tabs()->setCurrentIndex(1);
+        model.startRecording(input::ShortcutAction::volumeUp);
+        window.refresh();
+        ok &= save(render(window, 2), out + "/settings-keyboard@2x.png");
+        model.stopRecording();
+
+        // The update check's two answers.
+        QMessageBox upToDate(QMessageBox::Information, QStringLiteral("You're up to date!"),
+                             QStringLiteral("You're up to date!"), QMessageBox::Ok);
+        upToDate.setInformativeText(QStringLiteral("Orvane 0.6.0 is the latest version."));
+        ok &= save(render(upToDate, 1), out + "/update-up-to-date.png");
+        QMessageBox available(QMessageBox::Information,
+                              QStringLiteral("A new version of Orvane is available"),
+                              QStringLiteral("A new version of Orvane is available"));
+        available.setInformativeText(
+            QStringLiteral("Orvane 0.7.0 is out (you have 0.6.0). Open its download page?"));
+        available.addButton(QStringLiteral("Download"), QMessageBox::AcceptRole);
+        available.addButton(QStringLiteral("Later"), QMessageBox::RejectRole);
+        ok &= save(render(available, 1), out + "/update-available.png");
+    }
+    {
+        gui::OnboardingWindow onboarding;
+        onboarding.revealAll();
+        ok &= save(render(onboarding, 1), out + "/onboarding-welcome.png");
+        onboarding.startButton()->click();
+        onboarding.revealAll();
+        ok &= save(render(onboarding, 1), out + "/onboarding-all-set.png");
     }
     return ok ? 0 : 1;
 }

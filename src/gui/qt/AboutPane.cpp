@@ -35,6 +35,8 @@ AboutPane::AboutPane(UpdateController& updates, settings::UserDefaults& defaults
     auto* description = new QLabel(tr(kDescription), column);
     description->setAlignment(Qt::AlignCenter);
     description->setWordWrap(true);
+    // Wrapped at the column's width, with room for every line.
+    description->setMinimumHeight(description->heightForWidth(280));
     auto* website = new QPushButton(tr("Orvane Website"), column);
     website->setFixedWidth(200);
     connect(website, &QPushButton::clicked, this,

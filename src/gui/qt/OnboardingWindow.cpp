@@ -39,7 +39,7 @@ QLabel* text(const QString& s, QWidget* parent, qreal scale, bool bold, QColor c
 QPushButton* primary(const QString& label, QWidget* parent) {
     auto* button = new QPushButton(label, parent);
     button->setIcon(SymbolIcon::icon("arrow.right", Qt::white));
-    button->setLayoutDirection(Qt::RightToLeft);  // the arrow after the words
+    button->setIconSize(QSize(14, 14));
     button->setStyleSheet(QStringLiteral(
         "QPushButton { background: #3daee9; color: white; border: none; border-radius: 8px;"
         " padding: 8px 22px; font-weight: 600; } QPushButton:hover { background: #52b8ee; }"));
