@@ -55,7 +55,8 @@ void AppDelegate::applicationDidFinishLaunching() {
         });
     }
 
-    if (!s_.defaults.boolForKey(kOnboardingShown)) {
+    // Only where a window can be shown: a headless run has nothing to schedule.
+    if (presentOnboarding && !s_.defaults.boolForKey(kOnboardingShown)) {
         std::weak_ptr<AppDelegate> weak = weak_from_this();
         s_.runtime.main().postAfter(kOnboardingDelay, [weak] {
             if (auto self = weak.lock()) self->showOnboarding();

@@ -139,20 +139,32 @@ TEST_F(AppTest, SavedShortcutsAndKeySettingsHoldAfterARestart) {
     EXPECT_EQ(interceptor.volumeStep(), 1);
 }
 
-TEST_F(AppTest, OnboardingIsScheduledOnlyUntilCompleted) {
+TEST_F(AppTest, OnboardingIsScheduledOnlyUntilCompletedAndOnlyWhereItCanShow) {
+    // Headless: no window could ever show, so nothing is scheduled.
     makeApp();
+    app->delegate().applicationDidFinishLaunching();
+    executor().runFor(2s);
+    EXPECT_FALSE(app->delegate().onboardingWindowShown());
+    app.reset();
+
+    int presented = 0;
+    makeApp();
+    app->delegate().presentOnboarding = [&] { ++presented; };
     app->delegate().applicationDidFinishLaunching();
     executor().runFor(499ms);
     EXPECT_FALSE(app->delegate().onboardingWindowShown());
     executor().runFor(1ms);
     EXPECT_TRUE(app->delegate().onboardingWindowShown());
+    EXPECT_EQ(presented, 1);
     app->delegate().onboardingCompleted();
     app.reset();
 
     makeApp();
+    app->delegate().presentOnboarding = [&] { ++presented; };
     launch();
     executor().runFor(2s);
     EXPECT_FALSE(app->delegate().onboardingWindowShown());
+    EXPECT_EQ(presented, 1);
 }
 
 TEST_F(AppTest, NoLaunchStepOrHeldURLRunsAfterTerminationBegins) {
