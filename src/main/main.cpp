@@ -368,6 +368,12 @@ bool wantsGui(const Options& options) {
            runtime::environmentValue("QT_QPA_PLATFORM");
 }
 
+/// Where the last automatic update check is remembered; empty without a home.
+QString updateStamp() {
+    const auto dir = runtime::xdgDirectory("XDG_CACHE_HOME", ".cache");
+    return dir ? QString::fromStdString(*dir + "/orvane/last-update-check") : QString();
+}
+
 /// Resident with the tray and popover, on Qt's event loop. The simulated
 /// machine keeps its own screens for overlays and panels: its displays are
 /// not on the user's desk.
@@ -406,7 +412,7 @@ int runGui(platform::Backend& backend, const Options& options, TeeLogger& log,
             app, rt, log,
             gui::GuiApplication::Options{toolkit, autostart, QStringLiteral(ORVANE_VERSION),
                                          QStringLiteral(ORVANE_BUILD),
-                                         QUrl(QStringLiteral(ORVANE_UPDATE_FEED))},
+                                         QUrl(QStringLiteral(ORVANE_UPDATE_FEED)), updateStamp()},
             std::move(quit)));
     };
     return runResident(backend, options, log, signals, rt, frontEnd);

@@ -5,6 +5,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -228,6 +230,30 @@ class SettingsWindowTest : public QObject {
         }
         QCOMPARE(alerts[3].download, QUrl(QStringLiteral("https://orvane.app/download/0.7.0")));
         QVERIFY(alerts[3].text.contains(QStringLiteral("0.7.0")));
+
+        // The automatic check: silent without news, at most once a day.
+        const QString stamp = QString::fromStdString(
+            (std::filesystem::temp_directory_path() /
+             ("orvane-stamp-" + std::to_string(::getpid())) / "last-update-check")
+                .string());
+        QFile::remove(stamp);
+        server.answer(200, "<rss><channel></channel></rss>");
+        const auto quietBefore = alerts.size();
+        QVERIFY(updates.checkAutomatically(stamp));
+        QTRY_VERIFY_WITH_TIMEOUT(updates.canCheckForUpdates(), 5000);
+        QCOMPARE(alerts.size(), quietBefore);
+        QVERIFY(QFile::exists(stamp));
+        QVERIFY2(!updates.checkAutomatically(stamp), "not due again within the day");
+        {
+            QFile old(stamp);
+            QVERIFY(old.open(QIODevice::ReadWrite));
+            QVERIFY(old.setFileTime(QDateTime::currentDateTime().addDays(-2),
+                                    QFileDevice::FileModificationTime));
+        }
+        server.answer(200, "<item><title>0.8.0</title><link>https://orvane.app/dl</link></item>");
+        QVERIFY(updates.checkAutomatically(stamp));
+        QTRY_COMPARE_WITH_TIMEOUT(alerts.size(), quietBefore + 1, 5000);
+        QVERIFY(alerts.back().text.contains(QStringLiteral("0.8.0")));
 
         // No feed address at all: up to date, at once.
         gui::UpdateController none{QUrl(), QString(), QString()};

@@ -22,12 +22,26 @@ GuiApplication::GuiApplication(app::OrvaneApp& app, runtime::Runtime& runtime, r
                                 bindings_, log, options_.keys});
     tray_->popover().onOpenSettings = [this] { openSettings(); };
     tray_->popover().refresh();
+    // "Automatically download updates": a quiet check at start and each hour,
+    // which reaches the feed at most once a day.
+    updateTimer_ = std::make_unique<QTimer>();
+    updateTimer_->setInterval(std::chrono::hours(1));
+    QObject::connect(updateTimer_.get(), &QTimer::timeout, [this] { checkAutomatically(); });
+    updateTimer_->start();
+    QTimer::singleShot(std::chrono::seconds(30), updateTimer_.get(),
+                       [this] { checkAutomatically(); });
     // First run in a desktop session: the delegate decides when.
     app.delegate().presentOnboarding = [this] { showOnboarding(); };
 }
 
 GuiApplication::~GuiApplication() {
     app_.delegate().presentOnboarding = nullptr;
+}
+
+void GuiApplication::checkAutomatically() {
+    if (app_.defaults().boolForKey(AboutPane::kAutomaticallyUpdate) &&
+        !options_.updateStamp.isEmpty())
+        updates_->checkAutomatically(options_.updateStamp);
 }
 
 void GuiApplication::openSettings() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QScreen>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -31,6 +32,8 @@ class GuiApplication {
         QString version;
         QString build;
         QUrl updateFeed;
+        /// Remembers the last automatic update check.
+        QString updateStamp;
     };
 
     GuiApplication(app::OrvaneApp& app, runtime::Runtime& runtime, runtime::Logger& log,
@@ -51,6 +54,7 @@ class GuiApplication {
 
   private:
     void showOnboarding();
+    void checkAutomatically();
 
     app::OrvaneApp& app_;
     runtime::Logger& log_;
@@ -63,6 +67,7 @@ class GuiApplication {
     std::unique_ptr<SettingsModel> settingsModel_;
     std::unique_ptr<SettingsWindow> settings_;
     std::unique_ptr<OnboardingWindow> onboarding_;
+    std::unique_ptr<QTimer> updateTimer_;
 };
 
 }  // namespace orvane::gui

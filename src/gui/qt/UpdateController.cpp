@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "gui/qt/UpdateController.h"
 
+#include <QDateTime>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QNetworkReply>
 #include <QPointer>
@@ -42,24 +46,41 @@ void UpdateController::checkForUpdates(QWidget* parent) {
         showUpToDate(parent);
         return;
     }
+    fetch(parent, false);
+}
+
+bool UpdateController::checkAutomatically(const QString& stamp) {
+    const QFileInfo last(stamp);
+    if (running_ || !feed_.isValid() || feed_.isEmpty()) return false;
+    if (last.exists() && last.lastModified().secsTo(QDateTime::currentDateTime()) < 24 * 3600)
+        return false;
+    QDir().mkpath(last.absolutePath());
+    QFile file(stamp);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8() + "\n");
+    fetch(nullptr, true);
+    return true;
+}
+
+void UpdateController::fetch(QWidget* parent, bool quiet) {
     running_ = true;
     auto* reply = network_.get(QNetworkRequest(feed_));
     QPointer<QWidget> owner(parent);
-    connect(reply, &QNetworkReply::finished, this, [this, reply, owner] {
+    connect(reply, &QNetworkReply::finished, this, [this, reply, owner, quiet] {
         reply->deleteLater();
         running_ = false;
         // A network error counts as a feed without items.
         const int status = reply->error() == QNetworkReply::NoError
                                ? reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()
                                : 0;
-        finish(status, reply->readAll(), owner);
+        finish(status, reply->readAll(), owner, quiet);
     });
 }
 
-void UpdateController::finish(int status, const QByteArray& body, QWidget* parent) {
+void UpdateController::finish(int status, const QByteArray& body, QWidget* parent, bool quiet) {
     const std::string text = body.toStdString();
     if (!UpdateCheck::feedHasItems(status, text)) {
-        showUpToDate(parent);
+        if (!quiet) showUpToDate(parent);
         return;
     }
     const auto release = UpdateCheck::newestRelease(text);

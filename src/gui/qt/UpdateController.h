@@ -27,13 +27,18 @@ class UpdateController final : public QObject {
     UpdateController(QUrl feed, QString name, QString version);
 
     void checkForUpdates(QWidget* parent);
+    /// The automatic check: at most once a day (stamp is the file that
+    /// remembers the last one), and silent unless there is something new.
+    /// False when it was not yet due.
+    bool checkAutomatically(const QString& stamp);
     /// Shows an alert; tests answer it themselves.
     std::function<void(const Alert&, QWidget* parent)> present;
     /// Whether a check may start now (none running).
     bool canCheckForUpdates() const { return !running_; }
 
   private:
-    void finish(int status, const QByteArray& body, QWidget* parent);
+    void fetch(QWidget* parent, bool quiet);
+    void finish(int status, const QByteArray& body, QWidget* parent, bool quiet);
     void showUpToDate(QWidget* parent);
 
     QNetworkAccessManager network_;
