@@ -53,6 +53,7 @@ void ShortcutRecorder::handleKeyDown(const platform::KeyEvent& event) {
     // come back at the next start, on the wrong action or not at all.
     if (!manager_.registerShortcut(action, combo)) {
         stopRecording();
+        if (onRefused) onRefused(action, combo);
         return;
     }
     auto map = store_.shortcutBindings();

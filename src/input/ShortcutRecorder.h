@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -44,6 +45,9 @@ class ShortcutRecorder {
     void handleKeyDown(const platform::KeyEvent& event);
 
     std::optional<ShortcutAction> recordingAction() const { return recordingAction_; }
+    /// A combination the hot-key service would not take (another program or
+    /// action holds it): nothing was stored.
+    std::function<void(ShortcutAction action, KeyCombo combo)> onRefused;
     bool isMonitoring() const { return eventMonitor_ != nullptr; }
 
   private:

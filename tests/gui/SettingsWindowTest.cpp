@@ -194,7 +194,17 @@ class SettingsWindowTest : public QObject {
         QCoreApplication::processEvents();
         QCOMPARE(button->text(), recorded);
 
+        // The same combination for another action is taken: refused, and said.
+        auto* down = s.window.shortcutButton(ShortcutAction::brightnessDown);
+        down->click();
+        QTest::keyClick(&s.window, Qt::Key_Up, Qt::ControlModifier | Qt::AltModifier);
+        QCoreApplication::processEvents();
+        QCOMPARE(down->text(), QStringLiteral("Not set"));
+        QVERIFY(s.window.refusal()->isVisibleTo(&s.window));
+        QVERIFY(s.window.refusal()->text().contains(QStringLiteral("is taken")));
+
         button->click();
+        QVERIFY(!s.window.refusal()->isVisibleTo(&s.window));
         QTest::keyClick(&s.window, Qt::Key_Backspace);
         QCoreApplication::processEvents();
         QCOMPARE(button->text(), QStringLiteral("Not set"));

@@ -191,6 +191,10 @@ QWidget* SettingsWindow::keyboardTab() {
         });
         rows_[action] = Row{button, clear};
     }
+    refusal_ = new QLabel(shortcuts);
+    refusal_->setWordWrap(true);
+    refusal_->setStyleSheet(QStringLiteral("color: #e67e00;"));
+    shortcutLayout->addWidget(refusal_);
     shortcutLayout->addWidget(caption(SettingsModel::kShortcutsFooter, shortcuts, true));
     layout->addWidget(media);
     layout->addWidget(shortcuts);
@@ -277,6 +281,8 @@ void SettingsWindow::refresh() {
                                               : QStringLiteral("color: palette(mid);")));
         widgets.clear->setVisible(row.hasCombination && !row.recording);
     }
+    refusal_->setText(q(model_.refusal()));
+    refusal_->setVisible(!model_.refusal().empty());
     linkedSection_->setVisible(model_.linkedDisplays() != SettingsModel::LinkedDisplays::hidden);
     const auto text = model_.linkedDisplaysText();
     linkedText_->setText(q(text));

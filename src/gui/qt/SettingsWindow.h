@@ -36,6 +36,7 @@ class SettingsWindow final : public QWidget {
     QCheckBox* interceptVolume() const { return interceptVolume_; }
     QPushButton* shortcutButton(input::ShortcutAction action) const;
     QToolButton* clearButton(input::ShortcutAction action) const;
+    QLabel* refusal() const { return refusal_; }
     QCheckBox* syncToggle() const { return sync_; }
     QLabel* linkedText() const { return linkedText_; }
     QWidget* linkedSection() const { return linkedSection_; }
@@ -65,6 +66,7 @@ class SettingsWindow final : public QWidget {
         QToolButton* clear;
     };
     std::map<input::ShortcutAction, Row> rows_;
+    QLabel* refusal_ = nullptr;
     QCheckBox* sync_ = nullptr;
     QWidget* linkedSection_ = nullptr;
     QLabel* linkedText_ = nullptr;

@@ -6,7 +6,12 @@ namespace orvane::gui {
 SettingsModel::SettingsModel(Services services)
     : s_(std::move(services)),
       recorder_(std::make_unique<input::ShortcutRecorder>(*s_.registry->shortcutManager(),
-                                                          s_.bindings, s_.keys)) {}
+                                                          s_.bindings, s_.keys)) {
+    recorder_->onRefused = [this](input::ShortcutAction, const input::KeyCombo& combo) {
+        refusal_ = combo.displayString(s_.registry->services().platform.keyboardLayout) +
+                   " is taken by another shortcut or program - try another combination.";
+    };
+}
 
 SettingsModel::~SettingsModel() = default;
 
@@ -74,6 +79,7 @@ std::vector<SettingsModel::ShortcutRow> SettingsModel::shortcutRows() const {
 }
 
 void SettingsModel::startRecording(input::ShortcutAction action) {
+    refusal_.clear();
     recorder_->startRecording(action);
 }
 

@@ -92,6 +92,8 @@ class SettingsModel {
     void stopRecording();
     void clearShortcut(input::ShortcutAction action);
     input::ShortcutRecorder& recorder() { return *recorder_; }
+    /// Why the last recording stored nothing ("... is taken"); empty otherwise.
+    const std::string& refusal() const { return refusal_; }
 
     // Sync.
     bool syncEnabled() const { return settings_->brightnessSyncEnabled(); }
@@ -110,6 +112,7 @@ class SettingsModel {
     Services s_;
     std::shared_ptr<settings::AppSettings> settings_;
     std::unique_ptr<input::ShortcutRecorder> recorder_;
+    std::string refusal_;
 };
 
 }  // namespace orvane::gui
