@@ -1,12 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "platform/linux/GlobalShortcutsPortal.h"
 
-#include <poll.h>
 #include <systemd/sd-bus.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 
 namespace orvane::platform::linux_ {
 
@@ -87,11 +84,11 @@ std::unique_ptr<GlobalShortcutsPortal> GlobalShortcutsPortal::open(std::string& 
         return nullptr;
     }
     auto portal = std::unique_ptr<GlobalShortcutsPortal>(new GlobalShortcutsPortal(bus));
-    if (pipe(portal->wake_) != 0) {
-        error = "no pipe";
+    portal->loop_ = std::make_unique<BusLoop>(bus);
+    if (!portal->loop_->running()) {
+        error = "cannot start the portal's thread";
         return nullptr;
     }
-    portal->thread_ = std::thread([p = portal.get()] { p->run(); });
     return portal;
 }
 
@@ -121,7 +118,7 @@ GlobalShortcutsPortal::GlobalShortcutsPortal(sd_bus* bus) : bus_(bus) {
             sd_bus_message_read(m, "u", &response);
             // Outside the bus's dispatch: the next step makes calls of its own.
             sd_bus_message_ref(m);
-            portal->post([then = std::move(then), response, m] {
+            portal->loop_->post([then = std::move(then), response, m] {
                 then(response, m);
                 sd_bus_message_unref(m);
             });
@@ -144,47 +141,7 @@ GlobalShortcutsPortal::GlobalShortcutsPortal(sd_bus* bus) : bus_(bus) {
 }
 
 GlobalShortcutsPortal::~GlobalShortcutsPortal() {
-    stopping_ = true;
-    if (thread_.joinable()) {
-        const char byte = 0;
-        (void)!write(wake_[1], &byte, 1);
-        thread_.join();
-    }
-    for (int fd : wake_) {
-        if (fd >= 0) close(fd);
-    }
-    sd_bus_flush_close_unref(bus_);
-}
-
-void GlobalShortcutsPortal::post(std::function<void()> work) {
-    {
-        std::lock_guard lock(lock_);
-        work_.push_back(std::move(work));
-    }
-    const char byte = 1;
-    (void)!write(wake_[1], &byte, 1);
-}
-
-void GlobalShortcutsPortal::run() {
-    while (!stopping_) {
-        while (sd_bus_process(bus_, nullptr) > 0) {
-        }
-        std::deque<std::function<void()>> work;
-        {
-            std::lock_guard lock(lock_);
-            work.swap(work_);
-        }
-        for (auto& w : work)
-            w();
-        if (!work.empty()) continue;
-        pollfd fds[2] = {{sd_bus_get_fd(bus_), short(sd_bus_get_events(bus_)), 0},
-                         {wake_[0], POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
-        if (fds[1].revents) {
-            char bytes[64];
-            (void)!read(wake_[0], bytes, sizeof bytes);
-        }
-    }
+    loop_.reset();  // its thread calls into this object; it closes the bus
 }
 
 void GlobalShortcutsPortal::request(
@@ -208,7 +165,7 @@ void GlobalShortcutsPortal::request(
 }
 
 void GlobalShortcutsPortal::bind(std::vector<Shortcut> shortcuts, Bound done) {
-    post([this, shortcuts = std::move(shortcuts), done = std::move(done)]() mutable {
+    loop_->post([this, shortcuts = std::move(shortcuts), done = std::move(done)]() mutable {
         bindNow(std::move(shortcuts), std::move(done));
     });
 }

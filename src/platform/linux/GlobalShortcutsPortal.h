@@ -1,16 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "platform/linux/BusLoop.h"
 
 struct sd_bus;
 struct sd_bus_message;
@@ -50,8 +47,6 @@ class GlobalShortcutsPortal {
 
   private:
     explicit GlobalShortcutsPortal(sd_bus* bus);
-    void run();
-    void post(std::function<void()> work);
     /// Calls method with a fresh request token and runs then with the
     /// Response's results when it comes.
     void request(const std::string& method,
@@ -64,11 +59,8 @@ class GlobalShortcutsPortal {
     std::string session_;
     int nextToken_ = 1;
     std::map<std::string, std::function<void(std::uint32_t, sd_bus_message*)>> pending_;
-    std::mutex lock_;
-    std::deque<std::function<void()>> work_;
-    int wake_[2] = {-1, -1};
-    std::atomic<bool> stopping_{false};
-    std::thread thread_;
+    /// Serves bus_; made once the matches are in place.
+    std::unique_ptr<BusLoop> loop_;
 };
 
 }  // namespace orvane::platform::linux_

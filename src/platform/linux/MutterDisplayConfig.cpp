@@ -1,12 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "platform/linux/MutterDisplayConfig.h"
 
-#include <poll.h>
 #include <systemd/sd-bus.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <map>
 
@@ -195,15 +192,7 @@ std::unique_ptr<MutterDisplayConfig> MutterDisplayConfig::open(std::string& erro
 MutterDisplayConfig::MutterDisplayConfig(sd_bus* bus) : bus_(bus) {}
 
 MutterDisplayConfig::~MutterDisplayConfig() {
-    stopping_ = true;
-    if (thread_.joinable()) {
-        const char byte = 0;
-        (void)!write(wake_[1], &byte, 1);
-        thread_.join();
-    }
-    for (int fd : wake_) {
-        if (fd >= 0) close(fd);
-    }
+    listener_.reset();  // its thread calls into this object
     sd_bus_flush_close_unref(bus_);
 }
 
@@ -333,7 +322,7 @@ bool MutterDisplayConfig::setGamma(const SessionOutput& output, const std::vecto
 }
 
 void MutterDisplayConfig::startEvents() {
-    if (thread_.joinable() || pipe(wake_) != 0) return;
+    if (listener_) return;
     // A connection of its own, with the match in place before this returns:
     // a change right after start must not be missed. Calls on bus_ must not
     // take its signals away either.
@@ -352,19 +341,7 @@ void MutterDisplayConfig::startEvents() {
         sd_bus_flush_close_unref(bus);
         return;
     }
-    thread_ = std::thread([this, bus] { listen(bus); });
-}
-
-void MutterDisplayConfig::listen(sd_bus* bus) {
-    while (!stopping_) {
-        while (sd_bus_process(bus, nullptr) > 0) {
-        }
-        pollfd fds[2] = {{sd_bus_get_fd(bus), short(sd_bus_get_events(bus)), 0},
-                         {wake_[0], POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
-        if (fds[1].revents) break;
-    }
-    sd_bus_flush_close_unref(bus);
+    listener_ = std::make_unique<BusLoop>(bus);
 }
 
 }  // namespace orvane::platform::linux_

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
+#include "platform/linux/BusLoop.h"
 #include "platform/linux/DisplayConfig.h"
 
 struct sd_bus;
@@ -38,13 +37,11 @@ class MutterDisplayConfig final : public DisplayConfig {
 
   private:
     explicit MutterDisplayConfig(sd_bus* bus);
-    void listen(sd_bus* bus);
 
     std::mutex lock_;  // one call at a time on bus_
     sd_bus* bus_;
-    std::thread thread_;
-    std::atomic<bool> stopping_{false};
-    int wake_[2] = {-1, -1};
+    /// The signals' own connection and its thread.
+    std::unique_ptr<BusLoop> listener_;
 };
 
 }  // namespace orvane::platform::linux_

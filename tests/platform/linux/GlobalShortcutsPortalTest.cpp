@@ -18,6 +18,7 @@
 #include "runtime/EventLoop.h"
 #include "runtime/Logger.h"
 #include "runtime/ManualExecutor.h"
+#include "support/LinuxSession.h"
 #include "support/SysfsTree.h"
 #include "support/TempDirectory.h"
 
@@ -59,16 +60,7 @@ class GlobalShortcutsPortalTest : public ::testing::Test {
         DesktopSession session;
         session.portal = GlobalShortcutsPortal::open(error);
         EXPECT_TRUE(session.portal) << error;
-        auto machine = std::make_unique<LinuxMachine>(
-            tree_.root().string(),
-            [](int, int& e) {
-                e = ENOENT;
-                return nullptr;
-            },
-            clock_, log_, std::move(session));
-        machine->setMainExecutor(loop_);
-        machine->startSession();
-        return machine;
+        return sessionMachine(tree_, clock_, log_, std::move(session), &loop_);
     }
     /// Waits, on the real clock, for the portal's answer to show in the log.
     bool logged(const std::string& line) {

@@ -18,6 +18,7 @@
 #include "platform/linux/MutterDisplayConfig.h"
 #include "runtime/Logger.h"
 #include "runtime/ManualExecutor.h"
+#include "support/LinuxSession.h"
 #include "support/SysfsTree.h"
 #include "support/TempDirectory.h"
 
@@ -46,21 +47,6 @@ void onChange(DisplayID display, platform::CGDisplayChangeSummaryFlags flags, vo
     changes->cv.notify_all();
 }
 
-/// A toolkit without screens: the dimmer here only uses gamma.
-struct NoScreens final : platform::WindowToolkit {
-    std::vector<platform::Screen> screens() override { return {}; }
-    std::optional<platform::Screen> mainScreen() override { return std::nullopt; }
-    std::unique_ptr<platform::Window> makeWindow(platform::Rect, std::uint32_t, int, bool,
-                                                 const platform::Screen&) override {
-        return nullptr;
-    }
-    std::unique_ptr<platform::EventMonitor> addLocalMonitorForEvents(
-        std::uint64_t,
-        std::function<std::optional<platform::KeyEvent>(const platform::KeyEvent&)>) override {
-        return nullptr;
-    }
-};
-
 class MutterDisplayConfigTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -72,14 +58,7 @@ class MutterDisplayConfigTest : public ::testing::Test {
         DesktopSession session;
         session.displayConfig = MutterDisplayConfig::open(error);
         ASSERT_TRUE(session.displayConfig) << error;
-        machine_ = std::make_unique<LinuxMachine>(
-            tree_.root().string(),
-            [](int, int& e) {
-                e = ENOENT;
-                return nullptr;
-            },
-            clock_, log_, std::move(session));
-        machine_->startSession();
+        machine_ = sessionMachine(tree_, clock_, log_, std::move(session));
     }
     /// The calls the mock took, oldest first.
     std::vector<nlohmann::json> applied() const {

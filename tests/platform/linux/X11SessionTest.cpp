@@ -18,10 +18,10 @@
 #include "controls/SoftwareDimmer.h"
 #include "displays/ResolutionManager.h"
 #include "platform/linux/LinuxMachine.h"
-#include "platform/sim/SimWindow.h"
 #include "runtime/EventLoop.h"
 #include "runtime/Logger.h"
 #include "runtime/ManualExecutor.h"
+#include "support/LinuxSession.h"
 #include "support/SysfsTree.h"
 #include "support/TempDirectory.h"
 
@@ -94,15 +94,7 @@ class X11SessionTest : public ::testing::Test {
         DesktopSession session;
         session.x11 = X11Session::open(name, error);
         ASSERT_TRUE(session.x11) << error;
-        machine_ = std::make_unique<LinuxMachine>(
-            tree_.root().string(),
-            [](int, int& e) {
-                e = ENOENT;
-                return nullptr;
-            },
-            clock_, log_, std::move(session));
-        machine_->setMainExecutor(loop_);
-        machine_->startSession();
+        machine_ = sessionMachine(tree_, clock_, log_, std::move(session), &loop_);
     }
     void TearDown() override {
         machine_.reset();
@@ -260,20 +252,7 @@ TEST_F(X11SessionTest, ModesComeFromTheOutputWithTheDisplaysEDIDAndSwitch) {
 
 TEST_F(X11SessionTest, GammaDimsFromTheCapturedRampAndRestoresItExactly) {
     const auto red = ramp(0), green = ramp(1), blue = ramp(2);
-    platform::sim::SimWindowList windows;
-    struct NoWindows final : platform::WindowToolkit {
-        std::vector<platform::Screen> screens() override { return {}; }
-        std::optional<platform::Screen> mainScreen() override { return std::nullopt; }
-        std::unique_ptr<platform::Window> makeWindow(platform::Rect, std::uint32_t, int, bool,
-                                                     const platform::Screen&) override {
-            return nullptr;
-        }
-        std::unique_ptr<platform::EventMonitor> addLocalMonitorForEvents(
-            std::uint64_t,
-            std::function<std::optional<platform::KeyEvent>(const platform::KeyEvent&)>) override {
-            return nullptr;
-        }
-    } toolkit;
+    NoScreens toolkit;
     controls::SoftwareDimmer dimmer(kOffice, *machine_, toolkit, log_);
     dimmer.method = controls::SoftwareDimmer::Method::gamma;
     for (int round = 0; round < 2; ++round) {  // twice: dimming never compounds

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: MIT
+#include "platform/linux/BusLoop.h"
+
+#include <poll.h>
+#include <systemd/sd-bus.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace orvane::platform::linux_ {
+
+BusLoop::BusLoop(sd_bus* bus) : bus_(bus) {
+    if (pipe(wake_) == 0) thread_ = std::thread([this] { run(); });
+}
+
+BusLoop::~BusLoop() {
+    stopping_ = true;
+    if (thread_.joinable()) {
+        const char byte = 0;
+        (void)!write(wake_[1], &byte, 1);
+        thread_.join();
+    }
+    for (int fd : wake_) {
+        if (fd >= 0) close(fd);
+    }
+    sd_bus_flush_close_unref(bus_);
+}
+
+void BusLoop::post(std::function<void()> work) {
+    {
+        std::lock_guard lock(lock_);
+        work_.push_back(std::move(work));
+    }
+    const char byte = 1;
+    (void)!write(wake_[1], &byte, 1);
+}
+
+void BusLoop::run() {
+    while (!stopping_) {
+        while (sd_bus_process(bus_, nullptr) > 0) {
+        }
+        std::deque<std::function<void()>> work;
+        {
+            std::lock_guard lock(lock_);
+            work.swap(work_);
+        }
+        for (auto& w : work)
+            w();
+        if (!work.empty()) continue;
+        pollfd fds[2] = {{sd_bus_get_fd(bus_), short(sd_bus_get_events(bus_)), 0},
+                         {wake_[0], POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
+        if (fds[1].revents) {
+            char bytes[64];
+            (void)!read(wake_[0], bytes, sizeof bytes);
+        }
+    }
+}
+
+}  // namespace orvane::platform::linux_
