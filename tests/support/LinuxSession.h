@@ -2,10 +2,15 @@
 #pragma once
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 #include "platform/WindowToolkit.h"
 #include "platform/linux/LinuxMachine.h"
+#include "runtime/EventLoop.h"
 #include "support/SysfsTree.h"
 
 namespace orvane::test {
@@ -41,5 +46,65 @@ struct NoScreens final : platform::WindowToolkit {
         return nullptr;
     }
 };
+
+/// Waits, on the real clock, for what another thread, a server or a bus does.
+class Signal {
+  public:
+    void notify() {
+        std::lock_guard lock(mutex_);
+        ++count_;
+        cv_.notify_all();
+    }
+    bool waitFor(int count, std::chrono::seconds limit = std::chrono::seconds(5)) {
+        std::unique_lock lock(mutex_);
+        return cv_.wait_for(lock, limit, [&] { return count_ >= count; });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    int count_ = 0;
+};
+
+/// Media keys a tap saw, as key words; pass: hand them back instead of taking them.
+struct Presses {
+    Signal signal;
+    std::mutex lock;
+    std::vector<std::int64_t> words;
+    bool pass = false;
+    platform::EventTapService* taps = nullptr;
+};
+
+inline platform::CGEvent* record(platform::CGEventTapProxy, platform::CGEventType,
+                                 platform::CGEvent* e, void* info) {
+    auto* p = static_cast<Presses*>(info);
+    {
+        std::lock_guard lock(p->lock);
+        p->words.push_back(
+            p->taps->eventGetIntegerValueField(*e, platform::kCGEventSystemDefinedData1));
+    }
+    p->signal.notify();
+    return p->pass ? e : nullptr;
+}
+
+/// Hot-key IDs a handler saw; each stops the loop.
+struct HotKeyHits {
+    runtime::EventLoop* loop;
+    std::vector<std::uint32_t> ids;
+    platform::HotKeyService* service;
+};
+
+inline platform::OSStatus onHotKey(platform::EventHandlerCallRef, platform::EventRef event,
+                                   void* data) {
+    auto* hits = static_cast<HotKeyHits*>(data);
+    platform::EventHotKeyID id;
+    std::size_t size = 0;
+    if (hits->service->getEventParameter(event, platform::kEventParamDirectObject,
+                                         platform::typeEventHotKeyID, sizeof id, &size,
+                                         &id) == platform::noErr)
+        hits->ids.push_back(id.id);
+    hits->loop->stop();
+    return platform::noErr;
+}
 
 }  // namespace orvane::test

@@ -80,29 +80,12 @@ class GlobalShortcutsPortalTest : public ::testing::Test {
     std::unique_ptr<LinuxMachine> machine_;
 };
 
-struct Keys {
-    std::mutex lock;
-    std::condition_variable cv;
-    std::vector<std::int64_t> words;
-    platform::EventTapService* taps;
-};
-
-platform::CGEvent* onKey(platform::CGEventTapProxy, platform::CGEventType, platform::CGEvent* e,
-                         void* info) {
-    auto* keys = static_cast<Keys*>(info);
-    std::lock_guard lock(keys->lock);
-    keys->words.push_back(
-        keys->taps->eventGetIntegerValueField(*e, platform::kCGEventSystemDefinedData1));
-    keys->cv.notify_all();
-    return nullptr;
-}
-
 TEST_F(GlobalShortcutsPortalTest, MediaKeysArriveAsTheirActivations) {
-    Keys keys;
+    Presses keys;
     keys.taps = machine_.get();
     auto tap = machine_->eventTapCreate(
         platform::kCGSessionEventTap, platform::kCGHeadInsertEventTap, 0,
-        platform::CGEventMask{1} << platform::kCGEventSystemDefined, onKey, &keys);
+        platform::CGEventMask{1} << platform::kCGEventSystemDefined, record, &keys);
     ASSERT_TRUE(tap);
     auto source = machine_->machPortCreateRunLoopSource(*tap, 0);
     machine_->runLoopAddSource(*source);
@@ -114,32 +97,16 @@ TEST_F(GlobalShortcutsPortalTest, MediaKeysArriveAsTheirActivations) {
         "XF86MonBrightnessUp 'Press XF86MonBrightnessUp'"));
     mock("Activate", "media-XF86MonBrightnessUp");
     mock("Activate", "media-XF86AudioMute");
-    std::unique_lock lock(keys.lock);
-    ASSERT_TRUE(keys.cv.wait_for(lock, 5s, [&] { return keys.words.size() >= 2; }));
-    EXPECT_EQ(keys.words, (std::vector<std::int64_t>{2 << 16, 7 << 16}));
-    lock.unlock();
+    ASSERT_TRUE(keys.signal.waitFor(2));
+    {
+        std::lock_guard lock(keys.lock);
+        EXPECT_EQ(keys.words, (std::vector<std::int64_t>{2 << 16, 7 << 16}));
+    }
     machine_->runLoopRemoveSource(*source);
 }
 
-struct Hits {
-    runtime::EventLoop* loop;
-    platform::HotKeyService* service;
-    std::vector<std::uint32_t> ids;
-};
-
-platform::OSStatus onHotKey(platform::EventHandlerCallRef, platform::EventRef event, void* data) {
-    auto* hits = static_cast<Hits*>(data);
-    platform::EventHotKeyID id;
-    if (hits->service->getEventParameter(event, platform::kEventParamDirectObject,
-                                         platform::typeEventHotKeyID, sizeof id, nullptr,
-                                         &id) == platform::noErr)
-        hits->ids.push_back(id.id);
-    hits->loop->stop();
-    return platform::noErr;
-}
-
 TEST_F(GlobalShortcutsPortalTest, ShortcutsAreAskedForOnceAndTheirTriggersSaid) {
-    Hits hits{&loop_, machine_.get(), {}};
+    HotKeyHits hits{&loop_, {}, machine_.get()};
     const platform::EventTypeSpec pressed{platform::kEventClassKeyboard,
                                           platform::kEventHotKeyPressed};
     platform::EventHandlerRef handler = 0;

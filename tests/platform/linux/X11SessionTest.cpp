@@ -48,25 +48,6 @@ using ::testing::Contains;
 constexpr DisplayID kOffice = 0x0A01;  // card0-DP-1
 constexpr DisplayID kTV = 0x0B01;      // card0-HDMI-A-1
 
-/// Waits, on the real clock, for what another thread or the X server does.
-class Signal {
-  public:
-    void notify() {
-        std::lock_guard lock(mutex_);
-        ++count_;
-        cv_.notify_all();
-    }
-    bool waitFor(int count, std::chrono::seconds limit = 5s) {
-        std::unique_lock lock(mutex_);
-        return cv_.wait_for(lock, limit, [&] { return count_ >= count; });
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    int count_ = 0;
-};
-
 class X11SessionTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -272,26 +253,6 @@ TEST_F(X11SessionTest, GammaDimsFromTheCapturedRampAndRestoresItExactly) {
     EXPECT_THAT(log_.lines(), ::testing::Not(Contains(::testing::HasSubstr("failed"))));
 }
 
-struct Presses {
-    Signal signal;
-    std::mutex lock;
-    std::vector<std::int64_t> words;
-    bool pass = false;
-    platform::EventTapService* taps = nullptr;
-};
-
-platform::CGEvent* record(platform::CGEventTapProxy, platform::CGEventType, platform::CGEvent* e,
-                          void* info) {
-    auto* p = static_cast<Presses*>(info);
-    {
-        std::lock_guard lock(p->lock);
-        p->words.push_back(
-            p->taps->eventGetIntegerValueField(*e, platform::kCGEventSystemDefinedData1));
-    }
-    p->signal.notify();
-    return p->pass ? e : nullptr;
-}
-
 TEST_F(X11SessionTest, MediaKeysReachTheTapAndKeysHeldElsewhereAreSaidTaken) {
     // Another program holds mute already.
     XGrabKey(x_, XKeysymToKeycode(x_, XF86XK_AudioMute), 0, root_, False, GrabModeAsync,
@@ -334,24 +295,6 @@ TEST_F(X11SessionTest, MediaKeysReachTheTapAndKeysHeldElsewhereAreSaidTaken) {
     source.reset();
     tap.reset();
     EXPECT_TRUE(canGrab(XF86XK_MonBrightnessUp));
-}
-
-struct HotKeyHits {
-    runtime::EventLoop* loop;
-    std::vector<std::uint32_t> ids;
-    platform::HotKeyService* service;
-};
-
-platform::OSStatus onHotKey(platform::EventHandlerCallRef, platform::EventRef event, void* data) {
-    auto* hits = static_cast<HotKeyHits*>(data);
-    platform::EventHotKeyID id;
-    std::size_t size = 0;
-    if (hits->service->getEventParameter(event, platform::kEventParamDirectObject,
-                                         platform::typeEventHotKeyID, sizeof id, &size,
-                                         &id) == platform::noErr)
-        hits->ids.push_back(id.id);
-    hits->loop->stop();
-    return platform::noErr;
 }
 
 TEST_F(X11SessionTest, HotKeysFireOnTheMainLoopAndATakenCombinationIsRefused) {
