@@ -22,6 +22,8 @@ packages=(
     libsystemd-dev
     dbus
     python3-dbusmock
+    python3-dbus
+    python3-gi
     qt6-base-dev
     qt6-base-dev-tools
     qt6-svg-dev
@@ -40,7 +42,6 @@ packages=(
     xvfb
     xcompmgr
     xauth
-    x11-xserver-utils
     fonts-dejavu-core
 )
 
