@@ -72,6 +72,21 @@ class PopoverWindowTest : public QObject {
   private Q_SLOTS:
     void initTestCase() { gui::SymbolIcon::setUseTheme(false); }
 
+    void everySymbolHasADrawingThatRenders() {
+        const auto symbols = gui::SymbolIcon::symbols();
+        QCOMPARE(symbols.size(), std::size_t(36));
+        for (const auto& symbol : symbols) {
+            QVERIFY2(gui::SymbolIcon::isBundled(symbol), symbol.c_str());
+            const QImage image =
+                gui::SymbolIcon::icon(symbol, Qt::black).pixmap(QSize(16, 16)).toImage();
+            int inked = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    inked += qAlpha(image.pixel(x, y)) > 0;
+            QVERIFY2(inked > 8, symbol.c_str());  // an SVG Qt refuses draws nothing
+        }
+    }
+
     void emptyAndSingleDisplaysShowNoPresets() {
         Popover empty("empty.json");
         QVERIFY(empty.window->emptyState()->isVisible());

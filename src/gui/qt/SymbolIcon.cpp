@@ -114,6 +114,13 @@ QStringList SymbolIcon::themeNames(std::string_view symbol) {
     return it == table.end() ? QStringList{} : it->second;
 }
 
+std::vector<std::string> SymbolIcon::symbols() {
+    std::vector<std::string> names;
+    for (const auto& [name, themes] : themeTable())
+        names.push_back(name);
+    return names;
+}
+
 bool SymbolIcon::isBundled(std::string_view symbol) {
     return QFile::exists(resourcePath(symbol));
 }

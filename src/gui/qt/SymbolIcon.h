@@ -4,7 +4,9 @@
 #include <QColor>
 #include <QIcon>
 #include <QStringList>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvane::gui {
 
@@ -16,6 +18,8 @@ class SymbolIcon {
     static QIcon icon(std::string_view symbol, const QColor& color);
     /// The theme names tried for symbol, in order; empty for unknown symbols.
     static QStringList themeNames(std::string_view symbol);
+    /// Every symbol the views use.
+    static std::vector<std::string> symbols();
     /// Whether Orvane carries its own drawing of symbol.
     static bool isBundled(std::string_view symbol);
     /// Theme icons off: only the bundled drawings (the screenshots, tests).
