@@ -114,7 +114,7 @@ bool SettingsWindow::eventFilter(QObject*, QEvent* event) {
     // The recorder takes the key presses themselves; their releases come
     // through, after it has decided.
     if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) && isVisible() &&
-        model_.isLoaded())
+        model_.isLoaded() && model_.recorder().recordingAction() != shownRecording_)
         QTimer::singleShot(0, this, [this] { refresh(); });
     return false;
 }
@@ -266,6 +266,7 @@ void SettingsWindow::refresh() {
         interceptVolume_->setChecked(model_.interceptVolumeKeys());
         sync_->setChecked(model_.syncEnabled());
     }
+    shownRecording_ = model_.recorder().recordingAction();
     for (const auto& row : model_.shortcutRows()) {
         auto& widgets = rows_[row.action];
         widgets.button->setText(q(row.text));

@@ -67,6 +67,8 @@ class SettingsWindow final : public QWidget {
     };
     std::map<input::ShortcutAction, Row> rows_;
     QLabel* refusal_ = nullptr;
+    /// The recording the rows show; a key that ends it draws them again.
+    std::optional<input::ShortcutAction> shownRecording_;
     QCheckBox* sync_ = nullptr;
     QWidget* linkedSection_ = nullptr;
     QLabel* linkedText_ = nullptr;

@@ -16,8 +16,8 @@ namespace orvane::platform::linux_ {
 struct SessionOutput {
     /// The server's handle on it (X11: the RandR output; Mutter: the connector).
     std::string name;
-    /// X11: the RandR CRTC that drives it (gamma goes there); Mutter: its CRTC
-    /// from the resources, for gamma.
+    /// X11: the RandR CRTC that drives it (gamma goes there); unused by
+    /// Mutter, which finds the CRTC by connector name.
     unsigned long crtc = 0;
     /// What identifies the monitor: its raw EDID where the server gives it,
     /// else the vendor, product and serial the server read from it.

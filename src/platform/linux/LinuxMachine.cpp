@@ -118,8 +118,20 @@ std::optional<SessionOutput> LinuxMachine::outputFor(DisplayID id) {
     if (!config) return std::nullopt;
     auto d = display(id);
     if (!d) return std::nullopt;
+    // The server's outputs are asked for once per change of them, not at
+    // every gamma write of a dimming slider.
+    std::vector<SessionOutput> outputs;
+    {
+        std::lock_guard lock(mutex_);
+        if (outputs_) outputs = *outputs_;
+    }
+    if (outputs.empty()) {
+        outputs = config->outputs();
+        std::lock_guard lock(mutex_);
+        outputs_ = outputs;
+    }
     // By EDID, never by name: the server and the kernel name connectors differently.
-    for (auto& out : config->outputs()) {
+    for (auto& out : outputs) {
         if (out.shows(d->edidBytes, d->edid)) return std::move(out);
     }
     sayOnce("output:" + std::to_string(id),
@@ -129,7 +141,13 @@ std::optional<SessionOutput> LinuxMachine::outputFor(DisplayID id) {
     return std::nullopt;
 }
 
+void LinuxMachine::forgetOutputs() {
+    std::lock_guard lock(mutex_);
+    outputs_.reset();
+}
+
 void LinuxMachine::sessionChanged() {
+    forgetOutputs();
     // A plug seen by RandR first is the same as one seen by udev.
     rescan();
     for (const auto& d : displays()) {
@@ -367,7 +385,9 @@ CGError LinuxMachine::completeDisplayConfiguration(CGDisplayConfigRef config, CG
     // RandR settings last for the X session, which is what the core asks for.
     for (const auto& [id, mode] : changes) {
         auto out = outputFor(id);
-        if (!out || !session_.config()->setMode(*out, mode.modeID)) return kCGErrorFailure;
+        const bool applied = out && session_.config()->setMode(*out, mode.modeID);
+        forgetOutputs();  // the current modes changed, whatever the server's notice says
+        if (!applied) return kCGErrorFailure;
     }
     return kCGErrorSuccess;
 }

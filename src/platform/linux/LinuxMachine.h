@@ -196,6 +196,7 @@ class LinuxMachine final : public WindowServer,
     void sayUnavailable(const std::string& key, const std::string& what);
     void sayKeysUnavailable(const std::string& key, const std::string& what);
     void sessionChanged();
+    void forgetOutputs();
     void keyPressed(int id);
     /// A media key's or hot key's activation through the portal (its thread).
     void portalActivated(const std::string& id);
@@ -234,7 +235,8 @@ class LinuxMachine final : public WindowServer,
     // Mode changes staged per configuration transaction.
     std::map<CGDisplayConfigRef, std::map<DisplayID, CGDisplayMode>> configs_;
     CGDisplayConfigRef nextConfig_ = 1;
-    std::map<DisplayID, std::int32_t> lastModes_;  // under mutex_
+    std::map<DisplayID, std::int32_t> lastModes_;        // under mutex_
+    std::optional<std::vector<SessionOutput>> outputs_;  // under mutex_; none: ask the server
     // Media keys: the one tap, read on the event thread.
     struct TapState {
         CGEventTapCallBack callback = nullptr;
