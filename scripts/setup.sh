@@ -36,6 +36,8 @@ packages=(
     libxkbcommon-dev
     libxkbcommon-x11-dev
     xkb-data
+    libwayland-dev
+    libwayland-bin
     libpulse-dev
     pulseaudio
     pulseaudio-utils

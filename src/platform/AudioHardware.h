@@ -39,6 +39,7 @@ inline constexpr std::uint32_t kAudioObjectPropertyScopeGlobal = fourCharCode("g
 inline constexpr std::uint32_t kAudioDevicePropertyScopeOutput = fourCharCode("outp");
 inline constexpr std::uint32_t kAudioObjectPropertyElementMain = 0;
 inline constexpr std::uint32_t kAudioDeviceTransportTypeAirPlay = fourCharCode("airp");
+inline constexpr std::uint32_t kAudioDeviceTransportTypeUnknown = 0;
 inline constexpr std::uint32_t kAudioDeviceTransportTypeBuiltIn = fourCharCode("bltn");
 /// A display's own audio, over its HDMI or DisplayPort link.
 inline constexpr std::uint32_t kAudioDeviceTransportTypeHDMI = fourCharCode("hdmi");

@@ -37,6 +37,12 @@ class SysfsTree {
         if (ddcBus) link(root_ / "sys/bus/i2c/devices" / name(*ddcBus), dir / "ddc");
         if (auxBus) std::filesystem::create_directories(dir / name(*auxBus));
     }
+    /// DRM card ("card0") on the PCI device at pci, behind a bridge.
+    void card(const std::string& card, const std::string& pci) {
+        const auto device = root_ / "sys/devices/pci0000:00/0000:00:01.0" / pci;
+        std::filesystem::create_directories(device);
+        link(device, root_ / "sys/class/drm" / card / "device");
+    }
     /// The connector's "modes" file, one "WxH" per line.
     void modes(const std::string& connector, const std::string& lines) {
         write(root_ / "sys/class/drm" / connector / "modes", lines);

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs COMMAND with a private PulseAudio server holding three null sinks: a
-# monitor's own audio (device.product.name "DELL U2720Q"), a network (RAOP)
+# monitor's own audio (device.product.name "DELL U2720Q", on the card in
+# PCI slot 01:00), the same model's on the card in slot 02:00, a network (RAOP)
 # sink "Living Room TV" and a plain one. Exit 77 (skipped) when pulseaudio
 # or pactl is missing.
 set -u
@@ -17,7 +18,8 @@ chmod 700 "$XDG_RUNTIME_DIR"
 unset PULSE_SERVER
 pulseaudio --daemonize=no -n --use-pid-file=no --exit-idle-time=-1 --disallow-exit \
     --disable-shm --load=module-native-protocol-unix \
-    --load="module-null-sink sink_name=dell sink_properties='device.product.name=\"DELL U2720Q\" device.form_factor=monitor'" \
+    --load="module-null-sink sink_name=dell sink_properties='device.product.name=\"DELL U2720Q\" device.form_factor=monitor device.bus_path=pci-0000:01:00.1'" \
+    --load="module-null-sink sink_name=dell_card2 sink_properties='device.product.name=\"DELL U2720Q\" device.form_factor=monitor device.bus_path=pci-0000:02:00.1'" \
     --load="module-null-sink sink_name=raop_output.living_room sink_properties='device.description=\"Living Room TV\"'" \
     --load="module-null-sink sink_name=speakers sink_properties='device.description=\"Speakers\"'" \
     >/dev/null 2>&1 &

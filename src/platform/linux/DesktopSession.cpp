@@ -2,6 +2,7 @@
 #include "platform/linux/DesktopSession.h"
 
 #include "platform/linux/MutterDisplayConfig.h"
+#include "platform/linux/WlrGammaControl.h"
 #include "runtime/Environment.h"
 
 namespace orvane::platform::linux_ {
@@ -39,14 +40,23 @@ DesktopSession DesktopSession::detectDisplay(runtime::Logger& log) {
         if (!session.portal) session.keysUnavailable = error;
         const bool gnome = desktop && desktop->find("GNOME") != std::string::npos;
         if (gnome) session.displayConfig = MutterDisplayConfig::open(error);
-        if (!session.displayConfig) {
+        std::string gammaError;
+        if (!gnome) session.displayConfig = WlrGammaControl::open(gammaError);
+        if (!session.displayConfig || !gnome) {
             session.unavailable =
                 gnome ? error
                       : "this Wayland compositor offers no interface Orvane supports for it yet";
         }
-        const std::string modes =
-            session.displayConfig ? "display modes and gamma through Mutter's DisplayConfig"
-                                  : "display modes and gamma unavailable: " + session.unavailable;
+        std::string modes;
+        if (gnome && session.displayConfig) {
+            modes = "display modes and gamma through Mutter's DisplayConfig";
+        } else if (session.displayConfig) {
+            modes = "gamma through wlr-gamma-control; display modes unavailable: " +
+                    session.unavailable;
+        } else {
+            modes = "display modes and gamma unavailable: " + session.unavailable +
+                    (gnome ? "" : " (gamma: " + gammaError + ")");
+        }
         const std::string keys =
             session.portal ? "media keys and shortcuts through the GlobalShortcuts portal"
                            : "media keys and shortcuts unavailable: " + session.keysUnavailable;

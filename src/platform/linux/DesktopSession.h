@@ -17,9 +17,10 @@ struct DesktopSession {
     /// The X11 server, when the session is an X11 one Orvane could reach:
     /// modes, gamma and keys.
     std::unique_ptr<X11Session> x11;
-    /// Modes and gamma of a session without X11 (GNOME on Wayland: Mutter).
+    /// Modes and gamma of a session without X11 (GNOME on Wayland: Mutter),
+    /// or gamma alone (wlroots compositors).
     std::unique_ptr<DisplayConfig> displayConfig;
-    /// Why modes and gamma are unavailable without a display configuration.
+    /// Why modes (and gamma, without a display configuration) are unavailable.
     std::string unavailable = "needs a desktop session, and none is running";
     /// Media keys and shortcuts of a Wayland session, through its portal.
     std::unique_ptr<GlobalShortcutsPortal> portal;
@@ -33,6 +34,11 @@ struct DesktopSession {
 
     /// The modes and gamma service: X11's or the session's own; null without.
     DisplayConfig* config() const { return x11 ? x11.get() : displayConfig.get(); }
+    /// The service when it also switches modes; null without.
+    DisplayConfig* modesConfig() const {
+        auto* c = config();
+        return c && c->hasModes() ? c : nullptr;
+    }
 
     /// The session the environment names (WAYLAND_DISPLAY, DISPLAY,
     /// XDG_CURRENT_DESKTOP, XDG_SESSION_TYPE), said in one line, and the

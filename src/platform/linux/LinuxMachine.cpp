@@ -12,6 +12,7 @@
 #include "platform/ColorProfileDirectories.h"
 #include "platform/linux/X11Keys.h"
 #include "runtime/Environment.h"
+#include "runtime/Format.h"
 
 namespace orvane::platform::linux_ {
 
@@ -76,6 +77,11 @@ void LinuxMachine::setSession(DesktopSession session) {
 }
 
 void LinuxMachine::startSession() {
+    if (session_.audio) {
+        session_.audio->onDisplaysCard = [this](const std::string& name, const std::string& slot) {
+            return sinkOnDisplaysCard(name, slot);
+        };
+    }
     if (session_.portal)
         session_.portal->onActivated = [this](const std::string& id) { portalActivated(id); };
     auto* config = session_.config();
@@ -89,6 +95,51 @@ void LinuxMachine::startSession() {
         }
     }
     config->startEvents();
+}
+
+namespace {
+/// "0000:01:00" of the PCI device behind the DRM card of connector
+/// ("card0-DP-1"); empty when the card is not on PCI.
+std::string cardSlot(const std::string& root, const std::string& connector) {
+    const auto dash = connector.find('-');
+    if (dash == std::string::npos) return {};
+    std::error_code ec;
+    const auto device = std::filesystem::canonical(
+        root + "/sys/class/drm/" + connector.substr(0, dash) + "/device", ec);
+    if (ec) return {};
+    const std::string address = device.filename().string();  // 0000:01:00.0
+    const auto dot = address.rfind('.');
+    return dot == std::string::npos ? std::string() : address.substr(0, dot);
+}
+
+/// Same card: the same slot, or integrated graphics, whose HDMI audio is the
+/// chipset's sound card: both on the root bus of one domain.
+bool sameCard(const std::string& card, const std::string& sound) {
+    if (card == sound) return true;
+    auto rootBus = [](const std::string& slot) {
+        return slot.size() >= 8 && slot.compare(5, 3, "00:") == 0;
+    };
+    return rootBus(card) && rootBus(sound) && card.compare(0, 5, sound, 0, 5) == 0;
+}
+
+std::string trimmedLower(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t\n");
+    if (first == std::string::npos) return {};
+    const auto last = s.find_last_not_of(" \t\n");
+    return runtime::lowercased(s.substr(first, last - first + 1));
+}
+}  // namespace
+
+bool LinuxMachine::sinkOnDisplaysCard(const std::string& name, const std::string& pciSlot) const {
+    if (pciSlot.empty()) return true;  // not a PCI sound card: nothing to compare
+    bool named = false;
+    for (const auto& d : displays()) {
+        if (!d.edid || trimmedLower(d.edid->name) != trimmedLower(name)) continue;
+        named = true;
+        const auto card = cardSlot(root_, d.connector);
+        if (card.empty() || sameCard(card, pciSlot)) return true;
+    }
+    return !named;
 }
 
 void LinuxMachine::sayUnavailable(const std::string& key, const std::string& what) {
@@ -105,9 +156,11 @@ bool SessionOutput::shows(const std::vector<std::uint8_t>& edidBytes,
         return edid.size() >= EDID::kBlockSize && edidBytes.size() >= EDID::kBlockSize &&
                std::equal(edid.begin(), edid.begin() + EDID::kBlockSize, edidBytes.begin());
     }
-    // What the server read from the same EDID: vendor, name, and the serial
+    // What the server read from the same EDID: vendor (where it gives the
+    // code), name, and the serial
     // (text, else number) where both sides have one.
-    if (!parsed || vendor != parsed->vendor || product.empty() || product != parsed->name)
+    if (!parsed || (!vendor.empty() && vendor != parsed->vendor) || product.empty() ||
+        product != parsed->name)
         return false;
     if (serial.empty()) return true;
     return serial == parsed->serialText || serial == std::to_string(parsed->serialNumber);
@@ -309,7 +362,7 @@ std::uint32_t LinuxMachine::serialNumber(DisplayID id) {
 }
 
 std::optional<CGDisplayMode> LinuxMachine::copyDisplayMode(DisplayID id) {
-    if (!session_.config()) {
+    if (!session_.modesConfig()) {
         sayUnavailable("modes", "Display modes");
         return std::nullopt;
     }
@@ -328,7 +381,7 @@ std::size_t LinuxMachine::pixelsHigh(DisplayID id) {
 }
 
 std::optional<std::vector<CGDisplayMode>> LinuxMachine::copyAllDisplayModes(DisplayID id, bool) {
-    if (!session_.config()) {
+    if (!session_.modesConfig()) {
         // Without a display server the kernel still lists what the connector
         // can drive; switching needs the server.
         auto d = display(id);
@@ -351,7 +404,7 @@ std::optional<std::vector<CGDisplayMode>> LinuxMachine::copyAllDisplayModes(Disp
 }
 
 CGError LinuxMachine::beginDisplayConfiguration(CGDisplayConfigRef& config) {
-    if (!session_.config()) {
+    if (!session_.modesConfig()) {
         sayUnavailable("modes", "Display modes");
         return kCGErrorNoneAvailable;
     }
@@ -447,10 +500,31 @@ CGError LinuxMachine::setDisplayTransferByTable(DisplayID id, std::uint32_t tabl
         return kCGErrorNoneAvailable;
     }
     const auto n = std::size_t(size);
+    if (!gammaOriginals_.count(out->name)) {
+        Ramps original;
+        if (!session_.config()->getGamma(*out, original.red, original.green, original.blue))
+            return kCGErrorFailure;  // nothing to give back later: change nothing
+        gammaOriginals_[out->name] = std::move(original);
+    }
     const bool applied =
         session_.config()->setGamma(*out, resampled(red, tableSize, n),
                                     resampled(green, tableSize, n), resampled(blue, tableSize, n));
     return applied ? kCGErrorSuccess : kCGErrorFailure;
+}
+
+void LinuxMachine::displayRestoreColorSyncSettings() {
+    auto* config = session_.config();
+    if (!config) return;
+    if (!gammaOriginals_.empty()) {
+        for (const auto& out : config->outputs()) {
+            auto original = gammaOriginals_.find(out.name);
+            if (original == gammaOriginals_.end()) continue;
+            const auto& [r, g, b] = original->second;
+            config->setGamma(out, r, g, b);
+        }
+        gammaOriginals_.clear();
+    }
+    config->releaseGamma();
 }
 
 CGError LinuxMachine::registerReconfigurationCallback(CGDisplayReconfigurationCallBack callback,

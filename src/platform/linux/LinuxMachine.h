@@ -87,7 +87,7 @@ class LinuxMachine final : public WindowServer,
                                       std::uint32_t& sampleCount) override;
     CGError setDisplayTransferByTable(DisplayID display, std::uint32_t tableSize, const float* red,
                                       const float* green, const float* blue) override;
-    void displayRestoreColorSyncSettings() override {}
+    void displayRestoreColorSyncSettings() override;
     CGError registerReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
                                             void* userInfo) override;
     CGError removeReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
@@ -196,6 +196,9 @@ class LinuxMachine final : public WindowServer,
     void sayUnavailable(const std::string& key, const std::string& what);
     void sayKeysUnavailable(const std::string& key, const std::string& what);
     void sessionChanged();
+    /// Whether a display named name is driven by the card in pciSlot, or no
+    /// display has that name.
+    bool sinkOnDisplaysCard(const std::string& name, const std::string& pciSlot) const;
     void forgetOutputs();
     void keyPressed(int id);
     /// A media key's or hot key's activation through the portal (its thread).
@@ -237,6 +240,12 @@ class LinuxMachine final : public WindowServer,
     CGDisplayConfigRef nextConfig_ = 1;
     std::map<DisplayID, std::int32_t> lastModes_;        // under mutex_
     std::optional<std::vector<SessionOutput>> outputs_;  // under mutex_; none: ask the server
+    /// Each output's ramps before Orvane's first write, by output name: what
+    /// an exit puts back. Main thread.
+    struct Ramps {
+        std::vector<float> red, green, blue;
+    };
+    std::map<std::string, Ramps> gammaOriginals_;
     // Media keys: the one tap, read on the event thread.
     struct TapState {
         CGEventTapCallBack callback = nullptr;

@@ -145,6 +145,13 @@ void PulseAudioHardware::update(const pa_sink_info& info) {
     } else if (display) {
         sink.transport = kAudioDeviceTransportTypeHDMI;
         sink.name = product;
+        // "pci-0000:01:00.1": the HDMI audio of the card in slot 0000:01:00.
+        const char* bus = pa_proplist_gets(info.proplist, "device.bus_path");
+        if (startsWith(bus, "pci-")) {
+            std::string slot = bus + 4;
+            slot = slot.substr(0, slot.rfind('.'));
+            sink.pciSlot = slot;
+        }
     } else {
         sink.transport = kAudioDeviceTransportTypeBuiltIn;
         sink.name = info.description ? info.description : "";
@@ -248,9 +255,14 @@ OSStatus PulseAudioHardware::getPropertyData(AudioObjectID object,
         const auto s = sink(object);
         if (!s) return kAudioHardwareBadObjectError;
         switch (a.selector) {
-            case kAudioDevicePropertyTransportType:
-                put(&s->transport, 4);
+            case kAudioDevicePropertyTransportType: {
+                auto transport = s->transport;
+                if (transport == kAudioDeviceTransportTypeHDMI && onDisplaysCard &&
+                    !onDisplaysCard(s->name, s->pciSlot))
+                    transport = kAudioDeviceTransportTypeUnknown;
+                put(&transport, 4);
                 break;
+            }
             case kAudioObjectPropertyName:
                 put(s->name.data(), s->name.size());
                 break;

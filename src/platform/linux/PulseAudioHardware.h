@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -49,10 +50,17 @@ class PulseAudioHardware final : public AudioHardware {
                                          runtime::Executor& queue,
                                          const AudioObjectPropertyListenerBlock& block) override;
 
+    /// Whether a sink with a monitor's name, on the PCI slot given
+    /// ("0000:01:00"), is on the graphics card that drives that monitor;
+    /// one that is not reports no transport. Unset: every sink is. Set it
+    /// before the first read.
+    std::function<bool(const std::string& name, const std::string& pciSlot)> onDisplaysCard;
+
   private:
     struct Sink {
         std::uint32_t index = 0;
         std::string name;
+        std::string pciSlot;  // the sound card's, without the function
         std::uint32_t transport = 0;
         std::uint8_t channels = 2;
         float volume = 0;

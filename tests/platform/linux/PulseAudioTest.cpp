@@ -110,10 +110,12 @@ TEST_F(PulseAudioTest, VolumeAndMuteReachTheSinkAndOutsideChangesComeBack) {
     EXPECT_THAT(log_.lines(), ::testing::Not(Contains(::testing::HasSubstr("failed"))));
 }
 
-TEST_F(PulseAudioTest, ADisplayWithoutDDCVolumeTakesTheSinkNamedAfterIt) {
+TEST_F(PulseAudioTest, ADisplayWithoutDDCVolumeTakesTheSinkNamedAfterItOnItsOwnCard) {
     TempDirectory dir;
     SysfsTree tree(dir.path() / "root");
     tree.connector("card0-DP-1", true, edidFile("office-27.bin"));  // no bus: no DDC
+    // Card 0 is the one in slot 02:00; the same model on slot 01:00 has its own sink.
+    tree.card("card0", "0000:02:00.0");
     runtime::VirtualRuntime rt;
     platform::linux_::DesktopSession session;
     session.audio = std::move(audio_);
@@ -124,6 +126,7 @@ TEST_F(PulseAudioTest, ADisplayWithoutDDCVolumeTakesTheSinkNamedAfterIt) {
             return nullptr;
         },
         rt.clock(), log_, std::move(session));
+    machine.startSession();
     const auto platform = machine.platform();
     displays::DisplayServices services{platform, ddc::DDCManager::create(rt, platform, log_, "t"),
                                        ddc::AVServiceDDC::create(rt, platform, log_, "t")};
@@ -138,7 +141,9 @@ TEST_F(PulseAudioTest, ADisplayWithoutDDCVolumeTakesTheSinkNamedAfterIt) {
         Contains("[DisplayManager] Display audio matched: 'DELL U2720Q' for 'DELL U2720Q'"));
     manager->adjustVolume(-100);
     rt.executor().runUntilIdle();
-    EXPECT_THAT(pactl("get-sink-volume dell"), ::testing::HasSubstr(" 0%"));
+    EXPECT_THAT(pactl("get-sink-volume dell_card2"), ::testing::HasSubstr(" 0%"));
+    EXPECT_THAT(pactl("get-sink-volume dell"), ::testing::Not(::testing::HasSubstr(" 0%")))
+        << "the same name on another card is another monitor's";
     manager->stop();
 }
 
