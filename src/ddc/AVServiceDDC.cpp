@@ -37,10 +37,8 @@ std::shared_ptr<AVServiceDDC> AVServiceDDC::create(runtime::Runtime& runtime,
 
 AVServiceDDC::AVServiceDDC(Key, runtime::Runtime& runtime, const platform::Platform& platform,
                            runtime::Logger& log, std::string_view bundleIdentifier)
-    : DDCTransport(runtime.main(), log,
-                   runtime.makeSerialQueue(std::string(bundleIdentifier) + ".avservice.io"),
-                   "[AVServiceDDC] ", "AVService.",
-                   [](DisplayID) { return DDCError::avServiceNotAvailable(); }),
+    : DDCTransport(runtime, log, std::string(bundleIdentifier) + ".avservice.io", "[AVServiceDDC] ",
+                   "AVService.", [](DisplayID) { return DDCError::avServiceNotAvailable(); }),
       clock_(runtime.clock()),
       loader_(platform.loader),
       registry_(platform.registry),

@@ -54,6 +54,7 @@ runtime::Task<VCPValue> DDCDisplay::readValue(VCPCode code) {
     VCPValue value = usableRange(code, co_await transport->readVCP(displayID_, code));
     std::lock_guard lock(cacheLock_);
     valueCache_[code] = value;
+    held_[code] = value.current;
     lastReadTime_ = transports_.clock.now();
     co_return value;
 }
@@ -80,14 +81,26 @@ runtime::Task<bool> DDCDisplay::writeValue(std::uint16_t value, VCPCode code) {
     std::function<bool()> stillWanted = [generation = slot.generation, mine] {
         return *generation == mine;
     };
+    {
+        std::lock_guard lock(cacheLock_);
+        if (auto it = held_.find(code); it != held_.end() && it->second == value) co_return true;
+    }
     slot.inFlight = true;
     std::exception_ptr failure;
     try {
-        co_await transport->writeVCP(displayID_, code, value, std::move(stillWanted));
-        std::lock_guard lock(cacheLock_);
-        if (auto it = valueCache_.find(code); it != valueCache_.end()) it->second.current = value;
+        co_await transport->paceWrite(displayID_);
+        // A newer value that came during the pause goes instead.
+        if (stillWanted()) {
+            co_await transport->writeVCP(displayID_, code, value, stillWanted);
+            std::lock_guard lock(cacheLock_);
+            held_[code] = value;
+            if (auto it = valueCache_.find(code); it != valueCache_.end())
+                it->second.current = value;
+        }
     } catch (...) {
         failure = std::current_exception();
+        std::lock_guard lock(cacheLock_);
+        held_.erase(code);
     }
     slot.inFlight = false;
     const bool current = *slot.generation == mine;

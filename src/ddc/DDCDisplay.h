@@ -57,8 +57,10 @@ class DDCDisplay {
     runtime::Task<VCPValue> readValue(VCPCode code);
     /// Writes value unless a newer write of the same code replaces it first:
     /// per code one write is on the wire at a time, a burst collapses to its
-    /// last value, and a replaced value is never retried. True when value was
-    /// written, false when a newer write took over (its caller reports the
+    /// last value, and a replaced value is never retried. Writes to the display
+    /// are paced (paceWrite), and a value the monitor is known to hold (last
+    /// read or written) is not sent again. True when value was written or
+    /// already held, false when a newer write took over (its caller reports the
     /// outcome); throws when value itself could not be written.
     runtime::Task<bool> writeValue(std::uint16_t value, VCPCode code);
     /// Writes percent (clamped to 0...100) of the cached maximum, or of 100 if
@@ -83,6 +85,8 @@ class DDCDisplay {
     std::set<VCPCode> supportedCodes_;
     mutable std::mutex cacheLock_;
     std::map<VCPCode, VCPValue> valueCache_;
+    /// What the monitor holds, as far as Orvane knows: gone after a failed write.
+    std::map<VCPCode, std::uint16_t> held_;
     std::optional<runtime::TimePoint> lastReadTime_;
     std::map<VCPCode, WriteSlot> writes_;  // main thread only
     std::set<VCPCode> zeroMaximumLogged_;

@@ -28,9 +28,8 @@ std::shared_ptr<DDCManager> DDCManager::create(runtime::Runtime& runtime,
 
 DDCManager::DDCManager(Key, runtime::Runtime& runtime, const platform::Platform& platform,
                        runtime::Logger& log, std::string_view bundleIdentifier)
-    : DDCTransport(runtime.main(), log,
-                   runtime.makeSerialQueue(std::string(bundleIdentifier) + ".ddc.io"),
-                   "[DDCManager] ", "", &DDCError::displayNotFound),
+    : DDCTransport(runtime, log, std::string(bundleIdentifier) + ".ddc.io", "[DDCManager] ", "",
+                   &DDCError::displayNotFound),
       registry_(platform.registry),
       windowServer_(platform.windowServer),
       framebufferI2C_(platform.framebufferI2C) {}

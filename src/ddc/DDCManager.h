@@ -25,7 +25,7 @@ struct Platform;
 namespace orvane::ddc {
 
 /// The framebuffer I2C transport: finds the framebuffer driving a display, and
-/// runs each DDC/CI transaction over its bus 0 on the ".ddc.io" queue.
+/// runs each DDC/CI transaction over its bus 0 on the ".ddc.io.<display>" queue.
 class DDCManager final : public DDCTransport {
     struct Key {};
 

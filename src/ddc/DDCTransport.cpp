@@ -3,6 +3,8 @@
 
 #include "ddc/DDCRetry.h"
 
+#include <algorithm>
+
 namespace orvane::ddc {
 
 const std::string& rawValue(DDCTransportType type) {
@@ -18,19 +20,35 @@ const std::string& rawValue(DDCTransportType type) {
     return none;
 }
 
-DDCTransport::DDCTransport(runtime::Executor& main, runtime::Logger& log,
-                           std::shared_ptr<runtime::SerialQueue> ioQueue, std::string logPrefix,
-                           std::string operationPrefix, std::function<DDCError(DisplayID)> gone)
-    : main_(main),
+DDCTransport::DDCTransport(runtime::Runtime& runtime, runtime::Logger& log, std::string queueLabel,
+                           std::string logPrefix, std::string operationPrefix,
+                           std::function<DDCError(DisplayID)> gone)
+    : runtime_(runtime),
+      main_(runtime.main()),
       log_(log),
-      ioQueue_(std::move(ioQueue)),
+      queueLabel_(std::move(queueLabel)),
       logPrefix_(std::move(logPrefix)),
       operationPrefix_(std::move(operationPrefix)),
       gone_(std::move(gone)) {}
 
+std::shared_ptr<runtime::SerialQueue> DDCTransport::ioQueue(DisplayID display) {
+    std::lock_guard lock(queuesLock_);
+    auto& queue = queues_[display];
+    if (!queue) queue = runtime_.makeSerialQueue(queueLabel_ + "." + std::to_string(display));
+    return queue;
+}
+
+runtime::Task<void> DDCTransport::paceWrite(DisplayID display) {
+    const auto now = runtime_.clock().now();
+    auto& next = nextWrite_[display];
+    const auto at = std::max(now, next);
+    next = at + kDDCWriteSpacing;
+    if (at > now) co_await runtime::sleepFor(main_, at - now);
+}
+
 runtime::Task<VCPValue> DDCTransport::readVCP(DisplayID display, VCPCode code) {
     std::weak_ptr<DDCTransport> weak = weak_from_this();
-    return runWithRetries<VCPValue>(ioQueue_, main_, log_, logPrefix_,
+    return runWithRetries<VCPValue>(ioQueue(display), main_, log_, logPrefix_,
                                     operationPrefix_ + "readVCP(" + displayName(code) + ")",
                                     [weak, gone = gone_, display, code] {
                                         auto self = weak.lock();
@@ -43,7 +61,7 @@ runtime::Task<void> DDCTransport::writeVCP(DisplayID display, VCPCode code, std:
                                            std::function<bool()> stillWanted) {
     std::weak_ptr<DDCTransport> weak = weak_from_this();
     return runWithRetries<void>(
-        ioQueue_, main_, log_, logPrefix_,
+        ioQueue(display), main_, log_, logPrefix_,
         operationPrefix_ + "writeVCP(" + displayName(code) + "=" + std::to_string(value) + ")",
         [weak, gone = gone_, display, code, value] {
             auto self = weak.lock();

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "ddc/DDCError.h"
@@ -11,17 +14,23 @@
 #include "platform/PlatformTypes.h"
 #include "runtime/Executor.h"
 #include "runtime/Logger.h"
+#include "runtime/Runtime.h"
 #include "runtime/SerialQueue.h"
 #include "runtime/Task.h"
 
 namespace orvane::ddc {
 
 enum class DDCTransportType { i2c, avService, none };
+
+/// At most 20 writes per second to one display.
+inline constexpr std::chrono::milliseconds kDDCWriteSpacing{50};
 /// "I2C", "AVService" or "None".
 const std::string& rawValue(DDCTransportType type);
 
-/// One way of carrying DDC/CI to displays. Each transport runs its
-/// transactions one at a time on its own serial queue, and every read and
+/// One way of carrying DDC/CI to displays. Each transport runs the
+/// transactions of one display one at a time, on a serial queue of that
+/// display's own, so a monitor that hangs or times out delays nobody else's.
+/// Every read and
 /// write goes through the shared retry rule (runWithRetries). A transport is
 /// held by shared_ptr; an attempt that outlives it fails instead of touching it.
 class DDCTransport : public std::enable_shared_from_this<DDCTransport> {
@@ -45,25 +54,35 @@ class DDCTransport : public std::enable_shared_from_this<DDCTransport> {
     runtime::Task<void> writeVCP(DisplayID display, VCPCode code, std::uint16_t value,
                                  std::function<bool()> stillWanted = {});
 
+    /// Waits, on the main executor, for the display's next write slot:
+    /// writes to one display start at least kDDCWriteSpacing apart. Monitors
+    /// freeze, and wear out their settings memory, under floods of writes.
+    /// Main thread.
+    runtime::Task<void> paceWrite(DisplayID display);
     /// One attempt each, on ioQueue; throw DDCError.
     virtual VCPValue performRead(DisplayID display, VCPCode code) = 0;
     virtual void performWrite(DisplayID display, VCPCode code, std::uint16_t value) = 0;
 
-    const runtime::SerialQueue& ioQueue() const { return *ioQueue_; }
+    /// The display's queue, made on first use ("<label>.<display>").
+    std::shared_ptr<runtime::SerialQueue> ioQueue(DisplayID display);
 
   protected:
     /// logPrefix starts every retry line ("[DDCManager] "), operationPrefix
     /// names the operation in it ("" or "AVService."); gone is the error an
     /// attempt reports once the transport has been destroyed.
-    DDCTransport(runtime::Executor& main, runtime::Logger& log,
-                 std::shared_ptr<runtime::SerialQueue> ioQueue, std::string logPrefix,
-                 std::string operationPrefix, std::function<DDCError(DisplayID)> gone);
+    DDCTransport(runtime::Runtime& runtime, runtime::Logger& log, std::string queueLabel,
+                 std::string logPrefix, std::string operationPrefix,
+                 std::function<DDCError(DisplayID)> gone);
 
+    runtime::Runtime& runtime_;
     runtime::Executor& main_;
     runtime::Logger& log_;
-    std::shared_ptr<runtime::SerialQueue> ioQueue_;
 
   private:
+    std::string queueLabel_;
+    std::mutex queuesLock_;
+    std::map<DisplayID, std::shared_ptr<runtime::SerialQueue>> queues_;
+    std::map<DisplayID, runtime::TimePoint> nextWrite_;  // main thread
     std::string logPrefix_;
     std::string operationPrefix_;
     std::function<DDCError(DisplayID)> gone_;

@@ -62,7 +62,7 @@ TEST_F(AVServiceDDCTest, ReadWritesTheUnframedRequestPausesThenReadsTwelveBytes)
     EXPECT_EQ(ts[1].kind, SimTransaction::Kind::avRead);
     EXPECT_EQ(ts[1].received.size(), 12u);
     EXPECT_EQ(ts[1].time, runtime::TimePoint(50ms));
-    EXPECT_EQ(av()->ioQueue().label(), "test.orvane.avservice.io");
+    EXPECT_EQ(av()->ioQueue(3)->label(), "test.orvane.avservice.io.3");
 }
 
 TEST_F(AVServiceDDCTest, WriteSendsSixBytesWithoutPause) {

@@ -195,7 +195,7 @@ TEST_F(DDCManagerTest, TransportFailuresBeforeTheBus) {
               "DDC operation failed after 3 retries: No I2C interface found on framebuffer");
     EXPECT_EQ(errorOf(executor(), i2c()->readVCP(3, VCPCode::brightness)),
               "DDC operation failed after 3 retries: No IOFramebuffer found for display 3");
-    EXPECT_EQ(i2c()->ioQueue().label(), "test.orvane.ddc.io");
+    EXPECT_EQ(i2c()->ioQueue(2)->label(), "test.orvane.ddc.io.2");
 }
 
 class FramebufferLookup : public test::SimFixture {

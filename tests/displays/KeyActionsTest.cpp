@@ -2,6 +2,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "displays/DisplayManager.h"
 #include "support/SimFixture.h"
 
@@ -107,6 +109,38 @@ TEST_F(KeyActionsTest, BrightnessKeysStepEveryExternalDisplayButNotTheBuiltIn) {
     executor().runFor(1s);
     EXPECT_FALSE(manager->mediaKeyInterceptor()->hasExternalDisplays());
     EXPECT_FALSE(machine_->input().postSystemDefined(kBrightnessUp));
+}
+
+TEST_F(KeyActionsTest, AFloodOfKeysIsPacedPerMonitorAndEndsAtTheLastLevel) {
+    use({named(simDisplay(2, SimDDCPath::i2c, 0x2222, 2), "A"),
+         named(simDisplay(4, SimDDCPath::i2c, 0x4444, 4), "B")},
+        false);
+    // 1,000 presses in one second, mostly up, some down.
+    std::mt19937 random(7);
+    for (int i = 0; i < 1000; ++i) {
+        machine_->input().postSystemDefined(random() % 3 ? kBrightnessUp : kBrightnessDown);
+        executor().runFor(1ms);
+    }
+    executor().runUntilIdle();
+    for (DisplayID id : {2u, 4u}) {
+        std::vector<runtime::TimePoint> writes;
+        for (const auto& t : machine_->transcript()) {
+            if (t.display == id && t.sent.size() >= 6 && t.sent[2] == 0x03 && t.sent[3] == 0x10)
+                writes.push_back(t.time);
+        }
+        ASSERT_FALSE(writes.empty());
+        for (std::size_t i = 1; i < writes.size(); ++i) {
+            ASSERT_GE(writes[i] - writes[i - 1], runtime::Duration(50ms))
+                << "display " << id << ": more than 20 writes a second, or two at once";
+        }
+        EXPECT_LE(writes.size(), 25u) << "a second of keys and the tail after it";
+        EXPECT_EQ(vcp(id, 0x10), std::uint16_t(state(id).brightness.get()))
+            << "the monitor ends at the last level asked for";
+    }
+    // A level the monitor already holds is not written again.
+    const auto before = machine_->transcript().size();
+    runTask(executor(), manager->writeBrightness(2, state(2).brightness.get()));
+    EXPECT_EQ(machine_->transcript().size(), before);
 }
 
 TEST_F(KeyActionsTest, StepsClampAtBothEnds) {
