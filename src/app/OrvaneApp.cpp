@@ -23,6 +23,8 @@ OrvaneApp::OrvaneApp(runtime::Runtime& runtime, platform::Platform platform, Opt
                                 options.bundlePath, options.homeDirectory, log})) {
     defaults_.registerDefaults({{"SUAutomaticallyUpdate", false}});
     presets_->modelContext = &container_.mainContext();
+    registry_->gammaJournal =
+        std::make_shared<controls::GammaJournal>(options.gammaJournalPath, log);
     // The user's key settings hold from launch on, and follow every change.
     settings_ = settings::fetchOrCreateSettings(container_.mainContext());
     applySettings();

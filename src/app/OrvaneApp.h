@@ -30,6 +30,8 @@ class OrvaneApp {
         std::string defaultsPath = settings::UserDefaults::defaultPath();
         std::string bundlePath;
         std::string homeDirectory;
+        /// Where dimmed displays' gamma tables are kept; empty keeps none.
+        std::string gammaJournalPath;
     };
 
     /// Throws store::StoreError when the store cannot be created or opened.

@@ -91,9 +91,13 @@ void SoftwareDimmer::applyGamma(double level) {
     if (level <= 0) {
         if (!gammaModified_) return;
         if (originalRed_ && originalGreen_ && originalBlue_) {
-            windowServer_.setDisplayTransferByTable(
+            const auto restored = windowServer_.setDisplayTransferByTable(
                 displayID_, static_cast<std::uint32_t>(originalRed_->size()), originalRed_->data(),
                 originalGreen_->data(), originalBlue_->data());
+            if (restored == platform::kCGErrorSuccess && journaled_ && journal) {
+                journal->forget(displayID_);
+                journaled_ = false;
+            }
         } else {
             windowServer_.displayRestoreColorSyncSettings();
         }
@@ -118,6 +122,11 @@ void SoftwareDimmer::applyGamma(double level) {
             originalGreen_ = std::move(g);
             originalBlue_ = std::move(b);
         }
+    }
+    // Kept on disk before the first change, so a crash cannot leave it dimmed.
+    if (originalRed_ && journal && !journaled_) {
+        journal->record(displayID_, {*originalRed_, *originalGreen_, *originalBlue_});
+        journaled_ = true;  // a failed save is said once, not at every step
     }
     const auto factor = static_cast<float>(1.0 - level);
     const auto entries =

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "controls/GammaJournal.h"
 #include "platform/WindowServer.h"
 #include "platform/WindowToolkit.h"
 #include "runtime/Logger.h"
@@ -38,6 +39,8 @@ class SoftwareDimmer {
 
     DisplayID displayID() const { return displayID_; }
     Method method = Method::overlay;
+    /// Where the original tables are kept while dimmed by gamma; none keeps nothing.
+    std::shared_ptr<GammaJournal> journal;
     double currentLevel() const { return currentLevel_; }
     const platform::Window* overlayWindow() const { return overlayWindow_.get(); }
     bool gammaModified() const { return gammaModified_; }
@@ -57,6 +60,7 @@ class SoftwareDimmer {
     bool retired_ = false;
     std::unique_ptr<platform::Window> overlayWindow_;
     bool gammaModified_ = false;
+    bool journaled_ = false;
     std::optional<std::vector<float>> originalRed_, originalGreen_, originalBlue_;
 };
 

@@ -102,6 +102,8 @@ runtime::Task<void> DisplayManager::start() {
         callbackRegistered_ = true;
     }
     log_.line("[DisplayManager] Registered for display reconfiguration events");
+    // Before any dimming of this run captures them as its originals.
+    if (gammaJournal) gammaJournal->restoreLeftovers(services_.platform.windowServer);
     co_await scanDisplays();
     if (stopped_) co_return;
     setupMediaKeys();
@@ -524,6 +526,7 @@ void DisplayManager::setupControllers(
             entry.dimmer = std::make_shared<controls::SoftwareDimmer>(d, platform.windowServer,
                                                                       platform.windowToolkit, log_);
             entry.dimmer->method = dimmingMethod;
+            entry.dimmer->journal = gammaJournal;
         }
         entry.dimmer->followScreen();
         makeDDCControllers(entry);

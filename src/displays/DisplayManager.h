@@ -87,6 +87,9 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     /// How new dimmers darken a display: gamma where the session cannot show
     /// overlay windows.
     controls::SoftwareDimmer::Method dimmingMethod = controls::SoftwareDimmer::Method::overlay;
+    /// Keeps the gamma tables of dimmed displays across a crash; the start
+    /// puts back what an earlier run left. Set before start; none keeps nothing.
+    std::shared_ptr<controls::GammaJournal> gammaJournal;
 
     // Key and shortcut actions, each across every external display: the state
     // changes first, then the write starts, then the panel shows.

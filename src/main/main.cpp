@@ -23,6 +23,7 @@
 
 #include "app/InstanceChannel.h"
 #include "app/OrvaneApp.h"
+#include "controls/GammaJournal.h"
 #include "platform/Backend.h"
 #include "platform/linux/LinuxBackend.h"
 #include "platform/posix/PosixFileManager.h"
@@ -112,8 +113,9 @@ std::string executablePath() {
     return ec ? std::string() : p.string();
 }
 
-app::OrvaneApp::Options appOptions() {
+app::OrvaneApp::Options appOptions(std::string_view machine) {
     app::OrvaneApp::Options o;
+    o.gammaJournalPath = controls::GammaJournal::defaultPath(std::string(machine));
     o.bundlePath = executablePath();
     o.homeDirectory = runtime::environmentPath("HOME").value_or("");
     return o;
@@ -154,7 +156,7 @@ class TeeLogger final : public runtime::Logger {
     std::string captured_;
 };
 
-/// Waits for SIGINT, SIGTERM or SIGHUP on a thread of its own and posts
+/// Waits for SIGINT, SIGTERM, SIGHUP or SIGQUIT on a thread of its own and posts
 /// onSignal to the loop.
 class SignalWatcher {
   public:
@@ -196,13 +198,14 @@ bool handOver(const std::vector<std::string>& urls) {
 /// The application on the backend's platform; none when its store cannot be
 /// opened, which is fatal.
 std::unique_ptr<app::OrvaneApp> makeApp(runtime::Runtime& rt, const platform::Platform& platform,
-                                        runtime::Logger& log) {
+                                        std::string_view machine, runtime::Logger& log) {
     // Only the installer-image clean-up uses these; a Linux install never lives
     // under /Applications, so it finds nothing to do.
     static platform::posix::PosixProcessRunner processes;
     static platform::posix::PosixFileManager files;
     try {
-        return std::make_unique<app::OrvaneApp>(rt, platform, appOptions(), processes, files, log);
+        return std::make_unique<app::OrvaneApp>(rt, platform, appOptions(machine), processes, files,
+                                                log);
     } catch (const store::StoreError& e) {
         std::printf("Failed to create SwiftData container: %s\n", e.what());
         std::fflush(stdout);
@@ -214,7 +217,7 @@ std::unique_ptr<app::OrvaneApp> makeApp(runtime::Runtime& rt, const platform::Pl
 /// the backend stopped) when the store cannot be opened.
 std::unique_ptr<app::OrvaneApp> makeOneShotApp(runtime::Runtime& rt, platform::Backend& backend,
                                                runtime::Logger& log) {
-    auto app = makeApp(rt, backend.start(rt), log);
+    auto app = makeApp(rt, backend.start(rt), backend.name(), log);
     if (!app) {
         backend.stop();
         return nullptr;
@@ -281,7 +284,7 @@ struct FrontEnd {
         [](auto&, auto) { return nullptr; };
 };
 
-/// Resident: the run loop runs until SIGINT, SIGTERM or SIGHUP (or Quit).
+/// Resident: the run loop runs until SIGINT, SIGTERM, SIGHUP or SIGQUIT (or Quit).
 /// The instance socket is claimed before anything else, the store included,
 /// so of two starts at once the loser hands its URLs to the winner.
 int runResident(platform::Backend& backend, const Options& options, TeeLogger& log,
@@ -315,7 +318,7 @@ int runResident(platform::Backend& backend, const Options& options, TeeLogger& l
     }
 
     const auto platform = frontEnd.adapt(backend.start(rt));
-    auto app = makeApp(rt, platform, log);
+    auto app = makeApp(rt, platform, backend.name(), log);
     if (!app) {
         backend.stop();
         return 1;
@@ -428,7 +431,7 @@ int main(int argc, char** argv) {
 
     sigset_t signals;
     sigemptyset(&signals);
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1})
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1})
         sigaddset(&signals, s);
 
     // A closed standard output (orvane ... | head) must not end Orvane before

@@ -529,7 +529,7 @@ TEST_F(CommandLineTest, InADesktopSessionTheGUIRunsTheSameApplication) {
 }
 
 TEST_F(CommandLineTest, ASignalDuringDimmingLeavesEveryDisplayUndimmed) {
-    for (int signal : {SIGTERM, SIGHUP}) {
+    for (int signal : {SIGTERM, SIGHUP, SIGQUIT, SIGINT}) {
         const auto out = dir / "out.json";
         ResidentInstance instance(
             command({"--rig", rig(), "--rig-out", out, "orvane://brightness?value=10"}),

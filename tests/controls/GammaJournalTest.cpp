@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: MIT
+// Gamma tables survive a run that ends without putting them back.
+
+#include "controls/GammaJournal.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "displays/DisplayManager.h"
+#include "support/SimFixture.h"
+#include "support/TempDirectory.h"
+
+namespace orvane::test {
+namespace {
+
+using controls::GammaJournal;
+using controls::SoftwareDimmer;
+using platform::sim::SimDDCPath;
+using ::testing::Contains;
+
+class GammaJournalTest : public SimFixture {
+  protected:
+    void SetUp() override {
+        // Neither monitor answers DDC: both are dimmed through their gamma
+        // tables, which start as a 2.2 and a 1.8 curve, not the identity.
+        auto a = simDisplay(2, SimDDCPath::i2c, 0x2222, 2);
+        auto b = simDisplay(3, SimDDCPath::i2c, 0x3333, 3);
+        a.monitor.answers = b.monitor.answers = false;
+        a.gamma = 2.2;
+        b.gamma = 1.8;
+        useRig(rigOf({a, b}));
+        originals_ = {machine_->gammaTables(2), machine_->gammaTables(3)};
+    }
+    /// A run of the registry with its journal; never stopped unless the test does.
+    std::shared_ptr<displays::DisplayManager> run() {
+        auto manager = displays::DisplayManager::create(runtime_, services(), log_);
+        manager->reprobeOnTimer = false;
+        manager->dimmingMethod = SoftwareDimmer::Method::gamma;
+        manager->gammaJournal = std::make_shared<GammaJournal>(path_, log_);
+        runTask(executor(), manager->start());
+        runs_.push_back(manager);
+        return manager;
+    }
+    void expectOriginal() {
+        EXPECT_EQ(machine_->gammaTables(2), originals_[0]);
+        EXPECT_EQ(machine_->gammaTables(3), originals_[1]);
+    }
+
+    TempDirectory dir_;
+    std::string path_ = (dir_.path() / "orvane-gamma-sim.json").string();
+    std::vector<platform::sim::SimMachine::GammaTables> originals_;
+    std::vector<std::shared_ptr<displays::DisplayManager>> runs_;  // the "dead" ones too
+};
+
+TEST_F(GammaJournalTest, ARunThatDiesDimmedIsMendedByTheNextStartEveryTime) {
+    std::mt19937 random(11);
+    for (int trial = 0; trial < 100; ++trial) {
+        auto dying = run();
+        const double level = double(random() % 99);  // 0...98 %: always dimmed
+        runTask(executor(), dying->writeBrightness(2, level));
+        if (trial % 2) runTask(executor(), dying->writeBrightness(3, level / 2));
+        ASSERT_NE(machine_->gammaTables(2), originals_[0]);
+        ASSERT_TRUE(std::filesystem::exists(path_));
+        // The run ends here with nothing put back (kill -9); the next one starts.
+        log_.clear();
+        auto next = run();
+        expectOriginal();
+        std::vector<float> identity(machine_->gammaTables(2)[0].size());
+        for (std::size_t i = 0; i < identity.size(); ++i)
+            identity[i] = float(i) / float(identity.size() - 1);
+        ASSERT_NE(machine_->gammaTables(2)[0], identity) << "never the identity ramp";
+        EXPECT_THAT(log_.lines(), Contains("[GammaJournal] Restored the gamma tables of display 2 "
+                                           "left dimmed by an earlier run"));
+        EXPECT_FALSE(std::filesystem::exists(path_));
+        // It dims again from the true originals, not from what the dead run left.
+        runTask(executor(), next->writeBrightness(2, 50));
+        EXPECT_FLOAT_EQ(machine_->gammaTables(2)[1][200], originals_[0][1][200] * 0.5f);
+        next->stop();
+        expectOriginal();
+        ASSERT_FALSE(std::filesystem::exists(path_)) << "a clean end leaves no journal";
+    }
+}
+
+TEST_F(GammaJournalTest, AJournalThatCannotBeReadOrWrittenNeverHarmsTheScreen) {
+    // Torn, foreign or hostile contents: said, removed, nothing written.
+    for (const std::string text :
+         {"", "{", "[]", R"({"displays": 3})", R"({"displays": {"2": {"red": [2.0]}}})",
+          R"({"displays": {"x": {"red": [0], "green": [0], "blue": [0]}}})",
+          R"({"displays": {"2": {"red": [0, 1], "green": [0], "blue": [0, 1]}}})"}) {
+        std::ofstream(path_) << text;
+        log_.clear();
+        run()->stop();
+        expectOriginal();
+        EXPECT_FALSE(std::filesystem::exists(path_)) << text;
+        EXPECT_THAT(log_.lines(), Contains(::testing::StartsWith("[GammaJournal] Ignored")))
+            << text;
+    }
+    // A folder that cannot be written: dimming still works, and says what it lacks.
+    path_ = (dir_.path() / "missing" / "orvane-gamma-sim.json").string();
+    auto manager = run();
+    runTask(executor(), manager->writeBrightness(2, 30));
+    runTask(executor(), manager->writeBrightness(2, 20));
+    EXPECT_NE(machine_->gammaTables(2), originals_[0]);
+    EXPECT_EQ(log_.linesStartingWith("[GammaJournal] Could not save").size(), 1u);
+    manager->stop();
+    expectOriginal();
+}
+
+}  // namespace
+}  // namespace orvane::test
