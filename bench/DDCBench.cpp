@@ -3,6 +3,7 @@
 // (virtual time against the protocol floor), and the CPU cost of one awaited
 // attempt through the runtime.
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -72,10 +73,10 @@ void Probe16Displays(benchmark::State& state) {
         }
         rt.executor().runUntilIdle();
         // Floor: every read transaction's mandated 50 ms reply delay, serial per
-        // transport queue; the two queues run side by side. Each display makes
-        // 4 good reads and 3 failed volume reads.
-        const double perQueueReads = 8 * (4 + 3);
-        floorMs = perQueueReads * 50;
+        // display; displays run side by side. Each display makes 4 good reads
+        // and 3 failed volume reads.
+        const double perDisplayReads = 4 + 3;
+        floorMs = perDisplayReads * 50;
         virtualMs = std::chrono::duration<double, std::milli>(rt.executor().now()).count();
         ratio = virtualMs / floorMs;
         i2c->clearCache();
@@ -85,6 +86,59 @@ void Probe16Displays(benchmark::State& state) {
     state.counters["ratio"] = ratio;
 }
 BENCHMARK(Probe16Displays)->Unit(benchmark::kMillisecond);
+
+// Brightness read from 15 healthy monitors, with the 16th healthy, then with
+// it holding the bus for a second at every attempt (as a locked-up monitor
+// does): the 15 finish at the same virtual time either way.
+void DeadMonitorCostsTheOthersNothing(benchmark::State& state) {
+    double healthyMs = 0, withDeadMs = 0;
+    for (auto _ : state) {
+        for (bool dead : {false, true}) {
+            runtime::VirtualRuntime rt;
+            runtime::CapturingLogger log;
+            platform::sim::SimRig rig;
+            for (DisplayID id = 1; id <= 16; ++id) {
+                platform::sim::SimDisplaySpec d;
+                d.id = id;
+                d.vendor = 0x1000 + id;
+                d.model = id;
+                d.ddc = platform::sim::SimDDCPath::i2c;
+                d.monitor.features = {{0x10, {50, 100}}};
+                if (dead && id == 16) {
+                    platform::sim::SimFault hang;
+                    hang.kind = platform::sim::SimFaultKind::hangs;
+                    hang.bytes = 1000;
+                    d.monitor.faults = {hang};
+                }
+                rig.displays.push_back(d);
+            }
+            platform::sim::SimMachine machine(rig, rt.clock());
+            auto platform = machine.platform();
+            auto i2c = ddc::DDCManager::create(rt, platform, log, "bench.orvane");
+            runtime::TimePoint lastHealthy{};
+            std::vector<std::shared_ptr<ddc::DDCDisplay>> displays;
+            for (DisplayID id = 1; id <= 16; ++id) {
+                auto d = std::make_shared<ddc::DDCDisplay>(
+                    id, ddc::DDCTransports{{i2c}, rt.clock(), log});
+                runtime::spawn(
+                    rt.main(),
+                    [](std::shared_ptr<ddc::DDCDisplay> d) -> runtime::Task<void> {
+                        co_await d->readValue(ddc::VCPCode::brightness);
+                    }(d),
+                    [&, id](std::exception_ptr) {
+                        if (id != 16) lastHealthy = std::max(lastHealthy, rt.executor().now());
+                    });
+                displays.push_back(d);
+            }
+            rt.executor().runUntilIdle();
+            (dead ? withDeadMs : healthyMs) =
+                std::chrono::duration<double, std::milli>(lastHealthy).count();
+        }
+    }
+    state.counters["healthy_ms"] = healthyMs;
+    state.counters["with_dead_ms"] = withDeadMs;
+}
+BENCHMARK(DeadMonitorCostsTheOthersNothing)->Unit(benchmark::kMillisecond);
 
 // One attempt handed to a serial queue and awaited back on the main executor.
 void AwaitedAttempt(benchmark::State& state) {

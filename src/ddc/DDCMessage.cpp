@@ -12,6 +12,7 @@ constexpr std::uint8_t kGetVCPOpcode = 0x01;
 constexpr std::uint8_t kGetVCPReplyOpcode = 0x02;
 constexpr std::uint8_t kSetVCPOpcode = 0x03;
 constexpr std::uint8_t kLengthFlag = 0x80;
+constexpr std::uint8_t kMaxFrameLength = 32;
 
 std::uint16_t be16(std::uint8_t high, std::uint8_t low) {
     return static_cast<std::uint16_t>((high << 8) | low);
@@ -50,6 +51,8 @@ VCPValue DDCMessage::decodeFramed(std::span<const std::uint8_t> reply, VCPCode r
         throw DDCError::readResponseTooShort(static_cast<int>(kFramedReplyLength),
                                              static_cast<int>(reply.size()));
     }
+    // A length beyond the largest DDC/CI frame (32 bytes) is a corrupt reply.
+    if ((reply[1] & 0x7F) > kMaxFrameLength) throw DDCError::readResponseInvalid();
     if (reply[2] != kGetVCPReplyOpcode) throw DDCError::readResponseInvalid();
     if (reply[3] != 0x00) throw DDCError::vcpCodeUnsupported(requested);
     if (reply[4] != rawValue(requested)) throw DDCError::readResponseInvalid();

@@ -6,7 +6,9 @@
 
 #include <map>
 
+#include "ddc/DDCRetry.h"
 #include "platform/sim/SimMonitor.h"
+#include "runtime/Spawn.h"
 #include "support/SimFixture.h"
 
 namespace orvane::ddc {
@@ -277,6 +279,134 @@ TEST_F(DDCDisplayTest, AMaximumOfZeroReadsAsAHundredAndIsLoggedOnce) {
     runTask(executor(), d->setPercent(40, VCPCode::brightness));
     EXPECT_EQ(monitor(2).feature(0x10)->current, 0u) << "the monitor clamps to its own max";
     EXPECT_EQ(setsOf(*machine_, 0x10).back(), 40);
+}
+
+}  // namespace
+}  // namespace orvane::ddc
+
+namespace orvane::ddc {
+namespace {
+
+/// What real monitors do wrong, against every control, healing after 0, 1
+/// or 2 uses or never: never a crash, never a failure reported as a value,
+/// and the control works again once the fault has healed.
+class MonitorFaultTest : public test::SimFixture,
+                         public ::testing::WithParamInterface<std::tuple<SimFaultKind, int>> {};
+
+TEST_P(MonitorFaultTest, EveryControlFailsHonestlyAndRecovers) {
+    const auto [kind, heal] = GetParam();
+    for (VCPCode code : kProbedVCPCodes) {
+        test::SimFixture::useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c)}));
+        auto& monitor = *machine_->monitor(2);
+        monitor.setFeature(rawValue(code), {7, 90});
+        auto d = makeDisplay(2);
+        platform::sim::SimFault fault;
+        fault.kind = kind;
+        fault.code = rawValue(code);
+        fault.times = heal;
+        monitor.addFault(fault);
+        const std::string what =
+            std::string(displayName(code)) + ", heals after " + std::to_string(heal);
+        // Up to three attempts: a fault that heals within two is never seen.
+        const auto error = test::errorOf(executor(), d->readValue(code));
+        if (heal >= 0 && heal < kDDCAttempts) {
+            EXPECT_EQ(error, "") << what;
+            EXPECT_EQ(d->cachedValue(code)->current, 7) << what;
+        } else {
+            EXPECT_THAT(error, ::testing::StartsWith("DDC operation failed after 3 retries"))
+                << what;
+            EXPECT_FALSE(d->cachedValue(code)) << what << ": no value from a failed read";
+        }
+        // Healed: the control works again.
+        monitor.clearFaults();
+        EXPECT_EQ(test::errorOf(executor(), d->readValue(code)), "") << what;
+        EXPECT_EQ(test::runTask(executor(), d->writeValue(33, code)), true) << what;
+        EXPECT_EQ(monitor.feature(rawValue(code))->current, 33) << what;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RealMonitors, MonitorFaultTest,
+    ::testing::Combine(::testing::Values(SimFaultKind::nullReply, SimFaultKind::doubledAddress,
+                                         SimFaultKind::badLength, SimFaultKind::allZero,
+                                         SimFaultKind::silent),
+                       ::testing::Values(0, 1, 2, -1)),
+    [](const auto& info) {
+        const auto heal = std::get<1>(info.param);
+        return std::string(platform::sim::nameOf(std::get<0>(info.param))) + "_" +
+               (heal < 0 ? std::string("never") : std::to_string(heal));
+    });
+
+TEST_F(DDCDisplayTest, AMonitorThatLocksUpUnderFastWritesIsNeverFloodedIntoIt) {
+    // It locks up after 3 writes less than 100 ms apart: the pacing keeps
+    // writes 50 ms apart, so a burst would trip it...
+    useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c)}));
+    auto& monitor = *machine_->monitor(2);
+    platform::sim::SimFault lockUp;
+    lockUp.kind = SimFaultKind::lockUp;
+    lockUp.bytes = 3;
+    lockUp.times = 1;
+    monitor.addFault(lockUp);
+    auto d = makeDisplay(2);
+    int failed = 0, written = 0;
+    for (std::uint16_t v = 10; v < 20; ++v) {
+        runtime::spawn(
+            executor(),
+            [](std::shared_ptr<DDCDisplay> d, std::uint16_t v) -> runtime::Task<void> {
+                co_await d->writeValue(v, VCPCode::brightness);
+            }(d, v),
+            [&](std::exception_ptr e) { e ? ++failed : ++written; });
+        executor().runFor(60ms);
+    }
+    executor().runUntilIdle();
+    // ...and then it answers nothing: those writes fail, and say so.
+    EXPECT_GT(failed, 0);
+    EXPECT_THAT(log_.linesStartingWith("[DDCManager] writeVCP(Brightness="),
+                ::testing::Not(IsEmpty()));
+    // Left alone for a while, it works again.
+    executor().runFor(3s);
+    EXPECT_TRUE(test::runTask(executor(), d->writeValue(42, VCPCode::brightness)));
+    EXPECT_EQ(monitor.feature(0x10)->current, 42);
+}
+
+TEST_F(DDCDisplayTest, AMonitorHoldingTheBusDelaysNoOtherMonitor) {
+    useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c, 0x2222, 2),
+                        simDisplay(4, SimDDCPath::i2c, 0x4444, 4),
+                        simDisplay(5, SimDDCPath::i2c, 0x5555, 5)}));
+    addFault(5, SimFaultKind::hangs, std::nullopt, -1, platform::kIOReturnError, 1000);
+    std::map<DisplayID, runtime::TimePoint> done;
+    std::vector<std::shared_ptr<DDCDisplay>> handles;
+    for (DisplayID id : {5u, 2u, 4u}) {
+        handles.push_back(makeDisplay(id));
+        runtime::spawn(
+            executor(),
+            [](std::shared_ptr<DDCDisplay> d) -> runtime::Task<void> {
+                co_await d->readValue(VCPCode::brightness);
+            }(handles.back()),
+            [&, id](std::exception_ptr) { done[id] = executor().now(); });
+    }
+    executor().runUntilIdle();
+    EXPECT_EQ(done[2], runtime::TimePoint(50ms));
+    EXPECT_EQ(done[4], runtime::TimePoint(50ms));
+    EXPECT_GE(done[5], runtime::TimePoint(3s)) << "three attempts, a second each";
+}
+
+TEST_F(DDCDisplayTest, AWriteTheMonitorUndoesIsSentAgainWhenAskedAgain) {
+    useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c)}));
+    auto& monitor = *machine_->monitor(2);
+    monitor.setFeature(0x10, {20, 100});
+    platform::sim::SimFault reverts;
+    reverts.kind = SimFaultKind::reverts;
+    reverts.bytes = 1000;
+    reverts.times = 1;
+    monitor.addFault(reverts);
+    auto d = makeDisplay(2);
+    EXPECT_TRUE(test::runTask(executor(), d->writeValue(60, VCPCode::brightness)));
+    executor().runFor(2s);
+    // A read learns the monitor went back; the same level is then written again.
+    EXPECT_EQ(test::runTask(executor(), d->readValue(VCPCode::brightness)).current, 20);
+    EXPECT_TRUE(test::runTask(executor(), d->writeValue(60, VCPCode::brightness)));
+    EXPECT_EQ(monitor.feature(0x10)->current, 60);
 }
 
 }  // namespace

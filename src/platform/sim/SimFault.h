@@ -27,6 +27,14 @@ enum class SimFaultKind {
     badChecksum,     // reply checksum byte is wrong
     leadingJunk,     // `bytes` zero bytes precede the reply
     allZero,         // every reply byte is zero
+    nullReply,       // the DDC/CI null message instead of the reply
+    doubledAddress,  // the reply starts with its source address twice
+    badLength,       // the reply's length byte is beyond the largest a frame has
+    ignoresWrite,    // a Set VCP is acknowledged but not applied
+    reverts,         // a Set VCP is applied, and undone `bytes` ms later
+    lockUp,          // after `bytes` writes under 100 ms apart, answers nothing
+                     // until left alone for 2 s
+    hangs,           // holds the bus `bytes` ms, then does not acknowledge
     silent,          // the monitor does not acknowledge at all (keep last)
 };
 
@@ -46,7 +54,7 @@ struct SimFault {
 inline constexpr int kMaxSimFaultBytes = 4096;
 
 /// The names rig files give the kinds.
-inline constexpr std::array<std::pair<SimFaultKind, std::string_view>, 13> kSimFaultNames{{
+inline constexpr std::array<std::pair<SimFaultKind, std::string_view>, 20> kSimFaultNames{{
     {SimFaultKind::unsupported, "unsupported"},
     {SimFaultKind::openStatus, "openStatus"},
     {SimFaultKind::nullConnection, "nullConnection"},
@@ -59,6 +67,13 @@ inline constexpr std::array<std::pair<SimFaultKind, std::string_view>, 13> kSimF
     {SimFaultKind::badChecksum, "badChecksum"},
     {SimFaultKind::leadingJunk, "leadingJunk"},
     {SimFaultKind::allZero, "allZero"},
+    {SimFaultKind::nullReply, "nullReply"},
+    {SimFaultKind::doubledAddress, "doubledAddress"},
+    {SimFaultKind::badLength, "badLength"},
+    {SimFaultKind::ignoresWrite, "ignoresWrite"},
+    {SimFaultKind::reverts, "reverts"},
+    {SimFaultKind::lockUp, "lockUp"},
+    {SimFaultKind::hangs, "hangs"},
     {SimFaultKind::silent, "silent"},
 }};
 

@@ -596,14 +596,20 @@ IOReturn SimMachine::i2cSendRequest(IOI2CConnectRef connect, std::uint32_t, IOI2
     if (auto fault = monitor->takeFault({SimFaultKind::sendStatus}, code, isWrite))
         return finish(fault->status);
     request.result = kIOReturnSuccess;
+    if (auto hang = monitor->takeFault({SimFaultKind::hangs}, code, isWrite)) {
+        clock_.sleepFor(std::chrono::milliseconds(std::max(hang->bytes, 0)));
+        request.result = kIOReturnNotResponding;
+        if (request.replyTransactionType != kIOI2CNoTransactionType) request.replyBytes = 0;
+        return finish(kIOReturnSuccess);
+    }
     if (request.sendTransactionType != kIOI2CNoTransactionType) {
-        if (request.sendAddress != kBusWriteAddress ||
+        if (request.sendAddress != kBusWriteAddress || !monitor->answers(clock_.now()) ||
             monitor->takeFault({SimFaultKind::silent}, code, isWrite)) {
             request.result = kIOReturnNotResponding;
             if (request.replyTransactionType != kIOI2CNoTransactionType) request.replyBytes = 0;
             return finish(kIOReturnSuccess);
         }
-        monitor->receive(t.sent);
+        monitor->receive(t.sent, clock_.now());
     }
     if (auto fault = monitor->takeFault({SimFaultKind::resultStatus}, code, isWrite)) {
         request.result = fault->status;
@@ -616,7 +622,7 @@ IOReturn SimMachine::i2cSendRequest(IOI2CConnectRef connect, std::uint32_t, IOI2
             request.replyBytes = 0;
             return finish(kIOReturnSuccess);
         }
-        auto bytes = monitor->reply(request.replyBytes);
+        auto bytes = monitor->reply(request.replyBytes, clock_.now());
         std::memset(request.replyBuffer, 0, request.replyBytes);
         std::copy(bytes.begin(), bytes.end(), request.replyBuffer);
         request.replyBytes = static_cast<std::uint32_t>(bytes.size());
@@ -669,13 +675,14 @@ IOReturn SimMachine::avWrite(IOAVService& service, std::uint32_t chip, std::uint
         status = kIOReturnNoDevice;
     } else if (auto fault = monitor->takeFault({SimFaultKind::sendStatus}, code, isWrite)) {
         status = fault->status;
-    } else if (chip != kChipAddress || monitor->takeFault({SimFaultKind::silent}, code, isWrite)) {
+    } else if (chip != kChipAddress || !monitor->answers(clock_.now()) ||
+               monitor->takeFault({SimFaultKind::silent}, code, isWrite)) {
         status = kIOReturnNotResponding;
     } else {
         // On the wire the data address is the message's first byte.
         std::vector<std::uint8_t> message{static_cast<std::uint8_t>(data)};
         message.insert(message.end(), t.sent.begin(), t.sent.end());
-        monitor->receive(message);
+        monitor->receive(message, clock_.now());
     }
     t.status = status;
     record(std::move(t));
@@ -703,10 +710,11 @@ IOReturn SimMachine::avRead(IOAVService& service, std::uint32_t chip, std::uint3
         status = kIOReturnNoDevice;
     } else if (auto fault = monitor->takeFault({SimFaultKind::readStatus}, code)) {
         status = fault->status;
-    } else if (chip != kChipAddress || monitor->takeFault({SimFaultKind::silent}, code)) {
+    } else if (chip != kChipAddress || !monitor->answers(clock_.now()) ||
+               monitor->takeFault({SimFaultKind::silent}, code)) {
         status = kIOReturnNotResponding;
     } else if (buffer) {
-        auto bytes = monitor->reply(length);
+        auto bytes = monitor->reply(length, clock_.now());
         std::memset(buffer, 0, length);
         std::copy(bytes.begin(), bytes.end(), buffer);
         t.received = std::move(bytes);

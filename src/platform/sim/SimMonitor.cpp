@@ -58,6 +58,7 @@ std::map<std::uint8_t, SimMonitor::Feature> SimMonitor::features() const {
 }
 
 void SimMonitor::addFault(SimFault fault) {
+    if (fault.times == 0) return;  // healed before its first use
     std::lock_guard lock(mutex_);
     faults_.push_back(fault);
 }
@@ -87,8 +88,28 @@ std::optional<SimFault> SimMonitor::takeFaultLocked(std::initializer_list<SimFau
     return std::nullopt;
 }
 
-void SimMonitor::receive(std::span<const std::uint8_t> m) {
+void SimMonitor::applyReverts(runtime::TimePoint now) {
+    std::erase_if(reverts_, [&](const Revert& r) {
+        if (r.at > now) return false;
+        if (auto it = features_.find(r.code); it != features_.end()) it->second.current = r.value;
+        return true;
+    });
+}
+
+bool SimMonitor::answers(runtime::TimePoint now) {
     std::lock_guard lock(mutex_);
+    if (!lockedUntil_) return true;
+    if (now >= *lockedUntil_) {
+        lockedUntil_.reset();
+        return true;
+    }
+    lockedUntil_ = now + std::chrono::seconds(2);
+    return false;
+}
+
+void SimMonitor::receive(std::span<const std::uint8_t> m, runtime::TimePoint now) {
+    std::lock_guard lock(mutex_);
+    applyReverts(now);
     pending_.reset();
     const bool framed = m.size() >= 4 && m[0] == kHostSource && (m[1] & 0x80) &&
                         m.size() == static_cast<std::size_t>(m[1] & 0x7F) + 3 &&
@@ -103,9 +124,26 @@ void SimMonitor::receive(std::span<const std::uint8_t> m) {
         pending_ = m[3];
     } else if (opcode == 0x03 && length == 4) {
         ++sets_;
-        auto it = features_.find(m[3]);
-        if (it != features_.end()) {
+        const std::uint8_t code = m[3];
+        // Writes that come too fast in a row lock some monitors up.
+        fastWrites_ =
+            lastWrite_ && now - *lastWrite_ < std::chrono::milliseconds(100) ? fastWrites_ + 1 : 1;
+        lastWrite_ = now;
+        for (const auto& f : faults_) {
+            if (f.kind == SimFaultKind::lockUp && fastWrites_ >= std::max(f.bytes, 1) &&
+                takeFaultLocked({SimFaultKind::lockUp}, code, true)) {
+                lockedUntil_ = now + std::chrono::seconds(2);
+                fastWrites_ = 0;
+                break;
+            }
+        }
+        auto it = features_.find(code);
+        if (it != features_.end() && !takeFaultLocked({SimFaultKind::ignoresWrite}, code, true)) {
             const auto value = static_cast<std::uint16_t>((m[4] << 8) | m[5]);
+            if (auto revert = takeFaultLocked({SimFaultKind::reverts}, code, true)) {
+                reverts_.push_back({code, it->second.current,
+                                    now + std::chrono::milliseconds(std::max(revert->bytes, 1))});
+            }
             it->second.current = std::min(value, it->second.max);
         }
     } else {
@@ -118,13 +156,19 @@ std::optional<std::uint8_t> SimMonitor::pendingCode() const {
     return pending_;
 }
 
-std::vector<std::uint8_t> SimMonitor::reply(std::size_t length) {
+std::vector<std::uint8_t> SimMonitor::reply(std::size_t length, runtime::TimePoint now) {
     std::lock_guard lock(mutex_);
+    applyReverts(now);
     std::vector<std::uint8_t> frame;
-    if (!pending_) {
-        // Nothing asked: the DDC/CI null message.
+    const auto nullMessage = [&] {
         frame = {kDisplaySource, 0x80,
                  static_cast<std::uint8_t>(kDisplaySource ^ 0x80 ^ kReplySeed)};
+    };
+    if (pending_ && takeFaultLocked({SimFaultKind::nullReply}, *pending_)) {
+        pending_.reset();
+        nullMessage();
+    } else if (!pending_) {
+        nullMessage();  // nothing asked
     } else {
         const std::uint8_t code = *pending_;
         pending_.reset();
@@ -146,8 +190,11 @@ std::vector<std::uint8_t> SimMonitor::reply(std::size_t length) {
         if (takeFaultLocked({SimFaultKind::wrongOpcode}, code)) frame[2] = 0x04;
         if (takeFaultLocked({SimFaultKind::wrongEcho}, code))
             frame[4] = static_cast<std::uint8_t>(code + 1);
+        if (takeFaultLocked({SimFaultKind::badLength}, code)) frame[1] = 0xFF;
         frame[10] = xorAll(kReplySeed, std::span(frame).first(10));
         if (takeFaultLocked({SimFaultKind::badChecksum}, code)) frame[10] = frame[10] ? 0x00 : 0xFF;
+        if (takeFaultLocked({SimFaultKind::doubledAddress}, code))
+            frame.insert(frame.begin(), kDisplaySource);
         if (auto junk = takeFaultLocked({SimFaultKind::leadingJunk}, code)) {
             frame.insert(frame.begin(), static_cast<std::size_t>(std::max(junk->bytes, 0)), 0x00);
         }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/sim/SimFault.h"
+#include "runtime/Clock.h"
 
 namespace orvane::platform::sim {
 
@@ -40,11 +41,14 @@ class SimMonitor {
 
     /// A message from the host, starting with the source address. Malformed
     /// messages and bad checksums are ignored, as a monitor would.
-    void receive(std::span<const std::uint8_t> message);
+    /// now is the machine's clock (writes that revert, lock-ups).
+    void receive(std::span<const std::uint8_t> message, runtime::TimePoint now = {});
     /// The code of the Get request awaiting its reply, if any.
     std::optional<std::uint8_t> pendingCode() const;
     /// The next length bytes the monitor sends; fewer when a short-reply fault cuts them.
-    std::vector<std::uint8_t> reply(std::size_t length);
+    std::vector<std::uint8_t> reply(std::size_t length, runtime::TimePoint now = {});
+    /// False while locked up; a request meanwhile keeps it locked.
+    bool answers(runtime::TimePoint now);
 
     std::size_t setCount() const;
     std::size_t malformedCount() const;
@@ -55,6 +59,16 @@ class SimMonitor {
     std::vector<SimFault> faults_;
     std::optional<std::uint8_t> pending_;
     std::size_t sets_ = 0;
+    struct Revert {
+        std::uint8_t code;
+        std::uint16_t value;
+        runtime::TimePoint at;
+    };
+    std::vector<Revert> reverts_;
+    std::optional<runtime::TimePoint> lastWrite_;
+    int fastWrites_ = 0;
+    std::optional<runtime::TimePoint> lockedUntil_;
+    void applyReverts(runtime::TimePoint now);
     std::size_t malformed_ = 0;
 
     std::optional<SimFault> takeFaultLocked(std::initializer_list<SimFaultKind> kinds,
