@@ -26,13 +26,15 @@ PresetManager::PresetManager(std::shared_ptr<displays::DisplayManager> registry,
                              runtime::Logger& log, std::function<StoreDate()> now)
     : registry_(std::move(registry)), log_(log), now_(now ? std::move(now) : wallClock) {}
 
-void PresetManager::saveQuietly() {
-    if (!modelContext) return;
+std::optional<std::string> PresetManager::saveQuietly() {
+    if (!modelContext) return std::nullopt;
     try {
         modelContext->save();
-    } catch (const store::StoreError&) {
-        // Save errors are swallowed; the change stays pending for the next save.
+    } catch (const store::StoreError& e) {
+        // The change stays pending for the next save.
+        return std::string(e.what());
     }
+    return std::nullopt;
 }
 
 std::vector<std::shared_ptr<DisplayPreset>> PresetManager::presets() const {
@@ -80,7 +82,12 @@ void PresetManager::savePreset(const std::string& name) {
         return;
     }
     modelContext->insert(preset);
-    saveQuietly();
+    if (const auto error = saveQuietly()) {
+        // Never "saved" for what a crash would lose.
+        log_.line("[PresetManager] Could not save preset '" + name + "' yet: " + *error +
+                  " - it is saved with the next change");
+        return;
+    }
     log_.line("[PresetManager] Saved preset '" + name + "' with " + std::to_string(entries.size()) +
               " display(s)");
 }
@@ -153,7 +160,11 @@ runtime::Task<void> PresetManager::applyDefaultPreset() {
 void PresetManager::setDefault(const std::optional<std::string>& name) {
     if (!modelContext) return;
     fetchOrCreateSettings(*modelContext)->setDefaultPresetName(name);
-    saveQuietly();
+    if (const auto error = saveQuietly()) {
+        log_.line("[PresetManager] Could not save the default preset yet: " + *error +
+                  " - it is saved with the next change");
+        return;
+    }
     log_.line(name ? "[PresetManager] Default preset set to '" + *name + "'"
                    : std::string("[PresetManager] Default preset cleared"));
 }

@@ -34,7 +34,8 @@ class PresetManager {
     std::vector<std::shared_ptr<DisplayPreset>> presets() const;
 
   private:
-    void saveQuietly();
+    /// Saves the context; the error when it could not, the change then pending.
+    std::optional<std::string> saveQuietly();
     std::shared_ptr<displays::DisplayManager> registry_;
     runtime::Logger& log_;
     std::function<StoreDate()> now_;
