@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -106,19 +107,25 @@ InstanceChannel::InstanceChannel(std::string path, BatchHandler onBatch)
     sockaddr_un addr;
     if (path_.empty()) throw std::runtime_error("no private directory for the instance socket");
     if (!makeAddress(path_, addr)) throw std::runtime_error("socket path too long: " + path_);
+    // Whoever holds the lock owns the socket: starts that race over a stale
+    // socket can then never delete the one a winner has just bound.
+    lockFD_ = ::open((path_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockFD_ < 0) throw std::runtime_error("cannot open " + path_ + ".lock: " + strerror(errno));
+    if (flock(lockFD_, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        close(lockFD_);
+        if (error == EWOULDBLOCK) throw InstanceRunning("another instance listens at " + path_);
+        throw std::runtime_error("cannot lock " + path_ + ".lock: " + strerror(error));
+    }
     listenFD_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listenFD_ < 0)
-        throw std::runtime_error("cannot make a socket: " + std::string(strerror(errno)));
+    if (listenFD_ < 0) {
+        const std::string why = strerror(errno);
+        close(lockFD_);
+        throw std::runtime_error("cannot make a socket: " + why);
+    }
     const mode_t old = umask(0177);  // the socket is born 0600
     int rc = bind(listenFD_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     if (rc != 0 && errno == EADDRINUSE) {
-        const int probe = connectTo(path_);
-        if (probe >= 0) {
-            close(probe);
-            umask(old);
-            close(listenFD_);
-            throw InstanceRunning("another instance listens at " + path_);
-        }
         unlink(path_.c_str());  // left behind by an instance that is gone
         rc = bind(listenFD_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     }
@@ -127,6 +134,7 @@ InstanceChannel::InstanceChannel(std::string path, BatchHandler onBatch)
         pipe2(wakeFD_, O_CLOEXEC) != 0) {
         const std::string why = strerror(errno);
         close(listenFD_);
+        close(lockFD_);
         throw std::runtime_error("cannot listen at " + path_ + ": " + why);
     }
     thread_ = std::jthread([this](std::stop_token stop) { serve(stop); });
@@ -143,6 +151,7 @@ InstanceChannel::~InstanceChannel() {
     close(wakeFD_[0]);
     close(wakeFD_[1]);
     unlink(path_.c_str());
+    close(lockFD_);  // only now may another instance take the path
 }
 
 namespace {

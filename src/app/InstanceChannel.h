@@ -37,10 +37,11 @@ class InstanceChannel {
     static std::optional<std::string> forward(const std::string& path,
                                               const std::vector<std::string>& urls);
 
-    /// Listens at path and calls onBatch (on the listening thread) with the
+    /// Takes "<path>.lock", listens at path and calls onBatch (on the listening thread) with the
     /// URLs of every peer of the same user. Peers are served side by side: an
     /// idle one is dropped after kPeerDeadline and delays nobody. Throws
-    /// InstanceRunning when another instance listens, std::runtime_error when
+    /// InstanceRunning when another instance holds the lock (it listens, or is
+    /// about to), std::runtime_error when
     /// the socket cannot be made.
     InstanceChannel(std::string path, BatchHandler onBatch);
     ~InstanceChannel();
@@ -56,6 +57,7 @@ class InstanceChannel {
 
     std::string path_;
     BatchHandler onBatch_;
+    int lockFD_ = -1;  // "<path>.lock", held for the instance's life
     int listenFD_ = -1;
     int wakeFD_[2] = {-1, -1};
     std::jthread thread_;

@@ -310,10 +310,15 @@ void DisplayManager::noteUserAction(DisplayID display) {
 }
 
 std::string DisplayManager::displayKey(const DisplayState& state) const {
+    return displayKeyIn(state, displays_);
+}
+
+std::string DisplayManager::displayKeyIn(const DisplayState& state,
+                                         const std::vector<std::shared_ptr<DisplayState>>& list) {
     const auto& info = state.info;
     const std::string base = makeDisplayKey(info.vendorID, info.productID, info.serialNumber);
     std::size_t twin = 1;
-    for (const auto& other : displays_) {
+    for (const auto& other : list) {
         if (other->info.id == info.id) break;
         const auto& o = other->info;
         if (makeDisplayKey(o.vendorID, o.productID, o.serialNumber) == base) ++twin;
@@ -530,6 +535,7 @@ void DisplayManager::setupControllers(
         }
         entry.dimmer->followScreen();
         makeDDCControllers(entry);
+        carryValues(entry, displayKeyIn(*state, states));
 
         if (state->volumeControlType == VolumeControlType::coreAudio) {
             if (auto device = audioDeviceFor(state->info)) {
@@ -544,11 +550,66 @@ void DisplayManager::setupControllers(
             }
         }
     }
-    // A display that is gone takes its dimming with it.
+    // A display that is gone takes its dimming with it, and leaves its values
+    // for when it comes back.
     for (auto& [id, old] : records_) {
-        if (!records.count(id) && old.dimmer) old.dimmer->applyLevel(0);
+        if (records.count(id)) continue;
+        if (old.dimmer) old.dimmer->applyLevel(0);
+        if (!old.state) continue;
+        const auto& st = *old.state;
+        RememberedValues values{st.brightness.get(), std::nullopt, std::nullopt};
+        if (st.supportsContrast) values.contrast = st.contrast.get();
+        if (st.supportsVolume && st.volumeControlType.get() == VolumeControlType::ddc)
+            values.volume = st.volume.get();
+        lastValues_[displayKey(st)] = values;
     }
     records_ = std::move(records);
+}
+
+void DisplayManager::carryValues(DisplayRecord& entry, const std::string& key) {
+    auto& state = *entry.state;
+    const DisplayID d = state.info.id;
+    // The same display, still here: its record's values are the ones the user set.
+    const DisplayState* before = nullptr;
+    if (auto old = records_.find(d);
+        old != records_.end() && old->second.state && displayKey(*old->second.state) == key)
+        before = old->second.state.get();
+    // Back after it was gone: what it had then.
+    std::optional<RememberedValues> back;
+    if (!before) {
+        if (auto it = lastValues_.find(key); it != lastValues_.end()) {
+            back = it->second;
+            lastValues_.erase(it);
+        }
+    }
+    if (state.info.isBuiltIn) return;  // the backlight keeps its own level
+    if (!entry.brightness || !entry.brightness->hasDDC()) {
+        // Dimmed in software: the level lives here, not in the monitor.
+        if (!before && !back) return;
+        state.brightness = before ? before->brightness.get() : back->brightness;
+        const double level = controls::SoftwareDimmer::levelForBrightness(state.brightness);
+        state.softwareDimmingLevel = level;
+        entry.dimmer->applyLevel(level);
+    } else {
+        // Its monitor dims itself now: no overlay may stay on top of that.
+        if (state.brightness.get() > 0 && entry.dimmer->currentLevel() > 0)
+            entry.dimmer->applyLevel(0);
+        if (back && back->brightness != state.brightness.get()) {
+            state.brightness = back->brightness;
+            entry.brightness->startBrightness(main_, back->brightness);
+        }
+    }
+    if (back && back->contrast && entry.contrast && entry.contrast->hasDDC() &&
+        *back->contrast != state.contrast.get()) {
+        state.contrast = *back->contrast;
+        runtime::spawnRetaining(main_, entry.contrast,
+                                entry.contrast->setContrast(*back->contrast));
+    }
+    if (back && back->volume && entry.volume && entry.volume->hasDDC() &&
+        *back->volume != state.volume.get()) {
+        state.volume = *back->volume;
+        runtime::spawnRetaining(main_, entry.volume, entry.volume->setVolume(*back->volume));
+    }
 }
 
 void DisplayManager::makeDDCControllers(DisplayRecord& entry) {

@@ -78,6 +78,9 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     /// The key presets store for the display: its persistent key, and for the
     /// second and later of identical twins that key with "#2", "#3", ...
     std::string displayKey(const DisplayState& state) const;
+    /// displayKey as it is among the states of list.
+    static std::string displayKeyIn(const DisplayState& state,
+                                    const std::vector<std::shared_ptr<DisplayState>>& list);
     /// A user acted on the display: one that did not answer its probe is
     /// probed again now.
     void noteUserAction(DisplayID display);
@@ -165,6 +168,16 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
 
     std::vector<std::shared_ptr<DisplayState>> displays_;  // the states of records_, sorted
     std::map<DisplayID, DisplayRecord> records_;
+    /// What displays that went away had, by display key: a display that comes
+    /// back gets it again.
+    struct RememberedValues {
+        double brightness;
+        std::optional<double> contrast, volume;
+    };
+    std::map<std::string, RememberedValues> lastValues_;
+    /// Gives a new record the values its display had: from its previous record
+    /// while it stayed, from lastValues_ when it comes back.
+    void carryValues(DisplayRecord& entry, const std::string& key);
     bool isReady_ = false;
     std::shared_ptr<input::MediaKeyInterceptor> mediaKeyInterceptor_;
     std::shared_ptr<input::ShortcutManager> shortcuts_;

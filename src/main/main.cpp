@@ -309,8 +309,12 @@ int runResident(platform::Backend& backend, const Options& options, TeeLogger& l
                 });
             });
     } catch (const app::InstanceRunning&) {
-        if (handOver(options.urls)) return 0;
-        std::fprintf(stderr, "orvane: another instance is starting; try again\n");
+        // The other one may still be starting: it takes the lock before it listens.
+        for (int attempt = 0; attempt < 200; ++attempt) {
+            if (handOver(options.urls)) return 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        std::fprintf(stderr, "orvane: another instance holds the lock but does not answer\n");
         return 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "orvane: %s\n", e.what());

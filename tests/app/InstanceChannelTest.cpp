@@ -4,9 +4,12 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -63,6 +66,62 @@ TEST(InstanceChannel, HandsURLsToTheRunningInstanceOnly) {
     // An answer dropped unsent still ends the peer's wait.
     InstanceChannel again(path, [](std::vector<std::string>, InstanceChannel::Reply) {});
     EXPECT_EQ(InstanceChannel::forward(path, {}), "");
+}
+
+/// A socket file no instance listens on, as one that died leaves.
+void leaveStaleSocket(const std::string& path) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    close(fd);
+}
+
+TEST(InstanceChannel, OfManyStartsAtOnceOverAStaleSocketExactlyOneListens) {
+    test::TempDirectory dir;
+    const std::string path = dir / "orvane.sock";
+    const char* env = std::getenv("ORVANE_RACE_TRIALS");
+    const int trials = env ? std::atoi(env) : 100;
+    for (int trial = 0; trial < trials; ++trial) {
+        leaveStaleSocket(path);
+        const int starts = 2 + trial % 7;
+        std::atomic<int> ready{0};
+        std::atomic<bool> go{false};
+        std::mutex m;
+        std::vector<std::unique_ptr<InstanceChannel>> winners;
+        int refused = 0;
+        std::vector<std::thread> threads;
+        for (int i = 0; i < starts; ++i) {
+            threads.emplace_back([&] {
+                ++ready;
+                while (!go) {
+                }
+                try {
+                    auto channel = std::make_unique<InstanceChannel>(
+                        path, [](std::vector<std::string> urls, InstanceChannel::Reply reply) {
+                            reply(std::to_string(urls.size()));
+                        });
+                    std::lock_guard lock(m);
+                    winners.push_back(std::move(channel));
+                } catch (const InstanceRunning&) {
+                    std::lock_guard lock(m);
+                    ++refused;
+                }
+            });
+        }
+        while (ready < starts) {
+        }
+        go = true;
+        for (auto& t : threads)
+            t.join();
+        ASSERT_EQ(winners.size(), 1u) << "trial " << trial;
+        ASSERT_EQ(refused, starts - 1);
+        // The winner's socket is the one at the path: nobody deleted it.
+        ASSERT_EQ(InstanceChannel::forward(path, {"orvane://info"}), "1") << "trial " << trial;
+        winners.clear();
+        ASSERT_FALSE(std::filesystem::exists(path));
+    }
 }
 
 TEST(InstanceChannel, IdlePeersDelayNoForward) {

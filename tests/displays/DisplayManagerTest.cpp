@@ -127,7 +127,7 @@ TEST_F(DisplayManagerTest, DisappearingDisplayIsUndimmedBeforeItGoes) {
     use({simDisplay(2, SimDDCPath::i2c), silent});
     start();
     auto dimmer = manager->record(3)->dimmer;
-    runTask(executor(), manager->record(3)->brightness->setBrightness(40));
+    runTask(executor(), manager->writeBrightness(3, 40));
     ASSERT_EQ(machine_->windows().size(), 1u);
     EXPECT_DOUBLE_EQ(machine_->windows()[0].alpha, 0.6);
 
@@ -188,6 +188,93 @@ TEST_F(DisplayManagerTest, AStormOfHotPlugsEndsRightAfterAQuietPeriodAndOneScan)
     EXPECT_TRUE(!manager->record(5) || !manager->record(5)->ddc);
     // One scan of nine answering displays, after half a second of quiet.
     EXPECT_LT(now() - quiet, 500ms + 9 * 2s);
+}
+
+TEST_F(DisplayManagerTest, TenThousandHotPlugsAndDisplaysThatComeBackHalfAlive) {
+    auto dumb = simDisplay(3, SimDDCPath::i2c, 0x3333, 3);
+    dumb.monitor.answers = false;
+    use({simDisplay(2, SimDDCPath::i2c), dumb});
+    start();
+    runTask(executor(), manager->writeBrightness(2, 30));
+    runTask(executor(), manager->writeBrightness(3, 40));
+    const auto scansBefore = scansLogged();
+    // 10,000 events in bursts 1 ms apart, a quiet period between bursts.
+    int bursts = 0;
+    for (int i = 0; i < 10000; ++i) {
+        if (i % 2 == 0) {
+            machine_->disconnectDisplay(3);
+        } else {
+            machine_->connectDisplay(dumb);
+        }
+        executor().runFor(1ms);
+        if (i % 2500 == 2499) {
+            ++bursts;
+            executor().runUntilIdle();
+        }
+    }
+    EXPECT_EQ(scansLogged() - scansBefore, std::size_t(bursts)) << "one scan per quiet period";
+    // The dimmed display came back dimmed; the DDC one kept its own value.
+    ASSERT_TRUE(manager->record(3));
+    EXPECT_EQ(manager->record(3)->state->brightness.get(), 40.0);
+    EXPECT_DOUBLE_EQ(manager->record(3)->dimmer->currentLevel(), 0.6);
+    EXPECT_EQ(machine_->windows().size(), 1u) << "one overlay, no leftover of a gone display";
+    EXPECT_EQ(manager->record(2)->state->brightness.get(), 30.0);
+
+    // Gone and back within 100 ms, its monitor holding its value: one scan.
+    auto same = simDisplay(2, SimDDCPath::i2c);
+    same.monitor.features[0x10] = {30, 100};
+    const auto scansThen = scansLogged();
+    machine_->disconnectDisplay(2);
+    executor().runFor(60ms);
+    machine_->connectDisplay(same);
+    executor().runUntilIdle();
+    EXPECT_EQ(scansLogged(), scansThen + 1);
+    EXPECT_EQ(manager->record(2)->state->brightness.get(), 30.0);
+
+    // Gone while its probe runs: the scan that saw it is abandoned, the next
+    // one leaves it out, and no overlay of it stays.
+    machine_->connectDisplay(simDisplay(6, SimDDCPath::i2c, 0x6666, 6));
+    executor().runFor(550ms);  // the rescan is probing
+    machine_->disconnectDisplay(6);
+    machine_->disconnectDisplay(3);
+    executor().runUntilIdle();
+    EXPECT_FALSE(manager->record(6));
+    EXPECT_FALSE(manager->record(3));
+    EXPECT_TRUE(machine_->windows().empty());
+
+    // Back with its EDID but DDC dead for 2 s: registered without DDC, dimmed
+    // in software at its last level; DDC returns with the next scan.
+    auto late = simDisplay(2, SimDDCPath::i2c);  // its monitor forgot: 50
+    machine_->disconnectDisplay(2);
+    executor().runUntilIdle();
+    machine_->connectDisplay(late);
+    platform::sim::SimFault dead;
+    dead.kind = platform::sim::SimFaultKind::silent;
+    machine_->monitor(2)->addFault(dead);
+    executor().runUntilIdle();
+    ASSERT_TRUE(manager->record(2));
+    EXPECT_FALSE(manager->record(2)->state->supportsBrightness) << "no DDC answered";
+    EXPECT_EQ(manager->record(2)->state->brightness.get(), 30.0);
+    EXPECT_DOUBLE_EQ(manager->record(2)->dimmer->currentLevel(), 0.7);
+    // Its DDC answers again: the monitor dims itself, and no overlay stays.
+    machine_->monitor(2)->clearFaults();
+    manager->handleReconfiguration(2, platform::kCGDisplayAddFlag);
+    executor().runUntilIdle();
+    EXPECT_TRUE(manager->record(2)->state->supportsBrightness);
+    EXPECT_EQ(manager->record(2)->dimmer->currentLevel(), 0.0);
+    EXPECT_TRUE(machine_->windows().empty());
+
+    // Gone, and back with a monitor that forgot: it gets its levels again.
+    runTask(executor(), manager->writeBrightness(2, 35));
+    runTask(executor(), manager->record(2)->contrast->setContrast(65));
+    manager->record(2)->state->contrast = 65;
+    machine_->disconnectDisplay(2);
+    executor().runUntilIdle();
+    machine_->connectDisplay(simDisplay(2, SimDDCPath::i2c));
+    executor().runUntilIdle();
+    EXPECT_EQ(manager->record(2)->state->brightness.get(), 35.0);
+    EXPECT_EQ(monitor(2).feature(0x10)->current, 35);
+    EXPECT_EQ(monitor(2).feature(0x12)->current, 65);
 }
 
 TEST_F(DisplayManagerTest, AHotPlugDuringTheFirstScanIsInTheRegistryARescanLater) {
@@ -354,6 +441,18 @@ TEST_F(DisplayManagerTest, AMonitorAsleepDuringItsProbeGetsItsControlsBack) {
     EXPECT_EQ(monitor(2).feature(0x10)->current, 30u);
     EXPECT_EQ(manager->record(2)->dimmer->currentLevel(), 0.0);
     EXPECT_TRUE(machine_->windows().empty());
+
+    // Gone, and back with a monitor that forgot: it gets its levels again.
+    runTask(executor(), manager->writeBrightness(2, 35));
+    runTask(executor(), manager->record(2)->contrast->setContrast(65));
+    manager->record(2)->state->contrast = 65;
+    machine_->disconnectDisplay(2);
+    executor().runUntilIdle();
+    machine_->connectDisplay(simDisplay(2, SimDDCPath::i2c));
+    executor().runUntilIdle();
+    EXPECT_EQ(manager->record(2)->state->brightness.get(), 35.0);
+    EXPECT_EQ(monitor(2).feature(0x10)->current, 35);
+    EXPECT_EQ(monitor(2).feature(0x12)->current, 65);
 }
 
 TEST_F(DisplayManagerTest, AUserActionProbesASilentMonitorAgainAndTheTimerGivesUp) {
