@@ -13,6 +13,9 @@ packages=(
     libgmock-dev
     libbenchmark-dev
     clang-format
+    clang-16
+    libfuzzer-16-dev
+    libclang-rt-16-dev
     libsqlite3-dev
     liburiparser-dev
     libplist-dev

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,7 +12,32 @@
 
 namespace orvane::platform {
 
-class InfoValue;
+class InfoDictionary;
+
+/// One value of an info dictionary. A nested dictionary is held immutable and
+/// shared, so that the two types can be defined one after the other.
+class InfoValue {
+  public:
+    InfoValue(std::int64_t n) : value_(n) {}
+    InfoValue(std::string s) : value_(std::move(s)) {}
+    InfoValue(std::vector<std::uint8_t> bytes) : value_(std::move(bytes)) {}
+    InfoValue(InfoDictionary d);
+
+    const std::int64_t* asNumber() const { return std::get_if<std::int64_t>(&value_); }
+    const std::string* asString() const { return std::get_if<std::string>(&value_); }
+    const InfoDictionary* asDictionary() const {
+        const auto* d = std::get_if<std::shared_ptr<const InfoDictionary>>(&value_);
+        return d ? d->get() : nullptr;
+    }
+    const std::vector<std::uint8_t>* asData() const {
+        return std::get_if<std::vector<std::uint8_t>>(&value_);
+    }
+
+  private:
+    std::variant<std::int64_t, std::string, std::vector<std::uint8_t>,
+                 std::shared_ptr<const InfoDictionary>>
+        value_;
+};
 
 /// A display info dictionary: keys in insertion order, values that are numbers,
 /// strings, byte strings or nested dictionaries (localized product names).
@@ -28,24 +54,7 @@ class InfoDictionary {
     std::vector<std::pair<std::string, InfoValue>> entries_;
 };
 
-class InfoValue {
-  public:
-    using Storage =
-        std::variant<std::int64_t, std::string, std::vector<std::uint8_t>, InfoDictionary>;
-    InfoValue(std::int64_t n) : value_(n) {}
-    InfoValue(std::string s) : value_(std::move(s)) {}
-    InfoValue(std::vector<std::uint8_t> bytes) : value_(std::move(bytes)) {}
-    InfoValue(InfoDictionary d) : value_(std::move(d)) {}
-
-    const std::int64_t* asNumber() const { return std::get_if<std::int64_t>(&value_); }
-    const std::string* asString() const { return std::get_if<std::string>(&value_); }
-    const InfoDictionary* asDictionary() const { return std::get_if<InfoDictionary>(&value_); }
-    const std::vector<std::uint8_t>* asData() const {
-        return std::get_if<std::vector<std::uint8_t>>(&value_);
-    }
-
-  private:
-    Storage value_;
-};
+inline InfoValue::InfoValue(InfoDictionary d)
+    : value_(std::make_shared<const InfoDictionary>(std::move(d))) {}
 
 }  // namespace orvane::platform

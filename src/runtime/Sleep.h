@@ -53,7 +53,6 @@ struct StopWake {
 class SleepAwaiter {
   public:
     SleepAwaiter(Executor& executor, Duration d) : executor_(executor), duration_(d) {}
-    SleepAwaiter(SleepAwaiter&&) = default;
     ~SleepAwaiter() {
         stopCallback_.reset();
         if (state_) state_->detach();

@@ -28,7 +28,8 @@ using platform::sim::SimDDCPath;
 std::string integrity(const std::string& path) {
     sqlite3* db = nullptr;
     std::string result = "cannot open";
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    // Read-write, as a start opens it: a crash may leave a journal to roll back.
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
         sqlite3_exec(
             db, "PRAGMA integrity_check",
             [](void* out, int, char** values, char**) {

@@ -27,7 +27,7 @@ int rank(const std::string& type) {
 bool setThroughLogind(const std::string& name, std::uint32_t value) {
     sd_bus* bus = nullptr;
     if (sd_bus_open_system(&bus) < 0) return false;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL, without its C99 compound literal
     const int rc =
         sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1/session/auto",
                            "org.freedesktop.login1.Session", "SetBrightness", &error, nullptr,

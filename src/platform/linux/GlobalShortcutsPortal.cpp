@@ -73,7 +73,7 @@ std::unique_ptr<GlobalShortcutsPortal> GlobalShortcutsPortal::open(std::string& 
         error = "no session bus";
         return nullptr;
     }
-    sd_bus_error e = SD_BUS_ERROR_NULL;
+    sd_bus_error e{};  // SD_BUS_ERROR_NULL, without its C99 compound literal
     std::uint32_t version = 0;
     const int r =
         sd_bus_get_property_trivial(bus, kPortal, kPath, kInterface, "version", &e, 'u', &version);
@@ -153,7 +153,7 @@ void GlobalShortcutsPortal::request(
     sd_bus_message* m = nullptr;
     sd_bus_message_new_method_call(bus_, &m, kPortal, kPath, kInterface, method.c_str());
     append(m, token);
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL, without its C99 compound literal
     const int r = sd_bus_call(bus_, m, 0, &error, nullptr);
     sd_bus_error_free(&error);
     sd_bus_message_unref(m);

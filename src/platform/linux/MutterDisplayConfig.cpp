@@ -20,7 +20,7 @@ using Message = std::unique_ptr<sd_bus_message, decltype(&sd_bus_message_unref)>
 /// One method call; the reply, or none when it failed.
 template <typename... Args>
 Message callMethod(sd_bus* bus, const char* method, const char* types, Args... args) {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL, without its C99 compound literal
     sd_bus_message* reply = nullptr;
     const int r = sd_bus_call_method(bus, MutterDisplayConfig::kService, kPath, kInterface, method,
                                      &error, &reply, types, args...);
@@ -266,7 +266,7 @@ bool MutterDisplayConfig::setMode(const SessionOutput& output, std::int32_t mode
     }
     sd_bus_message_close_container(m);
     sd_bus_message_append(m, "a{sv}", 0);
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL, without its C99 compound literal
     const int r = sd_bus_call(bus_, m, 0, &error, nullptr);
     sd_bus_error_free(&error);
     return r >= 0;
@@ -315,7 +315,7 @@ bool MutterDisplayConfig::setGamma(const SessionOutput& output, const std::vecto
         });
         sd_bus_message_append_array(m, 'q', values.data(), values.size() * sizeof(std::uint16_t));
     }
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL, without its C99 compound literal
     const int r = sd_bus_call(bus_, m, 0, &error, nullptr);
     sd_bus_error_free(&error);
     return r >= 0;

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang 16, ASan + UBSan) and runs each one.
+#   scripts/fuzz.sh              every target for 10 minutes
+#   scripts/fuzz.sh 3600 url     one target for an hour
+#   FUZZ_RUNS=100000 scripts/fuzz.sh   a fixed count each (what CI runs;
+#       FUZZ_URL_RUNS sets the URL target's apart: each valid URL is a whole
+#       simulated DDC exchange, some hundred a second)
+# New inputs that reach new code go to build/fuzz/corpus/<target>; a crash,
+# leak or input slower than a second stops the run and leaves its input in
+# build/fuzz/artifacts/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-600}
+shift || true
+targets=("$@")
+((${#targets[@]})) || targets=(url edid rig documents)
+
+if ! command -v clang++-16 >/dev/null; then
+    echo "fuzz: clang++-16 is missing (packages clang-16, libfuzzer-16-dev, libclang-rt-16-dev; scripts/setup.sh installs them)" >&2
+    exit 1
+fi
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+
+for t in "${targets[@]}"; do
+    corpus=build/fuzz/corpus/$t
+    mkdir -p "$corpus" build/fuzz/artifacts
+    limit=(-max_total_time="$seconds")
+    runs=${FUZZ_RUNS:-}
+    [[ $t == url && -n "${FUZZ_URL_RUNS:-}" ]] && runs=$FUZZ_URL_RUNS
+    [[ -n "$runs" ]] && limit=(-runs="$runs")
+    echo "fuzz: $t (${limit[*]})"
+    log=build/fuzz/$t.log
+    if ! ./build/fuzz/fuzz/"${t}"_fuzzer "${limit[@]}" -timeout=1 -rss_limit_mb=2048 \
+        -print_final_stats=1 -artifact_prefix=build/fuzz/artifacts/"$t"- \
+        "$corpus" fuzz/corpus/"${t}"_fuzzer >"$log" 2>&1; then
+        tail -40 "$log"
+        echo "fuzz: $t FAILED (input in build/fuzz/artifacts/)" >&2
+        exit 1
+    fi
+    grep -E "^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|stat::slowest_unit_time_sec|stat::peak_rss_mb)" "$log"
+done
