@@ -369,6 +369,31 @@ TEST_F(DDCDisplayTest, AMonitorThatLocksUpUnderFastWritesIsNeverFloodedIntoIt) {
     EXPECT_EQ(monitor.feature(0x10)->current, 42);
 }
 
+TEST_F(DDCDisplayTest, OddMaximaReadAsPercentagesAndWritesStayInRange) {
+    struct Odd {
+        std::uint16_t current, max;
+    };
+    // A maximum of 0, a current above the maximum, a maximum in the high byte only.
+    for (const auto odd : {Odd{30, 0}, Odd{150, 100}, Odd{0x1000, 0x6400}}) {
+        useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c)}));
+        for (VCPCode code : kProbedVCPCodes)
+            monitor(2).setFeature(rawValue(code), {odd.current, odd.max});
+        auto d = makeDisplay(2);
+        for (VCPCode code : kProbedVCPCodes) {
+            const auto value = test::runTask(executor(), d->readValue(code));
+            const double percent = percentForRawValue(value.current, value.max);
+            EXPECT_GE(percent, 0.0);
+            EXPECT_LE(percent, 100.0) << odd.current << " of " << odd.max;
+            EXPECT_TRUE(test::runTask(executor(), d->setPercent(50, code)));
+            const auto held = monitor(2).feature(rawValue(code))->current;
+            EXPECT_LE(held, odd.max) << odd.current << " of " << odd.max;
+            if (odd.max == 0x6400) {
+                EXPECT_EQ(held, 0x3200);
+            }
+        }
+    }
+}
+
 TEST_F(DDCDisplayTest, AMonitorHoldingTheBusDelaysNoOtherMonitor) {
     useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c, 0x2222, 2),
                         simDisplay(4, SimDDCPath::i2c, 0x4444, 4),

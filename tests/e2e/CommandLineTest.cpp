@@ -364,6 +364,48 @@ TEST_F(CommandLineTest, OnLinuxTheMonitorsOnI2CBusesAreListedAndWrittenByteForBy
     EXPECT_EQ(tree.read("sys/class/backlight/acpi_video0/brightness"), "3");
 }
 
+TEST_F(CommandLineTest, ABusyOrFailingBusIsRetriedAndNeverReportedAsAnAnswer) {
+    test::SysfsTree tree(dir / "machine");
+    for (int bus : {4, 5, 6}) {
+        tree.adapter(bus, "0x030000");
+        tree.deviceNode(bus);
+    }
+    tree.connector("card0-DP-1", true, test::edidFile("office-27.bin"), 4);
+    tree.connector("card0-HDMI-A-1", true, test::edidFile("tv-hdmi.bin"), 5);
+    tree.connector("card0-DP-2", true, test::edidFile("no-descriptors.bin"), 6);
+    const std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
+    extraEnvironment = {
+        "ORVANE_LINUX_ROOT=" + tree.root().string(),
+        std::string("LD_PRELOAD=") + ORVANE_I2C_EMULATOR, "ORVANE_I2C_MONITORS=4,5,6",
+        // Busy twice, then fine; failing for ever; gone once.
+        "ORVANE_I2C_ERRORS=4:EBUSY:2,5:EIO:-1,6:ENXIO:1", "ORVANE_I2C_LOG=" + (dir / "i2c.log"),
+        "ASAN_OPTIONS=" + asan + (asan.empty() ? "" : ":") + "verify_asan_link_order=0",
+        "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/orvane-test"};
+    const auto r = run({"--once", "orvane://brightness?display=1&value=60",
+                        "orvane://brightness?display=2&value=20", "orvane://info"});
+    ASSERT_EQ(r.status, 0);
+    // The busy bus and the one gone for a moment answer; the failing one never does.
+    EXPECT_THAT(r.lines, Contains("[DDCManager] readVCP(Brightness) attempt 1 failed: I2C request "
+                                  "returned error (0xe00002bc). Retrying..."));
+    EXPECT_THAT(
+        r.lines,
+        Contains("[DDCDisplay] Display 2561: Brightness supported (current: 40, max: 100)"));
+    EXPECT_THAT(
+        r.lines,
+        Contains("[DDCDisplay] Display 2562: Brightness supported (current: 40, max: 100)"));
+    EXPECT_THAT(r.lines, Contains("[DDCDisplay] Display 2817: Brightness not supported - DDC "
+                                  "operation failed after 3 retries: I2C request returned error "
+                                  "(0xe00002bc)"));
+    std::ifstream log(dir / "i2c.log");
+    std::vector<std::string> transactions;
+    for (std::string line; std::getline(log, line);)
+        transactions.push_back(line);
+    EXPECT_THAT(transactions, Contains("4 w 37 51 84 03 10 00 3c 94"));
+    EXPECT_THAT(transactions, Contains(::testing::StartsWith("6 w 37 51 84 03 10 00 14")));
+    EXPECT_THAT(transactions, Not(Contains(::testing::StartsWith("5 "))))
+        << "nothing ever crossed the failing bus";
+}
+
 TEST_F(CommandLineTest, AClosedStandardOutputStillEndsWithTheTerminationSequence) {
     const auto out = dir / "out.json";
     std::string line;

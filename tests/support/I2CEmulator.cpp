@@ -4,7 +4,9 @@
 // code runs without hardware. Buses listed in $ORVANE_I2C_MONITORS ("4,7")
 // carry a simulated monitor at 0x37 (brightness 40 of 100, contrast 50 of
 // 100); every other address does not acknowledge. Each message goes to
-// $ORVANE_I2C_LOG as "<bus> <w|r> <addr> <hex bytes>".
+// $ORVANE_I2C_LOG as "<bus> <w|r> <addr> <hex bytes>". $ORVANE_I2C_ERRORS
+// ("4:EBUSY:2,5:EIO:-1") makes a bus's next transfers fail with that errno,
+// as a busy, failing or absent bus does: so many times, or -1 for ever.
 #include <dlfcn.h>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
@@ -30,6 +32,20 @@ using orvane::platform::sim::SimMonitor;
 std::mutex mutex;
 std::map<int, std::unique_ptr<SimMonitor>> monitors;
 bool configured = false;
+struct BusError {
+    int error;
+    int times;
+};
+std::map<int, BusError> errors;
+
+int errnoNamed(const std::string& name) {
+    if (name == "EBUSY") return EBUSY;
+    if (name == "EIO") return EIO;
+    if (name == "ENXIO") return ENXIO;
+    if (name == "ETIMEDOUT") return ETIMEDOUT;
+    if (name == "EREMOTEIO") return EREMOTEIO;
+    return EIO;
+}
 
 void configure() {
     if (configured) return;
@@ -44,6 +60,21 @@ void configure() {
         m->setFeature(0x10, {40, 100});
         m->setFeature(0x12, {50, 100});
         monitors[bus] = std::move(m);
+        if (comma == std::string::npos) break;
+        at = comma + 1;
+    }
+    const char* faults = std::getenv("ORVANE_I2C_ERRORS");
+    s = faults ? faults : "";
+    at = 0;
+    while (at < s.size()) {
+        const std::size_t comma = s.find(',', at);
+        const std::string item = s.substr(at, comma - at);
+        const auto first = item.find(':'), second = item.rfind(':');
+        if (first != std::string::npos && second > first) {
+            errors[std::atoi(item.substr(0, first).c_str())] = {
+                errnoNamed(item.substr(first + 1, second - first - 1)),
+                std::atoi(item.substr(second + 1).c_str())};
+        }
         if (comma == std::string::npos) break;
         at = comma + 1;
     }
@@ -113,6 +144,12 @@ extern "C" int ioctl(int fd, unsigned long request, ...) {
     if (request == I2C_SLAVE || request == I2C_SLAVE_FORCE) return 0;
     if (request != I2C_RDWR) {
         errno = ENOTTY;
+        return -1;
+    }
+    configure();
+    if (auto e = errors.find(*bus); e != errors.end() && e->second.times != 0) {
+        if (e->second.times > 0) --e->second.times;
+        errno = e->second.error;
         return -1;
     }
     auto* data = static_cast<i2c_rdwr_ioctl_data*>(arg);
