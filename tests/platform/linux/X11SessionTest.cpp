@@ -15,6 +15,7 @@
 
 #include <poll.h>
 
+#include "controls/GammaJournal.h"
 #include "controls/SoftwareDimmer.h"
 #include "displays/ResolutionManager.h"
 #include "platform/linux/LinuxMachine.h"
@@ -251,6 +252,27 @@ TEST_F(X11SessionTest, GammaDimsFromTheCapturedRampAndRestoresItExactly) {
     EXPECT_EQ(ramp(1), green);
     EXPECT_EQ(ramp(2), blue);
     EXPECT_THAT(log_.lines(), ::testing::Not(Contains(::testing::HasSubstr("failed"))));
+}
+
+TEST_F(X11SessionTest, AfterARunDiesDimmedTheNextOneGivesTheRampsBackExactly) {
+    const auto red = ramp(0), green = ramp(1), blue = ramp(2);
+    TempDirectory runtimeDir;
+    const std::string journal = runtimeDir.path() / "orvane-gamma-linux.json";
+    NoScreens toolkit;
+    for (int trial = 0; trial < 100; ++trial) {
+        // A run dims through the journal, then dies without a word.
+        auto dying = std::make_unique<controls::SoftwareDimmer>(kOffice, *machine_, toolkit, log_);
+        dying->method = controls::SoftwareDimmer::Method::gamma;
+        dying->journal = std::make_shared<controls::GammaJournal>(journal, log_);
+        dying->applyLevel(0.1 + 0.8 * (trial % 10) / 10.0);
+        ASSERT_NE(ramp(0), red);
+        // The next run puts back what the dead one left; the dead one never acts again.
+        controls::GammaJournal(journal, log_).restoreLeftovers(*machine_);
+        ASSERT_EQ(ramp(0), red) << "trial " << trial;
+        ASSERT_EQ(ramp(1), green);
+        ASSERT_EQ(ramp(2), blue);
+        ASSERT_FALSE(std::filesystem::exists(journal));
+    }
 }
 
 TEST_F(X11SessionTest, MediaKeysReachTheTapAndKeysHeldElsewhereAreSaidTaken) {
