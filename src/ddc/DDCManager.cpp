@@ -17,7 +17,9 @@ using platform::IOObjectRef;
 
 namespace {
 constexpr std::uint64_t kMinReplyDelayNs = 50'000'000;
-}
+// Some monitors need more than the standard pause before they can answer.
+constexpr std::uint64_t kMaxReplyDelayNs = 200'000'000;
+}  // namespace
 
 std::shared_ptr<DDCManager> DDCManager::create(runtime::Runtime& runtime,
                                                const platform::Platform& platform,
@@ -158,9 +160,32 @@ IOObjectRef DDCManager::i2cInterface(DisplayID display) {
 VCPValue DDCManager::performRead(DisplayID display, VCPCode code) {
     IOObjectRef interface = i2cInterface(display);
     auto request = DDCMessage::encodeGetVCP(code);
-    auto reply = sendI2CRequest(interface.get(), request, DDCMessage::kFramedReplyLength);
+    std::uint64_t delay = kMinReplyDelayNs;
+    {
+        std::lock_guard lock(cacheLock_);
+        if (auto it = replyDelay_.find(display); it != replyDelay_.end()) delay = it->second;
+    }
+    auto reply = sendI2CRequest(interface.get(), request, DDCMessage::kFramedReplyLength, delay);
     interface.reset();
-    return DDCMessage::decodeFramed(reply, code, &log_);
+    try {
+        return DDCMessage::decodeFramed(reply, code, &log_);
+    } catch (const DDCError&) {
+        // The null message (from 0x6E, length 0) is a monitor's "not ready
+        // yet": later attempts give it twice the time.
+        const bool notReady =
+            reply.size() >= 2 && reply[0] == DDCMessage::kDisplayWriteAddress && reply[1] == 0x80;
+        if (notReady && delay < kMaxReplyDelayNs) {
+            const auto longer = std::min(delay * 2, kMaxReplyDelayNs);
+            {
+                std::lock_guard lock(cacheLock_);
+                replyDelay_[display] = longer;
+            }
+            log_.line("[DDCManager] Display " + std::to_string(display) +
+                      ": no valid reply after " + std::to_string(delay / 1'000'000) +
+                      " ms - waiting " + std::to_string(longer / 1'000'000) + " ms from now on");
+        }
+        throw;
+    }
 }
 
 void DDCManager::performWrite(DisplayID display, VCPCode code, std::uint16_t value) {
@@ -171,7 +196,8 @@ void DDCManager::performWrite(DisplayID display, VCPCode code, std::uint16_t val
 
 std::vector<std::uint8_t> DDCManager::sendI2CRequest(platform::IOObject interface,
                                                      std::span<const std::uint8_t> request,
-                                                     std::size_t replyLength) {
+                                                     std::size_t replyLength,
+                                                     std::uint64_t replyDelayNs) {
     if (request.size() > std::numeric_limits<std::uint32_t>::max() ||
         replyLength > std::numeric_limits<std::uint32_t>::max()) {
         throw DDCError::i2cSendFailed(platform::kIOReturnError);
@@ -194,7 +220,7 @@ std::vector<std::uint8_t> DDCManager::sendI2CRequest(platform::IOObject interfac
         record.replyAddress = DDCMessage::kDisplayReadAddress;
         record.replyBuffer = replyBuffer.data();
         record.replyBytes = static_cast<std::uint32_t>(replyLength);
-        record.minReplyDelay = kMinReplyDelayNs;
+        record.minReplyDelay = std::max(replyDelayNs, kMinReplyDelayNs);
     }
     status = framebufferI2C_.i2cSendRequest(connection.get(), 0, record);
     if (status != platform::kIOReturnSuccess) throw DDCError::i2cSendFailed(status);

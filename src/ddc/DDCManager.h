@@ -52,10 +52,12 @@ class DDCManager final : public DDCTransport {
     VCPValue performRead(DisplayID display, VCPCode code) override;
     void performWrite(DisplayID display, VCPCode code, std::uint16_t value) override;
     /// One I2C transaction: writes request to 0x6E and, if replyLength > 0, reads
-    /// that many bytes from 0x6F after the 50 ms reply delay.
+    /// that many bytes from 0x6F after the reply delay (50 ms, or
+    /// more for a display that needs it).
     std::vector<std::uint8_t> sendI2CRequest(platform::IOObject interface,
                                              std::span<const std::uint8_t> request,
-                                             std::size_t replyLength);
+                                             std::size_t replyLength,
+                                             std::uint64_t replyDelayNs = 0);
 
   private:
     platform::IOObjectRef i2cInterface(DisplayID display);
@@ -65,6 +67,8 @@ class DDCManager final : public DDCTransport {
     platform::FramebufferI2C& framebufferI2C_;
     mutable std::mutex cacheLock_;
     std::unordered_map<DisplayID, platform::IOObjectRef> framebufferCache_;
+    /// Displays that need longer than the standard reply delay (under cacheLock_).
+    std::unordered_map<DisplayID, std::uint64_t> replyDelay_;
 };
 
 }  // namespace orvane::ddc

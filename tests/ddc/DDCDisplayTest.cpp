@@ -416,6 +416,23 @@ TEST_F(DDCDisplayTest, AMonitorHoldingTheBusDelaysNoOtherMonitor) {
     EXPECT_GE(done[5], runtime::TimePoint(3s)) << "three attempts, a second each";
 }
 
+TEST_F(DDCDisplayTest, AMonitorThatNeedsTwiceTheDelayIsGivenIt) {
+    useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c)}));
+    addFault(2, SimFaultKind::slow);  // for ever
+    auto d = makeDisplay(2);
+    EXPECT_EQ(test::runTask(executor(), d->readValue(VCPCode::brightness)).current, 50);
+    EXPECT_THAT(log_.linesStartingWith("[DDCManager] Display 2: "),
+                ElementsAre("[DDCManager] Display 2: no valid reply after 50 ms - waiting 100 ms "
+                            "from now on"));
+    // From then on every read waits long enough, and none fails.
+    log_.clear();
+    for (VCPCode code : kProbedVCPCodes) {
+        if (code == VCPCode::volume) continue;
+        EXPECT_EQ(test::errorOf(executor(), d->readValue(code)), "");
+    }
+    EXPECT_THAT(log_.linesStartingWith("[DDCManager]"), IsEmpty());
+}
+
 TEST_F(DDCDisplayTest, AWriteTheMonitorUndoesIsSentAgainWhenAskedAgain) {
     useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c)}));
     auto& monitor = *machine_->monitor(2);

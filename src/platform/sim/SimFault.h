@@ -35,6 +35,8 @@ enum class SimFaultKind {
     lockUp,          // after `bytes` writes under 100 ms apart, answers nothing
                      // until left alone for 2 s
     hangs,           // holds the bus `bytes` ms, then does not acknowledge
+    slow,            // needs twice the standard reply delay: asked sooner, it
+                     // sends the null message
     silent,          // the monitor does not acknowledge at all (keep last)
 };
 
@@ -54,7 +56,7 @@ struct SimFault {
 inline constexpr int kMaxSimFaultBytes = 4096;
 
 /// The names rig files give the kinds.
-inline constexpr std::array<std::pair<SimFaultKind, std::string_view>, 20> kSimFaultNames{{
+inline constexpr std::array<std::pair<SimFaultKind, std::string_view>, 21> kSimFaultNames{{
     {SimFaultKind::unsupported, "unsupported"},
     {SimFaultKind::openStatus, "openStatus"},
     {SimFaultKind::nullConnection, "nullConnection"},
@@ -74,6 +76,7 @@ inline constexpr std::array<std::pair<SimFaultKind, std::string_view>, 20> kSimF
     {SimFaultKind::reverts, "reverts"},
     {SimFaultKind::lockUp, "lockUp"},
     {SimFaultKind::hangs, "hangs"},
+    {SimFaultKind::slow, "slow"},
     {SimFaultKind::silent, "silent"},
 }};
 

@@ -622,7 +622,10 @@ IOReturn SimMachine::i2cSendRequest(IOI2CConnectRef connect, std::uint32_t, IOI2
             request.replyBytes = 0;
             return finish(kIOReturnSuccess);
         }
-        auto bytes = monitor->reply(request.replyBytes, clock_.now());
+        const bool early = request.minReplyDelay < 100'000'000 &&
+                           monitor->takeFault({SimFaultKind::slow}, code, isWrite);
+        auto bytes = early ? monitor->notReady(request.replyBytes)
+                           : monitor->reply(request.replyBytes, clock_.now());
         std::memset(request.replyBuffer, 0, request.replyBytes);
         std::copy(bytes.begin(), bytes.end(), request.replyBuffer);
         request.replyBytes = static_cast<std::uint32_t>(bytes.size());

@@ -96,6 +96,13 @@ void SimMonitor::applyReverts(runtime::TimePoint now) {
     });
 }
 
+std::vector<std::uint8_t> SimMonitor::notReady(std::size_t length) const {
+    std::vector<std::uint8_t> frame{kDisplaySource, 0x80,
+                                    static_cast<std::uint8_t>(kDisplaySource ^ 0x80 ^ kReplySeed)};
+    frame.resize(length, 0x00);
+    return frame;
+}
+
 bool SimMonitor::answers(runtime::TimePoint now) {
     std::lock_guard lock(mutex_);
     if (!lockedUntil_) return true;

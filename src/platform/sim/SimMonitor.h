@@ -47,6 +47,9 @@ class SimMonitor {
     std::optional<std::uint8_t> pendingCode() const;
     /// The next length bytes the monitor sends; fewer when a short-reply fault cuts them.
     std::vector<std::uint8_t> reply(std::size_t length, runtime::TimePoint now = {});
+    /// The null message a monitor sends when asked before it is ready; the
+    /// request it was asked stays pending.
+    std::vector<std::uint8_t> notReady(std::size_t length) const;
     /// False while locked up; a request meanwhile keeps it locked.
     bool answers(runtime::TimePoint now);
 
