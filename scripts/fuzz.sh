@@ -20,7 +20,7 @@ if ! command -v clang++-16 >/dev/null; then
     exit 1
 fi
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
+cmake --build --preset fuzz --target "${targets[@]/%/_fuzzer}"
 
 for t in "${targets[@]}"; do
     corpus=build/fuzz/corpus/$t

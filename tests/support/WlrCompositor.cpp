@@ -18,6 +18,7 @@ struct Output;
 struct WlrCompositor::State {
     wl_display* display = nullptr;
     wl_event_loop* loop = nullptr;
+    wl_event_source* wakeSource = nullptr;
     int wake = -1;
     bool stopping = false;
     std::mutex lock;
@@ -144,7 +145,8 @@ WlrCompositor::WlrCompositor() : state_(std::make_unique<State>()) {
     state_->display = wl_display_create();
     state_->loop = wl_display_get_event_loop(state_->display);
     state_->wake = eventfd(0, EFD_CLOEXEC);
-    wl_event_loop_add_fd(state_->loop, state_->wake, WL_EVENT_READABLE, runWork, state_.get());
+    state_->wakeSource =
+        wl_event_loop_add_fd(state_->loop, state_->wake, WL_EVENT_READABLE, runWork, state_.get());
     wl_global_create(state_->display, &zwlr_gamma_control_manager_v1_interface, 1, nullptr,
                      bindManager);
     thread_ = std::thread([s = state_.get()] {
@@ -159,6 +161,7 @@ WlrCompositor::~WlrCompositor() {
     call([this] { state_->stopping = true; });
     thread_.join();
     wl_display_destroy_clients(state_->display);
+    wl_event_source_remove(state_->wakeSource);
     state_->outputs.clear();
     wl_display_destroy(state_->display);
     close(state_->wake);
