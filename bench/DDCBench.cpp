@@ -43,6 +43,16 @@ void EncodeDecode(benchmark::State& state) {
 }
 BENCHMARK(EncodeDecode);
 
+/// Monitor id of a desk of distinct monitors, on path.
+platform::sim::SimDisplaySpec monitorSpec(DisplayID id, platform::sim::SimDDCPath path) {
+    platform::sim::SimDisplaySpec d;
+    d.id = id;
+    d.vendor = 0x1000 + id;
+    d.model = id;
+    d.ddc = path;
+    return d;
+}
+
 // 16 displays: 8 on framebuffer I2C, 8 behind audio/video service proxies, each
 // answering four of five codes (volume unsupported: three attempts, two sleeps).
 void Probe16Displays(benchmark::State& state) {
@@ -52,11 +62,8 @@ void Probe16Displays(benchmark::State& state) {
         runtime::CapturingLogger log;
         platform::sim::SimRig rig;
         for (DisplayID id = 1; id <= 16; ++id) {
-            platform::sim::SimDisplaySpec d;
-            d.id = id;
-            d.vendor = 0x1000 + id;
-            d.model = id;
-            d.ddc = id <= 8 ? platform::sim::SimDDCPath::i2c : platform::sim::SimDDCPath::avService;
+            auto d = monitorSpec(id, id <= 8 ? platform::sim::SimDDCPath::i2c
+                                             : platform::sim::SimDDCPath::avService);
             d.monitor.features = {
                 {0x10, {50, 100}}, {0x12, {50, 100}}, {0x60, {15, 18}}, {0xD6, {1, 5}}};
             rig.displays.push_back(d);
@@ -98,11 +105,7 @@ void DeadMonitorCostsTheOthersNothing(benchmark::State& state) {
             runtime::CapturingLogger log;
             platform::sim::SimRig rig;
             for (DisplayID id = 1; id <= 16; ++id) {
-                platform::sim::SimDisplaySpec d;
-                d.id = id;
-                d.vendor = 0x1000 + id;
-                d.model = id;
-                d.ddc = platform::sim::SimDDCPath::i2c;
+                auto d = monitorSpec(id, platform::sim::SimDDCPath::i2c);
                 d.monitor.features = {{0x10, {50, 100}}};
                 if (dead && id == 16) {
                     platform::sim::SimFault hang;

@@ -23,6 +23,16 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
+/// A socket file no instance listens on, as one that died leaves.
+void leaveStaleSocket(const std::string& path) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    close(fd);
+}
+
 TEST(InstanceChannel, HandsURLsToTheRunningInstanceOnly) {
     test::TempDirectory dir;
     const auto path = dir / "orvane.sock";
@@ -54,28 +64,11 @@ TEST(InstanceChannel, HandsURLsToTheRunningInstanceOnly) {
     EXPECT_FALSE(std::filesystem::exists(path));
 
     // A socket left behind by an instance that died is taken over.
-    {
-        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
-        ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-        close(fd);
-    }
+    leaveStaleSocket(path);
     ASSERT_TRUE(std::filesystem::exists(path));
     // An answer dropped unsent still ends the peer's wait.
     InstanceChannel again(path, [](std::vector<std::string>, InstanceChannel::Reply) {});
     EXPECT_EQ(InstanceChannel::forward(path, {}), "");
-}
-
-/// A socket file no instance listens on, as one that died leaves.
-void leaveStaleSocket(const std::string& path) {
-    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    close(fd);
 }
 
 TEST(InstanceChannel, OfManyStartsAtOnceOverAStaleSocketExactlyOneListens) {
