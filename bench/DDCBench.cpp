@@ -94,7 +94,7 @@ void Probe16Displays(benchmark::State& state) {
 }
 BENCHMARK(Probe16Displays)->Unit(benchmark::kMillisecond);
 
-// Brightness read from 15 healthy monitors, with the 16th healthy, then with
+// A brightness change on 15 healthy monitors, with the 16th healthy, then with
 // it holding the bus for a second at every attempt (as a locked-up monitor
 // does): the 15 finish at the same virtual time either way.
 void DeadMonitorCostsTheOthersNothing(benchmark::State& state) {
@@ -118,24 +118,32 @@ void DeadMonitorCostsTheOthersNothing(benchmark::State& state) {
             platform::sim::SimMachine machine(rig, rt.clock());
             auto platform = machine.platform();
             auto i2c = ddc::DDCManager::create(rt, platform, log, "bench.orvane");
-            runtime::TimePoint lastHealthy{};
             std::vector<std::shared_ptr<ddc::DDCDisplay>> displays;
             for (DisplayID id = 1; id <= 16; ++id) {
-                auto d = std::make_shared<ddc::DDCDisplay>(
-                    id, ddc::DDCTransports{{i2c}, rt.clock(), log});
+                displays.push_back(std::make_shared<ddc::DDCDisplay>(
+                    id, ddc::DDCTransports{{i2c}, rt.clock(), log}));
+                runtime::spawn(rt.main(),
+                               [](std::shared_ptr<ddc::DDCDisplay> d) -> runtime::Task<void> {
+                                   co_await d->readValue(ddc::VCPCode::brightness);
+                               }(displays.back()));
+            }
+            rt.executor().runUntilIdle();
+            // The change: a write to each, read back where the monitor answers.
+            const auto asked = rt.executor().now();
+            runtime::TimePoint lastHealthy = asked;
+            for (DisplayID id = 1; id <= 16; ++id) {
                 runtime::spawn(
                     rt.main(),
                     [](std::shared_ptr<ddc::DDCDisplay> d) -> runtime::Task<void> {
-                        co_await d->readValue(ddc::VCPCode::brightness);
-                    }(d),
+                        co_await d->writeValue(80, ddc::VCPCode::brightness);
+                    }(displays[id - 1]),
                     [&, id](std::exception_ptr) {
                         if (id != 16) lastHealthy = std::max(lastHealthy, rt.executor().now());
                     });
-                displays.push_back(d);
             }
             rt.executor().runUntilIdle();
             (dead ? withDeadMs : healthyMs) =
-                std::chrono::duration<double, std::milli>(lastHealthy).count();
+                std::chrono::duration<double, std::milli>(lastHealthy - asked).count();
         }
     }
     state.counters["healthy_ms"] = healthyMs;

@@ -2,10 +2,12 @@
 #include "ddc/DDCDisplay.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
 #include <functional>
 
 #include "ddc/DDCError.h"
+#include "ddc/DDCRetry.h"
 
 namespace orvane::ddc {
 
@@ -54,8 +56,8 @@ runtime::Task<VCPValue> DDCDisplay::readValue(VCPCode code) {
     VCPValue value = usableRange(code, co_await transport->readVCP(displayID_, code));
     std::lock_guard lock(cacheLock_);
     valueCache_[code] = value;
-    held_[code] = value.current;
     lastReadTime_ = transports_.clock.now();
+    held_[code] = {value.current, *lastReadTime_};
     co_return value;
 }
 
@@ -67,6 +69,13 @@ VCPValue DDCDisplay::usableRange(VCPCode code, VCPValue value) {
     }
     value.max = 100;
     return value;
+}
+
+std::optional<std::uint16_t> DDCDisplay::heldValue(VCPCode code) const {
+    auto it = held_.find(code);
+    if (it == held_.end() || transports_.clock.now() - it->second.since >= kHeldTrust)
+        return std::nullopt;
+    return it->second.value;
 }
 
 runtime::Task<bool> DDCDisplay::writeValue(std::uint16_t value, VCPCode code) {
@@ -81,21 +90,34 @@ runtime::Task<bool> DDCDisplay::writeValue(std::uint16_t value, VCPCode code) {
     std::function<bool()> stillWanted = [generation = slot.generation, mine] {
         return *generation == mine;
     };
+    std::optional<std::uint16_t> before;
     {
         std::lock_guard lock(cacheLock_);
-        if (auto it = held_.find(code); it != held_.end() && it->second == value) co_return true;
+        if (heldValue(code) == value) co_return true;
+        if (auto it = valueCache_.find(code); it != valueCache_.end()) before = it->second.current;
     }
     slot.inFlight = true;
     std::exception_ptr failure;
     try {
-        co_await transport->paceWrite(displayID_);
-        // A newer value that came during the pause goes instead.
-        if (stillWanted()) {
+        for (int attempt = 1;; ++attempt) {
+            co_await transport->paceWrite(displayID_);
+            // A newer value that came during the pause goes instead.
+            if (!stillWanted()) break;
             co_await transport->writeVCP(displayID_, code, value, stillWanted);
-            std::lock_guard lock(cacheLock_);
-            held_[code] = value;
-            if (auto it = valueCache_.find(code); it != valueCache_.end())
-                it->second.current = value;
+            {
+                std::lock_guard lock(cacheLock_);
+                held_[code] = {value, transports_.clock.now()};
+                if (auto it = valueCache_.find(code); it != valueCache_.end())
+                    it->second.current = value;
+            }
+            if (co_await confirmWrite(transport, code, value, before, stillWanted)) break;
+            const std::uint16_t holds = cachedValue(code)->current;
+            if (attempt == kDDCAttempts) {
+                throw DDCError::maxRetriesExceeded(DDCError::writeNotApplied(code, value, holds));
+            }
+            transports_.log.line(prefix() + displayName(code) + "=" + std::to_string(value) +
+                                 " not applied (still " + std::to_string(holds) +
+                                 ") - sending it again");
         }
     } catch (...) {
         failure = std::current_exception();
@@ -109,6 +131,38 @@ runtime::Task<bool> DDCDisplay::writeValue(std::uint16_t value, VCPCode code) {
     if (!current) co_return false;
     if (failure) std::rethrow_exception(failure);
     co_return true;
+}
+
+runtime::Task<bool> DDCDisplay::confirmWrite(std::shared_ptr<DDCTransport> transport, VCPCode code,
+                                             std::uint16_t value,
+                                             std::optional<std::uint16_t> before,
+                                             const std::function<bool()>& stillWanted) {
+    // Input and power switch the monitor away from answering; only levels are
+    // read back, and only where a read has worked before.
+    if (code != VCPCode::brightness && code != VCPCode::contrast && code != VCPCode::volume)
+        co_return true;
+    // A reported maximum of 0 leaves the range a guess.
+    if (!cachedValue(code) || zeroMaximumLogged_.contains(code)) co_return true;
+    // The monitor needs the write spacing to apply a value; a newer value
+    // that came meanwhile is the one worth checking.
+    co_await transport->settleAfterWrite();
+    if (!stillWanted()) co_return true;
+    VCPValue reads;
+    try {
+        reads = co_await readValue(code);
+    } catch (const DDCError&) {
+        std::lock_guard lock(cacheLock_);
+        held_.erase(code);  // unknown, so the next write of it is sent
+        co_return true;
+    }
+    co_return writeLanded(value, reads.current, before, reads.max);
+}
+
+bool writeLanded(std::uint16_t asked, std::uint16_t reads, std::optional<std::uint16_t> before,
+                 std::uint16_t max) {
+    const int tolerance = std::max(1, max / 20);
+    if (std::abs(int{reads} - int{asked}) <= tolerance) return true;
+    return before && reads != *before;
 }
 
 std::uint16_t rawValueForPercent(double percent, std::uint16_t max) {

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -18,6 +20,17 @@
 #include "runtime/WaitList.h"
 
 namespace orvane::ddc {
+
+/// How long a value read from or written to a monitor is taken as still held:
+/// monitors change their own settings too (OSD buttons, picture modes).
+inline constexpr std::chrono::seconds kHeldTrust{1};
+
+/// Whether a monitor that reads back `reads` after being set to `asked` (from
+/// `before`, when known) applied the write: it landed within a twentieth of
+/// max, or moved at all. Monitors store fewer steps than they report, or clamp
+/// to a range of their own; only one that kept its old value ignored the write.
+bool writeLanded(std::uint16_t asked, std::uint16_t reads, std::optional<std::uint16_t> before,
+                 std::uint16_t max);
 
 /// A percentage (clamped to 0..100; NaN counts as 0) scaled to a feature's
 /// maximum and truncated. Multiplying before dividing keeps whole percentages
@@ -58,9 +71,12 @@ class DDCDisplay {
     /// Writes value unless a newer write of the same code replaces it first:
     /// per code one write is on the wire at a time, a burst collapses to its
     /// last value, and a replaced value is never retried. Writes to the display
-    /// are paced (paceWrite), and a value the monitor is known to hold (last
-    /// read or written) is not sent again. True when value was written or
-    /// already held, false when a newer write took over (its caller reports the
+    /// are paced (paceWrite), and a value the monitor is known to hold (read or
+    /// written within kHeldTrust) is not sent again. The last write of a burst
+    /// of brightness, contrast or volume is read back: a monitor that
+    /// acknowledges a value and keeps its old one is sent it again, and fails
+    /// the write after kDDCAttempts. True when value was written or already
+    /// held, false when a newer write took over (its caller reports the
     /// outcome); throws when value itself could not be written.
     runtime::Task<bool> writeValue(std::uint16_t value, VCPCode code);
     /// Writes percent (clamped to 0...100) of the cached maximum, or of 100 if
@@ -77,6 +93,12 @@ class DDCDisplay {
 
     std::string prefix() const;
     VCPValue usableRange(VCPCode code, VCPValue value);
+    std::optional<std::uint16_t> heldValue(VCPCode code) const;  // under cacheLock_
+    /// Reads code back after a write of value; true when the write counts as
+    /// done (landed, replaced meanwhile, or not readable here).
+    runtime::Task<bool> confirmWrite(std::shared_ptr<DDCTransport> transport, VCPCode code,
+                                     std::uint16_t value, std::optional<std::uint16_t> before,
+                                     const std::function<bool()>& stillWanted);
 
     DisplayID displayID_;
     DDCTransports transports_;
@@ -85,8 +107,12 @@ class DDCDisplay {
     std::set<VCPCode> supportedCodes_;
     mutable std::mutex cacheLock_;
     std::map<VCPCode, VCPValue> valueCache_;
+    struct Held {
+        std::uint16_t value;
+        runtime::TimePoint since;
+    };
     /// What the monitor holds, as far as Orvane knows: gone after a failed write.
-    std::map<VCPCode, std::uint16_t> held_;
+    std::map<VCPCode, Held> held_;
     std::optional<runtime::TimePoint> lastReadTime_;
     std::map<VCPCode, WriteSlot> writes_;  // main thread only
     std::set<VCPCode> zeroMaximumLogged_;

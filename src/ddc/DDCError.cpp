@@ -84,4 +84,14 @@ DDCError DDCError::avServiceNotAvailable() {
     return DDCError(Kind::avServiceNotAvailable, "IOAVService not available for this display");
 }
 
+DDCError DDCError::writeNotApplied(VCPCode code, std::uint16_t asked, std::uint16_t holds) {
+    DDCError e(Kind::writeNotApplied, "Display acknowledged " + displayName(code) + "=" +
+                                          std::to_string(asked) + " but still holds " +
+                                          std::to_string(holds));
+    e.code_ = code;
+    e.expected_ = asked;
+    e.got_ = holds;
+    return e;
+}
+
 }  // namespace orvane::ddc

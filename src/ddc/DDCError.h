@@ -28,6 +28,7 @@ class DDCError : public std::exception {
         readResponseInvalid,
         readChecksumMismatch,
         avServiceNotAvailable,
+        writeNotApplied,
     };
 
     static DDCError displayNotFound(DisplayID display);
@@ -42,6 +43,8 @@ class DDCError : public std::exception {
     static DDCError readResponseInvalid();
     static DDCError readChecksumMismatch();
     static DDCError avServiceNotAvailable();
+    /// The display acknowledged a Set VCP but reads back something else.
+    static DDCError writeNotApplied(VCPCode code, std::uint16_t asked, std::uint16_t holds);
 
     Kind kind() const { return kind_; }
     /// The localized description every log line uses.

@@ -46,6 +46,10 @@ runtime::Task<void> DDCTransport::paceWrite(DisplayID display) {
     if (at > now) co_await runtime::sleepFor(main_, at - now);
 }
 
+runtime::Task<void> DDCTransport::settleAfterWrite() {
+    co_await runtime::sleepFor(main_, kDDCWriteSpacing);
+}
+
 runtime::Task<VCPValue> DDCTransport::readVCP(DisplayID display, VCPCode code) {
     std::weak_ptr<DDCTransport> weak = weak_from_this();
     return runWithRetries<VCPValue>(ioQueue(display), main_, log_, logPrefix_,

@@ -59,6 +59,9 @@ class DDCTransport : public std::enable_shared_from_this<DDCTransport> {
     /// freeze, and wear out their settings memory, under floods of writes.
     /// Main thread.
     runtime::Task<void> paceWrite(DisplayID display);
+    /// Waits, on the main executor, for as long as a monitor may take to
+    /// apply a write before it is read back (the write spacing).
+    runtime::Task<void> settleAfterWrite();
     /// One attempt each, on ioQueue; throw DDCError.
     virtual VCPValue performRead(DisplayID display, VCPCode code) = 0;
     virtual void performWrite(DisplayID display, VCPCode code, std::uint16_t value) = 0;

@@ -2,6 +2,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <gmock/gmock.h>
+
 #include "controls/BrightnessController.h"
 #include "controls/BrightnessSyncManager.h"
 #include "controls/ColorProfileManager.h"
@@ -79,6 +81,15 @@ TEST_F(ControlsTest, FailedWritesFallBackToDimmingUntilOneSucceeds) {
     EXPECT_EQ(log_.linesStartingWith("[BrightnessController] DDC write failed: ").size(), 1u);
     EXPECT_NE(log_.lines().back().find(". Falling back to software dimming."), std::string::npos);
 
+    runTask(executor(), c->setBrightness(10));
+    EXPECT_FALSE(overlayAlpha());
+
+    // A monitor that acknowledges the level and keeps its own is dimmed too.
+    addFault(2, SimFaultKind::ignoresWrite, 0x10);
+    runTask(executor(), c->setBrightness(40));
+    EXPECT_NEAR(*overlayAlpha(), 0.6, 1e-9);
+    EXPECT_THAT(log_.lines().back(), ::testing::HasSubstr("Brightness=102 but still holds 25"));
+    machine_->monitor(2)->clearFaults();
     runTask(executor(), c->setBrightness(10));
     EXPECT_FALSE(overlayAlpha());
 

@@ -171,16 +171,18 @@ TEST(PercentScaling, RoundTripsEveryRawValue) {
     EXPECT_EQ(rawValueForPercent(std::nan(""), 100), 0);
 }
 
-TEST_F(DDCDisplayTest, WritesRefreshOnlyCachedCodes) {
+TEST_F(DDCDisplayTest, WritesRefreshOnlyCachedCodesAndReadThemBack) {
     auto d = makeDisplay(2);
     monitor(2).setFeature(0x10, {50, 100});
     runTask(executor(), d->readValue(VCPCode::brightness));
     const auto readAt = d->lastReadTime();
     runTask(executor(), d->writeValue(30, VCPCode::brightness));
     EXPECT_EQ(d->cachedValue(VCPCode::brightness), (VCPValue{30, 100}));
-    EXPECT_EQ(d->lastReadTime(), readAt) << "a write is not a read";
+    EXPECT_GT(d->lastReadTime(), readAt) << "the level was read back";
+    const auto readBackAt = d->lastReadTime();
     runTask(executor(), d->writeValue(30, VCPCode::contrast));
     EXPECT_FALSE(d->cachedValue(VCPCode::contrast));
+    EXPECT_EQ(d->lastReadTime(), readBackAt) << "a code never read is not read back";
     addFault(2, SimFaultKind::sendStatus);
     EXPECT_NE(errorOf(executor(), d->writeValue(90, VCPCode::brightness)), "");
     EXPECT_EQ(d->cachedValue(VCPCode::brightness), (VCPValue{30, 100}))
@@ -437,18 +439,86 @@ TEST_F(DDCDisplayTest, AWriteTheMonitorUndoesIsSentAgainWhenAskedAgain) {
     useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c)}));
     auto& monitor = *machine_->monitor(2);
     monitor.setFeature(0x10, {20, 100});
-    platform::sim::SimFault reverts;
-    reverts.kind = SimFaultKind::reverts;
-    reverts.bytes = 1000;
-    reverts.times = 1;
-    monitor.addFault(reverts);
+    addFault(2, SimFaultKind::reverts, 0x10, 1, platform::kIOReturnError, 1000);
     auto d = makeDisplay(2);
-    EXPECT_TRUE(test::runTask(executor(), d->writeValue(60, VCPCode::brightness)));
+    EXPECT_TRUE(runTask(executor(), d->writeValue(60, VCPCode::brightness)));
     executor().runFor(2s);
-    // A read learns the monitor went back; the same level is then written again.
-    EXPECT_EQ(test::runTask(executor(), d->readValue(VCPCode::brightness)).current, 20);
-    EXPECT_TRUE(test::runTask(executor(), d->writeValue(60, VCPCode::brightness)));
+    // No read in between: the level once written is no longer trusted as held.
+    EXPECT_TRUE(runTask(executor(), d->writeValue(60, VCPCode::brightness)));
     EXPECT_EQ(monitor.feature(0x10)->current, 60);
+}
+
+TEST_F(DDCDisplayTest, AWriteTheMonitorIgnoresIsSentAgainAndFailsIfItNeverLands) {
+    for (VCPCode code : {VCPCode::brightness, VCPCode::contrast, VCPCode::volume}) {
+        for (int heal : {0, 1, 2, -1}) {
+            useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c)}));
+            auto& monitor = *machine_->monitor(2);
+            monitor.setFeature(rawValue(code), {20, 100});
+            auto d = makeDisplay(2);
+            runTask(executor(), d->readValue(code));
+            if (heal != 0) addFault(2, SimFaultKind::ignoresWrite, rawValue(code), heal);
+            log_.clear();
+            const std::string what =
+                std::string(displayName(code)) + ", heals after " + std::to_string(heal);
+            const auto error = errorOf(executor(), d->writeValue(60, code));
+            const std::string name = displayName(code);
+            const std::string again =
+                "[DDCDisplay] Display 2: " + name + "=60 not applied (still 20) - sending it again";
+            if (heal >= 0) {
+                EXPECT_EQ(error, "") << what;
+                EXPECT_EQ(monitor.feature(rawValue(code))->current, 60) << what;
+                EXPECT_EQ(log_.linesStartingWith("[DDCDisplay]"),
+                          std::vector<std::string>(heal, again))
+                    << what;
+            } else {
+                EXPECT_EQ(error, "DDC operation failed after 3 retries: Display acknowledged " +
+                                     name + "=60 but still holds 20")
+                    << what;
+                EXPECT_EQ(log_.linesStartingWith("[DDCDisplay]"),
+                          std::vector<std::string>(2, again))
+                    << what;
+                EXPECT_EQ(d->cachedValue(code)->current, 20) << what << ": what it really holds";
+                // Healed, the same level goes out again and lands.
+                monitor.clearFaults();
+                EXPECT_EQ(errorOf(executor(), d->writeValue(60, code)), "") << what;
+                EXPECT_EQ(monitor.feature(rawValue(code))->current, 60) << what;
+            }
+        }
+    }
+    // Input and power are not read back: a monitor switched away may not answer.
+    useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c)}));
+    addFault(2, SimFaultKind::ignoresWrite);
+    auto d = makeDisplay(2);
+    runTask(executor(), d->probeCapabilities());
+    EXPECT_EQ(errorOf(executor(), d->writeValue(17, VCPCode::inputSource)), "");
+    EXPECT_EQ(errorOf(executor(), d->writeValue(4, VCPCode::powerMode)), "");
+}
+
+TEST_F(DDCDisplayTest, MonitorsWithFewerStepsOrTheirOwnLimitsAreNotTakenForIgnoringWrites) {
+    useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c)}));
+    auto& monitor = *machine_->monitor(2);
+    monitor.setFeature(0x10, {50, 100});
+    addFault(2, SimFaultKind::quantises, 0x10, -1, platform::kIOReturnError, 10);
+    auto d = makeDisplay(2);
+    runTask(executor(), d->readValue(VCPCode::brightness));
+    log_.clear();
+    // 47 is stored as 40, 63 as 60, 5 as 0: each moved, so each landed.
+    for (std::uint16_t v : {47, 63, 5}) {
+        EXPECT_EQ(errorOf(executor(), d->writeValue(v, VCPCode::brightness)), "") << v;
+        EXPECT_EQ(d->cachedValue(VCPCode::brightness)->current, v - v % 10)
+            << "the cache holds what the monitor holds";
+    }
+    // 4 from 0 stays 0, but within a twentieth of the range.
+    EXPECT_EQ(errorOf(executor(), d->writeValue(4, VCPCode::brightness)), "");
+    EXPECT_THAT(displayLines(), IsEmpty());
+
+    EXPECT_TRUE(writeLanded(60, 60, 20, 100));
+    EXPECT_TRUE(writeLanded(60, 57, 20, 100)) << "within a twentieth";
+    EXPECT_TRUE(writeLanded(10, 20, 30, 100)) << "clamped to a minimum of its own";
+    EXPECT_FALSE(writeLanded(10, 20, 20, 100)) << "kept its old value";
+    EXPECT_FALSE(writeLanded(60, 20, std::nullopt, 100));
+    EXPECT_TRUE(writeLanded(6000, 5800, 2000, 65535));
+    EXPECT_FALSE(writeLanded(3, 0, 0, 10)) << "a small range still tolerates only 1";
 }
 
 }  // namespace

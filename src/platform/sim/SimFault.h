@@ -37,6 +37,7 @@ enum class SimFaultKind {
     hangs,           // holds the bus `bytes` ms, then does not acknowledge
     slow,            // needs twice the standard reply delay: asked sooner, it
                      // sends the null message
+    quantises,       // stores a Set VCP value rounded down to a multiple of `bytes`
     silent,          // the monitor does not acknowledge at all (keep last)
 };
 
@@ -56,7 +57,7 @@ struct SimFault {
 inline constexpr int kMaxSimFaultBytes = 4096;
 
 /// The names rig files give the kinds.
-inline constexpr std::array<std::pair<SimFaultKind, std::string_view>, 21> kSimFaultNames{{
+inline constexpr std::array<std::pair<SimFaultKind, std::string_view>, 22> kSimFaultNames{{
     {SimFaultKind::unsupported, "unsupported"},
     {SimFaultKind::openStatus, "openStatus"},
     {SimFaultKind::nullConnection, "nullConnection"},
@@ -77,6 +78,7 @@ inline constexpr std::array<std::pair<SimFaultKind, std::string_view>, 21> kSimF
     {SimFaultKind::lockUp, "lockUp"},
     {SimFaultKind::hangs, "hangs"},
     {SimFaultKind::slow, "slow"},
+    {SimFaultKind::quantises, "quantises"},
     {SimFaultKind::silent, "silent"},
 }};
 

@@ -146,7 +146,9 @@ void SimMonitor::receive(std::span<const std::uint8_t> m, runtime::TimePoint now
         }
         auto it = features_.find(code);
         if (it != features_.end() && !takeFaultLocked({SimFaultKind::ignoresWrite}, code, true)) {
-            const auto value = static_cast<std::uint16_t>((m[4] << 8) | m[5]);
+            auto value = static_cast<std::uint16_t>((m[4] << 8) | m[5]);
+            if (auto step = takeFaultLocked({SimFaultKind::quantises}, code, true))
+                value = static_cast<std::uint16_t>(value - value % std::max(step->bytes, 1));
             if (auto revert = takeFaultLocked({SimFaultKind::reverts}, code, true)) {
                 reverts_.push_back({code, it->second.current,
                                     now + std::chrono::milliseconds(std::max(revert->bytes, 1))});
