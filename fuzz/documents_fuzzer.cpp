@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "InputBudget.h"
 #include "input/KeyCombo.h"
 #include "settings/DisplayPreset.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const orvane::fuzz::InputBudget budget;
     const std::vector<std::uint8_t> bytes(data, data + size);
     if (const auto bindings = orvane::input::tryDecodeShortcutBindings(bytes)) {
         const auto again = orvane::input::encodeShortcutBindings(*bindings);

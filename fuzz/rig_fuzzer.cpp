@@ -5,9 +5,11 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "InputBudget.h"
 #include "platform/sim/SimRig.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const orvane::fuzz::InputBudget budget;
     try {
         const auto rig = orvane::platform::sim::SimRig::parse(
             std::string_view(reinterpret_cast<const char*>(data), size));

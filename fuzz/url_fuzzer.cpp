@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "InputBudget.h"
 #include "ddc/AVServiceDDC.h"
 #include "ddc/DDCManager.h"
 #include "displays/DisplayManager.h"
@@ -75,6 +76,7 @@ bool invalid(const std::string& text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static Desk desk;
+    const orvane::fuzz::InputBudget budget;
     const std::string text(reinterpret_cast<const char*>(data), size);
     const bool bad = invalid(text);
     const auto before = bad ? fingerprint(desk.machine) : std::string();
