@@ -19,7 +19,7 @@ if ! command -v clang++-16 >/dev/null; then
     exit 1
 fi
 # ASan's fake stack for use-after-return makes coroutine-heavy code ten times
-# slower; the sanitizer suite (gcc) keeps that check.
+# slower; that one check is given up for the count.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_stack_use_after_return=0}
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target "${targets[@]/%/_fuzzer}"
