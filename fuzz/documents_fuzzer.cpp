@@ -11,16 +11,18 @@
 #include "settings/DisplayPreset.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const orvane::fuzz::InputBudget budget;
     const std::vector<std::uint8_t> bytes(data, data + size);
-    if (const auto bindings = orvane::input::tryDecodeShortcutBindings(bytes)) {
-        const auto again = orvane::input::encodeShortcutBindings(*bindings);
-        if (!again || orvane::input::tryDecodeShortcutBindings(*again) != bindings)
-            __builtin_trap();
-    }
-    if (const auto entries = orvane::settings::decodePresetEntries(bytes)) {
-        const auto again = orvane::settings::encodePresetEntries(*entries);
-        if (!again || orvane::settings::decodePresetEntries(*again) != entries) __builtin_trap();
-    }
+    orvane::fuzz::withinBudget([&] {
+        if (const auto bindings = orvane::input::tryDecodeShortcutBindings(bytes)) {
+            const auto again = orvane::input::encodeShortcutBindings(*bindings);
+            if (!again || orvane::input::tryDecodeShortcutBindings(*again) != bindings)
+                __builtin_trap();
+        }
+        if (const auto entries = orvane::settings::decodePresetEntries(bytes)) {
+            const auto again = orvane::settings::encodePresetEntries(*entries);
+            if (!again || orvane::settings::decodePresetEntries(*again) != entries)
+                __builtin_trap();
+        }
+    });
     return 0;
 }

@@ -8,8 +8,9 @@
 #include "platform/linux/EDID.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const orvane::fuzz::InputBudget budget;
-    const auto edid = orvane::platform::linux_::EDID::parse(std::span(data, size));
-    if (edid && size < orvane::platform::linux_::EDID::kBlockSize) __builtin_trap();
+    orvane::fuzz::withinBudget([&] {
+        const auto edid = orvane::platform::linux_::EDID::parse(std::span(data, size));
+        if (edid && size < orvane::platform::linux_::EDID::kBlockSize) __builtin_trap();
+    });
     return 0;
 }

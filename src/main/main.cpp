@@ -198,14 +198,17 @@ bool handOver(const std::vector<std::string>& urls) {
 /// The application on the backend's platform; none when its store cannot be
 /// opened, which is fatal.
 std::unique_ptr<app::OrvaneApp> makeApp(runtime::Runtime& rt, const platform::Platform& platform,
-                                        std::string_view machine, runtime::Logger& log) {
+                                        const platform::Backend& backend, runtime::Logger& log) {
     // Only the installer-image clean-up uses these; a Linux install never lives
     // under /Applications, so it finds nothing to do.
     static platform::posix::PosixProcessRunner processes;
     static platform::posix::PosixFileManager files;
     try {
-        return std::make_unique<app::OrvaneApp>(rt, platform, appOptions(machine), processes, files,
-                                                log);
+        auto app = std::make_unique<app::OrvaneApp>(rt, platform, appOptions(backend.name()),
+                                                    processes, files, log);
+        if (!backend.overlaysShow())
+            app->registry().dimmingMethod = controls::SoftwareDimmer::Method::gamma;
+        return app;
     } catch (const store::StoreError& e) {
         std::printf("Failed to create SwiftData container: %s\n", e.what());
         std::fflush(stdout);
@@ -217,7 +220,7 @@ std::unique_ptr<app::OrvaneApp> makeApp(runtime::Runtime& rt, const platform::Pl
 /// the backend stopped) when the store cannot be opened.
 std::unique_ptr<app::OrvaneApp> makeOneShotApp(runtime::Runtime& rt, platform::Backend& backend,
                                                runtime::Logger& log) {
-    auto app = makeApp(rt, backend.start(rt), backend.name(), log);
+    auto app = makeApp(rt, backend.start(rt), backend, log);
     if (!app) {
         backend.stop();
         return nullptr;
@@ -322,7 +325,7 @@ int runResident(platform::Backend& backend, const Options& options, TeeLogger& l
     }
 
     const auto platform = frontEnd.adapt(backend.start(rt));
-    auto app = makeApp(rt, platform, backend.name(), log);
+    auto app = makeApp(rt, platform, backend, log);
     if (!app) {
         backend.stop();
         return 1;

@@ -54,6 +54,10 @@ class Backend {
     /// Releases the platform, once the application is gone and rt's queues
     /// are shut down, before rt itself goes.
     virtual void stop() = 0;
+    /// Whether the session shows translucent overlays. Where it cannot, the
+    /// application dims through the gamma tables instead. (The GUI front end
+    /// asks its own toolkit about real screens.)
+    virtual bool overlaysShow() const { return true; }
     /// After launch: lets the machine's own events begin (a rig's scripted
     /// hot-plugs); real hardware has none to start.
     virtual void run(runtime::Executor& main) { (void)main; }

@@ -4,6 +4,7 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -11,10 +12,12 @@
 
 #include <array>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <random>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -49,6 +52,9 @@ std::vector<std::string> splitLines(const std::string& text) {
 pid_t spawnWithOutput(const std::vector<std::string>& argv, int out[2]) {
     const pid_t pid = fork();
     if (pid == 0) {
+        // Runs the tests kill with SIGSEGV or SIGABRT leave no core files about.
+        const rlimit noCore{0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
         dup2(out[1], STDOUT_FILENO);
         close(out[0]);
         close(out[1]);
@@ -614,6 +620,67 @@ TEST_F(CommandLineTest, ASignalDuringDimmingLeavesEveryDisplayUndimmed) {
         for (const auto& d : s.at("displays"))
             EXPECT_EQ(d.at("gamma"), "original");
         EXPECT_THAT(lines, Contains("[AppDelegate] Orvane terminating - cleaning up"));
+    }
+}
+
+TEST_F(CommandLineTest, AfterARunDiesDimmedTheNextStartGivesTheGammaTablesBack) {
+    // A session without overlays dims the projector (no DDC; display 2 of the
+    // list, id 3) through gamma.
+    json desk;
+    std::ifstream(rig()) >> desk;
+    desk["overlays"] = false;
+    for (auto& d : desk["displays"])
+        if (d["id"] == 3) d["gamma"] = 2.2;
+    const auto writeRig = [&](const json& r, const std::string& path) {
+        std::ofstream(path) << r.dump();
+        return path;
+    };
+    const auto gammaRig = writeRig(desk, dir / "gamma.json");
+    const auto journal = dir / "run/orvane-gamma-sim.json";
+    const char* env = std::getenv("ORVANE_E2E_CRASH_TRIALS");
+    const int trials = env ? std::atoi(env) : 1;
+    std::mt19937 random(11);
+    for (int trial = 0; trial < trials; ++trial) {
+        for (int signal : {SIGKILL, SIGSEGV, SIGABRT}) {
+            const std::string what =
+                "trial " + std::to_string(trial) + ", signal " + std::to_string(signal);
+            const int level = 5 + static_cast<int>(random() % 90);
+            ResidentInstance dying(
+                command({"--rig", gammaRig,
+                         "orvane://brightness?display=2&value=" + std::to_string(level)}),
+                dir / "run/orvane.sock");
+            // The originals are on disk before the first dimmed table is written.
+            for (int i = 0; i < 3000 && !std::filesystem::exists(journal); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            ASSERT_TRUE(std::filesystem::exists(journal)) << what;
+            std::this_thread::sleep_for(std::chrono::milliseconds(random() % 50));
+            int status = 0;
+            const auto lines = dying.stop(signal, status);
+            ASSERT_EQ(status, -1) << what << ": the run was killed";
+            EXPECT_THAT(lines, Not(Contains(HasSubstr("terminating")))) << what;
+
+            // The screen as the dead run left it: the projector still dimmed.
+            json left = desk;
+            for (auto& d : left["displays"]) {
+                if (d["id"] != 3) continue;
+                json tables;
+                for (const char* colour : {"red", "green", "blue"}) {
+                    for (int i = 0; i < 256; ++i)
+                        tables[colour].push_back(std::pow(i / 255.0, 2.2) * level / 100.0);
+                }
+                d["shownGamma"] = tables;
+            }
+            const auto out = dir / "out.json";
+            const auto next = run({"--once", "--rig", writeRig(left, dir / "left.json"),
+                                   "--rig-out", out});
+            EXPECT_EQ(next.status, 0) << what;
+            EXPECT_TRUE(next.has("[GammaJournal] Restored the gamma tables of display 3 left "
+                                 "dimmed by an earlier run"))
+                << what;
+            EXPECT_EQ(display(state(out), 3).at("gamma"), "original")
+                << what << ": the tables the dead run found, exactly";
+            EXPECT_FALSE(std::filesystem::exists(journal)) << what;
+        }
     }
 }
 

@@ -33,6 +33,8 @@ class SimBackend final : public Backend {
     /// Schedules the rig's connect and disconnect events.
     void run(runtime::Executor& main) override;
     bool writeState(const std::string& path) override;
+    /// As the rig says (a session without a compositor, say).
+    bool overlaysShow() const override { return !rig_ || rig_->overlays; }
 
     /// The machine, from start to stop; the tests' and rigs' controls.
     SimMachine* machine() { return machine_.get(); }

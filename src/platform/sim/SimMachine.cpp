@@ -166,7 +166,8 @@ void SimMachine::addDisplay(const SimDisplaySpec& spec) {
         d.monitor->addFault(silent);
     }
 
-    d.gamma = originalGamma(spec.gamma);
+    d.gamma = spec.shownGamma ? *spec.shownGamma : originalGamma(spec.gamma);
+    d.gammaOriginal = d.gamma == originalGamma(spec.gamma);
 
     auto node = [&](const std::string& cls, IOObject parent,
                     std::optional<InfoDictionary> info = std::nullopt) {

@@ -46,7 +46,7 @@ class SimMachine final : public WindowServer,
                          public DynamicLoader,
                          public WindowToolkit {
   public:
-    static constexpr std::uint32_t kGammaEntries = 256;
+    static constexpr std::uint32_t kGammaEntries = kSimGammaSamples;
     using GammaTables = std::array<std::vector<float>, 3>;
 
     SimMachine(const SimRig& rig, runtime::Clock& clock);

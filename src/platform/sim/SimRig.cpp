@@ -62,6 +62,26 @@ SimRegistryNumber registryNumber(const json& obj, const char* key, const std::st
     return r;
 }
 
+/// {"red": [...], "green": [...], "blue": [...]}, the --rig-out form: 256
+/// samples each, within 0...1.
+std::array<std::vector<float>, 3> gammaTables(const json& j, const std::string& where) {
+    if (!j.is_object()) fail(where + " must be an object of red, green and blue");
+    std::array<std::vector<float>, 3> tables;
+    const char* names[] = {"red", "green", "blue"};
+    for (std::size_t c = 0; c < 3; ++c) {
+        const std::string at = where + "." + names[c];
+        if (!j.contains(names[c]) || !j.at(names[c]).is_array() ||
+            j.at(names[c]).size() != kSimGammaSamples)
+            fail(at + " must hold " + std::to_string(kSimGammaSamples) + " samples");
+        for (const auto& v : j.at(names[c])) {
+            if (!v.is_number() || !(v.get<double>() >= 0 && v.get<double>() <= 1))
+                fail(at + " samples must be numbers within 0...1");
+            tables[c].push_back(v.get<float>());
+        }
+    }
+    return tables;
+}
+
 SimFault fault(const json& j, const std::string& where) {
     if (!j.is_object() || !j.contains("kind")) fail(where + " needs a kind");
     SimFault f;
@@ -289,6 +309,7 @@ SimDisplaySpec display(const json& j, const std::string& where) {
     d.panelBrightnessWritable = j.value("panelBrightnessWritable", true);
     d.gamma = j.value("gamma", 1.0);
     if (!(d.gamma > 0)) fail(where + ".gamma must be positive");
+    if (j.contains("shownGamma")) d.shownGamma = gammaTables(j.at("shownGamma"), where + ".shownGamma");
     return d;
 }
 
@@ -351,6 +372,7 @@ SimRig SimRig::parse(std::string_view text) {
         rig.profileRoot = j.value("profileRoot", rig.profileRoot);
         rig.homeDirectory = j.value("homeDirectory", rig.homeDirectory);
         rig.accessibilityTrusted = j.value("accessibility", true);
+        rig.overlays = j.value("overlays", true);
         const auto layout = j.value("keyboardLayout", std::string("us"));
         if (layout == "us") {
             rig.keyboardLayout = SimKeyboardLayoutKind::us;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -61,6 +62,9 @@ struct SimScreenSpec {
     std::optional<SimColorSpaceSpec> colorSpace = SimColorSpaceSpec{};
 };
 
+/// Samples per colour in a simulated display's transfer table.
+inline constexpr std::size_t kSimGammaSamples = 256;
+
 struct SimDisplaySpec {
     DisplayID id = 0;
     std::string name;
@@ -92,6 +96,9 @@ struct SimDisplaySpec {
     bool panelBrightnessWritable = true;
     /// Exponent of the display's original transfer table.
     double gamma = 1.0;
+    /// The red, green and blue tables (256 samples each) the display shows at
+    /// start when they are not its original ones: a run died dimmed.
+    std::optional<std::array<std::vector<float>, 3>> shownGamma;
 };
 
 struct SimAudioDeviceSpec {
@@ -133,6 +140,9 @@ struct SimRig {
     std::string profileRoot;
     std::string homeDirectory = "/home/orvane";
     bool accessibilityTrusted = true;
+    /// False for a session that cannot show translucent overlays (Wayland, or
+    /// X11 without a compositor): software dimming goes through gamma there.
+    bool overlays = true;
     SimKeyboardLayoutKind keyboardLayout = SimKeyboardLayoutKind::us;
 
     /// Throws std::runtime_error naming what is wrong.
