@@ -671,11 +671,12 @@ TEST_F(CommandLineTest, AfterARunDiesDimmedTheNextStartGivesTheGammaTablesBack) 
                 d["shownGamma"] = tables;
             }
             const auto out = dir / "out.json";
-            const auto next = run({"--once", "--rig", writeRig(left, dir / "left.json"),
-                                   "--rig-out", out});
+            const auto next =
+                run({"--once", "--rig", writeRig(left, dir / "left.json"), "--rig-out", out});
             EXPECT_EQ(next.status, 0) << what;
-            EXPECT_TRUE(next.has("[GammaJournal] Restored the gamma tables of display 3 left "
-                                 "dimmed by an earlier run"))
+            EXPECT_TRUE(
+                next.has("[GammaJournal] Restored the gamma tables of display 3 left "
+                         "dimmed by an earlier run"))
                 << what;
             EXPECT_EQ(display(state(out), 3).at("gamma"), "original")
                 << what << ": the tables the dead run found, exactly";

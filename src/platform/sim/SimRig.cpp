@@ -309,7 +309,8 @@ SimDisplaySpec display(const json& j, const std::string& where) {
     d.panelBrightnessWritable = j.value("panelBrightnessWritable", true);
     d.gamma = j.value("gamma", 1.0);
     if (!(d.gamma > 0)) fail(where + ".gamma must be positive");
-    if (j.contains("shownGamma")) d.shownGamma = gammaTables(j.at("shownGamma"), where + ".shownGamma");
+    if (j.contains("shownGamma"))
+        d.shownGamma = gammaTables(j.at("shownGamma"), where + ".shownGamma");
     return d;
 }
 

@@ -105,6 +105,15 @@ TEST(SimRig, RejectsWhatItCannotModel) {
                 HasSubstr("needs a keyCode"));
     EXPECT_THAT(parseError(R"({"events": [{"disableTaps": "slow"}]})"), HasSubstr("timeout"));
     EXPECT_THAT(parseError(R"({"keyboardLayout": "dvorak"})"), HasSubstr("keyboardLayout"));
+    EXPECT_THAT(parseError(R"({"displays": [{"id": 1, "shownGamma": {"red": [0.5]}}]})"),
+                HasSubstr("shownGamma.red must hold 256 samples"));
+    std::string ramp = "[";  // 256 samples, the last beyond 1
+    for (int i = 0; i < 255; ++i)
+        ramp += "0,";
+    ramp += "2]";
+    EXPECT_THAT(parseError(R"({"displays": [{"id": 1, "shownGamma": {"red": )" + ramp +
+                           R"(, "green": [], "blue": []}}]})"),
+                HasSubstr("shownGamma.red samples must be numbers within 0...1"));
     // Sizes and times that would wrap, overflow the clock or exhaust memory.
     const auto faultError = [](const std::string& fault) {
         return parseError(R"({"displays": [{"id": 1, "monitor": {"faults": [)" + fault + "]}}]}");
