@@ -33,8 +33,10 @@ done
 # tests started side by side never share one.
 fifo=$(mktemp -u)
 mkfifo "$fifo"
+# -noreset: a server that resets when its last client leaves refuses the next
+# test's connection while it does.
 # shellcheck disable=SC2086
-Xvfb -displayfd 3 $args -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+Xvfb -displayfd 3 $args -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
 xvfb=$!
 helper=""
 cleanup() {
