@@ -383,13 +383,15 @@ TEST_F(CommandLineTest, ABusyOrFailingBusIsRetriedAndNeverReportedAsAnAnswer) {
     extraEnvironment = {
         "ORVANE_LINUX_ROOT=" + tree.root().string(),
         std::string("LD_PRELOAD=") + ORVANE_I2C_EMULATOR, "ORVANE_I2C_MONITORS=4,5,6",
-        // Busy twice, then fine; failing for ever; gone once.
-        "ORVANE_I2C_ERRORS=4:EBUSY:2,5:EIO:-1,6:ENXIO:1", "ORVANE_I2C_LOG=" + (dir / "i2c.log"),
+        // Busy twice, which the start check waits out; failing for ever;
+        // gone for the start check's three tries and the probe's first.
+        "ORVANE_I2C_ERRORS=4:EBUSY:2,5:EIO:-1,6:ENXIO:4", "ORVANE_I2C_LOG=" + (dir / "i2c.log"),
         "ASAN_OPTIONS=" + asan + (asan.empty() ? "" : ":") + "verify_asan_link_order=0",
         "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/orvane-test"};
     const auto r = run({"--once", "orvane://brightness?display=1&value=60",
                         "orvane://brightness?display=2&value=20", "orvane://info"});
     ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.lines.front(), "[Orvane] Running on Linux with 3 displays, 1 answer DDC/CI");
     // The busy bus and the one gone for a moment answer; the failing one never does.
     EXPECT_THAT(r.lines, Contains("[DDCManager] readVCP(Brightness) attempt 1 failed: I2C request "
                                   "returned error (0xe00002bc). Retrying..."));

@@ -323,9 +323,15 @@ std::optional<std::vector<std::uint8_t>> LinuxMachine::readEDID(int bus) {
 bool LinuxMachine::answersDDC(int bus) {
     Bus* b = openBus(bus);
     if (!b) return false;
-    std::lock_guard lock(b->lock);
-    std::array<std::uint8_t, 1> byte{};
-    return b->handle->read(kDDCAddress, byte) == 0;
+    for (int attempt = 1;; ++attempt) {
+        {
+            std::lock_guard lock(b->lock);
+            std::array<std::uint8_t, 1> byte{};
+            if (b->handle->read(kDDCAddress, byte) == 0) return true;
+        }
+        if (attempt == 3) return false;
+        clock_.sleepFor(std::chrono::milliseconds(40));
+    }
 }
 
 // WindowServer

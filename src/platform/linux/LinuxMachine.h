@@ -61,7 +61,8 @@ class LinuxMachine final : public WindowServer,
     std::vector<LinuxDisplay> displays() const;
     /// 128 bytes at 0x50 of bus, for buses no connector claims.
     std::optional<std::vector<std::uint8_t>> readEDID(int bus);
-    /// Whether something acknowledges a read at the DDC/CI address of bus.
+    /// Whether something acknowledges a read at the DDC/CI address of bus,
+    /// within three tries 40 ms apart: a bus busy for a moment still counts.
     bool answersDDC(int bus);
 
     // WindowServer
