@@ -2,8 +2,7 @@
 # Builds the libFuzzer targets (clang 16, ASan + UBSan) and runs each one.
 #   scripts/fuzz.sh              every target for 10 minutes
 #   scripts/fuzz.sh 3600 url     one target for an hour
-#   FUZZ_RUNS=100000 scripts/fuzz.sh   a fixed count each (what CI runs;
-#       FUZZ_URL_RUNS sets the URL target's apart)
+#   FUZZ_RUNS=100000 scripts/fuzz.sh   a fixed count each (what CI runs)
 # New inputs that reach new code go to build/fuzz/corpus/<target>; a crash, a
 # leak, an input over 100 ms of CPU time or one that hangs for a second stops
 # the run and leaves its input in build/fuzz/artifacts/.
@@ -29,7 +28,6 @@ for t in "${targets[@]}"; do
     mkdir -p "$corpus" build/fuzz/artifacts
     limit=(-max_total_time="$seconds")
     runs=${FUZZ_RUNS:-}
-    [[ $t == url && -n "${FUZZ_URL_RUNS:-}" ]] && runs=$FUZZ_URL_RUNS
     [[ -n "$runs" ]] && limit=(-runs="$runs")
     echo "fuzz: $t (${limit[*]})"
     log=build/fuzz/$t.log
