@@ -4,8 +4,8 @@
 #   scripts/fuzz.sh 3600 url     one target for an hour
 #   FUZZ_RUNS=100000 scripts/fuzz.sh   a fixed count each (what CI runs)
 # New inputs that reach new code go to build/fuzz/corpus/<target>; a crash, a
-# leak, an input over 100 ms of CPU time or one that hangs for a second stops
-# the run and leaves its input in build/fuzz/artifacts/.
+# leak, an input over 100 ms of CPU time on two runs in a row, or one that
+# hangs for a second stops the run and leaves its input in build/fuzz/artifacts/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-600}

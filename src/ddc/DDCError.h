@@ -43,7 +43,7 @@ class DDCError : public std::exception {
     static DDCError readResponseInvalid();
     static DDCError readChecksumMismatch();
     static DDCError avServiceNotAvailable();
-    /// The display acknowledged a Set VCP but reads back something else.
+    /// The display acknowledged a Set VCP and kept its old value (holds).
     static DDCError writeNotApplied(VCPCode code, std::uint16_t asked, std::uint16_t holds);
 
     Kind kind() const { return kind_; }
