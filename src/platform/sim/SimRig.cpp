@@ -337,7 +337,7 @@ SimRig SimRig::parse(std::string_view text) {
     json j;
     try {
         j = json::parse(text);
-    } catch (const json::parse_error& e) {
+    } catch (const json::exception& e) {  // a syntax error, or a number beyond a double
         fail(std::string("not valid JSON: ") + e.what());
     }
     if (!j.is_object()) fail("the top level must be an object");

@@ -81,6 +81,8 @@ TEST(SimRig, ParsesKeyboardSideAndKeyEvents) {
 
 TEST(SimRig, RejectsWhatItCannotModel) {
     EXPECT_THAT(parseError("{"), HasSubstr("not valid JSON"));
+    EXPECT_THAT(parseError(R"({"displays": [{"id": 1, "gamma": 2.2e769}]})"),
+                HasSubstr("not valid JSON"));
     EXPECT_THAT(parseError("[]"), HasSubstr("top level"));
     EXPECT_THAT(parseError(R"({"displays": [{"name": "x"}]})"),
                 HasSubstr("displays[0] needs an id"));
