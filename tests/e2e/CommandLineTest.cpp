@@ -501,6 +501,16 @@ TEST_F(CommandLineTest, OfManyStartsAtOnceOverAStaleSocketOneRunsAndNoURLIsLost)
     }
 }
 
+/// Polls until path exists; false when it has not within timeout.
+bool waitForPath(const std::filesystem::path& path, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!std::filesystem::exists(path)) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
 /// A resident instance on the rig, in the background.
 class ResidentInstance {
   public:
@@ -509,8 +519,7 @@ class ResidentInstance {
         if (pipe(out_) != 0) throw std::runtime_error("pipe");
         pid_ = spawnWithOutput(argv, out_);
         // Up once its socket exists and its first scan has ended.
-        for (int i = 0; i < 500 && !std::filesystem::exists(socket); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        waitForPath(socket, std::chrono::seconds(5));
     }
     /// Reads its output until a line holds text, for at most timeout.
     bool waitFor(const std::string& text, std::chrono::seconds timeout) {
@@ -652,9 +661,7 @@ TEST_F(CommandLineTest, AfterARunDiesDimmedTheNextStartGivesTheGammaTablesBack) 
                          "orvane://brightness?display=2&value=" + std::to_string(level)}),
                 dir / "run/orvane.sock");
             // The originals are on disk before the first dimmed table is written.
-            for (int i = 0; i < 3000 && !std::filesystem::exists(journal); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            ASSERT_TRUE(std::filesystem::exists(journal)) << what;
+            ASSERT_TRUE(waitForPath(journal, std::chrono::seconds(30))) << what;
             std::this_thread::sleep_for(std::chrono::milliseconds(random() % 50));
             int status = 0;
             const auto lines = dying.stop(signal, status);
