@@ -20,9 +20,10 @@ void AppDelegate::applicationDidFinishLaunching() {
     auto& platform = s_.registry->services().platform;
     log.line("[AppDelegate] Orvane launched");
     ColorTableExitHook::arm(platform.windowServer);
-    log.line(platform.accessibility.isProcessTrustedWithOptions(true)
-                 ? "[AppDelegate] Accessibility permission granted"
-                 : "[AppDelegate] Accessibility permission not granted - system prompt shown");
+    const auto& trust = platform.accessibility.isProcessTrustedWithOptions(true)
+                            ? platform.texts.keysTrusted
+                            : platform.texts.keysNotTrusted;
+    if (!trust.empty()) log.line(trust);
 
     std::weak_ptr<displays::DisplayManager> weakRegistry = s_.registry;
     s_.registry->shortcutManager()->onAction = [weakRegistry](input::ShortcutAction action) {
@@ -83,6 +84,7 @@ void AppDelegate::detach() {
         pendingCleanup_.reset();
     }
     afterLaunch_.clear();
+    pendingURLs_.clear();
     // The window server goes with the application; a task frame may keep
     // this delegate alive longer than that.
     ColorTableExitHook::disarm();
@@ -117,19 +119,41 @@ runtime::Task<void> AppDelegate::restoreShortcuts() {
     s_.log.line("[AppDelegate] Restored " + std::to_string(bindings.size()) + " saved shortcut(s)");
 }
 
-void AppDelegate::handleURLEvent(const std::optional<std::string>& directObject) {
-    if (!urlHandlerRegistered_ || terminated_ || !directObject) return;
+void AppDelegate::handleURLEvent(const std::optional<std::string>& directObject, URLDone done) {
+    const auto refuse = [&done] {
+        if (done) done(false);
+    };
+    if (!urlHandlerRegistered_ || terminated_ || !directObject) return refuse();
     if (directObject->size() > settings::kMaxURLLength) {
         s_.log.line("[AppDelegate] Refused URL of " + std::to_string(directObject->size()) +
                     " bytes (at most " + std::to_string(settings::kMaxURLLength) + ")");
-        return;
+        return refuse();
     }
-    if (!settings::CommandURL::parse(*directObject)) return;
+    if (!settings::CommandURL::parse(*directObject)) {
+        s_.log.line("[AppDelegate] Refused: not a URL: " + settings::quotedURL(*directObject));
+        return refuse();
+    }
     s_.log.line("[AppDelegate] Received URL: " + settings::quotedURL(*directObject));
     // Commands act on the displays, so they wait for the first scan.
-    whenLaunched([self = shared_from_this(), url = *directObject] {
-        if (!self->detached_) self->s_.cli.handle(url);
+    whenLaunched([self = shared_from_this(), url = *directObject, done = std::move(done)] {
+        if (self->detached_) return;
+        self->pendingURLs_.emplace_back(url, done);
+        if (self->runningURLs_) return;
+        self->runningURLs_ = true;
+        runtime::spawn(self->s_.runtime.main(), self->runURLs());
     });
+}
+
+runtime::Task<void> AppDelegate::runURLs() {
+    auto self = shared_from_this();
+    // One at a time: info after a write lists what the write did.
+    while (!pendingURLs_.empty() && !detached_) {
+        auto [url, done] = std::move(pendingURLs_.front());
+        pendingURLs_.pop_front();
+        const bool handled = co_await s_.cli.run(url);
+        if (done) done(handled);
+    }
+    runningURLs_ = false;
 }
 
 void AppDelegate::showOnboarding() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -51,8 +52,12 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
 
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
+    /// Learns whether a URL did what it asked.
+    using URLDone = std::function<void(bool handled)>;
     /// A URL event; the direct object is the URL's text, when there is one.
-    void handleURLEvent(const std::optional<std::string>& directObject);
+    /// URLs run one after another, each once the writes of the one before have
+    /// ended; done (when given) learns the outcome, false for a refused URL.
+    void handleURLEvent(const std::optional<std::string>& directObject, URLDone done = {});
     runtime::Task<void> restoreShortcuts();
     void showOnboarding();
     void onboardingCompleted();
@@ -76,6 +81,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     bool launched_ = false;
     bool terminated_ = false;
     bool detached_ = false;
+    runtime::Task<void> runURLs();
+    std::deque<std::pair<std::string, URLDone>> pendingURLs_;
+    bool runningURLs_ = false;
     bool onboardingShown_ = false;
     std::vector<std::function<void()>> afterLaunch_;
     void startInstallerImageCleanup();

@@ -77,8 +77,12 @@ std::string InstanceChannel::defaultPath() {
     return dir + "/orvane.sock";
 }
 
-std::optional<std::string> InstanceChannel::forward(const std::string& path,
-                                                    const std::vector<std::string>& urls) {
+std::string InstanceChannel::answer(const std::string& text, int status) {
+    return text + '\0' + std::to_string(status);
+}
+
+std::optional<InstanceChannel::Answer> InstanceChannel::forward(
+    const std::string& path, const std::vector<std::string>& urls) {
     if (path.empty()) return std::nullopt;
     const int fd = connectTo(path);
     if (fd < 0) return std::nullopt;
@@ -99,7 +103,14 @@ std::optional<std::string> InstanceChannel::forward(const std::string& path,
         answer.append(buffer, static_cast<std::size_t>(n));
     }
     close(fd);
-    return answer;
+    // Log lines hold no NUL: the last one ends them and starts the status.
+    const auto end = answer.rfind('\0');
+    if (end == std::string::npos) return Answer{std::move(answer), kNoAnswer};
+    const std::string status = answer.substr(end + 1);
+    answer.resize(end);
+    const bool number = !status.empty() && status.size() < 4 &&
+                        status.find_first_not_of("0123456789") == std::string::npos;
+    return Answer{std::move(answer), number ? std::stoi(status) : kNoAnswer};
 }
 
 InstanceChannel::InstanceChannel(std::string path, BatchHandler onBatch)

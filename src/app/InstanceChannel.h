@@ -32,10 +32,20 @@ class InstanceChannel {
     /// with mode 0700. "" when none is.
     static std::string defaultPath();
 
+    /// What an instance answered: its log lines and the status it reported
+    /// (0: every URL did what it asked), kNoAnswer when it closed without one.
+    struct Answer {
+        std::string text;
+        int status = 0;
+    };
+    static constexpr int kNoAnswer = -1;
+    /// The bytes of an answer: the lines, a NUL, the status in decimal.
+    static std::string answer(const std::string& text, int status);
+
     /// Sends urls to the instance listening at path and returns its answer;
     /// none when no instance listens.
-    static std::optional<std::string> forward(const std::string& path,
-                                              const std::vector<std::string>& urls);
+    static std::optional<Answer> forward(const std::string& path,
+                                         const std::vector<std::string>& urls);
 
     /// Takes "<path>.lock", listens at path and calls onBatch (on the listening thread) with the
     /// URLs of every peer of the same user. Peers are served side by side: an

@@ -18,21 +18,30 @@ BrightnessController::BrightnessController(DisplayID displayID,
       hasDDC_(hasDDC),
       log_(log) {}
 
+double BrightnessController::shownBrightness() const {
+    if (dimmer_ && dimmer_->currentLevel() > 0) return (1.0 - dimmer_->currentLevel()) * 100.0;
+    if (hasDDC_ && ddcDisplay_) {
+        if (auto cached = ddcDisplay_->cachedValue(ddc::VCPCode::brightness))
+            return ddc::percentForRawValue(cached->current, cached->max);
+    }
+    return 100.0;
+}
+
 void BrightnessController::startBrightness(runtime::Executor& main, double value) {
     if (hasDDC_) {
-        runtime::spawnRetaining(main, shared_from_this(), setBrightness(value));
+        runtime::spawn(main, [](auto self, double v) -> runtime::Task<void> {
+            co_await self->setBrightness(v);
+        }(shared_from_this(), value));
     } else if (dimmer_) {
         dimmer_->applyLevel(SoftwareDimmer::levelForBrightness(value));
     }
 }
 
-runtime::Task<void> BrightnessController::setBrightness(double value) {
+runtime::Task<bool> BrightnessController::setBrightness(double value) {
     auto self = shared_from_this();  // a rescan may drop the registry's reference meanwhile
     const double v = !(value > 0) ? 0.0 : std::min(value, 100.0);
-    if (!hasDDC_ || !ddcDisplay_) {
-        dimmer_->applyLevel(SoftwareDimmer::levelForBrightness(v));
-        co_return;
-    }
+    if (!hasDDC_ || !ddcDisplay_)
+        co_return dimmer_->applyLevel(SoftwareDimmer::levelForBrightness(v));
     std::uint16_t max = 100;
     if (auto cached = ddcDisplay_->cachedValue(ddc::VCPCode::brightness)) max = cached->max;
 
@@ -41,22 +50,25 @@ runtime::Task<void> BrightnessController::setBrightness(double value) {
             // A newer level replaced this one: its own write sets the dimmer.
             if (!co_await ddcDisplay_->writeValue(ddc::rawValueForPercent(v, max),
                                                   ddc::VCPCode::brightness)) {
-                co_return;
+                co_return true;
             }
             dimmer_->applyLevel(0);
+            co_return true;
         } catch (const ddc::DDCError& e) {
             log_.line("[BrightnessController] DDC write failed: " + e.errorDescription() +
                       ". Falling back to software dimming.");
-            dimmer_->applyLevel(SoftwareDimmer::levelForBrightness(v));
         }
-    } else {
-        try {
-            if (!co_await ddcDisplay_->writeValue(0, ddc::VCPCode::brightness)) co_return;
-        } catch (const ddc::DDCError& e) {
-            log_.line("[BrightnessController] DDC write to 0 failed: " + e.errorDescription());
-        }
-        dimmer_->applyLevel(1.0);
+        co_return dimmer_->applyLevel(SoftwareDimmer::levelForBrightness(v));
     }
+    bool written = false;
+    try {
+        if (!co_await ddcDisplay_->writeValue(0, ddc::VCPCode::brightness)) co_return true;
+        written = true;
+    } catch (const ddc::DDCError& e) {
+        log_.line("[BrightnessController] DDC write to 0 failed: " + e.errorDescription());
+    }
+    // Black on top of the monitor's lowest level; either one counts.
+    co_return dimmer_->applyLevel(1.0) || written;
 }
 
 }  // namespace orvane::controls

@@ -19,8 +19,14 @@ class BrightnessController : public std::enable_shared_from_this<BrightnessContr
     BrightnessController(DisplayID displayID, std::shared_ptr<ddc::DDCDisplay> ddcDisplay,
                          std::shared_ptr<SoftwareDimmer> dimmer, bool hasDDC, runtime::Logger& log);
 
-    /// value in percent; never fails towards the caller.
-    runtime::Task<void> setBrightness(double value);
+    /// value in percent; never throws. True when the display shows it, through
+    /// DDC or software dimming (or a newer level replaced it); false when
+    /// neither could apply it.
+    runtime::Task<bool> setBrightness(double value);
+    /// The brightness the display shows as far as is known: the software
+    /// dimming level while one is shown, else the monitor's last read or
+    /// written level, else 100.
+    double shownBrightness() const;
     /// For callers that do not wait: the DDC write starts as a task on main;
     /// without DDC the display is dimmed at once.
     void startBrightness(runtime::Executor& main, double value);

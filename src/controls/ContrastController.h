@@ -11,7 +11,8 @@ class ContrastController : public DDCControl,
                            public std::enable_shared_from_this<ContrastController> {
   public:
     using DDCControl::DDCControl;
-    runtime::Task<void> setContrast(double value);
+    /// True when written (or replaced by a newer value); false when it failed.
+    runtime::Task<bool> setContrast(double value);
 };
 
 }  // namespace orvane::controls

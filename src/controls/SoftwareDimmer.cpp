@@ -19,8 +19,13 @@ const std::string& SoftwareDimmer::rawValue(Method method) {
 }
 
 SoftwareDimmer::SoftwareDimmer(DisplayID displayID, platform::WindowServer& windowServer,
-                               platform::WindowToolkit& toolkit, runtime::Logger& log)
-    : displayID_(displayID), windowServer_(windowServer), toolkit_(toolkit), log_(log) {}
+                               platform::WindowToolkit& toolkit, runtime::Logger& log,
+                               const platform::MechanismTexts& texts)
+    : displayID_(displayID),
+      windowServer_(windowServer),
+      toolkit_(toolkit),
+      log_(log),
+      texts_(texts) {}
 
 double SoftwareDimmer::levelForBrightness(double brightness) {
     const double b = !(brightness > 0) ? 0.0 : std::min(brightness, 100.0);
@@ -32,30 +37,43 @@ void SoftwareDimmer::retire() {
     retired_ = true;
 }
 
-void SoftwareDimmer::applyLevel(double level) {
-    if (retired_ && level > 0) return;
-    currentLevel_ = level;
-    if (method == Method::overlay) {
-        applyOverlay(level);
-    } else {
-        applyGamma(level);
-    }
+bool SoftwareDimmer::applyLevel(double level) {
+    if (retired_ && level > 0) return false;
+    const bool shown = method == Method::overlay ? applyOverlay(level) : applyGamma(level);
+    // What the display shows: a level it could not take leaves the old one.
+    if (shown) currentLevel_ = level;
+    return shown;
 }
 
-void SoftwareDimmer::applyOverlay(double level) {
+bool SoftwareDimmer::outcome(bool shown, const std::string& failure) {
+    if (shown) {
+        unavailable_ = false;
+    } else if (!unavailable_) {
+        unavailable_ = true;
+        log_.line(failure);
+    }
+    return shown;
+}
+
+bool SoftwareDimmer::applyOverlay(double level) {
     if (level <= 0) {
         if (overlayWindow_) overlayWindow_->orderOut();
         overlayWindow_.reset();
-        return;
+        return true;
     }
     if (!overlayWindow_) {
         overlayWindow_ = makeOverlay();
     } else {
         followScreen();
     }
-    if (!overlayWindow_) return;  // no screen to put it on; the level is still kept
+    if (!overlayWindow_) {
+        return outcome(false, "[SoftwareDimmer] No screen shows display " +
+                                  std::to_string(displayID_) +
+                                  " - it cannot be dimmed by an overlay");
+    }
     overlayWindow_->setAlphaValue(level);
     overlayWindow_->orderFrontRegardless();
+    return outcome(true, {});
 }
 
 std::optional<platform::Screen> SoftwareDimmer::screen() {
@@ -87,9 +105,9 @@ std::unique_ptr<platform::Window> SoftwareDimmer::makeOverlay() {
     return window;
 }
 
-void SoftwareDimmer::applyGamma(double level) {
+bool SoftwareDimmer::applyGamma(double level) {
     if (level <= 0) {
-        if (!gammaModified_) return;
+        if (!gammaModified_) return true;
         if (originalRed_ && originalGreen_ && originalBlue_) {
             const auto restored = windowServer_.setDisplayTransferByTable(
                 displayID_, static_cast<std::uint32_t>(originalRed_->size()), originalRed_->data(),
@@ -102,7 +120,7 @@ void SoftwareDimmer::applyGamma(double level) {
             windowServer_.displayRestoreColorSyncSettings();
         }
         gammaModified_ = false;
-        return;
+        return true;
     }
     // Never while a table of ours is applied: that would save the dimmed table
     // as the original, and every later level would compound on it.
@@ -144,12 +162,9 @@ void SoftwareDimmer::applyGamma(double level) {
     }
     const auto error = windowServer_.setDisplayTransferByTable(
         displayID_, entries, tables[0].data(), tables[1].data(), tables[2].data());
-    if (error == platform::kCGErrorSuccess) {
-        gammaModified_ = true;
-    } else {
-        log_.line("[SoftwareDimmer] CGSetDisplayTransferByTable failed for display " +
-                  std::to_string(displayID_) + ": " + std::to_string(error));
-    }
+    if (error == platform::kCGErrorSuccess) gammaModified_ = true;
+    return outcome(error == platform::kCGErrorSuccess,
+                   texts_.gammaFailed + std::to_string(displayID_) + ": " + std::to_string(error));
 }
 
 }  // namespace orvane::controls

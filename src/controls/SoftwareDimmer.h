@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "controls/GammaJournal.h"
+#include "platform/MechanismTexts.h"
 #include "platform/WindowServer.h"
 #include "platform/WindowToolkit.h"
 #include "runtime/Logger.h"
@@ -22,12 +23,17 @@ class SoftwareDimmer {
     static const std::string& rawValue(Method method);  // "Overlay", "Gamma Table"
 
     SoftwareDimmer(DisplayID displayID, platform::WindowServer& windowServer,
-                   platform::WindowToolkit& toolkit, runtime::Logger& log);
+                   platform::WindowToolkit& toolkit, runtime::Logger& log,
+                   const platform::MechanismTexts& texts = platform::kOriginalMechanismTexts);
     SoftwareDimmer(const SoftwareDimmer&) = delete;
     SoftwareDimmer& operator=(const SoftwareDimmer&) = delete;
 
-    /// 0 is no dimming, 1 is black.
-    void applyLevel(double level);
+    /// 0 is no dimming, 1 is black. True when the display now shows level;
+    /// false when it cannot be dimmed here (no screen for an overlay, gamma
+    /// refused), which is said once until dimming works again.
+    bool applyLevel(double level);
+    /// The last level above 0 could not be shown.
+    bool unavailable() const { return unavailable_; }
     /// Moves the overlay, if any, onto its display's current screen frame.
     void followScreen();
     /// Undims for good: at termination a write that ends later must not dim
@@ -47,8 +53,10 @@ class SoftwareDimmer {
     bool hasCapturedGamma() const { return originalRed_.has_value(); }
 
   private:
-    void applyOverlay(double level);
-    void applyGamma(double level);
+    bool applyOverlay(double level);
+    bool applyGamma(double level);
+    /// Remembers whether dimming worked; says a failure once until it works.
+    bool outcome(bool shown, const std::string& failure);
     std::unique_ptr<platform::Window> makeOverlay();
     std::optional<platform::Screen> screen();
 
@@ -56,7 +64,9 @@ class SoftwareDimmer {
     platform::WindowServer& windowServer_;
     platform::WindowToolkit& toolkit_;
     runtime::Logger& log_;
+    const platform::MechanismTexts& texts_;
     double currentLevel_ = 0;
+    bool unavailable_ = false;
     bool retired_ = false;
     std::unique_ptr<platform::Window> overlayWindow_;
     bool gammaModified_ = false;

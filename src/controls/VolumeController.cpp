@@ -8,15 +8,17 @@ namespace orvane::controls {
 using ddc::DDCError;
 using ddc::VCPCode;
 
-runtime::Task<void> VolumeController::setVolume(double value) {
+runtime::Task<bool> VolumeController::setVolume(double value) {
     auto self = shared_from_this();
-    if (!usable()) co_return;
+    if (!usable()) co_return false;
     try {
         co_await ddcDisplay_->setPercent(value, VCPCode::volume);
+        co_return true;
     } catch (const DDCError& e) {
         log_.line("[VolumeController] DDC write failed for display " + displayText() + ": " +
                   e.errorDescription());
     }
+    co_return false;
 }
 
 }  // namespace orvane::controls

@@ -10,7 +10,8 @@ namespace orvane::controls {
 class VolumeController : public DDCControl, public std::enable_shared_from_this<VolumeController> {
   public:
     using DDCControl::DDCControl;
-    runtime::Task<void> setVolume(double value);
+    /// True when written (or replaced by a newer value); false when it failed.
+    runtime::Task<bool> setVolume(double value);
 };
 
 }  // namespace orvane::controls

@@ -50,10 +50,8 @@ AVServiceDDC::AVServiceDDC(Key, runtime::Runtime& runtime, const platform::Platf
     }
     if (functionsAvailable()) {
         log_.line("[AVServiceDDC] IOAVService functions loaded - Apple Silicon HDMI DDC available");
-    } else {
-        log_.line(
-            "[AVServiceDDC] IOAVService functions not found - Apple Silicon HDMI DDC not "
-            "available");
+    } else if (!platform.texts.avServiceMissing.empty()) {
+        log_.line(platform.texts.avServiceMissing);
     }
 }
 

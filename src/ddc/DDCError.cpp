@@ -39,8 +39,10 @@ DDCError DDCError::i2cSendFailed(platform::IOReturn status) {
     return e;
 }
 
-DDCError DDCError::i2cRequestFailed(platform::IOReturn status) {
-    DDCError e(Kind::i2cRequestFailed, "I2C request returned error " + statusText(status));
+DDCError DDCError::i2cRequestFailed(platform::IOReturn status, const std::string& platformText) {
+    DDCError e(
+        Kind::i2cRequestFailed,
+        "I2C request returned error " + (platformText.empty() ? statusText(status) : platformText));
     e.status_ = status;
     return e;
 }

@@ -35,7 +35,9 @@ class DDCError : public std::exception {
     static DDCError framebufferNotFound(DisplayID display);
     static DDCError i2cOpenFailed(platform::IOReturn status);
     static DDCError i2cSendFailed(platform::IOReturn status);
-    static DDCError i2cRequestFailed(platform::IOReturn status);
+    /// platformText, when given, is the platform's own words for status.
+    static DDCError i2cRequestFailed(platform::IOReturn status,
+                                     const std::string& platformText = {});
     static DDCError readResponseTooShort(int expected, int got);
     static DDCError vcpCodeUnsupported(VCPCode code);
     static DDCError maxRetriesExceeded(const DDCError& last);

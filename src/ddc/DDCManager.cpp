@@ -225,7 +225,7 @@ std::vector<std::uint8_t> DDCManager::sendI2CRequest(platform::IOObject interfac
     status = framebufferI2C_.i2cSendRequest(connection.get(), 0, record);
     if (status != platform::kIOReturnSuccess) throw DDCError::i2cSendFailed(status);
     if (record.result != platform::kIOReturnSuccess)
-        throw DDCError::i2cRequestFailed(record.result);
+        throw DDCError::i2cRequestFailed(record.result, record.resultText);
     if (replyLength == 0) return {};
     // A bus that delivered fewer bytes than asked says so in replyBytes; decoding
     // the zero fill as a value would report a wrong level as success.

@@ -104,7 +104,8 @@ DisplayInfo makeDisplayInfo(DisplayID d, const DisplayServices& services) {
     info.vendorID = ws.vendorNumber(d);
     info.productID = ws.modelNumber(d);
     const std::uint32_t serial = ws.serialNumber(d);
-    info.name = resolveDisplayName(d, services).value_or("Display " + std::to_string(d));
+    info.name = resolveDisplayName(d, services)
+                    .value_or(ws.displayLabel(d).value_or("Display " + std::to_string(d)));
     info.connectionType = detectConnectionType(d, info.isBuiltIn, services);
     info.ddcSupported = !info.isBuiltIn && canReachDDC(d, services);
     if (serial != 0) info.serialNumber = std::to_string(serial);
@@ -144,6 +145,11 @@ std::optional<std::string> resolveDisplayName(DisplayID d, const DisplayServices
 
 ConnectionType detectConnectionType(DisplayID d, bool isBuiltIn, const DisplayServices& services) {
     if (isBuiltIn) return ConnectionType::builtIn;
+    // Where the platform knows the connector itself, no registry is walked
+    // and no display is guessed to be a network one.
+    if (auto name = services.platform.windowServer.connectionName(d)) {
+        return connectionTypeFromRaw(*name).value_or(ConnectionType::unknown);
+    }
     auto& reg = services.platform.registry;
     const std::uint32_t vendor = services.platform.windowServer.vendorNumber(d);
     const std::uint32_t model = services.platform.windowServer.modelNumber(d);

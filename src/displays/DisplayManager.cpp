@@ -61,14 +61,14 @@ DisplayManager::DisplayManager(Key, runtime::Runtime& runtime, DisplayServices s
       clock_(runtime.clock()),
       services_(std::move(services)),
       log_(log),
-      mediaKeyInterceptor_(
-          std::make_shared<input::MediaKeyInterceptor>(services_.platform.eventTaps, main_, log_)),
+      mediaKeyInterceptor_(std::make_shared<input::MediaKeyInterceptor>(
+          services_.platform.eventTaps, main_, log_, services_.platform.texts)),
       shortcuts_(std::move(peers.shortcuts)),
       osd_(std::move(peers.osd)) {
     const auto& platform = services_.platform;
     if (!shortcuts_) {
-        shortcuts_ = std::make_shared<input::ShortcutManager>(platform.hotKeys,
-                                                              platform.keyboardLayout, main_, log_);
+        shortcuts_ = std::make_shared<input::ShortcutManager>(
+            platform.hotKeys, platform.keyboardLayout, main_, log_, platform.texts);
     }
     if (!osd_) osd_ = std::make_shared<input::OSDManager>(platform.windowToolkit, main_);
 }
@@ -183,7 +183,8 @@ runtime::Task<void> DisplayManager::scanDisplays() {
         if (info.isBuiltIn) {
             if (auto v = readBuiltInBrightness()) {
                 state->brightness = clampPercent(runtime::percentFromUnit(*v));
-                log_.line("[DisplayManager] Built-in brightness from IOKit: " +
+                log_.line("[DisplayManager] Built-in brightness from " +
+                          services_.platform.texts.builtInBrightnessSource + ": " +
                           runtime::decimal(state->brightness) + "%");
             }
         } else {
@@ -355,8 +356,13 @@ void DisplayManager::adjustBrightness(double delta, bool includeBuiltIn) {
         noteUserAction(d);
         const double b = clampPercent(state->brightness + delta);
         state->brightness = b;
-        entry->brightness->startBrightness(main_, b);
-        osd_->show(d, "sun.max.fill", "Brightness", b / 100);
+        if (entry->brightness->hasDDC()) {
+            runtime::spawn(main_, applyBrightness(state, entry->brightness, b, false));
+        } else if (!entry->brightness->softwareDimmer()->applyLevel(
+                       controls::SoftwareDimmer::levelForBrightness(b))) {
+            state->brightness = entry->brightness->shownBrightness();
+        }
+        osd_->show(d, "sun.max.fill", "Brightness", state->brightness / 100);
     }
     if (!includeBuiltIn) return;
     auto builtIn = std::find_if(displays_.begin(), displays_.end(),
@@ -368,35 +374,54 @@ void DisplayManager::adjustBrightness(double delta, bool includeBuiltIn) {
     osd_->showBrightness(state.info.id, b / 100);
 }
 
-void DisplayManager::setPanelBrightness(DisplayState& state, double brightness) {
+bool DisplayManager::setPanelBrightness(DisplayState& state, double brightness) {
+    const double before = state.brightness;
     state.brightness = brightness;
     const auto* entry = record(state.info.id);
     const auto dimmer = entry && entry->brightness ? entry->brightness->softwareDimmer() : nullptr;
     if (setBuiltInBrightness(static_cast<float>(brightness / 100))) {
         // The backlight carries the level now; an earlier fallback must not stack on it.
         if (dimmer && dimmer->currentLevel() > 0) dimmer->applyLevel(0);
-        return;
+        return true;
     }
-    log_.line("[DisplayManager] IOKit built-in brightness failed, falling back to software dimmer");
-    if (dimmer) dimmer->applyLevel(controls::SoftwareDimmer::levelForBrightness(brightness));
+    log_.line(services_.platform.texts.builtInBrightnessFailed);
+    if (dimmer && dimmer->applyLevel(controls::SoftwareDimmer::levelForBrightness(brightness)))
+        return true;
+    state.brightness = before;
+    return false;
 }
 
-runtime::Task<void> DisplayManager::writeBrightness(DisplayID display, double brightness) {
+runtime::Task<bool> DisplayManager::applyBrightness(
+    std::shared_ptr<DisplayState> state, std::shared_ptr<controls::BrightnessController> controller,
+    double brightness, bool sayFailure) {
+    auto self = shared_from_this();
+    if (co_await controller->setBrightness(brightness)) co_return true;
+    // Nothing could apply it: the state goes back to what the display shows,
+    // unless a newer level was asked for meanwhile.
+    if (state->brightness.get() == brightness) state->brightness = controller->shownBrightness();
+    if (sayFailure) {
+        log_.line("[DisplayManager] Brightness " + runtime::decimal(brightness) + "% of '" +
+                  state->info.name +
+                  "' not applied: neither DDC nor software dimming works "
+                  "for it - it stays at " +
+                  runtime::decimal(state->brightness) + "%");
+    }
+    co_return false;
+}
+
+runtime::Task<bool> DisplayManager::writeBrightness(DisplayID display, double brightness) {
     auto self = shared_from_this();
     auto state = std::find_if(displays_.begin(), displays_.end(),
                               [&](const auto& s) { return s->info.id == display; });
-    if (state == displays_.end()) co_return;
+    if (state == displays_.end()) co_return false;
     const double b = clampPercent(brightness);
-    if ((*state)->info.isBuiltIn) {
-        setPanelBrightness(**state, b);
-        co_return;
-    }
+    if ((*state)->info.isBuiltIn) co_return setPanelBrightness(**state, b);
     const auto* entry = record(display);
-    if (!entry || !entry->brightness) co_return;
-    auto controller = entry->brightness;  // alive across the await, whatever a rescan does
+    if (!entry || !entry->brightness) co_return false;
     noteUserAction(display);
     (*state)->brightness = b;
-    co_await controller->setBrightness(b);
+    // The controller and state stay alive across the await, whatever a rescan does.
+    co_return co_await applyBrightness(*state, entry->brightness, b, true);
 }
 
 void DisplayManager::adjustContrast(double delta) {
@@ -528,8 +553,8 @@ void DisplayManager::setupControllers(
         if (auto h = handles.find(d); h != handles.end()) entry.ddc = std::move(h->second);
         if (auto old = records_.find(d); old != records_.end()) entry.dimmer = old->second.dimmer;
         if (!entry.dimmer) {
-            entry.dimmer = std::make_shared<controls::SoftwareDimmer>(d, platform.windowServer,
-                                                                      platform.windowToolkit, log_);
+            entry.dimmer = std::make_shared<controls::SoftwareDimmer>(
+                d, platform.windowServer, platform.windowToolkit, log_, platform.texts);
             entry.dimmer->method = dimmingMethod;
             entry.dimmer->journal = gammaJournal;
         }

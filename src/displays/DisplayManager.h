@@ -73,8 +73,10 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
 
     /// Sets a display's brightness the way its kind takes it: the panel's
     /// backlight (software dimming as fallback) or the DDC controller. The
-    /// state changes at once; the task ends when the write has.
-    runtime::Task<void> writeBrightness(DisplayID display, double brightness);
+    /// state changes at once; the task ends when the write has, true when the
+    /// display shows the level. When nothing could apply it, the state goes
+    /// back to what the display shows and one line says so.
+    runtime::Task<bool> writeBrightness(DisplayID display, double brightness);
     /// The key presets store for the display: its persistent key, and for the
     /// second and later of identical twins that key with "#2", "#3", ...
     std::string displayKey(const DisplayState& state) const;
@@ -136,7 +138,11 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     void makeDDCControllers(DisplayRecord& record);
     /// The audio device a display's volume goes through, when it has one.
     std::optional<controls::AudioDeviceMatch> audioDeviceFor(const DisplayInfo& info);
-    void setPanelBrightness(DisplayState& state, double brightness);
+    /// False (state unchanged) when neither the backlight nor dimming took it.
+    bool setPanelBrightness(DisplayState& state, double brightness);
+    runtime::Task<bool> applyBrightness(std::shared_ptr<DisplayState> state,
+                                        std::shared_ptr<controls::BrightnessController> controller,
+                                        double brightness, bool sayFailure);
     std::vector<platform::IOObjectRef> panelServices(bool logFailure);
     runtime::Task<void> rescanWhenQuiet();
     void scheduleReprobe(DisplayID display, std::size_t attempt);

@@ -23,8 +23,8 @@ std::optional<MediaKey> mediaKeyForKeyType(std::uint8_t keyType) {
 }
 
 MediaKeyInterceptor::MediaKeyInterceptor(EventTapService& taps, runtime::Executor& main,
-                                         runtime::Logger& log)
-    : taps_(taps), main_(main), log_(log) {}
+                                         runtime::Logger& log, const MechanismTexts& texts)
+    : taps_(taps), main_(main), log_(log), texts_(texts) {}
 
 MediaKeyInterceptor::~MediaKeyInterceptor() {
     // The tap's callback holds a raw pointer to this object: release it first.
@@ -37,9 +37,7 @@ bool MediaKeyInterceptor::start() {
     auto tap = taps_.eventTapCreate(kCGSessionEventTap, kCGHeadInsertEventTap,
                                     kCGEventTapOptionDefault, kEventMask, &tapCallback, this);
     if (!tap) {
-        log_.line(
-            "[MediaKeyInterceptor] Failed to create event tap - is Accessibility permission "
-            "granted?");
+        if (!texts_.eventTapFailed.empty()) log_.line(texts_.eventTapFailed);
         return false;
     }
     eventTap_ = std::move(tap);

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "platform/EventTapService.h"
+#include "platform/MechanismTexts.h"
 #include "runtime/Executor.h"
 #include "runtime/Logger.h"
 
@@ -28,7 +29,8 @@ class MediaKeyInterceptor : public std::enable_shared_from_this<MediaKeyIntercep
                                                         << platform::kCGEventSystemDefined;
 
     MediaKeyInterceptor(platform::EventTapService& taps, runtime::Executor& main,
-                        runtime::Logger& log);
+                        runtime::Logger& log,
+                        const platform::MechanismTexts& texts = platform::kOriginalMechanismTexts);
     ~MediaKeyInterceptor();
     MediaKeyInterceptor(const MediaKeyInterceptor&) = delete;
     MediaKeyInterceptor& operator=(const MediaKeyInterceptor&) = delete;
@@ -76,6 +78,7 @@ class MediaKeyInterceptor : public std::enable_shared_from_this<MediaKeyIntercep
     platform::EventTapService& taps_;
     runtime::Executor& main_;
     runtime::Logger& log_;
+    const platform::MechanismTexts& texts_;
     bool isRunning_ = false;
     std::unique_ptr<platform::MachPort> eventTap_;
     std::unique_ptr<platform::RunLoopSource> runLoopSource_;

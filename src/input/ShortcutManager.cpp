@@ -9,8 +9,9 @@ namespace orvane::input {
 using namespace platform;
 
 ShortcutManager::ShortcutManager(HotKeyService& hotKeys, KeyboardLayout& layout,
-                                 runtime::Executor& main, runtime::Logger& log)
-    : hotKeys_(hotKeys), layout_(layout), main_(main), log_(log) {}
+                                 runtime::Executor& main, runtime::Logger& log,
+                                 const MechanismTexts& texts)
+    : hotKeys_(hotKeys), layout_(layout), main_(main), log_(log), texts_(texts) {}
 
 ShortcutManager::~ShortcutManager() {
     for (const auto& [action, ref] : hotKeyRefs_)
@@ -26,11 +27,12 @@ void ShortcutManager::installHandler() {
     const auto status = hotKeys_.installEventHandler(hotKeys_.getApplicationEventTarget(),
                                                      &hotKeyHandler, 1, &type, this, &ref);
     if (status != noErr) {
-        log_.line("[ShortcutManager] Failed to install handler: " + std::to_string(status));
+        if (!texts_.hotKeyHandlerFailed.empty())
+            log_.line(texts_.hotKeyHandlerFailed + std::to_string(status));
         return;
     }
     eventHandlerRef_ = ref;
-    log_.line("[ShortcutManager] Carbon hot key handler installed");
+    log_.line(texts_.hotKeyHandlerInstalled);
 }
 
 OSStatus ShortcutManager::hotKeyHandler(EventHandlerCallRef, EventRef event, void* userData) {

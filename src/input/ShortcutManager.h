@@ -11,6 +11,7 @@
 #include "input/ShortcutAction.h"
 #include "platform/HotKeyService.h"
 #include "platform/KeyboardLayout.h"
+#include "platform/MechanismTexts.h"
 #include "runtime/Executor.h"
 #include "runtime/Logger.h"
 #include "runtime/Observable.h"
@@ -24,7 +25,8 @@ class ShortcutManager : public std::enable_shared_from_this<ShortcutManager> {
     static constexpr std::uint32_t kSignature = 0x4F56;
 
     ShortcutManager(platform::HotKeyService& hotKeys, platform::KeyboardLayout& layout,
-                    runtime::Executor& main, runtime::Logger& log);
+                    runtime::Executor& main, runtime::Logger& log,
+                    const platform::MechanismTexts& texts = platform::kOriginalMechanismTexts);
     /// Releases every hot key and the handler without logging.
     ~ShortcutManager();
     ShortcutManager(const ShortcutManager&) = delete;
@@ -59,6 +61,7 @@ class ShortcutManager : public std::enable_shared_from_this<ShortcutManager> {
     platform::KeyboardLayout& layout_;
     runtime::Executor& main_;
     runtime::Logger& log_;
+    const platform::MechanismTexts& texts_;
     runtime::ChangeNotifier notifier_;
 
     std::map<ShortcutAction, KeyCombo> bindings_;

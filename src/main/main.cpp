@@ -12,6 +12,7 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -129,31 +130,57 @@ bool writeRigOut(platform::Backend& backend, const std::string& path) {
     return false;
 }
 
-/// The log on standard output, which can also collect the lines of one stretch
-/// of work: what a second start asked for goes back to it.
+/// The log on standard output, which can also collect the lines of stretches
+/// of work, several at once: what a second start asked for goes back to it.
 class TeeLogger final : public runtime::Logger {
   public:
     void line(std::string_view text) override {
         out_.line(text);
         std::lock_guard lock(mutex_);
-        if (capturing_) (captured_ += text) += '\n';
+        for (auto& [id, captured] : captures_)
+            (captured += text) += '\n';
     }
-    void startCapture() {
+    std::uint64_t startCapture() {
         std::lock_guard lock(mutex_);
-        capturing_ = true;
-        captured_.clear();
+        captures_[++lastCapture_];
+        return lastCapture_;
     }
-    std::string stopCapture() {
+    std::string stopCapture(std::uint64_t id) {
         std::lock_guard lock(mutex_);
-        capturing_ = false;
-        return std::exchange(captured_, {});
+        auto node = captures_.extract(id);
+        return node ? std::move(node.mapped()) : std::string();
     }
 
   private:
     runtime::StdoutLogger out_;
     std::mutex mutex_;
-    bool capturing_ = false;
-    std::string captured_;
+    std::map<std::uint64_t, std::string> captures_;
+    std::uint64_t lastCapture_ = 0;
+};
+
+/// The URLs of one start handed to this instance: answered with the lines
+/// logged meanwhile and whether every URL did what it asked, once the last
+/// one has ended, or been dropped at termination.
+class Batch {
+  public:
+    Batch(TeeLogger& log, app::InstanceChannel::Reply reply, std::size_t urls)
+        : log_(log), reply_(std::move(reply)), left_(urls), capture_(log.startCapture()) {}
+    ~Batch() {
+        reply_(app::InstanceChannel::answer(log_.stopCapture(capture_), ok_ && left_ == 0 ? 0 : 1));
+    }
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+    void finished(bool handled) {
+        ok_ = ok_ && handled;
+        if (left_ > 0) --left_;
+    }
+
+  private:
+    TeeLogger& log_;
+    app::InstanceChannel::Reply reply_;
+    std::size_t left_;
+    bool ok_ = true;
+    std::uint64_t capture_;
 };
 
 /// Waits for SIGINT, SIGTERM, SIGHUP or SIGQUIT on a thread of its own and posts
@@ -182,17 +209,24 @@ class SignalWatcher {
     std::jthread thread_;
 };
 
-/// Hands urls to a running instance and prints its answer; false when none runs.
-bool handOver(const std::vector<std::string>& urls) {
+/// Hands urls to a running instance and prints its answer; the exit status
+/// of what it reported, none when no instance runs.
+std::optional<int> handOver(const std::vector<std::string>& urls) {
     auto answer = app::InstanceChannel::forward(app::InstanceChannel::defaultPath(), urls);
-    if (!answer) return false;
+    if (!answer) return std::nullopt;
     if (urls.empty()) {
         std::puts("[Orvane] Orvane is already running");
     } else {
-        std::fwrite(answer->data(), 1, answer->size(), stdout);
+        std::fwrite(answer->text.data(), 1, answer->text.size(), stdout);
+        if (answer->status != 0) {
+            std::fprintf(stderr, "orvane: %s\n",
+                         answer->status == app::InstanceChannel::kNoAnswer
+                             ? "the running instance closed without answering"
+                             : "the running instance reports that a URL failed");
+        }
     }
     std::fflush(stdout);
-    return true;
+    return urls.empty() ? 0 : answer->status == 0 ? 0 : 1;
 }
 
 /// The application on the backend's platform; none when its store cannot be
@@ -210,7 +244,7 @@ std::unique_ptr<app::OrvaneApp> makeApp(runtime::Runtime& rt, const platform::Pl
             app->registry().dimmingMethod = controls::SoftwareDimmer::Method::gamma;
         return app;
     } catch (const store::StoreError& e) {
-        std::printf("Failed to create SwiftData container: %s\n", e.what());
+        std::printf("%s%s\n", platform.texts.storeFailed.c_str(), e.what());
         std::fflush(stdout);
         return nullptr;
     }
@@ -240,15 +274,16 @@ int runOnce(platform::Backend& backend, const Options& options, runtime::Logger&
     if (!app) return 1;
     auto& delegate = app->delegate();
     delegate.applicationDidFinishLaunching();
+    std::size_t failed = 0;
     for (const auto& url : options.urls)
-        delegate.handleURLEvent(url);
+        delegate.handleURLEvent(url, [&failed](bool handled) { failed += handled ? 0 : 1; });
     rt.executor().runUntilIdle();
     delegate.applicationWillTerminate();
     rt.executor().runUntilIdle();
     const bool written = writeRigOut(backend, options.rigOut);
     app.reset();
     backend.stop();
-    return written ? 0 : 1;
+    return written && failed == 0 ? 0 : 1;
 }
 
 /// --once on real hardware: the real clock, worker threads and the event loop,
@@ -265,8 +300,11 @@ int runOnceThreaded(platform::Backend& backend, const Options& options, runtime:
         rt.loop().stop();
     });
     delegate.applicationDidFinishLaunching();
-    for (const auto& url : options.urls)
-        delegate.handleURLEvent(url);
+    // Counted on the main thread; read once it has stopped.
+    std::size_t handled = 0, failed = 0;
+    for (const auto& url : options.urls) {
+        delegate.handleURLEvent(url, [&](bool ok) { ++(ok ? handled : failed); });
+    }
     rt.runUntilIdle();
     delegate.applicationWillTerminate();
     if (!signalled) rt.runUntilIdle();
@@ -275,7 +313,7 @@ int runOnceThreaded(platform::Backend& backend, const Options& options, runtime:
     const bool written = writeRigOut(backend, options.rigOut);
     app.reset();
     backend.stop();
-    return written ? 0 : 1;
+    return written && failed == 0 && handled == options.urls.size() ? 0 : 1;
 }
 
 /// What a resident run shows besides the log: nothing (headless), or the GUI.
@@ -303,18 +341,15 @@ int runResident(platform::Backend& backend, const Options& options, TeeLogger& l
             [&loop, &delegate, &log](std::vector<std::string> urls,
                                      app::InstanceChannel::Reply reply) {
                 loop.post([&delegate, &log, urls = std::move(urls), reply = std::move(reply)] {
-                    delegate->whenLaunched([&delegate, &log, urls, reply] {
-                        log.startCapture();
-                        for (const auto& url : urls)
-                            delegate->handleURLEvent(url);
-                        reply(log.stopCapture());
-                    });
+                    auto batch = std::make_shared<Batch>(log, reply, urls.size());
+                    for (const auto& url : urls)
+                        delegate->handleURLEvent(url, [batch](bool ok) { batch->finished(ok); });
                 });
             });
     } catch (const app::InstanceRunning&) {
         // The other one may still be starting: it takes the lock before it listens.
         for (int attempt = 0; attempt < 200; ++attempt) {
-            if (handOver(options.urls)) return 0;
+            if (auto status = handOver(options.urls)) return *status;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         std::fprintf(stderr, "orvane: another instance holds the lock but does not answer\n");
@@ -407,7 +442,7 @@ int runGui(platform::Backend& backend, const Options& options, TeeLogger& log,
         if (!realScreens) return p;
         return platform::Platform{p.windowServer, p.registry,       p.framebufferI2C, p.loader,
                                   toolkit,        p.audio,          p.fileSystem,     p.eventTaps,
-                                  p.hotKeys,      p.keyboardLayout, p.accessibility};
+                                  p.hotKeys,      p.keyboardLayout, p.accessibility,  p.texts};
     };
     frontEnd.make = [&](app::OrvaneApp& app, std::function<void()> quit) {
         if (realScreens) {
@@ -446,8 +481,11 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     // A resident instance handles the URLs itself, --once ones included: a
-    // second application on the same store and monitors would fight it.
-    if (options->once && !options->urls.empty() && handOver(options->urls)) return 0;
+    // second application on the same store and monitors would fight it. This
+    // comes before any bus is opened or probed.
+    if (!options->once || !options->urls.empty()) {
+        if (auto status = handOver(options->urls)) return *status;
+    }
 
     TeeLogger log;
     // In order of preference: a real machine's backend goes before the simulated one.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <utility>
 
 #include "platform/IOObjectRef.h"
@@ -24,6 +25,9 @@ struct IOI2CRequest {
     std::uint8_t replySubAddress = 0;
     std::uint64_t minReplyDelay = 0;     // nanoseconds between send and reply
     IOReturn result = kIOReturnSuccess;  // set by the transaction
+    /// The platform's own words for a failed result ("EIO (Input/output
+    /// error)"), where it has better ones than the status code.
+    std::string resultText;
     std::uint32_t commFlags = 0;
     const std::uint8_t* sendBuffer = nullptr;
     std::uint32_t sendBytes = 0;

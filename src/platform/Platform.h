@@ -10,6 +10,7 @@
 #include "platform/HotKeyService.h"
 #include "platform/IORegistry.h"
 #include "platform/KeyboardLayout.h"
+#include "platform/MechanismTexts.h"
 #include "platform/WindowServer.h"
 #include "platform/WindowToolkit.h"
 
@@ -28,6 +29,8 @@ struct Platform {
     HotKeyService& hotKeys;
     KeyboardLayout& keyboardLayout;
     Accessibility& accessibility;
+    /// How the platform's log lines name its mechanisms.
+    const MechanismTexts& texts;
 };
 
 }  // namespace orvane::platform

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/PlatformTypes.h"
@@ -69,6 +70,13 @@ class WindowServer {
     virtual std::uint32_t modelNumber(DisplayID display) = 0;
     /// The EDID serial number; 0 when the display reports none. Any thread.
     virtual std::uint32_t serialNumber(DisplayID display) = 0;
+    /// What to call a display that names no product (its vendor, its
+    /// connector); none leaves the core's own fallback. Main thread.
+    virtual std::optional<std::string> displayLabel(DisplayID) { return std::nullopt; }
+    /// The connection ("HDMI", "DisplayPort", "DVI", "VGA", "USB-C", "Unknown")
+    /// where the platform knows it directly from the connector; none leaves
+    /// the core to read it from the registry. Main thread.
+    virtual std::optional<std::string> connectionName(DisplayID) { return std::nullopt; }
 
     /// The current mode, as a value; none when it cannot be read. Main thread.
     virtual std::optional<CGDisplayMode> copyDisplayMode(DisplayID display) = 0;

@@ -6,9 +6,11 @@
 #include <functional>
 #include <memory>
 #include <stop_token>
+#include <vector>
 
 #include "runtime/Executor.h"
 #include "runtime/Task.h"
+#include "runtime/WaitList.h"
 
 namespace orvane::runtime {
 
@@ -62,13 +64,45 @@ inline void spawn(Executor& executor, Task<void> task,
     executor.post([h] { h.resume(); });
 }
 
+/// As spawn, for a task whose result nobody waits for.
+template <typename T>
+void spawn(Executor& executor, Task<T> task) {
+    spawn(executor, [](Task<T> t) -> Task<void> { co_await std::move(t); }(std::move(task)));
+}
+
 /// Starts a member coroutine of owner, keeping owner alive until it ends: the
 /// task starts on a later turn, when the caller's reference may be gone.
-template <typename T>
-void spawnRetaining(Executor& executor, std::shared_ptr<T> owner, Task<void> task) {
-    spawn(executor, [](std::shared_ptr<T>, Task<void> t) -> Task<void> {
+template <typename T, typename R = void>
+void spawnRetaining(Executor& executor, std::shared_ptr<T> owner, Task<R> task) {
+    spawn(executor, [](std::shared_ptr<T>, Task<R> t) -> Task<void> {
         co_await std::move(t);
     }(std::move(owner), std::move(task)));
+}
+
+/// Runs every task side by side on executor and ends when all have: true when
+/// each returned true (one that threw counts as false).
+inline Task<bool> allSucceed(Executor& executor, std::vector<Task<bool>> tasks) {
+    struct State {
+        std::size_t left = 0;
+        bool ok = true;
+        WaitList done;
+    };
+    auto state = std::make_shared<State>();
+    state->left = tasks.size();
+    for (auto& task : tasks) {
+        spawn(executor, [](std::shared_ptr<State> s, Task<bool> t) -> Task<void> {
+            bool ok = false;
+            try {
+                ok = co_await std::move(t);
+            } catch (...) {
+            }
+            s->ok = s->ok && ok;
+            if (--s->left == 0) s->done.resumeAll();
+        }(state, std::move(task)));
+    }
+    while (state->left > 0)
+        co_await state->done.wait();
+    co_return state->ok;
 }
 
 }  // namespace orvane::runtime

@@ -101,106 +101,151 @@ std::optional<std::uint16_t> parseUInt16(const std::string& text) {
 }
 
 void CLIHandler::handle(const std::string& text) {
+    runtime::spawn(main_, run(text));
+}
+
+runtime::Task<bool> CLIHandler::run(std::string text) {
+    if (text.size() > kMaxURLLength) {
+        log_.line("[CLIHandler] Refused URL of " + std::to_string(text.size()) +
+                  " bytes (at most " + std::to_string(kMaxURLLength) + ")");
+        co_return false;
+    }
     const auto url = CommandURL::parse(text);
-    if (!url || url->scheme != "orvane") return;
+    if (!url || url->scheme != "orvane") {
+        log_.line("[CLIHandler] Not an orvane:// URL: " + quotedURL(text));
+        co_return false;
+    }
     log_.line("[CLIHandler] Received URL: " + quotedURL(text));
     const auto& p = url->parameters;
     const auto& command = url->host;
-    if (command == "brightness") {
-        brightness(p);
-    } else if (command == "contrast") {
-        contrast(p);
-    } else if (command == "volume") {
-        volume(p);
-    } else if (command == "input") {
-        input(p);
-    } else if (command == "power") {
-        power(p);
-    } else if (command == "preset") {
-        preset(p);
-    } else if (command == "info") {
+    if (command == "brightness") co_return co_await brightness(p);
+    if (command == "contrast") co_return co_await contrast(p);
+    if (command == "volume") co_return volume(p);
+    if (command == "input") co_return input(p);
+    if (command == "power") co_return power(p);
+    if (command == "preset") co_return co_await preset(p);
+    if (command == "info") {
         info();
-    } else {
-        log_.line("[CLIHandler] Unknown command: " + command);
+        co_return true;
     }
+    log_.line("[CLIHandler] Unknown command: " + command);
+    co_return false;
 }
 
-std::vector<std::shared_ptr<displays::DisplayState>> CLIHandler::selectDisplays(
-    const Parameters& p) const {
+bool CLIHandler::badValue(const std::string& command, const std::string& wanted) {
+    log_.line("[CLIHandler] " + command + " command requires " + wanted);
+    return false;
+}
+
+std::optional<CLIHandler::States> CLIHandler::selectDisplays(const Parameters& p) const {
     const auto& all = registry_->displays();
     const char* value = find(p, "display");
     if (!value) return all;
     const std::string selector = runtime::lowercased(value);
     if (selector == "all") return all;
     if (selector == "external") return registry_->externalDisplays();
-    // A 1-based index; anything that is not one selects every display.
+    // A 1-based index; a word that is not one selects every display.
     std::size_t i = selector.size() > 1 && selector[0] == '+' ? 1 : 0;
-    if (i == selector.size() || selector.size() - i > 9) return all;
+    if (i == selector.size()) return all;
     std::size_t n = 0;
     for (; i < selector.size(); ++i) {
         if (selector[i] < '0' || selector[i] > '9') return all;
-        n = n * 10 + static_cast<std::size_t>(selector[i] - '0');
+        if (n < 1'000'000'000) n = n * 10 + static_cast<std::size_t>(selector[i] - '0');
     }
-    if (n < 1 || n > all.size()) return all;
-    return {all[n - 1]};
+    // A number names one display: one that is not there is no reason to set them all.
+    if (n < 1 || n > all.size()) {
+        log_.line("[CLIHandler] No display " + quotedURL(value) + ": there " +
+                  (all.size() == 1 ? "is 1" : "are " + std::to_string(all.size())));
+        return std::nullopt;
+    }
+    return States{all[n - 1]};
 }
 
-void CLIHandler::brightness(const Parameters& p) {
+runtime::Task<bool> CLIHandler::brightness(Parameters p) {
     const auto value = number(p, "value");
     const auto delta = number(p, "delta");
-    if (!value && !delta) return;
-    for (const auto& state : selectDisplays(p)) {
+    if (!value && !delta) co_return badValue("brightness", "'value' or 'delta' as a number");
+    const auto selected = selectDisplays(p);
+    if (!selected) co_return false;
+    std::vector<runtime::Task<bool>> writes;
+    for (const auto& state : *selected) {
         const double target = clampPercent(value ? *value : state->brightness + *delta);
         state->brightness = target;  // what info and the popover show from now on
         // The panel through its backlight, an external display through DDC.
-        runtime::spawnRetaining(main_, registry_,
-                                registry_->writeBrightness(state->info.id, target));
+        writes.push_back(registry_->writeBrightness(state->info.id, target));
     }
+    // Side by side: each display has its own queue, and a hung one delays no other.
+    co_return co_await runtime::allSucceed(main_, std::move(writes));
 }
 
-void CLIHandler::contrast(const Parameters& p) {
+runtime::Task<bool> CLIHandler::contrast(Parameters p) {
     const auto value = number(p, "value");
-    if (!value) return;
-    for (const auto& state : selectDisplays(p)) {
+    if (!value) co_return badValue("contrast", "'value' as a number");
+    const auto selected = selectDisplays(p);
+    if (!selected) co_return false;
+    std::vector<runtime::Task<bool>> writes;
+    for (const auto& state : *selected) {
         registry_->noteUserAction(state->info.id);
         if (!state->supportsContrast) continue;
         const double c = clampPercent(*value);
         state->contrast = c;
-        if (const auto* entry = registry_->record(state->info.id); entry && entry->contrast)
-            runtime::spawnRetaining(main_, entry->contrast, entry->contrast->setContrast(c));
+        if (const auto* entry = registry_->record(state->info.id); entry && entry->contrast) {
+            // The controller logs a write that failed.
+            writes.push_back([](auto controller, double c) -> runtime::Task<bool> {
+                co_return co_await controller->setContrast(c);
+            }(entry->contrast, c));
+        }
     }
+    if (writes.empty()) {
+        log_.line("[CLIHandler] No selected display takes contrast");
+        co_return false;
+    }
+    co_return co_await runtime::allSucceed(main_, std::move(writes));
 }
 
-void CLIHandler::volume(const Parameters& p) {
+bool CLIHandler::volume(const Parameters& p) {
     const auto value = number(p, "value");
-    if (!value) return;
-    for (const auto& state : selectDisplays(p)) {
+    if (!value) return badValue("volume", "'value' as a number");
+    const auto selected = selectDisplays(p);
+    if (!selected) return false;
+    bool any = false;
+    for (const auto& state : *selected) {
         registry_->noteUserAction(state->info.id);
         if (!state->supportsVolume) continue;
         const double v = clampPercent(*value);
         state->volume = v;
-        if (auto write = registry_->volumeWrite(*state, v))
+        if (auto write = registry_->volumeWrite(*state, v)) {
             runtime::spawn(main_, std::move(*write));
+            any = true;
+        }
     }
+    if (!any) log_.line("[CLIHandler] No selected display takes volume");
+    return any;
 }
 
-void CLIHandler::input(const Parameters& p) {
+bool CLIHandler::input(const Parameters& p) {
     const char* value = find(p, "value");
     const auto raw = value ? parseUInt16(value) : std::nullopt;
-    if (!raw) return;
+    if (!raw) return badValue("input", "'value' as an input number (15 is DisplayPort 1)");
+    const auto selected = selectDisplays(p);
+    if (!selected) return false;
     const auto source = controls::InputSource::fromRaw(*raw);
-    for (const auto& state : selectDisplays(p)) {
+    bool any = false;
+    for (const auto& state : *selected) {
         registry_->noteUserAction(state->info.id);
         if (!state->supportsInputSwitching) continue;
-        if (const auto* entry = registry_->record(state->info.id); entry && entry->input)
+        if (const auto* entry = registry_->record(state->info.id); entry && entry->input) {
             runtime::spawnRetaining(main_, entry->input, entry->input->switchInput(source));
+            any = true;
+        }
     }
+    if (!any) log_.line("[CLIHandler] No selected display takes input switching");
+    return any;
 }
 
-void CLIHandler::power(const Parameters& p) {
+bool CLIHandler::power(const Parameters& p) {
     const char* value = find(p, "value");
-    if (!value) return;
-    const std::string word = runtime::lowercased(value);
+    const std::string word = value ? runtime::lowercased(value) : std::string();
     std::optional<controls::DisplayPowerState> target;
     bool toggle = false;
     if (word == "on") {
@@ -214,8 +259,11 @@ void CLIHandler::power(const Parameters& p) {
     } else if (auto n = parseUInt16(word); n && *n >= 1 && *n <= 5) {
         target = controls::displayPowerStateFromRaw(*n);
     }
-    if (!target && !toggle) return;
-    for (const auto& state : selectDisplays(p)) {
+    if (!target && !toggle) return badValue("power", "'value': on, standby, off, toggle or 1-5");
+    const auto selected = selectDisplays(p);
+    if (!selected) return false;
+    bool any = false;
+    for (const auto& state : *selected) {
         registry_->noteUserAction(state->info.id);
         if (!state->supportsPowerControl) continue;
         const auto* entry = registry_->record(state->info.id);
@@ -223,23 +271,27 @@ void CLIHandler::power(const Parameters& p) {
         const auto& power = entry->power;
         runtime::spawnRetaining(main_, power,
                                 toggle ? power->togglePower() : power->setPower(*target));
+        any = true;
     }
+    if (!any) log_.line("[CLIHandler] No selected display takes power control");
+    return any;
 }
 
-void CLIHandler::preset(const Parameters& p) {
+runtime::Task<bool> CLIHandler::preset(Parameters p) {
     const char* name = find(p, "name");
     if (!name) {
         log_.line("[CLIHandler] preset command requires 'name' parameter");
-        return;
+        co_return false;
     }
     const std::string wanted = runtime::lowercased(name);
     for (const auto& preset : presets_->presets()) {
         if (runtime::lowercased(preset->name()) != wanted) continue;
         runtime::spawnRetaining(main_, presets_, presets_->apply(preset));
         log_.line("[CLIHandler] Applied preset: " + std::string(name));
-        return;
+        co_return true;
     }
     log_.line("[CLIHandler] Preset not found: " + std::string(name));
+    co_return false;
 }
 
 void CLIHandler::info() {

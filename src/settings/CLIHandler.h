@@ -42,7 +42,8 @@ std::optional<double> parseDecimal(const std::string& text);
 std::optional<std::uint16_t> parseUInt16(const std::string& text);
 
 /// Drives the displays from URLs of the "orvane" scheme. Every outcome is a
-/// log line or an effect on the displays. Main thread only.
+/// log line or an effect on the displays; a URL that did not do what it
+/// asked says so in one line. Main thread only.
 class CLIHandler {
   public:
     CLIHandler(std::shared_ptr<displays::DisplayManager> registry,
@@ -50,18 +51,27 @@ class CLIHandler {
                runtime::Logger& log)
         : registry_(std::move(registry)), presets_(std::move(presets)), main_(main), log_(log) {}
 
+    /// Runs url on a later turn without waiting for it.
     void handle(const std::string& url);
+    /// Runs url and waits for every write it started: true when it did what
+    /// it asked, false (after its one line saying why) when it did not.
+    runtime::Task<bool> run(std::string url);
 
   private:
     using Parameters = std::map<std::string, std::string>;
-    std::vector<std::shared_ptr<displays::DisplayState>> selectDisplays(const Parameters& p) const;
-    void brightness(const Parameters& p);
-    void contrast(const Parameters& p);
-    void volume(const Parameters& p);
-    void input(const Parameters& p);
-    void power(const Parameters& p);
-    void preset(const Parameters& p);
+    using States = std::vector<std::shared_ptr<displays::DisplayState>>;
+    /// The displays a URL names; none (with its line said) when it names one
+    /// that is not there.
+    std::optional<States> selectDisplays(const Parameters& p) const;
+    runtime::Task<bool> brightness(Parameters p);
+    runtime::Task<bool> contrast(Parameters p);
+    bool volume(const Parameters& p);
+    bool input(const Parameters& p);
+    bool power(const Parameters& p);
+    runtime::Task<bool> preset(Parameters p);
     void info();
+    /// The line of a command whose value is missing or not one it takes.
+    bool badValue(const std::string& command, const std::string& wanted);
 
     std::shared_ptr<displays::DisplayManager> registry_;
     std::shared_ptr<PresetManager> presets_;

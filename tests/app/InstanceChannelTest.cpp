@@ -41,19 +41,22 @@ TEST(InstanceChannel, HandsURLsToTheRunningInstanceOnly) {
     std::mutex m;
     std::vector<std::string> got;
     {
-        InstanceChannel channel(path,
-                                [&](std::vector<std::string> urls, InstanceChannel::Reply reply) {
-                                    std::lock_guard lock(m);
-                                    got.insert(got.end(), urls.begin(), urls.end());
-                                    reply("handled " + std::to_string(urls.size()) + "\n");
-                                });
+        InstanceChannel channel(
+            path, [&](std::vector<std::string> urls, InstanceChannel::Reply reply) {
+                std::lock_guard lock(m);
+                got.insert(got.end(), urls.begin(), urls.end());
+                reply(InstanceChannel::answer("handled " + std::to_string(urls.size()) + "\n",
+                                              urls.size() == 2 ? 0 : 1));
+            });
         struct stat st {};
         ASSERT_EQ(stat(path.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0600u);
         // forward() returns the instance's answer once it has handled the message.
-        EXPECT_EQ(InstanceChannel::forward(
-                      path, {"orvane://info", "orvane://bad\nline", "orvane://brightness?value=5"}),
-                  "handled 2\n");
+        const auto answer = InstanceChannel::forward(
+            path, {"orvane://info", "orvane://bad\nline", "orvane://brightness?value=5"});
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(answer->text, "handled 2\n");
+        EXPECT_EQ(answer->status, 0);
         {
             std::lock_guard lock(m);
             EXPECT_THAT(got, ElementsAre("orvane://info", "orvane://brightness?value=5"));
@@ -66,9 +69,12 @@ TEST(InstanceChannel, HandsURLsToTheRunningInstanceOnly) {
     // A socket left behind by an instance that died is taken over.
     leaveStaleSocket(path);
     ASSERT_TRUE(std::filesystem::exists(path));
-    // An answer dropped unsent still ends the peer's wait.
+    // An answer dropped unsent still ends the peer's wait, and is no success.
     InstanceChannel again(path, [](std::vector<std::string>, InstanceChannel::Reply) {});
-    EXPECT_EQ(InstanceChannel::forward(path, {}), "");
+    const auto none = InstanceChannel::forward(path, {});
+    ASSERT_TRUE(none);
+    EXPECT_EQ(none->text, "");
+    EXPECT_EQ(none->status, InstanceChannel::kNoAnswer);
 }
 
 TEST(InstanceChannel, OfManyStartsAtOnceOverAStaleSocketExactlyOneListens) {
@@ -93,7 +99,7 @@ TEST(InstanceChannel, OfManyStartsAtOnceOverAStaleSocketExactlyOneListens) {
                 try {
                     auto channel = std::make_unique<InstanceChannel>(
                         path, [](std::vector<std::string> urls, InstanceChannel::Reply reply) {
-                            reply(std::to_string(urls.size()));
+                            reply(InstanceChannel::answer(std::to_string(urls.size()), 0));
                         });
                     std::lock_guard lock(m);
                     winners.push_back(std::move(channel));
@@ -111,7 +117,8 @@ TEST(InstanceChannel, OfManyStartsAtOnceOverAStaleSocketExactlyOneListens) {
         ASSERT_EQ(winners.size(), 1u) << "trial " << trial;
         ASSERT_EQ(refused, starts - 1);
         // The winner's socket is the one at the path: nobody deleted it.
-        ASSERT_EQ(InstanceChannel::forward(path, {"orvane://info"}), "1") << "trial " << trial;
+        ASSERT_EQ(InstanceChannel::forward(path, {"orvane://info"})->text, "1")
+            << "trial " << trial;
         winners.clear();
         ASSERT_FALSE(std::filesystem::exists(path));
     }
@@ -121,7 +128,7 @@ TEST(InstanceChannel, IdlePeersDelayNoForward) {
     test::TempDirectory dir;
     const auto path = dir / "orvane.sock";
     InstanceChannel channel(path, [](std::vector<std::string> urls, InstanceChannel::Reply reply) {
-        reply(urls.empty() ? "" : urls.front());
+        reply(InstanceChannel::answer(urls.empty() ? "" : urls.front(), 0));
     });
     // Ten clients connect and send nothing; a real forward is answered at once.
     std::vector<int> idle;
@@ -133,7 +140,7 @@ TEST(InstanceChannel, IdlePeersDelayNoForward) {
         ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
         idle.push_back(fd);
     }
-    EXPECT_EQ(InstanceChannel::forward(path, {"orvane://info"}), "orvane://info");
+    EXPECT_EQ(InstanceChannel::forward(path, {"orvane://info"})->text, "orvane://info");
     // Served one after another, the forward would have waited for each idle
     // peer to be dropped; they are all still connected.
     for (int fd : idle) {

@@ -20,6 +20,7 @@ namespace {
 
 using platform::sim::SimDDCPath;
 using test::runTask;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
@@ -270,11 +271,19 @@ TEST_F(PresetAndURLTest, BrightnessSelectionAndNumbers) {
     handle("orvane://brightness?display=2&delta=-60");  // list order: Dumb, Left, Right, Panel
     EXPECT_EQ(state(2).brightness.get(), 0.0);
     EXPECT_EQ(state(3).brightness.get(), 50.0);
-    for (const char* selector : {"0", "abc", "9", "", "-1", "2.0", "99999999999999"}) {
+    // A word that is no index selects every display; a number names one,
+    // and one that is not there sets none, and says so.
+    for (const char* selector : {"abc", "", "-1", "2.0"}) {
         handle(std::string("orvane://brightness?value=40&display=") + selector);
         EXPECT_EQ(state(1).brightness.get(), 40.0) << selector;
         EXPECT_EQ(state(2).brightness.get(), 40.0) << selector;
         state(1).brightness = 0;
+    }
+    for (const char* selector : {"0", "9", "99999999999999"}) {
+        EXPECT_THAT(handle(std::string("orvane://brightness?value=70&display=") + selector),
+                    Contains("[CLIHandler] No display " + std::string(selector) + ": there are 4"));
+        EXPECT_EQ(state(1).brightness.get(), 0.0) << selector;
+        EXPECT_EQ(state(2).brightness.get(), 40.0) << selector;
     }
     handle("orvane://brightness?display=EXTERNAL&value=150");
     EXPECT_EQ(state(2).brightness.get(), 100.0);
@@ -303,6 +312,47 @@ TEST_F(PresetAndURLTest, BrightnessSelectionAndNumbers) {
     EXPECT_EQ(state(3).brightness.get(), 25.0);
     handle("orvane://brightness?display=3&value=10&value=%32%30");
     EXPECT_EQ(state(3).brightness.get(), 20.0);
+}
+
+TEST_F(PresetAndURLTest, EachURLSaysWhetherItDidWhatItAsked) {
+    const auto outcome = [&](const std::string& url) {
+        log_.clear();
+        return runTask(executor(), cli->run(url));
+    };
+    presets->savePreset("Work");
+    for (const char* ok :
+         {"orvane://brightness?value=30", "orvane://brightness?display=2&delta=5",
+          "orvane://contrast?value=40", "orvane://info", "orvane://preset?name=work",
+          "orvane://power?display=2&value=on", "orvane://input?display=2&value=15"}) {
+        EXPECT_TRUE(outcome(ok)) << ok;
+    }
+    for (const char* failed :
+         {"orvane://dim?value=3", "orvane://brightness", "orvane://brightness?value=x",
+          "orvane://brightness?display=7&value=5", "orvane://contrast?display=3&value=5",
+          "orvane://preset?name=nope", "orvane://preset", "orvane://power?value=sideways",
+          "http://info", "orvane://input?value=-1"}) {
+        EXPECT_FALSE(outcome(failed)) << failed;
+        EXPECT_EQ(log_.linesStartingWith("[CLIHandler] ").size() -
+                      log_.linesStartingWith("[CLIHandler] Received URL").size(),
+                  1u)
+            << failed << ": one line says why";
+    }
+
+    // A display without DDC whose gamma the server refuses: nothing shows
+    // the level, so the state keeps what the display shows.
+    // (Display 1 in the list is the Dumb monitor, ID 4.)
+    registry->record(4)->dimmer->method = controls::SoftwareDimmer::Method::gamma;
+    machine_->failWindowServer(platform::sim::SimWindowServerCall::setTransfer,
+                               platform::kCGErrorFailure);
+    const double before = state(4).brightness;
+    EXPECT_FALSE(outcome("orvane://brightness?display=1&value=20"));
+    EXPECT_EQ(state(4).brightness.get(), before);
+    EXPECT_THAT(log_.lines(), Contains(HasSubstr("not applied: neither DDC nor software dimming "
+                                                 "works for it")));
+    // Said once for the display, not at every step.
+    outcome("orvane://brightness?display=1&value=10");
+    EXPECT_EQ(log_.linesStartingWith("[SoftwareDimmer]").size(), 0u);
+    EXPECT_TRUE(registry->record(4)->dimmer->unavailable());
 }
 
 TEST_F(PresetAndURLTest, OtherCommands) {
@@ -343,12 +393,13 @@ TEST_F(PresetAndURLTest, OtherCommands) {
     EXPECT_EQ(log_.linesStartingWith("[PresetManager] Restored").size(), 4u);
     EXPECT_THAT(handle("orvane:brightness?value=0"),
                 ElementsAre(::testing::_, "[CLIHandler] Unknown command: "));
-    for (const char* ignored : {"http://brightness?value=0", "ORVANE://brightness?value=0",
-                                "not a url", "orvane://bri ghtness"}) {
-        EXPECT_THAT(handle(ignored), IsEmpty()) << ignored;
+    for (const std::string ignored : {"http://brightness?value=0", "ORVANE://brightness?value=0",
+                                      "not a url", "orvane://bri ghtness"}) {
+        EXPECT_THAT(handle(ignored), ElementsAre("[CLIHandler] Not an orvane:// URL: " + ignored));
     }
     // Longer than 64 KiB: refused unparsed. At the limit: handled, quoted in part.
-    EXPECT_THAT(handle("orvane://brightness?value=" + std::string(100000, '9')), IsEmpty());
+    EXPECT_THAT(handle("orvane://brightness?value=" + std::string(100000, '9')),
+                ElementsAre("[CLIHandler] Refused URL of 100026 bytes (at most 65536)"));
     EXPECT_EQ(state(2).brightness.get(), 50.0);
     const std::string prefix = "orvane://brightness?value=";
     const auto out = handle(prefix + std::string(settings::kMaxURLLength - prefix.size(), '9'));

@@ -80,8 +80,11 @@ void DisplayCardModel::setBrightness(double value) {
     }
     if (!entry->brightness->hasDDC()) {
         const double level = controls::SoftwareDimmer::levelForBrightness(value);
-        state_->softwareDimmingLevel = level;
-        entry->dimmer->applyLevel(level);
+        if (entry->dimmer->applyLevel(level)) {
+            state_->softwareDimmingLevel = level;
+        } else {
+            state_->brightness = entry->brightness->shownBrightness();
+        }
         return;
     }
     auto controller = entry->brightness;

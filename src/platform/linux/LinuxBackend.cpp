@@ -36,13 +36,9 @@ void LinuxBackend::prepare() {
         [root](int bus, int& error) -> std::unique_ptr<I2CBus> {
             return I2CDevBus::open(root + "/dev/i2c-" + std::to_string(bus), error);
         },
-        *clock_, log_);
-    const auto displays = machine_->displays();
-    displays_ = displays.size();
-    answering_ = 0;
-    for (const auto& d : displays) {
-        if (d.bus && !d.builtIn && machine_->answersDDC(*d.bus)) ++answering_;
-    }
+        *clock_, log_, DesktopSession{}, true);
+    displays_ = machine_->displays().size();
+    answering_ = machine_->checkDDC();
 }
 
 std::string LinuxBackend::startLine() const {
@@ -52,6 +48,8 @@ std::string LinuxBackend::startLine() const {
 
 Platform LinuxBackend::start(runtime::Runtime& rt) {
     prepare();
+    // The start line has been said: what prepare found comes after it.
+    machine_->releaseNotes();
     machine_->setSession(DesktopSession::detect(log_));
     machine_->setMainExecutor(rt.main());
     machine_->startSession();

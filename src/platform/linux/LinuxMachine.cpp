@@ -7,9 +7,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 
 #include "platform/ColorProfileDirectories.h"
+#include "platform/linux/Errno.h"
 #include "platform/linux/X11Keys.h"
 #include "runtime/Environment.h"
 #include "runtime/Format.h"
@@ -36,29 +38,109 @@ std::string connectionWord(const std::string& type) {
     return type;
 }
 
+/// The connection as the core names it, from the kernel's connector type.
+std::string connectionName(const std::string& type) {
+    const std::string word = connectionWord(type);
+    if (word == "HDMI" || word == "DisplayPort" || word == "DVI" || word == "VGA") return word;
+    if (word == "USB") return "USB-C";
+    return "Unknown";
+}
+
 IOReturn statusFor(int error) {
     // Nobody acknowledged the address: the monitor does not speak DDC/CI (now).
     if (error == ENXIO || error == EREMOTEIO || error == ETIMEDOUT) return kIOReturnNotResponding;
     return kIOReturnError;
 }
+
+/// The connector as a user's desktop names it ("DP-1"), or the bus.
+std::string place(const LinuxDisplay& d) {
+    if (d.connector.empty()) return "bus " + std::to_string(d.bus.value_or(-1));
+    const auto dash = d.connector.find('-');
+    return dash == std::string::npos ? d.connector : d.connector.substr(dash + 1);
+}
+
+bool noAnswer(int error) {
+    return error == ENXIO || error == EREMOTEIO || error == ETIMEDOUT;
+}
+
+/// How the core's log lines name this machine's mechanisms.
+const MechanismTexts& linuxTexts() {
+    static const MechanismTexts texts = [] {
+        MechanismTexts t;
+        // No audio/video service functions here, and the backend itself says
+        // once what the session offers for keys, and why not.
+        t.avServiceMissing.clear();
+        t.keysTrusted.clear();
+        t.keysNotTrusted.clear();
+        t.eventTapFailed.clear();
+        t.hotKeyHandlerFailed.clear();
+        t.hotKeyHandlerInstalled = "[ShortcutManager] Hot key handler installed";
+        t.gammaFailed = "[SoftwareDimmer] The gamma ramps could not be set for display ";
+        t.builtInBrightnessSource = "the backlight";
+        t.builtInBrightnessFailed =
+            "[DisplayManager] The backlight did not take the brightness, falling back to "
+            "software dimmer";
+        t.storeFailed = "Failed to open the store: ";
+        return t;
+    }();
+    return texts;
+}
+
+/// The first of the places udev reads rules from that holds Orvane's rule.
+std::optional<std::string> installedRule(const std::string& root) {
+    for (const char* dir : {ORVANE_UDEV_RULES_DIR, "/etc/udev/rules.d", "/usr/lib/udev/rules.d",
+                            "/lib/udev/rules.d"}) {
+        const std::string path = std::string(dir) + "/60-orvane-i2c.rules";
+        std::error_code ec;
+        if (fs::exists(root + path, ec)) return path;
+    }
+    return std::nullopt;
+}
 }  // namespace
 
 LinuxMachine::LinuxMachine(std::string root, I2COpener opener, runtime::Clock& clock,
-                           runtime::Logger& log, DesktopSession session)
+                           runtime::Logger& log, DesktopSession session, bool holdNotes)
     : root_(std::move(root)),
       opener_(std::move(opener)),
       clock_(clock),
       log_(log),
       discovery_(root_, [this](int bus) { return readEDID(bus); }),
       backlight_(Backlight::find(root_)),
+      holding_(holdNotes),
       session_(std::move(session)) {
     displays_ = discovery_.scan();
     if (discovery_.i2cDevMissing()) {
-        log_.line(
+        note(
             "[Linux] I2C adapters exist but no /dev/i2c-* device: load the i2c-dev module "
-            "(sudo modprobe i2c-dev; keep it loaded with orvane-i2c.conf in "
-            "/etc/modules-load.d)");
+            "(sudo modprobe i2c-dev; 'sudo cmake --install' keeps it loaded with "
+            "orvane-i2c.conf in " ORVANE_MODULES_LOAD_DIR ")",
+            true);
     }
+}
+
+void LinuxMachine::note(const std::string& line, bool remedy) {
+    {
+        std::lock_guard lock(mutex_);
+        if (holding_) {
+            (remedy ? heldRemedies_ : heldNotes_).push_back(line);
+            return;
+        }
+    }
+    log_.line(line);
+}
+
+void LinuxMachine::releaseNotes() {
+    std::vector<std::string> lines;
+    {
+        std::lock_guard lock(mutex_);
+        if (!holding_) return;
+        holding_ = false;
+        lines = std::move(heldRemedies_);
+        lines.insert(lines.end(), heldNotes_.begin(), heldNotes_.end());
+        heldNotes_.clear();
+    }
+    for (const auto& line : lines)
+        log_.line(line);
 }
 
 LinuxMachine::~LinuxMachine() {
@@ -221,7 +303,8 @@ Platform LinuxMachine::platform() {
     AudioHardware& audio = session_.audio ? static_cast<AudioHardware&>(*session_.audio) : *this;
     KeyboardLayout& keyboard =
         session_.keyboard ? static_cast<KeyboardLayout&>(*session_.keyboard) : *this;
-    return Platform{*this, *this, *this, *this, *this, audio, *this, *this, *this, keyboard, *this};
+    return Platform{*this, *this, *this, *this,    *this, audio,
+                    *this, *this, *this, keyboard, *this, linuxTexts()};
 }
 
 std::vector<LinuxDisplay> LinuxMachine::displays() const {
@@ -247,6 +330,9 @@ void LinuxMachine::rescan() {
                 changes.emplace_back(d.id, kCGDisplayAddFlag);
         }
         displays_ = std::move(now);
+        // A display plugged in (again) gets its bus checked afresh.
+        for (const auto& [id, flags] : changes)
+            reachable_.erase(id);
     }
     for (const auto& [id, flags] : changes) {
         callbacks_.fire(id, kCGDisplayBeginConfigurationFlag);
@@ -276,11 +362,11 @@ void LinuxMachine::sayOnce(const std::string& key, const std::string& line) {
         std::lock_guard lock(mutex_);
         if (!said_.insert(key).second) return;
     }
-    log_.line(line);
+    note(line);
 }
 
-LinuxMachine::Bus* LinuxMachine::openBus(int bus) {
-    int error = 0;
+LinuxMachine::Bus* LinuxMachine::openBus(int bus, int& error) {
+    error = 0;
     {
         std::lock_guard lock(mutex_);
         auto& slot = buses_[bus];
@@ -291,26 +377,120 @@ LinuxMachine::Bus* LinuxMachine::openBus(int bus) {
             return slot.get();
         }
     }
-    const std::string device = discovery_.devicePath(bus);
+    const std::string device = "/dev/i2c-" + std::to_string(bus);
+    const std::string key = "open:" + std::to_string(error);
+    {
+        std::lock_guard lock(mutex_);
+        if (!said_.insert(key).second) return nullptr;
+    }
     if (error == EACCES || error == EPERM) {
-        sayOnce("open:" + std::to_string(error),
-                "[Linux] Permission denied opening " + device +
-                    ": install 60-orvane-i2c.rules in /etc/udev/rules.d and run 'sudo udevadm "
-                    "trigger' (or join the group that owns the device, often i2c), then start "
-                    "Orvane again");
+        if (auto rule = installedRule(root_)) {
+            note("[Linux] Permission denied opening " + device + " although " + *rule +
+                     " is installed: the rule opens the buses only to the user logged in at "
+                     "the seat (not over ssh or su), and only once 'sudo udevadm trigger' has "
+                     "run since it was installed; or join the group that owns the device "
+                     "(often i2c)",
+                 true);
+        } else {
+            note("[Linux] Permission denied opening " + device +
+                     ": install the udev rule ('sudo cmake --install' puts 60-orvane-i2c.rules "
+                     "in " ORVANE_UDEV_RULES_DIR
+                     "), run 'sudo udevadm control --reload && sudo "
+                     "udevadm trigger' and start Orvane again; or join the group that owns "
+                     "the device (often i2c)",
+                 true);
+        }
     } else if (error == ENOENT) {
-        sayOnce("open:" + std::to_string(error),
-                "[Linux] " + device +
-                    " does not exist: load the i2c-dev module (sudo modprobe i2c-dev)");
+        // With no device at all, the module line has said it already.
+        if (!discovery_.i2cDevMissing()) {
+            note("[Linux] " + device +
+                     " does not exist: load the i2c-dev module (sudo modprobe i2c-dev)",
+                 true);
+        }
     } else {
-        sayOnce("open:" + std::to_string(error),
-                "[Linux] Cannot open " + device + ": " + std::strerror(error));
+        note("[Linux] Cannot open " + device + ": " + errnoText(error), true);
     }
     return nullptr;
 }
 
+std::string LinuxMachine::ddcCause(int bus) {
+    const std::string device = "/dev/i2c-" + std::to_string(bus);
+    int error = 0;
+    Bus* b = openBus(bus, error);
+    if (!b) {
+        if (error == EACCES || error == EPERM) return "no access to " + device;
+        if (error == ENOENT)
+            return discovery_.i2cDevMissing() ? "no i2c-dev module" : "no " + device;
+        return "cannot open " + device + ": " + errnoText(error);
+    }
+    int last = 0;
+    for (int attempt = 1;; ++attempt) {
+        {
+            std::lock_guard lock(b->lock);
+            std::array<std::uint8_t, 1> byte{};
+            last = b->handle->read(kDDCAddress, byte);
+            if (last == 0) return {};
+        }
+        if (attempt == 3) break;
+        clock_.sleepFor(std::chrono::milliseconds(40));
+    }
+    if (noAnswer(last))
+        return "no answer at 0x37 on " + device + " (DDC/CI may be off in the monitor's menu)";
+    return device + " fails: " + errnoText(last);
+}
+
+std::string LinuxMachine::describe(const LinuxDisplay& d) {
+    return d.edid && !d.edid->name.empty() ? d.edid->name + " on " + place(d) : place(d);
+}
+
+bool LinuxMachine::ddcReachable(const LinuxDisplay& d) {
+    {
+        std::lock_guard lock(mutex_);
+        if (auto it = reachable_.find(d.id); it != reachable_.end()) return it->second;
+    }
+    const std::string cause = d.bus ? ddcCause(*d.bus) : "no I2C bus on the connector";
+    {
+        std::lock_guard lock(mutex_);
+        reachable_[d.id] = cause.empty();
+    }
+    if (!cause.empty() && !d.builtIn) note("[Linux] " + describe(d) + ": no DDC/CI - " + cause);
+    return cause.empty();
+}
+
+std::size_t LinuxMachine::checkDDC() {
+    std::vector<LinuxDisplay> external;
+    for (const auto& d : displays()) {
+        if (!d.builtIn) external.push_back(d);
+    }
+    // One check per bus, all at once; the reasons in display order.
+    std::map<int, std::future<std::string>> checks;
+    for (const auto& d : external) {
+        if (d.bus && !checks.count(*d.bus))
+            checks.emplace(*d.bus, std::async(std::launch::async,
+                                              [this, bus = *d.bus] { return ddcCause(bus); }));
+    }
+    std::map<int, std::string> causes;
+    for (auto& [bus, check] : checks)
+        causes[bus] = check.get();
+    std::size_t answering = 0;
+    for (const auto& d : external) {
+        const std::string cause = d.bus ? causes[*d.bus] : "no I2C bus on the connector";
+        {
+            std::lock_guard lock(mutex_);
+            reachable_[d.id] = cause.empty();
+        }
+        if (cause.empty()) {
+            ++answering;
+        } else {
+            note("[Linux] " + describe(d) + ": no DDC/CI - " + cause);
+        }
+    }
+    return answering;
+}
+
 std::optional<std::vector<std::uint8_t>> LinuxMachine::readEDID(int bus) {
-    Bus* b = openBus(bus);
+    int error = 0;
+    Bus* b = openBus(bus, error);
     if (!b) return std::nullopt;
     std::lock_guard lock(b->lock);
     const std::array<std::uint8_t, 1> offset{0};
@@ -321,17 +501,7 @@ std::optional<std::vector<std::uint8_t>> LinuxMachine::readEDID(int bus) {
 }
 
 bool LinuxMachine::answersDDC(int bus) {
-    Bus* b = openBus(bus);
-    if (!b) return false;
-    for (int attempt = 1;; ++attempt) {
-        {
-            std::lock_guard lock(b->lock);
-            std::array<std::uint8_t, 1> byte{};
-            if (b->handle->read(kDDCAddress, byte) == 0) return true;
-        }
-        if (attempt == 3) return false;
-        clock_.sleepFor(std::chrono::milliseconds(40));
-    }
+    return ddcCause(bus).empty();
 }
 
 // WindowServer
@@ -367,13 +537,31 @@ std::uint32_t LinuxMachine::serialNumber(DisplayID id) {
     return d && d->edid ? d->edid->serialNumber : 0;
 }
 
+std::optional<std::string> LinuxMachine::displayLabel(DisplayID id) {
+    auto d = display(id);
+    if (!d) return std::nullopt;
+    return d->edid && !d->edid->vendor.empty() ? d->edid->vendor + " on " + place(*d) : place(*d);
+}
+
+std::optional<std::string> LinuxMachine::connectionName(DisplayID id) {
+    auto d = display(id);
+    if (!d) return std::nullopt;
+    return linux_::connectionName(d->type);
+}
+
 std::optional<CGDisplayMode> LinuxMachine::copyDisplayMode(DisplayID id) {
+    std::optional<CGDisplayMode> current;
     if (!session_.modesConfig()) {
         sayUnavailable("modes", "Display modes");
-        return std::nullopt;
+    } else if (auto out = outputFor(id)) {
+        current = out->current;
     }
-    auto out = outputFor(id);
-    return out ? out->current : std::nullopt;
+    if (current) return current;
+    // What the monitor asks for is what a display server would show first.
+    auto d = display(id);
+    if (!d || !d->edid || !d->edid->preferredMode) return std::nullopt;
+    const auto& m = *d->edid->preferredMode;
+    return CGDisplayMode{-1, m.width, m.height, m.width, m.height, m.refreshRate};
 }
 
 std::size_t LinuxMachine::pixelsWide(DisplayID id) {
@@ -557,8 +745,14 @@ IOReturn LinuxMachine::matchingServices(std::string_view className,
 
 std::optional<InfoDictionary> LinuxMachine::displayInfoDictionary(IOObject service, std::uint32_t) {
     auto d = displayOf(service, Role::connect);
-    if (!d || !d->edid) return std::nullopt;
+    if (!d) return std::nullopt;
     InfoDictionary info;
+    if (!d->edid) {
+        // Nothing to identify it by but its connector, which still has its bus.
+        info.set("DisplayVendorID", std::int64_t{0});
+        info.set("DisplayProductID", std::int64_t{0});
+        return info;
+    }
     info.set("DisplayVendorID", static_cast<std::int64_t>(d->edid->vendorNumber));
     info.set("DisplayProductID", static_cast<std::int64_t>(d->edid->productCode));
     if (d->edid->serialNumber != 0)
@@ -613,7 +807,8 @@ IOReturn LinuxMachine::displaySetFloatParameter(IOObject service, std::uint32_t,
 IOReturn LinuxMachine::copyI2CInterfaceForBus(IOObject framebuffer, std::uint32_t bus,
                                               IOObjectRef& interface) {
     auto d = displayOf(framebuffer, Role::framebuffer);
-    if (!d || bus != 0 || !d->bus) return kIOReturnNotFound;
+    // A bus that cannot be opened, or where nothing answers, carries no DDC/CI.
+    if (!d || bus != 0 || !d->bus || !ddcReachable(*d)) return kIOReturnNotFound;
     interface = IOObjectRef::adopt(*this, object(d->id, Role::interface));
     return kIOReturnSuccess;
 }
@@ -623,7 +818,8 @@ IOReturn LinuxMachine::i2cInterfaceOpen(IOObject interface, std::uint32_t,
     connect = 0;
     auto d = displayOf(interface, Role::interface);
     if (!d || !d->bus) return kIOReturnNotFound;
-    if (!openBus(*d->bus)) return kIOReturnNotPrivileged;
+    int error = 0;
+    if (!openBus(*d->bus, error)) return kIOReturnNotPrivileged;
     connect = static_cast<IOI2CConnectRef>(*d->bus) + 1;
     return kIOReturnSuccess;
 }
@@ -643,6 +839,7 @@ IOReturn LinuxMachine::i2cSendRequest(IOI2CConnectRef connect, std::uint32_t,
         const auto address = static_cast<std::uint8_t>(request.sendAddress >> 1);
         if (int e = bus->handle->write(address, {request.sendBuffer, request.sendBytes})) {
             request.result = statusFor(e);
+            request.resultText = errnoText(e);
             return kIOReturnSuccess;
         }
     }
@@ -651,6 +848,7 @@ IOReturn LinuxMachine::i2cSendRequest(IOI2CConnectRef connect, std::uint32_t,
         const auto address = static_cast<std::uint8_t>(request.replyAddress >> 1);
         if (int e = bus->handle->read(address, {request.replyBuffer, request.replyBytes})) {
             request.result = statusFor(e);
+            request.resultText = errnoText(e);
             request.replyBytes = 0;
         }
     }

@@ -43,8 +43,9 @@ class LinuxMachine final : public WindowServer,
                            public KeyboardLayout,
                            public Accessibility {
   public:
+    /// holdNotes keeps what it finds to say until releaseNotes (the start line comes first).
     LinuxMachine(std::string root, I2COpener opener, runtime::Clock& clock, runtime::Logger& log,
-                 DesktopSession session = {});
+                 DesktopSession session = {}, bool holdNotes = false);
     ~LinuxMachine() override;
 
     Platform platform();
@@ -64,6 +65,13 @@ class LinuxMachine final : public WindowServer,
     /// Whether something acknowledges a read at the DDC/CI address of bus,
     /// within three tries 40 ms apart: a bus busy for a moment still counts.
     bool answersDDC(int bus);
+    /// Checks the bus of every external display, all buses at once (each is
+    /// independent), says once per display why one has no DDC/CI, and
+    /// returns how many answer. Only those get an I2C interface.
+    std::size_t checkDDC();
+    /// Lines said before the start line are held: this says them, the
+    /// remedies first, and says every later line at once.
+    void releaseNotes();
 
     // WindowServer
     CGError getActiveDisplayList(std::uint32_t maxDisplays, DisplayID* displays,
@@ -72,6 +80,10 @@ class LinuxMachine final : public WindowServer,
     std::uint32_t vendorNumber(DisplayID display) override;
     std::uint32_t modelNumber(DisplayID display) override;
     std::uint32_t serialNumber(DisplayID display) override;
+    /// The EDID's vendor with the connector ("DEL on DP-1"), else the connector.
+    std::optional<std::string> displayLabel(DisplayID display) override;
+    /// From the connector type; "Unknown" for a display seen only on a bus.
+    std::optional<std::string> connectionName(DisplayID display) override;
     std::optional<CGDisplayMode> copyDisplayMode(DisplayID display) override;
     std::size_t pixelsWide(DisplayID display) override;
     std::size_t pixelsHigh(DisplayID display) override;
@@ -216,10 +228,19 @@ class LinuxMachine final : public WindowServer,
     static IOObject object(DisplayID display, Role role);
     std::optional<LinuxDisplay> displayOf(IOObject object, Role role) const;
     std::optional<LinuxDisplay> display(DisplayID id) const;
-    /// The open bus; null (with the reason logged once) when it cannot be opened.
-    Bus* openBus(int bus);
+    /// The open bus; null (with the remedy said once per cause, and error set
+    /// to open's errno) when it cannot be opened.
+    Bus* openBus(int bus, int& error);
     /// Says line once per key.
     void sayOnce(const std::string& key, const std::string& line);
+    /// Says line, or holds it until releaseNotes (remedies go first there).
+    void note(const std::string& line, bool remedy = false);
+    /// Why a bus offers no DDC/CI ("no access to /dev/i2c-4"); empty when it answers.
+    std::string ddcCause(int bus);
+    /// Whether the display's bus answered its check (checked now if it never was).
+    bool ddcReachable(const LinuxDisplay& display);
+    /// "DP-1", "DELL U2720Q on DP-1", "bus 7".
+    static std::string describe(const LinuxDisplay& display);
 
     std::string root_;
     I2COpener opener_;
@@ -232,6 +253,10 @@ class LinuxMachine final : public WindowServer,
     std::vector<LinuxDisplay> displays_;
     std::map<int, std::unique_ptr<Bus>> buses_;
     std::set<std::string> said_;
+    bool holding_;  // notes wait for the start line
+    std::vector<std::string> heldRemedies_, heldNotes_;
+    /// Per display: whether its bus answered at 0x37.
+    std::map<DisplayID, bool> reachable_;
     ReconfigurationCallbacks callbacks_;
 
     DesktopSession session_;

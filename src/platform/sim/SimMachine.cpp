@@ -130,8 +130,8 @@ std::unique_ptr<EventMonitor> SimMachine::addLocalMonitorForEvents(
 SimMachine::~SimMachine() = default;
 
 Platform SimMachine::platform() {
-    return Platform{*this,       registry_, *this,  *this,  *this, audio_,
-                    fileSystem_, input_,    input_, input_, input_};
+    return Platform{*this,       registry_, *this,  *this,  *this,  audio_,
+                    fileSystem_, input_,    input_, input_, input_, kOriginalMechanismTexts};
 }
 
 std::vector<DisplayID> SimMachine::displayIDs() const {

@@ -85,8 +85,9 @@ TEST_F(WlrGammaControlTest, DimsTheOutputWithTheDisplaysSerialAndGivesTheRampsBa
     EXPECT_EQ(compositor_.ramps(office_), straight) << "exactly, at exit";
     EXPECT_EQ(compositor_.heldControls(), 0) << "the control is let go once the ramps are back";
 
-    // Modes stay with the connector's list: the compositor switches none.
-    EXPECT_FALSE(machine_->copyDisplayMode(kOffice));
+    // Modes stay with the connector's list: the compositor switches none, and
+    // the current one is the monitor's preferred mode.
+    EXPECT_EQ(machine_->copyDisplayMode(kOffice)->modeID, -1);
     std::uint32_t samples = 0;
     std::vector<float> r(256), g(256), b(256);
     EXPECT_NE(machine_->getDisplayTransferByTable(kTV, 256, r.data(), g.data(), b.data(), samples),
