@@ -19,6 +19,9 @@ namespace {
 constexpr std::uint64_t kMinReplyDelayNs = 50'000'000;
 // Some monitors need more than the standard pause before they can answer.
 constexpr std::uint64_t kMaxReplyDelayNs = 200'000'000;
+// A monitor that was slow once (waking up) is given the standard pause again
+// after this many good replies in a row.
+constexpr int kGoodRepliesToRelax = 10;
 }  // namespace
 
 std::shared_ptr<DDCManager> DDCManager::create(runtime::Runtime& runtime,
@@ -168,8 +171,29 @@ VCPValue DDCManager::performRead(DisplayID display, VCPCode code) {
     auto reply = sendI2CRequest(interface.get(), request, DDCMessage::kFramedReplyLength, delay);
     interface.reset();
     try {
-        return DDCMessage::decodeFramed(reply, code, &log_);
+        VCPValue value = DDCMessage::decodeFramed(reply, code, &log_);
+        if (delay > kMinReplyDelayNs) {
+            bool relaxed = false;
+            {
+                std::lock_guard lock(cacheLock_);
+                if (++goodReplies_[display] >= kGoodRepliesToRelax) {
+                    replyDelay_.erase(display);
+                    goodReplies_.erase(display);
+                    relaxed = true;
+                }
+            }
+            if (relaxed) {
+                log_.line("[DDCManager] Display " + std::to_string(display) + ": " +
+                          std::to_string(kGoodRepliesToRelax) + " good replies - back to " +
+                          std::to_string(kMinReplyDelayNs / 1'000'000) + " ms");
+            }
+        }
+        return value;
     } catch (const DDCError&) {
+        {
+            std::lock_guard lock(cacheLock_);
+            goodReplies_.erase(display);
+        }
         // The null message (from 0x6E, length 0) is a monitor's "not ready
         // yet": later attempts give it twice the time.
         const bool notReady =

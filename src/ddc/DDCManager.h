@@ -69,6 +69,8 @@ class DDCManager final : public DDCTransport {
     std::unordered_map<DisplayID, platform::IOObjectRef> framebufferCache_;
     /// Displays that need longer than the standard reply delay (under cacheLock_).
     std::unordered_map<DisplayID, std::uint64_t> replyDelay_;
+    /// Good replies in a row at a longer delay (under cacheLock_).
+    std::unordered_map<DisplayID, int> goodReplies_;
 };
 
 }  // namespace orvane::ddc

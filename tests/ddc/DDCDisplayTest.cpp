@@ -435,6 +435,22 @@ TEST_F(DDCDisplayTest, AMonitorThatNeedsTwiceTheDelayIsGivenIt) {
     EXPECT_THAT(log_.linesStartingWith("[DDCManager]"), IsEmpty());
 }
 
+TEST_F(DDCDisplayTest, AMonitorSlowOnceGetsTheStandardDelayBackAfterARunOfGoodReplies) {
+    useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c)}));
+    addFault(2, SimFaultKind::slow, std::nullopt, 1);  // waking up: one slow reply
+    auto d = makeDisplay(2);
+    EXPECT_EQ(test::runTask(executor(), d->readValue(VCPCode::brightness)).current, 50);
+    log_.clear();
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(test::errorOf(executor(), d->readValue(VCPCode::brightness)), "");
+    EXPECT_THAT(log_.linesStartingWith("[DDCManager] Display 2: "),
+                ElementsAre("[DDCManager] Display 2: 10 good replies - back to 50 ms"));
+    // The next read waits the standard 50 ms again, not the 100 ms.
+    const auto before = executor().now();
+    test::runTask(executor(), d->readValue(VCPCode::brightness));
+    EXPECT_EQ(executor().now() - before, runtime::Duration(50ms));
+}
+
 TEST_F(DDCDisplayTest, AWriteTheMonitorUndoesIsSentAgainWhenAskedAgain) {
     useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c)}));
     auto& monitor = *machine_->monitor(2);

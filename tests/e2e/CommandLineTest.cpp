@@ -601,6 +601,26 @@ TEST_F(CommandLineTest, SecondStartHandsItsURLsToTheRunningInstance) {
     EXPECT_EQ(once.status, 0);
     EXPECT_THAT(once.lines, Contains("[CLIHandler] Received URL: orvane://info"));
     EXPECT_THAT(once.lines, Not(Contains(HasSubstr("[Orvane] Running on"))));
+    // A URL the instance could not carry out fails the forwarding start, and
+    // a start that hands over touches no bus: not even the one on its desk.
+    test::SysfsTree tree(dir / "machine");
+    tree.adapter(4, "0x030000");
+    tree.deviceNode(4);
+    tree.connector("card0-DP-1", true, test::edidFile("office-27.bin"), 4);
+    const std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
+    extraEnvironment = {
+        "ORVANE_LINUX_ROOT=" + tree.root().string(),
+        std::string("LD_PRELOAD=") + ORVANE_I2C_EMULATOR, "ORVANE_I2C_MONITORS=4",
+        "ORVANE_I2C_LOG=" + (dir / "i2c.log"),
+        "ASAN_OPTIONS=" + asan + (asan.empty() ? "" : ":") + "verify_asan_link_order=0"};
+    const auto failed = run({"orvane://preset?name=nope", "orvane://info"});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_THAT(failed.lines, Contains("[CLIHandler] Preset not found: nope"));
+    EXPECT_THAT(failed.lines, Contains(::testing::StartsWith("Display 1: ")))
+        << "the URLs after a failed one still run";
+    EXPECT_EQ(run({"--once", "orvane://info"}).status, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "i2c.log")) << "a bus was opened or probed";
+    extraEnvironment.clear();
     int status = -1;
     const auto lines = first.stop(SIGINT, status);
     EXPECT_EQ(status, 0);

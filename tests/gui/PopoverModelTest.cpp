@@ -113,6 +113,16 @@ TEST_F(PopoverModelTest, WithoutDDCBrightnessDimsAtOnceAndVolumeWithoutAPathOnly
     EXPECT_EQ(overlays[0].alpha, 1.0);
     EXPECT_TRUE(overlays[0].visible);
     EXPECT_EQ(projector.state().softwareDimmingLevel.get(), 1.0);
+    EXPECT_TRUE(projector.brightnessRow().isEnabled);
+
+    // Where dimming cannot work, the level stays what the display shows and
+    // the row says there is nothing to move.
+    sim_->app->registry().record(3)->dimmer->method = controls::SoftwareDimmer::Method::gamma;
+    sim_->machine.failWindowServer(platform::sim::SimWindowServerCall::setTransfer,
+                                   platform::kCGErrorFailure);
+    projector.setBrightness(40);
+    EXPECT_EQ(projector.state().brightness.get(), 0.0);
+    EXPECT_FALSE(projector.brightnessRow().isEnabled);
 
     ASSERT_EQ(projector.state().volumeControlType.get(), displays::VolumeControlType::none);
     projector.setVolume(20);

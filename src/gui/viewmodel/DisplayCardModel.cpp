@@ -59,7 +59,11 @@ DisplayCardModel::Rows DisplayCardModel::rows() const {
 }
 
 SliderRowModel DisplayCardModel::brightnessRow() const {
-    return {brightnessSymbol(state_->brightness), "Brightness", state_->brightness, true};
+    // Without DDC, a dimmer that could not dim this display leaves nothing to move.
+    const auto* entry = record();
+    const bool unavailable = entry && entry->brightness && !entry->brightness->hasDDC() &&
+                             entry->dimmer && entry->dimmer->unavailable();
+    return {brightnessSymbol(state_->brightness), "Brightness", state_->brightness, !unavailable};
 }
 SliderRowModel DisplayCardModel::contrastRow() const {
     return {"circle.righthalf.filled", "Contrast", state_->contrast, true};
