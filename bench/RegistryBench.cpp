@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 // A full registry scan of 16 simulated displays (virtual time against the probe
-// floor) and one brightness change across all 16 (real CPU time).
+// floor), a desk with a dead and a hung monitor beside healthy ones (virtual
+// time, probes one after another or side by side), and one brightness change
+// across all 16 (real CPU time).
 
+#include <algorithm>
 #include <memory>
 
 #include <benchmark/benchmark.h>
@@ -69,6 +72,63 @@ void Scan16Displays(benchmark::State& state) {
     state.counters["ratio"] = virtualMs / floorMs;
 }
 BENCHMARK(Scan16Displays)->Unit(benchmark::kMillisecond);
+
+/// Four healthy monitors (IDs 3 to 6), and with faulty set a dead one (no DDC
+/// answer) and one that holds its bus a second per attempt.
+platform::sim::SimRig desk(bool faulty) {
+    auto rig = sixteenDisplays();
+    rig.displays.resize(6);
+    for (auto& d : rig.displays)
+        d.ddc = platform::sim::SimDDCPath::i2c;
+    if (faulty) {
+        // First in the list, where they hold up most when probed in turn.
+        rig.displays[0].monitor.answers = false;
+        platform::sim::SimFault hang;
+        hang.kind = platform::sim::SimFaultKind::hangs;
+        hang.bytes = 1000;
+        rig.displays[1].monitor.faults = {hang};
+    } else {
+        rig.displays.erase(rig.displays.begin(), rig.displays.begin() + 2);
+    }
+    return rig;
+}
+
+/// Arguments: faulty desk (0/1), probes side by side (0/1). virtual_ms is the
+/// scan; healthy_ms is when the last healthy monitor's probe had ended, which
+/// is when its card and URLs can use it.
+void ScanDeskWithDeadAndHungMonitors(benchmark::State& state) {
+    const bool faulty = state.range(0) != 0, sideBySide = state.range(1) != 0;
+    double virtualMs = 0, healthyMs = 0;
+    for (auto _ : state) {
+        runtime::VirtualRuntime rt;
+        runtime::CapturingLogger log;
+        platform::sim::SimMachine machine{desk(faulty), rt.clock()};
+        auto manager = displays::DisplayManager::create(
+            rt,
+            {machine.platform(), ddc::DDCManager::create(rt, machine.platform(), log, "bench"),
+             ddc::AVServiceDDC::create(rt, machine.platform(), log, "bench")},
+            log);
+        manager->probeSideBySide = sideBySide;
+        manager->reprobeOnTimer = false;  // the scan alone
+        runtime::spawn(rt.main(), manager->scanDisplays());
+        rt.executor().runUntilIdle();
+        virtualMs = std::chrono::duration<double, std::milli>(rt.executor().now()).count();
+        healthyMs = 0;
+        for (DisplayID id = 3; id <= 6; ++id) {
+            const auto read = manager->record(id)->ddc->lastReadTime();
+            if (read)
+                healthyMs =
+                    std::max(healthyMs, std::chrono::duration<double, std::milli>(*read).count());
+        }
+        manager->stop();
+    }
+    state.counters["virtual_ms"] = virtualMs;
+    state.counters["healthy_ms"] = healthyMs;
+}
+BENCHMARK(ScanDeskWithDeadAndHungMonitors)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgNames({"faulty", "side_by_side"})
+    ->Unit(benchmark::kMillisecond);
 
 void BrightnessChange16Displays(benchmark::State& state) {
     Bench b;

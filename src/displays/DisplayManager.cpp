@@ -173,6 +173,33 @@ runtime::Task<void> DisplayManager::scanDisplays() {
     count = std::min(count, kMaxDisplays);
     log_.line("[DisplayManager] Found " + std::to_string(count) + " active display(s)");
 
+    // Side by side, every external display's probe starts now; each is
+    // awaited below in the list's order, so the records keep it.
+    struct Probes {
+        std::map<DisplayID, std::shared_ptr<ddc::DDCDisplay>> handles;
+        std::set<DisplayID> done;
+        runtime::WaitList finished;
+    };
+    auto probes = std::make_shared<Probes>();
+    if (probeSideBySide) {
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (platform.windowServer.displayIsBuiltin(ids[i])) continue;
+            auto handle = std::make_shared<ddc::DDCDisplay>(
+                ids[i], ddc::DDCTransports{services_.transports(), clock_, log_});
+            probes->handles[ids[i]] = handle;
+            if (handle->transportType() == ddc::DDCTransportType::none) {
+                probes->done.insert(ids[i]);
+                continue;
+            }
+            runtime::spawn(main_,
+                           [](std::shared_ptr<Probes> p, DisplayID d) -> runtime::Task<void> {
+                               co_await p->handles[d]->probeCapabilities();
+                               p->done.insert(d);
+                               p->finished.resumeAll();
+                           }(probes, ids[i]));
+        }
+    }
+
     std::vector<std::shared_ptr<DisplayState>> states;
     std::map<DisplayID, std::shared_ptr<ddc::DDCDisplay>> handles;
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -188,10 +215,18 @@ runtime::Task<void> DisplayManager::scanDisplays() {
                           runtime::decimal(state->brightness) + "%");
             }
         } else {
-            auto handle = std::make_shared<ddc::DDCDisplay>(
-                d, ddc::DDCTransports{services_.transports(), clock_, log_});
+            auto early = probes->handles.find(d);
+            auto handle = early != probes->handles.end()
+                              ? early->second
+                              : std::make_shared<ddc::DDCDisplay>(
+                                    d, ddc::DDCTransports{services_.transports(), clock_, log_});
             if (handle->transportType() != ddc::DDCTransportType::none) {
-                co_await handle->probeCapabilities();
+                if (early == probes->handles.end()) {
+                    co_await handle->probeCapabilities();
+                } else {
+                    while (!probes->done.count(d))
+                        co_await probes->finished.wait();
+                }
                 if (stale()) {
                     finishScan();
                     co_return;

@@ -89,6 +89,9 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     /// Whether displays that did not answer their probe are asked again on a
     /// timer (a one-shot run ends before any timer would fire).
     bool reprobeOnTimer = true;
+    /// Whether the displays' probes run side by side (each display on a bus of
+    /// its own) rather than one after another; the records keep the list's order.
+    bool probeSideBySide = false;
     /// How new dimmers darken a display: gamma where the session cannot show
     /// overlay windows.
     controls::SoftwareDimmer::Method dimmingMethod = controls::SoftwareDimmer::Method::overlay;

@@ -242,6 +242,10 @@ std::unique_ptr<app::OrvaneApp> makeApp(runtime::Runtime& rt, const platform::Pl
                                                     processes, files, log);
         if (!backend.overlaysShow())
             app->registry().dimmingMethod = controls::SoftwareDimmer::Method::gamma;
+        // Real monitors sit on buses of their own: one that holds its bus
+        // must not hold up the others' cards. The simulated machine keeps
+        // its one-after-another transcript.
+        app->registry().probeSideBySide = backend.name() != platform::sim::SimBackend::kName;
         return app;
     } catch (const store::StoreError& e) {
         std::printf("%s%s\n", platform.texts.storeFailed.c_str(), e.what());

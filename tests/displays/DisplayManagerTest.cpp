@@ -75,6 +75,29 @@ TEST_F(DisplayManagerTest, RegistersExternalsByNameThenBuiltIn) {
     EXPECT_EQ(machine_->reconfigurationCallbackCount(), 1u);
 }
 
+TEST_F(DisplayManagerTest, SideBySideAMonitorThatHoldsItsBusDelaysNoOtherProbe) {
+    for (const bool sideBySide : {false, true}) {
+        // The hung monitor comes first in the window server's list.
+        use({named(simDisplay(5, SimDDCPath::i2c, 5, 5), "Hung"),
+             named(simDisplay(2, SimDDCPath::i2c, 2, 2), "Office")});
+        addFault(5, SimFaultKind::hangs, std::nullopt, -1, platform::kIOReturnError, 1000);
+        manager->probeSideBySide = sideBySide;
+        const auto began = executor().now();
+        start();
+        const auto officeRead = *manager->record(2)->ddc->lastReadTime() - began;
+        if (sideBySide) {
+            EXPECT_LT(officeRead, runtime::Duration(std::chrono::seconds(1)))
+                << "the office monitor was probed while the hung one held its own bus";
+        } else {
+            EXPECT_GT(officeRead, runtime::Duration(std::chrono::seconds(15)));
+        }
+        // Either way the registry keeps its order and what each display answered.
+        EXPECT_EQ(names(), (std::vector<std::string>{"Hung", "Office"}));
+        EXPECT_TRUE(manager->displays()[1]->supportsBrightness);
+        EXPECT_FALSE(manager->displays()[0]->supportsBrightness);
+    }
+}
+
 TEST_F(DisplayManagerTest, TransportWithoutAnswersStillGetsEveryController) {
     auto silent = simDisplay(2, SimDDCPath::i2c);
     silent.monitor.answers = false;

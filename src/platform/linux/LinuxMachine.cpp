@@ -500,10 +500,6 @@ std::optional<std::vector<std::uint8_t>> LinuxMachine::readEDID(int bus) {
     return edid;
 }
 
-bool LinuxMachine::answersDDC(int bus) {
-    return ddcCause(bus).empty();
-}
-
 // WindowServer
 
 CGError LinuxMachine::getActiveDisplayList(std::uint32_t maxDisplays, DisplayID* ids,

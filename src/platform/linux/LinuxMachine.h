@@ -62,9 +62,6 @@ class LinuxMachine final : public WindowServer,
     std::vector<LinuxDisplay> displays() const;
     /// 128 bytes at 0x50 of bus, for buses no connector claims.
     std::optional<std::vector<std::uint8_t>> readEDID(int bus);
-    /// Whether something acknowledges a read at the DDC/CI address of bus,
-    /// within three tries 40 ms apart: a bus busy for a moment still counts.
-    bool answersDDC(int bus);
     /// Checks the bus of every external display, all buses at once (each is
     /// independent), says once per display why one has no DDC/CI, and
     /// returns how many answer. Only those get an I2C interface.
@@ -235,7 +232,9 @@ class LinuxMachine final : public WindowServer,
     void sayOnce(const std::string& key, const std::string& line);
     /// Says line, or holds it until releaseNotes (remedies go first there).
     void note(const std::string& line, bool remedy = false);
-    /// Why a bus offers no DDC/CI ("no access to /dev/i2c-4"); empty when it answers.
+    /// Why a bus offers no DDC/CI ("no access to /dev/i2c-4"); empty when
+    /// something acknowledges a read at 0x37 within three tries 40 ms apart
+    /// (a bus busy for a moment still counts).
     std::string ddcCause(int bus);
     /// Whether the display's bus answered its check (checked now if it never was).
     bool ddcReachable(const LinuxDisplay& display);
