@@ -58,6 +58,7 @@ runtime::Task<VCPValue> DDCDisplay::readValue(VCPCode code) {
     valueCache_[code] = value;
     lastReadTime_ = transports_.clock.now();
     held_[code] = {value.current, *lastReadTime_};
+    seen_[code] = value.current;
     co_return value;
 }
 
@@ -71,11 +72,11 @@ VCPValue DDCDisplay::usableRange(VCPCode code, VCPValue value) {
     return value;
 }
 
-std::optional<std::uint16_t> DDCDisplay::heldValue(VCPCode code) const {
+const DDCDisplay::Held* DDCDisplay::held(VCPCode code) const {
     auto it = held_.find(code);
     if (it == held_.end() || transports_.clock.now() - it->second.since >= kHeldTrust)
-        return std::nullopt;
-    return it->second.value;
+        return nullptr;
+    return &it->second;
 }
 
 runtime::Task<bool> DDCDisplay::writeValue(std::uint16_t value, VCPCode code) {
@@ -91,26 +92,39 @@ runtime::Task<bool> DDCDisplay::writeValue(std::uint16_t value, VCPCode code) {
         return *generation == mine;
     };
     std::optional<std::uint16_t> before;
+    // The same value written moments ago but not read back yet (a key held at
+    // 100): it is not sent again, but its read-back still happens.
+    bool sent = false;
     {
         std::lock_guard lock(cacheLock_);
-        if (heldValue(code) == value) co_return true;
-        if (auto it = valueCache_.find(code); it != valueCache_.end()) before = it->second.current;
+        if (const auto* h = held(code); h && h->value == value) {
+            if (h->confirmed) co_return true;
+            sent = true;
+        }
+        // What the monitor was last seen to hold, not what was last written:
+        // a burst to a monitor that ignores writes must not compare with itself.
+        if (auto it = seen_.find(code); it != seen_.end()) before = it->second;
     }
     slot.inFlight = true;
     std::exception_ptr failure;
     try {
         for (int attempt = 1;; ++attempt) {
-            co_await transport->paceWrite(displayID_);
-            // A newer value that came during the pause goes instead.
-            if (!stillWanted()) break;
-            co_await transport->writeVCP(displayID_, code, value, stillWanted);
-            {
+            if (!std::exchange(sent, false)) {
+                co_await transport->paceWrite(displayID_);
+                // A newer value that came during the pause goes instead.
+                if (!stillWanted()) break;
+                co_await transport->writeVCP(displayID_, code, value, stillWanted);
                 std::lock_guard lock(cacheLock_);
-                held_[code] = {value, transports_.clock.now()};
+                held_[code] = {value, transports_.clock.now(), false};
                 if (auto it = valueCache_.find(code); it != valueCache_.end())
                     it->second.current = value;
             }
-            if (co_await confirmWrite(transport, code, value, before, stillWanted)) break;
+            if (co_await confirmWrite(transport, code, value, before, stillWanted)) {
+                std::lock_guard lock(cacheLock_);
+                if (auto it = held_.find(code); it != held_.end() && it->second.value == value)
+                    it->second.confirmed = stillWanted();
+                break;
+            }
             const std::uint16_t holds = cachedValue(code)->current;
             if (attempt == kDDCAttempts) {
                 throw DDCError::maxRetriesExceeded(DDCError::writeNotApplied(code, value, holds));

@@ -93,7 +93,8 @@ class DDCDisplay {
 
     std::string prefix() const;
     VCPValue usableRange(VCPCode code, VCPValue value);
-    std::optional<std::uint16_t> heldValue(VCPCode code) const;  // under cacheLock_
+    struct Held;
+    const Held* held(VCPCode code) const;  // under cacheLock_; none once kHeldTrust is over
     /// Reads code back after a write of value; true when the write counts as
     /// done (landed, replaced meanwhile, or not readable here).
     runtime::Task<bool> confirmWrite(std::shared_ptr<DDCTransport> transport, VCPCode code,
@@ -110,9 +111,15 @@ class DDCDisplay {
     struct Held {
         std::uint16_t value;
         runtime::TimePoint since;
+        /// Read, or written and read back (or not read back for its code):
+        /// an unconfirmed write of a burst still needs its read-back.
+        bool confirmed = true;
     };
     /// What the monitor holds, as far as Orvane knows: gone after a failed write.
     std::map<VCPCode, Held> held_;
+    /// The value each code was last read as: what a read-back compares with,
+    /// never a value only written.
+    std::map<VCPCode, std::uint16_t> seen_;
     std::optional<runtime::TimePoint> lastReadTime_;
     std::map<VCPCode, WriteSlot> writes_;  // main thread only
     std::set<VCPCode> zeroMaximumLogged_;

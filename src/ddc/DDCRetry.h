@@ -28,11 +28,13 @@ inline constexpr std::chrono::milliseconds kDDCRetryDelay{40};
 /// the operation; the attempt itself decides what happens if its owner is gone.
 /// When stillWanted says no after a failure, the error ends the operation
 /// without a retry: a value that a newer one replaced must not land after it.
+/// pause is the time between attempts (writes keep their own spacing).
 template <typename R>
 runtime::Task<R> runWithRetries(std::shared_ptr<runtime::SerialQueue> queue,
                                 runtime::Executor& main, runtime::Logger& log, std::string prefix,
                                 std::string label, std::function<R()> attempt,
-                                std::function<bool()> stillWanted = {}) {
+                                std::function<bool()> stillWanted = {},
+                                std::chrono::milliseconds pause = kDDCRetryDelay) {
     std::exception_ptr last;
     for (int n = 1;; ++n) {
         // Asked again after the pause: the newer value may have come during it.
@@ -51,7 +53,7 @@ runtime::Task<R> runWithRetries(std::shared_ptr<runtime::SerialQueue> queue,
             log.line(prefix + label + " attempt " + std::to_string(n) +
                      " failed: " + error.errorDescription() + ". Retrying...");
         }
-        co_await runtime::sleepFor(main, kDDCRetryDelay);
+        co_await runtime::sleepFor(main, pause);
     }
 }
 

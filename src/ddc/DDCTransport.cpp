@@ -72,7 +72,8 @@ runtime::Task<void> DDCTransport::writeVCP(DisplayID display, VCPCode code, std:
             if (!self) throw gone(display);
             self->performWrite(display, code, value);
         },
-        std::move(stillWanted));
+        // A retried write is still a write: at most 20 a second to one display.
+        std::move(stillWanted), std::max(kDDCRetryDelay, kDDCWriteSpacing));
 }
 
 }  // namespace orvane::ddc

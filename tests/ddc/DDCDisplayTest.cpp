@@ -510,6 +510,56 @@ TEST_F(DDCDisplayTest, AWriteTheMonitorIgnoresIsSentAgainAndFailsIfItNeverLands)
     EXPECT_EQ(errorOf(executor(), d->writeValue(4, VCPCode::powerMode)), "");
 }
 
+TEST_F(DDCDisplayTest, ABurstOrAHeldKeyIsReadBackAgainstWhatTheMonitorWasSeenToHold) {
+    useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c)}));
+    auto& monitor = *machine_->monitor(2);
+    monitor.setFeature(0x10, {100, 100});
+    addFault(2, SimFaultKind::ignoresWrite, 0x10);
+    auto d = makeDisplay(2);
+    runTask(executor(), d->readValue(VCPCode::brightness));
+    // 30 presses down, 12 ms apart: each acknowledged, none applied. The last
+    // is read back against the 100 the monitor was seen at, not the 16 that
+    // was only written before it.
+    std::optional<bool> last;
+    std::string lastError;
+    for (int press = 1; press <= 30; ++press) {
+        const auto value = static_cast<std::uint16_t>(100 - press * 3);
+        runtime::spawn(
+            executor(),
+            [](std::shared_ptr<DDCDisplay> d, std::uint16_t v) -> runtime::Task<void> {
+                co_await d->writeValue(v, VCPCode::brightness);
+            }(d, value),
+            [&, press](std::exception_ptr e) {
+                if (press != 30) return;
+                last = !e;
+                try {
+                    if (e) std::rethrow_exception(e);
+                } catch (const ddc::DDCError& error) {
+                    lastError = error.errorDescription();
+                }
+            });
+        executor().runFor(12ms);
+    }
+    executor().runUntilIdle();
+    ASSERT_EQ(last, false) << "the last press failed honestly";
+    EXPECT_THAT(lastError, ::testing::HasSubstr("but still holds 100"));
+    EXPECT_EQ(d->cachedValue(VCPCode::brightness)->current, 100);
+
+    // A key held at 0: the first 0 is ignored once; the presses after it
+    // send nothing new, yet the read-back still finds the 100 and sends 0 again.
+    monitor.clearFaults();
+    addFault(2, SimFaultKind::ignoresWrite, 0x10, 1);
+    for (int press = 0; press < 5; ++press) {
+        runtime::spawn(executor(), [](std::shared_ptr<DDCDisplay> d) -> runtime::Task<void> {
+            co_await d->writeValue(0, VCPCode::brightness);
+        }(d));
+        executor().runFor(30ms);
+    }
+    executor().runUntilIdle();
+    EXPECT_EQ(monitor.feature(0x10)->current, 0);
+    EXPECT_EQ(d->cachedValue(VCPCode::brightness)->current, 0);
+}
+
 TEST_F(DDCDisplayTest, MonitorsWithFewerStepsOrTheirOwnLimitsAreNotTakenForIgnoringWrites) {
     useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c)}));
     auto& monitor = *machine_->monitor(2);
