@@ -34,20 +34,41 @@ DDCTransportType DDCDisplay::detectTransport() {
     return transportType_;
 }
 
+runtime::Task<bool> DDCDisplay::probe(VCPCode code) {
+    try {
+        VCPValue value = co_await readValue(code);
+        supportedCodes_.insert(code);
+        missedCodes_.erase(code);
+        transports_.log.line(prefix() + displayName(code) +
+                             " supported (current: " + std::to_string(value.current) +
+                             ", max: " + std::to_string(value.max) + ")");
+        co_return true;
+    } catch (const DDCError& error) {
+        const DDCError& last = error.underlying() ? *error.underlying() : error;
+        // Said unsupported is an answer; anything else is worth asking again.
+        if (last.kind() == DDCError::Kind::vcpCodeUnsupported) {
+            missedCodes_.erase(code);
+        } else {
+            missedCodes_.insert(code);
+        }
+        transports_.log.line(prefix() + displayName(code) + " not supported - " +
+                             error.errorDescription());
+    }
+    co_return false;
+}
+
 runtime::Task<void> DDCDisplay::probeCapabilities() {
     if (transportType_ == DDCTransportType::none) co_return;
-    for (VCPCode code : kProbedVCPCodes) {
-        try {
-            VCPValue value = co_await readValue(code);
-            supportedCodes_.insert(code);
-            transports_.log.line(prefix() + displayName(code) +
-                                 " supported (current: " + std::to_string(value.current) +
-                                 ", max: " + std::to_string(value.max) + ")");
-        } catch (const DDCError& error) {
-            transports_.log.line(prefix() + displayName(code) + " not supported - " +
-                                 error.errorDescription());
-        }
+    for (VCPCode code : kProbedVCPCodes)
+        co_await probe(code);
+}
+
+runtime::Task<bool> DDCDisplay::probeMissed() {
+    bool answered = false;
+    for (VCPCode code : std::set<VCPCode>(missedCodes_)) {
+        if (co_await probe(code)) answered = true;
     }
+    co_return answered;
 }
 
 runtime::Task<VCPValue> DDCDisplay::readValue(VCPCode code) {

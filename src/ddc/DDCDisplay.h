@@ -60,12 +60,17 @@ class DDCDisplay {
     DisplayID displayID() const { return displayID_; }
     DDCTransportType transportType() const { return transportType_; }
     const std::set<VCPCode>& supportedCodes() const { return supportedCodes_; }
+    /// Probed codes that got no answer (the monitor was silent, busy, waking
+    /// up), as against ones it said it does not support.
+    const std::set<VCPCode>& missedCodes() const { return missedCodes_; }
     std::optional<runtime::TimePoint> lastReadTime() const;
 
     /// Chooses the first transport that reaches the display and logs it.
     DDCTransportType detectTransport();
     /// Reads the five probed codes in turn; never fails.
     runtime::Task<void> probeCapabilities();
+    /// Reads the missed codes again; true when one of them answered now.
+    runtime::Task<bool> probeMissed();
     /// A reported maximum of 0 comes back (and is cached) as 100.
     runtime::Task<VCPValue> readValue(VCPCode code);
     /// Writes value unless a newer write of the same code replaces it first:
@@ -106,6 +111,8 @@ class DDCDisplay {
     std::shared_ptr<DDCTransport> transport_;  // the chosen one; null for none
     DDCTransportType transportType_ = DDCTransportType::none;
     std::set<VCPCode> supportedCodes_;
+    std::set<VCPCode> missedCodes_;
+    runtime::Task<bool> probe(VCPCode code);
     mutable std::mutex cacheLock_;
     std::map<VCPCode, VCPValue> valueCache_;
     struct Held {

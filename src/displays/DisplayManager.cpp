@@ -271,22 +271,33 @@ runtime::Task<void> DisplayManager::scanDisplays() {
     refreshExternalDisplayFlag();
     finishScan();
     for (const auto& [id, record] : records_) {
-        if (record.ddc && record.ddc->transportType() != ddc::DDCTransportType::none &&
-            record.ddc->supportedCodes().empty()) {
-            scheduleReprobe(id, 0);
-        }
+        if (record.ddc && awaitsReprobe(*record.ddc)) scheduleReprobe(id, 0);
     }
+}
+
+bool DisplayManager::awaitsReprobe(const ddc::DDCDisplay& handle) {
+    return handle.transportType() != ddc::DDCTransportType::none &&
+           (handle.supportedCodes().empty() || !handle.missedCodes().empty());
 }
 
 void DisplayManager::scheduleReprobe(DisplayID display, std::size_t attempt) {
     if (stopped_ || !reprobeOnTimer || attempt >= kReprobeDelays.size()) return;
     const auto delay = kReprobeDelays[attempt];
-    log_.line("[DisplayManager] Display " + std::to_string(display) +
-              " did not answer its DDC probe - probing again in " +
-              std::to_string(std::chrono::duration_cast<std::chrono::seconds>(delay).count()) +
-              " s");
     const auto* entry = record(display);
     if (!entry || !entry->ddc) return;
+    backoff_[display] = delay;
+    const std::string seconds =
+        std::to_string(std::chrono::duration_cast<std::chrono::seconds>(delay).count());
+    if (entry->ddc->supportedCodes().empty()) {
+        log_.line("[DisplayManager] Display " + std::to_string(display) +
+                  " did not answer its DDC probe - probing again in " + seconds + " s");
+    } else {
+        std::string codes;
+        for (auto code : entry->ddc->missedCodes())
+            codes += (codes.empty() ? "" : ", ") + ddc::displayName(code);
+        log_.line("[DisplayManager] Display " + std::to_string(display) + ": " + codes +
+                  " did not answer its DDC probe - probing again in " + seconds + " s");
+    }
     std::weak_ptr<ddc::DDCDisplay> weakHandle = entry->ddc;
     runtime::spawn(
         main_,
@@ -299,8 +310,12 @@ void DisplayManager::scheduleReprobe(DisplayID display, std::size_t attempt) {
             const auto* entry = self->record(display);
             // A rescan made a handle of its own, with its own schedule.
             if (!entry || !entry->ddc || entry->ddc != weakHandle.lock()) co_return;
-            if (!entry->ddc->supportedCodes().empty()) co_return;
-            if (!co_await self->reprobe(display)) self->scheduleReprobe(display, attempt + 1);
+            if (!awaitsReprobe(*entry->ddc)) co_return;
+            // A code answering now while another still does not keeps the schedule.
+            const bool answered = co_await self->reprobe(display);
+            const auto* now = self->record(display);
+            if (!answered || (now && now->ddc && awaitsReprobe(*now->ddc)))
+                self->scheduleReprobe(display, attempt + 1);
         }(weak_from_this(), weakHandle, display, attempt, main_, delay),
         {}, stopSource_.get_token());
 }
@@ -311,16 +326,26 @@ runtime::Task<bool> DisplayManager::reprobe(DisplayID display) {
     if (!entry || !entry->ddc || reprobing_.count(display)) co_return false;
     auto handle = entry->ddc;
     reprobing_.insert(display);
-    co_await handle->probeCapabilities();
+    // Only what is missing is asked again: a monitor that answered most codes
+    // is not probed whole.
+    const bool partial = !handle->supportedCodes().empty();
+    bool answered = false;
+    if (partial) {
+        answered = co_await handle->probeMissed();
+    } else {
+        co_await handle->probeCapabilities();
+        answered = !handle->supportedCodes().empty();
+    }
     reprobing_.erase(display);
     if (stopped_) co_return false;
     auto it = records_.find(display);
     if (it == records_.end() || it->second.ddc != handle || !it->second.state) co_return false;
-    if (handle->supportedCodes().empty()) co_return false;
+    if (!answered) co_return false;
     DisplayRecord& found = it->second;
     DisplayState& state = *found.state;
     log_.line("[DisplayManager] Display " + std::to_string(display) +
-              " answers DDC now - controls restored");
+              (partial ? " answers DDC for more codes now - controls restored"
+                       : " answers DDC now - controls restored"));
     // The level the user chose while the display was dimmed in software wins
     // over the one the monitor reports.
     const bool dimmed = found.dimmer && found.dimmer->currentLevel() > 0;
@@ -335,10 +360,15 @@ runtime::Task<bool> DisplayManager::reprobe(DisplayID display) {
 void DisplayManager::noteUserAction(DisplayID display) {
     const auto* entry = record(display);
     if (stopped_ || !entry || !entry->ddc || reprobing_.count(display)) return;
-    if (entry->ddc->transportType() == ddc::DDCTransportType::none ||
-        !entry->ddc->supportedCodes().empty()) {
+    if (!awaitsReprobe(*entry->ddc)) return;
+    // At most once per back-off period: a held key must not probe per press.
+    const auto now = clock_.now();
+    const auto period = backoff_.count(display) ? backoff_[display] : kReprobeDelays.front();
+    if (auto last = userReprobe_.find(display);
+        last != userReprobe_.end() && now - last->second < period) {
         return;
     }
+    userReprobe_[display] = now;
     runtime::spawn(main_,
                    [](std::shared_ptr<DisplayManager> self, DisplayID d) -> runtime::Task<void> {
                        co_await self->reprobe(d);

@@ -174,6 +174,12 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     runtime::WaitList scanIdle_;
     std::size_t scanCount_ = 0;
     std::set<DisplayID> reprobing_;
+    /// Per display: the back-off period now in force, and when a user action
+    /// last started a re-probe.
+    std::map<DisplayID, runtime::Duration> backoff_;
+    std::map<DisplayID, runtime::TimePoint> userReprobe_;
+    /// No code answered its probe, or some code got no answer at all.
+    static bool awaitsReprobe(const ddc::DDCDisplay& handle);
 
     std::vector<std::shared_ptr<DisplayState>> displays_;  // the states of records_, sorted
     std::map<DisplayID, DisplayRecord> records_;

@@ -13,6 +13,7 @@ using displays::VolumeControlType;
 using platform::sim::SimDDCPath;
 using platform::sim::SimDisplaySpec;
 using platform::sim::SimFaultKind;
+using ::testing::Contains;
 
 class DisplayManagerTest : public SimFixture {
   protected:
@@ -96,6 +97,60 @@ TEST_F(DisplayManagerTest, SideBySideAMonitorThatHoldsItsBusDelaysNoOtherProbe) 
         EXPECT_TRUE(manager->displays()[1]->supportsBrightness);
         EXPECT_FALSE(manager->displays()[0]->supportsBrightness);
     }
+}
+
+/// Get VCP requests to display for code (any code when none).
+std::size_t readsOf(const platform::sim::SimMachine& machine, DisplayID display,
+                    std::optional<std::uint8_t> code = {}) {
+    std::size_t n = 0;
+    for (const auto& t : machine.transcript()) {
+        if (t.display == display && t.sent.size() >= 4 && t.sent[1] == 0x82 &&
+            (!code || t.sent[3] == *code))
+            ++n;
+    }
+    return n;
+}
+
+TEST_F(DisplayManagerTest, ACodeThatMissedItsProbeIsAskedAgainAloneOnTheBackOff) {
+    use({named(simDisplay(2, SimDDCPath::i2c, 2, 2), "Waking")});
+    // Brightness replies garbage for the probe's three attempts: waking up.
+    addFault(2, SimFaultKind::allZero, 0x10, 3);
+    runtime::spawn(executor(), manager->start());
+    executor().runFor(1s);  // the scan, not yet the re-probe
+    const auto& state = *manager->displays()[0];
+    EXPECT_FALSE(state.supportsBrightness);
+    EXPECT_TRUE(state.supportsContrast);
+    EXPECT_THAT(log_.lines(), Contains("[DisplayManager] Display 2: Brightness did not answer its "
+                                       "DDC probe - probing again in 5 s"));
+    const auto contrastReads = readsOf(*machine_, 2, 0x12);
+    executor().runFor(6s);
+    EXPECT_TRUE(manager->displays()[0]->supportsBrightness);
+    EXPECT_EQ(manager->displays()[0]->brightness.get(), 50.0);
+    EXPECT_EQ(readsOf(*machine_, 2, 0x12), contrastReads) << "only the missed code is asked";
+    EXPECT_THAT(log_.lines(), Contains("[DisplayManager] Display 2 answers DDC for more codes now "
+                                       "- controls restored"));
+    // A code the monitor says it lacks is an answer: nothing is asked again.
+    EXPECT_TRUE(manager->record(2)->ddc->missedCodes().empty());
+}
+
+TEST_F(DisplayManagerTest, KeyPressesOnASilentMonitorProbeItAtMostOncePerBackOff) {
+    auto silent = simDisplay(2, SimDDCPath::i2c);
+    silent.monitor.answers = false;
+    use({silent});
+    manager->reprobeOnTimer = false;
+    start();
+    const auto afterScan = readsOf(*machine_, 2);
+    for (int press = 0; press < 20; ++press) {
+        manager->noteUserAction(2);
+        executor().runFor(100ms);
+    }
+    executor().runUntilIdle();
+    const auto onePass = readsOf(*machine_, 2) - afterScan;
+    EXPECT_EQ(onePass, afterScan) << "20 presses in 2 s: one probe, as long as the scan's";
+    executor().runFor(5s);
+    manager->noteUserAction(2);
+    executor().runUntilIdle();
+    EXPECT_EQ(readsOf(*machine_, 2) - afterScan, 2 * onePass) << "a new period, a new probe";
 }
 
 TEST_F(DisplayManagerTest, TransportWithoutAnswersStillGetsEveryController) {
