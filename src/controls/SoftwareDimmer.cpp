@@ -76,6 +76,10 @@ bool SoftwareDimmer::applyOverlay(double level) {
     return outcome(true, {});
 }
 
+void SoftwareDimmer::reapplyGamma() {
+    if (method == Method::gamma && currentLevel_ > 0 && !retired_) applyGamma(currentLevel_);
+}
+
 std::optional<platform::Screen> SoftwareDimmer::screen() {
     auto screen = platform::screenForDisplay(toolkit_, displayID_);
     if (!screen) screen = toolkit_.mainScreen();

@@ -36,6 +36,9 @@ class SoftwareDimmer {
     bool unavailable() const { return unavailable_; }
     /// Moves the overlay, if any, onto its display's current screen frame.
     void followScreen();
+    /// Writes the dimmed gamma tables again: a display server resets the
+    /// ramps on a mode change, a hot-plug or a resume. No-op when undimmed.
+    void reapplyGamma();
     /// Undims for good: at termination a write that ends later must not dim
     /// the display again. Later levels above 0 are ignored.
     void retire();

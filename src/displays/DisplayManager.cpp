@@ -265,6 +265,7 @@ runtime::Task<void> DisplayManager::scanDisplays() {
     });
 
     setupControllers(states, std::move(handles));
+    replugged_.clear();
     displays_ = std::move(states);
     publish("records");
     publish("displays");
@@ -671,6 +672,13 @@ void DisplayManager::carryValues(DisplayRecord& entry, const std::string& key) {
             back = it->second;
             lastValues_.erase(it);
         }
+    } else if (replugged_.count(d)) {
+        // Off and on again within the rescan delay, or woken from suspend:
+        // the monitor may have forgotten what the user set.
+        back = RememberedValues{
+            before->brightness.get(),
+            before->supportsContrast ? std::optional(before->contrast.get()) : std::nullopt,
+            before->supportsVolume ? std::optional(before->volume.get()) : std::nullopt};
     }
     if (state.info.isBuiltIn) return;  // the backlight keeps its own level
     if (!entry.brightness || !entry.brightness->hasDDC()) {
@@ -728,12 +736,17 @@ void DisplayManager::reconfigurationCallback(DisplayID display,
 
 void DisplayManager::handleReconfiguration(DisplayID display,
                                            platform::CGDisplayChangeSummaryFlags flags) {
-    // Any change may move screens: overlays keep covering their own display.
+    // Any change may move screens: overlays keep covering their own display,
+    // and gamma dimming is written again over ramps the server reset.
+    const bool begin = flags == platform::kCGDisplayBeginConfigurationFlag;
     for (auto& [id, entry] : records_) {
-        if (entry.dimmer) entry.dimmer->followScreen();
+        if (!entry.dimmer) continue;
+        entry.dimmer->followScreen();
+        if (!begin) entry.dimmer->reapplyGamma();
     }
     const bool added = flags & platform::kCGDisplayAddFlag;
     if (!added && !(flags & platform::kCGDisplayRemoveFlag)) return;
+    replugged_.insert(display);
     log_.line("[DisplayManager] Display " + std::to_string(display) + " " +
               (added ? "connected" : "disconnected") + " - rescanning...");
     if (services_.i2c) services_.i2c->clearCache();

@@ -174,6 +174,8 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     runtime::WaitList scanIdle_;
     std::size_t scanCount_ = 0;
     std::set<DisplayID> reprobing_;
+    /// Displays added or removed since the last scan ended.
+    std::set<DisplayID> replugged_;
     /// Per display: the back-off period now in force, and when a user action
     /// last started a re-probe.
     std::map<DisplayID, runtime::Duration> backoff_;

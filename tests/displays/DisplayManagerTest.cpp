@@ -153,6 +153,47 @@ TEST_F(DisplayManagerTest, KeyPressesOnASilentMonitorProbeItAtMostOncePerBackOff
     EXPECT_EQ(readsOf(*machine_, 2) - afterScan, 2 * onePass) << "a new period, a new probe";
 }
 
+TEST_F(DisplayManagerTest, AMonitorOffAndOnAgainGetsTheUsersLevelsBackAndGammaIsWrittenAgain) {
+    const auto office = named(simDisplay(2, SimDDCPath::i2c, 2, 2), "Office");
+    auto projector = named(simDisplay(3, SimDDCPath::none, 3, 3), "Projector");
+    use({office, projector});
+    manager->reprobeOnTimer = false;
+    manager->dimmingMethod = controls::SoftwareDimmer::Method::gamma;
+    start();
+    runTask(executor(), manager->writeBrightness(2, 30));
+    runTask(executor(), manager->writeBrightness(3, 40));
+    ASSERT_EQ(monitor(2).feature(0x10)->current, 30);
+    const auto dimmed = machine_->gammaTables(3);
+
+    // Off and on inside the rescan delay: the monitor wakes at its own
+    // defaults, and the display server has reset every ramp.
+    machine_->disconnectDisplay(2);
+    executor().runFor(100ms);
+    machine_->connectDisplay(office);
+    monitor(2).setFeature(0x10, {80, 100});
+    const std::vector<float> identity = [] {
+        std::vector<float> t(256);
+        for (std::size_t i = 0; i < t.size(); ++i)
+            t[i] = static_cast<float>(i) / 255.0f;
+        return t;
+    }();
+    ASSERT_EQ(machine_->setDisplayTransferByTable(3, 256, identity.data(), identity.data(),
+                                                  identity.data()),
+              platform::kCGErrorSuccess);
+    executor().runUntilIdle();
+    EXPECT_EQ(monitor(2).feature(0x10)->current, 30) << "the user's level, sent again";
+    EXPECT_EQ(manager->record(2)->state->brightness.get(), 30.0);
+    EXPECT_EQ(machine_->gammaTables(3), dimmed) << "the projector is dimmed again";
+
+    // A mode change resets the ramps too, with no rescan after it.
+    ASSERT_EQ(machine_->setDisplayTransferByTable(3, 256, identity.data(), identity.data(),
+                                                  identity.data()),
+              platform::kCGErrorSuccess);
+    manager->handleReconfiguration(3, platform::kCGDisplayBeginConfigurationFlag);
+    manager->handleReconfiguration(3, platform::kCGDisplaySetModeFlag);
+    EXPECT_EQ(machine_->gammaTables(3), dimmed);
+}
+
 TEST_F(DisplayManagerTest, TransportWithoutAnswersStillGetsEveryController) {
     auto silent = simDisplay(2, SimDDCPath::i2c);
     silent.monitor.answers = false;

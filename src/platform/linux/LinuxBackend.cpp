@@ -59,11 +59,18 @@ Platform LinuxBackend::start(runtime::Runtime& rt) {
                   " - displays are read once, at start");
         hotplug_.reset();
     }
+    sleep_ = std::make_unique<SleepMonitor>([machine = machine_.get()] { machine->resumed(); });
+    if (!sleep_->error().empty()) {
+        log_.line("[Linux] Resume from suspend is not followed: " + sleep_->error() +
+                  " - monitors are read again on hot-plug only");
+        sleep_.reset();
+    }
     return machine_->platform();
 }
 
 void LinuxBackend::stop() {
     hotplug_.reset();  // before the machine its thread calls into
+    sleep_.reset();
     machine_.reset();
     clock_.reset();
 }

@@ -8,6 +8,7 @@
 #include "platform/Backend.h"
 #include "platform/linux/HotplugMonitor.h"
 #include "platform/linux/LinuxMachine.h"
+#include "platform/linux/SleepMonitor.h"
 #include "runtime/Logger.h"
 
 // The namespace is linux_: "linux" is a predefined macro under GNU extensions.
@@ -42,6 +43,7 @@ class LinuxBackend final : public Backend {
     std::unique_ptr<SteadyClock> clock_;
     std::unique_ptr<LinuxMachine> machine_;
     std::unique_ptr<HotplugMonitor> hotplug_;
+    std::unique_ptr<SleepMonitor> sleep_;
     std::size_t displays_ = 0;
     std::size_t answering_ = 0;
 };

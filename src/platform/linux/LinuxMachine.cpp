@@ -340,6 +340,22 @@ void LinuxMachine::rescan() {
     }
 }
 
+void LinuxMachine::resumed() {
+    log_.line("[Linux] Resumed from suspend - reading the monitors again");
+    forgetOutputs();
+    std::vector<DisplayID> ids;
+    {
+        std::lock_guard lock(mutex_);
+        reachable_.clear();
+        for (const auto& d : displays_)
+            ids.push_back(d.id);
+    }
+    for (DisplayID id : ids) {
+        callbacks_.fire(id, kCGDisplayBeginConfigurationFlag);
+        callbacks_.fire(id, kCGDisplayAddFlag);
+    }
+}
+
 std::optional<LinuxDisplay> LinuxMachine::display(DisplayID id) const {
     std::lock_guard lock(mutex_);
     for (const auto& d : displays_) {

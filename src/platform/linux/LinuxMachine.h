@@ -60,6 +60,10 @@ class LinuxMachine final : public WindowServer,
     /// monitor calls it; any thread.
     void rescan();
     std::vector<LinuxDisplay> displays() const;
+    /// After a resume from suspend: every bus is checked again and every
+    /// display reported as added, so the core reads the monitors again and
+    /// sends back what they forgot. Any thread.
+    void resumed();
     /// 128 bytes at 0x50 of bus, for buses no connector claims.
     std::optional<std::vector<std::uint8_t>> readEDID(int bus);
     /// Checks the bus of every external display, all buses at once (each is
