@@ -41,17 +41,20 @@ InputSource InputSource::fromRaw(std::uint16_t value) {
     return InputSource{value, "Input " + std::to_string(value)};
 }
 
-runtime::Task<void> InputController::switchInput(InputSource source) {
+runtime::Task<bool> InputController::switchInput(InputSource source) {
     auto self = shared_from_this();
-    if (!usable()) co_return;
+    if (!usable()) co_return false;
     try {
-        if (!co_await ddcDisplay_->writeValue(source.ddcValue, VCPCode::inputSource)) co_return;
+        if (!co_await ddcDisplay_->writeValue(source.ddcValue, VCPCode::inputSource))
+            co_return true;
         currentInput_ = source.ddcValue;
         log_.line("[InputController] Switched display " + displayText() + " to " + source.name);
+        co_return true;
     } catch (const DDCError& e) {
         log_.line("[InputController] Failed to switch input on display " + displayText() + ": " +
                   e.errorDescription());
     }
+    co_return false;
 }
 
 }  // namespace orvane::controls

@@ -26,7 +26,8 @@ struct InputSource {
 class InputController : public DDCControl, public std::enable_shared_from_this<InputController> {
   public:
     using DDCControl::DDCControl;
-    runtime::Task<void> switchInput(InputSource source);
+    /// True when switched (or replaced by a newer choice); false when it failed.
+    runtime::Task<bool> switchInput(InputSource source);
     /// The last input switched to successfully; 0 until then.
     std::uint16_t currentInput() const { return currentInput_; }
 

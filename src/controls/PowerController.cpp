@@ -20,19 +20,21 @@ std::optional<DisplayPowerState> displayPowerStateFromRaw(std::uint16_t raw) {
     return static_cast<DisplayPowerState>(raw);
 }
 
-runtime::Task<void> PowerController::setPower(DisplayPowerState state) {
+runtime::Task<bool> PowerController::setPower(DisplayPowerState state) {
     auto self = shared_from_this();
-    if (!usable()) co_return;
+    if (!usable()) co_return false;
     try {
         if (!co_await ddcDisplay_->writeValue(static_cast<std::uint16_t>(state),
                                               VCPCode::powerMode)) {
-            co_return;
+            co_return true;
         }
         log_.line("[PowerController] Display " + displayText() + " \u2192 " + displayName(state));
+        co_return true;
     } catch (const DDCError& e) {
         log_.line("[PowerController] Failed to set power on display " + displayText() + ": " +
                   e.errorDescription());
     }
+    co_return false;
 }
 
 runtime::Task<std::optional<DisplayPowerState>> PowerController::getPower() {
@@ -48,11 +50,11 @@ runtime::Task<std::optional<DisplayPowerState>> PowerController::getPower() {
     co_return std::nullopt;
 }
 
-runtime::Task<void> PowerController::togglePower() {
+runtime::Task<bool> PowerController::togglePower() {
     auto self = shared_from_this();
     const auto state = co_await getPower();
-    co_await setPower(state == DisplayPowerState::on ? DisplayPowerState::standby
-                                                     : DisplayPowerState::on);
+    co_return co_await setPower(state == DisplayPowerState::on ? DisplayPowerState::standby
+                                                               : DisplayPowerState::on);
 }
 
 }  // namespace orvane::controls

@@ -25,11 +25,12 @@ std::optional<DisplayPowerState> displayPowerStateFromRaw(std::uint16_t raw);
 class PowerController : public DDCControl, public std::enable_shared_from_this<PowerController> {
   public:
     using DDCControl::DDCControl;
-    runtime::Task<void> setPower(DisplayPowerState state);
+    /// True when set (or replaced by a newer state); false when it failed.
+    runtime::Task<bool> setPower(DisplayPowerState state);
     /// None when the display has no DDC, the read fails or the value is unknown.
     runtime::Task<std::optional<DisplayPowerState>> getPower();
     /// On goes to standby; anything else, unreadable included, goes on.
-    runtime::Task<void> togglePower();
+    runtime::Task<bool> togglePower();
 };
 
 }  // namespace orvane::controls

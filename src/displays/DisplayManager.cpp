@@ -514,10 +514,16 @@ void DisplayManager::sendVolume(const DisplayState& state, double volume,
     osd_->showVolume(d, volume / 100);
 }
 
-std::optional<runtime::Task<void>> DisplayManager::volumeWrite(const DisplayState& state,
+std::optional<runtime::Task<bool>> DisplayManager::volumeWrite(const DisplayState& state,
                                                                double volume) {
-    const auto retaining = [](auto controller, double v) -> runtime::Task<void> {
-        co_await controller->setVolume(v);
+    const auto retaining = [](auto controller, double v) -> runtime::Task<bool> {
+        if constexpr (std::is_same_v<decltype(controller->setVolume(v)), runtime::Task<bool>>) {
+            co_return co_await controller->setVolume(v);
+        } else {
+            // The audio device says a failed write itself.
+            co_await controller->setVolume(v);
+            co_return true;
+        }
     };
     const auto* entry = record(state.info.id);
     if (!entry) return std::nullopt;

@@ -109,7 +109,8 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     void performShortcutAction(input::ShortcutAction action);
     /// The write of volume to whichever controller the display's volume goes
     /// through (the task keeps that controller alive); none when there is none.
-    std::optional<runtime::Task<void>> volumeWrite(const DisplayState& state, double volume);
+    /// The task's result: written (true), or failed and logged.
+    std::optional<runtime::Task<bool>> volumeWrite(const DisplayState& state, double volume);
     /// The user's key settings: interception flags, steps, panels on or off.
     void applyKeyPreferences(const input::KeyPreferences& preferences);
 

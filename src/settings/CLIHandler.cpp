@@ -120,9 +120,9 @@ runtime::Task<bool> CLIHandler::run(std::string text) {
     const auto& command = url->host;
     if (command == "brightness") co_return co_await brightness(p);
     if (command == "contrast") co_return co_await contrast(p);
-    if (command == "volume") co_return volume(p);
-    if (command == "input") co_return input(p);
-    if (command == "power") co_return power(p);
+    if (command == "volume") co_return co_await volume(p);
+    if (command == "input") co_return co_await input(p);
+    if (command == "power") co_return co_await power(p);
     if (command == "preset") co_return co_await preset(p);
     if (command == "info") {
         info();
@@ -196,54 +196,55 @@ runtime::Task<bool> CLIHandler::contrast(Parameters p) {
             }(entry->contrast, c));
         }
     }
+    co_return co_await allOrNone(std::move(writes), "contrast");
+}
+
+runtime::Task<bool> CLIHandler::allOrNone(std::vector<runtime::Task<bool>> writes,
+                                          const char* control) {
     if (writes.empty()) {
-        log_.line("[CLIHandler] No selected display takes contrast");
+        log_.line(std::string("[CLIHandler] No selected display takes ") + control);
         co_return false;
     }
     co_return co_await runtime::allSucceed(main_, std::move(writes));
 }
 
-bool CLIHandler::volume(const Parameters& p) {
+runtime::Task<bool> CLIHandler::volume(Parameters p) {
     const auto value = number(p, "value");
-    if (!value) return badValue("volume", "'value' as a number");
+    if (!value) co_return badValue("volume", "'value' as a number");
     const auto selected = selectDisplays(p);
-    if (!selected) return false;
-    bool any = false;
+    if (!selected) co_return false;
+    std::vector<runtime::Task<bool>> writes;
     for (const auto& state : *selected) {
         registry_->noteUserAction(state->info.id);
         if (!state->supportsVolume) continue;
         const double v = clampPercent(*value);
         state->volume = v;
-        if (auto write = registry_->volumeWrite(*state, v)) {
-            runtime::spawn(main_, std::move(*write));
-            any = true;
-        }
+        if (auto write = registry_->volumeWrite(*state, v)) writes.push_back(std::move(*write));
     }
-    if (!any) log_.line("[CLIHandler] No selected display takes volume");
-    return any;
+    co_return co_await allOrNone(std::move(writes), "volume");
 }
 
-bool CLIHandler::input(const Parameters& p) {
+runtime::Task<bool> CLIHandler::input(Parameters p) {
     const char* value = find(p, "value");
     const auto raw = value ? parseUInt16(value) : std::nullopt;
-    if (!raw) return badValue("input", "'value' as an input number (15 is DisplayPort 1)");
+    if (!raw) co_return badValue("input", "'value' as an input number (15 is DisplayPort 1)");
     const auto selected = selectDisplays(p);
-    if (!selected) return false;
+    if (!selected) co_return false;
     const auto source = controls::InputSource::fromRaw(*raw);
-    bool any = false;
+    std::vector<runtime::Task<bool>> writes;
     for (const auto& state : *selected) {
         registry_->noteUserAction(state->info.id);
         if (!state->supportsInputSwitching) continue;
         if (const auto* entry = registry_->record(state->info.id); entry && entry->input) {
-            runtime::spawnRetaining(main_, entry->input, entry->input->switchInput(source));
-            any = true;
+            writes.push_back([](auto input, controls::InputSource s) -> runtime::Task<bool> {
+                co_return co_await input->switchInput(s);
+            }(entry->input, source));
         }
     }
-    if (!any) log_.line("[CLIHandler] No selected display takes input switching");
-    return any;
+    co_return co_await allOrNone(std::move(writes), "input switching");
 }
 
-bool CLIHandler::power(const Parameters& p) {
+runtime::Task<bool> CLIHandler::power(Parameters p) {
     const char* value = find(p, "value");
     const std::string word = value ? runtime::lowercased(value) : std::string();
     std::optional<controls::DisplayPowerState> target;
@@ -259,22 +260,21 @@ bool CLIHandler::power(const Parameters& p) {
     } else if (auto n = parseUInt16(word); n && *n >= 1 && *n <= 5) {
         target = controls::displayPowerStateFromRaw(*n);
     }
-    if (!target && !toggle) return badValue("power", "'value': on, standby, off, toggle or 1-5");
+    if (!target && !toggle) co_return badValue("power", "'value': on, standby, off, toggle or 1-5");
     const auto selected = selectDisplays(p);
-    if (!selected) return false;
-    bool any = false;
+    if (!selected) co_return false;
+    std::vector<runtime::Task<bool>> writes;
     for (const auto& state : *selected) {
         registry_->noteUserAction(state->info.id);
         if (!state->supportsPowerControl) continue;
         const auto* entry = registry_->record(state->info.id);
         if (!entry || !entry->power) continue;
-        const auto& power = entry->power;
-        runtime::spawnRetaining(main_, power,
-                                toggle ? power->togglePower() : power->setPower(*target));
-        any = true;
+        writes.push_back(
+            [](auto power, std::optional<controls::DisplayPowerState> t) -> runtime::Task<bool> {
+                co_return co_await (t ? power->setPower(*t) : power->togglePower());
+            }(entry->power, toggle ? std::nullopt : target));
     }
-    if (!any) log_.line("[CLIHandler] No selected display takes power control");
-    return any;
+    co_return co_await allOrNone(std::move(writes), "power control");
 }
 
 runtime::Task<bool> CLIHandler::preset(Parameters p) {

@@ -65,9 +65,11 @@ class CLIHandler {
     std::optional<States> selectDisplays(const Parameters& p) const;
     runtime::Task<bool> brightness(Parameters p);
     runtime::Task<bool> contrast(Parameters p);
-    bool volume(const Parameters& p);
-    bool input(const Parameters& p);
-    bool power(const Parameters& p);
+    runtime::Task<bool> volume(Parameters p);
+    runtime::Task<bool> input(Parameters p);
+    runtime::Task<bool> power(Parameters p);
+    /// Every write's outcome; "No selected display takes <control>" without any.
+    runtime::Task<bool> allOrNone(std::vector<runtime::Task<bool>> writes, const char* control);
     runtime::Task<bool> preset(Parameters p);
     void info();
     /// The line of a command whose value is missing or not one it takes.

@@ -338,6 +338,19 @@ TEST_F(PresetAndURLTest, EachURLSaysWhetherItDidWhatItAsked) {
             << failed << ": one line says why";
     }
 
+    // A write the monitor refuses fails its URL, for every kind of control.
+    // (Display 2 in the list is the Left monitor, ID 2.)
+    for (const auto& [url, code] : std::vector<std::pair<std::string, std::uint8_t>>{
+             {"orvane://input?display=2&value=17", 0x60},
+             {"orvane://power?display=2&value=off", 0xD6},
+             {"orvane://volume?display=2&value=5", 0x62},
+             {"orvane://contrast?display=2&value=5", 0x12}}) {
+        machine_->monitor(2)->clearFaults();
+        addFault(2, platform::sim::SimFaultKind::sendStatus, code);
+        EXPECT_FALSE(outcome(url)) << url;
+    }
+    machine_->monitor(2)->clearFaults();
+
     // A display without DDC whose gamma the server refuses: nothing shows
     // the level, so the state keeps what the display shows.
     // (Display 1 in the list is the Dumb monitor, ID 4.)
