@@ -271,7 +271,9 @@ runtime::Task<bool> CLIHandler::power(Parameters p) {
         if (!entry || !entry->power) continue;
         writes.push_back(
             [](auto power, std::optional<controls::DisplayPowerState> t) -> runtime::Task<bool> {
-                co_return co_await (t ? power->setPower(*t) : power->togglePower());
+                // Not one co_await of a conditional: GCC 12 destroys the wrong temporary.
+                if (t) co_return co_await power->setPower(*t);
+                co_return co_await power->togglePower();
             }(entry->power, toggle ? std::nullopt : target));
     }
     co_return co_await allOrNone(std::move(writes), "power control");
