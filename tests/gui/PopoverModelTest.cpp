@@ -123,6 +123,7 @@ TEST_F(PopoverModelTest, WithoutDDCBrightnessDimsAtOnceAndVolumeWithoutAPathOnly
     projector.setBrightness(40);
     EXPECT_EQ(projector.state().brightness.get(), 0.0);
     EXPECT_FALSE(projector.brightnessRow().isEnabled);
+    EXPECT_STREQ(projector.note(), gui::DisplayCardModel::kNoDimmingNote);
 
     ASSERT_EQ(projector.state().volumeControlType.get(), displays::VolumeControlType::none);
     projector.setVolume(20);

@@ -160,6 +160,22 @@ int main(int argc, char** argv) {
         ok &= save(render(*s.popover, 2), out + "/popover-info-panel@2x.png");
     }
     {
+        // A display without DDC that cannot be dimmed here either (its gamma
+        // refused): the brightness row says there is nothing to move.
+        Scene s("desk.json", work + "/undimmable");
+        for (auto& [id, record] : s.sim.app->registry().records()) {
+            if (record.dimmer) record.dimmer->method = controls::SoftwareDimmer::Method::gamma;
+        }
+        s.sim.machine.failWindowServer(platform::sim::SimWindowServerCall::setTransfer,
+                                       platform::kCGErrorFailure);
+        for (auto* card : s.popover->cards()) {
+            if (card->model().displayID() == 3) card->brightness()->slider()->setValue(40);
+        }
+        s.sim.executor().runUntilIdle();
+        s.popover->refresh();
+        ok &= save(render(*s.popover, 1), out + "/popover-dimming-unavailable.png");
+    }
+    {
         QApplication::setPalette(darkPalette());
         Scene s("desk.json", work + "/dark");
         ok &= save(render(*s.popover, 1), out + "/popover-dark.png");

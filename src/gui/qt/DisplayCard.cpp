@@ -322,6 +322,7 @@ void DisplayCard::refresh() {
     info_->setIcon(symbol("info.circle"));
     info_->setChecked(m.showingInfo);
     noteRow_->setVisible(rows.softwareDimmingNote);
+    note_->setText(q(m.note()));
     infoPanel_->setVisible(m.showingInfo);
     if (m.showingInfo) rebuildInfo();
 }

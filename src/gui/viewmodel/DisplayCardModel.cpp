@@ -58,6 +58,10 @@ DisplayCardModel::Rows DisplayCardModel::rows() const {
     return r;
 }
 
+const char* DisplayCardModel::note() const {
+    return brightnessRow().isEnabled ? kSoftwareDimmingNote : kNoDimmingNote;
+}
+
 SliderRowModel DisplayCardModel::brightnessRow() const {
     // Without DDC, a dimmer that could not dim this display leaves nothing to move.
     const auto* entry = record();

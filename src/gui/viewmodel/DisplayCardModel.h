@@ -65,6 +65,10 @@ class DisplayCardModel {
     };
 
     static constexpr const char* kSoftwareDimmingNote = "Software dimming - DDC not available";
+    /// Where software dimming could not dim the display either.
+    static constexpr const char* kNoDimmingNote = "No DDC - software dimming unavailable";
+    /// The note under the rows: kNoDimmingNote once dimming has failed.
+    const char* note() const;
 
     DisplayCardModel(std::shared_ptr<displays::DisplayState> state, Context context);
 
