@@ -140,7 +140,7 @@ void AppDelegate::handleURLEvent(const std::optional<std::string>& directObject,
         self->pendingURLs_.emplace_back(url, done);
         if (self->runningURLs_) return;
         self->runningURLs_ = true;
-        runtime::spawn(self->s_.runtime.main(), self->runURLs());
+        runtime::spawnRetaining(self->s_.runtime.main(), self, self->runURLs());
     });
 }
 

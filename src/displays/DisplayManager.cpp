@@ -423,7 +423,8 @@ void DisplayManager::adjustBrightness(double delta, bool includeBuiltIn) {
         const double b = clampPercent(state->brightness + delta);
         state->brightness = b;
         if (entry->brightness->hasDDC()) {
-            runtime::spawn(main_, applyBrightness(state, entry->brightness, b, false));
+            runtime::spawnRetaining(main_, shared_from_this(),
+                                    applyBrightness(state, entry->brightness, b, false));
         } else if (!entry->brightness->softwareDimmer()->applyLevel(
                        controls::SoftwareDimmer::levelForBrightness(b))) {
             state->brightness = entry->brightness->shownBrightness();
