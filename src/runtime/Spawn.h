@@ -70,13 +70,19 @@ void spawn(Executor& executor, Task<T> task) {
     spawn(executor, [](Task<T> t) -> Task<void> { co_await std::move(t); }(std::move(task)));
 }
 
+/// Awaits task, keeping owner alive until it ends (a member coroutine of owner,
+/// awaited or collected where the caller's reference may be gone).
+template <typename T, typename R>
+Task<R> retaining(std::shared_ptr<T> owner, Task<R> task) {
+    auto keep = std::move(owner);
+    co_return co_await std::move(task);
+}
+
 /// Starts a member coroutine of owner, keeping owner alive until it ends: the
 /// task starts on a later turn, when the caller's reference may be gone.
 template <typename T, typename R = void>
 void spawnRetaining(Executor& executor, std::shared_ptr<T> owner, Task<R> task) {
-    spawn(executor, [](std::shared_ptr<T>, Task<R> t) -> Task<void> {
-        co_await std::move(t);
-    }(std::move(owner), std::move(task)));
+    spawn(executor, retaining(std::move(owner), std::move(task)));
 }
 
 /// Runs every task side by side on executor and ends when all have: true when

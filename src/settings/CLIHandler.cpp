@@ -191,9 +191,7 @@ runtime::Task<bool> CLIHandler::contrast(Parameters p) {
         state->contrast = c;
         if (const auto* entry = registry_->record(state->info.id); entry && entry->contrast) {
             // The controller logs a write that failed.
-            writes.push_back([](auto controller, double c) -> runtime::Task<bool> {
-                co_return co_await controller->setContrast(c);
-            }(entry->contrast, c));
+            writes.push_back(runtime::retaining(entry->contrast, entry->contrast->setContrast(c)));
         }
     }
     co_return co_await allOrNone(std::move(writes), "contrast");
@@ -236,9 +234,7 @@ runtime::Task<bool> CLIHandler::input(Parameters p) {
         registry_->noteUserAction(state->info.id);
         if (!state->supportsInputSwitching) continue;
         if (const auto* entry = registry_->record(state->info.id); entry && entry->input) {
-            writes.push_back([](auto input, controls::InputSource s) -> runtime::Task<bool> {
-                co_return co_await input->switchInput(s);
-            }(entry->input, source));
+            writes.push_back(runtime::retaining(entry->input, entry->input->switchInput(source)));
         }
     }
     co_return co_await allOrNone(std::move(writes), "input switching");
@@ -269,12 +265,8 @@ runtime::Task<bool> CLIHandler::power(Parameters p) {
         if (!state->supportsPowerControl) continue;
         const auto* entry = registry_->record(state->info.id);
         if (!entry || !entry->power) continue;
-        writes.push_back(
-            [](auto power, std::optional<controls::DisplayPowerState> t) -> runtime::Task<bool> {
-                // Not one co_await of a conditional: GCC 12 destroys the wrong temporary.
-                if (t) co_return co_await power->setPower(*t);
-                co_return co_await power->togglePower();
-            }(entry->power, toggle ? std::nullopt : target));
+        writes.push_back(runtime::retaining(
+            entry->power, toggle ? entry->power->togglePower() : entry->power->setPower(*target)));
     }
     co_return co_await allOrNone(std::move(writes), "power control");
 }
