@@ -8,6 +8,8 @@
 
 #include <array>
 #include <csignal>
+#include <cstring>
+#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -408,15 +410,33 @@ int runResident(platform::Backend& backend, const Options& options, TeeLogger& l
     return status;
 }
 
-#ifdef ORVANE_WITH_GUI
 /// A desktop session shows the tray: a display server is there and nothing
 /// asked for a run without windows.
-bool wantsGui(const Options& options) {
+[[maybe_unused]] bool wantsGui(const Options& options) {
     if (options.headless || options.once) return false;
     return runtime::environmentValue("WAYLAND_DISPLAY") || runtime::environmentValue("DISPLAY") ||
            runtime::environmentValue("QT_QPA_PLATFORM");
 }
 
+#ifdef ORVANE_HAS_GUI
+/// Becomes orvane-gui with the same arguments: beside this program in a build
+/// tree, in libexec once installed. Returns (having said why) only when it
+/// cannot, and the run goes on without windows.
+void becomeGui(char** argv) {
+    const std::filesystem::path self = executablePath();
+    const auto dir = self.parent_path();
+    int error = ENOENT;
+    for (const auto& candidate :
+         {dir / "orvane-gui", dir / ".." / ORVANE_GUI_LIBEXEC / "orvane-gui"}) {
+        execv(candidate.c_str(), argv);
+        if (errno != ENOENT) error = errno;
+    }
+    std::fprintf(stderr, "orvane: cannot start the GUI (orvane-gui): %s - running without windows\n",
+                 std::strerror(error));
+}
+#endif
+
+#ifdef ORVANE_WITH_GUI
 /// Where the last automatic update check is remembered; empty without a home.
 QString updateStamp() {
     const auto dir = runtime::xdgDirectory("XDG_CACHE_HOME", ".cache");
@@ -490,6 +510,11 @@ int main(int argc, char** argv) {
     if (!options->once || !options->urls.empty()) {
         if (auto status = handOver(options->urls)) return *status;
     }
+#ifdef ORVANE_HAS_GUI
+    // Windows need Qt, which only orvane-gui loads: --once, --headless and
+    // hand-overs stay light.
+    if (wantsGui(*options)) becomeGui(argv);
+#endif
 
     TeeLogger log;
     // In order of preference: a real machine's backend goes before the simulated one.
