@@ -50,6 +50,7 @@ runtime::Task<bool> DDCDisplay::probe(VCPCode code) {
             missedCodes_.erase(code);
         } else {
             missedCodes_.insert(code);
+            if (onProbeMiss) onProbeMiss();
         }
         transports_.log.line(prefix() + displayName(code) + " not supported - " +
                              error.errorDescription());

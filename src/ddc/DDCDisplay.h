@@ -69,6 +69,8 @@ class DDCDisplay {
     DDCTransportType detectTransport();
     /// Reads the five probed codes in turn; never fails.
     runtime::Task<void> probeCapabilities();
+    /// Called (main thread) each time a probed code gets no answer.
+    std::function<void()> onProbeMiss;
     /// Reads the missed codes again; true when one of them answered now.
     runtime::Task<bool> probeMissed();
     /// A reported maximum of 0 comes back (and is cached) as 100.

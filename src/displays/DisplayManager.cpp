@@ -174,13 +174,22 @@ runtime::Task<void> DisplayManager::scanDisplays() {
     log_.line("[DisplayManager] Found " + std::to_string(count) + " active display(s)");
 
     // Side by side, every external display's probe starts now; each is
-    // awaited below in the list's order, so the records keep it.
+    // awaited below in the list's order, so the records keep it. A probe that
+    // has missed a code while every other one has ended is not waited for:
+    // its display is registered without DDC for now and gets its controls
+    // when the probe ends, so one monitor holding its bus holds up no card.
     struct Probes {
         std::map<DisplayID, std::shared_ptr<ddc::DDCDisplay>> handles;
-        std::set<DisplayID> done;
+        std::set<DisplayID> done, troubled, late;
         runtime::WaitList finished;
+        std::weak_ptr<DisplayManager> owner;
+        bool othersDone(DisplayID d) const {
+            return std::all_of(handles.begin(), handles.end(),
+                               [&](const auto& h) { return h.first == d || done.count(h.first); });
+        }
     };
     auto probes = std::make_shared<Probes>();
+    probes->owner = weak_from_this();
     if (probeSideBySide) {
         for (std::uint32_t i = 0; i < count; ++i) {
             if (platform.windowServer.displayIsBuiltin(ids[i])) continue;
@@ -191,10 +200,22 @@ runtime::Task<void> DisplayManager::scanDisplays() {
                 probes->done.insert(ids[i]);
                 continue;
             }
+            std::weak_ptr<Probes> weak = probes;
+            handle->onProbeMiss = [weak, d = ids[i]] {
+                if (auto p = weak.lock()) {
+                    p->troubled.insert(d);
+                    p->finished.resumeAll();
+                }
+            };
             runtime::spawn(main_,
                            [](std::shared_ptr<Probes> p, DisplayID d) -> runtime::Task<void> {
-                               co_await p->handles[d]->probeCapabilities();
+                               auto handle = p->handles[d];
+                               co_await handle->probeCapabilities();
+                               handle->onProbeMiss = nullptr;
                                p->done.insert(d);
+                               if (p->late.count(d)) {
+                                   if (auto self = p->owner.lock()) self->lateProbeEnded(d, handle);
+                               }
                                p->finished.resumeAll();
                            }(probes, ids[i]));
         }
@@ -224,14 +245,23 @@ runtime::Task<void> DisplayManager::scanDisplays() {
                 if (early == probes->handles.end()) {
                     co_await handle->probeCapabilities();
                 } else {
-                    while (!probes->done.count(d))
+                    while (!probes->done.count(d) &&
+                           !(probes->troubled.count(d) && probes->othersDone(d)))
                         co_await probes->finished.wait();
                 }
                 if (stale()) {
                     finishScan();
                     co_return;
                 }
-                copyProbe(*state, *handle, false);
+                if (early != probes->handles.end() && !probes->done.count(d)) {
+                    probes->late.insert(d);
+                    reprobing_.insert(d);
+                    log_.line("[DisplayManager] Display " + std::to_string(d) +
+                              " is slow to answer its DDC probe - its controls come when it "
+                              "ends");
+                } else {
+                    copyProbe(*state, *handle, false);
+                }
             }
             handles[d] = std::move(handle);
 
@@ -272,8 +302,19 @@ runtime::Task<void> DisplayManager::scanDisplays() {
     refreshExternalDisplayFlag();
     finishScan();
     for (const auto& [id, record] : records_) {
-        if (record.ddc && awaitsReprobe(*record.ddc)) scheduleReprobe(id, 0);
+        if (record.ddc && !reprobing_.count(id) && awaitsReprobe(*record.ddc))
+            scheduleReprobe(id, 0);
     }
+}
+
+void DisplayManager::lateProbeEnded(DisplayID display,
+                                    const std::shared_ptr<ddc::DDCDisplay>& handle) {
+    reprobing_.erase(display);
+    if (stopped_) return;
+    const auto* entry = record(display);
+    if (!entry || entry->ddc != handle) return;  // a newer scan has its own
+    if (!handle->supportedCodes().empty()) adoptProbe(display, handle, false);
+    if (awaitsReprobe(*handle)) scheduleReprobe(display, 0);
 }
 
 bool DisplayManager::awaitsReprobe(const ddc::DDCDisplay& handle) {
@@ -339,9 +380,13 @@ runtime::Task<bool> DisplayManager::reprobe(DisplayID display) {
     }
     reprobing_.erase(display);
     if (stopped_) co_return false;
+    co_return answered&& adoptProbe(display, handle, partial);
+}
+
+bool DisplayManager::adoptProbe(DisplayID display, const std::shared_ptr<ddc::DDCDisplay>& handle,
+                                bool partial) {
     auto it = records_.find(display);
-    if (it == records_.end() || it->second.ddc != handle || !it->second.state) co_return false;
-    if (!answered) co_return false;
+    if (it == records_.end() || it->second.ddc != handle || !it->second.state) return false;
     DisplayRecord& found = it->second;
     DisplayState& state = *found.state;
     log_.line("[DisplayManager] Display " + std::to_string(display) +
@@ -355,7 +400,7 @@ runtime::Task<bool> DisplayManager::reprobe(DisplayID display) {
     publish("records");
     if (dimmed && state.supportsBrightness)
         found.brightness->startBrightness(main_, state.brightness);
-    co_return true;
+    return true;
 }
 
 void DisplayManager::noteUserAction(DisplayID display) {

@@ -151,6 +151,12 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     runtime::Task<void> rescanWhenQuiet();
     void scheduleReprobe(DisplayID display, std::size_t attempt);
     runtime::Task<bool> reprobe(DisplayID display);
+    /// What a probe found becomes the display's controls; false when the
+    /// display has another handle by now.
+    bool adoptProbe(DisplayID display, const std::shared_ptr<ddc::DDCDisplay>& handle,
+                    bool partial);
+    /// A probe the scan did not wait for has ended.
+    void lateProbeEnded(DisplayID display, const std::shared_ptr<ddc::DDCDisplay>& handle);
     void finishScan();
     void setupMediaKeys();
     void refreshExternalDisplayFlag();

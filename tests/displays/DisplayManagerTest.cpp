@@ -83,20 +83,45 @@ TEST_F(DisplayManagerTest, SideBySideAMonitorThatHoldsItsBusDelaysNoOtherProbe) 
              named(simDisplay(2, SimDDCPath::i2c, 2, 2), "Office")});
         addFault(5, SimFaultKind::hangs, std::nullopt, -1, platform::kIOReturnError, 1000);
         manager->probeSideBySide = sideBySide;
+        manager->reprobeOnTimer = false;
         const auto began = executor().now();
-        start();
+        std::optional<runtime::Duration> ready;
+        runtime::spawn(executor(), manager->start(),
+                       [&](std::exception_ptr) { ready = executor().now() - began; });
+        executor().runUntilIdle();
+        ASSERT_TRUE(ready);
         const auto officeRead = *manager->record(2)->ddc->lastReadTime() - began;
         if (sideBySide) {
             EXPECT_LT(officeRead, runtime::Duration(std::chrono::seconds(1)))
                 << "the office monitor was probed while the hung one held its own bus";
+            // The hung one missed its first code while the office's probe had
+            // ended: the registry (cards, URLs) did not wait for the rest.
+            EXPECT_LT(*ready, runtime::Duration(std::chrono::seconds(4)));
+            EXPECT_THAT(log_.lines(), Contains("[DisplayManager] Display 5 is slow to answer its "
+                                               "DDC probe - its controls come when it ends"));
         } else {
             EXPECT_GT(officeRead, runtime::Duration(std::chrono::seconds(15)));
+            EXPECT_GT(*ready, runtime::Duration(std::chrono::seconds(15)));
         }
         // Either way the registry keeps its order and what each display answered.
         EXPECT_EQ(names(), (std::vector<std::string>{"Hung", "Office"}));
         EXPECT_TRUE(manager->displays()[1]->supportsBrightness);
         EXPECT_FALSE(manager->displays()[0]->supportsBrightness);
     }
+    // One that holds its bus only while waking up gets its controls when its
+    // probe ends, without a rescan.
+    use({named(simDisplay(5, SimDDCPath::i2c, 5, 5), "Waking"),
+         named(simDisplay(2, SimDDCPath::i2c, 2, 2), "Office")});
+    addFault(5, SimFaultKind::hangs, std::nullopt, 3, platform::kIOReturnError, 1000);
+    manager->probeSideBySide = true;
+    manager->reprobeOnTimer = false;
+    const auto scans = scansLogged();
+    start();
+    EXPECT_TRUE(manager->record(5)->state->supportsContrast);
+    EXPECT_TRUE(manager->record(5)->contrast->hasDDC());
+    EXPECT_THAT(log_.lines(), Contains("[DisplayManager] Display 5 answers DDC now - controls "
+                                       "restored"));
+    EXPECT_EQ(scansLogged(), scans + 1) << "no rescan";
 }
 
 /// Get VCP requests to display for code (any code when none).
