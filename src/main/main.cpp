@@ -7,10 +7,10 @@
 #include <unistd.h>
 
 #include <array>
-#include <csignal>
-#include <cstring>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <functional>
@@ -231,6 +231,17 @@ std::optional<int> handOver(const std::vector<std::string>& urls) {
     return urls.empty() ? 0 : answer->status == 0 ? 0 : 1;
 }
 
+/// The outcomes of a run's URLs: it succeeds when every URL reported that it
+/// did what it asked (one dropped unanswered counts as failed). Main thread.
+struct URLTally {
+    std::size_t asked = 0, handled = 0;
+    app::AppDelegate::URLDone track() {
+        ++asked;
+        return [this](bool ok) { handled += ok ? 1 : 0; };
+    }
+    bool allHandled() const { return handled == asked; }
+};
+
 /// The application on the backend's platform; none when its store cannot be
 /// opened, which is fatal.
 std::unique_ptr<app::OrvaneApp> makeApp(runtime::Runtime& rt, const platform::Platform& platform,
@@ -280,16 +291,16 @@ int runOnce(platform::Backend& backend, const Options& options, runtime::Logger&
     if (!app) return 1;
     auto& delegate = app->delegate();
     delegate.applicationDidFinishLaunching();
-    std::size_t failed = 0;
+    URLTally urls;
     for (const auto& url : options.urls)
-        delegate.handleURLEvent(url, [&failed](bool handled) { failed += handled ? 0 : 1; });
+        delegate.handleURLEvent(url, urls.track());
     rt.executor().runUntilIdle();
     delegate.applicationWillTerminate();
     rt.executor().runUntilIdle();
     const bool written = writeRigOut(backend, options.rigOut);
     app.reset();
     backend.stop();
-    return written && failed == 0 ? 0 : 1;
+    return written && urls.allHandled() ? 0 : 1;
 }
 
 /// --once on real hardware: the real clock, worker threads and the event loop,
@@ -306,11 +317,9 @@ int runOnceThreaded(platform::Backend& backend, const Options& options, runtime:
         rt.loop().stop();
     });
     delegate.applicationDidFinishLaunching();
-    // Counted on the main thread; read once it has stopped.
-    std::size_t handled = 0, failed = 0;
-    for (const auto& url : options.urls) {
-        delegate.handleURLEvent(url, [&](bool ok) { ++(ok ? handled : failed); });
-    }
+    URLTally urls;  // counted on the main thread, read once it has stopped
+    for (const auto& url : options.urls)
+        delegate.handleURLEvent(url, urls.track());
     rt.runUntilIdle();
     delegate.applicationWillTerminate();
     if (!signalled) rt.runUntilIdle();
@@ -319,7 +328,7 @@ int runOnceThreaded(platform::Backend& backend, const Options& options, runtime:
     const bool written = writeRigOut(backend, options.rigOut);
     app.reset();
     backend.stop();
-    return written && failed == 0 && handled == options.urls.size() ? 0 : 1;
+    return written && urls.allHandled() ? 0 : 1;
 }
 
 /// What a resident run shows besides the log: nothing (headless), or the GUI.
@@ -431,7 +440,8 @@ void becomeGui(char** argv) {
         execv(candidate.c_str(), argv);
         if (errno != ENOENT) error = errno;
     }
-    std::fprintf(stderr, "orvane: cannot start the GUI (orvane-gui): %s - running without windows\n",
+    std::fprintf(stderr,
+                 "orvane: cannot start the GUI (orvane-gui): %s - running without windows\n",
                  std::strerror(error));
 }
 #endif
