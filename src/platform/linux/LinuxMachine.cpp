@@ -46,11 +46,6 @@ std::string connectionName(const std::string& type) {
     return "Unknown";
 }
 
-IOReturn statusFor(int error) {
-    // Nobody acknowledged the address: the monitor does not speak DDC/CI (now).
-    if (error == ENXIO || error == EREMOTEIO || error == ETIMEDOUT) return kIOReturnNotResponding;
-    return kIOReturnError;
-}
 
 /// The connector as a user's desktop names it ("DP-1"), or the bus.
 std::string place(const LinuxDisplay& d) {
@@ -59,8 +54,13 @@ std::string place(const LinuxDisplay& d) {
     return dash == std::string::npos ? d.connector : d.connector.substr(dash + 1);
 }
 
+/// Nobody acknowledged the address: the monitor does not speak DDC/CI (now).
 bool noAnswer(int error) {
     return error == ENXIO || error == EREMOTEIO || error == ETIMEDOUT;
+}
+
+IOReturn statusFor(int error) {
+    return noAnswer(error) ? kIOReturnNotResponding : kIOReturnError;
 }
 
 /// How the core's log lines name this machine's mechanisms.
