@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "ddc/DDCError.h"
+#include "runtime/Sleep.h"
 #include "runtime/Spawn.h"
 
 namespace orvane::controls {
@@ -17,6 +18,24 @@ BrightnessController::BrightnessController(DisplayID displayID,
       dimmer_(std::move(dimmer)),
       hasDDC_(hasDDC),
       log_(log) {}
+
+runtime::Task<void> BrightnessController::resendLater(double value, std::uint64_t generation) {
+    if (!co_await runtime::sleepFor(*main, kResendAfterFailure)) co_return;
+    if (generation != generation_ || dimmer_->currentLevel() <= 0) co_return;
+    std::uint16_t max = 100;
+    if (auto cached = ddcDisplay_->cachedValue(ddc::VCPCode::brightness)) max = cached->max;
+    try {
+        if (!co_await ddcDisplay_->writeValue(ddc::rawValueForPercent(value, max),
+                                              ddc::VCPCode::brightness))
+            co_return;
+    } catch (const ddc::DDCError&) {
+        co_return;  // still not answering: dimming stays, said already
+    }
+    if (generation != generation_) co_return;
+    log_.line("[BrightnessController] Display " + std::to_string(displayID_) +
+              " answers again - brightness sent to it");
+    dimmer_->applyLevel(0);
+}
 
 double BrightnessController::shownBrightness() const {
     if (dimmer_ && dimmer_->currentLevel() > 0) return (1.0 - dimmer_->currentLevel()) * 100.0;
@@ -44,6 +63,7 @@ runtime::Task<bool> BrightnessController::setBrightness(double value) {
         co_return dimmer_->applyLevel(SoftwareDimmer::levelForBrightness(v));
     std::uint16_t max = 100;
     if (auto cached = ddcDisplay_->cachedValue(ddc::VCPCode::brightness)) max = cached->max;
+    const std::uint64_t mine = ++generation_;
 
     if (v > 0) {
         try {
@@ -58,6 +78,7 @@ runtime::Task<bool> BrightnessController::setBrightness(double value) {
             log_.line("[BrightnessController] DDC write failed: " + e.errorDescription() +
                       ". Falling back to software dimming.");
         }
+        if (main) runtime::spawnRetaining(*main, shared_from_this(), resendLater(v, mine));
         co_return dimmer_->applyLevel(SoftwareDimmer::levelForBrightness(v));
     }
     bool written = false;

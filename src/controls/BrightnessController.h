@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <chrono>
 #include <memory>
 
 #include "controls/SoftwareDimmer.h"
@@ -18,6 +19,14 @@ class BrightnessController : public std::enable_shared_from_this<BrightnessContr
   public:
     BrightnessController(DisplayID displayID, std::shared_ptr<ddc::DDCDisplay> ddcDisplay,
                          std::shared_ptr<SoftwareDimmer> dimmer, bool hasDDC, runtime::Logger& log);
+
+    /// How long a monitor whose write failed is left alone before the newest
+    /// level is sent to it once more (monitors that lock up under a burst of
+    /// writes answer again after a quiet while).
+    static constexpr std::chrono::milliseconds kResendAfterFailure{2500};
+    /// Where the main executor is, for the one re-send after a failure; none
+    /// sends nothing later.
+    runtime::Executor* main = nullptr;
 
     /// value in percent; never throws. True when the display shows it, through
     /// DDC or software dimming (or a newer level replaced it); false when
@@ -42,6 +51,9 @@ class BrightnessController : public std::enable_shared_from_this<BrightnessContr
     std::shared_ptr<SoftwareDimmer> dimmer_;
     bool hasDDC_;
     runtime::Logger& log_;
+    std::uint64_t generation_ = 0;  // of setBrightness calls
+    /// Once the monitor may answer again, value goes out unless a newer one came.
+    runtime::Task<void> resendLater(double value, std::uint64_t generation);
 };
 
 }  // namespace orvane::controls

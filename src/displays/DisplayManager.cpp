@@ -768,6 +768,8 @@ void DisplayManager::makeDDCControllers(DisplayRecord& entry) {
     auto has = [&](VCPCode code) { return h && h->supportedCodes().count(code) != 0; };
     entry.brightness = std::make_shared<controls::BrightnessController>(
         d, h, entry.dimmer, has(VCPCode::brightness), log_);
+    // A one-shot run ends before a later re-send would go out.
+    if (reprobeOnTimer) entry.brightness->main = &main_;
     entry.contrast =
         std::make_shared<controls::ContrastController>(d, h, has(VCPCode::contrast), log_);
     entry.volume = std::make_shared<controls::VolumeController>(d, h, has(VCPCode::volume), log_);

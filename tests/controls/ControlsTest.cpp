@@ -71,6 +71,32 @@ TEST_F(ControlsTest, BrightnessScalesToTheCachedMaximum) {
     EXPECT_FALSE(overlayAlpha());
 }
 
+TEST_F(ControlsTest, TheNewestLevelIsSentAgainOnceAMonitorThatFailedAnswers) {
+    auto h = probed(2);
+    auto d = dimmer(2);
+    auto c = std::make_shared<controls::BrightnessController>(2, h, d, true, log_);
+    c->main = &executor();
+    // Silent for the write's three attempts, then well again: dimmed meanwhile.
+    addFault(2, SimFaultKind::silent, 0x10, 3);
+    runtime::spawn(executor(),
+                   [](auto c) -> runtime::Task<void> { co_await c->setBrightness(70); }(c));
+    executor().runFor(1s);
+    EXPECT_NEAR(*overlayAlpha(), 0.3, 1e-9);
+    executor().runUntilIdle();
+    EXPECT_EQ(current(2, 0x10), 178) << "70 % of 255, once it answered";
+    EXPECT_FALSE(overlayAlpha());
+    EXPECT_THAT(log_.lines(), ::testing::Contains("[BrightnessController] Display 2 answers again "
+                                                  "- brightness sent to it"));
+    // A newer level meanwhile is the one that counts: nothing is sent later.
+    addFault(2, SimFaultKind::silent, 0x10, 3);
+    runtime::spawn(executor(),
+                   [](auto c) -> runtime::Task<void> { co_await c->setBrightness(60); }(c));
+    executor().runFor(1s);  // 60 failed; its re-send waits
+    runTask(executor(), c->setBrightness(20));
+    executor().runUntilIdle();
+    EXPECT_EQ(current(2, 0x10), 51) << "20 % of 255, not the 60 % that failed";
+}
+
 TEST_F(ControlsTest, FailedWritesFallBackToDimmingUntilOneSucceeds) {
     auto h = probed(2);
     auto d = dimmer(2);

@@ -46,7 +46,6 @@ std::string connectionName(const std::string& type) {
     return "Unknown";
 }
 
-
 /// The connector as a user's desktop names it ("DP-1"), or the bus.
 std::string place(const LinuxDisplay& d) {
     if (d.connector.empty()) return "bus " + std::to_string(d.bus.value_or(-1));
@@ -569,11 +568,17 @@ std::optional<CGDisplayMode> LinuxMachine::copyDisplayMode(DisplayID id) {
         current = out->current;
     }
     if (current) return current;
-    // What the monitor asks for is what a display server would show first.
+    // What the monitor asks for is what a display server would show first;
+    // without it, the first mode the kernel lists for the connector.
     auto d = display(id);
-    if (!d || !d->edid || !d->edid->preferredMode) return std::nullopt;
-    const auto& m = *d->edid->preferredMode;
-    return CGDisplayMode{-1, m.width, m.height, m.width, m.height, m.refreshRate};
+    if (!d) return std::nullopt;
+    if (d->edid && d->edid->preferredMode) {
+        const auto& m = *d->edid->preferredMode;
+        return CGDisplayMode{-1, m.width, m.height, m.width, m.height, m.refreshRate};
+    }
+    if (d->modes.empty()) return std::nullopt;
+    const auto [w, h] = d->modes.front();
+    return CGDisplayMode{-1, w, h, w, h, 0};
 }
 
 std::size_t LinuxMachine::pixelsWide(DisplayID id) {

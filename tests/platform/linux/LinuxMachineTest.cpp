@@ -286,6 +286,11 @@ TEST_F(LinuxMachineTest, WithoutADisplayServerTheConnectorsModesAreReadOnly) {
     ASSERT_TRUE(mode);
     EXPECT_EQ(mode->width, 3840u);
     EXPECT_EQ(mode->height, 2160u);
+    // An EDID without a preferred mode: the first the kernel lists.
+    tree.modes("card0-eDP-1", "1366x768\n1024x768\n");
+    machine().rescan();
+    ASSERT_TRUE(ws.copyDisplayMode(0x0E01));
+    EXPECT_EQ(ws.copyDisplayMode(0x0E01)->width, 1366u);
     displays::ResolutionManager resolutions(ws, log_);
     EXPECT_FALSE(resolutions.setMode(0x0A01, 1920, 1080, false, 0));
     EXPECT_THAT(log_.lines(),
