@@ -166,9 +166,15 @@ class TeeLogger final : public runtime::Logger {
 class Batch {
   public:
     Batch(TeeLogger& log, app::InstanceChannel::Reply reply, std::size_t urls)
-        : log_(log), reply_(std::move(reply)), left_(urls), capture_(log.startCapture()) {}
+        : log_(log), reply_(std::move(reply)), left_(urls) {}
     ~Batch() {
-        reply_(app::InstanceChannel::answer(log_.stopCapture(capture_), ok_ && left_ == 0 ? 0 : 1));
+        const std::string lines = capture_ ? log_.stopCapture(*capture_) : std::string();
+        reply_(app::InstanceChannel::answer(lines, ok_ && left_ == 0 ? 0 : 1));
+    }
+    /// From when the URLs start: what the instance logs while launching is
+    /// not the answer to them.
+    void startCapture() {
+        if (!capture_) capture_ = log_.startCapture();
     }
     Batch(const Batch&) = delete;
     Batch& operator=(const Batch&) = delete;
@@ -182,7 +188,7 @@ class Batch {
     app::InstanceChannel::Reply reply_;
     std::size_t left_;
     bool ok_ = true;
-    std::uint64_t capture_;
+    std::optional<std::uint64_t> capture_;
 };
 
 /// Waits for SIGINT, SIGTERM, SIGHUP or SIGQUIT on a thread of its own and posts
@@ -357,6 +363,8 @@ int runResident(platform::Backend& backend, const Options& options, TeeLogger& l
                                      app::InstanceChannel::Reply reply) {
                 loop.post([&delegate, &log, urls = std::move(urls), reply = std::move(reply)] {
                     auto batch = std::make_shared<Batch>(log, reply, urls.size());
+                    // Runs at launch before the URLs queue up behind it.
+                    delegate->whenLaunched([batch] { batch->startCapture(); });
                     for (const auto& url : urls)
                         delegate->handleURLEvent(url, [batch](bool ok) { batch->finished(ok); });
                 });
