@@ -163,18 +163,24 @@ class TeeLogger final : public runtime::Logger {
 /// The URLs of one start handed to this instance: answered with the lines
 /// logged meanwhile and whether every URL did what it asked, once the last
 /// one has ended, or been dropped at termination.
-class Batch {
+class Batch : public std::enable_shared_from_this<Batch> {
   public:
     Batch(TeeLogger& log, app::InstanceChannel::Reply reply, std::size_t urls)
-        : log_(log), reply_(std::move(reply)), left_(urls) {}
+        : log_(log), reply_(std::move(reply)), left_(urls), capture_(log.startCapture()) {}
     ~Batch() {
-        const std::string lines = capture_ ? log_.stopCapture(*capture_) : std::string();
-        reply_(app::InstanceChannel::answer(lines, ok_ && left_ == 0 ? 0 : 1));
+        if (capture_) lines_ += log_.stopCapture(*capture_);
+        reply_(app::InstanceChannel::answer(lines_, ok_ && left_ == 0 ? 0 : 1));
     }
-    /// From when the URLs start: what the instance logs while launching is
-    /// not the answer to them.
-    void startCapture() {
-        if (!capture_) capture_ = log_.startCapture();
+    /// What the instance logs while it is still launching is not the answer
+    /// to these URLs: the capture pauses until then.
+    void pauseUntilLaunched(app::AppDelegate& delegate) {
+        if (delegate.isLaunched() || !capture_) return;
+        lines_ += log_.stopCapture(*capture_);
+        capture_.reset();
+        std::weak_ptr<Batch> weak = weak_from_this();
+        delegate.whenLaunched([weak] {
+            if (auto self = weak.lock()) self->capture_ = self->log_.startCapture();
+        });
     }
     Batch(const Batch&) = delete;
     Batch& operator=(const Batch&) = delete;
@@ -188,6 +194,7 @@ class Batch {
     app::InstanceChannel::Reply reply_;
     std::size_t left_;
     bool ok_ = true;
+    std::string lines_;
     std::optional<std::uint64_t> capture_;
 };
 
@@ -363,10 +370,9 @@ int runResident(platform::Backend& backend, const Options& options, TeeLogger& l
                                      app::InstanceChannel::Reply reply) {
                 loop.post([&delegate, &log, urls = std::move(urls), reply = std::move(reply)] {
                     auto batch = std::make_shared<Batch>(log, reply, urls.size());
-                    // Runs at launch before the URLs queue up behind it.
-                    delegate->whenLaunched([batch] { batch->startCapture(); });
                     for (const auto& url : urls)
                         delegate->handleURLEvent(url, [batch](bool ok) { batch->finished(ok); });
+                    batch->pauseUntilLaunched(*delegate);
                 });
             });
     } catch (const app::InstanceRunning&) {
