@@ -11,17 +11,18 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <mutex>
 #include <stdexcept>
+#include <utility>
 
 #include "runtime/Environment.h"
 
 namespace orvane::app {
 
 namespace {
+using Clock = std::chrono::steady_clock;
+
 bool makeAddress(const std::string& path, sockaddr_un& addr) {
     std::memset(&addr, 0, sizeof addr);
     addr.sun_family = AF_UNIX;
@@ -30,144 +31,32 @@ bool makeAddress(const std::string& path, sockaddr_un& addr) {
     return true;
 }
 
-/// A connected stream socket to path, or -1.
-int connectTo(const std::string& path) {
-    sockaddr_un addr;
-    if (!makeAddress(path, addr)) return -1;
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
+/// Milliseconds until deadline for poll(), never negative.
+int msUntil(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(left, 0, 60'000));
 }
 
-bool writeAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
+/// Sends what the socket takes without waiting; false once it takes no more
+/// for good (the peer left).
+bool sendSome(int fd, const std::string& data, std::size_t& sent) {
+    while (sent < data.size()) {
+        const ssize_t n =
+            send(fd, data.data() + sent, data.size() - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+        }
     }
     return true;
 }
-}  // namespace
 
-namespace {
-/// dir when it exists (made if asked), is the user's and is closed to others.
-bool privateDirectory(const std::string& dir, bool make) {
-    if (make) mkdir(dir.c_str(), 0700);
-    struct stat st {};
-    return lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
-           (st.st_mode & 077) == 0;
-}
-}  // namespace
-
-std::string InstanceChannel::defaultPath() {
-    if (auto dir = runtime::environmentPath("XDG_RUNTIME_DIR");
-        dir && privateDirectory(*dir, false))
-        return *dir + "/orvane.sock";
-    const std::string session = "/run/user/" + std::to_string(getuid());
-    if (privateDirectory(session, false)) return session + "/orvane.sock";
-    const std::string dir = "/tmp/orvane-" + std::to_string(getuid());
-    // Someone else's directory, or one others can write to, is no place for it.
-    if (!privateDirectory(dir, true)) return "";
-    return dir + "/orvane.sock";
-}
-
-std::string InstanceChannel::answer(const std::string& text, int status) {
-    return text + '\0' + std::to_string(status);
-}
-
-std::optional<InstanceChannel::Answer> InstanceChannel::forward(
-    const std::string& path, const std::vector<std::string>& urls) {
-    if (path.empty()) return std::nullopt;
-    const int fd = connectTo(path);
-    if (fd < 0) return std::nullopt;
-    std::string message;
-    for (const auto& url : urls) {
-        // A URL never holds a line break; one that does is not sent whole.
-        if (url.find_first_of("\r\n") == std::string::npos) message += url + "\n";
-    }
-    writeAll(fd, message);
-    shutdown(fd, SHUT_WR);
-    // The instance answers with its log lines for these URLs, then closes.
-    std::string answer;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        answer.append(buffer, static_cast<std::size_t>(n));
-    }
-    close(fd);
-    // Log lines hold no NUL: the last one ends them and starts the status.
-    const auto end = answer.rfind('\0');
-    if (end == std::string::npos) return Answer{std::move(answer), kNoAnswer};
-    const std::string status = answer.substr(end + 1);
-    answer.resize(end);
-    const bool number = !status.empty() && status.size() < 4 &&
-                        status.find_first_not_of("0123456789") == std::string::npos;
-    return Answer{std::move(answer), number ? std::stoi(status) : kNoAnswer};
-}
-
-InstanceChannel::InstanceChannel(std::string path, BatchHandler onBatch)
-    : path_(std::move(path)), onBatch_(std::move(onBatch)) {
-    sockaddr_un addr;
-    if (path_.empty()) throw std::runtime_error("no private directory for the instance socket");
-    if (!makeAddress(path_, addr)) throw std::runtime_error("socket path too long: " + path_);
-    // Whoever holds the lock owns the socket: starts that race over a stale
-    // socket can then never delete the one a winner has just bound.
-    lockFD_ = ::open((path_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (lockFD_ < 0) throw std::runtime_error("cannot open " + path_ + ".lock: " + strerror(errno));
-    if (flock(lockFD_, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        close(lockFD_);
-        if (error == EWOULDBLOCK) throw InstanceRunning("another instance listens at " + path_);
-        throw std::runtime_error("cannot lock " + path_ + ".lock: " + strerror(error));
-    }
-    listenFD_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listenFD_ < 0) {
-        const std::string why = strerror(errno);
-        close(lockFD_);
-        throw std::runtime_error("cannot make a socket: " + why);
-    }
-    const mode_t old = umask(0177);  // the socket is born 0600
-    int rc = bind(listenFD_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    if (rc != 0 && errno == EADDRINUSE) {
-        unlink(path_.c_str());  // left behind by an instance that is gone
-        rc = bind(listenFD_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    }
-    umask(old);
-    if (rc != 0 || chmod(path_.c_str(), 0600) != 0 || listen(listenFD_, 8) != 0 ||
-        pipe2(wakeFD_, O_CLOEXEC) != 0) {
-        const std::string why = strerror(errno);
-        close(listenFD_);
-        close(lockFD_);
-        throw std::runtime_error("cannot listen at " + path_ + ": " + why);
-    }
-    thread_ = std::jthread([this](std::stop_token stop) { serve(stop); });
-}
-
-InstanceChannel::~InstanceChannel() {
-    thread_.request_stop();
-    if (wakeFD_[1] >= 0) {
-        const char c = 0;
-        [[maybe_unused]] auto n = write(wakeFD_[1], &c, 1);
-    }
-    if (thread_.joinable()) thread_.join();
-    close(listenFD_);
-    close(wakeFD_[0]);
-    close(wakeFD_[1]);
-    unlink(path_.c_str());
-    close(lockFD_);  // only now may another instance take the path
-}
-
-namespace {
-/// A peer's socket, closed when the last holder (the serving loop, or the
-/// reply the application keeps) lets go.
+/// A peer's socket, closed when the last holder (the channel's thread, or
+/// the reply the application keeps) lets go.
 struct PeerSocket {
     int fd;
     explicit PeerSocket(int f) : fd(f) {}
@@ -176,11 +65,13 @@ struct PeerSocket {
     PeerSocket& operator=(const PeerSocket&) = delete;
 };
 
-struct Peer {
-    std::shared_ptr<PeerSocket> socket;
-    std::chrono::steady_clock::time_point deadline;
-    std::string message;
-};
+/// The last try for an answer when the channel can no longer wait for the
+/// peer: what fits in the socket's buffer goes.
+void sendNowAndClose(PeerSocket& socket, const std::string& answer) {
+    std::size_t sent = 0;
+    sendSome(socket.fd, answer, sent);
+    shutdown(socket.fd, SHUT_RDWR);
+}
 
 std::vector<std::string> urlLines(const std::string& message) {
     std::vector<std::string> urls;
@@ -195,32 +86,226 @@ std::vector<std::string> urlLines(const std::string& message) {
 }
 }  // namespace
 
-void InstanceChannel::serve(std::stop_token stop) {
-    using Clock = std::chrono::steady_clock;
-    std::vector<Peer> peers;
-    while (!stop.stop_requested()) {
-        std::vector<pollfd> fds{{listenFD_, POLLIN, 0}, {wakeFD_[0], POLLIN, 0}};
-        int timeout = -1;
-        const auto now = Clock::now();
-        for (const auto& p : peers) {
-            fds.push_back({p.socket->fd, POLLIN, 0});
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(p.deadline - now).count();
-            timeout = timeout < 0
-                          ? static_cast<int>(std::max<long long>(left, 0))
-                          : std::min(timeout, static_cast<int>(std::max<long long>(left, 0)));
+/// Answers the application has given, on their way to the channel's thread:
+/// the main loop never waits for a peer to read.
+struct InstanceChannel::Outbox {
+    std::mutex mutex;
+    bool open = true;
+    std::vector<std::pair<std::shared_ptr<PeerSocket>, std::string>> queued;
+    int wake[2] = {-1, -1};
+
+    Outbox() {
+        if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0)
+            throw std::runtime_error(std::string("cannot make a pipe: ") + strerror(errno));
+    }
+    ~Outbox() {
+        close(wake[0]);
+        close(wake[1]);
+    }
+    Outbox(const Outbox&) = delete;
+    Outbox& operator=(const Outbox&) = delete;
+
+    void ring() {
+        const char c = 0;
+        [[maybe_unused]] auto n = write(wake[1], &c, 1);  // a full pipe has woken it already
+    }
+    /// False once the channel has stopped sending.
+    bool push(std::shared_ptr<PeerSocket> socket, std::string answer) {
+        {
+            std::lock_guard lock(mutex);
+            if (!open) return false;
+            queued.emplace_back(std::move(socket), std::move(answer));
         }
+        ring();
+        return true;
+    }
+};
+
+std::string InstanceChannel::defaultPath() {
+    const auto dir = runtime::privateRuntimeDirectory();
+    return dir ? *dir + "/orvane.sock" : std::string();
+}
+
+std::string InstanceChannel::answer(const std::string& text, int status) {
+    std::string lines = text;
+    if (lines.size() > kMaxAnswer) {
+        const auto end = lines.rfind('\n', kMaxAnswer - 1);
+        lines.resize(end == std::string::npos ? 0 : end + 1);
+    }
+    return lines + '\0' + std::to_string(status);
+}
+
+std::optional<InstanceChannel::Answer> InstanceChannel::forward(
+    const std::string& path, const std::vector<std::string>& urls, Clock::time_point deadline) {
+    sockaddr_un addr;
+    if (path.empty() || !makeAddress(path, addr)) return std::nullopt;
+    int fd = -1;
+    for (;;) {
+        fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0) return std::nullopt;
+        if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) break;
+        const int error = errno;
+        close(fd);
+        // A full backlog: the instance serves as many peers as it takes.
+        if (error != EAGAIN && error != EINTR) return std::nullopt;
+        if (Clock::now() >= deadline) return Answer{{}, kTimedOut};
+        pollfd none{-1, 0, 0};
+        poll(&none, 0, 10);
+    }
+    std::string message;
+    for (const auto& url : urls) {
+        // A URL never holds a line break; one that does is not sent whole.
+        if (url.find_first_of("\r\n") == std::string::npos) message += url + "\n";
+    }
+    if (message.empty()) shutdown(fd, SHUT_WR);
+    std::string answer;
+    bool closed = false;
+    std::size_t sent = 0;
+    while (!closed) {
+        const bool sending = sent < message.size();
+        pollfd p{fd, static_cast<short>(sending ? POLLOUT : POLLIN), 0};
+        const int ready = poll(&p, 1, msUntil(deadline));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) break;
+        if (sending) {
+            if (!sendSome(fd, message, sent)) break;
+            if (sent == message.size()) shutdown(fd, SHUT_WR);
+            continue;
+        }
+        char buffer[4096];
+        const ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n > 0) {
+            answer.append(buffer, static_cast<std::size_t>(n));
+        } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+            closed = true;
+        }
+    }
+    close(fd);
+    // Log lines hold no NUL: the last one ends them and starts the status.
+    const auto end = answer.rfind('\0');
+    if (end == std::string::npos) return Answer{std::move(answer), closed ? kNoAnswer : kTimedOut};
+    const std::string status = answer.substr(end + 1);
+    answer.resize(end);
+    const bool number = !status.empty() && status.size() < 4 &&
+                        status.find_first_not_of("0123456789") == std::string::npos;
+    return Answer{std::move(answer), number ? std::stoi(status) : kNoAnswer};
+}
+
+InstanceChannel::InstanceChannel(std::string path) : path_(std::move(path)) {
+    sockaddr_un addr;
+    if (path_.empty()) throw std::runtime_error("no private directory for the instance socket");
+    if (!makeAddress(path_, addr)) throw std::runtime_error("socket path too long: " + path_);
+    // Whoever holds the lock owns the socket: starts that race over a stale
+    // socket can then never delete the one a winner has just bound.
+    lockFD_ = ::open((path_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (lockFD_ < 0) throw std::runtime_error("cannot open " + path_ + ".lock: " + strerror(errno));
+    if (flock(lockFD_, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        close(lockFD_);
+        if (error == EWOULDBLOCK) throw InstanceRunning("another instance runs at " + path_);
+        throw std::runtime_error("cannot lock " + path_ + ".lock: " + strerror(error));
+    }
+}
+
+InstanceChannel::InstanceChannel(std::string path, BatchHandler onBatch)
+    : InstanceChannel(std::move(path)) {
+    serve(std::move(onBatch));
+}
+
+void InstanceChannel::serve(BatchHandler onBatch) {
+    if (thread_.joinable()) throw std::logic_error("the instance channel serves already");
+    sockaddr_un addr;
+    makeAddress(path_, addr);
+    onBatch_ = std::move(onBatch);
+    outbox_ = std::make_shared<Outbox>();
+    listenFD_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenFD_ < 0)
+        throw std::runtime_error(std::string("cannot make a socket: ") + strerror(errno));
+    const mode_t old = umask(0177);  // the socket is born 0600
+    int rc = bind(listenFD_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    if (rc != 0 && errno == EADDRINUSE) {
+        unlink(path_.c_str());  // left behind by an instance that is gone
+        rc = bind(listenFD_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    }
+    umask(old);
+    if (rc != 0 || chmod(path_.c_str(), 0600) != 0 || listen(listenFD_, SOMAXCONN) != 0) {
+        const std::string why = strerror(errno);
+        close(listenFD_);
+        listenFD_ = -1;
+        throw std::runtime_error("cannot listen at " + path_ + ": " + why);
+    }
+    thread_ = std::jthread([this](std::stop_token stop) { run(stop); });
+}
+
+void InstanceChannel::stopServing() {
+    if (thread_.joinable()) {
+        thread_.request_stop();
+        outbox_->ring();
+        thread_.join();
+    }
+    if (listenFD_ >= 0) {
+        close(listenFD_);
+        listenFD_ = -1;
+        unlink(path_.c_str());
+    }
+}
+
+InstanceChannel::~InstanceChannel() {
+    stopServing();
+    close(lockFD_);  // only now may another instance take the path
+}
+
+namespace {
+struct Reading {
+    std::shared_ptr<PeerSocket> socket;
+    Clock::time_point deadline;
+    std::string message;
+};
+struct Sending {
+    std::shared_ptr<PeerSocket> socket;
+    Clock::time_point deadline;
+    std::string answer;
+    std::size_t sent = 0;
+};
+}  // namespace
+
+void InstanceChannel::run(std::stop_token stop) {
+    const auto peerDeadline = std::chrono::milliseconds(kPeerDeadlineMs);
+    std::vector<Reading> reading;
+    std::vector<Sending> sending;
+    std::weak_ptr<Outbox> weakOutbox = outbox_;
+    auto replyTo = [weakOutbox](std::shared_ptr<PeerSocket> socket) -> Reply {
+        return [weakOutbox, socket](const std::string& answer) {
+            if (auto box = weakOutbox.lock(); box && box->push(socket, answer)) return;
+            sendNowAndClose(*socket, answer);  // the instance is ending
+        };
+    };
+    while (!stop.stop_requested()) {
+        // Past the peer limit, new peers wait in the backlog for their turn.
+        const bool accepting = reading.size() + sending.size() < kMaxPeers;
+        std::vector<pollfd> fds{{accepting ? listenFD_ : -1, POLLIN, 0},
+                                {outbox_->wake[0], POLLIN, 0}};
+        Clock::time_point next = Clock::time_point::max();
+        for (const auto& p : reading) {
+            fds.push_back({p.socket->fd, POLLIN, 0});
+            next = std::min(next, p.deadline);
+        }
+        for (const auto& s : sending) {
+            fds.push_back({s.socket->fd, POLLOUT, 0});
+            next = std::min(next, s.deadline);
+        }
+        const int timeout = next == Clock::time_point::max() ? -1 : msUntil(next);
         if (poll(fds.data(), fds.size(), timeout) < 0) {
             if (errno == EINTR) continue;
-            return;
+            break;
         }
-        if (fds[1].revents) return;
+        const auto now = Clock::now();
 
         // Read what each peer sent; one that finished gets its batch handled.
-        std::vector<Peer> open;
-        for (std::size_t i = 0; i < peers.size(); ++i) {
-            Peer& p = peers[i];
-            bool done = false, drop = Clock::now() >= p.deadline;
+        std::vector<Reading> stillReading;
+        for (std::size_t i = 0; i < reading.size(); ++i) {
+            Reading& p = reading[i];
+            bool done = false, drop = now >= p.deadline;
             if (!drop && fds[i + 2].revents) {
                 char buffer[4096];
                 const ssize_t n = recv(p.socket->fd, buffer, sizeof buffer, MSG_DONTWAIT);
@@ -234,23 +319,36 @@ void InstanceChannel::serve(std::stop_token stop) {
                 }
             }
             if (done) {
-                auto socket = p.socket;
-                onBatch_(urlLines(p.message), [socket](const std::string& text) {
-                    std::size_t sent = 0;
-                    while (sent < text.size()) {
-                        const ssize_t n =
-                            send(socket->fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-                        if (n < 0 && errno == EINTR) continue;
-                        if (n <= 0) break;
-                        sent += static_cast<std::size_t>(n);
-                    }
-                    shutdown(socket->fd, SHUT_RDWR);
-                });
+                onBatch_(urlLines(p.message), replyTo(p.socket));
             } else if (!drop) {
-                open.push_back(std::move(p));
+                stillReading.push_back(std::move(p));
             }
         }
-        peers = std::move(open);
+        // Send what each peer takes; an answer nobody reads in time is dropped.
+        std::vector<Sending> stillSending;
+        for (std::size_t i = 0; i < sending.size(); ++i) {
+            Sending& s = sending[i];
+            const auto revents = fds[i + 2 + reading.size()].revents;
+            bool keep = now < s.deadline;
+            if (keep && revents) keep = sendSome(s.socket->fd, s.answer, s.sent);
+            if (keep && s.sent < s.answer.size()) {
+                stillSending.push_back(std::move(s));
+            } else {
+                shutdown(s.socket->fd, SHUT_RDWR);
+            }
+        }
+        reading = std::move(stillReading);
+        sending = std::move(stillSending);
+
+        if (fds[1].revents) {
+            char drain[64];
+            while (read(outbox_->wake[0], drain, sizeof drain) > 0) {
+            }
+            std::lock_guard lock(outbox_->mutex);
+            for (auto& [socket, answer] : outbox_->queued)
+                sending.push_back({std::move(socket), now + peerDeadline, std::move(answer), 0});
+            outbox_->queued.clear();
+        }
 
         if (!(fds[0].revents & POLLIN)) continue;
         const int fd = accept4(listenFD_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -261,10 +359,19 @@ void InstanceChannel::serve(std::stop_token stop) {
         // Only the same user may drive this instance.
         if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 || peer.uid != getuid())
             continue;
-        if (peers.size() >= kMaxPeers) continue;  // a flood of idle peers is turned away
-        peers.push_back(
-            {std::move(socket), Clock::now() + std::chrono::milliseconds(kPeerDeadlineMs), {}});
+        reading.push_back({std::move(socket), now + peerDeadline, {}});
     }
+    // From here on, answers go straight out, as far as the sockets take them.
+    std::vector<std::pair<std::shared_ptr<PeerSocket>, std::string>> queued;
+    {
+        std::lock_guard lock(outbox_->mutex);
+        outbox_->open = false;
+        queued.swap(outbox_->queued);
+    }
+    for (auto& s : sending)
+        sendNowAndClose(*s.socket, s.answer.substr(s.sent));
+    for (auto& [socket, answer] : queued)
+        sendNowAndClose(*socket, answer);
 }
 
 }  // namespace orvane::app

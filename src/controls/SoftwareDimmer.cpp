@@ -8,6 +8,9 @@ namespace orvane::controls {
 
 namespace {
 constexpr std::uint32_t kGammaEntries = 256;
+// Captured at the display's own ramp size, so restoring gives back exactly
+// what it had; X11 ramps have up to 65536 entries.
+constexpr std::uint32_t kGammaCapacity = 65536;
 constexpr std::uint32_t kOverlayCollectionBehavior = platform::kCollectionCanJoinAllSpaces |
                                                      platform::kCollectionStationary |
                                                      platform::kCollectionIgnoresCycle;
@@ -76,6 +79,18 @@ bool SoftwareDimmer::applyOverlay(double level) {
     return outcome(true, {});
 }
 
+void SoftwareDimmer::reclaimJournaled() {
+    if (!journal || !journal->holds(displayID_)) return;
+    if (auto tables = journal->reclaim(displayID_, windowServer_)) {
+        originalRed_ = std::move(tables->red);
+        originalGreen_ = std::move(tables->green);
+        originalBlue_ = std::move(tables->blue);
+    }
+    // Kept when it could not be given back: the display still shows it dimmed.
+    journaled_ = journal->holds(displayID_);
+    gammaModified_ = journaled_;
+}
+
 void SoftwareDimmer::reapplyGamma() {
     if (method == Method::gamma && currentLevel_ > 0 && !retired_) applyGamma(currentLevel_);
 }
@@ -129,14 +144,14 @@ bool SoftwareDimmer::applyGamma(double level) {
     // Never while a table of ours is applied: that would save the dimmed table
     // as the original, and every later level would compound on it.
     if (!originalRed_ && !gammaModified_) {
-        std::vector<float> r(kGammaEntries), g(kGammaEntries), b(kGammaEntries);
+        std::vector<float> r(kGammaCapacity), g(kGammaCapacity), b(kGammaCapacity);
         std::uint32_t samples = 0;
-        if (windowServer_.getDisplayTransferByTable(displayID_, kGammaEntries, r.data(), g.data(),
+        if (windowServer_.getDisplayTransferByTable(displayID_, kGammaCapacity, r.data(), g.data(),
                                                     b.data(),
                                                     samples) == platform::kCGErrorSuccess &&
             samples > 0) {
             // Exactly the samples the display has, so restoring writes no zero tail.
-            samples = std::min(samples, kGammaEntries);
+            samples = std::min(samples, kGammaCapacity);
             r.resize(samples);
             g.resize(samples);
             b.resize(samples);

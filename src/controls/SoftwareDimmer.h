@@ -39,6 +39,11 @@ class SoftwareDimmer {
     /// Writes the dimmed gamma tables again: a display server resets the
     /// ramps on a mode change, a hot-plug or a resume. No-op when undimmed.
     void reapplyGamma();
+    /// A display that comes (back) with tables in the journal (an X server
+    /// keeps a CRTC's ramp across an unplug) gets them back, and dims from
+    /// them: a dimmed ramp is never taken for its original. Call once the
+    /// journal is set.
+    void reclaimJournaled();
     /// Undims for good: at termination a write that ends later must not dim
     /// the display again. Later levels above 0 are ignored.
     void retire();

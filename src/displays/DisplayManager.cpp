@@ -675,6 +675,7 @@ void DisplayManager::setupControllers(
                 d, platform.windowServer, platform.windowToolkit, log_, platform.texts);
             entry.dimmer->method = dimmingMethod;
             entry.dimmer->journal = gammaJournal;
+            entry.dimmer->reclaimJournaled();
         }
         entry.dimmer->followScreen();
         makeDDCControllers(entry);

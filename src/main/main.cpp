@@ -4,12 +4,17 @@
 // application on it.
 
 #include <pthread.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -169,7 +174,10 @@ class Batch : public std::enable_shared_from_this<Batch> {
         : log_(log), reply_(std::move(reply)), left_(urls), capture_(log.startCapture()) {}
     ~Batch() {
         if (capture_) lines_ += log_.stopCapture(*capture_);
-        reply_(app::InstanceChannel::answer(lines_, ok_ && left_ == 0 ? 0 : 1));
+        using Channel = app::InstanceChannel;
+        reply_(Channel::answer(lines_, left_ > 0 ? Channel::kUnfinished
+                                       : ok_     ? Channel::kHandled
+                                                 : Channel::kFailed));
     }
     /// What the instance logs while it is still launching is not the answer
     /// to these URLs: the capture pauses until then.
@@ -224,24 +232,76 @@ class SignalWatcher {
     std::jthread thread_;
 };
 
-/// Hands urls to a running instance and prints its answer; the exit status
-/// of what it reported, none when no instance runs.
-std::optional<int> handOver(const std::vector<std::string>& urls) {
-    auto answer = app::InstanceChannel::forward(app::InstanceChannel::defaultPath(), urls);
-    if (!answer) return std::nullopt;
-    if (urls.empty()) {
+/// How long a start waits for the running instance to take its URLs and
+/// answer: $ORVANE_HANDOVER_TIMEOUT seconds, 10 by default.
+std::chrono::milliseconds handOverTimeout() {
+    if (auto value = runtime::environmentValue("ORVANE_HANDOVER_TIMEOUT")) {
+        char* end = nullptr;
+        const double seconds = std::strtod(value->c_str(), &end);
+        if (end && !*end && seconds > 0 && seconds <= 3600)
+            return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+    }
+    return std::chrono::seconds(10);
+}
+
+/// Prints what the running instance answered; the exit status it means.
+int report(const std::vector<std::string>& urls, const app::InstanceChannel::Answer& answer) {
+    using Channel = app::InstanceChannel;
+    if (urls.empty() && answer.status == Channel::kHandled) {
         std::puts("[Orvane] Orvane is already running");
     } else {
-        std::fwrite(answer->text.data(), 1, answer->text.size(), stdout);
-        if (answer->status != 0) {
-            std::fprintf(stderr, "orvane: %s\n",
-                         answer->status == app::InstanceChannel::kNoAnswer
-                             ? "the running instance closed without answering"
-                             : "the running instance reports that a URL failed");
-        }
+        std::fwrite(answer.text.data(), 1, answer.text.size(), stdout);
     }
     std::fflush(stdout);
-    return urls.empty() ? 0 : answer->status == 0 ? 0 : 1;
+    if (answer.status == Channel::kHandled) return 0;
+    const char* why = answer.status == Channel::kFailed ? "reports that a URL failed"
+                      : answer.status == Channel::kUnfinished
+                          ? "quit before it had handled every URL"
+                      : answer.status == Channel::kTimedOut ? "does not answer"
+                                                            : "closed without answering";
+    std::fprintf(stderr, "orvane: the running instance %s\n", why);
+    return 1;
+}
+
+/// A start is either handed over to the running instance (its exit status)
+/// or becomes the instance (its claim, held for the run).
+struct Instance {
+    std::unique_ptr<app::InstanceChannel> claim;
+    int status = 0;
+};
+
+/// Before anything else, the GUI, the store and the buses included: of two
+/// starts at once the loser hands its URLs to the winner, and only the
+/// instance touches the store, the monitors and the gamma journal. Runs
+/// before the signals are blocked, so a signal ends the wait at once.
+Instance becomeInstance(const std::vector<std::string>& urls) {
+    const auto path = app::InstanceChannel::defaultPath();
+    if (path.empty()) {
+        std::fprintf(stderr,
+                     "orvane: no private runtime folder for the instance: XDG_RUNTIME_DIR, "
+                     "/run/user/%u and /tmp/orvane-%u are missing, not yours or open to others\n",
+                     getuid(), getuid());
+        return {nullptr, 1};
+    }
+    const auto deadline = std::chrono::steady_clock::now() + handOverTimeout();
+    for (;;) {
+        if (auto answer = app::InstanceChannel::forward(path, urls, deadline))
+            return {nullptr, report(urls, *answer)};
+        try {
+            return {std::make_unique<app::InstanceChannel>(path), 0};
+        } catch (const app::InstanceRunning&) {
+            // Still starting, or a one-shot run about to end: it takes the
+            // claim before it listens.
+            if (std::chrono::steady_clock::now() >= deadline) {
+                std::fprintf(stderr, "orvane: another instance runs but does not answer\n");
+                return {nullptr, 1};
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "orvane: %s\n", e.what());
+            return {nullptr, 1};
+        }
+    }
 }
 
 /// The outcomes of a run's URLs: it succeeds when every URL reported that it
@@ -354,39 +414,13 @@ struct FrontEnd {
 };
 
 /// Resident: the run loop runs until SIGINT, SIGTERM, SIGHUP or SIGQUIT (or Quit).
-/// The instance socket is claimed before anything else, the store included,
-/// so of two starts at once the loser hands its URLs to the winner.
+/// The channel takes URLs once the application exists: a start meanwhile
+/// waits for it, and one after a store that cannot be opened runs itself.
 int runResident(platform::Backend& backend, const Options& options, TeeLogger& log,
                 const sigset_t& signals, runtime::ThreadedRuntime& rt,
-                const FrontEnd& frontEnd = {}) {
+                app::InstanceChannel& channel, const FrontEnd& frontEnd = {}) {
     auto& loop = rt.loop();
     app::AppDelegate* delegate = nullptr;  // set before the loop runs; batches wait in it
-
-    std::unique_ptr<app::InstanceChannel> channel;
-    try {
-        channel = std::make_unique<app::InstanceChannel>(
-            app::InstanceChannel::defaultPath(),
-            [&loop, &delegate, &log](std::vector<std::string> urls,
-                                     app::InstanceChannel::Reply reply) {
-                loop.post([&delegate, &log, urls = std::move(urls), reply = std::move(reply)] {
-                    auto batch = std::make_shared<Batch>(log, reply, urls.size());
-                    for (const auto& url : urls)
-                        delegate->handleURLEvent(url, [batch](bool ok) { batch->finished(ok); });
-                    batch->pauseUntilLaunched(*delegate);
-                });
-            });
-    } catch (const app::InstanceRunning&) {
-        // The other one may still be starting: it takes the lock before it listens.
-        for (int attempt = 0; attempt < 200; ++attempt) {
-            if (auto status = handOver(options.urls)) return *status;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        std::fprintf(stderr, "orvane: another instance holds the lock but does not answer\n");
-        return 1;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "orvane: %s\n", e.what());
-        return 1;
-    }
 
     const auto platform = frontEnd.adapt(backend.start(rt));
     auto app = makeApp(rt, platform, backend, log);
@@ -395,6 +429,22 @@ int runResident(platform::Backend& backend, const Options& options, TeeLogger& l
         return 1;
     }
     delegate = &app->delegate();
+    try {
+        channel.serve([&loop, &delegate, &log](std::vector<std::string> urls,
+                                               app::InstanceChannel::Reply reply) {
+            loop.post([&delegate, &log, urls = std::move(urls), reply = std::move(reply)] {
+                auto batch = std::make_shared<Batch>(log, reply, urls.size());
+                for (const auto& url : urls)
+                    delegate->handleURLEvent(url, [batch](bool ok) { batch->finished(ok); });
+                batch->pauseUntilLaunched(*delegate);
+            });
+        });
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "orvane: %s\n", e.what());
+        app.reset();
+        backend.stop();
+        return 1;
+    }
 
     bool terminating = false;
     auto terminate = [&] {
@@ -421,9 +471,9 @@ int runResident(platform::Backend& backend, const Options& options, TeeLogger& l
     }
     terminate();
 
-    // Stop taking work, drop what is queued, join the I/O threads; only then
-    // may the application and the machine they use go.
-    channel.reset();
+    // Stop taking work, drop what is queued (its peers are told so), join
+    // the I/O threads; only then may the application and the machine go.
+    channel.stopServing();
     signalWatcher.stop();
     shown.reset();
     rt.shutdown();
@@ -433,12 +483,62 @@ int runResident(platform::Backend& backend, const Options& options, TeeLogger& l
     return status;
 }
 
-/// A desktop session shows the tray: a display server is there and nothing
-/// asked for a run without windows.
+/// Whether a Unix-domain socket at path (or the abstract one of that name,
+/// as an X server has) takes a connection.
+bool socketAnswers(const std::string& path, bool abstractToo) {
+    for (const bool abstract : {true, false}) {
+        if (abstract && !abstractToo) continue;
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const std::size_t offset = abstract ? 1 : 0;
+        if (path.size() + offset >= sizeof addr.sun_path) continue;
+        std::memcpy(addr.sun_path + offset, path.data(), path.size());
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) return false;
+        const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset +
+                                                   path.size() + (abstract ? 0 : 1));
+        const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), length) == 0;
+        close(fd);
+        if (ok) return true;
+    }
+    return false;
+}
+
+/// $DISPLAY names a server that answers; a remote one (host:N) is trusted.
+bool x11Answers(const std::string& display) {
+    const auto colon = display.rfind(':');
+    if (colon == std::string::npos) return false;
+    const std::string host = display.substr(0, colon);
+    if (!host.empty() && host != "unix") return true;
+    const std::string number = display.substr(colon + 1, display.find('.', colon) - colon - 1);
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) return false;
+    return socketAnswers("/tmp/.X11-unix/X" + number, true);
+}
+
+bool waylandAnswers(const std::string& display) {
+    if (display.front() == '/') return socketAnswers(display, false);
+    const auto dir = runtime::environmentPath("XDG_RUNTIME_DIR");
+    return dir && socketAnswers(*dir + "/" + display, false);
+}
+
+/// A desktop session shows the tray: a display server answers and nothing
+/// asked for a run without windows. A stale DISPLAY (a closed session, an
+/// ssh login) is said once and runs without windows: Qt would abort on it.
 [[maybe_unused]] bool wantsGui(const Options& options) {
     if (options.headless || options.once) return false;
-    return runtime::environmentValue("WAYLAND_DISPLAY") || runtime::environmentValue("DISPLAY") ||
-           runtime::environmentValue("QT_QPA_PLATFORM");
+    if (runtime::environmentValue("QT_QPA_PLATFORM")) return true;
+    const auto x11 = runtime::environmentValue("DISPLAY");
+    const auto wayland = runtime::environmentValue("WAYLAND_DISPLAY");
+    if (!x11 && !wayland) return false;
+    if (x11 && x11Answers(*x11)) return true;
+    if (wayland && waylandAnswers(*wayland)) {
+        // Qt would try the X server it names first.
+        if (x11) setenv("QT_QPA_PLATFORM", "wayland", 1);
+        return true;
+    }
+    std::fprintf(stderr, "orvane: no display server answers at %s - running without windows\n",
+                 (x11 ? "DISPLAY=" + *x11 : "WAYLAND_DISPLAY=" + *wayland).c_str());
+    return false;
 }
 
 #ifdef ORVANE_HAS_GUI
@@ -471,7 +571,7 @@ QString updateStamp() {
 /// machine keeps its own screens for overlays and panels: its displays are
 /// not on the user's desk.
 int runGui(platform::Backend& backend, const Options& options, TeeLogger& log,
-           const sigset_t& signals, char* program) {
+           const sigset_t& signals, app::InstanceChannel& channel, char* program) {
     // Qt reads options of its own (--platform among them): it gets none of ours.
     int qtArgc = 1;
     char* qtArgv[] = {program, nullptr};
@@ -508,7 +608,7 @@ int runGui(platform::Backend& backend, const Options& options, TeeLogger& log,
                                          QUrl(QStringLiteral(ORVANE_UPDATE_FEED)), updateStamp()},
             std::move(quit)));
     };
-    return runResident(backend, options, log, signals, rt, frontEnd);
+    return runResident(backend, options, log, signals, rt, channel, frontEnd);
 }
 #endif
 
@@ -528,24 +628,6 @@ int main(int argc, char** argv) {
     // its termination sequence; the writes fail quietly instead.
     std::signal(SIGPIPE, SIG_IGN);
 
-    // A resident instance handles the URLs itself, --once ones included: a
-    // second application on the same store and monitors would fight it. This
-    // comes before any bus is opened or probed.
-    if (!options->once || !options->urls.empty()) {
-        if (auto status = handOver(options->urls)) return *status;
-    }
-#ifdef ORVANE_HAS_GUI
-    // Windows need Qt, which only orvane-gui loads: --once, --headless and
-    // hand-overs stay light.
-    if (wantsGui(*options)) becomeGui(argv);
-#endif
-
-    TeeLogger log;
-    // In order of preference: a real machine's backend goes before the simulated one.
-    platform::linux_::LinuxBackend linux(
-        log, runtime::environmentPath("ORVANE_LINUX_ROOT").value_or(""));
-    platform::sim::SimBackend sim(options->rigPath);
-    const std::array<platform::Backend*, 2> backends{&linux, &sim};
     std::string requested = options->platform;
     if (!options->rigPath.empty()) {
         if (requested.empty()) requested = platform::sim::SimBackend::kName;
@@ -555,6 +637,30 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+
+    // A resident instance handles the URLs itself, --once ones and none at
+    // all included: a second application on the same store, monitors and
+    // gamma journal would fight it. This comes before any bus is opened.
+    auto instance = becomeInstance(options->urls);
+    if (!instance.claim) return instance.status;
+    const bool gui = wantsGui(*options);
+#ifdef ORVANE_HAS_GUI
+    // Windows need Qt, which only orvane-gui loads: --once, --headless and
+    // hand-overs stay light. It claims the instance again itself.
+    if (gui) {
+        instance.claim.reset();
+        becomeGui(argv);
+        instance = becomeInstance(options->urls);
+        if (!instance.claim) return instance.status;
+    }
+#endif
+
+    TeeLogger log;
+    // In order of preference: a real machine's backend goes before the simulated one.
+    platform::linux_::LinuxBackend linux(
+        log, runtime::environmentPath("ORVANE_LINUX_ROOT").value_or(""));
+    platform::sim::SimBackend sim(options->rigPath);
+    const std::array<platform::Backend*, 2> backends{&linux, &sim};
     platform::Backend* backend = nullptr;
     try {
         backend = &platform::chooseBackend(backends, requested);
@@ -579,10 +685,10 @@ int main(int argc, char** argv) {
             return runOnceThreaded(*backend, *options, log, signals);
         if (mode == platform::RunMode::resident && kind == platform::RuntimeKind::threaded) {
 #ifdef ORVANE_WITH_GUI
-            if (wantsGui(*options)) return runGui(*backend, *options, log, signals, argv[0]);
+            if (gui) return runGui(*backend, *options, log, signals, *instance.claim, argv[0]);
 #endif
             runtime::ThreadedRuntime rt;
-            return runResident(*backend, *options, log, signals, rt);
+            return runResident(*backend, *options, log, signals, rt, *instance.claim);
         }
         std::fprintf(stderr, "orvane: platform %s cannot run %s\n",
                      std::string(backend->name()).c_str(), options->once ? "--once" : "resident");

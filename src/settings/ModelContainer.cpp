@@ -76,6 +76,9 @@ void executeWhenFree(store::SQLiteDatabase& db, const char* sql) {
 }  // namespace
 
 ModelContainer::ModelContainer(const std::string& path) : path_(path) {
+    if (path.empty())
+        throw store::StoreError(
+            "no folder for it: XDG_DATA_HOME and HOME are unset, and the account has no home");
     const auto dir = std::filesystem::path(path).parent_path();
     if (!dir.empty()) {
         std::error_code ec;
@@ -108,8 +111,9 @@ ModelContainer::ModelContainer(const std::string& path) : path_(path) {
 }
 
 std::string ModelContainer::defaultPath() {
-    return runtime::xdgDirectory("XDG_DATA_HOME", ".local/share").value_or("./.local/share") +
-           "/orvane/Orvane.store";
+    // Never the current directory: a store there is lost to the next start.
+    const auto dir = runtime::xdgDirectory("XDG_DATA_HOME", ".local/share");
+    return dir ? *dir + "/orvane/Orvane.store" : std::string();
 }
 
 }  // namespace orvane::settings

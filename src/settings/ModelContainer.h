@@ -24,7 +24,8 @@ class ModelContainer {
     store::ModelContext& mainContext() { return *context_; }
     const std::string& path() const { return path_; }
 
-    /// "$XDG_DATA_HOME/orvane/Orvane.store", or under ~/.local/share.
+    /// "$XDG_DATA_HOME/orvane/Orvane.store", or under the home's .local/share;
+    /// "" without either (no HOME, and none in the password database).
     static std::string defaultPath();
 
   private:

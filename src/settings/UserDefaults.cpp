@@ -47,6 +47,7 @@ void UserDefaults::setBool(const std::string& key, bool value) {
 }
 
 void UserDefaults::write() {
+    if (path_.empty()) return;  // no home: kept for this run only
     namespace fs = std::filesystem;
     std::error_code ec;
     const fs::path path(path_);
@@ -74,8 +75,8 @@ void UserDefaults::write() {
 }
 
 std::string UserDefaults::defaultPath() {
-    return runtime::xdgDirectory("XDG_CONFIG_HOME", ".config").value_or("./.config") +
-           "/orvane/defaults.json";
+    const auto dir = runtime::xdgDirectory("XDG_CONFIG_HOME", ".config");
+    return dir ? *dir + "/orvane/defaults.json" : std::string();
 }
 
 }  // namespace orvane::settings

@@ -7,7 +7,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -23,6 +25,24 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
+std::chrono::steady_clock::time_point soon() {
+    return std::chrono::steady_clock::now() + std::chrono::seconds(10);
+}
+
+/// A raw peer of path that sends one URL and then reads nothing.
+int connectPeer(const std::string& path, const char* message = nullptr) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return -1;
+    if (message) {
+        [[maybe_unused]] auto n = send(fd, message, std::strlen(message), 0);
+        shutdown(fd, SHUT_WR);
+    }
+    return fd;
+}
+
 /// A socket file no instance listens on, as one that died leaves.
 void leaveStaleSocket(const std::string& path) {
     const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
@@ -36,7 +56,7 @@ void leaveStaleSocket(const std::string& path) {
 TEST(InstanceChannel, HandsURLsToTheRunningInstanceOnly) {
     test::TempDirectory dir;
     const auto path = dir / "orvane.sock";
-    EXPECT_FALSE(InstanceChannel::forward(path, {"orvane://info"}));  // nobody listens
+    EXPECT_FALSE(InstanceChannel::forward(path, {"orvane://info"}, soon()));  // nobody listens
 
     std::mutex m;
     std::vector<std::string> got;
@@ -53,7 +73,7 @@ TEST(InstanceChannel, HandsURLsToTheRunningInstanceOnly) {
         EXPECT_EQ(st.st_mode & 0777, 0600u);
         // forward() returns the instance's answer once it has handled the message.
         const auto answer = InstanceChannel::forward(
-            path, {"orvane://info", "orvane://bad\nline", "orvane://brightness?value=5"});
+            path, {"orvane://info", "orvane://bad\nline", "orvane://brightness?value=5"}, soon());
         ASSERT_TRUE(answer);
         EXPECT_EQ(answer->text, "handled 2\n");
         EXPECT_EQ(answer->status, 0);
@@ -71,7 +91,7 @@ TEST(InstanceChannel, HandsURLsToTheRunningInstanceOnly) {
     ASSERT_TRUE(std::filesystem::exists(path));
     // An answer dropped unsent still ends the peer's wait, and is no success.
     InstanceChannel again(path, [](std::vector<std::string>, InstanceChannel::Reply) {});
-    const auto none = InstanceChannel::forward(path, {});
+    const auto none = InstanceChannel::forward(path, {}, soon());
     ASSERT_TRUE(none);
     EXPECT_EQ(none->text, "");
     EXPECT_EQ(none->status, InstanceChannel::kNoAnswer);
@@ -117,7 +137,7 @@ TEST(InstanceChannel, OfManyStartsAtOnceOverAStaleSocketExactlyOneListens) {
         ASSERT_EQ(winners.size(), 1u) << "trial " << trial;
         ASSERT_EQ(refused, starts - 1);
         // The winner's socket is the one at the path: nobody deleted it.
-        ASSERT_EQ(InstanceChannel::forward(path, {"orvane://info"})->text, "1")
+        ASSERT_EQ(InstanceChannel::forward(path, {"orvane://info"}, soon())->text, "1")
             << "trial " << trial;
         winners.clear();
         ASSERT_FALSE(std::filesystem::exists(path));
@@ -140,7 +160,7 @@ TEST(InstanceChannel, IdlePeersDelayNoForward) {
         ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
         idle.push_back(fd);
     }
-    EXPECT_EQ(InstanceChannel::forward(path, {"orvane://info"})->text, "orvane://info");
+    EXPECT_EQ(InstanceChannel::forward(path, {"orvane://info"}, soon())->text, "orvane://info");
     // Served one after another, the forward would have waited for each idle
     // peer to be dropped; they are all still connected.
     for (int fd : idle) {
@@ -149,6 +169,79 @@ TEST(InstanceChannel, IdlePeersDelayNoForward) {
         EXPECT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK);
         close(fd);
     }
+}
+
+TEST(InstanceChannel, NoPeerCanHoldUpTheInstanceOrLeaveAForwardWaitingForEver) {
+    test::TempDirectory dir;
+    const auto path = dir / "orvane.sock";
+    std::mutex m;
+    std::vector<InstanceChannel::Reply> held;
+    InstanceChannel channel(path, [&](std::vector<std::string> urls, InstanceChannel::Reply reply) {
+        if (!urls.empty() && urls.front() == "orvane://hold") {
+            std::lock_guard lock(m);
+            held.push_back(std::move(reply));  // a busy instance: no answer yet
+        } else if (!urls.empty() && urls.front() == "orvane://flood") {
+            // Far more than the socket buffer, to a peer that never reads.
+            reply(InstanceChannel::answer(std::string(8 << 20, 'x') + "\n", 0));
+        } else {
+            reply(InstanceChannel::answer("ok\n", 0));
+        }
+    });
+    const int flooder = connectPeer(path, "orvane://flood\n");
+    ASSERT_GE(flooder, 0);
+    // The instance still answers others, as soon as they ask.
+    EXPECT_EQ(InstanceChannel::forward(path, {"orvane://info"}, soon())->text, "ok\n");
+
+    // No answer in time is said as such, not waited for.
+    const auto silent = InstanceChannel::forward(
+        path, {"orvane://hold"}, std::chrono::steady_clock::now() + std::chrono::milliseconds(200));
+    ASSERT_TRUE(silent);
+    EXPECT_EQ(silent->status, InstanceChannel::kTimedOut);
+
+    // Past the peer limit a forward waits its turn instead of being closed.
+    std::vector<int> idle;
+    for (std::size_t i = 0; i < InstanceChannel::kMaxPeers; ++i)
+        idle.push_back(connectPeer(path));
+    auto waiting = std::async(std::launch::async, [&] {
+        return InstanceChannel::forward(path, {"orvane://info"}, soon());
+    });
+    EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    for (int fd : idle)
+        close(fd);
+    const auto turn = waiting.get();
+    ASSERT_TRUE(turn);
+    EXPECT_EQ(turn->status, 0);
+    EXPECT_EQ(turn->text, "ok\n");
+
+    // An answer given once the instance stops taking work still reaches its
+    // peer, and says it was not finished.
+    auto late = std::async(std::launch::async, [&] {
+        return InstanceChannel::forward(path, {"orvane://hold"}, soon());
+    });
+    while (true) {
+        std::lock_guard lock(m);
+        if (held.size() == 2) break;
+    }
+    channel.stopServing();
+    held.back()(InstanceChannel::answer("partly\n", InstanceChannel::kUnfinished));
+    const auto partly = late.get();
+    ASSERT_TRUE(partly);
+    EXPECT_EQ(partly->text, "partly\n");
+    EXPECT_EQ(partly->status, InstanceChannel::kUnfinished);
+    close(flooder);
+}
+
+TEST(InstanceChannel, AnAnswerTooLongIsCutAtALineAndKeepsItsStatus) {
+    const std::string line(1000, 'a');
+    std::string text;
+    while (text.size() <= InstanceChannel::kMaxAnswer)
+        text += line + "\n";
+    const auto bytes = InstanceChannel::answer(text, InstanceChannel::kFailed);
+    const auto end = bytes.rfind('\0');
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_LE(end, InstanceChannel::kMaxAnswer);
+    EXPECT_EQ(bytes[end - 1], '\n');
+    EXPECT_EQ(bytes.substr(end + 1), "1");
 }
 
 TEST(InstanceChannel, TheRuntimeDirectoryCountsOnlyWhenItIsPrivate) {

@@ -6,8 +6,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <random>
 
 #include "displays/DisplayManager.h"
@@ -48,6 +50,21 @@ class GammaJournalTest : public SimFixture {
     void expectOriginal() {
         EXPECT_EQ(machine_->gammaTables(2), originals_[0]);
         EXPECT_EQ(machine_->gammaTables(3), originals_[1]);
+    }
+
+    /// What an earlier run left for display 2: its true tables, or others.
+    void leaveJournal(const platform::sim::SimMachine::GammaTables& t) {
+        nlohmann::json doc = {
+            {"version", 1},
+            {"displays", {{"2", {{"red", t[0]}, {"green", t[1]}, {"blue", t[2]}}}}}};
+        std::ofstream(path_) << doc.dump();
+    }
+    static platform::sim::SimMachine::GammaTables scaled(platform::sim::SimMachine::GammaTables t,
+                                                         float factor) {
+        for (auto& channel : t)
+            for (auto& v : channel)
+                v *= factor;
+        return t;
     }
 
     TempDirectory dir_;
@@ -108,6 +125,69 @@ TEST_F(GammaJournalTest, AJournalThatCannotBeReadOrWrittenNeverHarmsTheScreen) {
     EXPECT_EQ(log_.linesStartingWith("[GammaJournal] Could not save").size(), 1u);
     manager->stop();
     expectOriginal();
+}
+
+TEST_F(GammaJournalTest, ADisplayThatComesBackShowingItsDimmedRampKeepsItsTrueOriginal) {
+    auto manager = run();
+    runTask(executor(), manager->writeBrightness(2, 40));
+    const auto dimmed = machine_->gammaTables(2);
+    ASSERT_NE(dimmed, originals_[0]);
+    // Unplugged and back, still showing the dimmed ramp, as an X server keeps it.
+    auto spec = simDisplay(2, SimDDCPath::i2c, 0x2222, 2);
+    spec.monitor.answers = false;
+    spec.gamma = 2.2;
+    spec.shownGamma = dimmed;
+    machine_->disconnectDisplay(2);
+    executor().runFor(std::chrono::seconds(5));
+    machine_->connectDisplay(spec);
+    executor().runFor(std::chrono::seconds(5));
+    // Dimmed from the journal's original, never from what it showed.
+    EXPECT_EQ(machine_->gammaTables(2), scaled(originals_[0], 0.4f));
+    runTask(executor(), manager->writeBrightness(2, 100));
+    EXPECT_EQ(machine_->gammaTables(2), originals_[0]);
+    runTask(executor(), manager->writeBrightness(2, 70));
+    manager->stop();
+    expectOriginal();
+    EXPECT_FALSE(std::filesystem::exists(path_));
+}
+
+TEST_F(GammaJournalTest, OnlyADisplayStillShowingTheDimmingGetsTablesBack) {
+    // Since the earlier run, display 2 shows a ramp of someone else's.
+    const auto others = scaled(machine_->gammaTables(3), 1.0f);
+    machine_->setDisplayTransferByTable(2, std::uint32_t(others[0].size()), others[0].data(),
+                                        others[1].data(), others[2].data());
+    leaveJournal(originals_[0]);
+    run()->stop();
+    EXPECT_EQ(machine_->gammaTables(2), others) << "written over what it shows";
+    EXPECT_THAT(log_.lines(), Contains("[GammaJournal] Left display 2 as it is: it no longer "
+                                       "shows the tables Orvane dimmed"));
+    EXPECT_FALSE(std::filesystem::exists(path_));
+
+    // Black tables are no display's own: never restored, whatever it shows.
+    const auto dark = scaled(originals_[0], 0.3f);
+    machine_->setDisplayTransferByTable(2, std::uint32_t(dark[0].size()), dark[0].data(),
+                                        dark[1].data(), dark[2].data());
+    leaveJournal(scaled(originals_[0], 0.0f));
+    log_.clear();
+    run()->stop();
+    EXPECT_EQ(machine_->gammaTables(2), dark);
+    EXPECT_THAT(log_.lines(),
+                Contains("[GammaJournal] Ignored the entry for display 2: its tables are black"));
+
+    // A journal others could have planted is never read, and left where it is.
+    leaveJournal(originals_[0]);
+    for (const auto& [file, folder] : {std::pair{0666, 0700}, std::pair{0600, 0777}}) {
+        chmod(path_.c_str(), mode_t(file));
+        chmod(dir_.path().c_str(), mode_t(folder));
+        log_.clear();
+        run()->stop();
+        EXPECT_EQ(machine_->gammaTables(2), dark);
+        EXPECT_THAT(
+            log_.lines(),
+            Contains(::testing::StartsWith("[GammaJournal] Ignored the gamma journal " + path_)));
+        EXPECT_TRUE(std::filesystem::exists(path_));
+    }
+    chmod(dir_.path().c_str(), 0700);
 }
 
 }  // namespace

@@ -29,6 +29,7 @@
 #include "settings/AppSettings.h"
 #include "settings/DisplayPreset.h"
 #include "settings/ModelContainer.h"
+#include "store/SQLiteDatabase.h"
 #include "support/SysfsTree.h"
 #include "support/TempDirectory.h"
 
@@ -37,6 +38,7 @@ namespace {
 
 using nlohmann::json;
 using ::testing::Contains;
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -48,14 +50,16 @@ std::vector<std::string> splitLines(const std::string& text) {
     return lines;
 }
 
-/// Starts argv with its standard output on the pipe's write end (closed here).
-pid_t spawnWithOutput(const std::vector<std::string>& argv, int out[2]) {
+/// Starts argv with its standard output (and error, if asked) on the pipe's
+/// write end (closed here).
+pid_t spawnWithOutput(const std::vector<std::string>& argv, int out[2], bool withErrors = false) {
     const pid_t pid = fork();
     if (pid == 0) {
         // Runs the tests kill with SIGSEGV or SIGABRT leave no core files about.
         const rlimit noCore{0, 0};
         setrlimit(RLIMIT_CORE, &noCore);
         dup2(out[1], STDOUT_FILENO);
+        if (withErrors) dup2(out[1], STDERR_FILENO);
         close(out[0]);
         close(out[1]);
         std::vector<char*> a;
@@ -114,12 +118,12 @@ class CommandLineTest : public ::testing::Test {
     /// VAR=value pairs for the binary, on top of the test's directories.
     std::vector<std::string> extraEnvironment;
 
-    /// Runs to the end; stdout split into lines.
-    RunResult run(std::vector<std::string> args) {
+    /// Runs to the end; stdout (and stderr, if asked) split into lines.
+    RunResult run(std::vector<std::string> args, bool withErrors = false) {
         std::filesystem::create_directories(dir / "run");
         int out[2];
         if (pipe(out) != 0) throw std::runtime_error("pipe");
-        const pid_t pid = spawnWithOutput(command(std::move(args)), out);
+        const pid_t pid = spawnWithOutput(command(std::move(args)), out, withErrors);
         RunResult r;
         r.lines = splitLines(readAll(out[0]));
         int status = 0;
@@ -535,10 +539,11 @@ bool waitForPath(const std::filesystem::path& path, std::chrono::milliseconds ti
 /// A resident instance on the rig, in the background.
 class ResidentInstance {
   public:
-    ResidentInstance(const std::vector<std::string>& argv, const std::string& socket) {
+    ResidentInstance(const std::vector<std::string>& argv, const std::string& socket,
+                     bool withErrors = false) {
         std::filesystem::create_directories(std::filesystem::path(socket).parent_path());
         if (pipe(out_) != 0) throw std::runtime_error("pipe");
-        pid_ = spawnWithOutput(argv, out_);
+        pid_ = spawnWithOutput(argv, out_, withErrors);
         // Up once its socket exists and its first scan has ended.
         waitForPath(socket, std::chrono::seconds(5));
     }
@@ -557,6 +562,7 @@ class ResidentInstance {
         }
         return false;
     }
+    pid_t pid() const { return pid_; }
     /// Signals it and returns its whole output.
     std::vector<std::string> stop(int signal, int& status) {
         kill(pid_, signal);
@@ -733,6 +739,86 @@ TEST_F(CommandLineTest, AfterARunDiesDimmedTheNextStartGivesTheGammaTablesBack) 
             EXPECT_FALSE(std::filesystem::exists(journal)) << what;
         }
     }
+}
+
+TEST_F(CommandLineTest, AHandOverNeverWaitsForEverNorTouchesTheInstancesJournal) {
+    json desk;
+    std::ifstream(rig()) >> desk;
+    desk["overlays"] = false;
+    const auto gammaRig = dir / "gamma.json";
+    std::ofstream(gammaRig) << desk.dump();
+    const auto journal = dir / "run/orvane-gamma-sim.json";
+    ResidentInstance resident(
+        command({"--rig", gammaRig, "orvane://brightness?display=2&value=30"}),
+        dir / "run/orvane.sock");
+    ASSERT_TRUE(waitForPath(journal, std::chrono::seconds(30)));
+
+    // Beside it, a start without URLs runs no application of its own: the
+    // resident's journal stays.
+    const auto once = run({"--once", "--rig", gammaRig}, true);
+    EXPECT_EQ(once.status, 0);
+    EXPECT_THAT(once.lines, ElementsAre("[Orvane] Orvane is already running"));
+    EXPECT_TRUE(std::filesystem::exists(journal));
+
+    // A stale DISPLAY loses no URL: the hand-over comes before any window.
+    extraEnvironment = {"DISPLAY=:93"};
+    const auto stale = run({"orvane://info"}, true);
+    EXPECT_EQ(stale.status, 0);
+    EXPECT_THAT(stale.lines, Contains("[CLIHandler] Received URL: orvane://info"));
+
+    // A stopped instance gets a deadline, and the start says so.
+    kill(resident.pid(), SIGSTOP);
+    extraEnvironment = {"ORVANE_HANDOVER_TIMEOUT=0.5"};
+    const auto stopped = run({"orvane://info"}, true);
+    EXPECT_EQ(stopped.status, 1);
+    EXPECT_THAT(stopped.lines, Contains("orvane: the running instance does not answer"));
+    // A signal ends the wait at once, long before the deadline.
+    extraEnvironment = {"ORVANE_HANDOVER_TIMEOUT=600"};
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t waiting = spawnWithOutput(command({"orvane://info"}), fds);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(waiting, SIGTERM);
+    int status = 0;
+    for (int i = 0; i < 300 && waitpid(waiting, &status, WNOHANG) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "still waiting";
+    if (!WIFSIGNALED(status)) kill(waiting, SIGKILL), waitpid(waiting, &status, 0);
+    close(fds[0]);
+    kill(resident.pid(), SIGCONT);
+    extraEnvironment.clear();
+
+    resident.stop(SIGTERM, status);
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(std::filesystem::exists(journal)) << "a clean end leaves none";
+
+    // With no instance, a stale DISPLAY runs without windows, and says why.
+    extraEnvironment = {"DISPLAY=:93"};
+    ResidentInstance alone(command({"--rig", rig()}), dir / "run/orvane.sock", true);
+    extraEnvironment.clear();
+    const auto lines = alone.stop(SIGTERM, status);
+    EXPECT_EQ(status, 0);
+    EXPECT_THAT(lines, Contains("orvane: no display server answers at DISPLAY=:93 - "
+                                "running without windows"));
+}
+
+TEST_F(CommandLineTest, StartsAtOnceOnAFreshStoreMakeOneSettingsRecord) {
+    std::vector<pid_t> pids;
+    for (int i = 0; i < 6; ++i) {
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        pids.push_back(spawnWithOutput(command({"--once", "--rig", rig(), "orvane://info"}), fds));
+        close(fds[0]);
+    }
+    for (pid_t pid : pids) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status)) << "killed by its closed output?";
+    }
+    store::SQLiteDatabase db(storePath());
+    store::SQLiteStatement count(db, "SELECT COUNT(*) FROM AppSettings");
+    ASSERT_TRUE(count.step());
+    EXPECT_EQ(count.int64(0), 1);
 }
 
 TEST_F(CommandLineTest, TheDefaultPresetAppliesWhenTheResidentInstanceLaunches) {

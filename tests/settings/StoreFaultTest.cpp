@@ -3,6 +3,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
@@ -15,6 +16,7 @@
 #include "settings/AppSettings.h"
 #include "settings/ModelContainer.h"
 #include "settings/PresetManager.h"
+#include "settings/UserDefaults.h"
 #include "support/FaultyVfs.h"
 #include "support/SimFixture.h"
 #include "support/TempDirectory.h"
@@ -155,3 +157,50 @@ TEST_F(StoreFaultTest, KilledAtRandomMomentsTheStoreLosesNoCommittedPreset) {
 
 }  // namespace
 }  // namespace orvane::settings
+
+namespace orvane::test {
+namespace {
+
+/// Sets or unsets variables for one scope.
+class ScopedEnvironment {
+  public:
+    void unset(const char* name) {
+        remember(name);
+        unsetenv(name);
+    }
+    ~ScopedEnvironment() {
+        for (const auto& [name, value] : saved_) {
+            if (value) {
+                setenv(name.c_str(), value->c_str(), 1);
+            } else {
+                unsetenv(name.c_str());
+            }
+        }
+    }
+
+  private:
+    void remember(const char* name) {
+        const char* v = std::getenv(name);
+        saved_.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
+    }
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+TEST(StoreLocation, WithoutHomeTheStoreGoesToTheAccountsHomeNeverTheCurrentFolder) {
+    ScopedEnvironment env;
+    env.unset("HOME");
+    env.unset("XDG_DATA_HOME");
+    env.unset("XDG_CONFIG_HOME");
+    const passwd* account = getpwuid(getuid());
+    ASSERT_TRUE(account && account->pw_dir);
+    EXPECT_EQ(settings::ModelContainer::defaultPath(),
+              std::string(account->pw_dir) + "/.local/share/orvane/Orvane.store");
+    EXPECT_EQ(settings::UserDefaults::defaultPath(),
+              std::string(account->pw_dir) + "/.config/orvane/defaults.json");
+    // Where there is no home at all, the store is refused, not made here.
+    EXPECT_THAT([] { settings::ModelContainer container(""); },
+                ::testing::ThrowsMessage<store::StoreError>(::testing::HasSubstr("no folder")));
+}
+
+}  // namespace
+}  // namespace orvane::test

@@ -8,7 +8,7 @@
 
 namespace orvane::test {
 
-/// A fresh directory for one test, removed with everything in it afterwards.
+/// A fresh directory for one test, open to its user only, removed with everything in it afterwards.
 class TempDirectory {
   public:
     TempDirectory() {
@@ -20,6 +20,8 @@ class TempDirectory {
         path_ = std::filesystem::path(::testing::TempDir()) / ("orvane-" + name);
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
+        // Private, as a user's runtime folder is.
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all);
     }
     ~TempDirectory() {
         std::error_code ec;
