@@ -2,6 +2,7 @@
 #include "platform/linux/LinuxMachine.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -9,6 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "controls/SoftwareDimmer.h"
 #include "ddc/DDCDisplay.h"
 #include "ddc/DDCManager.h"
 #include "displays/DisplayManager.h"
@@ -17,6 +19,7 @@
 #include "runtime/Logger.h"
 #include "runtime/ManualExecutor.h"
 #include "runtime/Runtime.h"
+#include "support/LinuxSession.h"
 #include "support/SimFixture.h"
 #include "support/SysfsTree.h"
 #include "support/TempDirectory.h"
@@ -331,6 +334,69 @@ TEST_F(LinuxMachineTest, TheRegistryListsTheMonitorsWithTheirNamesAndDDC) {
                                        "session, and none is running"));
     EXPECT_THAT(log_.lines(),
                 Not(Contains(::testing::HasSubstr("Apple Silicon HDMI DDC available"))));
+}
+
+}  // namespace
+}  // namespace orvane::platform::linux_
+
+namespace orvane::platform::linux_ {
+namespace {
+
+/// A display server whose CRTC keeps a ramp of a size Xvfb has not (1024),
+/// holding a curve that resampling would bend.
+class LargeRampServer final : public DisplayConfig {
+  public:
+    explicit LargeRampServer(std::vector<std::uint8_t> edid) {
+        output_.name = "DP-1";
+        output_.crtc = 1;
+        output_.edid = std::move(edid);
+        for (auto* ramp : {&red, &green, &blue}) {
+            ramp->resize(1024);
+            for (std::size_t i = 0; i < ramp->size(); ++i)
+                (*ramp)[i] = std::round(float(std::pow(double(i) / 1023.0, 2.2)) * 65535) / 65535;
+        }
+    }
+    std::vector<SessionOutput> outputs() override { return {output_}; }
+    bool setMode(const SessionOutput&, std::int32_t) override { return false; }
+    int gammaSize(const SessionOutput&) override { return int(red.size()); }
+    bool getGamma(const SessionOutput&, std::vector<float>& r, std::vector<float>& g,
+                  std::vector<float>& b) override {
+        r = red, g = green, b = blue;
+        return true;
+    }
+    bool setGamma(const SessionOutput&, const std::vector<float>& r, const std::vector<float>& g,
+                  const std::vector<float>& b) override {
+        if (r.size() != red.size()) return false;
+        red = r, green = g, blue = b;
+        return true;
+    }
+    void startEvents() override {}
+    std::vector<float> red, green, blue;
+
+  private:
+    SessionOutput output_;
+};
+
+TEST(LinuxGamma, ADimmingGivesACrtcOfAnySizeExactlyItsOwnRampBack) {
+    test::TempDirectory dir;
+    test::SysfsTree tree(dir.path());
+    tree.connector("card0-DP-1", true, edidFile("office-27.bin"), 4);
+    runtime::ManualExecutor clock;
+    runtime::CapturingLogger log;
+    DesktopSession session;
+    auto server = std::make_unique<LargeRampServer>(edidFile("office-27.bin"));
+    auto* ramps = server.get();
+    const auto original = ramps->green;
+    session.displayConfig = std::move(server);
+    auto machine = test::sessionMachine(tree, clock, log, std::move(session));
+    const DisplayID office = 0x0A01;
+    test::NoScreens toolkit;
+    controls::SoftwareDimmer dimmer(office, *machine, toolkit, log);
+    dimmer.method = controls::SoftwareDimmer::Method::gamma;
+    ASSERT_TRUE(dimmer.applyLevel(0.5));
+    EXPECT_FLOAT_EQ(ramps->green[700], original[700] * 0.5f) << "dimmed from the CRTC's own ramp";
+    ASSERT_TRUE(dimmer.applyLevel(0));
+    EXPECT_EQ(ramps->green, original) << "not an interpolation of it";
 }
 
 }  // namespace
