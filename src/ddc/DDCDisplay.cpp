@@ -135,11 +135,27 @@ runtime::Task<bool> DDCDisplay::writeValue(std::uint16_t value, VCPCode code) {
                 co_await transport->paceWrite(displayID_);
                 // A newer value that came during the pause goes instead.
                 if (!stillWanted()) break;
-                co_await transport->writeVCP(displayID_, code, value, stillWanted);
+                std::exception_ptr refused;
+                try {
+                    co_await transport->writeVCP(displayID_, code, value, stillWanted);
+                } catch (const DDCError&) {
+                    refused = std::current_exception();
+                }
+                // Some monitors apply a write and still report it failed: what
+                // they read back decides, or an overlay would dim them twice.
+                if (refused && !co_await landedAnyway(transport, code, value))
+                    std::rethrow_exception(refused);
                 std::lock_guard lock(cacheLock_);
                 held_[code] = {value, transports_.clock.now(), false};
                 if (auto it = valueCache_.find(code); it != valueCache_.end())
                     it->second.current = value;
+                if (refused) {
+                    held_[code].confirmed = stillWanted();
+                    transports_.log.line(prefix() + displayName(code) + "=" +
+                                         std::to_string(value) +
+                                         " applied, though the monitor reported the write failed");
+                    break;
+                }
             }
             if (co_await confirmWrite(transport, code, value, before, stillWanted)) {
                 std::lock_guard lock(cacheLock_);
@@ -192,6 +208,20 @@ runtime::Task<bool> DDCDisplay::confirmWrite(std::shared_ptr<DDCTransport> trans
         co_return true;
     }
     co_return writeLanded(value, reads.current, before, reads.max);
+}
+
+runtime::Task<bool> DDCDisplay::landedAnyway(std::shared_ptr<DDCTransport> transport, VCPCode code,
+                                             std::uint16_t value) {
+    if (code != VCPCode::brightness && code != VCPCode::contrast && code != VCPCode::volume)
+        co_return false;
+    if (!cachedValue(code) || zeroMaximumLogged_.contains(code)) co_return false;
+    co_await transport->settleAfterWrite();
+    try {
+        const VCPValue reads = co_await readValue(code);
+        co_return writeLanded(value, reads.current, std::nullopt, reads.max);
+    } catch (const DDCError&) {
+        co_return false;
+    }
 }
 
 bool writeLanded(std::uint16_t asked, std::uint16_t reads, std::optional<std::uint16_t> before,

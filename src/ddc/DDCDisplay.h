@@ -104,6 +104,10 @@ class DDCDisplay {
     const Held* held(VCPCode code) const;  // under cacheLock_; none once kHeldTrust is over
     /// Reads code back after a write of value; true when the write counts as
     /// done (landed, replaced meanwhile, or not readable here).
+    /// After a write the monitor reported failed: whether it shows value all
+    /// the same. Only for levels, and only where a read has worked before.
+    runtime::Task<bool> landedAnyway(std::shared_ptr<DDCTransport> transport, VCPCode code,
+                                     std::uint16_t value);
     runtime::Task<bool> confirmWrite(std::shared_ptr<DDCTransport> transport, VCPCode code,
                                      std::uint16_t value, std::optional<std::uint16_t> before,
                                      const std::function<bool()>& stillWanted);

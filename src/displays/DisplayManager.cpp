@@ -20,6 +20,9 @@ using runtime::clampPercent;
 
 namespace {
 constexpr auto kRescanDelay = 500ms;
+// A connector that flaps for ever (a loose cable) must not keep the displays
+// beside it out: a burst of events waits this long at most.
+constexpr auto kRescanAtMost = 3s;
 constexpr const char* kBrightnessKey = "brightness";
 /// A monitor asleep during its probe is asked again after these; after the
 /// last, only a user action on it asks again.
@@ -147,13 +150,13 @@ void DisplayManager::finishScan() {
     scanIdle_.resumeAll();
 }
 
-runtime::Task<void> DisplayManager::scanDisplays() {
+runtime::Task<void> DisplayManager::scanDisplays(bool mayGiveWay) {
     auto self = shared_from_this();
     const auto& platform = services_.platform;
     if (stopped_) co_return;
     // The first scan runs to its end (launch waits for it); a later one gives
     // way to the rescan that a newer event scheduled.
-    const bool abandonable = scanCount_ > 0;
+    const bool abandonable = mayGiveWay && scanCount_ > 0;
     const std::uint64_t generation = configGeneration_;
     const auto stale = [&] { return stopped_ || (abandonable && generation != configGeneration_); };
     while (scanning_)
@@ -807,7 +810,8 @@ void DisplayManager::handleReconfiguration(DisplayID display,
     if (services_.i2c) services_.i2c->clearCache();
     if (stopped_) return;
     ++configGeneration_;  // a scan under way describes a machine that is gone
-    rescanDue_ = clock_.now() + kRescanDelay;
+    if (!rescanScheduled_) burstStart_ = clock_.now();
+    rescanDue_ = std::min(clock_.now() + kRescanDelay, burstStart_ + kRescanAtMost);
     if (rescanScheduled_) return;
     rescanScheduled_ = true;
     runtime::spawn(main_, rescanWhenQuiet(), {}, stopSource_.get_token());
@@ -822,7 +826,8 @@ runtime::Task<void> DisplayManager::rescanWhenQuiet() {
     rescanScheduled_ = false;
     if (stopped_ || !rescanDue_) co_return;
     rescanDue_.reset();
-    co_await scanDisplays();
+    // Cut short by a burst that went on: this one shows what is there now.
+    co_await scanDisplays(clock_.now() < burstStart_ + kRescanAtMost);
 }
 
 std::vector<platform::IOObjectRef> DisplayManager::panelServices(bool logFailure) {

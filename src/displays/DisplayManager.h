@@ -58,7 +58,9 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     bool isStopped() const { return stopped_; }
     /// Rebuilds the display list and every record. A rescan that a
     /// newer display change (or a stop) makes stale is abandoned.
-    runtime::Task<void> scanDisplays();
+    /// mayGiveWay: a newer event may abandon it (the first scan, and one a
+    /// long burst of events forced, run to their end).
+    runtime::Task<void> scanDisplays(bool mayGiveWay = true);
     /// One reconfiguration event: an add or remove (re)schedules the one pending
     /// rescan 0.5 s later, so a burst of events costs one scan.
     void handleReconfiguration(DisplayID display, platform::CGDisplayChangeSummaryFlags flags);
@@ -176,6 +178,7 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     // Rescans: one pending at a time, pushed back by each event; at most one scan running.
     std::uint64_t configGeneration_ = 0;
     std::optional<runtime::TimePoint> rescanDue_;
+    runtime::TimePoint burstStart_{};  // the first event the scheduled rescan waits out
     bool rescanScheduled_ = false;
     bool scanning_ = false;
     runtime::WaitList scanIdle_;

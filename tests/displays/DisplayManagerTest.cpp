@@ -334,6 +334,49 @@ TEST_F(DisplayManagerTest, AStormOfHotPlugsEndsRightAfterAQuietPeriodAndOneScan)
     EXPECT_LT(now() - quiet, 500ms + 9 * 2s);
 }
 
+TEST_F(DisplayManagerTest, AWriteTheMonitorAppliedButReportedFailedIsNotDimmedTwice) {
+    use({simDisplay(2, SimDDCPath::i2c)});
+    start();
+    platform::sim::SimFault odd;
+    odd.kind = SimFaultKind::resultStatus;
+    odd.code = 0x10;
+    odd.writesOnly = true;
+    machine_->addFault(2, odd);
+    EXPECT_TRUE(runTask(executor(), manager->writeBrightness(2, 40)));
+    EXPECT_EQ(monitor(2).feature(0x10)->current, 40);
+    EXPECT_TRUE(machine_->windows().empty()) << "an overlay on top of the monitor's own 40";
+    EXPECT_DOUBLE_EQ(manager->displays()[0]->brightness, 40);
+
+    // One that did not land is still a failure, and dims in software.
+    monitor(2).clearFaults();
+    odd.kind = SimFaultKind::sendStatus;
+    machine_->addFault(2, odd);
+    runTask(executor(), manager->writeBrightness(2, 30));
+    EXPECT_EQ(monitor(2).feature(0x10)->current, 40);
+    EXPECT_EQ(machine_->windows().size(), 1u);
+}
+
+TEST_F(DisplayManagerTest, AConnectorThatFlapsForEverKeepsNoDisplayBesideItOut) {
+    use({simDisplay(2, SimDDCPath::i2c)});
+    start();
+    // A loose cable: display 5 comes and goes every 300 ms for a minute, and
+    // display 7 is plugged in beside it early on.
+    bool present = false;
+    for (int i = 0; i < 200; ++i) {
+        if (i == 1) machine_->connectDisplay(simDisplay(7, SimDDCPath::i2c, 0x7777, 7));
+        if ((present = !present)) {
+            machine_->connectDisplay(simDisplay(5, SimDDCPath::none, 0x5555, 1));
+        } else {
+            machine_->disconnectDisplay(5);
+        }
+        executor().runFor(300ms);
+        if (manager->record(7)) break;
+    }
+    ASSERT_NE(manager->record(7), nullptr) << "never scanned while the connector flapped";
+    EXPECT_NE(manager->record(7)->ddc, nullptr);
+    EXPECT_LT(scansLogged(), 5u);
+}
+
 TEST_F(DisplayManagerTest, TenThousandHotPlugsAndDisplaysThatComeBackHalfAlive) {
     auto dumb = simDisplay(3, SimDDCPath::i2c, 0x3333, 3);
     dumb.monitor.answers = false;
