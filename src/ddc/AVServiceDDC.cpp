@@ -81,13 +81,13 @@ IOAVServiceRef AVServiceDDC::avService(DisplayID display) {
 
     // A proxy serves one display: the first to ask for it keeps it while active.
     std::lock_guard lock(claimsLock_);
+    std::set<DisplayID> active;
     {
         std::array<DisplayID, 16> ids{};
         std::uint32_t count = 0;
         if (windowServer_.getActiveDisplayList(ids.size(), ids.data(), count) ==
             platform::kCGErrorSuccess) {
-            const std::set<DisplayID> active(ids.begin(),
-                                             ids.begin() + std::min<std::size_t>(count, 16));
+            active.insert(ids.begin(), ids.begin() + std::min<std::size_t>(count, 16));
             std::erase_if(claims_, [&](const auto& c) { return !active.count(c.first); });
         }
     }
@@ -107,15 +107,12 @@ IOAVServiceRef AVServiceDDC::avService(DisplayID display) {
         claims_.erase(it);
     }
 
-    const std::uint32_t vendor = windowServer_.vendorNumber(display);
-    const std::uint32_t model = windowServer_.modelNumber(display);
-    const IOObjectRef* chosen = nullptr;
-    for (const IOObjectRef& proxy : proxies) {
-        if (claimedByOther(proxy)) continue;
+    // Whether one of proxy's children describes the display of that vendor and model.
+    const auto serves = [&](const IOObjectRef& proxy, std::uint32_t vendor, std::uint32_t model) {
         std::vector<IOObjectRef> children;
         if (registry_.childEntries(proxy.get(), platform::kIOServicePlane, children) !=
             platform::kIOReturnSuccess) {
-            continue;
+            return false;
         }
         for (const IOObjectRef& child : children) {
             auto info =
@@ -123,19 +120,35 @@ IOAVServiceRef AVServiceDDC::avService(DisplayID display) {
             if (!info) continue;
             const std::uint32_t childVendor = info->number("DisplayVendorID").value_or(0);
             const auto childProduct = info->number("DisplayProductID");
-            if (childVendor == vendor && (childProduct ? *childProduct == model : model == 0)) {
-                chosen = &proxy;
-                break;
-            }
+            if (childVendor == vendor && (childProduct ? *childProduct == model : model == 0))
+                return true;
         }
-        if (chosen) break;
+        return false;
+    };
+    const std::uint32_t vendor = windowServer_.vendorNumber(display);
+    const std::uint32_t model = windowServer_.modelNumber(display);
+    const IOObjectRef* chosen = nullptr;
+    for (const IOObjectRef& proxy : proxies) {
+        if (!claimedByOther(proxy) && serves(proxy, vendor, model)) {
+            chosen = &proxy;
+            break;
+        }
     }
     // A lone proxy belongs to some other display (an HDMI monitor, say) as
     // often as to this one: without a match it serves nobody.
     if (!chosen && proxies.size() == 1) return nullptr;
     if (!chosen) {
-        auto free = std::find_if(proxies.begin(), proxies.end(),
-                                 [&](const IOObjectRef& p) { return !claimedByOther(p); });
+        // Nor does one that describes another display on the desk: a display
+        // without a bus of its own would write to that one's monitor.
+        const auto another = [&](const IOObjectRef& proxy) {
+            return std::any_of(active.begin(), active.end(), [&](DisplayID other) {
+                return other != display && serves(proxy, windowServer_.vendorNumber(other),
+                                                  windowServer_.modelNumber(other));
+            });
+        };
+        auto free = std::find_if(proxies.begin(), proxies.end(), [&](const IOObjectRef& p) {
+            return !claimedByOther(p) && !another(p);
+        });
         if (free == proxies.end()) return nullptr;
         log_.line("[AVServiceDDC] Could not match IOAVService to display " +
                   std::to_string(display) +

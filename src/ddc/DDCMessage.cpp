@@ -76,7 +76,11 @@ VCPValue DDCMessage::decodeScanning(std::span<const std::uint8_t> reply, VCPCode
     }
     if (reply[i + 1] != 0x00) throw DDCError::vcpCodeUnsupported(requested);
     if (reply[i + 2] != rawValue(requested)) throw DDCError::readResponseInvalid();
-    return VCPValue{be16(reply[i + 6], reply[i + 7]), be16(reply[i + 4], reply[i + 5])};
+    const VCPValue value{be16(reply[i + 6], reply[i + 7]), be16(reply[i + 4], reply[i + 5])};
+    // The buffer's zero fill where a cut-off reply ended: no monitor holds
+    // 0 of 0, and taking it as 0 would send a step from 70 to 5.
+    if (value.current == 0 && value.max == 0) throw DDCError::readResponseInvalid();
+    return value;
 }
 
 }  // namespace orvane::ddc

@@ -18,7 +18,10 @@ using test::errorOf;
 using test::rigOf;
 using test::runTask;
 using test::simDisplay;
+using ::testing::Contains;
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 SimDisplaySpec hdmi(DisplayID id, std::uint32_t vendor, std::uint32_t model) {
     return simDisplay(id, SimDDCPath::avService, vendor, model);
@@ -150,7 +153,11 @@ TEST_F(AVServiceDDCTest, SeveralProxiesAreMatchedByVendorAndProduct) {
 }
 
 TEST_F(AVServiceDDCTest, SeveralProxiesWithoutAMatchFallBackToTheFirst) {
-    useRig(rigOf({hdmi(3, 0x1111, 1), hdmi(4, 0x2222, 2)}));
+    // Their children describe monitors the window server lists as none of its displays.
+    auto a = hdmi(3, 0x1111, 1), b = hdmi(4, 0x2222, 2);
+    a.registryVendor = {platform::sim::SimRegistryNumber::Mode::value, 0x7777};
+    b.registryVendor = {platform::sim::SimRegistryNumber::Mode::value, 0x8888};
+    useRig(rigOf({a, b}));
     machine_->addDisplay(simDisplay(9, SimDDCPath::none, 0x3333, 3));
     runTask(executor(), av()->writeVCP(9, VCPCode::brightness, 33));
     EXPECT_EQ(monitor(3).feature(0x10)->current, 33);
@@ -158,6 +165,28 @@ TEST_F(AVServiceDDCTest, SeveralProxiesWithoutAMatchFallBackToTheFirst) {
                 ElementsAre(::testing::_,
                             "[AVServiceDDC] Could not match IOAVService to display 9 - using first "
                             "available (multi-HDMI setups may target wrong display)"));
+}
+
+TEST_F(AVServiceDDCTest, ADisplayWithoutABusNeverTakesAnotherDisplaysProxy) {
+    useRig(rigOf({hdmi(3, 0x1111, 1), hdmi(4, 0x2222, 2)}));
+    // A DisplayPort monitor without DDC, asking before the HDMI ones do.
+    machine_->addDisplay(simDisplay(9, SimDDCPath::none, 0x3333, 3));
+    EXPECT_FALSE(av()->avService(9));
+    EXPECT_NE(errorOf(executor(), av()->writeVCP(9, VCPCode::brightness, 33)), "");
+    EXPECT_EQ(monitor(3).feature(0x10)->current, 50);
+    EXPECT_EQ(monitor(4).feature(0x10)->current, 50);
+    EXPECT_THAT(lines(), Not(Contains(HasSubstr("using first available"))));
+    runTask(executor(), av()->writeVCP(4, VCPCode::brightness, 44));
+    EXPECT_EQ(monitor(4).feature(0x10)->current, 44);
+}
+
+TEST_F(AVServiceDDCTest, AReplyCutShortIsNeverReadAsZero) {
+    // Six bytes arrive; the rest of the 12-byte buffer is its zero fill.
+    addFault(3, SimFaultKind::shortReply, 0x10, 1, platform::kIOReturnError, 6);
+    const auto value = runTask(executor(), av()->readVCP(3, VCPCode::brightness));
+    EXPECT_EQ(value.current, 50) << "the second attempt's answer";
+    EXPECT_THAT(lines(),
+                Contains(HasSubstr("attempt 1 failed: DDC read response has invalid format")));
 }
 
 TEST_F(AVServiceDDCTest, ModelZeroMatchesAChildWithoutProduct) {
