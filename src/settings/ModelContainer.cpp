@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "runtime/Environment.h"
 
@@ -43,6 +44,17 @@ bool isEmpty(store::SQLiteDatabase& db) {
     return count.step() && count.int64(0) == 0;
 }
 
+/// Each column of table as (name, type, not null, primary key), in order.
+std::vector<std::string> columnsOf(store::SQLiteDatabase& db, const std::string& table) {
+    std::vector<std::string> columns;
+    store::SQLiteStatement info(db, "SELECT name, type, \"notnull\", pk FROM pragma_table_info(?)");
+    info.bind(1, table);
+    while (info.step())
+        columns.push_back(info.text(0) + " " + info.text(1) + " " + std::to_string(info.int64(2)) +
+                          " " + std::to_string(info.int64(3)));
+    return columns;
+}
+
 /// Reads only: a file that is not this store of this version is refused untouched.
 void verify(store::SQLiteDatabase& db) {
     store::SQLiteStatement table(
@@ -57,6 +69,16 @@ void verify(store::SQLiteDatabase& db) {
         if (found != wanted)
             throw store::StoreError("the store's " + std::string(key) + " is " + found + ", not " +
                                     wanted);
+    }
+    // The metadata alone proves nothing: every table must be the schema's own,
+    // or every save would fail.
+    store::SQLiteDatabase schema(":memory:");
+    schema.execute(kSchema);
+    for (const char* name : {"AppSettings", "DisplayPreset", "DisplayNameOverride"}) {
+        const auto found = columnsOf(db, name);
+        if (found.empty()) throw store::StoreError("the store has no table " + std::string(name));
+        if (found != columnsOf(schema, name))
+            throw store::StoreError("the store's table " + std::string(name) + " is not Orvane's");
     }
 }
 

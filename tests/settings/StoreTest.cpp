@@ -148,6 +148,24 @@ TEST(Store, RefusesWhatItCannotOpenAndNeverRewritesIt) {
                 ::testing::ThrowsMessage<store::StoreError>(HasSubstr("no Orvane store")));
     EXPECT_EQ(fileBytes(foreign), foreignBefore);
     EXPECT_THROW(ModelContainer{"/proc/orvane/cannot/Orvane.store"}, store::StoreError);
+
+    // Orvane's metadata over tables that are missing or another program's.
+    for (const auto& [alter, says] :
+         {std::pair{"DROP TABLE DisplayPreset", "no table DisplayPreset"},
+          std::pair{"DROP TABLE AppSettings; CREATE TABLE AppSettings (id INTEGER, note TEXT)",
+                    "table AppSettings is not Orvane's"}}) {
+        const auto path = dir / (std::string(says).substr(0, 8) + ".store");
+        {
+            ModelContainer c(path);
+            auto& db = c.mainContext().database();
+            db.execute(alter);
+            db.execute("PRAGMA journal_mode=DELETE");
+        }
+        const auto bytes = fileBytes(path);
+        EXPECT_THAT([&] { ModelContainer{path}; },
+                    ::testing::ThrowsMessage<store::StoreError>(HasSubstr(says)));
+        EXPECT_EQ(fileBytes(path), bytes);
+    }
 }
 
 TEST(Store, TwoStartsOnAFreshStoreBothOpenIt) {
