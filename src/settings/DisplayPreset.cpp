@@ -20,7 +20,8 @@ namespace {
 template <typename T>
 bool readNumber(const json& object, const char* name, std::optional<T>& out) {
     auto it = object.find(name);
-    if (it == object.end()) return true;
+    // A typed decoder reads null for an optional member as absent.
+    if (it == object.end() || it->is_null()) return true;
     if (!it->is_number()) return false;
     if constexpr (std::is_floating_point_v<T>) {
         out = it->get<double>();
@@ -53,6 +54,13 @@ bool readNumber(const json& object, const char* name, std::optional<T>& out) {
         return true;
     }
 }
+/// A whole number as an integer ("contrast":75, not 75.0), as a default
+/// encoder writes it; any other as a double.
+nlohmann::ordered_json number(double v) {
+    constexpr double kExact = 9007199254740992.0;  // 2^53
+    if (v == std::trunc(v) && std::abs(v) < kExact) return static_cast<std::int64_t>(v);
+    return v;
+}
 }  // namespace
 
 std::optional<std::vector<DisplayPresetEntry>> decodePresetEntries(
@@ -76,7 +84,7 @@ std::optional<std::vector<DisplayPresetEntry>> decodePresetEntries(
                   readNumber(item, "resolutionWidth", e.resolutionWidth) &&
                   readNumber(item, "resolutionHeight", e.resolutionHeight) &&
                   readNumber(item, "refreshRate", e.refreshRate);
-        if (auto hi = item.find("isHiDPI"); hi != item.end()) {
+        if (auto hi = item.find("isHiDPI"); hi != item.end() && !hi->is_null()) {
             if (!hi->is_boolean())
                 ok = false;
             else
@@ -101,13 +109,13 @@ std::optional<std::vector<std::uint8_t>> encodePresetEntries(
         // EDID names can hold any bytes; JSON text cannot.
         o["displayKey"] = runtime::validUTF8(e.displayKey);
         o["displayName"] = runtime::validUTF8(e.displayName);
-        if (e.brightness) o["brightness"] = *e.brightness;
-        if (e.contrast) o["contrast"] = *e.contrast;
-        if (e.volume) o["volume"] = *e.volume;
+        if (e.brightness) o["brightness"] = number(*e.brightness);
+        if (e.contrast) o["contrast"] = number(*e.contrast);
+        if (e.volume) o["volume"] = number(*e.volume);
         if (e.inputSource) o["inputSource"] = *e.inputSource;
         if (e.resolutionWidth) o["resolutionWidth"] = *e.resolutionWidth;
         if (e.resolutionHeight) o["resolutionHeight"] = *e.resolutionHeight;
-        if (e.refreshRate) o["refreshRate"] = *e.refreshRate;
+        if (e.refreshRate) o["refreshRate"] = number(*e.refreshRate);
         if (e.isHiDPI) o["isHiDPI"] = *e.isHiDPI;
         doc.push_back(std::move(o));
     }

@@ -248,8 +248,8 @@ TEST(Store, PresetEntriesDocument) {
     ASSERT_TRUE(encoded);
     EXPECT_EQ(std::string(encoded->begin(), encoded->end()),
               R"([{"displayKey":"1234-5678-901234","displayName":"Office","brightness":62.5,)"
-              R"("contrast":75.0,"volume":30.0,"inputSource":15,"resolutionWidth":2560,)"
-              R"("resolutionHeight":1440,"refreshRate":60.0,"isHiDPI":true},)"
+              R"("contrast":75,"volume":30,"inputSource":15,"resolutionWidth":2560,)"
+              R"("resolutionHeight":1440,"refreshRate":60,"isHiDPI":true},)"
               R"({"displayKey":"1-2","displayName":"Bare"}])");
     DisplayPresetEntry bare;
     bare.displayKey = "1-2";
@@ -260,6 +260,13 @@ TEST(Store, PresetEntriesDocument) {
                   ->at(0)
                   .contrast,
               75.0);
+    // null is an absent member, not a document that applies nothing.
+    const auto nulls = decodePresetEntries(bytes(
+        R"([{"displayKey":"k","displayName":"A","brightness":40,"contrast":null,"isHiDPI":null}])"));
+    ASSERT_TRUE(nulls);
+    EXPECT_EQ(nulls->at(0).brightness, 40.0);
+    EXPECT_FALSE(nulls->at(0).contrast);
+    EXPECT_FALSE(nulls->at(0).isHiDPI);
     for (const char* bad :
          {"{}", "[1]", R"([{"displayKey":"k"}])", R"([{"displayKey":"k","displayName":"A"},{}])",
           R"([{"displayKey":"k","displayName":"A","inputSource":70000}])",
