@@ -3,6 +3,9 @@
 
 #include "runtime/Format.h"
 
+#include <locale.h>
+#include <wctype.h>
+
 #include <array>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -18,11 +21,14 @@ constexpr std::array<std::pair<std::uint32_t, const char*>, 24> kFixedNames{{
     {120, "F2"},    {122, "F1"},  {123, "←"},    {124, "→"},     {125, "↓"},   {126, "↑"},
 }};
 
-/// Upper case for the letters a layout types; other characters stay as they are.
+/// Upper case for the letters a layout types, in every script (ф is Ф); other
+/// characters stay as they are. glibc's C.UTF-8 locale carries Unicode's case
+/// mapping, whatever locale the user runs in.
 char32_t upper(char32_t c) {
+    static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
     if (c >= U'a' && c <= U'z') return c - 32;
-    if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 32;  // Latin-1 letters
-    return c;
+    if (!unicode || c < 0x80) return c;
+    return static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), unicode));
 }
 
 std::optional<std::uint32_t> uint32Member(const nlohmann::json& object, const char* name) {

@@ -23,6 +23,13 @@ TEST(XkbKeyboardLayout, KeysAreNamedByTheirPositionInTheLayout) {
     // A dead key has no character of its own; a code outside the table none.
     EXPECT_EQ(input::KeyCombo::keyName(50, *de), "Key50");
     EXPECT_EQ(input::KeyCombo::keyName(200, *us), "Key200");
+    // Upper case in every script: A is Ф on a Russian keyboard, Α on a Greek one.
+    auto ru = XkbKeyboardLayout::named("ru");
+    auto gr = XkbKeyboardLayout::named("gr");
+    ASSERT_TRUE(ru && gr);
+    EXPECT_EQ(input::KeyCombo::keyName(0, *ru), "Ф");
+    EXPECT_EQ(input::KeyCombo::keyName(0, *gr), "Α");
+    EXPECT_EQ((input::KeyCombo{0, input::kControlKey}.displayString(*ru)), "⌃Ф");
 }
 
 }  // namespace
