@@ -555,10 +555,21 @@ void DisplayManager::adjustContrast(double delta) {
 void DisplayManager::sendVolume(const DisplayState& state, double volume,
                                 std::optional<bool> mute) {
     const DisplayID d = state.info.id;
-    if (auto write = volumeWrite(state, volume)) runtime::spawn(main_, std::move(*write));
-    if (mute && state.volumeControlType == VolumeControlType::coreAudio) {
-        if (const auto* entry = record(d); entry && entry->audioVolume)
-            entry->audioVolume->setMute(*mute);
+    const auto* entry = record(d);
+    auto write = volumeWrite(state, volume);
+    if (mute && state.volumeControlType == VolumeControlType::coreAudio && entry &&
+        entry->audioVolume) {
+        // The volume first, then the mute: a device that applies them in
+        // that order ends muted at the level it will come back to.
+        runtime::spawn(main_,
+                       [](std::optional<runtime::Task<bool>> write,
+                          std::shared_ptr<controls::CoreAudioVolumeController> device,
+                          bool mute) -> runtime::Task<void> {
+                           if (write) co_await std::move(*write);
+                           device->setMute(mute);
+                       }(std::move(write), entry->audioVolume, *mute));
+    } else if (write) {
+        runtime::spawn(main_, std::move(*write));
     }
     osd_->showVolume(d, volume / 100);
 }

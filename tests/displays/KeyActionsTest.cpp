@@ -176,6 +176,11 @@ TEST_F(KeyActionsTest, MuteAndUnmuteRoundTrip) {
     EXPECT_EQ(state(5).volume.get(), 0.0);
     EXPECT_EQ(audio.muted(60), true);
     EXPECT_EQ(audio.volume(60), 0.0f);
+    // The volume goes before the mute.
+    const auto writes = audio.writes(60);
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(writes.back(), platform::kAudioDevicePropertyMute);
+    EXPECT_EQ(std::count(writes.begin(), writes.end(), platform::kAudioDevicePropertyMute), 1);
     const auto& osd = *manager->osdManager()->customOSDs().at(5);
     EXPECT_TRUE(osd.hasWindow());
 

@@ -293,8 +293,11 @@ TEST_F(PresetAndURLTest, BrightnessSelectionAndNumbers) {
     handle("orvane://brightness?display=dumb&value=abc&delta=5");  // unknown selector: all
     EXPECT_EQ(state(2).brightness.get(), 100.0);
     EXPECT_EQ(state(1).brightness.get(), 5.0);
-    handle("orvane://brightness?display=1&value=25");
-    EXPECT_EQ(registry->record(4)->dimmer->currentLevel(), 0.75);
+    for (const char* first : {"1", "000000000000001"}) {  // leading zeros name the same one
+        handle("orvane://brightness?display=1&value=10");
+        handle(std::string("orvane://brightness?value=25&display=") + first);
+        EXPECT_EQ(registry->record(4)->dimmer->currentLevel(), 0.75) << first;
+    }
 
     // Numbers that are not, and huge ones.
     state(3).brightness = 33;

@@ -206,6 +206,7 @@ OSStatus SimAudioHardware::setPropertyData(AudioObjectID object,
         std::lock_guard lock(mutex_);
         if (auto st = fault(SimAudioCall::set, object, a)) return st;
         if (!read(object, a)) return kAudioHardwareUnknownPropertyError;
+        writes_.emplace_back(object, a.selector);
         Device& d = devices_.at(object);
         if (a.selector == kAudioDevicePropertyMute) {
             if (size != 4) return kAudioHardwareBadPropertySizeError;
@@ -270,6 +271,19 @@ void SimAudioHardware::notifyVolume(AudioObjectID id) {
     for (auto& l : due) {
         l.queue->post([block = l.block, address = l.address] { (*block)(address); });
     }
+}
+
+}  // namespace orvane::platform::sim
+
+namespace orvane::platform::sim {
+
+std::vector<std::uint32_t> SimAudioHardware::writes(AudioObjectID id) const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::uint32_t> selectors;
+    for (const auto& [object, selector] : writes_) {
+        if (object == id) selectors.push_back(selector);
+    }
+    return selectors;
 }
 
 }  // namespace orvane::platform::sim

@@ -32,6 +32,8 @@ class SimAudioHardware final : public AudioHardware {
     std::optional<float> channelVolume(AudioObjectID id, std::uint32_t channel) const;
     std::optional<bool> muted(AudioObjectID id) const;
     std::size_t listenerCount(AudioObjectID id) const;
+    /// The selectors of the properties written on the device, in order.
+    std::vector<std::uint32_t> writes(AudioObjectID id) const;
     std::vector<SimAudioDeviceSpec> devices() const;
 
     bool hasProperty(AudioObjectID object, const AudioObjectPropertyAddress& address) override;
@@ -75,6 +77,7 @@ class SimAudioHardware final : public AudioHardware {
     std::map<AudioObjectID, Device> devices_;
     std::map<FaultKey, OSStatus> faults_;
     std::vector<Listener> listeners_;
+    std::vector<std::pair<AudioObjectID, std::uint32_t>> writes_;
 };
 
 }  // namespace orvane::platform::sim
