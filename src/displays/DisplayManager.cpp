@@ -299,6 +299,7 @@ runtime::Task<void> DisplayManager::scanDisplays(bool mayGiveWay) {
 
     setupControllers(states, std::move(handles));
     replugged_.clear();
+    departed_.clear();
     displays_ = std::move(states);
     publish("records");
     publish("displays");
@@ -329,7 +330,7 @@ void DisplayManager::scheduleReprobe(DisplayID display, std::size_t attempt) {
     if (stopped_ || !reprobeOnTimer || attempt >= kReprobeDelays.size()) return;
     const auto delay = kReprobeDelays[attempt];
     const auto* entry = record(display);
-    if (!entry || !entry->ddc) return;
+    if (!entry || !entry->ddc || departed_.count(display)) return;  // unplugged: no promise
     backoff_[display] = delay;
     const std::string seconds =
         std::to_string(std::chrono::duration_cast<std::chrono::seconds>(delay).count());
@@ -816,6 +817,11 @@ void DisplayManager::handleReconfiguration(DisplayID display,
     const bool added = flags & platform::kCGDisplayAddFlag;
     if (!added && !(flags & platform::kCGDisplayRemoveFlag)) return;
     replugged_.insert(display);
+    if (added) {
+        departed_.erase(display);
+    } else {
+        departed_.insert(display);
+    }
     log_.line("[DisplayManager] Display " + std::to_string(display) + " " +
               (added ? "connected" : "disconnected") + " - rescanning...");
     if (services_.i2c) services_.i2c->clearCache();

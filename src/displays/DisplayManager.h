@@ -186,6 +186,7 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     std::set<DisplayID> reprobing_;
     /// Displays added or removed since the last scan ended.
     std::set<DisplayID> replugged_;
+    std::set<DisplayID> departed_;  // removed since the last scan: no re-probe is promised
     /// Per display: the back-off period now in force, and when a user action
     /// last started a re-probe.
     std::map<DisplayID, runtime::Duration> backoff_;

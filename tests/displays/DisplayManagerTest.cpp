@@ -14,6 +14,8 @@ using platform::sim::SimDDCPath;
 using platform::sim::SimDisplaySpec;
 using platform::sim::SimFaultKind;
 using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 class DisplayManagerTest : public SimFixture {
   protected:
@@ -134,6 +136,25 @@ std::size_t readsOf(const platform::sim::SimMachine& machine, DisplayID display,
             ++n;
     }
     return n;
+}
+
+TEST_F(DisplayManagerTest, AnUnpluggedDisplayIsPromisedNoFurtherProbe) {
+    use({simDisplay(2, SimDDCPath::i2c), simDisplay(3, SimDDCPath::i2c)});
+    addFault(2, SimFaultKind::allZero, 0x10);  // brightness never answers
+    runtime::spawn(executor(), manager->start());
+    executor().runFor(1s);
+    ASSERT_EQ(log_.linesStartingWith("[DisplayManager] Display 2: Brightness did not answer its "
+                                     "DDC probe - probing again in 5 s")
+                  .size(),
+              1u);
+    // Unplugged as its re-probe starts, which ends before the rescan does.
+    const auto reads = readsOf(*machine_, 2, 0x10);
+    for (int i = 0; i < 1000 && readsOf(*machine_, 2, 0x10) == reads; ++i)
+        executor().runFor(10ms);
+    machine_->disconnectDisplay(2);
+    executor().runUntilIdle();
+    EXPECT_EQ(manager->record(2), nullptr);
+    EXPECT_THAT(log_.lines(), Not(Contains(HasSubstr("probing again in 30 s"))));
 }
 
 TEST_F(DisplayManagerTest, ACodeThatMissedItsProbeIsAskedAgainAloneOnTheBackOff) {
