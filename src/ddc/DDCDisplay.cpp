@@ -36,7 +36,8 @@ DDCTransportType DDCDisplay::detectTransport() {
 
 runtime::Task<bool> DDCDisplay::probe(VCPCode code) {
     try {
-        VCPValue value = co_await readValue(code);
+        // The pair as the monitor sent it, a maximum of 0 included.
+        VCPValue value = co_await readRaw(code);
         supportedCodes_.insert(code);
         missedCodes_.erase(code);
         transports_.log.line(prefix() + displayName(code) +
@@ -73,20 +74,28 @@ runtime::Task<bool> DDCDisplay::probeMissed() {
 }
 
 runtime::Task<VCPValue> DDCDisplay::readValue(VCPCode code) {
+    co_return usableRange(code, co_await readRaw(code));
+}
+
+runtime::Task<VCPValue> DDCDisplay::readRaw(VCPCode code) {
     if (!transport_) throw DDCError::i2cInterfaceNotFound();
     auto transport = transport_;  // alive across the await
-    VCPValue value = usableRange(code, co_await transport->readVCP(displayID_, code));
+    const VCPValue raw = co_await transport->readVCP(displayID_, code);
+    const VCPValue value = usableRange(code, raw);
     std::lock_guard lock(cacheLock_);
     valueCache_[code] = value;
     lastReadTime_ = transports_.clock.now();
     held_[code] = {value.current, *lastReadTime_};
     seen_[code] = value.current;
-    co_return value;
+    co_return raw;
 }
 
 VCPValue DDCDisplay::usableRange(VCPCode code, VCPValue value) {
     if (value.max != 0) return value;
-    if (zeroMaximumLogged_.insert(code).second) {
+    // Only levels are scaled; an input's raw value needs no range.
+    const bool level =
+        code == VCPCode::brightness || code == VCPCode::contrast || code == VCPCode::volume;
+    if (level && !zeroMaximumNoted_.exchange(true)) {
         transports_.log.line(prefix() + displayName(code) +
                              " reports a maximum of 0 - scaling to 100");
     }
@@ -193,8 +202,7 @@ runtime::Task<bool> DDCDisplay::confirmWrite(std::shared_ptr<DDCTransport> trans
     // read back, and only where a read has worked before.
     if (code != VCPCode::brightness && code != VCPCode::contrast && code != VCPCode::volume)
         co_return true;
-    // A reported maximum of 0 leaves the range a guess.
-    if (!cachedValue(code) || zeroMaximumLogged_.contains(code)) co_return true;
+    if (!cachedValue(code)) co_return true;
     // The monitor needs the write spacing to apply a value; a newer value
     // that came meanwhile is the one worth checking.
     co_await transport->settleAfterWrite();
@@ -214,7 +222,7 @@ runtime::Task<bool> DDCDisplay::landedAnyway(std::shared_ptr<DDCTransport> trans
                                              std::uint16_t value) {
     if (code != VCPCode::brightness && code != VCPCode::contrast && code != VCPCode::volume)
         co_return false;
-    if (!cachedValue(code) || zeroMaximumLogged_.contains(code)) co_return false;
+    if (!cachedValue(code)) co_return false;
     co_await transport->settleAfterWrite();
     try {
         const VCPValue reads = co_await readValue(code);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -99,6 +100,8 @@ class DDCDisplay {
     };
 
     std::string prefix() const;
+    /// Reads and caches code; returns the pair as the monitor sent it.
+    runtime::Task<VCPValue> readRaw(VCPCode code);
     VCPValue usableRange(VCPCode code, VCPValue value);
     struct Held;
     const Held* held(VCPCode code) const;  // under cacheLock_; none once kHeldTrust is over
@@ -134,8 +137,8 @@ class DDCDisplay {
     /// never a value only written.
     std::map<VCPCode, std::uint16_t> seen_;
     std::optional<runtime::TimePoint> lastReadTime_;
-    std::map<VCPCode, WriteSlot> writes_;  // main thread only
-    std::set<VCPCode> zeroMaximumLogged_;
+    std::map<VCPCode, WriteSlot> writes_;        // main thread only
+    std::atomic<bool> zeroMaximumNoted_{false};  // said once per display
 };
 
 }  // namespace orvane::ddc

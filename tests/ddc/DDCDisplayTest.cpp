@@ -21,6 +21,7 @@ using platform::sim::SimRig;
 using test::errorOf;
 using test::runTask;
 using test::simDisplay;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -268,19 +269,30 @@ TEST_F(DDCDisplayTest, TheNewestWriteIsTheOneTheMonitorEndsAt) {
     EXPECT_EQ(monitor(2).feature(0x12)->current, 40);
 }
 
-TEST_F(DDCDisplayTest, AMaximumOfZeroReadsAsAHundredAndIsLoggedOnce) {
+TEST_F(DDCDisplayTest, AMaximumOfZeroReadsAsAHundredAndIsNotedOnce) {
     monitor(2).setFeature(0x10, {150, 0});
+    monitor(2).setFeature(0x12, {30, 0});
+    monitor(2).setFeature(0x60, {15, 0});
     auto d = makeDisplay(2);
     log_.clear();
     runTask(executor(), d->probeCapabilities());
     runTask(executor(), d->readValue(VCPCode::brightness));
+    // The probe says what the monitor sent; the range used is 0...100.
+    EXPECT_THAT(log_.lines(),
+                Contains("[DDCDisplay] Display 2: Brightness supported (current: 150, max: 0)"));
     EXPECT_EQ(d->cachedValue(VCPCode::brightness), (VCPValue{150, 100}));
     EXPECT_EQ(
         log_.linesStartingWith("[DDCDisplay] Display 2: Brightness reports a maximum of 0").size(),
         1u);
+    EXPECT_TRUE(log_.linesStartingWith("[DDCDisplay] Display 2: Contrast reports").empty())
+        << "once per display";
+    EXPECT_TRUE(log_.linesStartingWith("[DDCDisplay] Display 2: Input Source reports").empty());
+    // A write is read back like any other: the cache holds what the monitor
+    // shows, not what was sent.
     runTask(executor(), d->setPercent(40, VCPCode::brightness));
-    EXPECT_EQ(monitor(2).feature(0x10)->current, 0u) << "the monitor clamps to its own max";
     EXPECT_EQ(setsOf(*machine_, 0x10).back(), 40);
+    EXPECT_EQ(monitor(2).feature(0x10)->current, 0u) << "the monitor clamps to its own max";
+    EXPECT_EQ(d->cachedValue(VCPCode::brightness)->current, 0u);
 }
 
 }  // namespace
