@@ -757,12 +757,22 @@ void DisplayManager::carryValues(DisplayRecord& entry, const std::string& key) {
         state.softwareDimmingLevel = level;
         entry.dimmer->applyLevel(level);
     } else {
-        // Its monitor dims itself now: no overlay may stay on top of that.
-        if (state.brightness.get() > 0 && entry.dimmer->currentLevel() > 0)
+        // A display dimmed in software (its write failed, or it had no DDC
+        // before) is still at the level the user asked for, not the monitor's.
+        const bool dimmedInSoftware = entry.dimmer->currentLevel() > 0;
+        std::optional<double> wanted;
+        if (back) {
+            wanted = back->brightness;
+        } else if (before && dimmedInSoftware) {
+            wanted = before->brightness.get();
+        }
+        if (wanted && *wanted != state.brightness.get()) {
+            // The controller lifts the overlay once the monitor takes it.
+            state.brightness = *wanted;
+            entry.brightness->startBrightness(main_, *wanted);
+        } else if (state.brightness.get() > 0 && dimmedInSoftware) {
+            // Its monitor dims itself now: no overlay may stay on top of that.
             entry.dimmer->applyLevel(0);
-        if (back && back->brightness != state.brightness.get()) {
-            state.brightness = back->brightness;
-            entry.brightness->startBrightness(main_, back->brightness);
         }
     }
     if (back && back->contrast && entry.contrast && entry.contrast->hasDDC() &&

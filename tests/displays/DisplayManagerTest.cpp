@@ -377,6 +377,34 @@ TEST_F(DisplayManagerTest, AWriteTheMonitorAppliedButReportedFailedIsNotDimmedTw
     EXPECT_EQ(machine_->windows().size(), 1u);
 }
 
+TEST_F(DisplayManagerTest, ARescanKeepsTheDimmingTheUserAskedFor) {
+    use({simDisplay(2, SimDDCPath::i2c), simDisplay(3, SimDDCPath::i2c, 0x3333, 3)});
+    manager->reprobeOnTimer = false;  // the rescan alone, not the re-probe
+    addFault(3, SimFaultKind::silent);
+    start();
+    ASSERT_FALSE(manager->record(3)->brightness->hasDDC());
+    // Display 2's write fails: it is dimmed in software at 60.
+    addFault(2, SimFaultKind::sendStatus, 0x10, -1);
+    runTask(executor(), manager->writeBrightness(2, 60));
+    runTask(executor(), manager->writeBrightness(3, 60));
+    ASSERT_EQ(machine_->windows().size(), 2u);
+    monitor(2).clearFaults();
+    monitor(2).setFeature(0x10, {70, 100});
+    // Display 3 answers DDC from now on, at its own 70.
+    monitor(3).clearFaults();
+    monitor(3).setFeature(0x10, {70, 100});
+    // Another display is plugged in: a rescan.
+    machine_->connectDisplay(simDisplay(9, SimDDCPath::none, 0x9999, 9));
+    executor().runUntilIdle();
+    for (DisplayID d : {2u, 3u}) {
+        const auto* entry = manager->record(d);
+        ASSERT_NE(entry, nullptr);
+        EXPECT_DOUBLE_EQ(entry->state->brightness.get(), 60.0) << d;
+        EXPECT_EQ(monitor(d).feature(0x10)->current, 60u) << d << ": the user's level over DDC";
+        EXPECT_EQ(entry->dimmer->currentLevel(), 0.0) << d << ": no overlay on top of it";
+    }
+}
+
 TEST_F(DisplayManagerTest, AConnectorThatFlapsForEverKeepsNoDisplayBesideItOut) {
     use({simDisplay(2, SimDDCPath::i2c)});
     start();
