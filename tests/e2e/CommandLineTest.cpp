@@ -302,6 +302,23 @@ TEST_F(CommandLineTest, AStoreThatCannotBeCreatedIsFatal) {
     EXPECT_NE(r.status, 0);
     ASSERT_FALSE(r.lines.empty());
     EXPECT_THAT(r.lines.back(), HasSubstr("Failed to create SwiftData container: "));
+
+    // Starts at once: none hands its URL to a winner that cannot run and
+    // reports success; each fails, and says why.
+    std::vector<std::pair<pid_t, int>> starts;
+    for (int i = 0; i < 4; ++i) {
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        starts.emplace_back(spawnWithOutput(command({"--rig", rig(), "orvane://info"}), fds, true),
+                            fds[0]);
+    }
+    for (auto [pid, out] : starts) {
+        const auto lines = splitLines(readAll(out));
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0);
+        EXPECT_THAT(lines, Contains(HasSubstr("Failed to create SwiftData container: ")));
+    }
 }
 
 TEST_F(CommandLineTest, HelpVersionAndUnknownOptions) {
