@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "app/ColorTableExitHook.h"
+#include "runtime/Sleep.h"
 #include "runtime/Spawn.h"
 #include "settings/AppSettings.h"
 
@@ -152,6 +153,10 @@ runtime::Task<void> AppDelegate::runURLs() {
         pendingURLs_.pop_front();
         const bool handled = co_await s_.cli.run(url);
         if (done) done(handled);
+        // Through the loop between URLs: keys and signals come between them,
+        // and a long batch of ones that end at once builds no deep stack.
+        if (!pendingURLs_.empty())
+            co_await runtime::sleepFor(s_.runtime.main(), runtime::Duration{});
     }
     runningURLs_ = false;
 }

@@ -127,12 +127,13 @@ std::string InstanceChannel::defaultPath() {
 }
 
 std::string InstanceChannel::answer(const std::string& text, int status) {
-    std::string lines = text;
-    if (lines.size() > kMaxAnswer) {
-        const auto end = lines.rfind('\n', kMaxAnswer - 1);
-        lines.resize(end == std::string::npos ? 0 : end + 1);
+    // The newest lines are kept: a forward's own URLs end the answer.
+    std::size_t from = 0;
+    if (text.size() > kMaxAnswer) {
+        const auto start = text.find('\n', text.size() - kMaxAnswer);
+        from = start == std::string::npos ? text.size() : start + 1;
     }
-    return lines + '\0' + std::to_string(status);
+    return text.substr(from) + '\0' + std::to_string(status);
 }
 
 std::optional<InstanceChannel::Answer> InstanceChannel::forward(

@@ -48,8 +48,8 @@ class InstanceChannel {
     static constexpr int kNoAnswer = -1;  ///< closed without answering
     static constexpr int kTimedOut = -2;  ///< no answer before the deadline
 
-    /// The bytes of an answer: the lines, a NUL, the status in decimal. Lines
-    /// beyond kMaxAnswer are cut at a line's end.
+    /// The bytes of an answer: the lines, a NUL, the status in decimal. Of
+    /// more than kMaxAnswer bytes of lines, the oldest are left out.
     static std::string answer(const std::string& text, int status);
 
     /// Sends urls to the instance listening at path and returns its answer,

@@ -231,16 +231,18 @@ TEST(InstanceChannel, NoPeerCanHoldUpTheInstanceOrLeaveAForwardWaitingForEver) {
     close(flooder);
 }
 
-TEST(InstanceChannel, AnAnswerTooLongIsCutAtALineAndKeepsItsStatus) {
+TEST(InstanceChannel, AnAnswerTooLongKeepsItsNewestLinesAndItsStatus) {
     const std::string line(1000, 'a');
     std::string text;
     while (text.size() <= InstanceChannel::kMaxAnswer)
         text += line + "\n";
+    text += "the last line\n";
     const auto bytes = InstanceChannel::answer(text, InstanceChannel::kFailed);
     const auto end = bytes.rfind('\0');
     ASSERT_NE(end, std::string::npos);
     EXPECT_LE(end, InstanceChannel::kMaxAnswer);
-    EXPECT_EQ(bytes[end - 1], '\n');
+    EXPECT_EQ(bytes.substr(0, 1000), line) << "cut at a line's start";
+    EXPECT_EQ(bytes.substr(end - 14, 14), "the last line\n");
     EXPECT_EQ(bytes.substr(end + 1), "1");
 }
 

@@ -2,6 +2,7 @@
 // The built binary, driven as a user or a script drives it: URLs on the
 // command line, a store on disk, a second instance, signals.
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -817,6 +818,53 @@ TEST_F(CommandLineTest, AHandOverNeverWaitsForEverNorTouchesTheInstancesJournal)
     EXPECT_EQ(status, 0);
     EXPECT_THAT(lines, Contains("orvane: no display server answers at DISPLAY=:93 - "
                                 "running without windows"));
+}
+
+TEST_F(CommandLineTest, APeerThatFloodsTheInstanceAndNeverReadsFreezesNothing) {
+    // The resident's log goes to a file: nobody has to keep reading it.
+    const auto log = dir / "resident.log";
+    const pid_t resident = fork();
+    if (resident == 0) {
+        const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fd, STDOUT_FILENO);
+        auto argv = command({"--rig", rig()});
+        std::vector<char*> a;
+        for (auto& s : argv)
+            a.push_back(s.data());
+        a.push_back(nullptr);
+        execvp(a[0], a.data());
+        _exit(127);
+    }
+    ASSERT_TRUE(waitForPath(dir / "run/orvane.sock", std::chrono::seconds(10)));
+    // 60,000 URLs from a peer of the same user that never reads its answer.
+    const int flooder = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", (dir / "run/orvane.sock").c_str());
+    ASSERT_EQ(connect(flooder, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    std::string flood;
+    for (int i = 0; i < 60000; ++i)
+        flood += "orvane://nothing\n";
+    for (std::size_t sent = 0; sent < flood.size();) {
+        const auto n = send(flooder, flood.data() + sent, flood.size() - sent, MSG_NOSIGNAL);
+        ASSERT_GT(n, 0);
+        sent += std::size_t(n);
+    }
+    shutdown(flooder, SHUT_WR);
+
+    // The instance still takes URLs, and a signal still ends it cleanly.
+    const auto after = run({"orvane://info"}, true);
+    EXPECT_EQ(after.status, 0);
+    EXPECT_THAT(after.lines, Contains("[CLIHandler] Received URL: orvane://info"));
+    kill(resident, SIGTERM);
+    int status = 0;
+    waitpid(resident, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::ifstream in(log);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(text.find("[AppDelegate] Orvane terminating - cleaning up"), std::string::npos)
+        << "no clean end";
+    close(flooder);
 }
 
 TEST_F(CommandLineTest, StartsAtOnceOnAFreshStoreMakeOneSettingsRecord) {
