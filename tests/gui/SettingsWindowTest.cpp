@@ -18,6 +18,7 @@
 #include <fstream>
 
 #include "controls/BrightnessSyncManager.h"
+#include "gui/qt/AboutPane.h"
 #include "gui/qt/OnboardingWindow.h"
 #include "gui/qt/QtWindowToolkit.h"
 #include "gui/qt/SettingsWindow.h"
@@ -43,7 +44,7 @@ class FeedServer : public QTcpServer {
         connect(this, &QTcpServer::newConnection, this, [this] {
             while (auto* socket = nextPendingConnection()) {
                 connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    if (!socket->readAll().contains("\r\n\r\n")) return;
+                    if (!socket->readAll().contains("\r\n\r\n") || response.isEmpty()) return;
                     socket->write(response);
                     socket->disconnectFromHost();
                 });
@@ -54,7 +55,12 @@ class FeedServer : public QTcpServer {
     QUrl url() const {
         return QUrl(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(serverPort()));
     }
-    void answer(int status, const QByteArray& body) {
+    /// silent: read the request, answer nothing.
+    void answer(int status, const QByteArray& body, bool silent = false) {
+        if (silent) {
+            response.clear();
+            return;
+        }
         response = "HTTP/1.1 " + QByteArray::number(status) +
                    " X\r\nContent-Type: application/xml\r\nContent-Length: " +
                    QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
@@ -218,28 +224,62 @@ class SettingsWindowTest : public QObject {
         updates.present = [&](const gui::UpdateController::Alert& a, QWidget*) {
             alerts.push_back(a);
         };
-        const std::pair<int, QByteArray> cases[] = {
-            {200, "<rss><channel><title>Orvane</title></channel></rss>"},
-            {200, ""},
-            {404, "<item>"},
-            {200,
-             "<rss><channel><item id=\"1\"><title>Orvane 0.7.0</title>"
-             "<sparkle:shortVersionString>0.7.0</sparkle:shortVersionString>"
-             "<link>https://orvane.app/download/0.7.0</link></item></channel></rss>"},
+        const auto item = [](const char* version) {
+            return QByteArray("<rss><channel><item id=\"1\"><title>Orvane ") + version +
+                   "</title><link>https://orvane.app/download/" + version +
+                   "</link></item></channel></rss>";
         };
-        for (const auto& [status, body] : cases) {
-            server.answer(status, body);
+        struct Case {
+            int status;
+            QByteArray body;
+            QString title, says;
+        };
+        const QString upToDate = QStringLiteral("You're up to date!");
+        const QString failed = QStringLiteral("Could not check for updates");
+        const Case cases[] = {
+            {200, "<rss><channel><title>Orvane</title></channel></rss>", upToDate,
+             "Orvane 0.6.0 is the latest version."},
+            {200, item("0.6.0"), upToDate, "Orvane 0.6.0 is the latest version."},
+            {200, item("0.5.0"), upToDate, "Orvane 0.6.0 is the latest version."},
+            {200, item("0.10.0"), "A new version of Orvane is available", "0.10.0 is out"},
+            {200, "", failed, "The check failed: the feed is empty."},
+            {404, "<item>", failed, "The check failed: the server answered HTTP 404."},
+            {200, "<item><title>Orvane</title></item>", failed, "names no version"},
+        };
+        for (const auto& c : cases) {
+            server.answer(c.status, c.body);
             const auto before = alerts.size();
             updates.checkForUpdates(nullptr);
             QTRY_COMPARE_WITH_TIMEOUT(alerts.size(), before + 1, 5000);
+            QCOMPARE(alerts.back().title, c.title);
+            QVERIFY2(alerts.back().text.contains(c.says), qPrintable(alerts.back().text));
         }
-        for (int i = 0; i < 3; ++i) {
-            QCOMPARE(alerts[std::size_t(i)].title, QStringLiteral("You're up to date!"));
-            QCOMPARE(alerts[std::size_t(i)].text,
-                     QStringLiteral("Orvane 0.6.0 is the latest version."));
-        }
-        QCOMPARE(alerts[3].download, QUrl(QStringLiteral("https://orvane.app/download/0.7.0")));
-        QVERIFY(alerts[3].text.contains(QStringLiteral("0.7.0")));
+        QCOMPARE(alerts[3].download, QUrl(QStringLiteral("https://orvane.app/download/0.10.0")));
+        QVERIFY(alerts[0].download.isEmpty() && alerts[4].download.isEmpty());
+
+        // A server that never answers: the check fails in time, and says so;
+        // meanwhile the button is off.
+        Settings s("desk.json");
+        gui::AboutPane about(updates, s.sim.app->defaults(), QStringLiteral("0.6.0"),
+                             QStringLiteral("7"));
+        server.answer(0, {}, true);
+        updates.timeoutMs = 300;
+        const auto before = alerts.size();
+        updates.checkForUpdates(nullptr);
+        QVERIFY(!about.checkButton()->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(alerts.size(), before + 1, 5000);
+        QCOMPARE(alerts.back().title, failed);
+        QVERIFY2(alerts.back().text.contains(QStringLiteral("did not answer within 0.3 s")),
+                 qPrintable(alerts.back().text));
+        QVERIFY(about.checkButton()->isEnabled());
+        updates.timeoutMs = 15000;
+        // Nothing listens at all.
+        gui::UpdateController closed(QUrl(QStringLiteral("http://127.0.0.1:1/appcast.xml")),
+                                     QStringLiteral("Orvane"), QStringLiteral("0.6.0"));
+        closed.present = updates.present;
+        closed.checkForUpdates(nullptr);
+        QTRY_COMPARE_WITH_TIMEOUT(alerts.size(), before + 2, 5000);
+        QCOMPARE(alerts.back().title, failed);
 
         // The automatic check: silent without news, at most once a day.
         const QString stamp = QString::fromStdString(

@@ -49,9 +49,11 @@ AboutPane::AboutPane(UpdateController& updates, settings::UserDefaults& defaults
     contact->setTextInteractionFlags(Qt::TextSelectableByMouse);
     check_ = new QPushButton(tr("Check for Updates\u2026"), column);
     check_->setFixedWidth(200);
-    // A second press while a check runs does nothing (the controller ignores it).
     connect(check_, &QPushButton::clicked, this,
             [this, &updates] { updates.checkForUpdates(window()); });
+    // Off while a check runs, the automatic one included.
+    check_->setEnabled(updates.canCheckForUpdates());
+    updates.whileRunning(check_, [button = check_](bool running) { button->setEnabled(!running); });
     automatic_ = new QCheckBox(tr("Automatically download updates"), column);
     automatic_->setChecked(defaults.boolForKey(kAutomaticallyUpdate));
     connect(automatic_, &QCheckBox::toggled, this,

@@ -18,8 +18,8 @@ namespace orvane::gui {
 UpdateController::UpdateController(QUrl feed, QString name, QString version)
     : feed_(std::move(feed)), name_(std::move(name)), version_(std::move(version)) {
     present = [](const Alert& alert, QWidget* parent) {
-        QMessageBox box(QMessageBox::Information, alert.title, alert.title, QMessageBox::NoButton,
-                        parent);
+        QMessageBox box(alert.warning ? QMessageBox::Warning : QMessageBox::Information,
+                        alert.title, alert.title, QMessageBox::NoButton, parent);
         box.setInformativeText(alert.text);
         QPushButton* download = nullptr;
         if (!alert.download.isEmpty()) {
@@ -62,36 +62,66 @@ bool UpdateController::checkAutomatically(const QString& stamp) {
     return true;
 }
 
+void UpdateController::whileRunning(QObject* context, std::function<void(bool)> fn) {
+    observers_.emplace_back(context, std::move(fn));
+}
+
+void UpdateController::setRunning(bool running) {
+    running_ = running;
+    std::erase_if(observers_, [](const auto& o) { return o.first.isNull(); });
+    for (const auto& [context, fn] : observers_)
+        fn(running);
+}
+
 void UpdateController::fetch(QWidget* parent, bool quiet) {
-    running_ = true;
-    auto* reply = network_.get(QNetworkRequest(feed_));
+    setRunning(true);
+    QNetworkRequest request(feed_);
+    // A server that never answers must not keep the check running for minutes.
+    request.setTransferTimeout(timeoutMs);
+    auto* reply = network_.get(request);
     QPointer<QWidget> owner(parent);
     connect(reply, &QNetworkReply::finished, this, [this, reply, owner, quiet] {
         reply->deleteLater();
-        running_ = false;
-        // A network error counts as a feed without items.
-        const int status = reply->error() == QNetworkReply::NoError
-                               ? reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()
-                               : 0;
-        finish(status, reply->readAll(), owner, quiet);
+        setRunning(false);
+        const auto error = reply->error();
+        QString why;
+        if (error == QNetworkReply::OperationCanceledError ||
+            error == QNetworkReply::TimeoutError) {
+            why = tr("the server did not answer within %1 s").arg(timeoutMs / 1000.0);
+        } else if (error != QNetworkReply::NoError &&
+                   !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
+            why = reply->errorString();
+        }
+        finish(why, reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
+               reply->readAll(), owner, quiet);
     });
 }
 
-void UpdateController::finish(int status, const QByteArray& body, QWidget* parent, bool quiet) {
-    const std::string text = body.toStdString();
-    if (!UpdateCheck::feedHasItems(status, text)) {
+void UpdateController::finish(const QString& error, int status, const QByteArray& body,
+                              QWidget* parent, bool quiet) {
+    const auto outcome = UpdateCheck::decide(error.toStdString(), status, body.toStdString(),
+                                             version_.toStdString());
+    using Kind = UpdateCheck::Outcome::Kind;
+    if (outcome.kind == Kind::upToDate) {
         if (!quiet) showUpToDate(parent);
         return;
     }
-    const auto release = UpdateCheck::newestRelease(text);
-    const QString version = release ? QString::fromStdString(release->version) : QString();
-    QUrl page = release ? QUrl(QString::fromStdString(release->link)) : QUrl();
+    if (outcome.kind == Kind::failed) {
+        // Never "up to date" for a check that did not happen; the automatic
+        // one stays silent and tries again another day.
+        if (!quiet)
+            present({QString::fromUtf8(UpdateCheck::kCheckFailed),
+                     tr("The check failed: %1.").arg(QString::fromStdString(outcome.reason)),
+                     {},
+                     true},
+                    parent);
+        return;
+    }
+    const QString version = QString::fromStdString(outcome.release->version);
+    QUrl page(QString::fromStdString(outcome.release->link));
     if (!page.isValid() || page.isEmpty()) page = feed_.resolved(QUrl(QStringLiteral("/")));
-    present({QObject::tr("A new version of Orvane is available"),
-             version.isEmpty() ? QObject::tr("A newer Orvane is out. Open its download page?")
-                               : QObject::tr("Orvane %1 is out (you have %2). Open its download "
-                                             "page?")
-                                     .arg(version, version_),
+    present({tr("A new version of Orvane is available"),
+             tr("Orvane %1 is out (you have %2). Open its download page?").arg(version, version_),
              page},
             parent);
 }

@@ -3,17 +3,21 @@
 
 #include <QNetworkAccessManager>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <functional>
+#include <utility>
+#include <vector>
 
 class QWidget;
 
 namespace orvane::gui {
 
-/// The manual update check: the feed is fetched, and either a newer release
-/// is offered (its download page opens in the browser: Linux has no in-app
-/// update framework) or the user hears that Orvane is up to date.
+/// The update check: the feed is fetched, and a release newer than the
+/// running version is offered (its download page opens in the browser: Linux
+/// has no in-app update framework); otherwise the user hears that Orvane is
+/// up to date, or that the check failed and why.
 class UpdateController final : public QObject {
   public:
     /// What the check ends with, as shown.
@@ -22,6 +26,8 @@ class UpdateController final : public QObject {
         QString text;
         /// The release's download page; empty for the up-to-date alert.
         QUrl download;
+        /// A check that failed.
+        bool warning = false;
     };
 
     UpdateController(QUrl feed, QString name, QString version);
@@ -35,17 +41,25 @@ class UpdateController final : public QObject {
     std::function<void(const Alert&, QWidget* parent)> present;
     /// Whether a check may start now (none running).
     bool canCheckForUpdates() const { return !running_; }
+    /// Calls fn with whether a check runs, whenever that changes, for as long
+    /// as context lives.
+    void whileRunning(QObject* context, std::function<void(bool running)> fn);
+    /// How long a fetch may take before it counts as failed.
+    int timeoutMs = 15000;
 
   private:
     void fetch(QWidget* parent, bool quiet);
-    void finish(int status, const QByteArray& body, QWidget* parent, bool quiet);
+    void finish(const QString& error, int status, const QByteArray& body, QWidget* parent,
+                bool quiet);
     void showUpToDate(QWidget* parent);
+    void setRunning(bool running);
 
     QNetworkAccessManager network_;
     QUrl feed_;
     QString name_;
     QString version_;
     bool running_ = false;
+    std::vector<std::pair<QPointer<QObject>, std::function<void(bool)>>> observers_;
 };
 
 }  // namespace orvane::gui
