@@ -122,6 +122,8 @@ class SettingsWindowTest : public QObject {
         QCOMPARE(s.window.volumeStep()->currentText(), QStringLiteral("6.25% (16 steps)"));
         QCOMPARE(s.window.volumeStep()->count(), 4);
         QVERIFY(s.window.interceptBrightness()->isChecked());
+        QCOMPARE(s.window.interceptBrightness()->text(),
+                 QStringLiteral("Intercept brightness keys"));
         QVERIFY(!s.window.interceptVolume()->isChecked());
         QVERIFY(!s.window.syncToggle()->isChecked());
         QCOMPARE(s.window.shortcutButton(ShortcutAction::brightnessUp)->text(),
@@ -192,7 +194,10 @@ class SettingsWindowTest : public QObject {
         QTest::keyClick(&s.window, Qt::Key_Up, Qt::ControlModifier | Qt::AltModifier);
         QCoreApplication::processEvents();
         const QString recorded = button->text();
-        QVERIFY(recorded != QStringLiteral("Not set") && !recorded.startsWith("Press"));
+        // As a Linux desktop writes it; the log keeps the stored format.
+        QCOMPARE(recorded, QStringLiteral("Ctrl+Alt+Up"));
+        QVERIFY(!s.sim.log.linesStartingWith("[ShortcutManager] Registered Brightness Up: ⌃⌥↑")
+                     .empty());
         QVERIFY(s.window.clearButton(ShortcutAction::brightnessUp)->isVisibleTo(&s.window));
 
         button->click();
@@ -207,7 +212,7 @@ class SettingsWindowTest : public QObject {
         QCoreApplication::processEvents();
         QCOMPARE(down->text(), QStringLiteral("Not set"));
         QVERIFY(s.window.refusal()->isVisibleTo(&s.window));
-        QVERIFY(s.window.refusal()->text().contains(QStringLiteral("is taken")));
+        QVERIFY(s.window.refusal()->text().startsWith(QStringLiteral("Ctrl+Alt+Up is taken")));
 
         button->click();
         QVERIFY(!s.window.refusal()->isVisibleTo(&s.window));

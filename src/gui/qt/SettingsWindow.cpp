@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "gui/qt/ShortcutText.h"
 #include "gui/qt/SymbolIcon.h"
 
 namespace orvane::gui {
@@ -60,6 +61,9 @@ SettingsWindow::SettingsWindow(SettingsModel& model, UpdateController& updates,
       version_(std::move(version)),
       build_(std::move(build)) {
     setWindowTitle(tr("Orvane Settings"));
+    model_.formatCombo = [&layout = model_.keyboardLayout()](const input::KeyCombo& combo) {
+        return ShortcutText::desktop(combo, layout);
+    };
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(stack_);
@@ -154,7 +158,7 @@ QWidget* SettingsWindow::keyboardTab() {
     auto* layout = new QVBoxLayout(tab);
     auto* media = new QGroupBox(tr("Media Key Interception"), tab);
     auto* mediaLayout = new QVBoxLayout(media);
-    interceptBrightness_ = new QCheckBox(tr("Intercept brightness keys (F1/F2)"), media);
+    interceptBrightness_ = new QCheckBox(tr("Intercept brightness keys"), media);
     interceptVolume_ = new QCheckBox(tr("Intercept volume keys"), media);
     mediaLayout->addWidget(interceptBrightness_);
     mediaLayout->addWidget(interceptVolume_);

@@ -7,8 +7,11 @@ SettingsModel::SettingsModel(Services services)
     : s_(std::move(services)),
       recorder_(std::make_unique<input::ShortcutRecorder>(*s_.registry->shortcutManager(),
                                                           s_.bindings, s_.keys)) {
+    formatCombo = [this](const input::KeyCombo& combo) {
+        return combo.displayString(s_.registry->services().platform.keyboardLayout);
+    };
     recorder_->onRefused = [this](input::ShortcutAction, const input::KeyCombo& combo) {
-        refusal_ = combo.displayString(s_.registry->services().platform.keyboardLayout) +
+        refusal_ = formatCombo(combo) +
                    " is taken by another shortcut or program - try another combination.";
     };
 }
@@ -64,13 +67,12 @@ void SettingsModel::setInterceptVolumeKeys(bool on) {
 std::vector<SettingsModel::ShortcutRow> SettingsModel::shortcutRows() const {
     std::vector<ShortcutRow> rows;
     const auto& bindings = s_.registry->shortcutManager()->bindings();
-    auto& layout = s_.registry->services().platform.keyboardLayout;
     for (auto action : input::kAllShortcutActions) {
         ShortcutRow row{action, std::string(input::label(action)), "Not set", false, false};
         row.recording = recorder_->recordingAction() == action;
         if (auto it = bindings.find(action); it != bindings.end()) {
             row.hasCombination = true;
-            row.text = it->second.displayString(layout);
+            row.text = formatCombo(it->second);
         }
         if (row.recording) row.text = "Press shortcut\u2026";
         rows.push_back(std::move(row));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -94,6 +95,12 @@ class SettingsModel {
     input::ShortcutRecorder& recorder() { return *recorder_; }
     /// Why the last recording stored nothing ("... is taken"); empty otherwise.
     const std::string& refusal() const { return refusal_; }
+    /// How the rows and the refusal write a combination: the key glyphs of
+    /// the log by default; a toolkit sets its desktop's way ("Ctrl+Alt+B").
+    std::function<std::string(const input::KeyCombo&)> formatCombo;
+    platform::KeyboardLayout& keyboardLayout() {
+        return s_.registry->services().platform.keyboardLayout;
+    }
 
     // Sync.
     bool syncEnabled() const { return settings_->brightnessSyncEnabled(); }
