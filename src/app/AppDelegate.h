@@ -68,6 +68,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void whenLaunched(std::function<void()> fn);
     /// The GUI shows the onboarding window through this; headless, nothing is shown.
     std::function<void()> presentOnboarding;
+    /// A second start without URLs: the windows show again. Main thread.
+    std::function<void()> presentWindow;
     bool onboardingWindowShown() const { return onboardingShown_; }
     /// A one-shot run leaves the displays as its URLs set them.
     bool applyDefaultPresetAtLaunch = true;

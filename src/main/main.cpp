@@ -433,6 +433,7 @@ int runResident(platform::Backend& backend, const Options& options, TeeLogger& l
         channel.serve([&loop, &delegate, &log](std::vector<std::string> urls,
                                                app::InstanceChannel::Reply reply) {
             loop.post([&delegate, &log, urls = std::move(urls), reply = std::move(reply)] {
+                if (urls.empty() && delegate->presentWindow) delegate->presentWindow();
                 auto batch = std::make_shared<Batch>(log, reply, urls.size());
                 for (const auto& url : urls)
                     delegate->handleURLEvent(url, [batch](bool ok) { batch->finished(ok); });

@@ -11,6 +11,7 @@
 
 #include "gui/qt/PopoverWindow.h"
 #include "gui/qt/SymbolIcon.h"
+#include "gui/qt/TrayController.h"
 #include "gui/viewmodel/PopoverModel.h"
 #include "platform/sim/SimRig.h"
 #include "support/SimApp.h"
@@ -176,6 +177,30 @@ class PopoverWindowTest : public QObject {
         p.sim.executor().runUntilIdle();
         QCOMPARE(p.writes(2, 0x60), (std::vector<int>{0x03, 0x04}));
         QCOMPARE(p.window->cards().size(), std::size_t(2));
+    }
+
+    void aTrayThatAppearsLaterTakesOverAndClosingTheWindowNeverQuits() {
+        Popover p("desk.json");
+        p.window.reset();
+        bool trayThere = false;
+        int quits = 0;
+        gui::TrayController tray(
+            *p.model, p.sim.log, [&] { ++quits; }, [&] { return trayThere; }, 20);
+        QVERIFY(!tray.hasTray());
+        QVERIFY(tray.popover().isVisible());
+        // Closing the window hides it: the keys and shortcuts stay.
+        tray.popover().close();
+        QVERIFY(!tray.popover().isVisible());
+        QCOMPARE(quits, 0);
+        // A second start shows it again.
+        tray.reopen();
+        QVERIFY(tray.popover().isVisible());
+        // The panel starts: the icon comes, the window goes.
+        trayThere = true;
+        QTRY_VERIFY_WITH_TIMEOUT(tray.hasTray(), 5000);
+        QVERIFY(!tray.popover().isVisible());
+        QVERIFY(!p.sim.log.linesStartingWith("[Gui] A system tray is there now").empty());
+        QCOMPARE(quits, 0);
     }
 
     void savingStopsAtFivePresets() {

@@ -32,10 +32,12 @@ GuiApplication::GuiApplication(app::OrvaneApp& app, runtime::Runtime& runtime, r
                        [this] { checkAutomatically(); });
     // First run in a desktop session: the delegate decides when.
     app.delegate().presentOnboarding = [this] { showOnboarding(); };
+    app.delegate().presentWindow = [this] { tray_->reopen(); };
 }
 
 GuiApplication::~GuiApplication() {
     app_.delegate().presentOnboarding = nullptr;
+    app_.delegate().presentWindow = nullptr;
 }
 
 void GuiApplication::checkAutomatically() {

@@ -12,12 +12,13 @@ namespace orvane::gui {
 
 namespace {
 
-/// Hides the tray's popover when it loses focus, as a popover does; quits
-/// when the window stands alone and is closed.
+/// Hides the tray's popover when it loses focus, as a popover does. A window
+/// that stands alone is only hidden when closed: quitting would take the keys
+/// and shortcuts with it.
 class PopoverBehaviour final : public QObject {
   public:
-    PopoverBehaviour(QWidget* popover, bool standalone, std::function<void()> quit)
-        : QObject(popover), standalone_(standalone), quit_(std::move(quit)) {
+    PopoverBehaviour(QWidget* popover, const bool& standalone)
+        : QObject(popover), standalone_(standalone) {
         popover->installEventFilter(this);
     }
 
@@ -28,49 +29,78 @@ class PopoverBehaviour final : public QObject {
             !QApplication::activeModalWidget() && !QApplication::activePopupWidget()) {
             window->hide();
         }
-        if (standalone_ && event->type() == QEvent::Close && quit_) quit_();
         return false;
     }
 
   private:
-    bool standalone_;
-    std::function<void()> quit_;
+    const bool& standalone_;
 };
 
 }  // namespace
 
 TrayController::TrayController(PopoverModel& model, runtime::Logger& log,
-                               std::function<void()> quit)
-    : popover_(std::make_unique<PopoverWindow>(model)), quit_(std::move(quit)) {
+                               std::function<void()> quit, std::function<bool()> trayAvailable,
+                               int pollMs)
+    : popover_(std::make_unique<PopoverWindow>(model)),
+      quit_(std::move(quit)),
+      trayAvailable_(std::move(trayAvailable)),
+      log_(log) {
     popover_->onQuit = quit_;
-    const bool trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
-    if (trayAvailable) {
-        popover_->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-        tray_ = std::make_unique<QSystemTrayIcon>();
-        // The panel's colour is unknown: the theme's symbolic icon adapts to it;
-        // the drawn fallback takes a grey that reads on light and dark panels.
-        tray_->setIcon(SymbolIcon::icon("display", QColor(0x8a, 0x8a, 0x8a)));
-        tray_->setToolTip(QStringLiteral("Orvane"));
-        menu_ = std::make_unique<QMenu>();
-        menu_->addAction(QObject::tr("Open Orvane"), this, [this] { togglePopover(); });
-        menu_->addAction(QObject::tr("Quit Orvane"), this, [this] {
-            if (quit_) quit_();
-        });
-        tray_->setContextMenu(menu_.get());
-        connect(
-            tray_.get(), &QSystemTrayIcon::activated, this,
+    new PopoverBehaviour(popover_.get(), standalone_);  // the popover owns it
+    if (trayAvailable_()) {
+        makeTray();
+        return;
+    }
+    log.line(
+        "[Gui] No system tray in this session - showing the popover as a window "
+        "(on GNOME, the AppIndicator extension adds a tray)");
+    standalone_ = true;
+    popover_->show();
+    // A panel that starts after Orvane at login brings its tray then.
+    poll_.setInterval(pollMs);
+    connect(&poll_, &QTimer::timeout, this, [this] {
+        if (!trayAvailable_()) return;
+        poll_.stop();
+        log_.line("[Gui] A system tray is there now - the popover opens from its icon");
+        popover_->hide();
+        makeTray();
+    });
+    poll_.start();
+}
+
+void TrayController::makeTray() {
+    standalone_ = false;
+    popover_->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    tray_ = std::make_unique<QSystemTrayIcon>();
+    // The panel's colour is unknown: the theme's symbolic icon adapts to it;
+    // the drawn fallback takes a grey that reads on light and dark panels.
+    tray_->setIcon(SymbolIcon::icon("display", QColor(0x8a, 0x8a, 0x8a)));
+    tray_->setToolTip(QStringLiteral("Orvane"));
+    menu_ = std::make_unique<QMenu>();
+    menu_->addAction(QObject::tr("Open Orvane"), this, [this] { togglePopover(); });
+    menu_->addAction(QObject::tr("Quit Orvane"), this, [this] {
+        if (quit_) quit_();
+    });
+    tray_->setContextMenu(menu_.get());
+    connect(tray_.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+                // A double-click's second press must not close what its first opened.
+                if (reason == QSystemTrayIcon::Trigger) togglePopover();
+                if (reason == QSystemTrayIcon::DoubleClick && !popover_->isVisible())
                     togglePopover();
             });
-        tray_->show();
-    } else {
-        log.line(
-            "[Gui] No system tray in this session - showing the popover as a window "
-            "(on GNOME, the AppIndicator extension adds a tray)");
+    tray_->show();
+}
+
+void TrayController::reopen() {
+    if (standalone_) {
+        popover_->refresh();
         popover_->show();
+        popover_->raise();
+        popover_->activateWindow();
+    } else if (!popover_->isVisible()) {
+        togglePopover();
     }
-    new PopoverBehaviour(popover_.get(), !trayAvailable, quit_);  // the popover owns it
 }
 
 TrayController::~TrayController() = default;
