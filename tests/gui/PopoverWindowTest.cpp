@@ -9,8 +9,12 @@
 #include <QtTest>
 #include <filesystem>
 
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QToolButton>
 #include "gui/qt/PopoverWindow.h"
 #include "gui/qt/SymbolIcon.h"
+
 #include "gui/qt/TrayController.h"
 #include "gui/viewmodel/PopoverModel.h"
 #include "platform/sim/SimRig.h"
@@ -201,6 +205,42 @@ class PopoverWindowTest : public QObject {
         QVERIFY(!tray.popover().isVisible());
         QVERIFY(!p.sim.log.linesStartingWith("[Gui] A system tray is there now").empty());
         QCOMPARE(quits, 0);
+    }
+
+    void thePopoverFitsTheScreenAndShrinksBack() {
+        Popover p("wall.json");
+        // Six displays in 1366 x 768, less a 32 px panel.
+        const QRect area(0, 32, 1366, 736);
+        p.window->fitTo(area);
+        const int closed = p.window->height();
+        QVERIFY2(closed <= area.height(), qPrintable(QString::number(closed)));
+        QVERIFY(p.window->cardsArea()->verticalScrollBar()->maximum() > 0);
+        // The presets and the footer stay in view, below the cards.
+        const auto inWindow = [&](QWidget* w) {
+            const QRect r(w->mapTo(p.window.get(), QPoint(0, 0)), w->size());
+            return p.window->rect().contains(r) && w->isVisible();
+        };
+        QVERIFY(inWindow(p.window->presetsArea()));
+        QVERIFY(inWindow(p.window->footer()));
+        // Two open Info panels still fit; closed again, it is as before.
+        p.window->cards()[0]->infoButton()->click();
+        p.window->cards()[1]->infoButton()->click();
+        QVERIFY(p.window->height() <= area.height());
+        p.window->cards()[0]->infoButton()->click();
+        p.window->cards()[1]->infoButton()->click();
+        QCOMPARE(p.window->height(), closed);
+
+        // One display on a large screen: as tall as its content, no taller,
+        // and again after its Info panel opened and closed.
+        Popover one("one.json");
+        one.window->fitTo(QRect(0, 0, 1920, 1080));
+        const int natural = one.window->height();
+        QVERIFY(natural < 600);
+        QCOMPARE(one.window->cardsArea()->verticalScrollBar()->maximum(), 0);
+        one.window->cards()[0]->infoButton()->click();
+        QVERIFY(one.window->height() > natural);
+        one.window->cards()[0]->infoButton()->click();
+        QCOMPARE(one.window->height(), natural);
     }
 
     void savingStopsAtFivePresets() {

@@ -7,7 +7,11 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
+#include <limits>
 
 #include "gui/qt/SymbolIcon.h"
 
@@ -70,11 +74,19 @@ PopoverWindow::PopoverWindow(PopoverModel& model, QWidget* parent)
     outer->addWidget(header);
     outer->addWidget(divider(this));
 
-    auto* content = new QWidget(this);
-    cardsLayout_ = new QVBoxLayout(content);
+    // The cards scroll when there are more than the screen holds.
+    scroll_ = new QScrollArea(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->viewport()->setAutoFillBackground(false);
+    content_ = new QWidget(scroll_);
+    content_->setAutoFillBackground(false);
+    cardsLayout_ = new QVBoxLayout(content_);
     cardsLayout_->setContentsMargins(10, 10, 10, 10);
     cardsLayout_->setSpacing(8);
-    outer->addWidget(content);
+    scroll_->setWidget(content_);
+    outer->addWidget(scroll_);
 
     empty_ = new QWidget(this);
     auto* emptyLayout = new QVBoxLayout(empty_);
@@ -129,6 +141,7 @@ PopoverWindow::PopoverWindow(PopoverModel& model, QWidget* parent)
 
     outer->addWidget(divider(this));
     auto* footer = new QWidget(this);
+    footer_ = footer;
     auto* footerLayout = new QHBoxLayout(footer);
     footerLayout->setContentsMargins(10, 6, 10, 6);
     settings_ = new QToolButton(footer);
@@ -238,14 +251,44 @@ void PopoverWindow::rebuildPresetsMenu() {
 QSize PopoverWindow::sizeHint() const {
     auto* l = layout();
     if (!l) return QWidget::sizeHint();
-    const int h =
-        l->hasHeightForWidth() ? l->totalHeightForWidth(kWidth) : l->totalSizeHint().height();
-    return QSize(kWidth, h);
+    // Everything but the cards, then the cards at their full height.
+    const int inner = kWidth - scroll_->verticalScrollBar()->sizeHint().width();
+    const int cards = content_->layout()->hasHeightForWidth()
+                          ? content_->layout()->totalHeightForWidth(inner)
+                          : content_->layout()->totalSizeHint().height();
+    int chrome = 0;
+    for (int i = 0; i < l->count(); ++i) {
+        auto* item = l->itemAt(i);
+        if (item->widget() == scroll_ || (item->widget() && item->widget()->isHidden())) continue;
+        chrome +=
+            item->hasHeightForWidth() ? item->heightForWidth(kWidth) : item->sizeHint().height();
+    }
+    const QRect area = available_.isValid() ? available_
+                       : screen()           ? screen()->availableGeometry()
+                                            : QRect();
+    // A few pixels off the edges, as next to a panel.
+    const int most = area.isValid() ? area.height() - 12 : std::numeric_limits<int>::max();
+    return QSize(kWidth, std::min(chrome + cards, std::max(most, chrome + 60)));
+}
+
+void PopoverWindow::fitTo(const QRect& available) {
+    available_ = available;
+    fitContent();
 }
 
 void PopoverWindow::fitContent() {
+    // Inner layouts first: a card whose Info panel just closed must report
+    // its smaller height now, not after the next pass of the event loop.
+    for (auto* card : cards_) {
+        for (auto* l : card->findChildren<QLayout*>())
+            l->activate();
+        if (card->layout()) card->layout()->activate();
+    }
+    content_->layout()->activate();
     layout()->activate();
-    resize(sizeHint());
+    const QSize size = sizeHint();
+    setFixedHeight(size.height());
+    resize(size);
 }
 
 void PopoverWindow::refresh() {

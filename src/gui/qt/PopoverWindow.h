@@ -13,6 +13,7 @@
 
 class QVBoxLayout;
 class QLabel;
+class QScrollArea;
 
 namespace orvane::gui {
 
@@ -40,10 +41,16 @@ class PopoverWindow final : public QWidget {
     QToolButton* settingsButton() const { return settings_; }
     /// Draws the model again (after presets or displays changed).
     void refresh();
-    /// 320 wide, as tall as the content at that width (wrapped lines included).
+    /// 320 wide, as tall as the content at that width (wrapped lines
+    /// included), but no taller than the screen area it opens in: the cards
+    /// scroll then, and the presets and footer stay in view.
     QSize sizeHint() const override;
-    /// Takes the height the content needs now.
+    /// Takes the height the content needs now, within the area.
     void fitContent();
+    /// The available area of the screen the popover opens on.
+    void fitTo(const QRect& available);
+    QScrollArea* cardsArea() const { return scroll_; }
+    QWidget* footer() const { return footer_; }
 
   protected:
     void changeEvent(QEvent* event) override;
@@ -58,6 +65,10 @@ class PopoverWindow final : public QWidget {
     QLabel* headerIcon_;
     QWidget* empty_;
     QVBoxLayout* cardsLayout_;
+    QWidget* content_;
+    QScrollArea* scroll_;
+    QWidget* footer_;
+    QRect available_;
     std::vector<DisplayCard*> cards_;
     QWidget* presets_;
     QToolButton* presetsMenu_;

@@ -126,10 +126,21 @@ void TrayController::placePopover() {
     if (!screen) screen = QGuiApplication::primaryScreen();
     if (!screen) return;
     const QRect area = screen->availableGeometry();
-    const QSize size = popover_->sizeHint();
-    const bool below = anchor.center().y() < area.center().y();
-    int x = anchor.center().x() - size.width() / 2;
-    int y = below ? anchor.bottom() + 6 : anchor.top() - size.height() - 6;
+    // As tall as fits in the area: the cards scroll inside.
+    popover_->fitTo(area);
+    const QSize size = popover_->size();
+    // Next to the icon on whichever edge its panel is; the available area
+    // leaves the panel out, so the popover never covers it.
+    const QPoint c = anchor.center();
+    int x = c.x() - size.width() / 2;
+    int y = c.y() < area.center().y() ? anchor.bottom() + 6 : anchor.top() - size.height() - 6;
+    if (c.x() < area.left()) {
+        x = area.left() + 6;
+        y = c.y() - size.height() / 2;
+    } else if (c.x() > area.right()) {
+        x = area.right() - size.width() - 6;
+        y = c.y() - size.height() / 2;
+    }
     x = std::clamp(x, area.left() + 6, std::max(area.left() + 6, area.right() - size.width() - 6));
     y = std::clamp(y, area.top() + 6, std::max(area.top() + 6, area.bottom() - size.height() - 6));
     popover_->move(x, y);
