@@ -243,7 +243,7 @@ int main(int argc, char** argv) {
         ok &= save(render(window, 2), out + "/settings-keyboard@2x.png");
         model.stopRecording();
 
-        // The update check's two answers.
+        // The update check's three answers.
         QMessageBox upToDate(QMessageBox::Information, QStringLiteral("You're up to date!"),
                              QStringLiteral("You're up to date!"), QMessageBox::Ok);
         upToDate.setInformativeText(QStringLiteral("Orvane 0.6.0 is the latest version."));
@@ -256,6 +256,11 @@ int main(int argc, char** argv) {
         available.addButton(QStringLiteral("Download"), QMessageBox::AcceptRole);
         available.addButton(QStringLiteral("Later"), QMessageBox::RejectRole);
         ok &= save(render(available, 1), out + "/update-available.png");
+        QMessageBox failed(QMessageBox::Warning, QStringLiteral("Could not check for updates"),
+                           QStringLiteral("Could not check for updates"), QMessageBox::Ok);
+        failed.setInformativeText(
+            QStringLiteral("The check failed: the server did not answer within 15 s."));
+        ok &= save(render(failed, 1), out + "/update-failed.png");
     }
     {
         gui::OnboardingWindow onboarding;
