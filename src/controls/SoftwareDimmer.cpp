@@ -62,6 +62,7 @@ bool SoftwareDimmer::applyOverlay(double level) {
     if (level <= 0) {
         if (overlayWindow_) overlayWindow_->orderOut();
         overlayWindow_.reset();
+        if (gammaModified_) applyGamma(0);  // dimmed through gamma instead, below
         return true;
     }
     if (!overlayWindow_) {
@@ -70,10 +71,17 @@ bool SoftwareDimmer::applyOverlay(double level) {
         followScreen();
     }
     if (!overlayWindow_) {
-        return outcome(false, "[SoftwareDimmer] No screen shows display " +
-                                  std::to_string(displayID_) +
-                                  " - it cannot be dimmed by an overlay");
+        // An overlay on some other screen would dim the wrong display: its
+        // gamma table, or nothing.
+        const bool wasUnavailable = unavailable_;
+        unavailable_ = true;  // one line for both
+        const bool dimmed = applyGamma(level);
+        unavailable_ = wasUnavailable;
+        return outcome(dimmed, "[SoftwareDimmer] No screen shows display " +
+                                   std::to_string(displayID_) +
+                                   " - it cannot be dimmed by an overlay");
     }
+    if (gammaModified_) applyGamma(0);  // its screen is back: the overlay takes over
     overlayWindow_->setAlphaValue(level);
     overlayWindow_->orderFrontRegardless();
     return outcome(true, {});
@@ -96,9 +104,8 @@ void SoftwareDimmer::reapplyGamma() {
 }
 
 std::optional<platform::Screen> SoftwareDimmer::screen() {
-    auto screen = platform::screenForDisplay(toolkit_, displayID_);
-    if (!screen) screen = toolkit_.mainScreen();
-    return screen;
+    // Never the main screen for a display that has none: that is another display.
+    return platform::screenForDisplay(toolkit_, displayID_);
 }
 
 void SoftwareDimmer::followScreen() {

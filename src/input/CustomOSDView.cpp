@@ -11,9 +11,9 @@ CustomOSDView::CustomOSDView(DisplayID display, WindowToolkit& toolkit, runtime:
     : displayID_(display), toolkit_(toolkit), main_(main) {}
 
 void CustomOSDView::show(const std::string& icon, const std::string& label, double level) {
+    // A display no screen shows has its panel nowhere: on the main screen it
+    // would cover another display's, and claim a change there.
     auto screen = screenForDisplay(toolkit_, displayID_);
-    if (!screen) screen = toolkit_.mainScreen();
-    // Neither a matching nor a main screen: nowhere to show a panel.
     if (!screen) return;
 
     if (!window_) {

@@ -63,25 +63,32 @@ TEST_F(OSDTest, ContentTextSymbolAndBar) {
 TEST_F(OSDTest, PanelWindowAndPlacement) {
     osd->showBrightness(3, 0.5);
     osd->showBrightness(2, 0.5);
-    osd->showBrightness(4, 0.5);  // no screen of its own: the main screen
-    ASSERT_EQ(machine_->windows().size(), 3u);
-    const auto onB = window(0), onA = window(1), onMain = window(2);
+    // No screen of its own: neither its panel nor its dimming covers
+    // another display's screen (the main one included).
+    osd->showBrightness(4, 0.5);
+    ASSERT_EQ(machine_->windows().size(), 2u);
+    const auto onB = window(0), onA = window(1);
     EXPECT_EQ(onB.frame, (platform::Rect{2560 + 960 - 100, 80, 200, 70}));
     EXPECT_EQ(onA.frame, (platform::Rect{1280 - 100, 80, 200, 70}));
-    EXPECT_EQ(onMain.frame, onA.frame);
     EXPECT_TRUE(onA.ignoresMouseEvents);
     EXPECT_TRUE(onA.visible);
+    controls::SoftwareDimmer unmatched(4, *machine_, *machine_, log_);
+    EXPECT_TRUE(unmatched.applyLevel(0.5)) << "through its gamma table instead";
+    EXPECT_EQ(machine_->windows().size(), 2u);
+    EXPECT_TRUE(unmatched.gammaModified());
+    EXPECT_TRUE(unmatched.applyLevel(0));
+    EXPECT_FALSE(unmatched.gammaModified());
 
     // A display dimmed to black still shows its panel: the panel stacks above.
     controls::SoftwareDimmer dimmer(2, *machine_, *machine_, log_);
     dimmer.applyLevel(1.0);
-    ASSERT_EQ(machine_->windows().size(), 4u);
-    EXPECT_GT(window(1).level, window(3).level);
+    ASSERT_EQ(machine_->windows().size(), 3u);
+    EXPECT_GT(window(1).level, window(2).level);
 
     // Turned off in the settings: no panel at all.
     osd->enabled = false;
     osd->showBrightness(5, 0.5);
-    EXPECT_EQ(machine_->windows().size(), 4u);
+    EXPECT_EQ(machine_->windows().size(), 3u);
 }
 
 TEST_F(OSDTest, ShowsHoldUntilOneAndAHalfSecondsAfterTheLatest) {
