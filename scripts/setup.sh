@@ -30,6 +30,7 @@ packages=(
     qt6-base-dev
     qt6-base-dev-tools
     qt6-svg-dev
+    adwaita-icon-theme
     qt6-qpa-plugins
     libgl-dev
     libx11-dev

@@ -9,9 +9,11 @@
 #include <QtTest>
 #include <filesystem>
 
+#include <QApplication>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QToolButton>
+#include <cmath>
 #include "gui/qt/PopoverWindow.h"
 #include "gui/qt/SymbolIcon.h"
 
@@ -241,6 +243,68 @@ class PopoverWindowTest : public QObject {
         QVERIFY(one.window->height() > natural);
         one.window->cards()[0]->infoButton()->click();
         QCOMPARE(one.window->height(), natural);
+    }
+
+    void everyIconHasTheContrastOfTheTextInLightAndDarkThemes() {
+        // Where a desktop session's platform theme finds them; offscreen has none.
+        QIcon::setThemeSearchPaths(QIcon::themeSearchPaths() << QStringLiteral("/usr/share/icons"));
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
+        if (!QIcon::hasThemeIcon(QStringLiteral("emblem-system-symbolic")))
+            QSKIP("no Adwaita icon theme here (package adwaita-icon-theme)");
+        gui::SymbolIcon::setUseTheme(true);
+        const auto luminance = [](QColor c) {
+            const auto channel = [](double v) {
+                return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+            };
+            return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+                   0.0722 * channel(c.blueF());
+        };
+        const auto contrast = [&](QColor a, QColor b) {
+            const double x = luminance(a), y = luminance(b);
+            return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+        };
+        // The colour an icon's ink has: the mean of its opaque pixels.
+        const auto ink = [](const QIcon& icon) {
+            const QImage image =
+                icon.pixmap(QSize(32, 32)).toImage().convertToFormat(QImage::Format_ARGB32);
+            double r = 0, g = 0, b = 0;
+            int n = 0;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) {
+                    const QColor c = image.pixelColor(x, y);
+                    if (c.alpha() < 200) continue;
+                    r += c.redF(), g += c.greenF(), b += c.blueF(), ++n;
+                }
+            }
+            return n ? QColor::fromRgbF(float(r / n), float(g / n), float(b / n)) : QColor();
+        };
+        const QPalette saved = QApplication::palette();
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(0x24, 0x24, 0x24));
+        dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+        dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+        dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+        QPalette light;
+        light.setColor(QPalette::Window, QColor(0xfa, 0xfa, 0xfa));
+        light.setColor(QPalette::WindowText, QColor(0x24, 0x24, 0x24));
+        for (const auto& palette : {light, dark}) {
+            QApplication::setPalette(palette);
+            Popover p("desk.json");
+            const QColor background = palette.color(QPalette::Window);
+            const double text = contrast(palette.color(QPalette::WindowText), background);
+            for (auto* button : {p.window->settingsButton(), p.window->quitButton()}) {
+                const QColor c = ink(button->icon());
+                QVERIFY(c.isValid());
+                QVERIFY2(contrast(c, background) > 0.9 * text,
+                         qPrintable(QStringLiteral("%1:1 beside text at %2:1")
+                                        .arg(contrast(c, background))
+                                        .arg(text)));
+            }
+            QCOMPARE(ink(gui::SymbolIcon::icon("display", gui::TrayController::trayColour())),
+                     palette.color(QPalette::WindowText));
+        }
+        QApplication::setPalette(saved);
+        gui::SymbolIcon::setUseTheme(false);
     }
 
     void savingStopsAtFivePresets() {

@@ -39,6 +39,7 @@ class PopoverWindow final : public QWidget {
     QLineEdit* presetName() const { return name_; }
     QWidget* saveSheet() const { return saveSheet_; }
     QToolButton* settingsButton() const { return settings_; }
+    QToolButton* quitButton() const { return quit_; }
     /// Draws the model again (after presets or displays changed).
     void refresh();
     /// 320 wide, as tall as the content at that width (wrapped lines

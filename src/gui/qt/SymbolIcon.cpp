@@ -106,6 +106,39 @@ class TintedSvgEngine final : public QIconEngine {
     QColor color_;
 };
 
+/// A theme's symbolic icon in the colour of the text around it: the themes
+/// draw them in one dark grey and leave the recolouring to their toolkit,
+/// which under a dark GTK theme leaves them nearly invisible in Qt.
+class TintedThemeEngine final : public QIconEngine {
+  public:
+    TintedThemeEngine(QIcon icon, QColor color) : icon_(std::move(icon)), color_(color) {}
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
+        const qreal dpr = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        painter->drawPixmap(rect, render(rect.size() * dpr, mode));
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
+        return render(size, mode);
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override { return size; }
+    QIconEngine* clone() const override { return new TintedThemeEngine(icon_, color_); }
+
+  private:
+    QPixmap render(QSize size, QIcon::Mode mode) const {
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter p(&image);
+        icon_.paint(&p, image.rect());
+        p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        QColor c = color_;
+        if (mode == QIcon::Disabled) c.setAlphaF(c.alphaF() * 0.4f);
+        p.fillRect(image.rect(), c);
+        p.end();
+        return QPixmap::fromImage(image);
+    }
+    QIcon icon_;
+    QColor color_;
+};
+
 }  // namespace
 
 QStringList SymbolIcon::themeNames(std::string_view symbol) {
@@ -132,7 +165,11 @@ void SymbolIcon::setUseTheme(bool use) {
 QIcon SymbolIcon::icon(std::string_view symbol, const QColor& color) {
     if (useTheme) {
         for (const auto& name : themeNames(symbol)) {
-            if (QIcon::hasThemeIcon(name)) return QIcon::fromTheme(name);
+            if (!QIcon::hasThemeIcon(name)) continue;
+            // Full-colour icons carry their own contrast; symbolic ones take the text's.
+            if (name.endsWith(QStringLiteral("-symbolic")))
+                return QIcon(new TintedThemeEngine(QIcon::fromTheme(name), color));
+            return QIcon::fromTheme(name);
         }
     }
     if (isBundled(symbol)) return QIcon(new TintedSvgEngine(resourcePath(symbol), color));

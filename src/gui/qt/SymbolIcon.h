@@ -11,8 +11,9 @@
 namespace orvane::gui {
 
 /// The icon for a symbol name ("sun.max.fill"): the icon theme's, where it
-/// has one of the names mapped to the symbol, else the icon drawn for Orvane
-/// in the given colour. docs/icons.md lists the mapping.
+/// has one of the names mapped to the symbol (a symbolic one drawn in the
+/// given colour), else the icon drawn for Orvane in the given colour.
+/// docs/icons.md lists the mapping.
 class SymbolIcon {
   public:
     static QIcon icon(std::string_view symbol, const QColor& color);

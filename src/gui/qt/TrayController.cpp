@@ -72,9 +72,10 @@ void TrayController::makeTray() {
     standalone_ = false;
     popover_->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     tray_ = std::make_unique<QSystemTrayIcon>();
-    // The panel's colour is unknown: the theme's symbolic icon adapts to it;
-    // the drawn fallback takes a grey that reads on light and dark panels.
-    tray_->setIcon(SymbolIcon::icon("display", QColor(0x8a, 0x8a, 0x8a)));
+    // The panel's colour is unknown; its theme's text colour is the best
+    // guess, and follows a switch between light and dark.
+    tray_->setIcon(SymbolIcon::icon("display", trayColour()));
+    qApp->installEventFilter(this);
     tray_->setToolTip(QStringLiteral("Orvane"));
     menu_ = std::make_unique<QMenu>();
     menu_->addAction(QObject::tr("Open Orvane"), this, [this] { togglePopover(); });
@@ -90,6 +91,16 @@ void TrayController::makeTray() {
                     togglePopover();
             });
     tray_->show();
+}
+
+QColor TrayController::trayColour() {
+    return QApplication::palette().color(QPalette::WindowText);
+}
+
+bool TrayController::eventFilter(QObject* target, QEvent* event) {
+    if (target == qApp && event->type() == QEvent::ApplicationPaletteChange && tray_)
+        tray_->setIcon(SymbolIcon::icon("display", trayColour()));
+    return QObject::eventFilter(target, event);
 }
 
 void TrayController::reopen() {

@@ -34,6 +34,13 @@ class TrayController final : public QObject {
     /// A second start: the popover (or the window) shows again.
     void reopen();
 
+    /// The tray icon's colour: the palette's text colour.
+    static QColor trayColour();
+    QIcon trayIcon() const { return tray_ ? tray_->icon() : QIcon(); }
+
+  protected:
+    bool eventFilter(QObject* target, QEvent* event) override;
+
   private:
     void placePopover();
     void makeTray();
