@@ -17,6 +17,7 @@
 #include "gui/qt/PopoverWindow.h"
 #include "gui/qt/SymbolIcon.h"
 
+#include "gui/qt/ElidedLabel.h"
 #include "gui/qt/TrayController.h"
 #include "gui/viewmodel/PopoverModel.h"
 #include "platform/sim/SimRig.h"
@@ -305,6 +306,40 @@ class PopoverWindowTest : public QObject {
         }
         QApplication::setPalette(saved);
         gui::SymbolIcon::setUseTheme(false);
+    }
+
+    void aLargeSystemFontFitsEveryLabelAndLongNamesElide() {
+        const QFont saved = QApplication::font();
+        QFont large = saved;
+        large.setPointSizeF(14);
+        QApplication::setFont(large);
+        {
+            Popover p("desk.json");
+            p.window->fitTo(QRect(0, 0, 1920, 1080));
+            const auto whole = [](QLabel* l) {
+                return l->width() >= l->fontMetrics().horizontalAdvance(l->text());
+            };
+            for (auto* card : p.window->cards()) {
+                for (auto* row : {card->brightness(), card->contrast(), card->volume()}) {
+                    if (!row->isVisibleTo(card)) continue;
+                    QVERIFY2(whole(row->label()), qPrintable(row->label()->text()));
+                    row->value()->setText(QStringLiteral("100%"));
+                    QVERIFY(whole(row->value()));
+                }
+            }
+        }
+        QApplication::setFont(saved);
+
+        // A long name ends in "…" and says itself whole in its tooltip.
+        Popover p("desk.json");
+        auto* title = p.window->cards()[1]->title();
+        QVERIFY(title);
+        const QString name(80, QLatin1Char('W'));
+        title->setFullText(name);
+        p.window->fitTo(QRect(0, 0, 1920, 1080));
+        QVERIFY(title->text().endsWith(QChar(0x2026)));
+        QCOMPARE(title->toolTip(), name);
+        QVERIFY(title->width() <= gui::PopoverWindow::kWidth);
     }
 
     void savingStopsAtFivePresets() {

@@ -160,6 +160,25 @@ class SettingsWindowTest : public QObject {
         QCOMPARE(lines.size(), std::size_t(1));
     }
 
+    void theStepPickersShowTheirEntriesWholeInALargeFont() {
+        const QFont saved = QApplication::font();
+        QFont large = saved;
+        large.setPointSizeF(14);
+        QApplication::setFont(large);
+        {
+            Settings s("desk.json");
+            s.window.show();
+            for (auto* box : {s.window.brightnessStep(), s.window.volumeStep()}) {
+                QVERIFY(box);
+                for (int i = 0; i < box->count(); ++i) {
+                    const int needed = box->fontMetrics().horizontalAdvance(box->itemText(i));
+                    QVERIFY2(box->width() > needed, qPrintable(box->itemText(i)));
+                }
+            }
+        }
+        QApplication::setFont(saved);
+    }
+
     void syncNeedsTwoExternalDisplays() {
         Settings one("one.json");
         one.window.tabs()->setCurrentIndex(2);

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "gui/qt/ElidedLabel.h"
 #include "gui/qt/SymbolIcon.h"
 
 namespace orvane::gui {
@@ -61,12 +62,11 @@ DisplayCard::DisplayCard(std::shared_ptr<DisplayCardModel> model, QWidget* paren
     headerLayout->setContentsMargins(12, 10, 12, 10);
     headerLayout->setSpacing(6);
     headerIcon_ = new QLabel(header_);
-    title_ = new QLabel(header_);
+    title_ = new ElidedLabel(header_);
     QFont titleFont = title_->font();
     titleFont.setPointSizeF(9.5);
     titleFont.setWeight(QFont::DemiBold);
     title_->setFont(titleFont);
-    title_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     badgeIcon_ = new QLabel(header_);
     badge_ = new QLabel(header_);
     badge_->setObjectName("badge");
@@ -296,7 +296,7 @@ void DisplayCard::refresh() {
     const auto rows = m.rows();
     headerIcon_->setPixmap(
         displayPixmap(symbol(m.iconSymbol()), m.showsDDCDot(), devicePixelRatioF()));
-    title_->setText(q(m.title()));
+    title_->setFullText(q(m.title()));
     const auto badge = m.badge();
     badgeIcon_->setPixmap(symbol(badge.symbol).pixmap(QSize(11, 11), devicePixelRatioF()));
     badge_->setText(q(badge.name));

@@ -41,6 +41,7 @@ class DisplayCard final : public QFrame {
     DisplayCardModel& model() { return *model_; }
     // Parts, for tests and screenshots.
     SliderRow* brightness() const { return brightness_; }
+    class ElidedLabel* title() const { return title_; }
     SliderRow* contrast() const { return contrast_; }
     SliderRow* volume() const { return volume_; }
     QToolButton* inputMenu() const { return input_; }
@@ -64,7 +65,7 @@ class DisplayCard final : public QFrame {
     std::shared_ptr<void> observation_;
     QPushButton* header_;
     QLabel* headerIcon_;
-    QLabel* title_;
+    class ElidedLabel* title_;
     QLabel* badgeIcon_;
     QLabel* badge_;
     QProgressBar* loading_;

@@ -40,7 +40,9 @@ QLabel* caption(const char* text, QWidget* parent, bool tertiary = false) {
 
 QComboBox* stepPicker(QWidget* parent, double value) {
     auto* box = new QComboBox(parent);
-    box->setFixedWidth(180);
+    // As wide as its longest entry in the user's font, at least 180.
+    box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    box->setMinimumWidth(180);
     for (const auto& step : SettingsModel::kSteps) {
         box->addItem(QObject::tr(step.text), step.value);
         if (step.value == value) box->setCurrentIndex(box->count() - 1);

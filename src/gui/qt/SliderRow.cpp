@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "gui/qt/SliderRow.h"
 
+#include <QFontMetrics>
+#include <algorithm>
+
 #include <QFontDatabase>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -22,7 +25,11 @@ SliderRow::SliderRow(QWidget* parent)
     layout->setSpacing(6);
     icon_->setFixedWidth(20);
     icon_->setAlignment(Qt::AlignCenter);
-    label_->setFixedWidth(66);
+    // One column for the three labels, as wide as the widest in this font.
+    int labelWidth = 0;
+    for (const char* name : {"Brightness", "Contrast", "Volume"})
+        labelWidth = std::max(labelWidth, label_->fontMetrics().horizontalAdvance(tr(name)));
+    label_->setFixedWidth(labelWidth + 2);
     slider_->setRange(0, 100);
     slider_->setSingleStep(1);
     slider_->setPageStep(10);
@@ -30,7 +37,7 @@ SliderRow::SliderRow(QWidget* parent)
     mono.setPointSizeF(9);
     mono.setWeight(QFont::Medium);
     value_->setFont(mono);
-    value_->setFixedWidth(36);
+    value_->setFixedWidth(QFontMetrics(mono).horizontalAdvance(QStringLiteral("100%")) + 2);
     value_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     layout->addWidget(icon_);
     layout->addWidget(label_);

@@ -21,6 +21,8 @@ class SliderRow final : public QWidget {
     QSlider* slider() const { return slider_; }
     QString valueText() const { return value_->text(); }
     QString iconSymbol() const { return symbol_; }
+    QLabel* label() const { return label_; }
+    QLabel* value() const { return value_; }
 
   private:
     QLabel* icon_;
