@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QToolButton>
@@ -340,6 +341,26 @@ class PopoverWindowTest : public QObject {
         QVERIFY(title->text().endsWith(QChar(0x2026)));
         QCOMPARE(title->toolTip(), name);
         QVERIFY(title->width() <= gui::PopoverWindow::kWidth);
+    }
+
+    void smallThingsAUserMeets() {
+        Popover p("desk.json");
+        // "Switch Input?" answers Cancel to Enter.
+        auto question =
+            gui::DisplayCard::switchQuestion(nullptr, QStringLiteral("Switch Input?"), {});
+        QVERIFY(question->defaultButton() != question->buttons().front());
+        QCOMPARE(question->buttons().front()->text(), QStringLiteral("Switch"));
+        // The backlight slider stops above 0: many panels switch off there.
+        auto* panel = p.card(1);
+        QVERIFY(panel);
+        QCOMPARE(panel->brightness()->slider()->minimum(), 1);
+        panel->brightness()->slider()->setValue(0);
+        QCOMPARE(panel->brightness()->slider()->value(), 1);
+        QCOMPARE(p.card(2)->brightness()->slider()->minimum(), 0);  // a monitor may go to 0
+        // Esc closes the popover.
+        QVERIFY(p.window->isVisible());
+        QTest::keyClick(p.window.get(), Qt::Key_Escape);
+        QVERIFY(!p.window->isVisible());
     }
 
     void savingStopsAtFivePresets() {

@@ -182,6 +182,13 @@ class SettingsWindowTest : public QObject {
     void syncNeedsTwoExternalDisplays() {
         Settings one("one.json");
         one.window.tabs()->setCurrentIndex(2);
+        // No brightness path follows the links: the tab promises none.
+        bool said = false;
+        for (auto* label : one.window.findChildren<QLabel*>()) {
+            QVERIFY(!label->text().contains(QStringLiteral("will proportionally adjust")));
+            said = said || label->text().contains(QStringLiteral("later version"));
+        }
+        QVERIFY(said);
         QVERIFY(!one.window.linkedSection()->isVisible());
         one.window.syncToggle()->click();
         QVERIFY(one.window.linkedSection()->isVisible());

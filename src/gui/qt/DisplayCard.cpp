@@ -40,16 +40,24 @@ QFrame* roundedBox(QWidget* parent) {
 
 }  // namespace
 
+std::unique_ptr<QMessageBox> DisplayCard::switchQuestion(QWidget* parent, const QString& title,
+                                                         const QString& message) {
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Warning, title, message,
+                                             QMessageBox::NoButton, parent);
+    box->addButton(tr("Switch"), QMessageBox::AcceptRole);
+    // Enter must not switch the monitor away by accident.
+    box->setDefaultButton(box->addButton(tr("Cancel"), QMessageBox::RejectRole));
+    return box;
+}
+
 DisplayCard::DisplayCard(std::shared_ptr<DisplayCardModel> model, QWidget* parent)
     : QFrame(parent), model_(std::move(model)) {
     setObjectName("displayCard");
     confirm = [this](const QString& title, const QString& message) {
         // Owned by the popover, which outlives the cards.
-        QMessageBox box(QMessageBox::Warning, title, message, QMessageBox::NoButton, window());
-        auto* yes = box.addButton(tr("Switch"), QMessageBox::AcceptRole);
-        box.addButton(tr("Cancel"), QMessageBox::RejectRole);
-        box.exec();
-        return box.clickedButton() == yes;
+        auto box = switchQuestion(window(), title, message);
+        box->exec();
+        return box->clickedButton() == box->buttons().front();
     };
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);

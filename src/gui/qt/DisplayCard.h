@@ -3,6 +3,7 @@
 
 #include <QFrame>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -40,8 +41,13 @@ class DisplayCard final : public QFrame {
 
     DisplayCardModel& model() { return *model_; }
     // Parts, for tests and screenshots.
+    /// "Switch Input?": Switch (first button) and Cancel, the default.
+    static std::unique_ptr<QMessageBox> switchQuestion(QWidget* parent, const QString& title,
+                                                       const QString& message);
     SliderRow* brightness() const { return brightness_; }
-    class ElidedLabel* title() const { return title_; }
+    class ElidedLabel* title() const {
+        return title_;
+    }
     SliderRow* contrast() const { return contrast_; }
     SliderRow* volume() const { return volume_; }
     QToolButton* inputMenu() const { return input_; }

@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -198,6 +199,14 @@ void PopoverWindow::changeEvent(QEvent* event) {
     // A new palette (dark mode) redraws every symbol in its colour.
     if (event->type() == QEvent::PaletteChange) rebuildCards();
     QWidget::changeEvent(event);
+}
+
+void PopoverWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void PopoverWindow::rebuildCards() {

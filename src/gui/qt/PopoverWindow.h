@@ -55,6 +55,8 @@ class PopoverWindow final : public QWidget {
 
   protected:
     void changeEvent(QEvent* event) override;
+    /// Esc closes it.
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void rebuildCards();

@@ -55,6 +55,7 @@ void SliderRow::setModel(const SliderRowModel& row) {
     label_->setText(QString::fromStdString(row.label));
     {
         const QSignalBlocker quiet(slider_);
+        slider_->setRange(int(std::lround(row.minimum)), 100);
         slider_->setValue(int(std::lround(row.value)));
     }
     value_->setText(QString::fromStdString(row.valueText()));

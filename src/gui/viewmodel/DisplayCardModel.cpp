@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "gui/viewmodel/DisplayCardModel.h"
 
+#include <algorithm>
+
 #include <cstdio>
 
 #include "controls/ColorProfileManager.h"
@@ -67,7 +69,11 @@ SliderRowModel DisplayCardModel::brightnessRow() const {
     const auto* entry = record();
     const bool unavailable = entry && entry->brightness && !entry->brightness->hasDDC() &&
                              entry->dimmer && entry->dimmer->unavailable();
-    return {brightnessSymbol(state_->brightness), "Brightness", state_->brightness, !unavailable};
+    SliderRowModel row{brightnessSymbol(state_->brightness), "Brightness", state_->brightness,
+                       !unavailable};
+    // Many panels switch off at a backlight of 0: the slider stops above it.
+    if (state_->info.isBuiltIn) row.minimum = kPanelMinimum;
+    return row;
 }
 SliderRowModel DisplayCardModel::contrastRow() const {
     return {"circle.righthalf.filled", "Contrast", state_->contrast, true};
@@ -83,6 +89,8 @@ void DisplayCardModel::setBrightness(double value) {
     const auto id = state_->info.id;
     if (state_->info.isBuiltIn) {
         // The panel has a backlight of its own; an overlay is only its fallback.
+        value = std::max(value, kPanelMinimum);
+        state_->brightness = value;
         runtime::spawn(c_.main, c_.registry->writeBrightness(id, value));
         return;
     }

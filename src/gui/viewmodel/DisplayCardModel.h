@@ -23,6 +23,8 @@ struct SliderRowModel {
     std::string label;
     double value = 0;
     bool isEnabled = true;
+    /// The lowest value the slider goes to.
+    double minimum = 0;
     /// The whole number, then "%": "62%".
     std::string valueText() const;
     /// What a screen reader says: "62 percent".
@@ -42,6 +44,8 @@ std::string relativeTimeText(runtime::Duration elapsed);
 /// What one display's card shows and decides. Main thread only.
 class DisplayCardModel {
   public:
+    /// The built-in panel's lowest slider level, in percent.
+    static constexpr double kPanelMinimum = 1.0;
     struct Context {
         std::shared_ptr<displays::DisplayManager> registry;
         std::shared_ptr<Debouncer> debouncer;

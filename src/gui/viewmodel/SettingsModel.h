@@ -42,9 +42,11 @@ class SettingsModel {
     static constexpr const char* kShortcutsFooter =
         "These shortcuts control all connected external monitors. Contrast and volume controls "
         "only appear on external monitors that support DDC.";
+    /// No brightness path follows the links yet: the caption says what is
+    /// kept, not an adjustment that does not happen.
     static constexpr const char* kSyncCaption =
-        "When enabled, adjusting one display's brightness will proportionally adjust all linked "
-        "external displays.";
+        "Orvane remembers which external displays are linked; adjusting them together comes in "
+        "a later version.";
 
     struct Services {
         store::ModelContext& context;
