@@ -18,6 +18,8 @@
 #include <fstream>
 
 #include "controls/BrightnessSyncManager.h"
+#include <QLayout>
+
 #include "gui/qt/AboutPane.h"
 #include "gui/qt/OnboardingWindow.h"
 #include "gui/qt/QtWindowToolkit.h"
@@ -354,6 +356,20 @@ class SettingsWindowTest : public QObject {
         window.startButton()->click();
         QCOMPARE(started, 1);
         QCOMPARE(window.page(), 1);
+        // Both tiles fade in, and nothing around them fades too: Qt draws no
+        // effect inside another, which left a tile blank.
+        const auto tiles = window.tiles()->findChildren<QWidget*>(QStringLiteral("tile"));
+        QCOMPARE(tiles.size(), qsizetype(2));
+        for (auto* t : tiles) {
+            QVERIFY(t->graphicsEffect());
+            for (auto* up = t->parentWidget(); up; up = up->parentWidget())
+                QVERIFY2(!up->graphicsEffect(), qPrintable(up->objectName()));
+        }
+        // Centred on the page.
+        window.layout()->activate();
+        const int left = tiles[0]->mapTo(&window, QPoint(0, 0)).x();
+        const int right = tiles[1]->mapTo(&window, QPoint(tiles[1]->width(), 0)).x();
+        QVERIFY(std::abs((left + right) / 2 - window.width() / 2) <= 2);
         QCOMPARE(finished, 0);
         window.finishButton()->click();
         QCOMPARE(finished, 1);

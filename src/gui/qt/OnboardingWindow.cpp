@@ -152,7 +152,7 @@ QWidget* OnboardingWindow::firstPage() {
     connect(start_, &QPushButton::clicked, this, [this] {
         if (onStarted) onStarted();
         pages_->setCurrentIndex(1);
-        reveal(secondParts_, {500, 900, 1200, 1300, 1500, 1700, 2100});
+        reveal(secondParts_, {500, 900, 1200, 1300, 1500, 2100});
     });
     return page;
 }
@@ -184,7 +184,10 @@ QWidget* OnboardingWindow::secondPage() {
     layout->addWidget(hint);
     layout->addStretch(1);
     layout->addWidget(finish_, 0, Qt::AlignHCenter);
-    secondParts_ = {check, heading, one, two, hint, tiles, finish_};
+    // The tiles fade in one by one; their row gets no fade of its own: Qt
+    // draws no effect inside another, and one tile would stay blank.
+    secondParts_ = {check, heading, one, two, hint, finish_};
+    tiles_ = tiles;
     connect(finish_, &QPushButton::clicked, this, [this] {
         if (onFinished) onFinished();
         close();

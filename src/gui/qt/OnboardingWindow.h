@@ -26,6 +26,8 @@ class OnboardingWindow final : public QWidget {
 
     QPushButton* startButton() const { return start_; }
     QPushButton* finishButton() const { return finish_; }
+    /// The second page's row of two tiles.
+    QWidget* tiles() const { return tiles_; }
     int page() const;
     /// Shows every part at once (pictures, tests).
     void revealAll();
@@ -43,6 +45,7 @@ class OnboardingWindow final : public QWidget {
     QPushButton* start_ = nullptr;
     QPushButton* finish_ = nullptr;
     std::vector<QWidget*> firstParts_, secondParts_;
+    QWidget* tiles_ = nullptr;
     bool revealed_ = false;
 };
 
