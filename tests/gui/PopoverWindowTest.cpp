@@ -363,6 +363,25 @@ class PopoverWindowTest : public QObject {
         QVERIFY(!p.window->isVisible());
     }
 
+    void theLastDDCReadMovesOnWhileTheInfoPanelIsOpen() {
+        Popover p("desk.json");
+        auto* card = p.card(2);
+        QVERIFY(card);
+        const auto texts = [&] {
+            QStringList all;
+            for (auto* l : card->findChildren<QLabel*>())
+                if (l->isVisibleTo(card)) all << l->text();
+            return all.join(QLatin1Char('|'));
+        };
+        card->infoButton()->click();
+        QVERIFY(card->infoTicker().isActive());
+        QVERIFY(!texts().contains(QStringLiteral("3 minutes ago")));
+        p.sim.executor().runFor(std::chrono::minutes(3));
+        QTRY_VERIFY_WITH_TIMEOUT(texts().contains(QStringLiteral("3 minutes ago")), 3000);
+        card->infoButton()->click();
+        QVERIFY(!card->infoTicker().isActive());  // no ticking for a closed panel
+    }
+
     void savingStopsAtFivePresets() {
         Popover p("desk.json");
         auto* save = p.window->saveButton();

@@ -62,6 +62,11 @@ DisplayCard::DisplayCard(std::shared_ptr<DisplayCardModel> model, QWidget* paren
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
+    // "Last DDC Read" is relative: it moves on while the panel is open.
+    infoTicker_.setInterval(1000);
+    connect(&infoTicker_, &QTimer::timeout, this, [this] {
+        if (model_->showingInfo) rebuildInfo();
+    });
 
     header_ = new QPushButton(this);
     header_->setFlat(true);
@@ -333,6 +338,8 @@ void DisplayCard::refresh() {
     note_->setText(q(m.note()));
     infoPanel_->setVisible(m.showingInfo);
     if (m.showingInfo) rebuildInfo();
+    if (m.showingInfo && !infoTicker_.isActive()) infoTicker_.start();
+    if (!m.showingInfo) infoTicker_.stop();
 }
 
 }  // namespace orvane::gui

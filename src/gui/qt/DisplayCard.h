@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 #include <QVariantAnimation>
 #include <functional>
@@ -45,6 +46,8 @@ class DisplayCard final : public QFrame {
     static std::unique_ptr<QMessageBox> switchQuestion(QWidget* parent, const QString& title,
                                                        const QString& message);
     SliderRow* brightness() const { return brightness_; }
+    /// Redraws the Info panel every second while it is open ("2 min ago").
+    const QTimer& infoTicker() const { return infoTicker_; }
     class ElidedLabel* title() const {
         return title_;
     }
@@ -72,6 +75,7 @@ class DisplayCard final : public QFrame {
     QPushButton* header_;
     QLabel* headerIcon_;
     class ElidedLabel* title_;
+    QTimer infoTicker_;
     QLabel* badgeIcon_;
     QLabel* badge_;
     QProgressBar* loading_;
