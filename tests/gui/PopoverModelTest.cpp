@@ -226,9 +226,11 @@ TEST_F(PopoverModelTest, InputNeedsConfirmationAndTheInfoPanelListsWhatIsKnown) 
     start(threeDisplays());
     auto& office = card(2);
     const auto choices = DisplayCardModel::inputChoices();
-    ASSERT_EQ(choices.size(), 8u);
+    // DisplayPort and HDMI among them, not only the first eight.
+    ASSERT_EQ(choices.size(), 18u);
     EXPECT_EQ(choices.front().name, "VGA-1");
-    EXPECT_EQ(choices.back().name, "S-Video-2");
+    EXPECT_EQ(choices[14].name, "DisplayPort-1");
+    EXPECT_EQ(choices.back().name, "HDMI-2");
     EXPECT_EQ(office.inputConfirmationMessage(),
               "Switch to this input? If this input isn't connected, you may need to use the "
               "monitor's physical buttons to switch back.");
@@ -243,6 +245,7 @@ TEST_F(PopoverModelTest, InputNeedsConfirmationAndTheInfoPanelListsWhatIsKnown) 
     office.confirmInput();
     sim_->executor().runUntilIdle();
     EXPECT_EQ(writes(2, 0x60), std::vector<int>{choices[2].ddcValue});
+    EXPECT_EQ(office.currentInput(), choices[2].ddcValue) << "marked in the menu";
 
     office.load();
     const auto rows = office.infoRows();

@@ -150,8 +150,17 @@ DisplayCard::DisplayCard(std::shared_ptr<DisplayCardModel> model, QWidget* paren
     auto* inputMenu = new QMenu(input_);
     const auto choices = DisplayCardModel::inputChoices();
     for (int i = 0; i < int(choices.size()); ++i) {
-        inputMenu->addAction(q(choices[std::size_t(i)].name), this, [this, i] { chooseInput(i); });
+        auto* action = inputMenu->addAction(q(choices[std::size_t(i)].name), this,
+                                            [this, i] { chooseInput(i); });
+        action->setCheckable(true);
+        action->setData(int(choices[std::size_t(i)].ddcValue));
     }
+    // The input the monitor is on is marked each time the menu opens.
+    connect(inputMenu, &QMenu::aboutToShow, this, [this, inputMenu] {
+        const auto current = model_->currentInput();
+        for (auto* action : inputMenu->actions())
+            action->setChecked(current && action->data().toInt() == *current);
+    });
     input_->setMenu(inputMenu);
     power_ = new QPushButton(tr("Power"), controlRow_);
     info_ = new QToolButton(controlRow_);

@@ -160,8 +160,16 @@ bool DisplayCardModel::selectMode(const DisplayMode& mode) {
 }
 
 std::vector<controls::InputSource> DisplayCardModel::inputChoices() {
+    // The whole table: today's monitors have DisplayPort and HDMI inputs,
+    // which come after the first eight.
     const auto& all = controls::InputSource::all();
-    return {all.begin(), all.begin() + 8};
+    return {all.begin(), all.end()};
+}
+
+std::optional<std::uint16_t> DisplayCardModel::currentInput() const {
+    const auto* entry = record();
+    if (!entry || !entry->input || !entry->input->currentInput()) return std::nullopt;
+    return entry->input->currentInput();
 }
 
 void DisplayCardModel::chooseInput(const controls::InputSource& source) {

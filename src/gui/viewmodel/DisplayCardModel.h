@@ -118,7 +118,10 @@ class DisplayCardModel {
     bool selectMode(const displays::DisplayMode& mode);
 
     /// Positions 0 to 7 of the input table, "VGA-1" through "S-Video-2".
+    /// What the input menu offers: the whole input-source table.
     static std::vector<controls::InputSource> inputChoices();
+    /// The input the monitor was last seen on; none when not known.
+    std::optional<std::uint16_t> currentInput() const;
     std::optional<controls::InputSource> pendingInput;
     bool showInputConfirmation = false;
     void chooseInput(const controls::InputSource& source);
