@@ -382,6 +382,47 @@ class PopoverWindowTest : public QObject {
         QVERIFY(!card->infoTicker().isActive());  // no ticking for a closed panel
     }
 
+    void keyboardAndScreenReaderUsersReachEverything() {
+        Popover p("desk.json");
+        // Tab runs through every card before the footer.
+        std::vector<QWidget*> order;
+        QWidget* w = p.window->cards().front();
+        for (int i = 0; i < 400 && order.size() < 200; ++i) {
+            w = w->nextInFocusChain();
+            if (w->focusPolicy() & Qt::TabFocus) order.push_back(w);
+            if (w == p.window->quitButton()) break;
+        }
+        const auto at = [&](QWidget* x) {
+            return std::find(order.begin(), order.end(), x) - order.begin();
+        };
+        const auto gear = at(p.window->settingsButton());
+        QVERIFY(gear < qsizetype(order.size()));
+        for (auto* card : p.window->cards()) {
+            QVERIFY(at(card->infoButton()) < gear);
+            // Named for a screen reader: the header says which display it is.
+            auto* header = card->findChild<QPushButton*>(QStringLiteral("cardHeader"));
+            QVERIFY(header && header->accessibleName().startsWith(card->title()->fullText()));
+            // One value for eye and ear.
+            auto* row = card->brightness();
+            QCOMPARE(QString::number(row->slider()->value()) + QLatin1Char('%'), row->valueText());
+        }
+        QCOMPARE(p.window->settingsButton()->accessibleName(), QStringLiteral("Settings"));
+        QVERIFY(!p.window->quitButton()->accessibleName().isEmpty());
+    }
+
+    void aHotPlugDoesNotEndASliderDrag() {
+        Popover p("desk.json");
+        auto* card = p.card(2);
+        auto* slider = card->brightness()->slider();
+        slider->setSliderDown(true);
+        // A display comes or goes meanwhile: the cards wait.
+        p.model->onCardsChanged();
+        QCOMPARE(p.card(2), card);
+        QVERIFY(slider->isSliderDown());
+        slider->setSliderDown(false);
+        QTRY_VERIFY(p.card(2) != card);
+    }
+
     void savingStopsAtFivePresets() {
         Popover p("desk.json");
         auto* save = p.window->saveButton();

@@ -17,6 +17,9 @@ SimApp::SimApp(const platform::sim::SimRig& rig, const std::string& directory)
 }
 
 SimApp::~SimApp() {
+    // What the test left queued runs while the application is still whole,
+    // as the loop of a real run would have run it.
+    executor().runUntilIdle();
     app.reset();
     executor().runUntilIdle();
 }

@@ -323,6 +323,9 @@ void DisplayCard::refresh() {
     badgeIcon_->setPixmap(symbol(badge.symbol).pixmap(QSize(11, 11), devicePixelRatioF()));
     badge_->setText(q(badge.name));
     badge_->setToolTip(q(badge.name));
+    // The header is a button of labels: a screen reader needs its words.
+    header_->setAccessibleName(q(m.title()) + QStringLiteral(", ") + q(badge.name));
+    header_->setAccessibleDescription(m.isExpanded ? tr("Expanded") : tr("Collapsed"));
     loading_->setVisible(m.isLoading());
     chevron_->setPixmap(symbol(m.chevronSymbol()).pixmap(QSize(10, 10), devicePixelRatioF()));
 

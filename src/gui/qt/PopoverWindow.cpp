@@ -11,6 +11,8 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSlider>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <limits>
 
@@ -148,6 +150,7 @@ PopoverWindow::PopoverWindow(PopoverModel& model, QWidget* parent)
     settings_ = new QToolButton(footer);
     settings_->setAutoRaise(true);
     settings_->setIconSize(QSize(14, 14));
+    settings_->setAccessibleName(tr("Settings"));
     quit_ = new QToolButton(footer);
     quit_->setAutoRaise(true);
     quit_->setIconSize(QSize(13, 13));
@@ -210,6 +213,17 @@ void PopoverWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void PopoverWindow::rebuildCards() {
+    // A slider held while a display comes or goes keeps its drag: the cards
+    // are rebuilt once it is let go.
+    for (auto* card : cards_) {
+        for (auto* row : {card->brightness(), card->contrast(), card->volume()}) {
+            if (row->slider()->isSliderDown()) {
+                rebuildPending_ = true;
+                return;
+            }
+        }
+    }
+    rebuildPending_ = false;
     // Later: a card's menu or question may be open on the stack right now.
     for (auto* card : cards_) {
         card->hide();
@@ -220,10 +234,34 @@ void PopoverWindow::rebuildCards() {
     for (const auto& card : model_.cards()) {
         auto* widget = new DisplayCard(card, this);
         widget->onLayoutChanged = [this] { fitContent(); };
+        for (auto* row : {widget->brightness(), widget->contrast(), widget->volume()}) {
+            connect(row->slider(), &QSlider::sliderReleased, this, [this] {
+                // Not from inside the slider that is about to go.
+                if (rebuildPending_) QTimer::singleShot(0, this, [this] { rebuildCards(); });
+            });
+        }
         cardsLayout_->addWidget(widget);
         cards_.push_back(widget);
     }
     refresh();
+    orderFocus();
+}
+
+void PopoverWindow::orderFocus() {
+    // The cards are made after the footer: Tab must reach them before it.
+    std::vector<QWidget*> chain;
+    for (auto* card : cards_) {
+        for (auto* w : card->findChildren<QWidget*>()) {
+            if (w->focusPolicy() & Qt::TabFocus) chain.push_back(w);
+        }
+    }
+    for (auto* w : presets_->findChildren<QWidget*>()) {
+        if (w->focusPolicy() & Qt::TabFocus) chain.push_back(w);
+    }
+    chain.push_back(settings_);
+    chain.push_back(quit_);
+    for (std::size_t i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
 
 void PopoverWindow::rebuildPresetsMenu() {

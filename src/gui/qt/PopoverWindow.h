@@ -61,6 +61,7 @@ class PopoverWindow final : public QWidget {
   private:
     void rebuildCards();
     void rebuildPresetsMenu();
+    void orderFocus();
     QIcon symbol(const char* name) const;
 
     PopoverModel& model_;
@@ -72,6 +73,7 @@ class PopoverWindow final : public QWidget {
     QScrollArea* scroll_;
     QWidget* footer_;
     QRect available_;
+    bool rebuildPending_ = false;
     std::vector<DisplayCard*> cards_;
     QWidget* presets_;
     QToolButton* presetsMenu_;

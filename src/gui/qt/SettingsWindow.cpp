@@ -276,6 +276,7 @@ void SettingsWindow::refresh() {
     for (const auto& row : model_.shortcutRows()) {
         auto& widgets = rows_[row.action];
         widgets.button->setText(q(row.text));
+        widgets.button->setAccessibleName(q(row.label) + QStringLiteral(": ") + q(row.text));
         // Recording in orange on an orange wash; otherwise a quiet chip.
         widgets.button->setStyleSheet(
             row.recording

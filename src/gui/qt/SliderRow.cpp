@@ -56,7 +56,8 @@ void SliderRow::setModel(const SliderRowModel& row) {
     {
         const QSignalBlocker quiet(slider_);
         slider_->setRange(int(std::lround(row.minimum)), 100);
-        slider_->setValue(int(std::lround(row.value)));
+        // The whole number the value label shows: one value for eye and ear.
+        slider_->setValue(int(std::max(row.value, row.minimum)));
     }
     value_->setText(QString::fromStdString(row.valueText()));
     slider_->setAccessibleName(QString::fromStdString(row.label));
