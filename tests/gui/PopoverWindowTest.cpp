@@ -209,6 +209,15 @@ class PopoverWindowTest : public QObject {
         QVERIFY(!tray.popover().isVisible());
         QVERIFY(!p.sim.log.linesStartingWith("[Gui] A system tray is there now").empty());
         QCOMPARE(quits, 0);
+        // A click opens the popover; the double-click it is part of leaves it open.
+        auto* icon = tray.systemTrayIcon();
+        QVERIFY(icon);
+        Q_EMIT icon->activated(QSystemTrayIcon::Trigger);
+        QVERIFY(tray.popover().isVisible());
+        Q_EMIT icon->activated(QSystemTrayIcon::DoubleClick);
+        QVERIFY(tray.popover().isVisible());
+        Q_EMIT icon->activated(QSystemTrayIcon::Trigger);
+        QVERIFY(!tray.popover().isVisible());
     }
 
     void thePopoverFitsTheScreenAndShrinksBack() {
@@ -408,6 +417,30 @@ class PopoverWindowTest : public QObject {
         }
         QCOMPARE(p.window->settingsButton()->accessibleName(), QStringLiteral("Settings"));
         QVERIFY(!p.window->quitButton()->accessibleName().isEmpty());
+    }
+
+    void thePopoverOpensBesideAPanelOnAnyEdge() {
+        const QSize size(320, 500);
+        const QRect screen(0, 0, 1366, 768);
+        struct Edge {
+            QRect area, anchor;
+        };
+        const Edge edges[] = {
+            {screen.adjusted(0, 32, 0, 0), QRect(1300, 4, 24, 24)},     // top
+            {screen.adjusted(0, 0, 0, -40), QRect(1300, 740, 24, 24)},  // bottom
+            {screen.adjusted(48, 0, 0, 0), QRect(12, 700, 24, 24)},     // left
+            {screen.adjusted(0, 0, -48, 0), QRect(1330, 700, 24, 24)},  // right
+        };
+        for (const auto& e : edges) {
+            const QRect at(gui::TrayController::placement(e.anchor, e.area, size), size);
+            QVERIFY2(e.area.contains(at), "covers the panel");
+            QVERIFY(!at.intersects(e.anchor));
+            // Beside the icon: within a few pixels of the panel's edge.
+            const int gap = std::min(
+                {std::abs(at.top() - e.area.top()), std::abs(at.bottom() - e.area.bottom()),
+                 std::abs(at.left() - e.area.left()), std::abs(at.right() - e.area.right())});
+            QVERIFY(gap <= 8);
+        }
     }
 
     void aHotPlugDoesNotEndASliderDrag() {

@@ -93,6 +93,24 @@ void TrayController::makeTray() {
     tray_->show();
 }
 
+QPoint TrayController::placement(const QRect& anchor, const QRect& area, const QSize& size) {
+    // Next to the icon on whichever edge its panel is; the available area
+    // leaves the panel out, so the popover never covers it.
+    const QPoint c = anchor.center();
+    int x = c.x() - size.width() / 2;
+    int y = c.y() < area.center().y() ? anchor.bottom() + 6 : anchor.top() - size.height() - 6;
+    if (c.x() < area.left()) {
+        x = area.left() + 6;
+        y = c.y() - size.height() / 2;
+    } else if (c.x() > area.right()) {
+        x = area.right() - size.width() - 6;
+        y = c.y() - size.height() / 2;
+    }
+    x = std::clamp(x, area.left() + 6, std::max(area.left() + 6, area.right() - size.width() - 6));
+    y = std::clamp(y, area.top() + 6, std::max(area.top() + 6, area.bottom() - size.height() - 6));
+    return {x, y};
+}
+
 QColor TrayController::trayColour() {
     return QApplication::palette().color(QPalette::WindowText);
 }
@@ -140,21 +158,7 @@ void TrayController::placePopover() {
     // As tall as fits in the area: the cards scroll inside.
     popover_->fitTo(area);
     const QSize size = popover_->size();
-    // Next to the icon on whichever edge its panel is; the available area
-    // leaves the panel out, so the popover never covers it.
-    const QPoint c = anchor.center();
-    int x = c.x() - size.width() / 2;
-    int y = c.y() < area.center().y() ? anchor.bottom() + 6 : anchor.top() - size.height() - 6;
-    if (c.x() < area.left()) {
-        x = area.left() + 6;
-        y = c.y() - size.height() / 2;
-    } else if (c.x() > area.right()) {
-        x = area.right() - size.width() - 6;
-        y = c.y() - size.height() / 2;
-    }
-    x = std::clamp(x, area.left() + 6, std::max(area.left() + 6, area.right() - size.width() - 6));
-    y = std::clamp(y, area.top() + 6, std::max(area.top() + 6, area.bottom() - size.height() - 6));
-    popover_->move(x, y);
+    popover_->move(placement(anchor, area, size));
 }
 
 }  // namespace orvane::gui

@@ -34,9 +34,12 @@ class TrayController final : public QObject {
     /// A second start: the popover (or the window) shows again.
     void reopen();
 
+    /// Where a popover of size goes for an icon at anchor, in the screen's
+    /// available area (the panels left out).
+    static QPoint placement(const QRect& anchor, const QRect& area, const QSize& size);
     /// The tray icon's colour: the palette's text colour.
     static QColor trayColour();
-    QIcon trayIcon() const { return tray_ ? tray_->icon() : QIcon(); }
+    QSystemTrayIcon* systemTrayIcon() const { return tray_.get(); }
 
   protected:
     bool eventFilter(QObject* target, QEvent* event) override;
