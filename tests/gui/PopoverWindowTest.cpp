@@ -18,6 +18,7 @@
 #include "gui/qt/PopoverWindow.h"
 #include "gui/qt/SymbolIcon.h"
 
+#include "gui/ScopedAppFont.h"
 #include "gui/qt/ElidedLabel.h"
 #include "gui/qt/TrayController.h"
 #include "gui/viewmodel/PopoverModel.h"
@@ -319,11 +320,8 @@ class PopoverWindowTest : public QObject {
     }
 
     void aLargeSystemFontFitsEveryLabelAndLongNamesElide() {
-        const QFont saved = QApplication::font();
-        QFont large = saved;
-        large.setPointSizeF(14);
-        QApplication::setFont(large);
         {
+            const test::ScopedAppFont large(14);
             Popover p("desk.json");
             p.window->fitTo(QRect(0, 0, 1920, 1080));
             const auto whole = [](QLabel* l) {
@@ -338,7 +336,6 @@ class PopoverWindowTest : public QObject {
                 }
             }
         }
-        QApplication::setFont(saved);
 
         // A long name ends in "…" and says itself whole in its tooltip.
         Popover p("desk.json");

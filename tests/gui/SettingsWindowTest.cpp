@@ -17,9 +17,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "controls/BrightnessSyncManager.h"
 #include <QLayout>
+#include "controls/BrightnessSyncManager.h"
 
+#include "gui/ScopedAppFont.h"
 #include "gui/qt/AboutPane.h"
 #include "gui/qt/OnboardingWindow.h"
 #include "gui/qt/QtWindowToolkit.h"
@@ -163,11 +164,8 @@ class SettingsWindowTest : public QObject {
     }
 
     void theStepPickersShowTheirEntriesWholeInALargeFont() {
-        const QFont saved = QApplication::font();
-        QFont large = saved;
-        large.setPointSizeF(14);
-        QApplication::setFont(large);
         {
+            const test::ScopedAppFont large(14);
             Settings s("desk.json");
             s.window.show();
             for (auto* box : {s.window.brightnessStep(), s.window.volumeStep()}) {
@@ -178,7 +176,6 @@ class SettingsWindowTest : public QObject {
                 }
             }
         }
-        QApplication::setFont(saved);
     }
 
     void syncNeedsTwoExternalDisplays() {

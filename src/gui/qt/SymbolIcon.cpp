@@ -73,45 +73,15 @@ QString resourcePath(std::string_view symbol) {
            QStringLiteral(".svg");
 }
 
-/// Draws a bundled monochrome SVG at any size in one colour, so the icons
-/// follow the palette (dark mode included) and stay sharp at 200 %.
-class TintedSvgEngine final : public QIconEngine {
+/// Draws an icon at any size in one colour, so the icons follow the palette
+/// (dark mode included) and stay sharp at 200 %: a bundled monochrome SVG,
+/// or a theme's symbolic icon (the themes draw those in one dark grey and
+/// leave the recolouring to their toolkit, which under a dark GTK theme
+/// leaves them nearly invisible in Qt).
+class TintedEngine final : public QIconEngine {
   public:
-    TintedSvgEngine(QString path, QColor color) : path_(std::move(path)), color_(color) {}
-    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
-        const qreal dpr = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
-        painter->drawPixmap(rect, render(rect.size() * dpr, mode));
-    }
-    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
-        return render(size, mode);
-    }
-    QIconEngine* clone() const override { return new TintedSvgEngine(path_, color_); }
-
-  private:
-    QPixmap render(QSize size, QIcon::Mode mode) const {
-        QImage image(size, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QSvgRenderer svg(path_);
-        QPainter p(&image);
-        p.setRenderHint(QPainter::Antialiasing);
-        svg.render(&p);
-        p.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        QColor c = color_;
-        if (mode == QIcon::Disabled) c.setAlphaF(c.alphaF() * 0.4f);
-        p.fillRect(image.rect(), c);
-        p.end();
-        return QPixmap::fromImage(image);
-    }
-    QString path_;
-    QColor color_;
-};
-
-/// A theme's symbolic icon in the colour of the text around it: the themes
-/// draw them in one dark grey and leave the recolouring to their toolkit,
-/// which under a dark GTK theme leaves them nearly invisible in Qt.
-class TintedThemeEngine final : public QIconEngine {
-  public:
-    TintedThemeEngine(QIcon icon, QColor color) : icon_(std::move(icon)), color_(color) {}
+    TintedEngine(QString svg, QIcon themeIcon, QColor color)
+        : svg_(std::move(svg)), themeIcon_(std::move(themeIcon)), color_(color) {}
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
         const qreal dpr = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
         painter->drawPixmap(rect, render(rect.size() * dpr, mode));
@@ -120,14 +90,19 @@ class TintedThemeEngine final : public QIconEngine {
         return render(size, mode);
     }
     QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override { return size; }
-    QIconEngine* clone() const override { return new TintedThemeEngine(icon_, color_); }
+    QIconEngine* clone() const override { return new TintedEngine(svg_, themeIcon_, color_); }
 
   private:
     QPixmap render(QSize size, QIcon::Mode mode) const {
         QImage image(size, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         QPainter p(&image);
-        icon_.paint(&p, image.rect());
+        p.setRenderHint(QPainter::Antialiasing);
+        if (svg_.isEmpty()) {
+            themeIcon_.paint(&p, image.rect());
+        } else {
+            QSvgRenderer(svg_).render(&p);
+        }
         p.setCompositionMode(QPainter::CompositionMode_SourceIn);
         QColor c = color_;
         if (mode == QIcon::Disabled) c.setAlphaF(c.alphaF() * 0.4f);
@@ -135,7 +110,8 @@ class TintedThemeEngine final : public QIconEngine {
         p.end();
         return QPixmap::fromImage(image);
     }
-    QIcon icon_;
+    QString svg_;
+    QIcon themeIcon_;
     QColor color_;
 };
 
@@ -168,11 +144,11 @@ QIcon SymbolIcon::icon(std::string_view symbol, const QColor& color) {
             if (!QIcon::hasThemeIcon(name)) continue;
             // Full-colour icons carry their own contrast; symbolic ones take the text's.
             if (name.endsWith(QStringLiteral("-symbolic")))
-                return QIcon(new TintedThemeEngine(QIcon::fromTheme(name), color));
+                return QIcon(new TintedEngine({}, QIcon::fromTheme(name), color));
             return QIcon::fromTheme(name);
         }
     }
-    if (isBundled(symbol)) return QIcon(new TintedSvgEngine(resourcePath(symbol), color));
+    if (isBundled(symbol)) return QIcon(new TintedEngine(resourcePath(symbol), {}, color));
     return {};
 }
 
