@@ -30,6 +30,8 @@ SliderRow::SliderRow(QWidget* parent)
     for (const char* name : {"Brightness", "Contrast", "Volume"})
         labelWidth = std::max(labelWidth, label_->fontMetrics().horizontalAdvance(tr(name)));
     label_->setFixedWidth(labelWidth + 2);
+    // A screen reader hears the label with the slider, as one control.
+    label_->setBuddy(slider_);
     slider_->setRange(0, 100);
     slider_->setSingleStep(1);
     slider_->setPageStep(10);
