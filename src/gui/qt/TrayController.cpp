@@ -132,7 +132,11 @@ void TrayController::reopen() {
     }
 }
 
-TrayController::~TrayController() = default;
+TrayController::~TrayController() {
+    // The popover's event filter reads standalone_: it goes first.
+    qApp->removeEventFilter(this);
+    popover_.reset();
+}
 
 void TrayController::togglePopover() {
     if (popover_->isVisible()) {
