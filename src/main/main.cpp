@@ -71,8 +71,21 @@ Controls the brightness, contrast, volume, input and power of external displays.
   --help          show this text
   --version       show the version
 
-URLs: orvane://brightness?display=external&value=60, orvane://info, ...
-A running Orvane takes the URLs of a second start and handles them.
+URL commands, orvane://COMMAND?NAME=VALUE&...:
+  brightness  value=0-100 or delta=-100-100
+  contrast    value=0-100
+  volume      value=0-100
+  input       value=the monitor's input number (15 DisplayPort-1, 17 HDMI-1, ...)
+  power       value=on, standby, off, toggle or 1-5
+  preset      name=NAME
+  info        lists the displays and their levels
+  display=all, external or a 1-based index picks the displays (default: all)
+  for example: orvane 'orvane://brightness?display=external&value=60'
+
+A running Orvane takes the URLs of a second start and handles them; the exit
+status is 0 when every URL did what it asked, 1 when one did not, 2 for a
+command line that is not understood. ORVANE_HANDOVER_TIMEOUT (seconds, 10)
+bounds the wait for the running instance.
 )";
 
 struct Options {
@@ -83,6 +96,11 @@ struct Options {
     bool headless = false;
     std::vector<std::string> urls;
 };
+
+/// Whether arg is of the orvane scheme, as the URL handler takes it.
+bool isOrvaneURL(std::string_view arg) {
+    return arg.rfind("orvane:", 0) == 0;
+}
 
 std::optional<Options> parse(int argc, char** argv, int& status) {
     Options o;
@@ -104,8 +122,13 @@ std::optional<Options> parse(int argc, char** argv, int& status) {
             o.headless = true;
         } else if (arg == "--once") {
             o.once = true;
-        } else if (arg.rfind("--", 0) == 0) {
-            std::fprintf(stderr, "orvane: unknown option %s\n%s", argv[i], kUsage);
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            // -V and the like are options Orvane does not have, never URLs.
+            std::fprintf(stderr, "orvane: unknown option %s (see orvane --help)\n", argv[i]);
+            status = 2;
+            return std::nullopt;
+        } else if (!isOrvaneURL(arg)) {
+            std::fprintf(stderr, "orvane: not an orvane:// URL: %s (see orvane --help)\n", argv[i]);
             status = 2;
             return std::nullopt;
         } else {
