@@ -79,7 +79,8 @@ URL commands, orvane://COMMAND?NAME=VALUE&...:
   power       value=on, standby, off, toggle or 1-5
   preset      name=NAME
   info        lists the displays and their levels
-  display=all, external or a 1-based index picks the displays (default: all)
+  display=all, external, a 1-based index, or a display's name, connector (DP-1),
+    serial or key picks the displays (default: all)
   for example: orvane 'orvane://brightness?display=external&value=60'
 
 A running Orvane takes the URLs of a second start and handles them; the exit

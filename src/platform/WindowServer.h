@@ -77,6 +77,9 @@ class WindowServer {
     /// where the platform knows it directly from the connector; none leaves
     /// the core to read it from the registry. Main thread.
     virtual std::optional<std::string> connectionName(DisplayID) { return std::nullopt; }
+    /// The connector it is plugged into, as the desktop names it ("DP-1");
+    /// none where the platform has no such name. Main thread.
+    virtual std::optional<std::string> connectorName(DisplayID) { return std::nullopt; }
 
     /// The current mode, as a value; none when it cannot be read. Main thread.
     virtual std::optional<CGDisplayMode> copyDisplayMode(DisplayID display) = 0;

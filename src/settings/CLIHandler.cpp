@@ -140,25 +140,58 @@ bool CLIHandler::badValue(const std::string& command, const std::string& wanted)
 std::optional<CLIHandler::States> CLIHandler::selectDisplays(const Parameters& p) const {
     const auto& all = registry_->displays();
     const char* value = find(p, "display");
-    if (!value) return all;
+    if (!value || !*value) return all;
     const std::string selector = runtime::lowercased(value);
     if (selector == "all") return all;
     if (selector == "external") return registry_->externalDisplays();
-    // A 1-based index; a word that is not one selects every display.
+    // A 1-based index first: it is what the listing of info shows.
     std::size_t i = selector.size() > 1 && selector[0] == '+' ? 1 : 0;
-    if (i == selector.size()) return all;
+    const bool number = selector.find_first_not_of("0123456789", i) == std::string::npos;
     std::size_t n = 0;
-    for (; i < selector.size(); ++i) {
-        if (selector[i] < '0' || selector[i] > '9') return all;
+    for (; number && i < selector.size(); ++i) {
         if (n < 1'000'000'000) n = n * 10 + static_cast<std::size_t>(selector[i] - '0');
     }
-    // A number names one display: one that is not there is no reason to set them all.
-    if (n < 1 || n > all.size()) {
-        log_.line("[CLIHandler] No display " + quotedURL(value) + ": there " +
-                  (all.size() == 1 ? "is 1" : "are " + std::to_string(all.size())));
+    if (number && n >= 1 && n <= all.size()) return States{all[n - 1]};
+    // Then its name, or what stays when a monitor is unplugged: its
+    // connector ("DP-1"), its EDID serial or the key presets use.
+    auto& windows = registry_->services().platform.windowServer;
+    std::vector<std::string> candidates{"all", "external"};
+    if (!all.empty()) candidates.push_back("1-" + std::to_string(all.size()));
+    States matches;
+    for (const auto& state : all) {
+        std::vector<std::string> names{state->info.displayName()};
+        if (auto connector = windows.connectorName(state->info.id)) names.push_back(*connector);
+        if (state->info.serialNumber) names.push_back(*state->info.serialNumber);
+        names.push_back(registry_->displayKey(*state));
+        bool match = false;
+        for (const auto& name : names) {
+            // A number is an index, never a serial that happens to be digits
+            // (the key, which holds the serial, names that display).
+            match = match || (!number && runtime::lowercased(name) == selector);
+            candidates.push_back(name);
+        }
+        if (match) matches.push_back(state);
+    }
+    if (matches.size() == 1) return matches;
+    std::string list;
+    for (const auto& c : candidates)
+        list += (list.empty() ? "" : ", ") + c;
+    if (matches.size() > 1) {
+        std::string names;
+        for (const auto& m : matches)
+            names += (names.empty() ? "" : ", ") + m->info.displayName();
+        log_.line("[CLIHandler] Display " + quotedURL(value) + " names more than one: " + names +
+                  " - use one of " + list);
         return std::nullopt;
     }
-    return States{all[n - 1]};
+    // Naming no display is no reason to set them all.
+    if (number) {
+        log_.line("[CLIHandler] No display " + quotedURL(value) + ": there " +
+                  (all.size() == 1 ? "is 1" : "are " + std::to_string(all.size())));
+    } else {
+        log_.line("[CLIHandler] No display " + quotedURL(value) + " - use one of " + list);
+    }
+    return std::nullopt;
 }
 
 runtime::Task<bool> CLIHandler::brightness(Parameters p) {

@@ -370,7 +370,7 @@ TEST_F(CommandLineTest, OnLinuxTheMonitorsOnI2CBusesAreListedAndWrittenByteForBy
         // The emulator comes before the sanitizer's runtime.
         "ASAN_OPTIONS=" + asan + (asan.empty() ? "" : ":") + "verify_asan_link_order=0",
         "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/orvane-test"};
-    const auto r = run({"--once", "orvane://info", "orvane://brightness?display=1&value=60",
+    const auto r = run({"--once", "orvane://info", "orvane://brightness?display=DP-1&value=60",
                         "orvane://brightness?display=3&value=30", "orvane://info"});
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.lines.front(), "[Orvane] Running on Linux with 3 displays, 1 answer DDC/CI");

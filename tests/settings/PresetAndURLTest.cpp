@@ -24,6 +24,7 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::StartsWith;
 
 DisplayPresetEntry entry(std::string key, std::string name, double brightness) {
     DisplayPresetEntry e;
@@ -271,13 +272,18 @@ TEST_F(PresetAndURLTest, BrightnessSelectionAndNumbers) {
     handle("orvane://brightness?display=2&delta=-60");  // list order: Dumb, Left, Right, Panel
     EXPECT_EQ(state(2).brightness.get(), 0.0);
     EXPECT_EQ(state(3).brightness.get(), 50.0);
-    // A word that is no index selects every display; a number names one,
-    // and one that is not there sets none, and says so.
-    for (const char* selector : {"abc", "", "-1", "2.0"}) {
-        handle(std::string("orvane://brightness?value=40&display=") + selector);
-        EXPECT_EQ(state(1).brightness.get(), 40.0) << selector;
+    // An empty selector is none at all; a word or number that names no
+    // display sets none, and says what would.
+    handle("orvane://brightness?value=40&display=");
+    EXPECT_EQ(state(1).brightness.get(), 40.0);
+    EXPECT_EQ(state(2).brightness.get(), 40.0);
+    state(1).brightness = 0;
+    for (const char* selector : {"abc", "-1", "2.0"}) {
+        EXPECT_THAT(handle(std::string("orvane://brightness?value=70&display=") + selector),
+                    Contains(StartsWith("[CLIHandler] No display " + std::string(selector) +
+                                        " - use one of all, external, 1-4, ")));
+        EXPECT_EQ(state(1).brightness.get(), 0.0) << selector;
         EXPECT_EQ(state(2).brightness.get(), 40.0) << selector;
-        state(1).brightness = 0;
     }
     for (const char* selector : {"0", "9", "99999999999999"}) {
         EXPECT_THAT(handle(std::string("orvane://brightness?value=70&display=") + selector),
@@ -290,7 +296,9 @@ TEST_F(PresetAndURLTest, BrightnessSelectionAndNumbers) {
     EXPECT_EQ(state(1).brightness.get(), 0.0);
     handle("orvane://brightness?display=+4&value=-5");
     EXPECT_EQ(state(1).brightness.get(), 0.0);
-    handle("orvane://brightness?display=dumb&value=abc&delta=5");  // unknown selector: all
+    // The key presets use names a display whatever its place in the list.
+    const std::string key = registry->displayKey(state(1));
+    handle("orvane://brightness?display=" + key + "&value=abc&delta=5");
     EXPECT_EQ(state(2).brightness.get(), 100.0);
     EXPECT_EQ(state(1).brightness.get(), 5.0);
     for (const char* first : {"1", "000000000000001"}) {  // leading zeros name the same one

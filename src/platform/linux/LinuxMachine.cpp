@@ -554,6 +554,14 @@ std::optional<std::string> LinuxMachine::displayLabel(DisplayID id) {
     return d->edid && !d->edid->vendor.empty() ? d->edid->vendor + " on " + place(*d) : place(*d);
 }
 
+std::optional<std::string> LinuxMachine::connectorName(DisplayID id) {
+    auto d = display(id);
+    if (!d || d->connector.empty()) return std::nullopt;
+    // "card0-DP-1" is "DP-1" to the desktop (xrandr, the display settings).
+    const auto dash = d->connector.find('-');
+    return dash == std::string::npos ? d->connector : d->connector.substr(dash + 1);
+}
+
 std::optional<std::string> LinuxMachine::connectionName(DisplayID id) {
     auto d = display(id);
     if (!d) return std::nullopt;

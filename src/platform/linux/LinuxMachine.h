@@ -85,6 +85,7 @@ class LinuxMachine final : public WindowServer,
     std::optional<std::string> displayLabel(DisplayID display) override;
     /// From the connector type; "Unknown" for a display seen only on a bus.
     std::optional<std::string> connectionName(DisplayID display) override;
+    std::optional<std::string> connectorName(DisplayID display) override;
     std::optional<CGDisplayMode> copyDisplayMode(DisplayID display) override;
     std::size_t pixelsWide(DisplayID display) override;
     std::size_t pixelsHigh(DisplayID display) override;

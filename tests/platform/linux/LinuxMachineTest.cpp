@@ -140,6 +140,10 @@ TEST_F(LinuxMachineTest, ConnectedConnectorsAreTheDisplaysWithStableIDsAndTheirB
     EXPECT_TRUE(displays[1].builtIn);
     EXPECT_EQ(displays[2].bus, 9);  // the DP AUX child
     EXPECT_EQ(displays[3].edid->name, "Bad???Name");
+    // The connector as the desktop names it, for display= selectors.
+    EXPECT_EQ(machine().connectorName(0x0A01), "DP-1");
+    EXPECT_EQ(machine().connectorName(0x10B02), "HDMI-A-2");
+    EXPECT_EQ(machine().connectorName(0xF00006), std::nullopt) << "seen only on a bus";
     // The SMBus adapter's 0x50 is memory, never a monitor: it is never opened.
     EXPECT_EQ(opened.count(2), 0u);
 
