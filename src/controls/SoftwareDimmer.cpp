@@ -73,13 +73,9 @@ bool SoftwareDimmer::applyOverlay(double level) {
     if (!overlayWindow_) {
         // An overlay on some other screen would dim the wrong display: its
         // gamma table, or nothing.
-        const bool wasUnavailable = unavailable_;
-        unavailable_ = true;  // one line for both
-        const bool dimmed = applyGamma(level);
-        unavailable_ = wasUnavailable;
-        return outcome(dimmed, "[SoftwareDimmer] No screen shows display " +
-                                   std::to_string(displayID_) +
-                                   " - it cannot be dimmed by an overlay");
+        return outcome(applyGamma(level, false), "[SoftwareDimmer] No screen shows display " +
+                                                     std::to_string(displayID_) +
+                                                     " - it cannot be dimmed by an overlay");
     }
     if (gammaModified_) applyGamma(0);  // its screen is back: the overlay takes over
     overlayWindow_->setAlphaValue(level);
@@ -131,7 +127,7 @@ std::unique_ptr<platform::Window> SoftwareDimmer::makeOverlay() {
     return window;
 }
 
-bool SoftwareDimmer::applyGamma(double level) {
+bool SoftwareDimmer::applyGamma(double level, bool sayFailure) {
     if (level <= 0) {
         if (!gammaModified_) return true;
         if (originalRed_ && originalGreen_ && originalBlue_) {
@@ -189,6 +185,7 @@ bool SoftwareDimmer::applyGamma(double level) {
     const auto error = windowServer_.setDisplayTransferByTable(
         displayID_, entries, tables[0].data(), tables[1].data(), tables[2].data());
     if (error == platform::kCGErrorSuccess) gammaModified_ = true;
+    if (!sayFailure) return error == platform::kCGErrorSuccess;
     return outcome(error == platform::kCGErrorSuccess,
                    texts_.gammaFailed + std::to_string(displayID_) + ": " + std::to_string(error));
 }

@@ -62,7 +62,8 @@ class SoftwareDimmer {
 
   private:
     bool applyOverlay(double level);
-    bool applyGamma(double level);
+    /// sayFailure false: the caller says one line for its own fallback.
+    bool applyGamma(double level, bool sayFailure = true);
     /// Remembers whether dimming worked; says a failure once until it works.
     bool outcome(bool shown, const std::string& failure);
     std::unique_ptr<platform::Window> makeOverlay();
