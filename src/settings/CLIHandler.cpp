@@ -167,7 +167,8 @@ std::optional<CLIHandler::States> CLIHandler::selectDisplays(const Parameters& p
         for (const auto& name : names) {
             // A number is an index, never a serial that happens to be digits
             // (the key, which holds the serial, names that display).
-            match = match || (!number && runtime::lowercased(name) == selector);
+            if (name.find_first_not_of("0123456789") == std::string::npos) continue;
+            match = match || runtime::lowercased(name) == selector;
             candidates.push_back(name);
         }
         if (match) matches.push_back(state);
