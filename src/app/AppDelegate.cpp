@@ -120,7 +120,8 @@ runtime::Task<void> AppDelegate::restoreShortcuts() {
     s_.log.line("[AppDelegate] Restored " + std::to_string(bindings.size()) + " saved shortcut(s)");
 }
 
-void AppDelegate::handleURLEvent(const std::optional<std::string>& directObject, URLDone done) {
+void AppDelegate::handleURLEvent(const std::optional<std::string>& directObject, URLDone done,
+                                 settings::CLIHandler::Documents documents) {
     const auto refuse = [&done] {
         if (done) done(false);
     };
@@ -136,9 +137,10 @@ void AppDelegate::handleURLEvent(const std::optional<std::string>& directObject,
     }
     s_.log.line("[AppDelegate] Received URL: " + settings::quotedURL(*directObject));
     // Commands act on the displays, so they wait for the first scan.
-    whenLaunched([self = shared_from_this(), url = *directObject, done = std::move(done)] {
+    whenLaunched([self = shared_from_this(), url = *directObject, done = std::move(done),
+                  documents = std::move(documents)] {
         if (self->detached_) return;
-        self->pendingURLs_.emplace_back(url, done);
+        self->pendingURLs_.push_back({url, done, documents});
         if (self->runningURLs_) return;
         self->runningURLs_ = true;
         runtime::spawnRetaining(self->s_.runtime.main(), self, self->runURLs());
@@ -149,9 +151,9 @@ runtime::Task<void> AppDelegate::runURLs() {
     auto self = shared_from_this();
     // One at a time: info after a write lists what the write did.
     while (!pendingURLs_.empty() && !detached_) {
-        auto [url, done] = std::move(pendingURLs_.front());
+        auto [url, done, documents] = std::move(pendingURLs_.front());
         pendingURLs_.pop_front();
-        const bool handled = co_await s_.cli.run(url);
+        const bool handled = co_await s_.cli.run(url, std::move(documents));
         if (done) done(handled);
         // Through the loop between URLs: keys and signals come between them,
         // and a long batch of ones that end at once builds no deep stack.

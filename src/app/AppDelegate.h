@@ -57,7 +57,10 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     /// A URL event; the direct object is the URL's text, when there is one.
     /// URLs run one after another, each once the writes of the one before have
     /// ended; done (when given) learns the outcome, false for a refused URL.
-    void handleURLEvent(const std::optional<std::string>& directObject, URLDone done = {});
+    /// With documents, an info URL gives its JSON document there instead of
+    /// its listing in the log.
+    void handleURLEvent(const std::optional<std::string>& directObject, URLDone done = {},
+                        settings::CLIHandler::Documents documents = {});
     runtime::Task<void> restoreShortcuts();
     void showOnboarding();
     void onboardingCompleted();
@@ -84,7 +87,12 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     bool terminated_ = false;
     bool detached_ = false;
     runtime::Task<void> runURLs();
-    std::deque<std::pair<std::string, URLDone>> pendingURLs_;
+    struct PendingURL {
+        std::string url;
+        URLDone done;
+        settings::CLIHandler::Documents documents;
+    };
+    std::deque<PendingURL> pendingURLs_;
     bool runningURLs_ = false;
     bool onboardingShown_ = false;
     std::vector<std::function<void()>> afterLaunch_;

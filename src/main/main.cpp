@@ -4,8 +4,6 @@
 // application on it.
 
 #include <pthread.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <array>
@@ -32,6 +30,11 @@
 #include "app/InstanceChannel.h"
 #include "app/OrvaneApp.h"
 #include "controls/GammaJournal.h"
+#include "main/CommandLine.h"
+#include "main/DisplayServerCheck.h"
+#include "main/Handover.h"
+#include "main/SignalWatcher.h"
+#include "main/TeeLogger.h"
 #include "platform/Backend.h"
 #include "platform/linux/LinuxBackend.h"
 #include "platform/posix/PosixFileManager.h"
@@ -55,88 +58,22 @@
 namespace {
 
 using namespace orvane;
+using cli::Options;
+using cli::SignalWatcher;
+using cli::TeeLogger;
 
-constexpr const char* kVersion = ORVANE_VERSION;
+/// Where --json puts the info documents: the standard output the start was
+/// given, while its log goes to standard error. None without --json.
+std::FILE* documentsOut = nullptr;
 
-constexpr const char* kUsage =
-    R"(usage: orvane [--platform NAME] [--rig FILE] [--headless] [--once] [--rig-out FILE] [URL ...]
-
-Controls the brightness, contrast, volume, input and power of external displays.
-
-  --platform NAME linux or sim; by default linux where it finds display hardware
-  --rig FILE      run on the simulated machine FILE describes (default: the built-in one)
-  --headless      run without windows: no tray, popover, panels or overlays
-  --once          launch, handle the URLs in order, wait for what they started, quit
-  --rig-out FILE  at exit, write the simulated machine's state to FILE as JSON
-  --help          show this text
-  --version       show the version
-
-URL commands, orvane://COMMAND?NAME=VALUE&...:
-  brightness  value=0-100 or delta=-100-100
-  contrast    value=0-100
-  volume      value=0-100
-  input       value=the monitor's input number (15 DisplayPort-1, 17 HDMI-1, ...)
-  power       value=on, standby, off, toggle or 1-5
-  preset      name=NAME
-  info        lists the displays and their levels
-  display=all, external, a 1-based index, or a display's name, connector (DP-1),
-    serial or key picks the displays (default: all)
-  for example: orvane 'orvane://brightness?display=external&value=60'
-
-A running Orvane takes the URLs of a second start and handles them; the exit
-status is 0 when every URL did what it asked, 1 when one did not, 2 for a
-command line that is not understood. ORVANE_HANDOVER_TIMEOUT (seconds, 10)
-bounds the wait for the running instance.
-)";
-
-struct Options {
-    std::string platform;
-    std::string rigPath;
-    std::string rigOut;
-    bool once = false;
-    bool headless = false;
-    std::vector<std::string> urls;
-};
-
-/// Whether arg is of the orvane scheme, as the URL handler takes it.
-bool isOrvaneURL(std::string_view arg) {
-    return arg.rfind("orvane:", 0) == 0;
-}
-
-std::optional<Options> parse(int argc, char** argv, int& status) {
-    Options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            status = 0;
-            return std::nullopt;
-        }
-        if (arg == "--version") {
-            std::printf("orvane %s\n", kVersion);
-            status = 0;
-            return std::nullopt;
-        }
-        if ((arg == "--rig" || arg == "--rig-out" || arg == "--platform") && i + 1 < argc) {
-            (arg == "--rig" ? o.rigPath : arg == "--rig-out" ? o.rigOut : o.platform) = argv[++i];
-        } else if (arg == "--headless") {
-            o.headless = true;
-        } else if (arg == "--once") {
-            o.once = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            // -V and the like are options Orvane does not have, never URLs.
-            std::fprintf(stderr, "orvane: unknown option %s (see orvane --help)\n", argv[i]);
-            status = 2;
-            return std::nullopt;
-        } else if (!isOrvaneURL(arg)) {
-            std::fprintf(stderr, "orvane: not an orvane:// URL: %s (see orvane --help)\n", argv[i]);
-            status = 2;
-            return std::nullopt;
-        } else {
-            o.urls.emplace_back(arg);
-        }
-    }
-    return o;
+/// The documents of URLs this process runs itself: none without --json.
+settings::CLIHandler::Documents ownDocuments() {
+    if (!documentsOut) return {};
+    return [](const std::string& json) {
+        std::fputs(json.c_str(), documentsOut);
+        std::fputc('\n', documentsOut);
+        std::fflush(documentsOut);
+    };
 }
 
 std::string executablePath() {
@@ -159,173 +96,6 @@ bool writeRigOut(platform::Backend& backend, const std::string& path) {
     if (backend.writeState(path)) return true;
     std::fprintf(stderr, "orvane: cannot write %s\n", path.c_str());
     return false;
-}
-
-/// The log on standard output, which can also collect the lines of stretches
-/// of work, several at once: what a second start asked for goes back to it.
-class TeeLogger final : public runtime::Logger {
-  public:
-    void line(std::string_view text) override {
-        out_.line(text);
-        std::lock_guard lock(mutex_);
-        for (auto& [id, captured] : captures_)
-            (captured += text) += '\n';
-    }
-    std::uint64_t startCapture() {
-        std::lock_guard lock(mutex_);
-        captures_[++lastCapture_];
-        return lastCapture_;
-    }
-    std::string stopCapture(std::uint64_t id) {
-        std::lock_guard lock(mutex_);
-        auto node = captures_.extract(id);
-        return node ? std::move(node.mapped()) : std::string();
-    }
-
-  private:
-    runtime::StdoutLogger out_;
-    std::mutex mutex_;
-    std::map<std::uint64_t, std::string> captures_;
-    std::uint64_t lastCapture_ = 0;
-};
-
-/// The URLs of one start handed to this instance: answered with the lines
-/// logged meanwhile and whether every URL did what it asked, once the last
-/// one has ended, or been dropped at termination.
-class Batch : public std::enable_shared_from_this<Batch> {
-  public:
-    Batch(TeeLogger& log, app::InstanceChannel::Reply reply, std::size_t urls)
-        : log_(log), reply_(std::move(reply)), left_(urls), capture_(log.startCapture()) {}
-    ~Batch() {
-        if (capture_) lines_ += log_.stopCapture(*capture_);
-        using Channel = app::InstanceChannel;
-        reply_(Channel::answer(lines_, left_ > 0 ? Channel::kUnfinished
-                                       : ok_     ? Channel::kHandled
-                                                 : Channel::kFailed));
-    }
-    /// What the instance logs while it is still launching is not the answer
-    /// to these URLs: the capture pauses until then.
-    void pauseUntilLaunched(app::AppDelegate& delegate) {
-        if (delegate.isLaunched() || !capture_) return;
-        lines_ += log_.stopCapture(*capture_);
-        capture_.reset();
-        std::weak_ptr<Batch> weak = weak_from_this();
-        delegate.whenLaunched([weak] {
-            if (auto self = weak.lock()) self->capture_ = self->log_.startCapture();
-        });
-    }
-    Batch(const Batch&) = delete;
-    Batch& operator=(const Batch&) = delete;
-    void finished(bool handled) {
-        ok_ = ok_ && handled;
-        if (left_ > 0) --left_;
-    }
-
-  private:
-    TeeLogger& log_;
-    app::InstanceChannel::Reply reply_;
-    std::size_t left_;
-    bool ok_ = true;
-    std::string lines_;
-    std::optional<std::uint64_t> capture_;
-};
-
-/// Waits for SIGINT, SIGTERM, SIGHUP or SIGQUIT on a thread of its own and posts
-/// onSignal to the loop.
-class SignalWatcher {
-  public:
-    SignalWatcher(const sigset_t& signals, runtime::RunLoop& loop, std::function<void()> onSignal)
-        : thread_([&loop, signals, onSignal = std::move(onSignal)](std::stop_token stop) {
-              while (!stop.stop_requested()) {
-                  int sig = 0;
-                  if (sigwait(&signals, &sig) != 0) continue;
-                  if (sig == SIGUSR1) continue;  // the wake-up at exit
-                  loop.post(onSignal);
-                  return;
-              }
-          }) {}
-    ~SignalWatcher() { stop(); }
-    void stop() {
-        if (!thread_.joinable()) return;
-        thread_.request_stop();
-        pthread_kill(thread_.native_handle(), SIGUSR1);
-        thread_.join();
-    }
-
-  private:
-    std::jthread thread_;
-};
-
-/// How long a start waits for the running instance to take its URLs and
-/// answer: $ORVANE_HANDOVER_TIMEOUT seconds, 10 by default.
-std::chrono::milliseconds handOverTimeout() {
-    if (auto value = runtime::environmentValue("ORVANE_HANDOVER_TIMEOUT")) {
-        char* end = nullptr;
-        const double seconds = std::strtod(value->c_str(), &end);
-        if (end && !*end && seconds > 0 && seconds <= 3600)
-            return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
-    }
-    return std::chrono::seconds(10);
-}
-
-/// Prints what the running instance answered; the exit status it means.
-int report(const std::vector<std::string>& urls, const app::InstanceChannel::Answer& answer) {
-    using Channel = app::InstanceChannel;
-    if (urls.empty() && answer.status == Channel::kHandled) {
-        std::puts("[Orvane] Orvane is already running");
-    } else {
-        std::fwrite(answer.text.data(), 1, answer.text.size(), stdout);
-    }
-    std::fflush(stdout);
-    if (answer.status == Channel::kHandled) return 0;
-    const char* why = answer.status == Channel::kFailed ? "reports that a URL failed"
-                      : answer.status == Channel::kUnfinished
-                          ? "quit before it had handled every URL"
-                      : answer.status == Channel::kTimedOut ? "does not answer"
-                                                            : "closed without answering";
-    std::fprintf(stderr, "orvane: the running instance %s\n", why);
-    return 1;
-}
-
-/// A start is either handed over to the running instance (its exit status)
-/// or becomes the instance (its claim, held for the run).
-struct Instance {
-    std::unique_ptr<app::InstanceChannel> claim;
-    int status = 0;
-};
-
-/// Before anything else, the GUI, the store and the buses included: of two
-/// starts at once the loser hands its URLs to the winner, and only the
-/// instance touches the store, the monitors and the gamma journal. Runs
-/// before the signals are blocked, so a signal ends the wait at once.
-Instance becomeInstance(const std::vector<std::string>& urls) {
-    const auto path = app::InstanceChannel::defaultPath();
-    if (path.empty()) {
-        std::fprintf(stderr,
-                     "orvane: no private runtime folder for the instance: XDG_RUNTIME_DIR, "
-                     "/run/user/%u and /tmp/orvane-%u are missing, not yours or open to others\n",
-                     getuid(), getuid());
-        return {nullptr, 1};
-    }
-    const auto deadline = std::chrono::steady_clock::now() + handOverTimeout();
-    for (;;) {
-        if (auto answer = app::InstanceChannel::forward(path, urls, deadline))
-            return {nullptr, report(urls, *answer)};
-        try {
-            return {std::make_unique<app::InstanceChannel>(path), 0};
-        } catch (const app::InstanceRunning&) {
-            // Still starting, or a one-shot run about to end: it takes the
-            // claim before it listens.
-            if (std::chrono::steady_clock::now() >= deadline) {
-                std::fprintf(stderr, "orvane: another instance runs but does not answer\n");
-                return {nullptr, 1};
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "orvane: %s\n", e.what());
-            return {nullptr, 1};
-        }
-    }
 }
 
 /// The outcomes of a run's URLs: it succeeds when every URL reported that it
@@ -390,7 +160,7 @@ int runOnce(platform::Backend& backend, const Options& options, runtime::Logger&
     delegate.applicationDidFinishLaunching();
     URLTally urls;
     for (const auto& url : options.urls)
-        delegate.handleURLEvent(url, urls.track());
+        delegate.handleURLEvent(url, urls.track(), ownDocuments());
     rt.executor().runUntilIdle();
     delegate.applicationWillTerminate();
     rt.executor().runUntilIdle();
@@ -416,7 +186,7 @@ int runOnceThreaded(platform::Backend& backend, const Options& options, runtime:
     delegate.applicationDidFinishLaunching();
     URLTally urls;  // counted on the main thread, read once it has stopped
     for (const auto& url : options.urls)
-        delegate.handleURLEvent(url, urls.track());
+        delegate.handleURLEvent(url, urls.track(), ownDocuments());
     rt.runUntilIdle();
     delegate.applicationWillTerminate();
     if (!signalled) rt.runUntilIdle();
@@ -456,11 +226,16 @@ int runResident(platform::Backend& backend, const Options& options, TeeLogger& l
     try {
         channel.serve([&loop, &delegate, &log](std::vector<std::string> urls,
                                                app::InstanceChannel::Reply reply) {
-            loop.post([&delegate, &log, urls = std::move(urls), reply = std::move(reply)] {
+            // A start that wants JSON says so before its URLs.
+            const bool json = !urls.empty() && urls.front() == cli::kJsonRequest;
+            if (json) urls.erase(urls.begin());
+            loop.post([&delegate, &log, json, urls = std::move(urls), reply = std::move(reply)] {
                 if (urls.empty() && delegate->presentWindow) delegate->presentWindow();
-                auto batch = std::make_shared<Batch>(log, reply, urls.size());
+                auto batch = std::make_shared<cli::ForwardedBatch>(log, reply, urls.size());
+                const auto documents = json ? batch->documents() : nullptr;
                 for (const auto& url : urls)
-                    delegate->handleURLEvent(url, [batch](bool ok) { batch->finished(ok); });
+                    delegate->handleURLEvent(
+                        url, [batch](bool ok) { batch->finished(ok); }, documents);
                 batch->pauseUntilLaunched(*delegate);
             });
         });
@@ -486,7 +261,7 @@ int runResident(platform::Backend& backend, const Options& options, TeeLogger& l
     try {
         delegate->applicationDidFinishLaunching();
         for (const auto& url : options.urls)
-            delegate->handleURLEvent(url);
+            delegate->handleURLEvent(url, {}, ownDocuments());
         backend.run(rt.main());
         loop.run();
     } catch (const std::exception& e) {
@@ -506,64 +281,6 @@ int runResident(platform::Backend& backend, const Options& options, TeeLogger& l
     app.reset();
     backend.stop();
     return status;
-}
-
-/// Whether a Unix-domain socket at path (or the abstract one of that name,
-/// as an X server has) takes a connection.
-bool socketAnswers(const std::string& path, bool abstractToo) {
-    for (const bool abstract : {true, false}) {
-        if (abstract && !abstractToo) continue;
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        const std::size_t offset = abstract ? 1 : 0;
-        if (path.size() + offset >= sizeof addr.sun_path) continue;
-        std::memcpy(addr.sun_path + offset, path.data(), path.size());
-        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0) return false;
-        const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset +
-                                                   path.size() + (abstract ? 0 : 1));
-        const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), length) == 0;
-        close(fd);
-        if (ok) return true;
-    }
-    return false;
-}
-
-/// $DISPLAY names a server that answers; a remote one (host:N) is trusted.
-bool x11Answers(const std::string& display) {
-    const auto colon = display.rfind(':');
-    if (colon == std::string::npos) return false;
-    const std::string host = display.substr(0, colon);
-    if (!host.empty() && host != "unix") return true;
-    const std::string number = display.substr(colon + 1, display.find('.', colon) - colon - 1);
-    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) return false;
-    return socketAnswers("/tmp/.X11-unix/X" + number, true);
-}
-
-bool waylandAnswers(const std::string& display) {
-    if (display.front() == '/') return socketAnswers(display, false);
-    const auto dir = runtime::environmentPath("XDG_RUNTIME_DIR");
-    return dir && socketAnswers(*dir + "/" + display, false);
-}
-
-/// A desktop session shows the tray: a display server answers and nothing
-/// asked for a run without windows. A stale DISPLAY (a closed session, an
-/// ssh login) is said once and runs without windows: Qt would abort on it.
-[[maybe_unused]] bool wantsGui(const Options& options) {
-    if (options.headless || options.once) return false;
-    if (runtime::environmentValue("QT_QPA_PLATFORM")) return true;
-    const auto x11 = runtime::environmentValue("DISPLAY");
-    const auto wayland = runtime::environmentValue("WAYLAND_DISPLAY");
-    if (!x11 && !wayland) return false;
-    if (x11 && x11Answers(*x11)) return true;
-    if (wayland && waylandAnswers(*wayland)) {
-        // Qt would try the X server it names first.
-        if (x11) setenv("QT_QPA_PLATFORM", "wayland", 1);
-        return true;
-    }
-    std::fprintf(stderr, "orvane: no display server answers at %s - running without windows\n",
-                 (x11 ? "DISPLAY=" + *x11 : "WAYLAND_DISPLAY=" + *wayland).c_str());
-    return false;
 }
 
 #ifdef ORVANE_HAS_GUI
@@ -641,7 +358,7 @@ int runGui(platform::Backend& backend, const Options& options, TeeLogger& log,
 
 int main(int argc, char** argv) {
     int status = 0;
-    const auto options = parse(argc, argv, status);
+    const auto options = cli::parse(argc, argv, status);
     if (!options) return status;
 
     sigset_t signals;
@@ -666,19 +383,31 @@ int main(int argc, char** argv) {
     // A resident instance handles the URLs itself, --once ones and none at
     // all included: a second application on the same store, monitors and
     // gamma journal would fight it. This comes before any bus is opened.
-    auto instance = becomeInstance(options->urls);
+    auto instance = cli::becomeInstance(options->urls, options->json);
     if (!instance.claim) return instance.status;
-    const bool gui = wantsGui(*options);
+    const bool gui = cli::wantsGui(*options);
 #ifdef ORVANE_HAS_GUI
     // Windows need Qt, which only orvane-gui loads: --once, --headless and
     // hand-overs stay light. It claims the instance again itself.
     if (gui) {
         instance.claim.reset();
         becomeGui(argv);
-        instance = becomeInstance(options->urls);
+        instance = cli::becomeInstance(options->urls, options->json);
         if (!instance.claim) return instance.status;
     }
 #endif
+    // Past the hand-over and the exec, whatever this process prints (log
+    // lines of every layer included) lands on standard error; only the
+    // documents keep the standard output.
+    if (options->json) {
+        const int out = dup(STDOUT_FILENO);
+        documentsOut = out >= 0 ? fdopen(out, "w") : nullptr;
+        if (!documentsOut || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+            std::fprintf(stderr, "orvane: cannot keep standard output for --json: %s\n",
+                         std::strerror(errno));
+            return 1;
+        }
+    }
 
     TeeLogger log;
     // In order of preference: a real machine's backend goes before the simulated one.

@@ -80,6 +80,9 @@ class WindowServer {
     /// The connector it is plugged into, as the desktop names it ("DP-1");
     /// none where the platform has no such name. Main thread.
     virtual std::optional<std::string> connectorName(DisplayID) { return std::nullopt; }
+    /// Why the display has no DDC/CI, as the platform found out ("no access
+    /// to /dev/i2c-3"); none when it answers or the platform cannot say. Main thread.
+    virtual std::optional<std::string> ddcProblem(DisplayID) { return std::nullopt; }
 
     /// The current mode, as a value; none when it cannot be read. Main thread.
     virtual std::optional<CGDisplayMode> copyDisplayMode(DisplayID display) = 0;

@@ -4,9 +4,11 @@
 #include <locale.h>
 #include <stdlib.h>
 #include <uriparser/Uri.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 
 #include "controls/InputController.h"
 #include "controls/PowerController.h"
@@ -104,7 +106,7 @@ void CLIHandler::handle(const std::string& text) {
     runtime::spawn(main_, run(text));
 }
 
-runtime::Task<bool> CLIHandler::run(std::string text) {
+runtime::Task<bool> CLIHandler::run(std::string text, Documents documents) {
     if (text.size() > kMaxURLLength) {
         log_.line("[CLIHandler] Refused URL of " + std::to_string(text.size()) +
                   " bytes (at most " + std::to_string(kMaxURLLength) + ")");
@@ -125,7 +127,11 @@ runtime::Task<bool> CLIHandler::run(std::string text) {
     if (command == "power") co_return co_await power(p);
     if (command == "preset") co_return co_await preset(p);
     if (command == "info") {
-        info();
+        if (documents) {
+            documents(infoDocument());
+        } else {
+            info();
+        }
         co_return true;
     }
     log_.line("[CLIHandler] Unknown command: " + command);
@@ -335,6 +341,72 @@ void CLIHandler::info() {
         if (state->supportsVolume) log_.line("  Volume: " + percent(state->volume));
         log_.line("  Connection: " + displays::rawValue(state->info.connectionType));
     }
+}
+
+namespace {
+
+/// "DEL" from an EDID manufacturer number: three letters of five bits each.
+std::string pnpID(std::uint32_t vendor) {
+    std::string id;
+    for (int shift : {10, 5, 0}) {
+        const auto letter = (vendor >> shift) & 0x1F;
+        if (letter < 1 || letter > 26) return {};
+        id += static_cast<char>('A' + letter - 1);
+    }
+    return id;
+}
+
+}  // namespace
+
+std::string CLIHandler::infoDocument() const {
+    using nlohmann::ordered_json;
+    auto& windows = registry_->services().platform.windowServer;
+    const auto optional = [](const std::optional<std::string>& v) {
+        return v ? ordered_json(*v) : ordered_json(nullptr);
+    };
+    const auto percent = [](bool supported, double v) {
+        return supported ? ordered_json(runtime::integerPart(clampPercent(v)))
+                         : ordered_json(nullptr);
+    };
+    auto list = ordered_json::array();
+    int n = 0;
+    for (const auto& state : registry_->displays()) {
+        const auto& info = state->info;
+        ordered_json ddc{{"supported", info.ddcSupported}};
+        if (info.ddcSupported) {
+            ddc["reason"] = nullptr;
+        } else if (info.isBuiltIn) {
+            ddc["reason"] = "built-in display: its backlight is used";
+        } else {
+            ddc["reason"] = windows.ddcProblem(info.id).value_or("the display does not answer");
+        }
+        const auto vendor = pnpID(info.vendorID);
+        list.push_back({
+            {"index", ++n},
+            {"id", info.id},
+            {"name", info.displayName()},
+            {"connector", optional(windows.connectorName(info.id))},
+            {"vendor", vendor.empty() ? ordered_json(nullptr) : ordered_json(vendor)},
+            {"vendorId", info.vendorID},
+            {"productId", info.productID},
+            {"serial", optional(info.serialNumber)},
+            {"key", registry_->displayKey(*state)},
+            {"builtIn", info.isBuiltIn},
+            {"connection", displays::rawValue(info.connectionType)},
+            {"resolution",
+             {{"width", runtime::integerPart(info.currentResolution.width)},
+              {"height", runtime::integerPart(info.currentResolution.height)},
+              {"refreshRate", info.refreshRate}}},
+            {"ddc", std::move(ddc)},
+            {"brightness", percent(true, state->brightness)},
+            {"contrast", percent(state->supportsContrast, state->contrast)},
+            {"volume", percent(state->supportsVolume, state->volume)},
+        });
+    }
+    // Names come from EDIDs and users: bytes that are not UTF-8 are replaced,
+    // never a reason to throw.
+    return ordered_json{{"displays", std::move(list)}}.dump(-1, ' ', false,
+                                                            ordered_json::error_handler_t::replace);
 }
 
 }  // namespace orvane::settings

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -51,11 +52,20 @@ class CLIHandler {
                runtime::Logger& log)
         : registry_(std::move(registry)), presets_(std::move(presets)), main_(main), log_(log) {}
 
+    /// Takes the JSON document of an info command instead of its listing in
+    /// the log; one line of JSON.
+    using Documents = std::function<void(const std::string& json)>;
+
     /// Runs url on a later turn without waiting for it.
     void handle(const std::string& url);
     /// Runs url and waits for every write it started: true when it did what
     /// it asked, false (after its one line saying why) when it did not.
-    runtime::Task<bool> run(std::string url);
+    runtime::Task<bool> run(std::string url, Documents documents = {});
+
+    /// The displays as info lists them: index, id, name, connector, vendor,
+    /// model, serial, key, connection, DDC with why not, and each level
+    /// (null where the display has no such control).
+    std::string infoDocument() const;
 
   private:
     using Parameters = std::map<std::string, std::string>;

@@ -53,7 +53,9 @@ std::vector<std::string> splitLines(const std::string& text) {
 
 /// Starts argv with its standard output (and error, if asked) on the pipe's
 /// write end (closed here).
-pid_t spawnWithOutput(const std::vector<std::string>& argv, int out[2], bool withErrors = false) {
+/// Without them, standard error goes to errorFile when one is named.
+pid_t spawnWithOutput(const std::vector<std::string>& argv, int out[2], bool withErrors = false,
+                      const char* errorFile = nullptr) {
     const pid_t pid = fork();
     if (pid == 0) {
         // Runs the tests kill with SIGSEGV or SIGABRT leave no core files about.
@@ -61,6 +63,10 @@ pid_t spawnWithOutput(const std::vector<std::string>& argv, int out[2], bool wit
         setrlimit(RLIMIT_CORE, &noCore);
         dup2(out[1], STDOUT_FILENO);
         if (withErrors) dup2(out[1], STDERR_FILENO);
+        if (!withErrors && errorFile) {
+            const int fd = open(errorFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            if (fd >= 0) dup2(fd, STDERR_FILENO);
+        }
         close(out[0]);
         close(out[1]);
         std::vector<char*> a;
@@ -88,6 +94,7 @@ std::string readAll(int fd) {
 struct RunResult {
     int status = -1;
     std::vector<std::string> lines;
+    std::vector<std::string> errors;  // standard error, when kept apart
     bool has(const std::string& line) const {
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
@@ -130,6 +137,23 @@ class CommandLineTest : public ::testing::Test {
         int status = 0;
         waitpid(pid, &status, 0);
         r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return r;
+    }
+
+    /// Runs to the end with standard output and error kept apart.
+    RunResult runSplit(std::vector<std::string> args) {
+        std::filesystem::create_directories(dir / "run");
+        const auto errors = dir / "stderr.txt";
+        int out[2];
+        if (pipe(out) != 0) throw std::runtime_error("pipe");
+        const pid_t pid = spawnWithOutput(command(std::move(args)), out, false, errors.c_str());
+        RunResult r;
+        r.lines = splitLines(readAll(out[0]));
+        int status = 0;
+        waitpid(pid, &status, 0);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream in(errors);
+        r.errors = splitLines(std::string(std::istreambuf_iterator<char>(in), {}));
         return r;
     }
 
@@ -413,6 +437,53 @@ TEST_F(CommandLineTest, OnLinuxTheMonitorsOnI2CBusesAreListedAndWrittenByteForBy
     EXPECT_EQ(tree.read("sys/class/backlight/acpi_video0/brightness"), "3");
 }
 
+TEST_F(CommandLineTest, JsonGivesOneDocumentPerInfoAndTheLogGoesToStandardError) {
+    test::SysfsTree tree(dir / "machine");
+    tree.adapter(4, "0x030000");
+    tree.adapter(5, "0x030000");
+    tree.deviceNode(4);
+    tree.deviceNode(5);
+    tree.connector("card0-DP-1", true, test::edidFile("office-27.bin"), 4);
+    tree.connector("card0-HDMI-A-1", true, test::edidFile("tv-hdmi.bin"), 5);
+    const std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
+    extraEnvironment = {
+        "ORVANE_LINUX_ROOT=" + tree.root().string(),
+        std::string("LD_PRELOAD=") + ORVANE_I2C_EMULATOR, "ORVANE_I2C_MONITORS=4",
+        "ASAN_OPTIONS=" + asan + (asan.empty() ? "" : ":") + "verify_asan_link_order=0",
+        "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/orvane-test"};
+    const auto r = runSplit({"--json", "--once", "orvane://info",
+                             "orvane://brightness?display=DP-1&value=60", "orvane://info"});
+    ASSERT_EQ(r.status, 0);
+    ASSERT_EQ(r.lines.size(), 2u) << "one document per info, nothing else";
+    EXPECT_THAT(r.errors, Contains("[Orvane] Running on Linux with 2 displays, 1 answer DDC/CI"));
+    EXPECT_THAT(r.errors, Not(Contains(::testing::StartsWith("Display 1:"))));
+    const auto before = json::parse(r.lines[0]).at("displays");
+    const auto after = json::parse(r.lines[1]).at("displays");
+    ASSERT_EQ(before.size(), 2u);
+    const auto& office = before[0];
+    EXPECT_EQ(office.at("index"), 1);
+    EXPECT_EQ(office.at("name"), "DELL U2720Q");
+    EXPECT_EQ(office.at("connector"), "DP-1");
+    EXPECT_EQ(office.at("vendor"), "DEL");
+    EXPECT_EQ(office.at("connection"), "DisplayPort");
+    EXPECT_EQ(office.at("ddc"), json({{"supported", true}, {"reason", nullptr}}));
+    EXPECT_EQ(office.at("brightness"), 40);
+    EXPECT_EQ(office.at("contrast"), 50);
+    EXPECT_EQ(after[0].at("brightness"), 60);
+    // The TV: why it has no DDC, and no levels it cannot have.
+    const auto& tv = before[1];
+    EXPECT_EQ(tv.at("connector"), "HDMI-A-1");
+    EXPECT_EQ(tv.at("ddc").at("supported"), false);
+    EXPECT_EQ(tv.at("ddc").at("reason"),
+              "no answer at 0x37 on /dev/i2c-5 (DDC/CI may be off in the monitor's menu)");
+    EXPECT_TRUE(tv.at("contrast").is_null());
+    EXPECT_TRUE(tv.at("volume").is_null());
+    // Without --json, the listing and the log stay on standard output.
+    const auto plain = runSplit({"--once", "orvane://info"});
+    EXPECT_THAT(plain.lines, Contains("  DDC: No"));
+    EXPECT_TRUE(plain.errors.empty());
+}
+
 TEST_F(CommandLineTest, ABusyOrFailingBusIsRetriedAndNeverReportedAsAnAnswer) {
     test::SysfsTree tree(dir / "machine");
     for (int bus : {4, 5, 6}) {
@@ -625,6 +696,13 @@ TEST_F(CommandLineTest, SecondStartHandsItsURLsToTheRunningInstance) {
         Contains("[AppDelegate] Received URL: orvane://contrast?display=external&value=33"));
     EXPECT_THAT(second.lines, Contains("  Contrast: 33%"));
     EXPECT_THAT(second.lines, Not(Contains(HasSubstr("Scanning connected displays"))));
+    // A forwarding start asks for documents: the listing as JSON on its
+    // standard output, the instance's lines on its standard error.
+    const auto documents = runSplit({"--json", "orvane://info"});
+    EXPECT_EQ(documents.status, 0);
+    ASSERT_EQ(documents.lines.size(), 1u);
+    EXPECT_EQ(json::parse(documents.lines[0]).at("displays").at(0).at("contrast"), 33);
+    EXPECT_THAT(documents.errors, Contains("[CLIHandler] Received URL: orvane://info"));
     // --once hands its URLs over too, instead of starting a second application.
     const auto once = run({"--once", "orvane://info"});
     EXPECT_EQ(once.status, 0);

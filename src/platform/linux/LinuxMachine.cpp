@@ -331,7 +331,7 @@ void LinuxMachine::rescan() {
         displays_ = std::move(now);
         // A display plugged in (again) gets its bus checked afresh.
         for (const auto& [id, flags] : changes)
-            reachable_.erase(id);
+            ddcCauses_.erase(id);
     }
     for (const auto& [id, flags] : changes) {
         callbacks_.fire(id, kCGDisplayBeginConfigurationFlag);
@@ -345,7 +345,7 @@ void LinuxMachine::resumed() {
     std::vector<DisplayID> ids;
     {
         std::lock_guard lock(mutex_);
-        reachable_.clear();
+        ddcCauses_.clear();
         for (const auto& d : displays_)
             ids.push_back(d.id);
     }
@@ -461,12 +461,12 @@ std::string LinuxMachine::describe(const LinuxDisplay& d) {
 bool LinuxMachine::ddcReachable(const LinuxDisplay& d) {
     {
         std::lock_guard lock(mutex_);
-        if (auto it = reachable_.find(d.id); it != reachable_.end()) return it->second;
+        if (auto it = ddcCauses_.find(d.id); it != ddcCauses_.end()) return it->second.empty();
     }
     const std::string cause = d.bus ? ddcCause(*d.bus) : "no I2C bus on the connector";
     {
         std::lock_guard lock(mutex_);
-        reachable_[d.id] = cause.empty();
+        ddcCauses_[d.id] = cause;
     }
     if (!cause.empty() && !d.builtIn) note("[Linux] " + describe(d) + ": no DDC/CI - " + cause);
     return cause.empty();
@@ -492,7 +492,7 @@ std::size_t LinuxMachine::checkDDC() {
         const std::string cause = d.bus ? causes[*d.bus] : "no I2C bus on the connector";
         {
             std::lock_guard lock(mutex_);
-            reachable_[d.id] = cause.empty();
+            ddcCauses_[d.id] = cause;
         }
         if (cause.empty()) {
             ++answering;
@@ -560,6 +560,13 @@ std::optional<std::string> LinuxMachine::connectorName(DisplayID id) {
     // "card0-DP-1" is "DP-1" to the desktop (xrandr, the display settings).
     const auto dash = d->connector.find('-');
     return dash == std::string::npos ? d->connector : d->connector.substr(dash + 1);
+}
+
+std::optional<std::string> LinuxMachine::ddcProblem(DisplayID id) {
+    std::lock_guard lock(mutex_);
+    auto it = ddcCauses_.find(id);
+    if (it == ddcCauses_.end() || it->second.empty()) return std::nullopt;
+    return it->second;
 }
 
 std::optional<std::string> LinuxMachine::connectionName(DisplayID id) {

@@ -86,6 +86,7 @@ class LinuxMachine final : public WindowServer,
     /// From the connector type; "Unknown" for a display seen only on a bus.
     std::optional<std::string> connectionName(DisplayID display) override;
     std::optional<std::string> connectorName(DisplayID display) override;
+    std::optional<std::string> ddcProblem(DisplayID display) override;
     std::optional<CGDisplayMode> copyDisplayMode(DisplayID display) override;
     std::size_t pixelsWide(DisplayID display) override;
     std::size_t pixelsHigh(DisplayID display) override;
@@ -260,7 +261,7 @@ class LinuxMachine final : public WindowServer,
     bool holding_;  // notes wait for the start line
     std::vector<std::string> heldRemedies_, heldNotes_;
     /// Per display: whether its bus answered at 0x37.
-    std::map<DisplayID, bool> reachable_;
+    std::map<DisplayID, std::string> ddcCauses_;  // "" for a display that answers
     ReconfigurationCallbacks callbacks_;
 
     DesktopSession session_;
