@@ -19,6 +19,7 @@ inline constexpr IOReturn kIOReturnSuccess = 0;
 inline constexpr IOReturn kIOReturnError = static_cast<IOReturn>(0xE00002BCu);
 inline constexpr IOReturn kIOReturnNoDevice = static_cast<IOReturn>(0xE00002C0u);
 inline constexpr IOReturn kIOReturnNotPrivileged = static_cast<IOReturn>(0xE00002C1u);
+inline constexpr IOReturn kIOReturnBusy = static_cast<IOReturn>(0xE00002D5u);
 inline constexpr IOReturn kIOReturnUnsupported = static_cast<IOReturn>(0xE00002C7u);
 inline constexpr IOReturn kIOReturnNotWritable = static_cast<IOReturn>(0xE00002E2u);
 inline constexpr IOReturn kIOReturnNotResponding = static_cast<IOReturn>(0xE00002EDu);

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -125,6 +126,26 @@ class CommandLineTest : public ::testing::Test {
 
     /// VAR=value pairs for the binary, on top of the test's directories.
     std::vector<std::string> extraEnvironment;
+
+    /// Runs the binary on tree's machine: the buses through the emulator, a
+    /// monitor on each of monitors ("4,5"), every transfer in i2c.log.
+    void onLinux(const test::SysfsTree& tree, const std::string& monitors,
+                 std::vector<std::string> more = {}) {
+        const std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
+        extraEnvironment = {
+            "ORVANE_LINUX_ROOT=" + tree.root().string(),
+            std::string("LD_PRELOAD=") + ORVANE_I2C_EMULATOR, "ORVANE_I2C_MONITORS=" + monitors,
+            "ORVANE_I2C_LOG=" + (dir / "i2c.log"),
+            // The emulator comes before the sanitizer's runtime.
+            "ASAN_OPTIONS=" + asan + (asan.empty() ? "" : ":") + "verify_asan_link_order=0",
+            "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/orvane-test"};
+        extraEnvironment.insert(extraEnvironment.end(), more.begin(), more.end());
+    }
+    /// The transfers the emulator saw, one per line.
+    std::vector<std::string> i2cLog() const {
+        std::ifstream in(dir / "i2c.log");
+        return splitLines(std::string(std::istreambuf_iterator<char>(in), {}));
+    }
 
     /// Runs to the end; stdout (and stderr, if asked) split into lines.
     RunResult run(std::vector<std::string> args, bool withErrors = false) {
@@ -386,14 +407,7 @@ TEST_F(CommandLineTest, OnLinuxTheMonitorsOnI2CBusesAreListedAndWrittenByteForBy
     tree.connector("card0-HDMI-A-1", true, test::edidFile("tv-hdmi.bin"), 5);
     tree.connector("card0-eDP-1", true, test::edidFile("no-descriptors.bin"));
     tree.backlight("acpi_video0", "firmware", 5, 10);
-    const std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
-    extraEnvironment = {
-        "ORVANE_LINUX_ROOT=" + tree.root().string(),
-        std::string("LD_PRELOAD=") + ORVANE_I2C_EMULATOR, "ORVANE_I2C_MONITORS=4",
-        "ORVANE_I2C_LOG=" + (dir / "i2c.log"),
-        // The emulator comes before the sanitizer's runtime.
-        "ASAN_OPTIONS=" + asan + (asan.empty() ? "" : ":") + "verify_asan_link_order=0",
-        "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/orvane-test"};
+    onLinux(tree, "4");
     const auto r = run({"--once", "orvane://info", "orvane://brightness?display=DP-1&value=60",
                         "orvane://brightness?display=3&value=30", "orvane://info"});
     ASSERT_EQ(r.status, 0);
@@ -427,10 +441,7 @@ TEST_F(CommandLineTest, OnLinuxTheMonitorsOnI2CBusesAreListedAndWrittenByteForBy
               "  Brightness: 60%");
     EXPECT_EQ(block(secondInfo, "Display 3: Built-in Display - 0×0").at(1), "  Brightness: 30%");
     // The Set VCP Feature request, byte for byte, through the real ioctl.
-    std::ifstream log(dir / "i2c.log");
-    std::vector<std::string> transactions;
-    for (std::string line; std::getline(log, line);)
-        transactions.push_back(line);
+    const auto transactions = i2cLog();
     EXPECT_THAT(transactions, Contains("4 w 37 51 82 01 10 ac"));
     EXPECT_THAT(transactions, Contains("4 w 37 51 84 03 10 00 3c 94"));
     // The panel through its backlight's file (no logind here): 30 % of 10.
@@ -445,12 +456,7 @@ TEST_F(CommandLineTest, JsonGivesOneDocumentPerInfoAndTheLogGoesToStandardError)
     tree.deviceNode(5);
     tree.connector("card0-DP-1", true, test::edidFile("office-27.bin"), 4);
     tree.connector("card0-HDMI-A-1", true, test::edidFile("tv-hdmi.bin"), 5);
-    const std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
-    extraEnvironment = {
-        "ORVANE_LINUX_ROOT=" + tree.root().string(),
-        std::string("LD_PRELOAD=") + ORVANE_I2C_EMULATOR, "ORVANE_I2C_MONITORS=4",
-        "ASAN_OPTIONS=" + asan + (asan.empty() ? "" : ":") + "verify_asan_link_order=0",
-        "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/orvane-test"};
+    onLinux(tree, "4");
     const auto r = runSplit({"--json", "--once", "orvane://info",
                              "orvane://brightness?display=DP-1&value=60", "orvane://info"});
     ASSERT_EQ(r.status, 0);
@@ -484,6 +490,28 @@ TEST_F(CommandLineTest, JsonGivesOneDocumentPerInfoAndTheLogGoesToStandardError)
     EXPECT_TRUE(plain.errors.empty());
 }
 
+TEST_F(CommandLineTest, ABusAnotherProcessHasLockedIsWaitedForAndNeverInterleaved) {
+    test::SysfsTree tree(dir / "machine");
+    tree.adapter(4, "0x030000");
+    tree.deviceNode(4);
+    tree.connector("card0-DP-1", true, test::edidFile("office-27.bin"), 4);
+    onLinux(tree, "4");
+    // Another tool holds the node's lock the same way Orvane takes it.
+    const int node = open((tree.root() / "dev/i2c-4").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(node, 0);
+    ASSERT_EQ(flock(node, LOCK_EX), 0);
+    const auto held = run({"--once", "orvane://info"});
+    EXPECT_THAT(held.lines, Contains("[Linux] DELL U2720Q on DP-1: no DDC/CI - /dev/i2c-4 is "
+                                     "held by another program"));
+    EXPECT_TRUE(i2cLog().empty()) << "a transfer went out on a bus held elsewhere";
+    // Let go, and the same start reaches the monitor.
+    flock(node, LOCK_UN);
+    const auto free = run({"--once", "orvane://brightness?display=DP-1&value=60"});
+    EXPECT_EQ(free.status, 0);
+    EXPECT_THAT(i2cLog(), Contains("4 w 37 51 84 03 10 00 3c 94"));
+    close(node);
+}
+
 TEST_F(CommandLineTest, ABusyOrFailingBusIsRetriedAndNeverReportedAsAnAnswer) {
     test::SysfsTree tree(dir / "machine");
     for (int bus : {4, 5, 6}) {
@@ -493,15 +521,9 @@ TEST_F(CommandLineTest, ABusyOrFailingBusIsRetriedAndNeverReportedAsAnAnswer) {
     tree.connector("card0-DP-1", true, test::edidFile("office-27.bin"), 4);
     tree.connector("card0-HDMI-A-1", true, test::edidFile("tv-hdmi.bin"), 5);
     tree.connector("card0-DP-2", true, test::edidFile("no-descriptors.bin"), 6);
-    const std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
-    extraEnvironment = {
-        "ORVANE_LINUX_ROOT=" + tree.root().string(),
-        std::string("LD_PRELOAD=") + ORVANE_I2C_EMULATOR, "ORVANE_I2C_MONITORS=4,5,6",
-        // Busy twice, which the start check waits out; failing for ever;
-        // gone for the start check's three tries and the probe's first.
-        "ORVANE_I2C_ERRORS=4:EBUSY:2,5:EIO:-1,6:ENXIO:4", "ORVANE_I2C_LOG=" + (dir / "i2c.log"),
-        "ASAN_OPTIONS=" + asan + (asan.empty() ? "" : ":") + "verify_asan_link_order=0",
-        "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/orvane-test"};
+    // Busy twice, which the start check waits out; failing for ever; gone
+    // for the start check's three tries and the probe's first.
+    onLinux(tree, "4,5,6", {"ORVANE_I2C_ERRORS=4:EBUSY:2,5:EIO:-1,6:ENXIO:4"});
     const auto r = run({"--once", "orvane://brightness?display=1&value=60",
                         "orvane://brightness?display=2&value=20", "orvane://info"});
     // The busy bus answers; the failing one and the one gone at start have no
@@ -522,10 +544,7 @@ TEST_F(CommandLineTest, ABusyOrFailingBusIsRetriedAndNeverReportedAsAnAnswer) {
     EXPECT_THAT(r.lines, Contains("[DisplayManager] Brightness 20.0% of 'GSM on DP-2' not applied: "
                                   "neither DDC nor software dimming works for it - it stays at "
                                   "100.0%"));
-    std::ifstream log(dir / "i2c.log");
-    std::vector<std::string> transactions;
-    for (std::string line; std::getline(log, line);)
-        transactions.push_back(line);
+    const auto transactions = i2cLog();
     EXPECT_THAT(transactions, Contains("4 w 37 51 84 03 10 00 3c 94"));
     EXPECT_THAT(transactions, Not(Contains(::testing::StartsWith("6 w "))))
         << "nothing is written to a monitor that did not answer";
@@ -714,12 +733,7 @@ TEST_F(CommandLineTest, SecondStartHandsItsURLsToTheRunningInstance) {
     tree.adapter(4, "0x030000");
     tree.deviceNode(4);
     tree.connector("card0-DP-1", true, test::edidFile("office-27.bin"), 4);
-    const std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
-    extraEnvironment = {
-        "ORVANE_LINUX_ROOT=" + tree.root().string(),
-        std::string("LD_PRELOAD=") + ORVANE_I2C_EMULATOR, "ORVANE_I2C_MONITORS=4",
-        "ORVANE_I2C_LOG=" + (dir / "i2c.log"),
-        "ASAN_OPTIONS=" + asan + (asan.empty() ? "" : ":") + "verify_asan_link_order=0"};
+    onLinux(tree, "4");
     const auto failed = run({"orvane://preset?name=nope", "orvane://info"});
     EXPECT_EQ(failed.status, 1);
     EXPECT_THAT(failed.lines, Contains("[CLIHandler] Preset not found: nope"));

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -24,6 +25,18 @@ std::unique_ptr<I2CDevBus> I2CDevBus::open(const std::string& path, int& error) 
 
 I2CDevBus::~I2CDevBus() {
     ::close(fd_);
+}
+
+int I2CDevBus::tryLock() {
+    int rc;
+    do {
+        rc = ::flock(fd_, LOCK_EX | LOCK_NB);
+    } while (rc < 0 && errno == EINTR);
+    return rc < 0 ? errno : 0;
+}
+
+void I2CDevBus::unlock() {
+    ::flock(fd_, LOCK_UN);
 }
 
 int I2CDevBus::transfer(std::uint8_t address, std::uint16_t flags, std::uint8_t* buffer,

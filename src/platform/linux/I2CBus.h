@@ -17,6 +17,11 @@ class I2CBus {
     /// 0, or the errno of the failed transfer (ENXIO or EREMOTEIO: nobody answered).
     virtual int write(std::uint8_t address, std::span<const std::uint8_t> bytes) = 0;
     virtual int read(std::uint8_t address, std::span<std::uint8_t> bytes) = 0;
+    /// Takes the bus for one transaction without waiting: 0, EWOULDBLOCK when
+    /// another process holds it, or another errno. A bus only this process
+    /// uses always gives 0.
+    virtual int tryLock() { return 0; }
+    virtual void unlock() {}
 };
 
 /// /dev/i2c-N through the i2c-dev ioctls (I2C_RDWR, one message per call).
@@ -30,6 +35,10 @@ class I2CDevBus final : public I2CBus {
 
     int write(std::uint8_t address, std::span<const std::uint8_t> bytes) override;
     int read(std::uint8_t address, std::span<std::uint8_t> bytes) override;
+    /// An advisory flock on the device node: other processes that lock the
+    /// node the same way never interleave their requests with ours.
+    int tryLock() override;
+    void unlock() override;
 
   private:
     explicit I2CDevBus(int fd) : fd_(fd) {}

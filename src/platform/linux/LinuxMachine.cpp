@@ -428,6 +428,25 @@ LinuxMachine::Bus* LinuxMachine::openBus(int bus, int& error) {
     return nullptr;
 }
 
+LinuxMachine::Transaction::Transaction(LinuxMachine& machine, Bus& bus, int number)
+    : guard_(bus.lock), bus_(bus) {
+    const auto deadline = machine.clock_.now() + kBusWait;
+    while ((error_ = bus_.handle->tryLock()) == EWOULDBLOCK && machine.clock_.now() < deadline)
+        machine.clock_.sleepFor(std::chrono::milliseconds(10));
+    if (error_ == EWOULDBLOCK)
+        machine.sayOnce("busy:" + std::to_string(number),
+                        "[Linux] " + busyText(number) +
+                            ": Orvane waits up to 1 s for each request, then reports it busy");
+}
+
+LinuxMachine::Transaction::~Transaction() {
+    if (error_ == 0) bus_.handle->unlock();
+}
+
+std::string LinuxMachine::Transaction::busyText(int number) {
+    return "/dev/i2c-" + std::to_string(number) + " is held by another program";
+}
+
 std::string LinuxMachine::ddcCause(int bus) {
     const std::string device = "/dev/i2c-" + std::to_string(bus);
     int error = 0;
@@ -441,9 +460,10 @@ std::string LinuxMachine::ddcCause(int bus) {
     int last = 0;
     for (int attempt = 1;; ++attempt) {
         {
-            std::lock_guard lock(b->lock);
+            Transaction hold(*this, *b, bus);
+            if (hold.error() == EWOULDBLOCK) return Transaction::busyText(bus);
             std::array<std::uint8_t, 1> byte{};
-            last = b->handle->read(kDDCAddress, byte);
+            last = hold.error() ? hold.error() : b->handle->read(kDDCAddress, byte);
             if (last == 0) return {};
         }
         if (attempt == 3) break;
@@ -507,7 +527,8 @@ std::optional<std::vector<std::uint8_t>> LinuxMachine::readEDID(int bus) {
     int error = 0;
     Bus* b = openBus(bus, error);
     if (!b) return std::nullopt;
-    std::lock_guard lock(b->lock);
+    Transaction hold(*this, *b, bus);
+    if (hold.error()) return std::nullopt;
     const std::array<std::uint8_t, 1> offset{0};
     std::vector<std::uint8_t> edid(EDID::kBlockSize);
     if (b->handle->write(kEDIDAddress, offset) != 0 || b->handle->read(kEDIDAddress, edid) != 0)
@@ -865,7 +886,17 @@ IOReturn LinuxMachine::i2cSendRequest(IOI2CConnectRef connect, std::uint32_t,
         if (connect == 0 || it == buses_.end() || !it->second->handle) return kIOReturnNoDevice;
         bus = it->second.get();
     }
-    std::lock_guard lock(bus->lock);
+    const int number = static_cast<int>(connect) - 1;
+    Transaction hold(*this, *bus, number);
+    if (hold.error()) {
+        request.result = kIOReturnBusy;
+        request.resultText =
+            hold.error() == EWOULDBLOCK
+                ? Transaction::busyText(number)
+                : "cannot lock /dev/i2c-" + std::to_string(number) + ": " + errnoText(hold.error());
+        request.replyBytes = 0;
+        return kIOReturnSuccess;
+    }
     request.result = kIOReturnSuccess;
     if (request.sendTransactionType != kIOI2CNoTransactionType) {
         const auto address = static_cast<std::uint8_t>(request.sendAddress >> 1);

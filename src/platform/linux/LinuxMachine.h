@@ -227,6 +227,27 @@ class LinuxMachine final : public WindowServer,
         std::mutex lock;  // one transaction at a time
         std::unique_ptr<I2CBus> handle;
     };
+    /// One transaction's hold on a bus: this process's threads wait for the
+    /// mutex, other processes (a one-shot run beside a resident one, other
+    /// tools) for the advisory lock on the node, at most kBusWait.
+    class Transaction {
+      public:
+        Transaction(LinuxMachine& machine, Bus& bus, int number);
+        ~Transaction();
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+        /// 0 once the bus is ours; EWOULDBLOCK when another process held it
+        /// throughout, or the errno of the lock that failed.
+        int error() const { return error_; }
+        /// What to call a bus that stayed held.
+        static std::string busyText(int number);
+
+      private:
+        std::lock_guard<std::mutex> guard_;
+        Bus& bus_;
+        int error_ = 0;
+    };
+    static constexpr std::chrono::milliseconds kBusWait{1000};
 
     static IOObject object(DisplayID display, Role role);
     std::optional<LinuxDisplay> displayOf(IOObject object, Role role) const;

@@ -57,6 +57,18 @@ class SimBus final : public I2CBus {
         std::copy(reply.begin(), reply.end(), bytes.begin());
         return 0;
     }
+    /// Another process holds the bus for this many tries (-1: for ever).
+    int lockedFor = 0;
+    int locks = 0, unlocks = 0;
+    int tryLock() override {
+        if (lockedFor != 0) {
+            if (lockedFor > 0) --lockedFor;
+            return EWOULDBLOCK;
+        }
+        ++locks;
+        return 0;
+    }
+    void unlock() override { ++unlocks; }
     platform::sim::SimMonitor monitor;
     std::vector<std::pair<std::uint8_t, std::vector<std::uint8_t>>> writes;
     bool silent = false;
@@ -118,6 +130,8 @@ class LinuxMachineTest : public ::testing::Test {
             return bus->write(a, s);
         }
         int read(std::uint8_t a, std::span<std::uint8_t> s) override { return bus->read(a, s); }
+        int tryLock() override { return bus->tryLock(); }
+        void unlock() override { bus->unlock(); }
         std::shared_ptr<SimBus> bus;
     };
 
@@ -179,6 +193,27 @@ TEST_F(LinuxMachineTest, DDCGoesToTheConnectorsBusByteForByte) {
                                      "address)"));
     // The panel has no bus: no transport reaches it.
     EXPECT_FALSE(i2c->reaches(0x0E01));
+}
+
+TEST_F(LinuxMachineTest, ABusAnotherProgramHoldsIsWaitedForThenReportedBusy) {
+    runtime::VirtualRuntime& rt = runtime_;
+    const auto platform = machine().platform();
+    auto i2c = ddc::DDCManager::create(rt, platform, log_, "test");
+    // Held for a while: the request waits for it and then goes through whole.
+    buses[4]->lockedFor = 20;
+    EXPECT_EQ(test::runTask(rt.executor(), i2c->readVCP(0x0A01, ddc::VCPCode::brightness)),
+              (ddc::VCPValue{40, 100}));
+    EXPECT_GE(rt.executor().now(), std::chrono::milliseconds(200 + 50));
+    EXPECT_EQ(buses[4]->locks, buses[4]->unlocks) << "every transaction lets go";
+    // Held for ever: busy, in so many words, and not one byte went out meanwhile.
+    const auto written = buses[4]->writes.size();
+    buses[4]->lockedFor = -1;
+    EXPECT_THAT(test::errorOf(rt.executor(), i2c->writeVCP(0x0A01, ddc::VCPCode::brightness, 70)),
+                ::testing::HasSubstr("/dev/i2c-4 is held by another program"));
+    EXPECT_EQ(buses[4]->writes.size(), written);
+    EXPECT_EQ(buses[4]->monitor.feature(0x10)->current, 40);
+    EXPECT_EQ(log_.linesStartingWith("[Linux] /dev/i2c-4 is held by another program").size(), 1u);
+    EXPECT_EQ(buses[4]->locks, buses[4]->unlocks);
 }
 
 TEST_F(LinuxMachineTest, EachMissingPermissionOrModuleIsSaidOnceWithItsRemedy) {
