@@ -48,6 +48,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 
     urlHandlerRegistered_ = true;
 
+#ifdef ORVANE_INSTALLER_IMAGE_CLEANUP
     InstallerImageCleanup cleanup(s_.processes, s_.files, s_.bundlePath, s_.homeDirectory);
     if (cleanup.shouldRun()) {
         pendingCleanup_.emplace(std::move(cleanup));
@@ -56,6 +57,7 @@ void AppDelegate::applicationDidFinishLaunching() {
             if (auto self = weak.lock()) self->startInstallerImageCleanup();
         });
     }
+#endif
 
     // Only where a window can be shown: a headless run has nothing to schedule.
     if (presentOnboarding && !s_.defaults.boolForKey(kOnboardingShown)) {
@@ -66,6 +68,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
 }
 
+#ifdef ORVANE_INSTALLER_IMAGE_CLEANUP
 void AppDelegate::startInstallerImageCleanup() {
     if (!pendingCleanup_) return;
     auto cleanup = std::move(*pendingCleanup_);
@@ -74,16 +77,19 @@ void AppDelegate::startInstallerImageCleanup() {
     cleanupQueue_ = s_.runtime.makeSerialQueue(std::string(kBundleIdentifier) + ".cleanup");
     cleanupQueue_->async([cleanup]() mutable { cleanup.run(); });
 }
+#endif
 
 void AppDelegate::detach() {
     if (detached_) return;
     detached_ = true;
     // Quitting before the delay is up still ejects the image, right here:
     // the queues are closed by now.
+#ifdef ORVANE_INSTALLER_IMAGE_CLEANUP
     if (pendingCleanup_) {
         pendingCleanup_->run();
         pendingCleanup_.reset();
     }
+#endif
     afterLaunch_.clear();
     pendingURLs_.clear();
     // The window server goes with the application; a task frame may keep

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#ifdef ORVANE_INSTALLER_IMAGE_CLEANUP
 #include "app/InstallerImageCleanup.h"
+#endif
 #include "displays/DisplayManager.h"
 #include "platform/FileManager.h"
 #include "platform/ProcessRunner.h"
@@ -96,9 +98,11 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     bool runningURLs_ = false;
     bool onboardingShown_ = false;
     std::vector<std::function<void()>> afterLaunch_;
+#ifdef ORVANE_INSTALLER_IMAGE_CLEANUP
     void startInstallerImageCleanup();
     std::optional<InstallerImageCleanup> pendingCleanup_;  // until its delay is up
     std::shared_ptr<runtime::SerialQueue> cleanupQueue_;
+#endif
 };
 
 }  // namespace orvane::app

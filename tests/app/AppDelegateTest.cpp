@@ -2,7 +2,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#ifdef ORVANE_INSTALLER_IMAGE_CLEANUP
 #include "app/InstallerImageCleanup.h"
+#endif
 #include "app/OrvaneApp.h"
 #include "settings/AppSettings.h"
 #include "support/SimFixture.h"
@@ -241,6 +243,7 @@ TEST_F(AppTest, ColourTablesAreRestoredWhenTheApplicationEnds) {
     EXPECT_TRUE(machine_->gammaIsOriginal(2));
 }
 
+#ifdef ORVANE_INSTALLER_IMAGE_CLEANUP
 constexpr const char* kTwoImages = R"(<?xml version="1.0" encoding="UTF-8"?>
 <plist version="1.0"><dict><key>images</key><array>
 <dict><key>image-path</key><string>/Users/me/Downloads/Other.dmg</string>
@@ -312,6 +315,8 @@ TEST(InstallerImageCleanup, FindsTheImageHoldingTheBundle) {
     cleanup.detachAndTrash(*found);
     EXPECT_THAT(files.trashed, IsEmpty());
 }
+
+#endif
 
 }  // namespace
 }  // namespace orvane::app
