@@ -43,6 +43,7 @@ class OrvaneApp {
     AppDelegate& delegate() { return *delegate_; }
     displays::DisplayManager& registry() { return *registry_; }
     settings::PresetManager& presets() { return *presets_; }
+    settings::CLIHandler& cli() { return cli_; }
     const std::shared_ptr<settings::PresetManager>& presetManager() const { return presets_; }
     settings::ModelContainer& container() { return container_; }
     settings::UserDefaults& defaults() { return defaults_; }

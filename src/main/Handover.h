@@ -10,7 +10,7 @@
 
 #include "app/AppDelegate.h"
 #include "app/InstanceChannel.h"
-#include "main/TeeLogger.h"
+#include "runtime/TeeLogger.h"
 
 namespace orvane::cli {
 
@@ -41,7 +41,7 @@ inline constexpr char kDocumentMark = '\x1e';
 /// asked, once the last one has ended, or been dropped at termination.
 class ForwardedBatch : public std::enable_shared_from_this<ForwardedBatch> {
   public:
-    ForwardedBatch(TeeLogger& log, app::InstanceChannel::Reply reply, std::size_t urls)
+    ForwardedBatch(runtime::TeeLogger& log, app::InstanceChannel::Reply reply, std::size_t urls)
         : log_(log), reply_(std::move(reply)), left_(urls), capture_(log.startCapture()) {}
     ~ForwardedBatch();
     ForwardedBatch(const ForwardedBatch&) = delete;
@@ -58,7 +58,7 @@ class ForwardedBatch : public std::enable_shared_from_this<ForwardedBatch> {
     settings::CLIHandler::Documents documents();
 
   private:
-    TeeLogger& log_;
+    runtime::TeeLogger& log_;
     app::InstanceChannel::Reply reply_;
     std::size_t left_;
     bool ok_ = true;

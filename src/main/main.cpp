@@ -30,11 +30,11 @@
 #include "app/InstanceChannel.h"
 #include "app/OrvaneApp.h"
 #include "controls/GammaJournal.h"
+#include "dbus/SessionBusService.h"
 #include "main/CommandLine.h"
 #include "main/DisplayServerCheck.h"
 #include "main/Handover.h"
 #include "main/SignalWatcher.h"
-#include "main/TeeLogger.h"
 #include "platform/Backend.h"
 #include "platform/linux/LinuxBackend.h"
 #include "platform/posix/PosixFileManager.h"
@@ -46,6 +46,7 @@
 #include "runtime/Logger.h"
 #include "runtime/ManualExecutor.h"
 #include "runtime/Runtime.h"
+#include "runtime/TeeLogger.h"
 
 #ifdef ORVANE_WITH_GUI
 #include <QApplication>
@@ -60,7 +61,7 @@ namespace {
 using namespace orvane;
 using cli::Options;
 using cli::SignalWatcher;
-using cli::TeeLogger;
+using runtime::TeeLogger;
 
 /// Where --json puts the info documents: the standard output the start was
 /// given, while its log goes to standard error. None without --json.
@@ -246,6 +247,17 @@ int runResident(platform::Backend& backend, const Options& options, TeeLogger& l
         return 1;
     }
 
+    // Scripts and the desktop reach the instance on the session bus too.
+    std::shared_ptr<dbus::SessionBusService> bus;
+    try {
+        bus = dbus::SessionBusService::start(*app, loop, log);
+        log.line(std::string("[SessionBus] On the session bus as ") +
+                 dbus::SessionBusService::kName);
+    } catch (const std::exception& e) {
+        log.line(std::string("[SessionBus] Not on the session bus (") + e.what() +
+                 "): Activate, Open and the control interface are unavailable");
+    }
+
     bool terminating = false;
     auto terminate = [&] {
         if (terminating) return;
@@ -274,6 +286,7 @@ int runResident(platform::Backend& backend, const Options& options, TeeLogger& l
     // Stop taking work, drop what is queued (its peers are told so), join
     // the I/O threads; only then may the application and the machine go.
     channel.stopServing();
+    if (bus) bus->stop();
     signalWatcher.stop();
     shown.reset();
     rt.shutdown();

@@ -144,12 +144,18 @@ bool CLIHandler::badValue(const std::string& command, const std::string& wanted)
 }
 
 std::optional<CLIHandler::States> CLIHandler::selectDisplays(const Parameters& p) const {
+    auto selection = resolveDisplays(find(p, "display"));
+    if (selection.error.empty()) return std::move(selection.displays);
+    log_.line("[CLIHandler] " + selection.error);
+    return std::nullopt;
+}
+
+CLIHandler::Selection CLIHandler::resolveDisplays(const char* value) const {
     const auto& all = registry_->displays();
-    const char* value = find(p, "display");
-    if (!value || !*value) return all;
+    if (!value || !*value) return {all, {}};
     const std::string selector = runtime::lowercased(value);
-    if (selector == "all") return all;
-    if (selector == "external") return registry_->externalDisplays();
+    if (selector == "all") return {all, {}};
+    if (selector == "external") return {registry_->externalDisplays(), {}};
     // A 1-based index first: it is what the listing of info shows.
     std::size_t i = selector.size() > 1 && selector[0] == '+' ? 1 : 0;
     const bool number = selector.find_first_not_of("0123456789", i) == std::string::npos;
@@ -157,7 +163,7 @@ std::optional<CLIHandler::States> CLIHandler::selectDisplays(const Parameters& p
     for (; number && i < selector.size(); ++i) {
         if (n < 1'000'000'000) n = n * 10 + static_cast<std::size_t>(selector[i] - '0');
     }
-    if (number && n >= 1 && n <= all.size()) return States{all[n - 1]};
+    if (number && n >= 1 && n <= all.size()) return {States{all[n - 1]}, {}};
     // Then its name, or what stays when a monitor is unplugged: its
     // connector ("DP-1"), its EDID serial or the key presets use.
     auto& windows = registry_->services().platform.windowServer;
@@ -179,7 +185,7 @@ std::optional<CLIHandler::States> CLIHandler::selectDisplays(const Parameters& p
         }
         if (match) matches.push_back(state);
     }
-    if (matches.size() == 1) return matches;
+    if (matches.size() == 1) return {matches, {}};
     std::string list;
     for (const auto& c : candidates)
         list += (list.empty() ? "" : ", ") + c;
@@ -187,18 +193,16 @@ std::optional<CLIHandler::States> CLIHandler::selectDisplays(const Parameters& p
         std::string names;
         for (const auto& m : matches)
             names += (names.empty() ? "" : ", ") + m->info.displayName();
-        log_.line("[CLIHandler] Display " + quotedURL(value) + " names more than one: " + names +
-                  " - use one of " + list);
-        return std::nullopt;
+        return {{},
+                "Display " + quotedURL(value) + " names more than one: " + names +
+                    " - use one of " + list};
     }
     // Naming no display is no reason to set them all.
-    if (number) {
-        log_.line("[CLIHandler] No display " + quotedURL(value) + ": there " +
-                  (all.size() == 1 ? "is 1" : "are " + std::to_string(all.size())));
-    } else {
-        log_.line("[CLIHandler] No display " + quotedURL(value) + " - use one of " + list);
-    }
-    return std::nullopt;
+    if (number)
+        return {{},
+                "No display " + quotedURL(value) + ": there " +
+                    (all.size() == 1 ? "is 1" : "are " + std::to_string(all.size()))};
+    return {{}, "No display " + quotedURL(value) + " - use one of " + list};
 }
 
 runtime::Task<bool> CLIHandler::brightness(Parameters p) {

@@ -67,9 +67,17 @@ class CLIHandler {
     /// (null where the display has no such control).
     std::string infoDocument() const;
 
+    using States = std::vector<std::shared_ptr<displays::DisplayState>>;
+    /// The displays a selector names (null or empty: every display), or why
+    /// it names none or several, in the words of the log line.
+    struct Selection {
+        States displays;
+        std::string error;
+    };
+    Selection resolveDisplays(const char* selector) const;
+
   private:
     using Parameters = std::map<std::string, std::string>;
-    using States = std::vector<std::shared_ptr<displays::DisplayState>>;
     /// The displays a URL names; none (with its line said) when it names one
     /// that is not there.
     std::optional<States> selectDisplays(const Parameters& p) const;

@@ -112,12 +112,13 @@ class CommandLineTest : public ::testing::Test {
         std::filesystem::create_directories(dir / "run");
         std::filesystem::permissions(dir / "run", std::filesystem::perms::owner_all);
         // No desktop session either, unless a test asks for one.
-        std::vector<std::string> argv{"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u",
-                                      "QT_QPA_PLATFORM", "XDG_DATA_HOME=" + (dir / "data"),
-                                      "XDG_CONFIG_HOME=" + (dir / "config"),
-                                      "XDG_RUNTIME_DIR=" + (dir / "run"),
-                                      // No display hardware, whatever machine runs the tests.
-                                      "ORVANE_LINUX_ROOT=" + (dir / "no-machine")};
+        // Nor a session bus: the private runtime folder has none.
+        std::vector<std::string> argv{
+            "env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", "-u",
+            "DBUS_SESSION_BUS_ADDRESS", "XDG_DATA_HOME=" + (dir / "data"),
+            "XDG_CONFIG_HOME=" + (dir / "config"), "XDG_RUNTIME_DIR=" + (dir / "run"),
+            // No display hardware, whatever machine runs the tests.
+            "ORVANE_LINUX_ROOT=" + (dir / "no-machine")};
         argv.insert(argv.end(), extraEnvironment.begin(), extraEnvironment.end());
         argv.push_back(ORVANE_BINARY);
         argv.insert(argv.end(), args.begin(), args.end());

@@ -9,11 +9,11 @@
 
 #include "runtime/Logger.h"
 
-namespace orvane::cli {
+namespace orvane::runtime {
 
 /// The log on standard output, which can also collect the lines of stretches
 /// of work, several at once: what a second start asked for goes back to it.
-class TeeLogger final : public runtime::Logger {
+class TeeLogger final : public Logger {
   public:
     void line(std::string_view text) override {
         out_.line(text);
@@ -33,10 +33,10 @@ class TeeLogger final : public runtime::Logger {
     }
 
   private:
-    runtime::StdoutLogger out_;
+    StdoutLogger out_;
     std::mutex mutex_;
     std::map<std::uint64_t, std::string> captures_;
     std::uint64_t lastCapture_ = 0;
 };
 
-}  // namespace orvane::cli
+}  // namespace orvane::runtime
