@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # orvane_library(<target> SOURCES ... [PUBLIC ...] [PRIVATE ...] [HEADERS ...])
 #
 # A library of the tree, seen by its users under its own folder's name and

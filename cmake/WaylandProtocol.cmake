@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # wayland_protocol(<target> <xml> <client|server>)
 #
 # Turns a Wayland protocol description into its C glue with wayland-scanner and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what is missing, builds Orvane and runs its main job on the built-in
 # simulated machine: list the displays, set every external one to 60 %, list
 # them again. It never touches the monitors on the desk unless told

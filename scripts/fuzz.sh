@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the libFuzzer targets (clang 16, ASan + UBSan) and runs each one.
 #   scripts/fuzz.sh              every target for 10 minutes
 #   scripts/fuzz.sh 3600 url     one target for an hour

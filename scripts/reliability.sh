@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The long versions of the reliability tests (CI runs short ones):
 #   1,000 kill -9 during store saves, 1,000 races of 2-8 starts in one
 #   process, ORVANE_E2E_RACE_TRIALS (default 100) races of real processes,

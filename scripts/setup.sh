@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian 12 packages that Orvane's build, tests and demo need,
 # skipping those already present. Run as root (or with sudo available).
 set -euo pipefail
@@ -21,6 +22,13 @@ packages=(
     libplist-dev
     locales
     desktop-file-utils
+    appstream
+    groff-base
+    bash-completion
+    debhelper
+    dpkg-dev
+    fakeroot
+    lintian
     libudev-dev
     libsystemd-dev
     dbus

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what is missing, builds the dev preset (warnings as errors) and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 cmake_minimum_required(VERSION 3.25)
 # What the build cannot see: an include that climbs out of its folder
 # ("../x.h") or that reaches a layer the folder's library happens to link

@@ -29,7 +29,7 @@ namespace orvane::dbus {
 /// in data/app.orvane.Orvane.Control.xml.
 class SessionBusService : public std::enable_shared_from_this<SessionBusService> {
   public:
-    static constexpr const char* kName = "app.orvane.Orvane";
+    static constexpr const char* kName = app::kBundleIdentifier;  // the application id
     static constexpr const char* kPath = "/app/orvane/Orvane";
     static constexpr const char* kControl = "app.orvane.Orvane.Control";
     static constexpr const char* kFailed = "app.orvane.Orvane.Error.Failed";

@@ -333,7 +333,7 @@ int runGui(platform::Backend& backend, const Options& options, TeeLogger& log,
     QApplication qt(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("Orvane"));
     QApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("orvane"));
+    QApplication::setDesktopFileName(QStringLiteral("app.orvane.Orvane"));
     QApplication::setQuitOnLastWindowClosed(false);
     runtime::ThreadedRuntime rt(std::make_unique<gui::QtRunLoop>());
     gui::QtWindowToolkit toolkit(log);

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Renders every screenshot afresh and compares its size with the committed
 one: a picture whose size changed no longer shows what the code draws."""
 import os

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Runs COMMAND on a private session bus where mocks of GNOME's
 # org.gnome.Mutter.DisplayConfig and of the GlobalShortcuts portal answer;
 # Mutter's ApplyMonitorsConfig calls go to $MUTTER_LOG. Exit 77 (skipped)

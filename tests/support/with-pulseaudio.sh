@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Runs COMMAND with a private PulseAudio server holding three null sinks: a
 # monitor's own audio (device.product.name "DELL U2720Q", on the card in
 # PCI slot 01:00), the same model's on the card in slot 02:00, a network (RAOP)

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Runs COMMAND on a private Xvfb: xvfb-run.sh [--screen WxHxD]... [--compositor] -- COMMAND...
 # Each --screen adds an X screen (default one 1920x1080x24); --compositor
 # starts xcompmgr on the first. Exits 77 (skipped) when a tool is missing.

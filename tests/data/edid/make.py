@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 # Writes the EDID test files of this folder. Every monitor here is made up;
 # the blocks follow the VESA E-EDID 1.4 layout.
 import struct, pathlib
