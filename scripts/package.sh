@@ -24,6 +24,19 @@ if ! diff -u <(grep -v '^#' "$root/tests/install/package-files.txt" | sort) "$wo
     echo "package: the file list differs from tests/install/package-files.txt" >&2
     exit 1
 fi
+# The packaged program runs: the main job, on the simulated machine.
+dpkg-deb -x "$deb" "$work/root"
+mkdir -m 700 "$work/run"
+env -u DISPLAY -u WAYLAND_DISPLAY -u DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR="$work/run" \
+    XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" ORVANE_LINUX_ROOT="$work/none" \
+    "$work/root/usr/bin/orvane" --once orvane://info 'orvane://brightness?display=external&value=60' \
+    orvane://info >"$work/job.log"
+grep -q "^  Brightness: 60%" "$work/job.log" || {
+    cat "$work/job.log"
+    echo "package: the packaged orvane did not run the main job" >&2
+    exit 1
+}
+
 mkdir -p "$out"
 cp "$deb" "$out/"
 echo "package: $out/$(basename "$deb")"
