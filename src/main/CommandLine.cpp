@@ -32,6 +32,8 @@ URL commands, orvane://COMMAND?NAME=VALUE&...:
   input       value=the monitor's input number (15 DisplayPort-1, 17 HDMI-1, ...)
   power       value=on, standby, off, toggle or 1-5
   preset      name=NAME
+  key         action=brightness-up, brightness-down, contrast-up, contrast-down,
+              volume-up, volume-down or mute: what the key or shortcut does
   info        lists the displays and their levels
   display=all, external, a 1-based index, or a display's name, connector (DP-1),
     serial or key picks the displays (default: all)

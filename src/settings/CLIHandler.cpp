@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <uriparser/Uri.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 
 #include "controls/InputController.h"
 #include "controls/PowerController.h"
+#include "input/ShortcutAction.h"
 #include "runtime/Format.h"
 #include "runtime/Percent.h"
 #include "runtime/Spawn.h"
@@ -126,6 +128,7 @@ runtime::Task<bool> CLIHandler::run(std::string text, Documents documents) {
     if (command == "input") co_return co_await input(p);
     if (command == "power") co_return co_await power(p);
     if (command == "preset") co_return co_await preset(p);
+    if (command == "key") co_return key(p);
     if (command == "info") {
         if (documents) {
             documents(infoDocument());
@@ -330,6 +333,50 @@ runtime::Task<bool> CLIHandler::preset(Parameters p) {
     }
     log_.line("[CLIHandler] Preset not found: " + std::string(name));
     co_return false;
+}
+
+bool CLIHandler::key(const Parameters& p) {
+    using input::ShortcutAction;
+    static const struct {
+        const char* name;
+        std::optional<ShortcutAction> action;  // none: the mute key
+        std::string_view control;
+    } kKeys[] = {
+        {"brightness-up", ShortcutAction::brightnessUp, "brightness"},
+        {"brightness-down", ShortcutAction::brightnessDown, "brightness"},
+        {"contrast-up", ShortcutAction::contrastUp, "contrast"},
+        {"contrast-down", ShortcutAction::contrastDown, "contrast"},
+        {"volume-up", ShortcutAction::volumeUp, "volume"},
+        {"volume-down", ShortcutAction::volumeDown, "volume"},
+        {"mute", std::nullopt, "volume"},
+    };
+    const char* value = find(p, "action");
+    const std::string wanted = value ? runtime::lowercased(value) : std::string();
+    for (const auto& key : kKeys) {
+        if (wanted != key.name) continue;
+        // The actions reach every external display (brightness the panel too).
+        const auto takes = [&key](const displays::DisplayState& s) {
+            if (key.control == "brightness") return !s.info.isBuiltIn || s.supportsBrightness;
+            if (s.info.isBuiltIn) return false;
+            return key.control == "contrast" ? s.supportsContrast.get() : s.supportsVolume.get();
+        };
+        const auto& all = registry_->displays();
+        // A key on a desk where no display takes it changes nothing: said,
+        // not reported as done.
+        if (std::none_of(all.begin(), all.end(), [&](const auto& s) { return takes(*s); })) {
+            log_.line("[CLIHandler] No display takes " + std::string(key.control));
+            return false;
+        }
+        if (key.action) {
+            registry_->performShortcutAction(*key.action);
+        } else {
+            registry_->toggleMute();
+        }
+        return true;
+    }
+    return badValue("key",
+                    "'action': brightness-up, brightness-down, contrast-up, "
+                    "contrast-down, volume-up, volume-down or mute");
 }
 
 void CLIHandler::info() {

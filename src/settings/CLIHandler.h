@@ -89,6 +89,8 @@ class CLIHandler {
     /// Every write's outcome; "No selected display takes <control>" without any.
     runtime::Task<bool> allOrNone(std::vector<runtime::Task<bool>> writes, const char* control);
     runtime::Task<bool> preset(Parameters p);
+    /// What a key or shortcut does, for a desktop's own shortcut to call.
+    bool key(const Parameters& p);
     void info();
     /// The line of a command whose value is missing or not one it takes.
     bool badValue(const std::string& command, const std::string& wanted);

@@ -434,6 +434,36 @@ TEST_F(PresetAndURLTest, OtherCommands) {
     EXPECT_TRUE(settings::CommandURL::parse("orvane://info/" + std::string(65000, ',')));
 }
 
+TEST_F(PresetAndURLTest, KeyCommandsDoWhatTheKeysDo) {
+    const double step = registry->mediaKeyInterceptor()->brightnessStep();
+    ASSERT_GT(step, 0);
+    const auto shown = [this](DisplayID d) {
+        const auto& panels = registry->osdManager()->customOSDs();
+        return panels.count(d) && panels.at(d)->hasWindow();
+    };
+    EXPECT_TRUE(runTask(executor(), cli->run("orvane://key?action=brightness-up")));
+    executor().runUntilIdle();
+    EXPECT_EQ(state(2).brightness.get(), 50 + step);
+    EXPECT_EQ(vcp(2, 0x10), static_cast<std::uint16_t>(std::lround(50 + step)));
+    EXPECT_TRUE(shown(2)) << "the on-screen panel, as for the key";
+    // Contrast only where there is contrast; one step for all six actions.
+    handle("orvane://key?action=CONTRAST-DOWN");
+    EXPECT_EQ(state(2).contrast.get(), 60 - step);
+    EXPECT_EQ(state(3).contrast.get(), 50.0);
+    handle("orvane://key?action=volume-up");
+    EXPECT_EQ(state(2).volume.get(), 20 + step);
+    handle("orvane://key?action=mute");
+    EXPECT_EQ(vcp(2, 0x62), 0);
+    handle("orvane://key?action=mute");
+    EXPECT_EQ(state(2).volume.get(), 20 + step) << "the second press gives the level back";
+    // What no key does, and a key no display takes, are failures that say why.
+    EXPECT_FALSE(runTask(executor(), cli->run("orvane://key?action=sharpness-up")));
+    EXPECT_THAT(log_.lines().back(), HasSubstr("key command requires 'action': brightness-up"));
+    useDisplays({test::builtInPanel(1, 0.5f)});
+    EXPECT_FALSE(runTask(executor(), cli->run("orvane://key?action=volume-down")));
+    EXPECT_EQ(log_.lines().back(), "[CLIHandler] No display takes volume");
+}
+
 TEST_F(PresetAndURLTest, InfoListing) {
     useDesk(false);
     const auto out = handle("orvane://info?display=2");
