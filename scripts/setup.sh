@@ -31,6 +31,8 @@ packages=(
     lintian
     libudev-dev
     libsystemd-dev
+    libglib2.0-dev
+    gnome-settings-daemon-common
     dbus
     python3-dbusmock
     python3-dbus

@@ -3,6 +3,7 @@
 
 #include "platform/Accessibility.h"
 #include "platform/AudioHardware.h"
+#include "platform/DesktopShortcuts.h"
 #include "platform/DynamicLoader.h"
 #include "platform/EventTapService.h"
 #include "platform/FileSystem.h"
@@ -31,6 +32,9 @@ struct Platform {
     Accessibility& accessibility;
     /// How the platform's log lines name its mechanisms.
     const MechanismTexts& texts;
+    /// The desktop's own shortcuts Orvane may add its key commands to; null
+    /// where the desktop has none Orvane knows.
+    DesktopShortcuts* desktopShortcuts;
 };
 
 }  // namespace orvane::platform

@@ -30,6 +30,8 @@ DesktopSession DesktopSession::detectDisplay(runtime::Logger& log) {
     DesktopSession session;
     const auto desktop = environmentValue("XDG_CURRENT_DESKTOP");
     const std::string named = desktop ? " (" + *desktop + ")" : "";
+    const bool gnome = desktop && desktop->find("GNOME") != std::string::npos;
+    if (gnome) session.gnomeShortcuts = GnomeCustomShortcuts::open(GnomeCustomShortcuts::orvane());
     const bool wayland = environmentValue("WAYLAND_DISPLAY") ||
                          environmentValue("XDG_SESSION_TYPE").value_or("") == "wayland";
     if (wayland) {
@@ -38,7 +40,6 @@ DesktopSession DesktopSession::detectDisplay(runtime::Logger& log) {
         std::string error;
         session.portal = GlobalShortcutsPortal::open(error);
         if (!session.portal) session.keysUnavailable = error;
-        const bool gnome = desktop && desktop->find("GNOME") != std::string::npos;
         if (gnome) session.displayConfig = MutterDisplayConfig::open(error);
         std::string gammaError;
         if (!gnome) session.displayConfig = WlrGammaControl::open(gammaError);
@@ -59,7 +60,10 @@ DesktopSession DesktopSession::detectDisplay(runtime::Logger& log) {
         }
         const std::string keys =
             session.portal ? "media keys and shortcuts through the GlobalShortcuts portal"
-                           : "media keys and shortcuts unavailable: " + session.keysUnavailable;
+            : session.gnomeShortcuts
+                ? "media keys and shortcuts unavailable: " + session.keysUnavailable +
+                      " (Settings > Keyboard in Orvane adds them to GNOME's keyboard shortcuts)"
+                : "media keys and shortcuts unavailable: " + session.keysUnavailable;
         log.line("[Linux] Desktop session: Wayland" + named + " - " + modes + "; " + keys);
         return session;
     }

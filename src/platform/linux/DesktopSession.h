@@ -2,9 +2,11 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/linux/GlobalShortcutsPortal.h"
+#include "platform/linux/GnomeCustomShortcuts.h"
 #include "platform/linux/PulseAudioHardware.h"
 #include "platform/linux/X11Session.h"
 #include "platform/linux/XkbKeyboardLayout.h"
@@ -24,6 +26,8 @@ struct DesktopSession {
     std::string unavailable = "needs a desktop session, and none is running";
     /// Media keys and shortcuts of a Wayland session, through its portal.
     std::unique_ptr<GlobalShortcutsPortal> portal;
+    /// GNOME's own keyboard shortcuts, which can run Orvane's key commands.
+    std::optional<GnomeCustomShortcuts> gnomeShortcuts;
     /// Key names in the user's layout; none without keymaps (xkb-data).
     std::unique_ptr<XkbKeyboardLayout> keyboard;
     /// The sound server's devices; none without one.

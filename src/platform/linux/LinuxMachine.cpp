@@ -302,8 +302,19 @@ Platform LinuxMachine::platform() {
     AudioHardware& audio = session_.audio ? static_cast<AudioHardware&>(*session_.audio) : *this;
     KeyboardLayout& keyboard =
         session_.keyboard ? static_cast<KeyboardLayout&>(*session_.keyboard) : *this;
-    return Platform{*this, *this, *this, *this,    *this, audio,
-                    *this, *this, *this, keyboard, *this, linuxTexts()};
+    return Platform{*this,
+                    *this,
+                    *this,
+                    *this,
+                    *this,
+                    audio,
+                    *this,
+                    *this,
+                    *this,
+                    keyboard,
+                    *this,
+                    linuxTexts(),
+                    session_.gnomeShortcuts ? &*session_.gnomeShortcuts : nullptr};
 }
 
 std::vector<LinuxDisplay> LinuxMachine::displays() const {

@@ -78,4 +78,16 @@ std::string xdgShortcut(std::uint32_t keyCode, std::uint32_t modifiers) {
     return s + name;
 }
 
+std::string gtkAccelerator(std::uint32_t keyCode, std::uint32_t modifiers) {
+    const auto keysym = keysymForKeyCode(keyCode);
+    const char* name = keysym ? XKeysymToString(*keysym) : nullptr;
+    if (!name) return {};
+    std::string s;
+    if (modifiers & 0x1000) s += "<Control>";
+    if (modifiers & 0x800) s += "<Alt>";
+    if (modifiers & 0x200) s += "<Shift>";
+    if (modifiers & 0x100) s += "<Super>";
+    return s + name;
+}
+
 }  // namespace orvane::platform::linux_

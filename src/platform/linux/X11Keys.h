@@ -26,5 +26,8 @@ unsigned int x11Modifiers(std::uint32_t modifiers);
 /// The combination as an XDG shortcut string ("CTRL+ALT+Up"); empty for a
 /// key without a keysym.
 std::string xdgShortcut(std::uint32_t keyCode, std::uint32_t modifiers);
+/// The combination as GTK and GNOME's settings write it ("<Control><Alt>Up");
+/// empty for a key without a keysym.
+std::string gtkAccelerator(std::uint32_t keyCode, std::uint32_t modifiers);
 
 }  // namespace orvane::platform::linux_

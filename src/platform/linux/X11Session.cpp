@@ -73,7 +73,13 @@ std::unique_ptr<T, F> owned(T* p, F free) {
 }  // namespace
 
 struct X11Session::Connection {
-    explicit Connection(Display* d) : display(d) {}
+    /// The handler records every connection's errors, other code's too: one
+    /// closed elsewhere may have left an error under the address this one
+    /// now has, which would fail its first request.
+    explicit Connection(Display* d) : display(d) {
+        std::lock_guard lock(errorsLock);
+        lastErrors.erase(display);
+    }
     ~Connection() {
         if (!display) return;
         XCloseDisplay(display);

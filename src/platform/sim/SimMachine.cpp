@@ -131,7 +131,8 @@ SimMachine::~SimMachine() = default;
 
 Platform SimMachine::platform() {
     return Platform{*this,       registry_, *this,  *this,  *this,  audio_,
-                    fileSystem_, input_,    input_, input_, input_, kOriginalMechanismTexts};
+                    fileSystem_, input_,    input_, input_, input_, kOriginalMechanismTexts,
+                    nullptr};
 }
 
 std::vector<DisplayID> SimMachine::displayIDs() const {
