@@ -28,6 +28,13 @@ std::string_view label(ShortcutAction action) {
     return kNames[static_cast<std::size_t>(action)].label;
 }
 
+std::string keyCommand(ShortcutAction action) {
+    std::string name(rawValue(action));
+    for (auto& c : name)
+        if (c == '_') c = '-';
+    return name;
+}
+
 std::optional<ShortcutAction> shortcutActionFromRawValue(std::string_view raw) {
     for (auto action : kAllShortcutActions) {
         if (rawValue(action) == raw) return action;

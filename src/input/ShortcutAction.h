@@ -28,5 +28,7 @@ std::string_view rawValue(ShortcutAction action);
 std::optional<ShortcutAction> shortcutActionFromRawValue(std::string_view raw);
 /// "Brightness Up", ...
 std::string_view label(ShortcutAction action);
+/// "brightness-up", ...: the action of orvane://key?action=.
+std::string keyCommand(ShortcutAction action);
 
 }  // namespace orvane::input

@@ -336,47 +336,37 @@ runtime::Task<bool> CLIHandler::preset(Parameters p) {
 }
 
 bool CLIHandler::key(const Parameters& p) {
-    using input::ShortcutAction;
-    static const struct {
-        const char* name;
-        std::optional<ShortcutAction> action;  // none: the mute key
-        std::string_view control;
-    } kKeys[] = {
-        {"brightness-up", ShortcutAction::brightnessUp, "brightness"},
-        {"brightness-down", ShortcutAction::brightnessDown, "brightness"},
-        {"contrast-up", ShortcutAction::contrastUp, "contrast"},
-        {"contrast-down", ShortcutAction::contrastDown, "contrast"},
-        {"volume-up", ShortcutAction::volumeUp, "volume"},
-        {"volume-down", ShortcutAction::volumeDown, "volume"},
-        {"mute", std::nullopt, "volume"},
-    };
     const char* value = find(p, "action");
     const std::string wanted = value ? runtime::lowercased(value) : std::string();
-    for (const auto& key : kKeys) {
-        if (wanted != key.name) continue;
-        // The actions reach every external display (brightness the panel too).
-        const auto takes = [&key](const displays::DisplayState& s) {
-            if (key.control == "brightness") return !s.info.isBuiltIn || s.supportsBrightness;
-            if (s.info.isBuiltIn) return false;
-            return key.control == "contrast" ? s.supportsContrast.get() : s.supportsVolume.get();
-        };
-        const auto& all = registry_->displays();
-        // A key on a desk where no display takes it changes nothing: said,
-        // not reported as done.
-        if (std::none_of(all.begin(), all.end(), [&](const auto& s) { return takes(*s); })) {
-            log_.line("[CLIHandler] No display takes " + std::string(key.control));
-            return false;
-        }
-        if (key.action) {
-            registry_->performShortcutAction(*key.action);
-        } else {
-            registry_->toggleMute();
-        }
-        return true;
+    // The six shortcut actions, and the mute key.
+    std::optional<input::ShortcutAction> action;
+    for (auto a : input::kAllShortcutActions) {
+        if (input::keyCommand(a) == wanted) action = a;
     }
-    return badValue("key",
-                    "'action': brightness-up, brightness-down, contrast-up, "
-                    "contrast-down, volume-up, volume-down or mute");
+    if (!action && wanted != "mute")
+        return badValue("key",
+                        "'action': brightness-up, brightness-down, contrast-up, "
+                        "contrast-down, volume-up, volume-down or mute");
+    const std::string control = action ? wanted.substr(0, wanted.find('-')) : "volume";
+    // They reach every external display, brightness the panel too.
+    const auto takes = [&control](const displays::DisplayState& s) {
+        if (control == "brightness") return !s.info.isBuiltIn || s.supportsBrightness;
+        if (s.info.isBuiltIn) return false;
+        return control == "contrast" ? s.supportsContrast.get() : s.supportsVolume.get();
+    };
+    const auto& all = registry_->displays();
+    // A key on a desk where no display takes it changes nothing: said, not
+    // reported as done.
+    if (std::none_of(all.begin(), all.end(), [&](const auto& s) { return takes(*s); })) {
+        log_.line("[CLIHandler] No display takes " + control);
+        return false;
+    }
+    if (action) {
+        registry_->performShortcutAction(*action);
+    } else {
+        registry_->toggleMute();
+    }
+    return true;
 }
 
 void CLIHandler::info() {

@@ -16,6 +16,7 @@
 #include <QTabWidget>
 
 #include "controls/BrightnessSyncManager.h"
+#include "gui/FakeDesktopShortcuts.h"
 #include "gui/qt/OnboardingWindow.h"
 #include "gui/qt/PopoverWindow.h"
 #include "gui/qt/QtWindow.h"
@@ -63,8 +64,10 @@ bool save(const QImage& image, const QString& path) {
 
 /// The application on rig, launched, with its popover.
 struct Scene {
-    Scene(const std::string& rig, const std::string& dir)
-        : sim(platform::sim::SimRig::load(std::string(ORVANE_GUI_RIGS) + "/" + rig), prepare(dir)) {
+    Scene(const std::string& rig, const std::string& dir,
+          platform::DesktopShortcuts* desktop = nullptr)
+        : sim(platform::sim::SimRig::load(std::string(ORVANE_GUI_RIGS) + "/" + rig), prepare(dir),
+              desktop) {
         sim.launch();
         model = std::make_unique<gui::PopoverModel>(sim.app->registry().shared_from_this(),
                                                     sim.app->presetManager(), sim.runtime.main(),
@@ -81,6 +84,29 @@ struct Scene {
     test::SimApp sim;
     std::unique_ptr<gui::PopoverModel> model;
     std::unique_ptr<gui::PopoverWindow> popover;
+};
+
+/// The settings window over a scene's application.
+struct SettingsScene {
+    SettingsScene(Scene& s, const std::string& dir)
+        : keys(s.sim.log),
+          autostart(dir + "/config", "/usr/bin/orvane"),
+          bindings(s.sim.app->container().mainContext(), dir, s.sim.log),
+          model(gui::SettingsModel::Services{s.sim.app->container().mainContext(),
+                                             s.sim.app->registry().shared_from_this(), sync,
+                                             autostart, bindings, s.sim.log, keys}),
+          updates(QUrl(), QStringLiteral("Orvane"), QStringLiteral("0.6.0")),
+          window(model, updates, s.sim.app->defaults(), QStringLiteral("0.6.0"),
+                 QStringLiteral("1")) {
+        window.show();
+    }
+    gui::QtWindowToolkit keys;
+    controls::BrightnessSyncManager sync;
+    platform::posix::XdgAutostart autostart;
+    settings::SettingsBindingsStore bindings;
+    gui::SettingsModel model;
+    gui::UpdateController updates;
+    gui::SettingsWindow window;
 };
 
 QPalette darkPalette() {
@@ -211,18 +237,9 @@ int main(int argc, char** argv) {
     {
         // The settings window, tab by tab, on the desk with two externals.
         Scene s("desk.json", work + "/settings");
-        gui::QtWindowToolkit keys(s.sim.log);
-        controls::BrightnessSyncManager sync;
-        platform::posix::XdgAutostart autostart(work + "/settings/config", "/usr/bin/orvane");
-        settings::SettingsBindingsStore bindings(s.sim.app->container().mainContext(),
-                                                 work + "/settings", s.sim.log);
-        gui::SettingsModel model(gui::SettingsModel::Services{
-            s.sim.app->container().mainContext(), s.sim.app->registry().shared_from_this(), sync,
-            autostart, bindings, s.sim.log, keys});
-        gui::UpdateController updates(QUrl(), QStringLiteral("Orvane"), QStringLiteral("0.6.0"));
-        gui::SettingsWindow window(model, updates, s.sim.app->defaults(), QStringLiteral("0.6.0"),
-                                   QStringLiteral("1"));
-        window.show();
+        SettingsScene settings(s, work + "/settings");
+        auto& model = settings.model;
+        auto& window = settings.window;
         // A recorded shortcut and one being recorded, sync on.
         model.startRecording(input::ShortcutAction::brightnessUp);
         model.recorder().handleKeyDown({126, 0x40000 | 0x80000});
@@ -242,6 +259,20 @@ int main(int argc, char** argv) {
         window.refresh();
         ok &= save(render(window, 2), out + "/settings-keyboard@2x.png");
         model.stopRecording();
+    }
+    {
+        // On GNOME: the six actions added to its own keyboard shortcuts.
+        test::FakeDesktopShortcuts gnome;
+        Scene s("desk.json", work + "/settings-gnome", &gnome);
+        SettingsScene settings(s, work + "/settings-gnome");
+        auto& model = settings.model;
+        auto& window = settings.window;
+        model.startRecording(input::ShortcutAction::brightnessUp);
+        model.recorder().handleKeyDown({126, 0x40000 | 0x80000});
+        model.setDesktopShortcutsAdded(true);
+        window.tabs()->setCurrentIndex(1);
+        window.refresh();
+        ok &= save(render(window, 1), out + "/settings-keyboard-gnome.png");
 
         // The update check's three answers.
         QMessageBox upToDate(QMessageBox::Information, QStringLiteral("You're up to date!"),

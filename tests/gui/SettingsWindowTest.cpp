@@ -20,6 +20,7 @@
 #include <QLayout>
 #include "controls/BrightnessSyncManager.h"
 
+#include "gui/FakeDesktopShortcuts.h"
 #include "gui/ScopedAppFont.h"
 #include "gui/qt/AboutPane.h"
 #include "gui/qt/OnboardingWindow.h"
@@ -70,12 +71,15 @@ class FeedServer : public QTcpServer {
     }
 };
 
+using test::FakeDesktopShortcuts;
+
 /// The application on a rig with the settings window over it.
 struct Settings {
-    explicit Settings(const std::string& rig)
+    explicit Settings(const std::string& rig, platform::DesktopShortcuts* desktop = nullptr)
         : dir(std::filesystem::temp_directory_path() /
               ("orvane-settings-" + std::to_string(::getpid()) + "-" + rig)),
-          sim(platform::sim::SimRig::load(std::string(ORVANE_GUI_RIGS) + "/" + rig), fresh(dir)),
+          sim(platform::sim::SimRig::load(std::string(ORVANE_GUI_RIGS) + "/" + rig), fresh(dir),
+              desktop),
           keys(sim.log),
           autostart((dir / "config").string(), "/usr/bin/orvane"),
           bindings(sim.app->container().mainContext(), dir.string(), sim.log),
@@ -244,6 +248,46 @@ class SettingsWindowTest : public QObject {
         QTest::keyClick(&s.window, Qt::Key_Backspace);
         QCoreApplication::processEvents();
         QCOMPARE(button->text(), QStringLiteral("Not set"));
+    }
+
+    void theDesktopsOwnShortcutsGetTheActionsOnlyWhenAsked() {
+        {
+            Settings s("desk.json");
+            QVERIFY(!s.window.desktopShortcutsButton());  // a desktop without them
+        }
+        FakeDesktopShortcuts desktop;
+        Settings s("desk.json", &desktop);
+        s.window.tabs()->setCurrentIndex(1);
+        auto* add = s.window.desktopShortcutsButton();
+        QVERIFY(add);
+        QCOMPARE(add->text(), QStringLiteral("Add to GNOME's keyboard shortcuts"));
+        QVERIFY(desktop.entries.empty());  // nothing before the user asks
+        add->click();
+        QCOMPARE(desktop.entries.size(), std::size_t(6));
+        QCOMPARE(desktop.entries[0].action, std::string("brightness-up"));
+        QCOMPARE(desktop.entries[5].name, std::string("Orvane: Volume Down"));
+        QCOMPARE(desktop.entries[0].keyCode, 0u);  // unbound: the user binds it there
+        QCOMPARE(add->text(), QStringLiteral("Remove from GNOME's keyboard shortcuts"));
+        // A combination recorded here goes there too.
+        s.window.shortcutButton(ShortcutAction::brightnessUp)->click();
+        QTest::keyClick(&s.window, Qt::Key_Up, Qt::ControlModifier | Qt::AltModifier);
+        QCoreApplication::processEvents();
+        s.window.refresh();
+        QCOMPARE(desktop.entries[0].keyCode, 126u);
+        QCOMPARE(desktop.entries[0].modifiers, unsigned(input::kControlKey | input::kOptionKey));
+        // Taken out: none of Orvane's stay; a desktop that refuses says why.
+        add->click();
+        QVERIFY(desktop.entries.empty());
+        desktop.fails = true;
+        add->click();
+        QCOMPARE(add->text(), QStringLiteral("Add to GNOME's keyboard shortcuts"));
+        QVERIFY(s.window.desktopShortcutsStatus()->isVisibleTo(&s.window));
+        QCOMPARE(s.window.desktopShortcutsStatus()->text(),
+                 QStringLiteral("the settings are read-only"));
+        QVERIFY(!s.sim.log
+                     .linesStartingWith("[SettingsView] Could not change GNOME's keyboard "
+                                        "shortcuts: the settings are read-only")
+                     .empty());
     }
 
     void theUpdateCheckDecidesFromTheFeed() {

@@ -3,14 +3,16 @@
 
 namespace orvane::test {
 
-SimApp::SimApp(const platform::sim::SimRig& rig, const std::string& directory)
+SimApp::SimApp(const platform::sim::SimRig& rig, const std::string& directory,
+               platform::DesktopShortcuts* desktop)
     : machine(rig, runtime.clock()) {
     machine.setMainExecutor(executor());
     app::OrvaneApp::Options options;
     options.storePath = directory + "/Orvane.store";
     options.defaultsPath = directory + "/defaults.json";
-    app = std::make_unique<app::OrvaneApp>(runtime, machine.platform(), options, processes_, files_,
-                                           log);
+    auto platform = machine.platform();
+    platform.desktopShortcuts = desktop;
+    app = std::make_unique<app::OrvaneApp>(runtime, platform, options, processes_, files_, log);
     // Timers that would keep a virtual run going for minutes.
     app->registry().reprobeOnTimer = false;
     app->delegate().applyDefaultPresetAtLaunch = false;

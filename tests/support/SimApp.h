@@ -19,7 +19,9 @@ namespace orvane::test {
 /// its store and defaults in directory: what the GUI sits on.
 class SimApp {
   public:
-    SimApp(const platform::sim::SimRig& rig, const std::string& directory);
+    /// desktop: the desktop's own shortcuts, where a test has them.
+    SimApp(const platform::sim::SimRig& rig, const std::string& directory,
+           platform::DesktopShortcuts* desktop = nullptr);
     ~SimApp();
 
     /// The launch sequence, run until nothing is left to do.

@@ -204,6 +204,27 @@ QWidget* SettingsWindow::keyboardTab() {
     shortcutLayout->addWidget(caption(SettingsModel::kShortcutsFooter, shortcuts, true));
     layout->addWidget(media);
     layout->addWidget(shortcuts);
+    if (const auto place = model_.desktopShortcutsPlace(); !place.empty()) {
+        auto* desktop = new QGroupBox(tr("Desktop Shortcuts"), tab);
+        auto* desktopLayout = new QVBoxLayout(desktop);
+        const std::string text =
+            QString::fromUtf8(SettingsModel::kDesktopShortcutsCaption).arg(q(place)).toStdString();
+        desktopLayout->addWidget(caption(text.c_str(), desktop));
+        auto* line = new QHBoxLayout();
+        desktopButton_ = new QPushButton(desktop);
+        desktopStatus_ = new QLabel(desktop);
+        desktopStatus_->setWordWrap(true);
+        desktopStatus_->setStyleSheet(QStringLiteral("color: #e67e00;"));
+        line->addWidget(desktopButton_);
+        line->addStretch(1);
+        desktopLayout->addLayout(line);
+        desktopLayout->addWidget(desktopStatus_);
+        layout->addWidget(desktop);
+        connect(desktopButton_, &QPushButton::clicked, this, [this] {
+            model_.setDesktopShortcutsAdded(!model_.desktopShortcutsAdded());
+            refresh();
+        });
+    }
     layout->addStretch(1);
     connect(interceptBrightness_, &QCheckBox::toggled, this,
             [this](bool on) { model_.setInterceptBrightnessKeys(on); });
@@ -291,6 +312,14 @@ void SettingsWindow::refresh() {
     }
     refusal_->setText(q(model_.refusal()));
     refusal_->setVisible(!model_.refusal().empty());
+    if (desktopButton_) {
+        model_.syncDesktopShortcuts();
+        const auto place = q(model_.desktopShortcutsPlace());
+        desktopButton_->setText(model_.desktopShortcutsAdded() ? tr("Remove from %1").arg(place)
+                                                               : tr("Add to %1").arg(place));
+        desktopStatus_->setText(q(model_.desktopShortcutsError()));
+        desktopStatus_->setVisible(!model_.desktopShortcutsError().empty());
+    }
     linkedSection_->setVisible(model_.linkedDisplays() != SettingsModel::LinkedDisplays::hidden);
     const auto text = model_.linkedDisplaysText();
     linkedText_->setText(q(text));

@@ -37,6 +37,10 @@ class SettingsWindow final : public QWidget {
     QPushButton* shortcutButton(input::ShortcutAction action) const;
     QToolButton* clearButton(input::ShortcutAction action) const;
     QLabel* refusal() const { return refusal_; }
+    /// "Add to ..." or "Remove from ..." the desktop's shortcuts; null where
+    /// the desktop has none Orvane can add to.
+    QPushButton* desktopShortcutsButton() const { return desktopButton_; }
+    QLabel* desktopShortcutsStatus() const { return desktopStatus_; }
     QCheckBox* syncToggle() const { return sync_; }
     QLabel* linkedText() const { return linkedText_; }
     QWidget* linkedSection() const { return linkedSection_; }
@@ -67,6 +71,8 @@ class SettingsWindow final : public QWidget {
     };
     std::map<input::ShortcutAction, Row> rows_;
     QLabel* refusal_ = nullptr;
+    QPushButton* desktopButton_ = nullptr;
+    QLabel* desktopStatus_ = nullptr;
     /// The recording the rows show; a key that ends it draws them again.
     std::optional<input::ShortcutAction> shownRecording_;
     QCheckBox* sync_ = nullptr;

@@ -21,6 +21,7 @@ SettingsModel::~SettingsModel() = default;
 void SettingsModel::load() {
     settings_ = settings::fetchOrCreateSettings(s_.context);
     s_.sync.isEnabled = settings_->brightnessSyncEnabled();
+    desktopSeen_ = desktopEntries();
 }
 
 void SettingsModel::save() {
@@ -91,6 +92,62 @@ void SettingsModel::stopRecording() {
 
 void SettingsModel::clearShortcut(input::ShortcutAction action) {
     recorder_->clear(action);
+}
+
+namespace {
+platform::DesktopShortcuts* desktopShortcuts(const displays::DisplayManager& registry) {
+    return registry.services().platform.desktopShortcuts;
+}
+}  // namespace
+
+std::string SettingsModel::desktopShortcutsPlace() const {
+    const auto* desktop = desktopShortcuts(*s_.registry);
+    return desktop ? desktop->place() : std::string();
+}
+
+bool SettingsModel::desktopShortcutsAdded() const {
+    auto* desktop = desktopShortcuts(*s_.registry);
+    return desktop && !desktop->installed().empty();
+}
+
+std::vector<platform::DesktopShortcuts::Entry> SettingsModel::desktopEntries() const {
+    std::vector<platform::DesktopShortcuts::Entry> entries;
+    const auto& bindings = s_.registry->shortcutManager()->bindings();
+    for (auto action : input::kAllShortcutActions) {
+        platform::DesktopShortcuts::Entry entry{input::keyCommand(action),
+                                                "Orvane: " + std::string(input::label(action))};
+        if (auto it = bindings.find(action); it != bindings.end()) {
+            entry.keyCode = it->second.keyCode;
+            entry.modifiers = it->second.modifiers;
+        }
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+bool SettingsModel::setDesktopShortcutsAdded(bool added) {
+    auto* desktop = desktopShortcuts(*s_.registry);
+    if (!desktop) return false;
+    desktopError_.clear();
+    auto entries = added ? desktopEntries() : std::vector<platform::DesktopShortcuts::Entry>{};
+    if (!desktop->write(entries, desktopError_)) {
+        s_.log.line("[SettingsView] Could not change " + desktop->place() + ": " + desktopError_);
+        return false;
+    }
+    s_.log.line(std::string("[SettingsView] ") +
+                (added ? "Added Orvane's shortcuts to " : "Removed Orvane's shortcuts from ") +
+                desktop->place());
+    desktopSeen_ = desktopEntries();
+    return true;
+}
+
+void SettingsModel::syncDesktopShortcuts() {
+    // Only a combination changed here is written there: one the user
+    // rebound in the desktop's settings stays as they set it.
+    auto entries = desktopEntries();
+    if (entries == desktopSeen_) return;
+    desktopSeen_ = std::move(entries);
+    if (desktopShortcutsAdded()) setDesktopShortcutsAdded(true);
 }
 
 void SettingsModel::setSyncEnabled(bool on) {

@@ -104,6 +104,22 @@ class SettingsModel {
         return s_.registry->services().platform.keyboardLayout;
     }
 
+    // The desktop's own shortcuts, where Orvane cannot take global ones itself.
+    static constexpr const char* kDesktopShortcutsCaption =
+        "This desktop does not let Orvane take global shortcuts. Orvane can add its six actions "
+        "to %1 instead, with the keys recorded here; change them there or here.";
+    /// Where the desktop keeps them ("GNOME's keyboard shortcuts"); empty
+    /// where there is no such place.
+    std::string desktopShortcutsPlace() const;
+    /// Whether Orvane's actions are there now.
+    bool desktopShortcutsAdded() const;
+    /// Adds the six actions with the combinations recorded here, or takes
+    /// them out; false, with desktopShortcutsError saying why.
+    bool setDesktopShortcutsAdded(bool added);
+    const std::string& desktopShortcutsError() const { return desktopError_; }
+    /// Once added, a combination recorded or cleared here goes there too.
+    void syncDesktopShortcuts();
+
     // Sync.
     bool syncEnabled() const { return settings_->brightnessSyncEnabled(); }
     void setSyncEnabled(bool on);
@@ -120,8 +136,11 @@ class SettingsModel {
 
     Services s_;
     std::shared_ptr<settings::AppSettings> settings_;
+    std::vector<platform::DesktopShortcuts::Entry> desktopEntries() const;
     std::unique_ptr<input::ShortcutRecorder> recorder_;
     std::string refusal_;
+    std::string desktopError_;
+    std::vector<platform::DesktopShortcuts::Entry> desktopSeen_;  // the combinations last seen
 };
 
 }  // namespace orvane::gui
