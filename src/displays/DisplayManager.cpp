@@ -542,15 +542,39 @@ runtime::Task<bool> DisplayManager::writeBrightness(DisplayID display, double br
 
 void DisplayManager::adjustContrast(double delta) {
     for (const auto& state : externalDisplays()) {
-        const DisplayID d = state->info.id;
-        noteUserAction(d);
-        const auto* entry = record(d);
-        if (!state->supportsContrast || !entry || !entry->contrast) continue;
-        const double c = clampPercent(state->contrast + delta);
-        state->contrast = c;
-        runtime::spawnRetaining(main_, entry->contrast, entry->contrast->setContrast(c));
-        osd_->show(d, "circle.righthalf.filled", "Contrast", c / 100);
+        auto write = contrastWrite(*state, state->contrast + delta);
+        if (!write) continue;
+        runtime::spawn(main_, std::move(*write));
+        osd_->show(state->info.id, "circle.righthalf.filled", "Contrast", state->contrast / 100);
     }
+}
+
+std::optional<runtime::Task<bool>> DisplayManager::contrastWrite(DisplayState& state,
+                                                                 double contrast) {
+    noteUserAction(state.info.id);
+    const auto* entry = record(state.info.id);
+    if (!state.supportsContrast || !entry || !entry->contrast) return std::nullopt;
+    const double c = clampPercent(contrast);
+    state.contrast = c;
+    // The controller logs a write that failed.
+    return runtime::retaining(entry->contrast, entry->contrast->setContrast(c));
+}
+
+std::optional<runtime::Task<bool>> DisplayManager::inputWrite(const DisplayState& state,
+                                                              const controls::InputSource& source) {
+    noteUserAction(state.info.id);
+    const auto* entry = record(state.info.id);
+    if (!state.supportsInputSwitching || !entry || !entry->input) return std::nullopt;
+    return runtime::retaining(entry->input, entry->input->switchInput(source));
+}
+
+std::optional<runtime::Task<bool>> DisplayManager::powerWrite(
+    const DisplayState& state, std::optional<controls::DisplayPowerState> target) {
+    noteUserAction(state.info.id);
+    const auto* entry = record(state.info.id);
+    if (!state.supportsPowerControl || !entry || !entry->power) return std::nullopt;
+    return runtime::retaining(
+        entry->power, target ? entry->power->setPower(*target) : entry->power->togglePower());
 }
 
 void DisplayManager::sendVolume(const DisplayState& state, double volume,
@@ -586,6 +610,7 @@ std::optional<runtime::Task<bool>> DisplayManager::volumeWrite(const DisplayStat
             co_return true;
         }
     };
+    noteUserAction(state.info.id);
     const auto* entry = record(state.info.id);
     if (!entry) return std::nullopt;
     switch (state.volumeControlType.get()) {
@@ -603,8 +628,10 @@ std::optional<runtime::Task<bool>> DisplayManager::volumeWrite(const DisplayStat
 
 void DisplayManager::adjustVolume(double delta) {
     for (const auto& state : externalDisplays()) {
-        noteUserAction(state->info.id);
-        if (!state->supportsVolume) continue;
+        if (!state->supportsVolume) {
+            noteUserAction(state->info.id);
+            continue;
+        }
         const double v = clampPercent(state->volume + delta);
         state->volume = v;
         sendVolume(*state, v, std::nullopt);

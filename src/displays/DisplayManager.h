@@ -109,10 +109,22 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     void toggleMute();
     /// The hot-key manager's action handler.
     void performShortcutAction(input::ShortcutAction action);
-    /// The write of volume to whichever controller the display's volume goes
-    /// through (the task keeps that controller alive); none when there is none.
-    /// The task's result: written (true), or failed and logged.
+    // The one write path of each level, whoever asks: keys, URL commands,
+    // presets and the popover. Each counts as the user's action on the
+    // display, goes to the controller in charge when it is called (the task
+    // keeps it alive), and is none when the display does not take that
+    // control. The task's result: written (true), or failed and logged.
+    // Brightness is writeBrightness.
+
+    /// The state takes the contrast (clamped to 0...100) first.
+    std::optional<runtime::Task<bool>> contrastWrite(DisplayState& state, double contrast);
+    /// Through DDC or the display's audio device; the caller sets the state.
     std::optional<runtime::Task<bool>> volumeWrite(const DisplayState& state, double volume);
+    std::optional<runtime::Task<bool>> inputWrite(const DisplayState& state,
+                                                  const controls::InputSource& source);
+    /// To target; none toggles (on goes to standby, anything else on).
+    std::optional<runtime::Task<bool>> powerWrite(
+        const DisplayState& state, std::optional<controls::DisplayPowerState> target);
     /// The user's key settings: interception flags, steps, panels on or off.
     void applyKeyPreferences(const input::KeyPreferences& preferences);
 

@@ -232,14 +232,8 @@ runtime::Task<bool> CLIHandler::contrast(Parameters p) {
     if (!selected) co_return false;
     std::vector<runtime::Task<bool>> writes;
     for (const auto& state : *selected) {
-        registry_->noteUserAction(state->info.id);
-        if (!state->supportsContrast) continue;
-        const double c = clampPercent(*value);
-        state->contrast = c;
-        if (const auto* entry = registry_->record(state->info.id); entry && entry->contrast) {
-            // The controller logs a write that failed.
-            writes.push_back(runtime::retaining(entry->contrast, entry->contrast->setContrast(c)));
-        }
+        if (auto write = registry_->contrastWrite(*state, *value))
+            writes.push_back(std::move(*write));
     }
     co_return co_await allOrNone(std::move(writes), "contrast");
 }
@@ -260,8 +254,10 @@ runtime::Task<bool> CLIHandler::volume(Parameters p) {
     if (!selected) co_return false;
     std::vector<runtime::Task<bool>> writes;
     for (const auto& state : *selected) {
-        registry_->noteUserAction(state->info.id);
-        if (!state->supportsVolume) continue;
+        if (!state->supportsVolume) {
+            registry_->noteUserAction(state->info.id);
+            continue;
+        }
         const double v = clampPercent(*value);
         state->volume = v;
         if (auto write = registry_->volumeWrite(*state, v)) writes.push_back(std::move(*write));
@@ -278,11 +274,7 @@ runtime::Task<bool> CLIHandler::input(Parameters p) {
     const auto source = controls::InputSource::fromRaw(*raw);
     std::vector<runtime::Task<bool>> writes;
     for (const auto& state : *selected) {
-        registry_->noteUserAction(state->info.id);
-        if (!state->supportsInputSwitching) continue;
-        if (const auto* entry = registry_->record(state->info.id); entry && entry->input) {
-            writes.push_back(runtime::retaining(entry->input, entry->input->switchInput(source)));
-        }
+        if (auto write = registry_->inputWrite(*state, source)) writes.push_back(std::move(*write));
     }
     co_return co_await allOrNone(std::move(writes), "input switching");
 }
@@ -308,12 +300,8 @@ runtime::Task<bool> CLIHandler::power(Parameters p) {
     if (!selected) co_return false;
     std::vector<runtime::Task<bool>> writes;
     for (const auto& state : *selected) {
-        registry_->noteUserAction(state->info.id);
-        if (!state->supportsPowerControl) continue;
-        const auto* entry = registry_->record(state->info.id);
-        if (!entry || !entry->power) continue;
-        writes.push_back(runtime::retaining(
-            entry->power, toggle ? entry->power->togglePower() : entry->power->setPower(*target)));
+        if (auto write = registry_->powerWrite(*state, toggle ? std::nullopt : target))
+            writes.push_back(std::move(*write));
     }
     co_return co_await allOrNone(std::move(writes), "power control");
 }

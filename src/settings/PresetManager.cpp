@@ -113,12 +113,8 @@ runtime::Task<void> PresetManager::apply(std::shared_ptr<DisplayPreset> preset) 
         if (entry.brightness)
             co_await registry->writeBrightness(d, clampPercent(*entry.brightness));
         if (entry.contrast) {
-            const double c = clampPercent(*entry.contrast);
-            state->contrast = c;
-            if (const auto* record = registry->record(d); record && record->contrast) {
-                auto controller = record->contrast;
-                co_await controller->setContrast(c);
-            }
+            if (auto write = registry->contrastWrite(*state, *entry.contrast))
+                co_await std::move(*write);
         }
         if (entry.volume) {
             const double v = clampPercent(*entry.volume);
@@ -127,10 +123,7 @@ runtime::Task<void> PresetManager::apply(std::shared_ptr<DisplayPreset> preset) 
         }
         if (entry.inputSource) {
             const auto source = controls::InputSource::fromRaw(*entry.inputSource);
-            if (const auto* record = registry->record(d); record && record->input) {
-                auto controller = record->input;
-                co_await controller->switchInput(source);
-            }
+            if (auto write = registry->inputWrite(*state, source)) co_await std::move(*write);
         }
         if (entry.resolutionWidth && entry.resolutionHeight && entry.refreshRate) {
             resolutions.setMode(d, *entry.resolutionWidth, *entry.resolutionHeight,

@@ -103,23 +103,22 @@ void DisplayCardModel::setBrightness(double value) {
         }
         return;
     }
-    auto controller = entry->brightness;
     auto registry = c_.registry;
     c_.debouncer->debounce("bri-" + std::to_string(id),
-                           [controller, registry, id, value]() -> runtime::Task<void> {
-                               registry->noteUserAction(id);
-                               co_await controller->setBrightness(value);
+                           [registry, id, value]() -> runtime::Task<void> {
+                               co_await registry->writeBrightness(id, value);
                            });
 }
 
 void DisplayCardModel::setContrast(double value) {
     state_->contrast = value;
-    const auto* entry = record();
-    if (!entry || !entry->contrast) return;
-    auto controller = entry->contrast;
-    c_.debouncer->debounce(
-        "con-" + std::to_string(state_->info.id),
-        [controller, value]() -> runtime::Task<void> { co_await controller->setContrast(value); });
+    auto registry = c_.registry;
+    auto state = state_;
+    c_.debouncer->debounce("con-" + std::to_string(state_->info.id),
+                           [registry, state, value]() -> runtime::Task<void> {
+                               if (auto write = registry->contrastWrite(*state, value))
+                                   co_await std::move(*write);
+                           });
 }
 
 void DisplayCardModel::setVolume(double value) {
@@ -185,10 +184,9 @@ std::string DisplayCardModel::inputConfirmationMessage() const {
 
 void DisplayCardModel::confirmInput() {
     showInputConfirmation = false;
-    const auto* entry = record();
-    if (!pendingInput || !entry || !entry->input) return;
-    c_.registry->noteUserAction(state_->info.id);
-    runtime::spawnRetaining(c_.main, entry->input, entry->input->switchInput(*pendingInput));
+    if (!pendingInput) return;
+    if (auto write = c_.registry->inputWrite(*state_, *pendingInput))
+        runtime::spawn(c_.main, std::move(*write));
 }
 
 void DisplayCardModel::cancelInput() {
@@ -197,10 +195,8 @@ void DisplayCardModel::cancelInput() {
 }
 
 void DisplayCardModel::togglePower() {
-    const auto* entry = record();
-    if (!entry || !entry->power) return;
-    c_.registry->noteUserAction(state_->info.id);
-    runtime::spawnRetaining(c_.main, entry->power, entry->power->togglePower());
+    if (auto write = c_.registry->powerWrite(*state_, std::nullopt))
+        runtime::spawn(c_.main, std::move(*write));
 }
 
 std::vector<InfoRow> DisplayCardModel::infoRows() const {
