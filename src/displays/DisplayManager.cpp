@@ -1,4 +1,8 @@
 // SPDX-License-Identifier: MIT
+// The registry's scan and probes, its displays' records and controllers, and
+// the panel's brightness. Re-probes and hot-plug rescans are in
+// DisplayManagerRescans.cpp, the writes of levels and the key actions in
+// DisplayManagerControls.cpp.
 #include "displays/DisplayManager.h"
 
 #include <algorithm>
@@ -19,14 +23,7 @@ using ddc::VCPCode;
 using runtime::clampPercent;
 
 namespace {
-constexpr auto kRescanDelay = 500ms;
-// A connector that flaps for ever (a loose cable) must not keep the displays
-// beside it out: a burst of events waits this long at most.
-constexpr auto kRescanAtMost = 3s;
 constexpr const char* kBrightnessKey = "brightness";
-/// A monitor asleep during its probe is asked again after these; after the
-/// last, only a user action on it asks again.
-constexpr std::array<runtime::Duration, 3> kReprobeDelays{5s, 30s, 120s};
 
 /// The probe's findings copied into the state: support flags, percentages, maxima.
 void copyProbe(DisplayState& state, const ddc::DDCDisplay& handle, bool keepBrightness) {
@@ -311,82 +308,6 @@ runtime::Task<void> DisplayManager::scanDisplays(bool mayGiveWay) {
     }
 }
 
-void DisplayManager::lateProbeEnded(DisplayID display,
-                                    const std::shared_ptr<ddc::DDCDisplay>& handle) {
-    reprobing_.erase(display);
-    if (stopped_) return;
-    const auto* entry = record(display);
-    if (!entry || entry->ddc != handle) return;  // a newer scan has its own
-    if (!handle->supportedCodes().empty()) adoptProbe(display, handle, false);
-    if (awaitsReprobe(*handle)) scheduleReprobe(display, 0);
-}
-
-bool DisplayManager::awaitsReprobe(const ddc::DDCDisplay& handle) {
-    return handle.transportType() != ddc::DDCTransportType::none &&
-           (handle.supportedCodes().empty() || !handle.missedCodes().empty());
-}
-
-void DisplayManager::scheduleReprobe(DisplayID display, std::size_t attempt) {
-    if (stopped_ || !reprobeOnTimer || attempt >= kReprobeDelays.size()) return;
-    const auto delay = kReprobeDelays[attempt];
-    const auto* entry = record(display);
-    if (!entry || !entry->ddc || departed_.count(display)) return;  // unplugged: no promise
-    backoff_[display] = delay;
-    const std::string seconds =
-        std::to_string(std::chrono::duration_cast<std::chrono::seconds>(delay).count());
-    if (entry->ddc->supportedCodes().empty()) {
-        log_.line("[DisplayManager] Display " + std::to_string(display) +
-                  " did not answer its DDC probe - probing again in " + seconds + " s");
-    } else {
-        std::string codes;
-        for (auto code : entry->ddc->missedCodes())
-            codes += (codes.empty() ? "" : ", ") + ddc::displayName(code);
-        log_.line("[DisplayManager] Display " + std::to_string(display) + ": " + codes +
-                  " did not answer its DDC probe - probing again in " + seconds + " s");
-    }
-    std::weak_ptr<ddc::DDCDisplay> weakHandle = entry->ddc;
-    runtime::spawn(
-        main_,
-        [](std::weak_ptr<DisplayManager> weak, std::weak_ptr<ddc::DDCDisplay> weakHandle,
-           DisplayID display, std::size_t attempt, runtime::Executor& main,
-           runtime::Duration delay) -> runtime::Task<void> {
-            if (!co_await runtime::sleepFor(main, delay)) co_return;  // stopped
-            auto self = weak.lock();
-            if (!self || self->stopped_) co_return;
-            const auto* entry = self->record(display);
-            // A rescan made a handle of its own, with its own schedule.
-            if (!entry || !entry->ddc || entry->ddc != weakHandle.lock()) co_return;
-            if (!awaitsReprobe(*entry->ddc)) co_return;
-            // A code answering now while another still does not keeps the schedule.
-            const bool answered = co_await self->reprobe(display);
-            const auto* now = self->record(display);
-            if (!answered || (now && now->ddc && awaitsReprobe(*now->ddc)))
-                self->scheduleReprobe(display, attempt + 1);
-        }(weak_from_this(), weakHandle, display, attempt, main_, delay),
-        {}, stopSource_.get_token());
-}
-
-runtime::Task<bool> DisplayManager::reprobe(DisplayID display) {
-    auto self = shared_from_this();
-    const auto* entry = record(display);
-    if (!entry || !entry->ddc || reprobing_.count(display)) co_return false;
-    auto handle = entry->ddc;
-    reprobing_.insert(display);
-    // Only what is missing is asked again: a monitor that answered most codes
-    // is not probed whole.
-    const bool partial = !handle->supportedCodes().empty();
-    bool answered = false;
-    if (partial) {
-        answered = co_await handle->probeMissed();
-    } else {
-        co_await handle->probeCapabilities();
-        answered = !handle->supportedCodes().empty();
-    }
-    reprobing_.erase(display);
-    if (stopped_) co_return false;
-    co_return answered&& adoptProbe(display, handle, partial);
-}
-
 bool DisplayManager::adoptProbe(DisplayID display, const std::shared_ptr<ddc::DDCDisplay>& handle,
                                 bool partial) {
     auto it = records_.find(display);
@@ -407,24 +328,6 @@ bool DisplayManager::adoptProbe(DisplayID display, const std::shared_ptr<ddc::DD
     return true;
 }
 
-void DisplayManager::noteUserAction(DisplayID display) {
-    const auto* entry = record(display);
-    if (stopped_ || !entry || !entry->ddc || reprobing_.count(display)) return;
-    if (!awaitsReprobe(*entry->ddc)) return;
-    // At most once per back-off period: a held key must not probe per press.
-    const auto now = clock_.now();
-    const auto period = backoff_.count(display) ? backoff_[display] : kReprobeDelays.front();
-    if (auto last = userReprobe_.find(display);
-        last != userReprobe_.end() && now - last->second < period) {
-        return;
-    }
-    userReprobe_[display] = now;
-    runtime::spawn(main_,
-                   [](std::shared_ptr<DisplayManager> self, DisplayID d) -> runtime::Task<void> {
-                       co_await self->reprobe(d);
-                   }(shared_from_this(), display));
-}
-
 std::string DisplayManager::displayKey(const DisplayState& state) const {
     return displayKeyIn(state, displays_);
 }
@@ -440,255 +343,6 @@ std::string DisplayManager::displayKeyIn(const DisplayState& state,
         if (makeDisplayKey(o.vendorID, o.productID, o.serialNumber) == base) ++twin;
     }
     return twin == 1 ? base : base + "#" + std::to_string(twin);
-}
-
-void DisplayManager::refreshExternalDisplayFlag() {
-    mediaKeyInterceptor_->setHasExternalDisplays(!externalDisplays().empty());
-}
-
-void DisplayManager::setupMediaKeys() {
-    refreshExternalDisplayFlag();
-    std::weak_ptr<DisplayManager> weak = weak_from_this();
-    auto& interceptor = *mediaKeyInterceptor_;
-    // The interceptor calls these from its own main-executor task, never inside the tap.
-    interceptor.onBrightnessKey = [weak](double delta) {
-        if (auto self = weak.lock()) self->adjustBrightness(delta, false);
-    };
-    interceptor.onVolumeKey = [weak](double delta) {
-        if (auto self = weak.lock()) self->adjustVolume(delta);
-    };
-    interceptor.onMuteKey = [weak] {
-        if (auto self = weak.lock()) self->toggleMute();
-    };
-    interceptor.start();
-}
-
-void DisplayManager::adjustBrightness(double delta, bool includeBuiltIn) {
-    for (const auto& state : externalDisplays()) {
-        const DisplayID d = state->info.id;
-        const auto* entry = record(d);
-        if (!entry || !entry->brightness) continue;
-        noteUserAction(d);
-        const double b = clampPercent(state->brightness + delta);
-        state->brightness = b;
-        if (entry->brightness->hasDDC()) {
-            runtime::spawnRetaining(main_, shared_from_this(),
-                                    applyBrightness(state, entry->brightness, b, false));
-        } else if (!entry->brightness->softwareDimmer()->applyLevel(
-                       controls::SoftwareDimmer::levelForBrightness(b))) {
-            state->brightness = entry->brightness->shownBrightness();
-        }
-        osd_->show(d, "sun.max.fill", "Brightness", state->brightness / 100);
-    }
-    if (!includeBuiltIn) return;
-    auto builtIn = std::find_if(displays_.begin(), displays_.end(),
-                                [](const auto& s) { return s->info.isBuiltIn; });
-    if (builtIn == displays_.end()) return;
-    auto& state = **builtIn;
-    const double b = clampPercent(state.brightness + delta);
-    setPanelBrightness(state, b);
-    osd_->showBrightness(state.info.id, b / 100);
-}
-
-bool DisplayManager::setPanelBrightness(DisplayState& state, double brightness) {
-    const double before = state.brightness;
-    state.brightness = brightness;
-    const auto* entry = record(state.info.id);
-    const auto dimmer = entry && entry->brightness ? entry->brightness->softwareDimmer() : nullptr;
-    if (setBuiltInBrightness(static_cast<float>(brightness / 100))) {
-        // The backlight carries the level now; an earlier fallback must not stack on it.
-        if (dimmer && dimmer->currentLevel() > 0) dimmer->applyLevel(0);
-        return true;
-    }
-    log_.line(services_.platform.texts.builtInBrightnessFailed);
-    if (dimmer && dimmer->applyLevel(controls::SoftwareDimmer::levelForBrightness(brightness)))
-        return true;
-    state.brightness = before;
-    return false;
-}
-
-runtime::Task<bool> DisplayManager::applyBrightness(
-    std::shared_ptr<DisplayState> state, std::shared_ptr<controls::BrightnessController> controller,
-    double brightness, bool sayFailure) {
-    auto self = shared_from_this();
-    if (co_await controller->setBrightness(brightness)) co_return true;
-    // Nothing could apply it: the state goes back to what the display shows,
-    // unless a newer level was asked for meanwhile.
-    if (state->brightness.get() == brightness) state->brightness = controller->shownBrightness();
-    if (sayFailure) {
-        log_.line("[DisplayManager] Brightness " + runtime::decimal(brightness) + "% of '" +
-                  state->info.name +
-                  "' not applied: neither DDC nor software dimming works "
-                  "for it - it stays at " +
-                  runtime::decimal(state->brightness) + "%");
-    }
-    co_return false;
-}
-
-runtime::Task<bool> DisplayManager::writeBrightness(DisplayID display, double brightness) {
-    auto self = shared_from_this();
-    auto state = std::find_if(displays_.begin(), displays_.end(),
-                              [&](const auto& s) { return s->info.id == display; });
-    if (state == displays_.end()) co_return false;
-    const double b = clampPercent(brightness);
-    if ((*state)->info.isBuiltIn) co_return setPanelBrightness(**state, b);
-    const auto* entry = record(display);
-    if (!entry || !entry->brightness) co_return false;
-    noteUserAction(display);
-    (*state)->brightness = b;
-    // The controller and state stay alive across the await, whatever a rescan does.
-    co_return co_await applyBrightness(*state, entry->brightness, b, true);
-}
-
-void DisplayManager::adjustContrast(double delta) {
-    for (const auto& state : externalDisplays()) {
-        auto write = contrastWrite(*state, state->contrast + delta);
-        if (!write) continue;
-        runtime::spawn(main_, std::move(*write));
-        osd_->show(state->info.id, "circle.righthalf.filled", "Contrast", state->contrast / 100);
-    }
-}
-
-std::optional<runtime::Task<bool>> DisplayManager::contrastWrite(DisplayState& state,
-                                                                 double contrast) {
-    noteUserAction(state.info.id);
-    const auto* entry = record(state.info.id);
-    if (!state.supportsContrast || !entry || !entry->contrast) return std::nullopt;
-    const double c = clampPercent(contrast);
-    state.contrast = c;
-    // The controller logs a write that failed.
-    return runtime::retaining(entry->contrast, entry->contrast->setContrast(c));
-}
-
-std::optional<runtime::Task<bool>> DisplayManager::inputWrite(const DisplayState& state,
-                                                              const controls::InputSource& source) {
-    noteUserAction(state.info.id);
-    const auto* entry = record(state.info.id);
-    if (!state.supportsInputSwitching || !entry || !entry->input) return std::nullopt;
-    return runtime::retaining(entry->input, entry->input->switchInput(source));
-}
-
-std::optional<runtime::Task<bool>> DisplayManager::powerWrite(
-    const DisplayState& state, std::optional<controls::DisplayPowerState> target) {
-    noteUserAction(state.info.id);
-    const auto* entry = record(state.info.id);
-    if (!state.supportsPowerControl || !entry || !entry->power) return std::nullopt;
-    return runtime::retaining(
-        entry->power, target ? entry->power->setPower(*target) : entry->power->togglePower());
-}
-
-void DisplayManager::sendVolume(const DisplayState& state, double volume,
-                                std::optional<bool> mute) {
-    const DisplayID d = state.info.id;
-    const auto* entry = record(d);
-    auto write = volumeWrite(state, volume);
-    if (mute && state.volumeControlType == VolumeControlType::coreAudio && entry &&
-        entry->audioVolume) {
-        // The volume first, then the mute: a device that applies them in
-        // that order ends muted at the level it will come back to.
-        runtime::spawn(main_,
-                       [](std::optional<runtime::Task<bool>> write,
-                          std::shared_ptr<controls::CoreAudioVolumeController> device,
-                          bool mute) -> runtime::Task<void> {
-                           if (write) co_await std::move(*write);
-                           device->setMute(mute);
-                       }(std::move(write), entry->audioVolume, *mute));
-    } else if (write) {
-        runtime::spawn(main_, std::move(*write));
-    }
-    osd_->showVolume(d, volume / 100);
-}
-
-std::optional<runtime::Task<bool>> DisplayManager::volumeWrite(const DisplayState& state,
-                                                               double volume) {
-    const auto retaining = [](auto controller, double v) -> runtime::Task<bool> {
-        if constexpr (std::is_same_v<decltype(controller->setVolume(v)), runtime::Task<bool>>) {
-            co_return co_await controller->setVolume(v);
-        } else {
-            // The audio device says a failed write itself.
-            co_await controller->setVolume(v);
-            co_return true;
-        }
-    };
-    noteUserAction(state.info.id);
-    const auto* entry = record(state.info.id);
-    if (!entry) return std::nullopt;
-    switch (state.volumeControlType.get()) {
-        case VolumeControlType::ddc:
-            if (entry->volume) return retaining(entry->volume, volume);
-            break;
-        case VolumeControlType::coreAudio:
-            if (entry->audioVolume) return retaining(entry->audioVolume, volume);
-            break;
-        case VolumeControlType::none:
-            break;
-    }
-    return std::nullopt;
-}
-
-void DisplayManager::adjustVolume(double delta) {
-    for (const auto& state : externalDisplays()) {
-        if (!state->supportsVolume) {
-            noteUserAction(state->info.id);
-            continue;
-        }
-        const double v = clampPercent(state->volume + delta);
-        state->volume = v;
-        sendVolume(*state, v, std::nullopt);
-    }
-}
-
-void DisplayManager::toggleMute() {
-    // One press, one direction for all: mute every display if any is audible.
-    const auto displays = externalDisplays();
-    const bool anyAudible = std::any_of(displays.begin(), displays.end(), [](const auto& s) {
-        return s->supportsVolume && s->volume > 0;
-    });
-    for (const auto& state : displays) {
-        if (!state->supportsVolume) continue;
-        double v = 0;
-        if (anyAudible) {
-            if (state->volume > 0) state->volumeBeforeMute = state->volume.get();
-        } else {
-            v = state->volumeBeforeMute->value_or(50.0);
-        }
-        state->volume = v;
-        sendVolume(*state, v, v == 0);
-    }
-}
-
-void DisplayManager::performShortcutAction(input::ShortcutAction action) {
-    // One step serves all six actions, volume and contrast included.
-    const double s = mediaKeyInterceptor_->brightnessStep();
-    switch (action) {
-        case input::ShortcutAction::brightnessUp:
-            adjustBrightness(s, true);
-            break;
-        case input::ShortcutAction::brightnessDown:
-            adjustBrightness(-s, true);
-            break;
-        case input::ShortcutAction::contrastUp:
-            adjustContrast(s);
-            break;
-        case input::ShortcutAction::contrastDown:
-            adjustContrast(-s);
-            break;
-        case input::ShortcutAction::volumeUp:
-            adjustVolume(s);
-            break;
-        case input::ShortcutAction::volumeDown:
-            adjustVolume(-s);
-            break;
-    }
-}
-
-void DisplayManager::applyKeyPreferences(const input::KeyPreferences& preferences) {
-    auto& interceptor = *mediaKeyInterceptor_;
-    interceptor.setInterceptBrightness(preferences.interceptBrightnessKeys);
-    interceptor.setInterceptVolume(preferences.interceptVolumeKeys);
-    interceptor.setBrightnessStep(preferences.brightnessStep);
-    interceptor.setVolumeStep(preferences.volumeStep);
-    osd_->enabled = preferences.showOSD;
 }
 
 std::optional<controls::AudioDeviceMatch> DisplayManager::audioDeviceFor(const DisplayInfo& info) {
@@ -829,59 +483,6 @@ void DisplayManager::makeDDCControllers(DisplayRecord& entry) {
     entry.input =
         std::make_shared<controls::InputController>(d, h, has(VCPCode::inputSource), log_);
     entry.power = std::make_shared<controls::PowerController>(d, h, has(VCPCode::powerMode), log_);
-}
-
-void DisplayManager::reconfigurationCallback(DisplayID display,
-                                             platform::CGDisplayChangeSummaryFlags flags,
-                                             void* userInfo) {
-    if (flags & platform::kCGDisplayBeginConfigurationFlag) return;
-    auto* self = static_cast<DisplayManager*>(userInfo);
-    self->main_.post([weak = self->weak_from_this(), display, flags] {
-        if (auto manager = weak.lock()) manager->handleReconfiguration(display, flags);
-    });
-}
-
-void DisplayManager::handleReconfiguration(DisplayID display,
-                                           platform::CGDisplayChangeSummaryFlags flags) {
-    // Any change may move screens: overlays keep covering their own display,
-    // and gamma dimming is written again over ramps the server reset.
-    const bool begin = flags == platform::kCGDisplayBeginConfigurationFlag;
-    for (auto& [id, entry] : records_) {
-        if (!entry.dimmer) continue;
-        entry.dimmer->followScreen();
-        if (!begin) entry.dimmer->reapplyGamma();
-    }
-    const bool added = flags & platform::kCGDisplayAddFlag;
-    if (!added && !(flags & platform::kCGDisplayRemoveFlag)) return;
-    replugged_.insert(display);
-    if (added) {
-        departed_.erase(display);
-    } else {
-        departed_.insert(display);
-    }
-    log_.line("[DisplayManager] Display " + std::to_string(display) + " " +
-              (added ? "connected" : "disconnected") + " - rescanning...");
-    if (services_.i2c) services_.i2c->clearCache();
-    if (stopped_) return;
-    ++configGeneration_;  // a scan under way describes a machine that is gone
-    if (!rescanScheduled_) burstStart_ = clock_.now();
-    rescanDue_ = std::min(clock_.now() + kRescanDelay, burstStart_ + kRescanAtMost);
-    if (rescanScheduled_) return;
-    rescanScheduled_ = true;
-    runtime::spawn(main_, rescanWhenQuiet(), {}, stopSource_.get_token());
-}
-
-runtime::Task<void> DisplayManager::rescanWhenQuiet() {
-    auto self = shared_from_this();
-    // Each event pushes the due time back; the scan starts once it holds.
-    while (rescanDue_ && clock_.now() < *rescanDue_) {
-        if (!co_await runtime::sleepFor(main_, *rescanDue_ - clock_.now())) break;
-    }
-    rescanScheduled_ = false;
-    if (stopped_ || !rescanDue_) co_return;
-    rescanDue_.reset();
-    // Cut short by a burst that went on: this one shows what is there now.
-    co_await scanDisplays(clock_.now() < burstStart_ + kRescanAtMost);
 }
 
 std::vector<platform::IOObjectRef> DisplayManager::panelServices(bool logFailure) {

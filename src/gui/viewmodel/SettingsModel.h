@@ -106,8 +106,9 @@ class SettingsModel {
 
     // The desktop's own shortcuts, where Orvane cannot take global ones itself.
     static constexpr const char* kDesktopShortcutsCaption =
-        "This desktop does not let Orvane take global shortcuts. Orvane can add its six actions "
-        "to %1 instead, with the keys recorded here; change them there or here.";
+        "Where the desktop keeps keys for itself (GNOME on Wayland takes no global shortcuts "
+        "from applications), Orvane can add its six actions to %1, with the keys recorded here; "
+        "change them there or here.";
     /// Where the desktop keeps them ("GNOME's keyboard shortcuts"); empty
     /// where there is no such place.
     std::string desktopShortcutsPlace() const;
