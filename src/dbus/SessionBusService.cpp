@@ -164,6 +164,12 @@ std::optional<std::string> readValue(sd_bus_message* m) {
     return text;
 }
 
+int noControl(sd_bus_error* error, const char* control) {
+    return sd_bus_error_setf(error, SD_BUS_ERROR_INVALID_ARGS,
+                             "No control %s: brightness, contrast, volume, input or power",
+                             control);
+}
+
 bool isControl(const std::string& control) {
     for (const char* c : {"brightness", "contrast", "volume", "input", "power"}) {
         if (control == c) return true;
@@ -261,10 +267,7 @@ struct Handlers {
         if (refused(m, error)) return -EACCES;
         const char *display = nullptr, *control = nullptr;
         if (int r = sd_bus_message_read(m, "ss", &display, &control); r < 0) return r;
-        if (!isControl(control))
-            return sd_bus_error_setf(error, SD_BUS_ERROR_INVALID_ARGS,
-                                     "No control %s: brightness, contrast, volume, input or power",
-                                     control);
+        if (!isControl(control)) return noControl(error, control);
         return later(m, userdata,
                      [display = std::string(display), control = std::string(control)](
                          SessionBusService& self, auto call) { self.get(call, display, control); });
@@ -274,10 +277,7 @@ struct Handlers {
         const char *display = nullptr, *control = nullptr;
         if (int r = sd_bus_message_read(m, "ss", &display, &control); r < 0) return r;
         const auto value = readValue(m);
-        if (!isControl(control))
-            return sd_bus_error_setf(error, SD_BUS_ERROR_INVALID_ARGS,
-                                     "No control %s: brightness, contrast, volume, input or power",
-                                     control);
+        if (!isControl(control)) return noControl(error, control);
         if (!value)
             return sd_bus_error_set(error, SD_BUS_ERROR_INVALID_ARGS,
                                     "The value is a number or a string");

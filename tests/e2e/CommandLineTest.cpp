@@ -142,6 +142,15 @@ class CommandLineTest : public ::testing::Test {
             "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/orvane-test"};
         extraEnvironment.insert(extraEnvironment.end(), more.begin(), more.end());
     }
+    /// The office monitor on DP-1 (bus 4) and a TV on HDMI-A-1 (bus 5).
+    static void officeAndTV(test::SysfsTree& tree) {
+        for (int bus : {4, 5}) {
+            tree.adapter(bus, "0x030000");
+            tree.deviceNode(bus);
+        }
+        tree.connector("card0-DP-1", true, test::edidFile("office-27.bin"), 4);
+        tree.connector("card0-HDMI-A-1", true, test::edidFile("tv-hdmi.bin"), 5);
+    }
     /// The transfers the emulator saw, one per line.
     std::vector<std::string> i2cLog() const {
         std::ifstream in(dir / "i2c.log");
@@ -400,12 +409,7 @@ TEST_F(CommandLineTest, OnLinuxTheMonitorsOnI2CBusesAreListedAndWrittenByteForBy
     // A machine of sysfs and device files; /dev/i2c-4 answers through the
     // emulator, so the backend's own ioctl calls carry the bytes.
     test::SysfsTree tree(dir / "machine");
-    tree.adapter(4, "0x030000");
-    tree.adapter(5, "0x030000");
-    tree.deviceNode(4);
-    tree.deviceNode(5);
-    tree.connector("card0-DP-1", true, test::edidFile("office-27.bin"), 4);
-    tree.connector("card0-HDMI-A-1", true, test::edidFile("tv-hdmi.bin"), 5);
+    officeAndTV(tree);
     tree.connector("card0-eDP-1", true, test::edidFile("no-descriptors.bin"));
     tree.backlight("acpi_video0", "firmware", 5, 10);
     onLinux(tree, "4");
@@ -451,12 +455,7 @@ TEST_F(CommandLineTest, OnLinuxTheMonitorsOnI2CBusesAreListedAndWrittenByteForBy
 
 TEST_F(CommandLineTest, JsonGivesOneDocumentPerInfoAndTheLogGoesToStandardError) {
     test::SysfsTree tree(dir / "machine");
-    tree.adapter(4, "0x030000");
-    tree.adapter(5, "0x030000");
-    tree.deviceNode(4);
-    tree.deviceNode(5);
-    tree.connector("card0-DP-1", true, test::edidFile("office-27.bin"), 4);
-    tree.connector("card0-HDMI-A-1", true, test::edidFile("tv-hdmi.bin"), 5);
+    officeAndTV(tree);
     onLinux(tree, "4");
     const auto r = runSplit({"--json", "--once", "orvane://info",
                              "orvane://brightness?display=DP-1&value=60", "orvane://info"});

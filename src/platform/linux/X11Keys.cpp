@@ -4,6 +4,7 @@
 #include <X11/XF86keysym.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
+#include <array>
 
 #include <map>
 
@@ -62,32 +63,28 @@ unsigned int x11Modifiers(std::uint32_t modifiers) {
     return mask;
 }
 
-}  // namespace orvane::platform::linux_
-
-namespace orvane::platform::linux_ {
-
-std::string xdgShortcut(std::uint32_t keyCode, std::uint32_t modifiers) {
+namespace {
+/// The keysym's name after the modifiers' names, in the order control, alt,
+/// shift, super; empty for a key without a keysym.
+std::string combination(std::uint32_t keyCode, std::uint32_t modifiers,
+                        const std::array<const char*, 4>& names) {
     const auto keysym = keysymForKeyCode(keyCode);
     const char* name = keysym ? XKeysymToString(*keysym) : nullptr;
     if (!name) return {};
     std::string s;
-    if (modifiers & 0x1000) s += "CTRL+";
-    if (modifiers & 0x800) s += "ALT+";
-    if (modifiers & 0x200) s += "SHIFT+";
-    if (modifiers & 0x100) s += "LOGO+";
+    const std::array<std::uint32_t, 4> masks{0x1000, 0x800, 0x200, 0x100};
+    for (std::size_t i = 0; i < masks.size(); ++i)
+        if (modifiers & masks[i]) s += names[i];
     return s + name;
+}
+}  // namespace
+
+std::string xdgShortcut(std::uint32_t keyCode, std::uint32_t modifiers) {
+    return combination(keyCode, modifiers, {"CTRL+", "ALT+", "SHIFT+", "LOGO+"});
 }
 
 std::string gtkAccelerator(std::uint32_t keyCode, std::uint32_t modifiers) {
-    const auto keysym = keysymForKeyCode(keyCode);
-    const char* name = keysym ? XKeysymToString(*keysym) : nullptr;
-    if (!name) return {};
-    std::string s;
-    if (modifiers & 0x1000) s += "<Control>";
-    if (modifiers & 0x800) s += "<Alt>";
-    if (modifiers & 0x200) s += "<Shift>";
-    if (modifiers & 0x100) s += "<Super>";
-    return s + name;
+    return combination(keyCode, modifiers, {"<Control>", "<Alt>", "<Shift>", "<Super>"});
 }
 
 }  // namespace orvane::platform::linux_
