@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <vector>
 
 #include "runtime/Format.h"
@@ -15,50 +14,17 @@ namespace orvane::controls {
 using namespace orvane::platform;
 
 namespace {
-constexpr AudioObjectPropertyAddress output(std::uint32_t selector, std::uint32_t element = 0) {
-    return {selector, kAudioDevicePropertyScopeOutput, element};
-}
-constexpr AudioObjectPropertyAddress global(std::uint32_t selector) {
-    return {selector, kAudioObjectPropertyScopeGlobal, kAudioObjectPropertyElementMain};
-}
-constexpr auto kVirtualMainVolume = output(kAudioHardwareServiceDeviceProperty_VirtualMainVolume);
-constexpr auto kVolumeScalar = output(kAudioDevicePropertyVolumeScalar);
-constexpr auto kMute = output(kAudioDevicePropertyMute);
-
 std::string trimmed(const std::string& s) {
     auto space = [](unsigned char c) { return std::isspace(c) != 0; };
     auto b = std::find_if_not(s.begin(), s.end(), space);
     auto e = std::find_if_not(s.rbegin(), s.rend(), space).base();
     return b < e ? std::string(b, e) : std::string();
 }
-
-std::optional<std::vector<std::uint8_t>> readBytes(AudioHardware& audio, AudioObjectID object,
-                                                   const AudioObjectPropertyAddress& address) {
-    std::uint32_t size = 0;
-    if (audio.getPropertyDataSize(object, address, size) != kAudioHardwareNoError)
-        return std::nullopt;
-    std::vector<std::uint8_t> bytes(size);
-    if (audio.getPropertyData(object, address, size, bytes.data()) != kAudioHardwareNoError)
-        return std::nullopt;
-    bytes.resize(size);
-    return bytes;
-}
-
-std::optional<std::uint32_t> readU32(AudioHardware& audio, AudioObjectID object,
-                                     const AudioObjectPropertyAddress& address) {
-    std::uint32_t value = 0, size = sizeof value;
-    if (audio.getPropertyData(object, address, size, &value) != kAudioHardwareNoError ||
-        size != sizeof value) {
-        return std::nullopt;
-    }
-    return value;
-}
 }  // namespace
 
-CoreAudioVolumeController::CoreAudioVolumeController(AudioObjectID audioDeviceID,
-                                                     DisplayID displayID, std::string deviceName,
-                                                     AudioHardware& audio, runtime::Executor& main,
-                                                     runtime::Logger& log)
+CoreAudioVolumeController::CoreAudioVolumeController(AudioSinkID audioDeviceID, DisplayID displayID,
+                                                     std::string deviceName, AudioSinks& audio,
+                                                     runtime::Executor& main, runtime::Logger& log)
     : audioDeviceID_(audioDeviceID),
       displayID_(displayID),
       deviceName_(std::move(deviceName)),
@@ -70,66 +36,27 @@ CoreAudioVolumeController::~CoreAudioVolumeController() {
     stopListening();
 }
 
-bool CoreAudioVolumeController::has(const AudioObjectPropertyAddress& address) {
-    return audio_.hasProperty(audioDeviceID_, address);
-}
-
-std::optional<float> CoreAudioVolumeController::readFloat(
-    const AudioObjectPropertyAddress& address) {
-    if (!has(address)) return std::nullopt;
-    float value = 0;
-    std::uint32_t size = sizeof value;
-    if (audio_.getPropertyData(audioDeviceID_, address, size, &value) != kAudioHardwareNoError ||
-        size != sizeof value) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-OSStatus CoreAudioVolumeController::writeFloat(const AudioObjectPropertyAddress& address,
-                                               float value) {
-    return audio_.setPropertyData(audioDeviceID_, address, sizeof value, &value);
-}
-
 runtime::Task<void> CoreAudioVolumeController::setVolume(double value) {
     auto self = shared_from_this();
     const auto scalar = static_cast<float>(!(value > 0) ? 0.0 : std::min(value, 100.0) / 100.0);
-    if (has(kVirtualMainVolume)) {
-        const OSStatus status = writeFloat(kVirtualMainVolume, scalar);
-        if (status == kAudioHardwareNoError) co_return;
-        log_.line("[CoreAudioVolume] VirtualMainVolume write failed (" + std::to_string(status) +
-                  "), trying VolumeScalar fallback");
+    if (auto failure = audio_.setVolume(audioDeviceID_, scalar)) {
+        log_.line("[CoreAudioVolume] " + failure->control + " write failed for '" + deviceName_ +
+                  "': " + failure->error.text);
     }
-    if (has(kVolumeScalar)) {
-        const OSStatus status = writeFloat(kVolumeScalar, scalar);
-        if (status != kAudioHardwareNoError) {
-            log_.line("[CoreAudioVolume] VolumeScalar write failed for '" + deviceName_ +
-                      "': OSStatus " + std::to_string(status));
-        }
-        co_return;
-    }
-    for (std::uint32_t channel : {1u, 2u}) {
-        const auto address = output(kAudioDevicePropertyVolumeScalar, channel);
-        if (has(address)) writeFloat(address, scalar);
-    }
+    co_return;
 }
 
 runtime::Task<std::optional<double>> CoreAudioVolumeController::getVolume() {
     auto self = shared_from_this();
-    auto v = readFloat(kVirtualMainVolume);
-    if (!v) v = readFloat(kVolumeScalar);
-    if (!v) v = readFloat(output(kAudioDevicePropertyVolumeScalar, 1));
+    const auto v = audio_.volume(audioDeviceID_);
     if (!v) co_return std::nullopt;
     co_return runtime::percentFromUnit(*v);
 }
 
 void CoreAudioVolumeController::setMute(bool muted) {
-    if (!has(kMute)) return;
-    const std::uint32_t value = muted ? 1 : 0;
-    const OSStatus status = audio_.setPropertyData(audioDeviceID_, kMute, sizeof value, &value);
-    if (status != kAudioHardwareNoError) {
-        log_.line("[CoreAudioVolume] Mute write failed for '" + deviceName_ + "': OSStatus " +
-                  std::to_string(status));
+    if (auto failure = audio_.setMute(audioDeviceID_, muted)) {
+        log_.line("[CoreAudioVolume] " + failure->control + " write failed for '" + deviceName_ +
+                  "': " + failure->error.text);
     }
 }
 
@@ -137,81 +64,50 @@ void CoreAudioVolumeController::startListening() {
     if (isListening_) return;
     std::weak_ptr<CoreAudioVolumeController> weak = weak_from_this();
     runtime::Executor& main = main_;
-    auto block = std::make_shared<const std::function<void(const AudioObjectPropertyAddress&)>>(
-        [weak, &main](const AudioObjectPropertyAddress&) {
-            auto self = weak.lock();
-            if (!self) return;
-            runtime::spawn(main,
-                           [](std::shared_ptr<CoreAudioVolumeController> c) -> runtime::Task<void> {
-                               const auto volume = co_await c->getVolume();
-                               if (volume && c->onExternalVolumeChange)
-                                   c->onExternalVolumeChange(*volume);
-                           }(std::move(self)));
-        });
-    const OSStatus status =
-        audio_.addPropertyListenerBlock(audioDeviceID_, kVolumeScalar, main_, block);
-    if (status == kAudioHardwareNoError) {
-        listener_ = std::move(block);
-        isListening_ = true;
-    } else {
+    auto watch = audio_.watchVolume(audioDeviceID_, main_, [weak, &main] {
+        auto self = weak.lock();
+        if (!self) return;
+        runtime::spawn(main,
+                       [](std::shared_ptr<CoreAudioVolumeController> c) -> runtime::Task<void> {
+                           const auto volume = co_await c->getVolume();
+                           if (volume && c->onExternalVolumeChange)
+                               c->onExternalVolumeChange(*volume);
+                       }(std::move(self)));
+    });
+    if (auto* error = std::get_if<PlatformError>(&watch)) {
         log_.line("[CoreAudioVolume] Failed to register volume listener for '" + deviceName_ +
-                  "': OSStatus " + std::to_string(status));
+                  "': " + error->text);
+        return;
     }
+    listener_ = std::move(std::get<Subscription>(watch));
+    isListening_ = true;
 }
 
 void CoreAudioVolumeController::stopListening() {
     if (!isListening_) return;
-    audio_.removePropertyListenerBlock(audioDeviceID_, kVolumeScalar, main_, listener_);
     listener_.reset();
     isListening_ = false;
 }
 
-namespace {
-/// The system's audio devices; none when the list cannot be read.
-std::vector<AudioObjectID> deviceList(AudioHardware& audio) {
-    const auto list =
-        readBytes(audio, kAudioObjectSystemObject, global(kAudioHardwarePropertyDevices));
-    if (!list || list->empty()) return {};
-    std::vector<AudioObjectID> devices(list->size() / sizeof(AudioObjectID));
-    std::memcpy(devices.data(), list->data(), devices.size() * sizeof(AudioObjectID));
-    return devices;
-}
-}  // namespace
-
 std::optional<AudioDeviceMatch> CoreAudioVolumeController::matchDisplayAudioDevice(
-    AudioHardware& audio, std::string_view displayName) {
+    AudioSinks& audio, std::string_view displayName) {
     const std::string target = runtime::lowercased(trimmed(std::string(displayName)));
     if (target.empty()) return std::nullopt;
-    for (AudioObjectID device : deviceList(audio)) {
-        const auto transport = readU32(audio, device, global(kAudioDevicePropertyTransportType));
-        if (transport != kAudioDeviceTransportTypeHDMI &&
-            transport != kAudioDeviceTransportTypeDisplayPort)
+    for (const AudioSink& sink : audio.sinks()) {
+        if (sink.transport != AudioTransport::hdmi && sink.transport != AudioTransport::displayPort)
             continue;
-        const auto name = readBytes(audio, device, global(kAudioObjectPropertyName));
-        if (!name) continue;
-        std::string text(name->begin(), name->end());
-        if (runtime::lowercased(trimmed(text)) == target) return AudioDeviceMatch{device, text};
+        if (runtime::lowercased(trimmed(sink.name)) == target)
+            return AudioDeviceMatch{sink.id, sink.name};
     }
     return std::nullopt;
 }
 
 std::optional<AudioDeviceMatch> CoreAudioVolumeController::matchAudioDevice(
-    AudioHardware& audio, runtime::Logger& log, std::string_view displayName) {
+    AudioSinks& audio, runtime::Logger& log, std::string_view displayName) {
     std::vector<AudioDeviceMatch> candidates;
-    for (AudioObjectID device : deviceList(audio)) {
-        if (readU32(audio, device, global(kAudioDevicePropertyTransportType)) !=
-            kAudioDeviceTransportTypeAirPlay) {
-            continue;
-        }
-        const auto streams =
-            readBytes(audio, device, output(kAudioDevicePropertyStreamConfiguration));
-        std::uint32_t buffers = 0;
-        if (!streams || streams->size() < sizeof buffers) continue;
-        std::memcpy(&buffers, streams->data(), sizeof buffers);
-        if (buffers == 0) continue;
-        const auto name = readBytes(audio, device, global(kAudioObjectPropertyName));
-        if (!name) continue;
-        candidates.push_back({device, std::string(name->begin(), name->end())});
+    for (const AudioSink& sink : audio.sinks()) {
+        if (sink.transport == AudioTransport::airPlay && sink.outputStreams > 0)
+            candidates.push_back({sink.id, sink.name});
     }
     if (candidates.empty()) return std::nullopt;
 

@@ -427,7 +427,7 @@ int main(int argc, char** argv) {
     // In order of preference: a real machine's backend goes before the simulated one.
     platform::linux_::LinuxBackend linux(
         log, runtime::environmentPath("ORVANE_LINUX_ROOT").value_or(""));
-    platform::sim::SimBackend sim(options->rigPath);
+    platform::sim::SimBackend sim(options->rigPath, &log);
     const std::array<platform::Backend*, 2> backends{&linux, &sim};
     platform::Backend* backend = nullptr;
     try {

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/Accessibility.h"
-#include "platform/AudioHardware.h"
+#include "platform/AudioSinks.h"
 #include "platform/DesktopShortcuts.h"
 #include "platform/DynamicLoader.h"
 #include "platform/EventTapService.h"
@@ -24,7 +24,7 @@ struct Platform {
     FramebufferI2C& framebufferI2C;
     DynamicLoader& loader;
     WindowToolkit& windowToolkit;
-    AudioHardware& audio;
+    AudioSinks& audio;
     FileSystem& fileSystem;
     EventTapService& eventTaps;
     HotKeyService& hotKeys;

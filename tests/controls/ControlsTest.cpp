@@ -275,13 +275,14 @@ class AudioTest : public SimFixture {
     }
     std::shared_ptr<controls::CoreAudioVolumeController> controller(std::uint32_t id) {
         return std::make_shared<controls::CoreAudioVolumeController>(
-            id, 2, "dev", machine_->audio(), executor(), log_);
+            id, 2, "dev", machine_->audioSinks(), executor(), log_);
     }
     std::optional<controls::AudioDeviceMatch> match(std::vector<Spec> devices, std::string name) {
         auto rig = rigOf({});
         rig.audioDevices = std::move(devices);
         useRig(rig);
-        return controls::CoreAudioVolumeController::matchAudioDevice(machine_->audio(), log_, name);
+        return controls::CoreAudioVolumeController::matchAudioDevice(machine_->audioSinks(), log_,
+                                                                     name);
     }
 };
 
@@ -328,7 +329,8 @@ TEST_F(AudioTest, VolumeFallbacksMuteAndListener) {
     runTask(executor(), main->setVolume(-3));
     EXPECT_EQ(audio.volume(6), 0.0f);
     audio.failCall(platform::sim::SimAudioCall::set, 6,
-                   platform::kAudioHardwareServiceDeviceProperty_VirtualMainVolume, 0, 1852797029);
+                   platform::sim::kAudioHardwareServiceDeviceProperty_VirtualMainVolume, 0,
+                   1852797029);
     runTask(executor(), main->setVolume(40));
     EXPECT_FLOAT_EQ(*audio.volume(6), 0.4f);  // through the element-0 scalar
     EXPECT_EQ(log_.lines().back(),
@@ -356,7 +358,7 @@ TEST_F(AudioTest, VolumeFallbacksMuteAndListener) {
     EXPECT_EQ(audio.listenerCount(6), 0u);
 
     audio.failCall(platform::sim::SimAudioCall::addListener, 7,
-                   platform::kAudioDevicePropertyVolumeScalar, 0, 560947818);
+                   platform::sim::kAudioDevicePropertyVolumeScalar, 0, 560947818);
     tv->startListening();
     EXPECT_FALSE(tv->isListening());
     EXPECT_EQ(log_.lines().back(),

@@ -179,8 +179,8 @@ TEST_F(KeyActionsTest, MuteAndUnmuteRoundTrip) {
     // The volume goes before the mute.
     const auto writes = audio.writes(60);
     ASSERT_FALSE(writes.empty());
-    EXPECT_EQ(writes.back(), platform::kAudioDevicePropertyMute);
-    EXPECT_EQ(std::count(writes.begin(), writes.end(), platform::kAudioDevicePropertyMute), 1);
+    EXPECT_EQ(writes.back(), platform::sim::kAudioDevicePropertyMute);
+    EXPECT_EQ(std::count(writes.begin(), writes.end(), platform::sim::kAudioDevicePropertyMute), 1);
     const auto& osd = *manager->osdManager()->customOSDs().at(5);
     EXPECT_TRUE(osd.hasWindow());
 

@@ -7,6 +7,7 @@ SimApp::SimApp(const platform::sim::SimRig& rig, const std::string& directory,
                platform::DesktopShortcuts* desktop)
     : machine(rig, runtime.clock()) {
     machine.setMainExecutor(executor());
+    machine.setLog(log);
     app::OrvaneApp::Options options;
     options.storePath = directory + "/Orvane.store";
     options.defaultsPath = directory + "/defaults.json";

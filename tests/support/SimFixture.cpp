@@ -53,6 +53,7 @@ platform::sim::SimDisplaySpec airPlayDisplay(DisplayID id, std::string name) {
 SimFixture::SimFixture(platform::sim::SimRig rig)
     : machine_(std::make_unique<platform::sim::SimMachine>(rig, runtime_.clock())) {
     machine_->setMainExecutor(executor());
+    machine_->setLog(log_);
 }
 
 SimFixture::~SimFixture() {
@@ -71,6 +72,7 @@ void SimFixture::useRig(const platform::sim::SimRig& rig) {
     av_.reset();
     machine_ = std::make_unique<platform::sim::SimMachine>(rig, runtime_.clock());
     machine_->setMainExecutor(executor());
+    machine_->setLog(log_);
 }
 
 std::shared_ptr<ddc::DDCManager> SimFixture::i2c() {

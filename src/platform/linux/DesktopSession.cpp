@@ -16,7 +16,7 @@ DesktopSession DesktopSession::detect(runtime::Logger& log) {
             "[Linux] Keyboard layout unavailable: libxkbcommon found no keymap (xkb-data) - "
             "keys are named by their code");
     std::string error;
-    session.audio = PulseAudioHardware::connect(error);
+    session.audio = PulseAudioSinks::connect(error);
     if (!session.audio) {
         session.audioUnavailable = error;
         log.line("[Linux] Display audio unavailable: " + error +

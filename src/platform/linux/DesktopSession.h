@@ -7,7 +7,7 @@
 
 #include "platform/linux/GlobalShortcutsPortal.h"
 #include "platform/linux/GnomeCustomShortcuts.h"
-#include "platform/linux/PulseAudioHardware.h"
+#include "platform/linux/PulseAudioSinks.h"
 #include "platform/linux/X11Session.h"
 #include "platform/linux/XkbKeyboardLayout.h"
 #include "runtime/Logger.h"
@@ -31,7 +31,7 @@ struct DesktopSession {
     /// Key names in the user's layout; none without keymaps (xkb-data).
     std::unique_ptr<XkbKeyboardLayout> keyboard;
     /// The sound server's devices; none without one.
-    std::unique_ptr<PulseAudioHardware> audio;
+    std::unique_ptr<PulseAudioSinks> audio;
     std::string audioUnavailable = "no sound server";
     /// Why keys are unavailable without x11.
     std::string keysUnavailable = "needs a desktop session, and none is running";

@@ -299,7 +299,7 @@ void LinuxMachine::sessionChanged() {
 }
 
 Platform LinuxMachine::platform() {
-    AudioHardware& audio = session_.audio ? static_cast<AudioHardware&>(*session_.audio) : *this;
+    AudioSinks& audio = session_.audio ? static_cast<AudioSinks&>(*session_.audio) : *this;
     KeyboardLayout& keyboard =
         session_.keyboard ? static_cast<KeyboardLayout&>(*session_.keyboard) : *this;
     return Platform{*this,
@@ -941,27 +941,30 @@ std::unique_ptr<EventMonitor> LinuxMachine::addLocalMonitorForEvents(
     return nullptr;
 }
 
-// AudioHardware
+// AudioSinks
 
-bool LinuxMachine::hasProperty(AudioObjectID object, const AudioObjectPropertyAddress& address) {
-    return object == kAudioObjectSystemObject && address.selector == kAudioHardwarePropertyDevices;
-}
-
-OSStatus LinuxMachine::getPropertyDataSize(AudioObjectID object,
-                                           const AudioObjectPropertyAddress& address,
-                                           std::uint32_t& size) {
-    size = 0;
-    if (!hasProperty(object, address)) return kAudioHardwareUnknownPropertyError;
+std::vector<AudioSink> LinuxMachine::sinks() {
     sayOnce("audio", "[Linux] Display audio devices unavailable: " + session_.audioUnavailable);
-    return kAudioHardwareNoError;
+    return {};
 }
 
-OSStatus LinuxMachine::getPropertyData(AudioObjectID object,
-                                       const AudioObjectPropertyAddress& address,
-                                       std::uint32_t& size, void*) {
-    size = 0;
-    return hasProperty(object, address) ? kAudioHardwareNoError
-                                        : kAudioHardwareUnknownPropertyError;
+namespace {
+PlatformError noSoundServer(const std::string& why) {
+    return {std::error_code(ENOTCONN, std::generic_category()), why};
+}
+}  // namespace
+
+std::optional<AudioWriteFailure> LinuxMachine::setVolume(AudioSinkID, float) {
+    return AudioWriteFailure{"Volume", noSoundServer(session_.audioUnavailable)};
+}
+
+std::optional<AudioWriteFailure> LinuxMachine::setMute(AudioSinkID, bool) {
+    return AudioWriteFailure{"Mute", noSoundServer(session_.audioUnavailable)};
+}
+
+std::variant<Subscription, PlatformError> LinuxMachine::watchVolume(AudioSinkID, runtime::Executor&,
+                                                                    std::function<void()>) {
+    return noSoundServer(session_.audioUnavailable);
 }
 
 // FileSystem

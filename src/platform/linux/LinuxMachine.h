@@ -36,7 +36,7 @@ class LinuxMachine final : public WindowServer,
                            public FramebufferI2C,
                            public DynamicLoader,
                            public WindowToolkit,
-                           public AudioHardware,
+                           public AudioSinks,
                            public FileSystem,
                            public EventTapService,
                            public HotKeyService,
@@ -144,26 +144,13 @@ class LinuxMachine final : public WindowServer,
     std::unique_ptr<EventMonitor> addLocalMonitorForEvents(
         std::uint64_t, std::function<std::optional<KeyEvent>(const KeyEvent&)>) override;
 
-    // AudioHardware: no devices yet.
-    bool hasProperty(AudioObjectID object, const AudioObjectPropertyAddress& address) override;
-    OSStatus getPropertyDataSize(AudioObjectID object, const AudioObjectPropertyAddress& address,
-                                 std::uint32_t& size) override;
-    OSStatus getPropertyData(AudioObjectID object, const AudioObjectPropertyAddress& address,
-                             std::uint32_t& size, void* data) override;
-    OSStatus setPropertyData(AudioObjectID, const AudioObjectPropertyAddress&, std::uint32_t,
-                             const void*) override {
-        return kAudioHardwareBadObjectError;
-    }
-    OSStatus addPropertyListenerBlock(AudioObjectID, const AudioObjectPropertyAddress&,
-                                      runtime::Executor&,
-                                      AudioObjectPropertyListenerBlock) override {
-        return kAudioHardwareNoError;  // nothing will ever change
-    }
-    OSStatus removePropertyListenerBlock(AudioObjectID, const AudioObjectPropertyAddress&,
-                                         runtime::Executor&,
-                                         const AudioObjectPropertyListenerBlock&) override {
-        return kAudioHardwareNoError;
-    }
+    // AudioSinks, where no sound server answers.
+    std::vector<AudioSink> sinks() override;
+    std::optional<float> volume(AudioSinkID) override { return std::nullopt; }
+    std::optional<AudioWriteFailure> setVolume(AudioSinkID, float) override;
+    std::optional<AudioWriteFailure> setMute(AudioSinkID, bool) override;
+    std::variant<Subscription, PlatformError> watchVolume(AudioSinkID, runtime::Executor&,
+                                                          std::function<void()>) override;
 
     // FileSystem
     std::string homeDirectory() override;

@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/AudioHardware.h"
+#include "platform/sim/SimAudioObjects.h"
 #include "platform/sim/SimRig.h"
 
 namespace orvane::platform::sim {
@@ -18,7 +18,9 @@ enum class SimAudioCall { getSize, get, set, addListener };
 /// configurations, volume (virtual main, element 0, channels) and mute.
 /// Listeners of a device's element-0 volume run on their queue after every
 /// change, whoever made it. Thread-safe.
-class SimAudioHardware final : public AudioHardware {
+/// The calls are those of the original platform's audio services, with
+/// their statuses; SimAudioSinks is what the core sees of them.
+class SimAudioHardware {
   public:
     void addDevice(const SimAudioDeviceSpec& spec);
     void removeDevice(AudioObjectID id);
@@ -36,21 +38,21 @@ class SimAudioHardware final : public AudioHardware {
     std::vector<std::uint32_t> writes(AudioObjectID id) const;
     std::vector<SimAudioDeviceSpec> devices() const;
 
-    bool hasProperty(AudioObjectID object, const AudioObjectPropertyAddress& address) override;
+    bool hasProperty(AudioObjectID object, const AudioObjectPropertyAddress& address);
     OSStatus getPropertyDataSize(AudioObjectID object, const AudioObjectPropertyAddress& address,
-                                 std::uint32_t& size) override;
+                                 std::uint32_t& size);
     OSStatus getPropertyData(AudioObjectID object, const AudioObjectPropertyAddress& address,
-                             std::uint32_t& size, void* data) override;
+                             std::uint32_t& size, void* data);
     OSStatus setPropertyData(AudioObjectID object, const AudioObjectPropertyAddress& address,
-                             std::uint32_t size, const void* data) override;
+                             std::uint32_t size, const void* data);
     OSStatus addPropertyListenerBlock(AudioObjectID object,
                                       const AudioObjectPropertyAddress& address,
                                       runtime::Executor& queue,
-                                      AudioObjectPropertyListenerBlock block) override;
+                                      AudioObjectPropertyListenerBlock block);
     OSStatus removePropertyListenerBlock(AudioObjectID object,
                                          const AudioObjectPropertyAddress& address,
                                          runtime::Executor& queue,
-                                         const AudioObjectPropertyListenerBlock& block) override;
+                                         const AudioObjectPropertyListenerBlock& block);
 
   private:
     struct Device {

@@ -7,7 +7,8 @@
 
 namespace orvane::platform::sim {
 
-SimBackend::SimBackend(std::string rigPath) : rigPath_(std::move(rigPath)) {}
+SimBackend::SimBackend(std::string rigPath, runtime::Logger* log)
+    : rigPath_(std::move(rigPath)), log_(log) {}
 
 SimBackend::~SimBackend() = default;
 
@@ -32,6 +33,7 @@ Platform SimBackend::start(runtime::Runtime& rt) {
     if (machine_) throw std::logic_error("SimBackend: started twice");
     machine_ = std::make_unique<SimMachine>(*rig_, rt.clock());
     machine_->setMainExecutor(rt.main());
+    if (log_) machine_->setLog(*log_);
     return machine_->platform();
 }
 

@@ -17,8 +17,8 @@ class SimBackend final : public Backend {
   public:
     static constexpr std::string_view kName = "sim";
 
-    /// rigPath empty: the built-in rig.
-    explicit SimBackend(std::string rigPath = {});
+    /// rigPath empty: the built-in rig. log: where the machine says its own lines.
+    explicit SimBackend(std::string rigPath = {}, runtime::Logger* log = nullptr);
     ~SimBackend() override;
 
     std::string_view name() const override { return kName; }
@@ -41,6 +41,7 @@ class SimBackend final : public Backend {
 
   private:
     std::string rigPath_;
+    runtime::Logger* log_;
     std::optional<SimRig> rig_;
     std::unique_ptr<SimMachine> machine_;
 };

@@ -130,7 +130,7 @@ std::unique_ptr<EventMonitor> SimMachine::addLocalMonitorForEvents(
 SimMachine::~SimMachine() = default;
 
 Platform SimMachine::platform() {
-    return Platform{*this,       registry_, *this,  *this,  *this,  audio_,
+    return Platform{*this,       registry_, *this,  *this,  *this,  audioSinks_,
                     fileSystem_, input_,    input_, input_, input_, kOriginalMechanismTexts,
                     nullptr};
 }

@@ -12,6 +12,7 @@
 #include "platform/Platform.h"
 #include "platform/ReconfigurationCallbacks.h"
 #include "platform/sim/SimAudioHardware.h"
+#include "platform/sim/SimAudioSinks.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimInput.h"
 #include "platform/sim/SimMonitor.h"
@@ -55,6 +56,10 @@ class SimMachine final : public WindowServer,
     Platform platform();
     SimRegistry& registry() { return registry_; }
     SimAudioHardware& audio() { return audio_; }
+    /// The audio devices as the core sees them.
+    SimAudioSinks& audioSinks() { return audioSinks_; }
+    /// Where the machine says what the core does not see (an audio fallback).
+    void setLog(runtime::Logger& log) { audioSinks_.setLog(&log); }
     SimFileSystem& fileSystem() { return fileSystem_; }
     SimInput& input() { return input_; }
     /// Timers and animations of the machine (window fades) run on executor.
@@ -181,6 +186,7 @@ class SimMachine final : public WindowServer,
     std::vector<SimRigEvent> events_;
     SimRegistry registry_;
     SimAudioHardware audio_;
+    SimAudioSinks audioSinks_{audio_};
     SimFileSystem fileSystem_;
     SimInput input_;
     SimWindowList windows_;

@@ -16,7 +16,7 @@
 #include "ddc/DDCManager.h"
 #include "displays/DisplayManager.h"
 #include "platform/linux/LinuxMachine.h"
-#include "platform/linux/PulseAudioHardware.h"
+#include "platform/linux/PulseAudioSinks.h"
 #include "runtime/EventLoop.h"
 #include "runtime/Logger.h"
 #include "runtime/Spawn.h"
@@ -29,7 +29,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using controls::CoreAudioVolumeController;
-using platform::linux_::PulseAudioHardware;
+using platform::linux_::PulseAudioSinks;
 using ::testing::Contains;
 
 /// What pactl says, first line.
@@ -55,11 +55,11 @@ class PulseAudioTest : public ::testing::Test {
         if (pactl("info").find("Server") == std::string::npos)
             GTEST_SKIP() << "needs a sound server (run through tests/support/with-pulseaudio.sh)";
         std::string error;
-        audio_ = PulseAudioHardware::connect(error);
+        audio_ = PulseAudioSinks::connect(error);
         ASSERT_TRUE(audio_) << error;
     }
     runtime::CapturingLogger log_;
-    std::unique_ptr<PulseAudioHardware> audio_;
+    std::unique_ptr<PulseAudioSinks> audio_;
 };
 
 TEST_F(PulseAudioTest, TheMonitorsSinkIsFoundByItsNameAndTheNetworkOneByTheAirPlayRules) {
@@ -108,6 +108,14 @@ TEST_F(PulseAudioTest, VolumeAndMuteReachTheSinkAndOutsideChangesComeBack) {
     EXPECT_NEAR(heard.back(), 25, 0.5);
     controller->stopListening();
     EXPECT_THAT(log_.lines(), ::testing::Not(Contains(::testing::HasSubstr("failed"))));
+
+    // A sink that went away refuses, in the errno the core decides on.
+    const auto gone = audio_->setVolume(0xFFFFu, 0.5f);
+    ASSERT_TRUE(gone);
+    EXPECT_EQ(gone->control, "Volume");
+    EXPECT_EQ(gone->error.code, std::errc::no_such_file_or_directory);
+    EXPECT_TRUE(
+        std::holds_alternative<platform::PlatformError>(audio_->watchVolume(0xFFFFu, loop, [] {})));
 }
 
 TEST_F(PulseAudioTest, ADisplayWithoutDDCVolumeTakesTheSinkNamedAfterItOnItsOwnCard) {

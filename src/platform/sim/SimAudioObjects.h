@@ -7,8 +7,12 @@
 
 #include "runtime/Executor.h"
 
-namespace orvane::platform {
+namespace orvane::platform::sim {
 
+/// The simulated machine's audio objects are those of the original platform's
+/// audio services: objects with properties under four-character codes, raw
+/// bytes as data, statuses as numbers. SimAudioSinks shows them to the core as
+/// sinks.
 using AudioObjectID = std::uint32_t;
 /// An audio status (OSStatus); 0 is success.
 using OSStatus = std::int32_t;
@@ -59,43 +63,4 @@ inline constexpr OSStatus kAudioHardwareBadPropertySizeError =
 using AudioObjectPropertyListenerBlock =
     std::shared_ptr<const std::function<void(const AudioObjectPropertyAddress&)>>;
 
-/// The system audio services. Property data is raw bytes, as on the original
-/// platform, with two layouts of our own: a name ('lnam') is its UTF-8 bytes,
-/// and a stream configuration ('slay') starts with its buffer count as a
-/// 32-bit number, followed by 16 bytes per buffer.
-/// Linux: the devices are the PulseAudio (or PipeWire-Pulse) sinks.
-class AudioHardware {
-  public:
-    virtual ~AudioHardware() = default;
-    /// Whether object has the property at address. Main thread.
-    virtual bool hasProperty(AudioObjectID object, const AudioObjectPropertyAddress& address) = 0;
-    /// The property's size in bytes into size; a non-zero status for an unknown
-    /// object or property. Main thread.
-    virtual OSStatus getPropertyDataSize(AudioObjectID object,
-                                         const AudioObjectPropertyAddress& address,
-                                         std::uint32_t& size) = 0;
-    /// Copies the property into the caller's data; size: the capacity in, the
-    /// bytes written out. A non-zero status writes nothing. Main thread.
-    virtual OSStatus getPropertyData(AudioObjectID object,
-                                     const AudioObjectPropertyAddress& address, std::uint32_t& size,
-                                     void* data) = 0;
-    /// Sets the property from size bytes; a non-zero status when it is unknown,
-    /// read-only or refused, and nothing changed. Main thread.
-    virtual OSStatus setPropertyData(AudioObjectID object,
-                                     const AudioObjectPropertyAddress& address, std::uint32_t size,
-                                     const void* data) = 0;
-    /// Runs block on queue whenever the property changes, until removed; the
-    /// service holds the block. A non-zero status adds nothing. Main thread.
-    virtual OSStatus addPropertyListenerBlock(AudioObjectID object,
-                                              const AudioObjectPropertyAddress& address,
-                                              runtime::Executor& queue,
-                                              AudioObjectPropertyListenerBlock block) = 0;
-    /// Removes the listener with this block's identity; no run starts after it
-    /// returns. Main thread.
-    virtual OSStatus removePropertyListenerBlock(AudioObjectID object,
-                                                 const AudioObjectPropertyAddress& address,
-                                                 runtime::Executor& queue,
-                                                 const AudioObjectPropertyListenerBlock& block) = 0;
-};
-
-}  // namespace orvane::platform
+}  // namespace orvane::platform::sim
