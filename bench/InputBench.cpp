@@ -43,29 +43,23 @@ class DiscardingExecutor final : public runtime::Executor {
     void postAfter(runtime::Duration, std::function<void()>) override {}
 };
 
-void HandleSystemDefinedEvent(benchmark::State& state, std::int64_t keyWord) {
+void HandleMediaKey(benchmark::State& state, platform::MediaKey key) {
     platform::sim::SimInput input;
     DiscardingExecutor main;
     runtime::CapturingLogger log;
     auto interceptor = std::make_shared<input::MediaKeyInterceptor>(input, main, log);
     interceptor->setHasExternalDisplays(true);
     interceptor->onBrightnessKey = [](double) {};
-    const platform::CGEvent event{platform::kCGEventSystemDefined,
-                                  {{platform::kCGEventSystemDefinedData1, keyWord}}};
     const long before = allocations.load();
     for (auto _ : state)
-        benchmark::DoNotOptimize(interceptor->handleSystemDefinedEvent(event));
+        benchmark::DoNotOptimize(interceptor->handleMediaKey(key));
     state.counters["allocs/event"] =
         static_cast<double>(allocations.load() - before) / static_cast<double>(state.iterations());
 }
 
-// Not a media key (key type 8): passes through.
-BENCHMARK_CAPTURE(HandleSystemDefinedEvent, otherKeyPassesThrough, std::int64_t{8 << 16});
-// Brightness up released (state 0x01): passes through.
-BENCHMARK_CAPTURE(HandleSystemDefinedEvent, keyUpPassesThrough, std::int64_t{(2 << 16) | 0x100});
 // Volume up, not redirected by default: passes through after the locked copy.
-BENCHMARK_CAPTURE(HandleSystemDefinedEvent, volumeNotRedirected, std::int64_t{0});
+BENCHMARK_CAPTURE(HandleMediaKey, volumeNotRedirected, platform::MediaKey::volumeUp);
 // Brightness up, redirected: consumed, and the step is posted to the main executor.
-BENCHMARK_CAPTURE(HandleSystemDefinedEvent, brightnessConsumed, std::int64_t{2 << 16});
+BENCHMARK_CAPTURE(HandleMediaKey, brightnessConsumed, platform::MediaKey::brightnessUp);
 
 }  // namespace

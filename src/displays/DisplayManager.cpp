@@ -62,7 +62,7 @@ DisplayManager::DisplayManager(Key, runtime::Runtime& runtime, DisplayServices s
       services_(std::move(services)),
       log_(log),
       mediaKeyInterceptor_(std::make_shared<input::MediaKeyInterceptor>(
-          services_.platform.eventTaps, main_, log_, services_.platform.texts)),
+          services_.platform.mediaKeys, main_, log_, services_.platform.texts)),
       shortcuts_(std::move(peers.shortcuts)),
       osd_(std::move(peers.osd)) {
     const auto& platform = services_.platform;

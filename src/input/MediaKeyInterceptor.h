@@ -7,29 +7,23 @@
 #include <mutex>
 #include <optional>
 
-#include "platform/EventTapService.h"
 #include "platform/MechanismTexts.h"
+#include "platform/MediaKeys.h"
 #include "runtime/Executor.h"
 #include "runtime/Logger.h"
 
 namespace orvane::input {
 
-enum class MediaKey { brightnessUp, brightnessDown, volumeUp, volumeDown, mute };
+using platform::MediaKey;
 
-/// The key for a system-defined event's key-type byte; none for keys not handled.
-std::optional<MediaKey> mediaKeyForKeyType(std::uint8_t keyType);
-
-/// One event tap on system-defined events: recognises the brightness, volume
-/// and mute keys and, where the user redirects them, consumes the press and
-/// posts a signed step to the owner's callback on the main executor.
+/// Takes the brightness, volume and mute keys: where the user redirects them,
+/// consumes the press and posts a signed step to the owner's callback on the
+/// main executor; otherwise the press goes where it would have gone.
 class MediaKeyInterceptor : public std::enable_shared_from_this<MediaKeyInterceptor> {
   public:
     static constexpr double kDefaultStep = 6.25;
-    static constexpr platform::CGEventMask kEventMask = platform::CGEventMask{1}
-                                                        << platform::kCGEventSystemDefined;
 
-    MediaKeyInterceptor(platform::EventTapService& taps, runtime::Executor& main,
-                        runtime::Logger& log,
+    MediaKeyInterceptor(platform::MediaKeys& keys, runtime::Executor& main, runtime::Logger& log,
                         const platform::MechanismTexts& texts = platform::kOriginalMechanismTexts);
     ~MediaKeyInterceptor();
     MediaKeyInterceptor(const MediaKeyInterceptor&) = delete;
@@ -57,13 +51,10 @@ class MediaKeyInterceptor : public std::enable_shared_from_this<MediaKeyIntercep
     bool hasExternalDisplays() const;
     void setHasExternalDisplays(bool present);
 
-    /// Whether the event is consumed. Called by the tap callback only.
-    bool handleSystemDefinedEvent(const platform::CGEvent& event);
+    /// Whether the press is consumed. Called on the keys' thread only.
+    bool handleMediaKey(MediaKey key);
 
   private:
-    static platform::CGEvent* tapCallback(platform::CGEventTapProxy proxy,
-                                          platform::CGEventType type, platform::CGEvent* event,
-                                          void* userInfo);
     template <typename T>
     T read(const T& field) const {
         std::lock_guard lock(configLock_);
@@ -75,13 +66,12 @@ class MediaKeyInterceptor : public std::enable_shared_from_this<MediaKeyIntercep
         field = value;
     }
 
-    platform::EventTapService& taps_;
+    platform::MediaKeys& keys_;
     runtime::Executor& main_;
     runtime::Logger& log_;
     const platform::MechanismTexts& texts_;
     bool isRunning_ = false;
-    std::unique_ptr<platform::MachPort> eventTap_;
-    std::unique_ptr<platform::RunLoopSource> runLoopSource_;
+    platform::Subscription interception_;
 
     mutable std::mutex configLock_;
     double brightnessStep_ = kDefaultStep;

@@ -345,7 +345,7 @@ int runGui(platform::Backend& backend, const Options& options, TeeLogger& log,
         if (!realScreens) return p;
         return platform::Platform{
             p.windowServer,  p.registry,   p.framebufferI2C,  p.loader,  toolkit,
-            p.audio,         p.fileSystem, p.eventTaps,       p.hotKeys, p.keyboardLayout,
+            p.audio,         p.fileSystem, p.mediaKeys,       p.hotKeys, p.keyboardLayout,
             p.accessibility, p.texts,      p.desktopShortcuts};
     };
     frontEnd.make = [&](app::OrvaneApp& app, std::function<void()> quit) {

@@ -5,13 +5,13 @@
 #include "platform/AudioSinks.h"
 #include "platform/DesktopShortcuts.h"
 #include "platform/DynamicLoader.h"
-#include "platform/EventTapService.h"
 #include "platform/FileSystem.h"
 #include "platform/FramebufferI2C.h"
 #include "platform/HotKeyService.h"
 #include "platform/IORegistry.h"
 #include "platform/KeyboardLayout.h"
 #include "platform/MechanismTexts.h"
+#include "platform/MediaKeys.h"
 #include "platform/WindowServer.h"
 #include "platform/WindowToolkit.h"
 
@@ -26,7 +26,7 @@ struct Platform {
     WindowToolkit& windowToolkit;
     AudioSinks& audio;
     FileSystem& fileSystem;
-    EventTapService& eventTaps;
+    MediaKeys& mediaKeys;
     HotKeyService& hotKeys;
     KeyboardLayout& keyboardLayout;
     Accessibility& accessibility;

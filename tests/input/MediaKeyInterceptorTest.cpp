@@ -48,8 +48,7 @@ TEST_F(MediaKeyInterceptorTest, DecodesEveryStateAndKeyTypeByte) {
             const bool handledKey = type <= 3 || type == 7;
             const bool pressState = state == 0x00 || state == 0x02;
             const auto word = keyWord(type, state, (state * 7919u + type * 104729u) * 2654435761u);
-            const bool consumed = interceptor->handleSystemDefinedEvent(platform::CGEvent{
-                platform::kCGEventSystemDefined, {{platform::kCGEventSystemDefinedData1, word}}});
+            const bool consumed = machine_->input().postSystemDefined(word);
             ASSERT_EQ(consumed, handledKey && pressState) << "state " << state << " type " << type;
             consumedCount += consumed;
         }
@@ -150,7 +149,7 @@ TEST_F(MediaKeyInterceptorTest, DisabledTapIsReenabledAndNoticesPassThrough) {
         EXPECT_TRUE(press(keyWord(2, 0)));
     }
     // Events of other types never reach the handler: the tap only listens to type 14.
-    EXPECT_FALSE(input.postEvent(platform::CGEvent{10, {{87, keyWord(2, 0)}}}));
+    EXPECT_FALSE(input.postEvent(platform::sim::CGEvent{10, {{87, keyWord(2, 0)}}}));
     EXPECT_EQ(calls.size(), 2u);
 }
 

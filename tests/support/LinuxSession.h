@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -66,26 +67,24 @@ class Signal {
     int count_ = 0;
 };
 
-/// Media keys a tap saw, as key words; pass: hand them back instead of taking them.
+/// Media keys an interception saw; pass: hand them back instead of taking them.
 struct Presses {
     Signal signal;
     std::mutex lock;
-    std::vector<std::int64_t> words;
-    bool pass = false;
-    platform::EventTapService* taps = nullptr;
-};
+    std::vector<platform::MediaKey> keys;
+    std::atomic<bool> pass = false;
 
-inline platform::CGEvent* record(platform::CGEventTapProxy, platform::CGEventType,
-                                 platform::CGEvent* e, void* info) {
-    auto* p = static_cast<Presses*>(info);
-    {
-        std::lock_guard lock(p->lock);
-        p->words.push_back(
-            p->taps->eventGetIntegerValueField(*e, platform::kCGEventSystemDefinedData1));
+    platform::MediaKeys::Handler handler() {
+        return [this](platform::MediaKey key) {
+            {
+                std::lock_guard hold(lock);
+                keys.push_back(key);
+            }
+            signal.notify();
+            return !pass;
+        };
     }
-    p->signal.notify();
-    return p->pass ? e : nullptr;
-}
+};
 
 /// Hot-key IDs a handler saw; each stops the loop.
 struct HotKeyHits {

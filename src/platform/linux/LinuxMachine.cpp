@@ -994,53 +994,30 @@ std::optional<std::vector<std::uint8_t>> LinuxMachine::contentsOfFile(const std:
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-// EventTapService, HotKeyService, KeyboardLayout, Accessibility
+// MediaKeys, HotKeyService, KeyboardLayout, Accessibility
 
-/// The media-key tap: holds the key grabs while it lives.
-class LinuxMachine::X11Tap final : public MachPort {
-  public:
-    explicit X11Tap(LinuxMachine& machine) : machine_(machine) {}
-    ~X11Tap() override {
-        // Through the portal nothing is grabbed: activations stop with the tap.
-        if (machine_.session_.x11) {
-            for (const auto& key : x11MediaKeys())
-                machine_.session_.x11->ungrabKey(kMediaKeyGrab + key.keyType);
-        }
-        std::lock_guard lock(machine_.tapLock_);
-        machine_.tap_.reset();
+void LinuxMachine::endMediaKeys() {
+    // Through the portal nothing is grabbed: activations stop with the handler.
+    if (session_.x11) {
+        for (const auto& key : x11MediaKeys())
+            session_.x11->ungrabKey(kMediaKeyGrab + int(key.key));
     }
+    std::lock_guard lock(mediaKeysLock_);
+    mediaKeys_.reset();
+}
 
-  private:
-    LinuxMachine& machine_;
-};
-
-/// Delivery of the tap's keys while attached.
-class LinuxMachine::X11Source final : public RunLoopSource {
-  public:
-    explicit X11Source(LinuxMachine& machine) : machine_(machine) {}
-    ~X11Source() override {
-        std::lock_guard lock(machine_.tapLock_);
-        if (machine_.tap_) machine_.tap_->attached = false;
-    }
-
-  private:
-    LinuxMachine& machine_;
-};
-
-std::unique_ptr<MachPort> LinuxMachine::eventTapCreate(std::uint32_t, std::uint32_t, std::uint32_t,
-                                                       CGEventMask mask,
-                                                       CGEventTapCallBack callback,
-                                                       void* userInfo) {
+Subscription LinuxMachine::interceptMediaKeys(Handler handler) {
     if (!session_.x11 && !session_.portal) {
         sayKeysUnavailable("mediakeys", "Media keys");
-        return nullptr;
+        return {};
     }
-    if (!callback || !(mask & (CGEventMask{1} << kCGEventSystemDefined))) return nullptr;
+    if (!handler) return {};
     {
-        std::lock_guard lock(tapLock_);
-        if (tap_) return nullptr;  // one tap at a time holds the keys
-        tap_ = TapState{callback, userInfo, true, false};
+        std::lock_guard lock(mediaKeysLock_);
+        if (mediaKeys_) return {};  // one interception at a time holds the keys
+        mediaKeys_ = std::make_shared<const Handler>(std::move(handler));
     }
+    Subscription interception([this] { endMediaKeys(); });
     if (!session_.x11) {
         std::vector<GlobalShortcutsPortal::Shortcut> keys;
         for (const auto& key : x11MediaKeys())
@@ -1056,11 +1033,11 @@ std::unique_ptr<MachPort> LinuxMachine::eventTapCreate(std::uint32_t, std::uint3
                 list += (list.empty() ? "" : ", ") + id.substr(6) + " '" + trigger + "'";
             log_.line("[Linux] Media keys through the GlobalShortcuts portal: " + list);
         });
-        return std::make_unique<X11Tap>(*this);
+        return interception;
     }
     int grabbed = 0;
     for (const auto& key : x11MediaKeys()) {
-        switch (session_.x11->grabKey(key.keysym, 0, kMediaKeyGrab + key.keyType)) {
+        switch (session_.x11->grabKey(key.keysym, 0, kMediaKeyGrab + int(key.key))) {
             case X11Session::Grab::grabbed:
                 ++grabbed;
                 break;
@@ -1075,32 +1052,12 @@ std::unique_ptr<MachPort> LinuxMachine::eventTapCreate(std::uint32_t, std::uint3
                 break;
         }
     }
-    auto tap = std::make_unique<X11Tap>(*this);
     if (grabbed == 0) {
         sayOnce("mediakeys",
                 "[Linux] Media keys unavailable: every one is held by another program");
-        return nullptr;  // the tap's destructor lets the state go
+        return {};  // the interception ends here
     }
-    return tap;
-}
-
-void LinuxMachine::eventTapEnable(MachPort&, bool enable) {
-    std::lock_guard lock(tapLock_);
-    if (tap_) tap_->enabled = enable;
-}
-
-std::unique_ptr<RunLoopSource> LinuxMachine::machPortCreateRunLoopSource(MachPort&, long) {
-    return std::make_unique<X11Source>(*this);
-}
-
-void LinuxMachine::runLoopAddSource(RunLoopSource&) {
-    std::lock_guard lock(tapLock_);
-    if (tap_) tap_->attached = true;
-}
-
-void LinuxMachine::runLoopRemoveSource(RunLoopSource&) {
-    std::lock_guard lock(tapLock_);
-    if (tap_) tap_->attached = false;
+    return interception;
 }
 
 void LinuxMachine::keyPressed(int id) {
@@ -1117,29 +1074,25 @@ void LinuxMachine::keyPressed(int id) {
         });
         return;
     }
-    const auto keyType = static_cast<std::uint8_t>(id - kMediaKeyGrab);
+    const auto key = static_cast<MediaKey>(id - kMediaKeyGrab);
     // Passed on (no external display for a brightness key, say): the press
     // goes where it would have gone without Orvane.
-    if (!deliverMediaKey(keyType)) session_.x11->replayKey(id);
+    if (!deliverMediaKey(key)) session_.x11->replayKey(id);
 }
 
-bool LinuxMachine::deliverMediaKey(std::uint8_t keyType) {
-    std::optional<TapState> tap;
+bool LinuxMachine::deliverMediaKey(MediaKey key) {
+    std::shared_ptr<const Handler> handler;
     {
-        std::lock_guard lock(tapLock_);
-        tap = tap_;
+        std::lock_guard lock(mediaKeysLock_);
+        handler = mediaKeys_;
     }
-    if (!tap || !tap->enabled || !tap->attached) return false;
-    // A key-down, as the interceptor reads key words: type in bits 16-23.
-    CGEvent event{kCGEventSystemDefined,
-                  {{kCGEventSystemDefinedData1, std::int64_t(keyType) << 16}}};
-    return tap->callback(nullptr, kCGEventSystemDefined, &event, tap->userInfo) == nullptr;
+    return handler && (*handler)(key);
 }
 
 void LinuxMachine::portalActivated(const std::string& id) {
     if (id.rfind("media-", 0) == 0) {
         for (const auto& key : x11MediaKeys()) {
-            if (id.substr(6) != key.name || deliverMediaKey(key.keyType)) continue;
+            if (id.substr(6) != key.name || deliverMediaKey(key.key)) continue;
             sayOnce("passback", "[Linux] The portal cannot hand a key back: " +
                                     std::string(key.name) + " it delivered did nothing");
         }
@@ -1156,13 +1109,6 @@ void LinuxMachine::portalActivated(const std::string& id) {
         for (const auto& [handlerRef, h] : std::map(handlers_))
             h.handler(0, &event, h.userData);
     });
-}
-
-std::int64_t LinuxMachine::eventGetIntegerValueField(const CGEvent& event, CGEventField field) {
-    for (const auto& [f, v] : event.fields) {
-        if (f == field) return v;
-    }
-    return 0;
 }
 
 OSStatus LinuxMachine::installEventHandler(EventTargetRef, EventHandlerProcPtr handler, std::size_t,

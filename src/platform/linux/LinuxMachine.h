@@ -38,7 +38,7 @@ class LinuxMachine final : public WindowServer,
                            public WindowToolkit,
                            public AudioSinks,
                            public FileSystem,
-                           public EventTapService,
+                           public MediaKeys,
                            public HotKeyService,
                            public KeyboardLayout,
                            public Accessibility {
@@ -158,14 +158,8 @@ class LinuxMachine final : public WindowServer,
     std::optional<std::vector<std::string>> contentsOfDirectory(const std::string& path) override;
     std::optional<std::vector<std::uint8_t>> contentsOfFile(const std::string& path) override;
 
-    // EventTapService: keys come with the desktop session.
-    std::unique_ptr<MachPort> eventTapCreate(std::uint32_t, std::uint32_t, std::uint32_t,
-                                             CGEventMask, CGEventTapCallBack, void*) override;
-    void eventTapEnable(MachPort& tap, bool enable) override;
-    std::int64_t eventGetIntegerValueField(const CGEvent& event, CGEventField field) override;
-    std::unique_ptr<RunLoopSource> machPortCreateRunLoopSource(MachPort& tap, long) override;
-    void runLoopAddSource(RunLoopSource& source) override;
-    void runLoopRemoveSource(RunLoopSource& source) override;
+    // MediaKeys: key grabs on X11, the GlobalShortcuts portal on Wayland.
+    Subscription interceptMediaKeys(Handler handler) override;
 
     // HotKeyService
     EventTargetRef getApplicationEventTarget() override { return 1; }
@@ -190,10 +184,6 @@ class LinuxMachine final : public WindowServer,
     bool isProcessTrustedWithOptions(bool prompt) override;
 
   private:
-    class X11Tap;
-    class X11Source;
-    friend class X11Tap;
-    friend class X11Source;
     /// The display's X11 output, matched by EDID; none without one (said once).
     std::optional<SessionOutput> outputFor(DisplayID display);
     void sayUnavailable(const std::string& key, const std::string& what);
@@ -206,8 +196,10 @@ class LinuxMachine final : public WindowServer,
     void keyPressed(int id);
     /// A media key's or hot key's activation through the portal (its thread).
     void portalActivated(const std::string& id);
-    /// Delivers a media key to the tap; false when the tap passed it on.
-    bool deliverMediaKey(std::uint8_t keyType);
+    /// Delivers a media key to the interception; false when it passed it on.
+    bool deliverMediaKey(MediaKey key);
+    /// Ends the interception: lets the grabs go.
+    void endMediaKeys();
 
     enum class Role : std::uint32_t { connect = 1, framebuffer = 2, interface = 3 };
     struct Bus {
@@ -285,15 +277,9 @@ class LinuxMachine final : public WindowServer,
         std::vector<float> red, green, blue;
     };
     std::map<std::string, Ramps> gammaOriginals_;
-    // Media keys: the one tap, read on the event thread.
-    struct TapState {
-        CGEventTapCallBack callback = nullptr;
-        void* userInfo = nullptr;
-        bool enabled = true;
-        bool attached = false;
-    };
-    std::mutex tapLock_;
-    std::optional<TapState> tap_;
+    // Media keys: the one interception, read on the event thread.
+    std::mutex mediaKeysLock_;
+    std::shared_ptr<const Handler> mediaKeys_;
     // Hot keys: handlers and registered keys, main thread.
     struct HotKeyHandler {
         EventHandlerProcPtr handler;

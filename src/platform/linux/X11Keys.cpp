@@ -12,11 +12,11 @@ namespace orvane::platform::linux_ {
 
 const std::array<X11MediaKey, 5>& x11MediaKeys() {
     static const std::array<X11MediaKey, 5> keys{{
-        {"XF86AudioRaiseVolume", XF86XK_AudioRaiseVolume, 0},
-        {"XF86AudioLowerVolume", XF86XK_AudioLowerVolume, 1},
-        {"XF86MonBrightnessUp", XF86XK_MonBrightnessUp, 2},
-        {"XF86MonBrightnessDown", XF86XK_MonBrightnessDown, 3},
-        {"XF86AudioMute", XF86XK_AudioMute, 7},
+        {"XF86AudioRaiseVolume", XF86XK_AudioRaiseVolume, MediaKey::volumeUp},
+        {"XF86AudioLowerVolume", XF86XK_AudioLowerVolume, MediaKey::volumeDown},
+        {"XF86MonBrightnessUp", XF86XK_MonBrightnessUp, MediaKey::brightnessUp},
+        {"XF86MonBrightnessDown", XF86XK_MonBrightnessDown, MediaKey::brightnessDown},
+        {"XF86AudioMute", XF86XK_AudioMute, MediaKey::mute},
     }};
     return keys;
 }

@@ -6,14 +6,15 @@
 #include <optional>
 #include <string>
 
+#include "platform/MediaKeys.h"
+
 namespace orvane::platform::linux_ {
 
-/// A media key: its X keysym name and value and the auxiliary-control key
-/// type the core's interceptor reads.
+/// A media key: its X keysym name and value and the key it is.
 struct X11MediaKey {
     const char* name;
     unsigned long keysym;
-    std::uint8_t keyType;
+    MediaKey key;
 };
 const std::array<X11MediaKey, 5>& x11MediaKeys();
 

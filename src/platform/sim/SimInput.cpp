@@ -132,6 +132,72 @@ int SimInput::accessibilityPrompts() const {
     return shared_->prompts;
 }
 
+// ---- media keys
+
+namespace {
+/// The key of a key-type byte (bits 16-23 of the key word).
+std::optional<MediaKey> mediaKeyForKeyType(std::uint8_t keyType) {
+    switch (keyType) {
+        case 0:
+            return MediaKey::volumeUp;
+        case 1:
+            return MediaKey::volumeDown;
+        case 2:
+            return MediaKey::brightnessUp;
+        case 3:
+            return MediaKey::brightnessDown;
+        case 7:
+            return MediaKey::mute;
+        default:
+            return std::nullopt;
+    }
+}
+}  // namespace
+
+struct SimInput::MediaKeyTap {
+    SimInput* input = nullptr;
+    MediaKeys::Handler handler;
+    std::unique_ptr<MachPort> tap;
+    std::unique_ptr<RunLoopSource> source;
+};
+
+CGEvent* SimInput::mediaKeyCallback(CGEventTapProxy, CGEventType type, CGEvent* event,
+                                    void* userInfo) {
+    auto* t = static_cast<MediaKeyTap*>(userInfo);
+    if (type == kCGEventTapDisabledByTimeout || type == kCGEventTapDisabledByUserInput) {
+        if (t->tap) t->input->eventTapEnable(*t->tap, true);
+        return event;
+    }
+    if (type != kCGEventSystemDefined || !event) return event;
+    const auto keyWord = static_cast<std::uint32_t>(
+        t->input->eventGetIntegerValueField(*event, kCGEventSystemDefinedData1));
+    // Key down (0x00) or its repeat form (0x02) only; the low and top bytes carry nothing.
+    const auto state = static_cast<std::uint8_t>((keyWord >> 8) & 0xFF);
+    if ((state & 0xFD) != 0) return event;
+    const auto key = mediaKeyForKeyType(static_cast<std::uint8_t>((keyWord >> 16) & 0xFF));
+    if (!key) return event;
+    return t->handler(*key) ? nullptr : event;
+}
+
+Subscription SimInput::interceptMediaKeys(MediaKeys::Handler handler) {
+    auto state = std::make_shared<MediaKeyTap>();
+    state->input = this;
+    state->handler = std::move(handler);
+    state->tap =
+        eventTapCreate(kCGSessionEventTap, kCGHeadInsertEventTap, kCGEventTapOptionDefault,
+                       CGEventMask{1} << kCGEventSystemDefined, &mediaKeyCallback, state.get());
+    if (!state->tap) return {};
+    state->source = machPortCreateRunLoopSource(*state->tap, 0);
+    if (state->source) runLoopAddSource(*state->source);
+    eventTapEnable(*state->tap, true);
+    return Subscription([state] {
+        state->input->eventTapEnable(*state->tap, false);
+        if (state->source) state->input->runLoopRemoveSource(*state->source);
+        state->source.reset();
+        state->tap.reset();
+    });
+}
+
 // ---- event taps
 
 std::unique_ptr<MachPort> SimInput::eventTapCreate(std::uint32_t, std::uint32_t, std::uint32_t,

@@ -10,10 +10,11 @@
 #include <vector>
 
 #include "platform/Accessibility.h"
-#include "platform/EventTapService.h"
 #include "platform/HotKeyService.h"
 #include "platform/KeyboardLayout.h"
+#include "platform/MediaKeys.h"
 #include "platform/WindowToolkit.h"
+#include "platform/sim/SimEventTaps.h"
 
 namespace orvane::platform::sim {
 
@@ -26,7 +27,8 @@ enum class SimHotKeyCall { install, remove, getParameter, registerHotKey, unregi
 /// Accessibility permission, the hot-key service, a keyboard layout and local
 /// key-down monitors. Events are delivered on the calling thread; the rig and
 /// tests deliver them on the main executor, as the run loop would.
-class SimInput final : public EventTapService,
+class SimInput final : public EventTaps,
+                       public MediaKeys,
                        public HotKeyService,
                        public KeyboardLayout,
                        public Accessibility {
@@ -74,7 +76,11 @@ class SimInput final : public EventTapService,
     // Accessibility
     bool isProcessTrustedWithOptions(bool prompt) override;
 
-    // EventTapService
+    // MediaKeys: a tap on system-defined events that decodes their key words
+    // and re-enables itself when the system disables it.
+    Subscription interceptMediaKeys(MediaKeys::Handler handler) override;
+
+    // EventTaps
     std::unique_ptr<MachPort> eventTapCreate(std::uint32_t location, std::uint32_t placement,
                                              std::uint32_t options, CGEventMask mask,
                                              CGEventTapCallBack callback, void* userInfo) override;
@@ -131,6 +137,9 @@ class SimInput final : public EventTapService,
         std::function<std::optional<KeyEvent>(const KeyEvent&)> handler;
     };
     class SimTap;
+    struct MediaKeyTap;
+    static CGEvent* mediaKeyCallback(CGEventTapProxy proxy, CGEventType type, CGEvent* event,
+                                     void* userInfo);
     class SimSource;
     class SimInputSource;
     class SimMonitor;

@@ -282,13 +282,9 @@ TEST_F(X11SessionTest, MediaKeysReachTheTapAndKeysHeldElsewhereAreSaidTaken) {
              GrabModeAsync);
     XSync(x_, False);
     Presses presses;
-    presses.taps = machine_.get();
-    auto tap = machine_->eventTapCreate(
-        platform::kCGSessionEventTap, platform::kCGHeadInsertEventTap, 0,
-        platform::CGEventMask{1} << platform::kCGEventSystemDefined, record, &presses);
-    ASSERT_TRUE(tap);
-    auto source = machine_->machPortCreateRunLoopSource(*tap, 0);
-    machine_->runLoopAddSource(*source);
+    auto interception = machine_->interceptMediaKeys(presses.handler());
+    ASSERT_TRUE(interception);
+    EXPECT_FALSE(machine_->interceptMediaKeys(presses.handler())) << "one at a time";
     EXPECT_THAT(log_.lines(),
                 Contains("[Linux] XF86AudioMute is held by another program - not intercepted"));
     EXPECT_TRUE(machine_->isProcessTrustedWithOptions(false));
@@ -300,7 +296,8 @@ TEST_F(X11SessionTest, MediaKeysReachTheTapAndKeysHeldElsewhereAreSaidTaken) {
     EXPECT_EQ(nextKeyPress(), XKeysymToKeycode(x_, XF86XK_AudioMute));
     {
         std::lock_guard lock(presses.lock);
-        EXPECT_EQ(presses.words, (std::vector<std::int64_t>{2 << 16, 1 << 16}));
+        EXPECT_EQ(presses.keys, (std::vector<platform::MediaKey>{platform::MediaKey::brightnessUp,
+                                                                 platform::MediaKey::volumeDown}));
     }
 
     // A key the tap passes on is sent on, past the grab, to the focus.
@@ -314,9 +311,7 @@ TEST_F(X11SessionTest, MediaKeysReachTheTapAndKeysHeldElsewhereAreSaidTaken) {
 
     // Released with the tap: nothing is grabbed any more.
     EXPECT_FALSE(canGrab(XF86XK_MonBrightnessUp));
-    machine_->runLoopRemoveSource(*source);
-    source.reset();
-    tap.reset();
+    interception.reset();
     EXPECT_TRUE(canGrab(XF86XK_MonBrightnessUp));
 }
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-namespace orvane::platform {
+namespace orvane::platform::sim {
 
 using CGEventType = std::uint32_t;
 using CGEventField = std::uint32_t;
@@ -45,12 +45,13 @@ using CGEventTapProxy = void*;
 using CGEventTapCallBack = CGEvent* (*)(CGEventTapProxy proxy, CGEventType type, CGEvent* event,
                                         void* userInfo);
 
-/// The window server's event taps and the run loop they deliver on.
-/// Linux: media keys are grabbed with XGrabKey on X11 or bound through the
-/// GlobalShortcuts portal on Wayland; a "system-defined event" is such a key.
-class EventTapService {
+/// The simulated machine's keys arrive as the original platform's window
+/// server delivers them: events through taps attached to a run loop, a media
+/// key as a system-defined event whose key word packs the key type and state.
+/// SimInput implements these calls and shows the core only MediaKeys.
+class EventTaps {
   public:
-    virtual ~EventTapService() = default;
+    virtual ~EventTaps() = default;
     /// A tap that passes each event of mask to callback (on the tap's thread)
     /// until destroyed; the caller owns it. None when the user has not granted
     /// the permission or the session has no way to see the keys. Main thread.
@@ -73,4 +74,4 @@ class EventTapService {
     virtual void runLoopRemoveSource(RunLoopSource& source) = 0;
 };
 
-}  // namespace orvane::platform
+}  // namespace orvane::platform::sim
