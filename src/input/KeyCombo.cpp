@@ -54,29 +54,11 @@ std::string KeyCombo::keyName(std::uint32_t keyCode, platform::KeyboardLayout& l
     for (const auto& [code, name] : kFixedNames) {
         if (code == keyCode) return name;
     }
-    const std::string fallback = "Key" + std::to_string(keyCode);
-    if (keyCode > 0xFFFF) return fallback;
-    auto source = layout.copyCurrentKeyboardInputSource();
-    if (!source) return fallback;
-    const auto* data = source->unicodeKeyLayoutData();
-    if (!data) return fallback;
-    std::uint32_t deadKeys = 0;
-    std::size_t length = 0;
-    std::array<char16_t, 4> units{};
-    const auto status = layout.ucKeyTranslate(
-        *data, static_cast<std::uint16_t>(keyCode), platform::kUCKeyActionDisplay, 0,
-        layout.keyboardType(), platform::kUCKeyTranslateNoDeadKeysMask, &deadKeys, units.size(),
-        &length, units.data());
-    if (status != platform::noErr || length == 0) return fallback;
-    length = std::min(length, units.size());
+    const auto text = layout.keyText(keyCode);
+    if (!text || text->empty()) return "Key" + std::to_string(keyCode);
     std::string name;
-    for (std::size_t i = 0; i < length; ++i) {
-        char32_t c = units[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-        }
+    for (char32_t c : *text)
         runtime::appendUTF8(name, upper(c));
-    }
     return name;
 }
 

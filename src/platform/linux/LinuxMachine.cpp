@@ -1198,13 +1198,6 @@ OSStatus LinuxMachine::unregisterEventHotKey(EventHotKeyRef hotKey) {
     return noErr;
 }
 
-OSStatus LinuxMachine::ucKeyTranslate(const UCKeyboardLayout&, std::uint16_t, std::uint16_t,
-                                      std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t*,
-                                      std::size_t, std::size_t* actualLength, char16_t*) {
-    if (actualLength) *actualLength = 0;
-    return -50;  // paramErr: no layout to translate with
-}
-
 bool LinuxMachine::isProcessTrustedWithOptions(bool) {
     // Nothing asks the user here: keys can be intercepted when the session
     // offers a way to, and not otherwise.

@@ -173,12 +173,8 @@ class LinuxMachine final : public WindowServer,
                                  std::uint32_t, EventHotKeyRef*) override;
     OSStatus unregisterEventHotKey(EventHotKeyRef hotKey) override;
 
-    // KeyboardLayout
-    std::unique_ptr<InputSource> copyCurrentKeyboardInputSource() override { return nullptr; }
-    std::uint32_t keyboardType() override { return 0; }
-    OSStatus ucKeyTranslate(const UCKeyboardLayout&, std::uint16_t, std::uint16_t, std::uint32_t,
-                            std::uint32_t, std::uint32_t, std::uint32_t*, std::size_t,
-                            std::size_t* actualLength, char16_t*) override;
+    // KeyboardLayout, where libxkbcommon has no keymap: keys keep their numbers.
+    std::optional<std::u32string> keyText(std::uint32_t) override { return std::nullopt; }
 
     // Accessibility
     bool isProcessTrustedWithOptions(bool prompt) override;

@@ -24,19 +24,6 @@ const std::map<std::uint16_t, std::uint32_t>& evdevCodes() {
     return codes;
 }
 
-/// The layout has its keymap; the core only needs to know there is one.
-class XkbSource final : public InputSource {
-  public:
-    explicit XkbSource(const UCKeyboardLayout& layout) : layout_(layout) {}
-    const UCKeyboardLayout* unicodeKeyLayoutData() const override { return &layout_; }
-
-  private:
-    const UCKeyboardLayout& layout_;
-};
-
-class XkbLayoutData final : public UCKeyboardLayout {};
-const XkbLayoutData kLayoutData;
-
 xkb_keymap* fromX11(xkb_context* context, const std::string& displayName) {
     if (displayName.empty()) return nullptr;
     xcb_connection_t* c = xcb_connect(displayName.c_str(), nullptr);
@@ -93,40 +80,17 @@ XkbKeyboardLayout::~XkbKeyboardLayout() {
     xkb_context_unref(context_);
 }
 
-std::unique_ptr<InputSource> XkbKeyboardLayout::copyCurrentKeyboardInputSource() {
-    return std::make_unique<XkbSource>(kLayoutData);
-}
-
-OSStatus XkbKeyboardLayout::ucKeyTranslate(const UCKeyboardLayout&, std::uint16_t keyCode,
-                                           std::uint16_t, std::uint32_t, std::uint32_t,
-                                           std::uint32_t, std::uint32_t* deadKeyState,
-                                           std::size_t maxLength, std::size_t* actualLength,
-                                           char16_t* unicodeString) {
-    if (actualLength) *actualLength = 0;
-    if (deadKeyState) *deadKeyState = 0;
-    constexpr OSStatus kParamErr = -50;
+std::optional<std::u32string> XkbKeyboardLayout::keyText(std::uint32_t keyCode) {
     auto code = evdevCodes().find(keyCode);
-    if (code == evdevCodes().end() || !unicodeString) return kParamErr;
+    if (code == evdevCodes().end()) return std::nullopt;
     // The first level of the layout's first group: the key's own symbol, no
     // modifiers and no dead-key composition.
     const xkb_keysym_t* syms = nullptr;
     const int n = xkb_keymap_key_get_syms_by_level(keymap_, code->second + 8, 0, 0, &syms);
-    if (n <= 0) return kParamErr;
+    if (n <= 0) return std::nullopt;
     const std::uint32_t c = xkb_keysym_to_utf32(syms[0]);
-    if (c == 0) return kParamErr;
-    std::size_t length = 0;
-    if (c >= 0x10000) {
-        if (maxLength < 2) return kParamErr;
-        unicodeString[0] = char16_t(0xD800 + ((c - 0x10000) >> 10));
-        unicodeString[1] = char16_t(0xDC00 + ((c - 0x10000) & 0x3FF));
-        length = 2;
-    } else {
-        if (maxLength < 1) return kParamErr;
-        unicodeString[0] = char16_t(c);
-        length = 1;
-    }
-    if (actualLength) *actualLength = length;
-    return 0;
+    if (c == 0) return std::nullopt;
+    return std::u32string(1, char32_t(c));
 }
 
 }  // namespace orvane::platform::linux_

@@ -24,13 +24,7 @@ class XkbKeyboardLayout final : public KeyboardLayout {
     static std::unique_ptr<XkbKeyboardLayout> named(const std::string& layout);
     ~XkbKeyboardLayout() override;
 
-    std::unique_ptr<InputSource> copyCurrentKeyboardInputSource() override;
-    std::uint32_t keyboardType() override { return 0; }
-    OSStatus ucKeyTranslate(const UCKeyboardLayout& layout, std::uint16_t keyCode,
-                            std::uint16_t keyAction, std::uint32_t modifierKeyState,
-                            std::uint32_t keyboardType, std::uint32_t options,
-                            std::uint32_t* deadKeyState, std::size_t maxLength,
-                            std::size_t* actualLength, char16_t* unicodeString) override;
+    std::optional<std::u32string> keyText(std::uint32_t keyCode) override;
 
   private:
     XkbKeyboardLayout(xkb_context* context, xkb_keymap* keymap);

@@ -442,6 +442,30 @@ OSStatus SimInput::ucKeyTranslate(const UCKeyboardLayout&, std::uint16_t keyCode
     return noErr;  // a key that types nothing
 }
 
+std::optional<std::u32string> SimInput::keyText(std::uint32_t keyCode) {
+    if (keyCode > 0xFFFF) return std::nullopt;
+    auto source = copyCurrentKeyboardInputSource();
+    if (!source) return std::nullopt;
+    const auto* data = source->unicodeKeyLayoutData();
+    if (!data) return std::nullopt;
+    std::uint32_t deadKeys = 0;
+    std::size_t length = 0;
+    std::array<char16_t, 4> units{};
+    const auto status = ucKeyTranslate(
+        *data, static_cast<std::uint16_t>(keyCode), kUCKeyActionDisplay, 0, keyboardType(),
+        kUCKeyTranslateNoDeadKeysMask, &deadKeys, units.size(), &length, units.data());
+    if (status != noErr || length == 0) return std::nullopt;
+    length = std::min(length, units.size());
+    std::u32string text;
+    for (std::size_t i = 0; i < length; ++i) {
+        char32_t c = units[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length)
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+        text += c;
+    }
+    return text;
+}
+
 // ---- local monitors
 
 std::unique_ptr<EventMonitor> SimInput::addLocalMonitor(

@@ -18,6 +18,25 @@
 
 namespace orvane::platform::sim {
 
+// The original platform's keyboard-layout calls, which the simulated machine
+// answers and names keys through.
+inline constexpr std::uint16_t kUCKeyActionDisplay = 3;
+inline constexpr std::uint32_t kUCKeyTranslateNoDeadKeysMask = 1;
+
+/// A keyboard layout's translation table.
+class UCKeyboardLayout {
+  public:
+    virtual ~UCKeyboardLayout() = default;
+};
+
+/// The current input source; its layout data may be missing (input methods).
+class InputSource {
+  public:
+    virtual ~InputSource() = default;
+    /// The layout, owned by the source; none when the source has no layout.
+    virtual const UCKeyboardLayout* unicodeKeyLayoutData() const = 0;
+};
+
 enum class SimKeyboardLayoutKind { us, noInputSource, noLayoutData };
 
 /// Hot-key service calls a test can make fail.
@@ -104,14 +123,20 @@ class SimInput final : public EventTaps,
                                  EventHotKeyRef* outRef) override;
     OSStatus unregisterEventHotKey(EventHotKeyRef hotKey) override;
 
-    // KeyboardLayout
-    std::unique_ptr<InputSource> copyCurrentKeyboardInputSource() override;
-    std::uint32_t keyboardType() override { return 40; }
+    // KeyboardLayout: the current source's layout, translated for display
+    // into UTF-16 units as the original platform does.
+    std::optional<std::u32string> keyText(std::uint32_t keyCode) override;
+
+    // The original platform's layout calls.
+    /// The current source, owned by the caller; none when there is none.
+    std::unique_ptr<InputSource> copyCurrentKeyboardInputSource();
+    std::uint32_t keyboardType() { return 40; }
+    /// Up to maxLength UTF-16 units in the caller's buffer; a non-zero status writes nothing.
     OSStatus ucKeyTranslate(const UCKeyboardLayout& layout, std::uint16_t keyCode,
                             std::uint16_t keyAction, std::uint32_t modifierKeyState,
                             std::uint32_t keyboardType, std::uint32_t options,
                             std::uint32_t* deadKeyState, std::size_t maxLength,
-                            std::size_t* actualLength, char16_t* unicodeString) override;
+                            std::size_t* actualLength, char16_t* unicodeString);
 
   private:
     static constexpr EventTargetRef kApplicationTarget = 1;
