@@ -68,7 +68,7 @@ DisplayManager::DisplayManager(Key, runtime::Runtime& runtime, DisplayServices s
     const auto& platform = services_.platform;
     if (!shortcuts_) {
         shortcuts_ = std::make_shared<input::ShortcutManager>(
-            platform.hotKeys, platform.keyboardLayout, main_, log_, platform.texts);
+            platform.shortcuts, platform.keyboardLayout, main_, log_, platform.texts);
     }
     if (!osd_) osd_ = std::make_shared<input::OSDManager>(platform.windowToolkit, main_);
 }

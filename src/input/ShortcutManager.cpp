@@ -8,45 +8,32 @@ namespace orvane::input {
 
 using namespace platform;
 
-ShortcutManager::ShortcutManager(HotKeyService& hotKeys, KeyboardLayout& layout,
+ShortcutManager::ShortcutManager(GlobalShortcuts& hotKeys, KeyboardLayout& layout,
                                  runtime::Executor& main, runtime::Logger& log,
                                  const MechanismTexts& texts)
     : hotKeys_(hotKeys), layout_(layout), main_(main), log_(log), texts_(texts) {}
 
 ShortcutManager::~ShortcutManager() {
-    for (const auto& [action, ref] : hotKeyRefs_)
-        hotKeys_.unregisterEventHotKey(ref);
+    for (const auto& [action, id] : actionToID_)
+        hotKeys_.unbind(id);
     // The handler holds a raw pointer to this object.
-    if (eventHandlerRef_) hotKeys_.removeEventHandler(eventHandlerRef_);
+    listening_.reset();
 }
 
 void ShortcutManager::installHandler() {
-    if (eventHandlerRef_) return;
-    const EventTypeSpec type{kEventClassKeyboard, kEventHotKeyPressed};
-    EventHandlerRef ref = 0;
-    const auto status = hotKeys_.installEventHandler(hotKeys_.getApplicationEventTarget(),
-                                                     &hotKeyHandler, 1, &type, this, &ref);
-    if (status != noErr) {
+    if (listening_) return;
+    auto listening = hotKeys_.listen([this](std::uint32_t id) {
+        main_.post([weak = weak_from_this(), id] {
+            if (auto manager = weak.lock()) manager->handleHotKey(id);
+        });
+    });
+    if (auto* error = std::get_if<PlatformError>(&listening)) {
         if (!texts_.hotKeyHandlerFailed.empty())
-            log_.line(texts_.hotKeyHandlerFailed + std::to_string(status));
+            log_.line(texts_.hotKeyHandlerFailed + error->text);
         return;
     }
-    eventHandlerRef_ = ref;
+    listening_ = std::move(std::get<Subscription>(listening));
     log_.line(texts_.hotKeyHandlerInstalled);
-}
-
-OSStatus ShortcutManager::hotKeyHandler(EventHandlerCallRef, EventRef event, void* userData) {
-    if (!event || !userData) return eventNotHandledErr;
-    auto* self = static_cast<ShortcutManager*>(userData);
-    EventHotKeyID id;
-    if (self->hotKeys_.getEventParameter(event, kEventParamDirectObject, typeEventHotKeyID,
-                                         sizeof id, nullptr, &id) != noErr) {
-        return eventNotHandledErr;
-    }
-    self->main_.post([weak = self->weak_from_this(), hotKey = id.id] {
-        if (auto manager = weak.lock()) manager->handleHotKey(hotKey);
-    });
-    return noErr;
 }
 
 void ShortcutManager::handleHotKey(std::uint32_t id) {
@@ -79,19 +66,14 @@ bool ShortcutManager::registerShortcut(ShortcutAction action, KeyCombo combo) {
                               : std::nullopt;
     unregister(action);
     const std::uint32_t id = nextHotKeyID_++;
-    EventHotKeyRef ref = 0;
-    const auto status =
-        hotKeys_.registerEventHotKey(combo.keyCode, combo.modifiers, EventHotKeyID{kSignature, id},
-                                     hotKeys_.getApplicationEventTarget(), 0, &ref);
-    if (status != noErr || ref == 0) {
-        log_.line("[ShortcutManager] Failed to register " + std::string(label(action)) +
-                  ": status=" + std::to_string(status));
+    if (auto error = hotKeys_.bind(id, combo.keyCode, combo.modifiers)) {
+        log_.line("[ShortcutManager] Failed to register " + std::string(label(action)) + ": " +
+                  error->text);
         // The refused combination takes nothing away: the previous one comes back.
         if (previous && !(*previous == combo)) registerShortcut(action, *previous);
         return false;
     }
     bindings_[action] = combo;
-    hotKeyRefs_[action] = ref;
     idToAction_[id] = action;
     actionToID_[action] = id;
     notifier_.notify("bindings");
@@ -102,28 +84,22 @@ bool ShortcutManager::registerShortcut(ShortcutAction action, KeyCombo combo) {
 }
 
 void ShortcutManager::unregister(ShortcutAction action) {
-    if (auto it = hotKeyRefs_.find(action); it != hotKeyRefs_.end()) {
-        hotKeys_.unregisterEventHotKey(it->second);
-        hotKeyRefs_.erase(it);
-    }
-    if (bindings_.erase(action)) notifier_.notify("bindings");
     if (auto it = actionToID_.find(action); it != actionToID_.end()) {
+        hotKeys_.unbind(it->second);
         idToAction_.erase(it->second);
         actionToID_.erase(it);
     }
+    if (bindings_.erase(action)) notifier_.notify("bindings");
     log_.line("[ShortcutManager] Unregistered " + std::string(label(action)));
 }
 
 void ShortcutManager::unregisterAll() {
     std::vector<ShortcutAction> actions;
-    for (const auto& [action, ref] : hotKeyRefs_)
+    for (const auto& [action, id] : actionToID_)
         actions.push_back(action);
     for (auto action : actions)
         unregister(action);
-    if (eventHandlerRef_) {
-        hotKeys_.removeEventHandler(eventHandlerRef_);
-        eventHandlerRef_ = 0;
-    }
+    listening_.reset();
 }
 
 std::optional<std::uint32_t> ShortcutManager::idFor(ShortcutAction action) const {

@@ -9,7 +9,7 @@
 
 #include "input/KeyCombo.h"
 #include "input/ShortcutAction.h"
-#include "platform/HotKeyService.h"
+#include "platform/GlobalShortcuts.h"
 #include "platform/KeyboardLayout.h"
 #include "platform/MechanismTexts.h"
 #include "runtime/Executor.h"
@@ -18,13 +18,11 @@
 
 namespace orvane::input {
 
-/// The six global shortcuts: registers them with the hot-key service, maps a
-/// fired hot key back to its action and calls the action handler. Main thread only.
+/// The six global shortcuts: binds them across the desktop, maps a fired
+/// hot key back to its action and calls the action handler. Main thread only.
 class ShortcutManager : public std::enable_shared_from_this<ShortcutManager> {
   public:
-    static constexpr std::uint32_t kSignature = 0x4F56;
-
-    ShortcutManager(platform::HotKeyService& hotKeys, platform::KeyboardLayout& layout,
+    ShortcutManager(platform::GlobalShortcuts& hotKeys, platform::KeyboardLayout& layout,
                     runtime::Executor& main, runtime::Logger& log,
                     const platform::MechanismTexts& texts = platform::kOriginalMechanismTexts);
     /// Releases every hot key and the handler without logging.
@@ -46,7 +44,7 @@ class ShortcutManager : public std::enable_shared_from_this<ShortcutManager> {
     const std::map<std::uint32_t, ShortcutAction>& idToAction() const { return idToAction_; }
     std::optional<std::uint32_t> idFor(ShortcutAction action) const;
     std::uint32_t nextHotKeyID() const { return nextHotKeyID_; }
-    bool hasHandler() const { return eventHandlerRef_ != 0; }
+    bool hasHandler() const { return static_cast<bool>(listening_); }
     platform::KeyboardLayout& keyboardLayout() { return layout_; }
 
     [[nodiscard]] std::shared_ptr<void> observe(runtime::ChangeNotifier::Observer observer) {
@@ -54,10 +52,7 @@ class ShortcutManager : public std::enable_shared_from_this<ShortcutManager> {
     }
 
   private:
-    static platform::OSStatus hotKeyHandler(platform::EventHandlerCallRef next,
-                                            platform::EventRef event, void* userData);
-
-    platform::HotKeyService& hotKeys_;
+    platform::GlobalShortcuts& hotKeys_;
     platform::KeyboardLayout& layout_;
     runtime::Executor& main_;
     runtime::Logger& log_;
@@ -65,11 +60,10 @@ class ShortcutManager : public std::enable_shared_from_this<ShortcutManager> {
     runtime::ChangeNotifier notifier_;
 
     std::map<ShortcutAction, KeyCombo> bindings_;
-    std::map<ShortcutAction, platform::EventHotKeyRef> hotKeyRefs_;
     std::map<std::uint32_t, ShortcutAction> idToAction_;
     std::map<ShortcutAction, std::uint32_t> actionToID_;
     std::uint32_t nextHotKeyID_ = 1;
-    platform::EventHandlerRef eventHandlerRef_ = 0;
+    platform::Subscription listening_;
 };
 
 }  // namespace orvane::input

@@ -7,7 +7,7 @@
 #include "platform/DynamicLoader.h"
 #include "platform/FileSystem.h"
 #include "platform/FramebufferI2C.h"
-#include "platform/HotKeyService.h"
+#include "platform/GlobalShortcuts.h"
 #include "platform/IORegistry.h"
 #include "platform/KeyboardLayout.h"
 #include "platform/MechanismTexts.h"
@@ -27,7 +27,7 @@ struct Platform {
     AudioSinks& audio;
     FileSystem& fileSystem;
     MediaKeys& mediaKeys;
-    HotKeyService& hotKeys;
+    GlobalShortcuts& shortcuts;
     KeyboardLayout& keyboardLayout;
     Accessibility& accessibility;
     /// How the platform's log lines name its mechanisms.

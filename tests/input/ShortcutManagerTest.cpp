@@ -100,9 +100,10 @@ TEST_F(ShortcutTest, RegisterReplaceUnregisterAndFire) {
     EXPECT_THAT(fired, ElementsAre(ShortcutAction::brightnessUp, ShortcutAction::volumeDown));
 
     // A late event carrying the replaced id, and one no one registered.
-    EXPECT_EQ(input.fireHotKeyID({ShortcutManager::kSignature, 1}), platform::noErr);
-    EXPECT_EQ(input.fireHotKeyID({0x1234, 7}), platform::noErr);  // the signature is not compared
-    EXPECT_EQ(input.fireUnreadableHotKeyEvent(), platform::eventNotHandledErr);
+    EXPECT_EQ(input.fireHotKeyID({platform::sim::SimInput::kSignature, 1}), platform::sim::noErr);
+    EXPECT_EQ(input.fireHotKeyID({0x1234, 7}),
+              platform::sim::noErr);  // the signature is not compared
+    EXPECT_EQ(input.fireUnreadableHotKeyEvent(), platform::sim::eventNotHandledErr);
     executor().runUntilIdle();
     EXPECT_EQ(fired.size(), 2u);
 
@@ -140,13 +141,13 @@ TEST_F(ShortcutTest, FailuresAreLoggedAndSpendTheID) {
     manager->installHandler();
     EXPECT_FALSE(manager->hasHandler());
     EXPECT_EQ(lines().back(), "[ShortcutManager] Failed to install handler: -50");
-    input.failHotKeyCall(SimHotKeyCall::install, platform::noErr);
+    input.failHotKeyCall(SimHotKeyCall::install, platform::sim::noErr);
 
-    input.failHotKeyCall(SimHotKeyCall::registerHotKey, platform::eventHotKeyExistsErr);
+    input.failHotKeyCall(SimHotKeyCall::registerHotKey, platform::sim::eventHotKeyExistsErr);
     manager->registerShortcut(ShortcutAction::contrastDown, {2, kCmdKey});
     EXPECT_EQ(lines().back(), "[ShortcutManager] Failed to register Contrast Down: status=-9878");
     EXPECT_THAT(manager->bindings(), IsEmpty());
-    input.failHotKeyCall(SimHotKeyCall::registerHotKey, platform::noErr);
+    input.failHotKeyCall(SimHotKeyCall::registerHotKey, platform::sim::noErr);
     manager->registerShortcut(ShortcutAction::contrastDown, {2, kCmdKey});
     EXPECT_EQ(manager->idFor(ShortcutAction::contrastDown), 2u);  // id 1 stays spent
     // The same combination for a second action is refused before the system is asked.
@@ -223,10 +224,10 @@ TEST_F(ShortcutTest, RecordingRules) {
     key(12, kCommandFlag);
     EXPECT_FALSE(manager->bindings().count(ShortcutAction::contrastDown));
     EXPECT_FALSE(store.shortcutBindings().count("contrast_down"));
-    input.failHotKeyCall(SimHotKeyCall::registerHotKey, platform::eventHotKeyExistsErr);
+    input.failHotKeyCall(SimHotKeyCall::registerHotKey, platform::sim::eventHotKeyExistsErr);
     recorder.startRecording(ShortcutAction::volumeDown);
     key(13, kCommandFlag);
-    input.failHotKeyCall(SimHotKeyCall::registerHotKey, platform::noErr);
+    input.failHotKeyCall(SimHotKeyCall::registerHotKey, platform::sim::noErr);
     EXPECT_FALSE(store.shortcutBindings().count("volume_down"));
 
     // The clear button works without recording.

@@ -86,24 +86,17 @@ struct Presses {
     }
 };
 
-/// Hot-key IDs a handler saw; each stops the loop.
+/// Shortcut ids a listener saw (on the main loop); each stops the loop.
 struct HotKeyHits {
     runtime::EventLoop* loop;
     std::vector<std::uint32_t> ids;
-    platform::HotKeyService* service;
-};
 
-inline platform::OSStatus onHotKey(platform::EventHandlerCallRef, platform::EventRef event,
-                                   void* data) {
-    auto* hits = static_cast<HotKeyHits*>(data);
-    platform::EventHotKeyID id;
-    std::size_t size = 0;
-    if (hits->service->getEventParameter(event, platform::kEventParamDirectObject,
-                                         platform::typeEventHotKeyID, sizeof id, &size,
-                                         &id) == platform::noErr)
-        hits->ids.push_back(id.id);
-    hits->loop->stop();
-    return platform::noErr;
-}
+    std::function<void(std::uint32_t)> listener() {
+        return [this](std::uint32_t id) {
+            ids.push_back(id);
+            loop->stop();
+        };
+    }
+};
 
 }  // namespace orvane::test

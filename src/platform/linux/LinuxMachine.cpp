@@ -994,7 +994,7 @@ std::optional<std::vector<std::uint8_t>> LinuxMachine::contentsOfFile(const std:
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-// MediaKeys, HotKeyService, KeyboardLayout, Accessibility
+// MediaKeys, GlobalShortcuts, KeyboardLayout, Accessibility
 
 void LinuxMachine::endMediaKeys() {
     // Through the portal nothing is grabbed: activations stop with the handler.
@@ -1062,16 +1062,7 @@ Subscription LinuxMachine::interceptMediaKeys(Handler handler) {
 
 void LinuxMachine::keyPressed(int id) {
     if (id >= kHotKeyGrab) {
-        const auto ref = static_cast<EventHotKeyRef>(id - kHotKeyGrab);
-        if (!main_) return;
-        main_->post([this, ref] {
-            auto key = hotKeys_.find(ref);
-            if (key == hotKeys_.end()) return;
-            Event event;
-            event.hotKeyID = key->second;
-            for (const auto& [handlerRef, h] : std::map(handlers_))
-                h.handler(0, &event, h.userData);
-        });
+        shortcutFired(std::uint32_t(id - kHotKeyGrab));
         return;
     }
     const auto key = static_cast<MediaKey>(id - kMediaKeyGrab);
@@ -1100,102 +1091,94 @@ void LinuxMachine::portalActivated(const std::string& id) {
     }
     if (!main_) return;
     main_->post([this, id] {
-        auto ref = portalHotKeys_.find(id);
-        if (ref == portalHotKeys_.end()) return;
-        auto key = hotKeys_.find(ref->second);
-        if (key == hotKeys_.end()) return;
-        Event event;
-        event.hotKeyID = key->second;
-        for (const auto& [handlerRef, h] : std::map(handlers_))
-            h.handler(0, &event, h.userData);
+        if (auto it = portalShortcuts_.find(id); it != portalShortcuts_.end())
+            shortcutFired(it->second);
     });
 }
 
-OSStatus LinuxMachine::installEventHandler(EventTargetRef, EventHandlerProcPtr handler, std::size_t,
-                                           const EventTypeSpec*, void* userData,
-                                           EventHandlerRef* outRef) {
-    if (outRef) *outRef = 0;
+void LinuxMachine::shortcutFired(std::uint32_t id) {
+    if (!main_) return;
+    main_->post([this, id] {
+        if (activated_ && shortcuts_.count(id)) (*activated_)(id);
+    });
+}
+
+namespace {
+PlatformError keysUnavailable() {
+    return {std::error_code(ENOTSUP, std::generic_category()),
+            "the session offers no global shortcuts"};
+}
+}  // namespace
+
+std::variant<Subscription, PlatformError> LinuxMachine::listen(
+    std::function<void(std::uint32_t id)> activated) {
     if (!session_.x11 && !session_.portal) {
         sayKeysUnavailable("shortcuts", "Global shortcuts");
-        return eventNotHandledErr;
+        return keysUnavailable();
     }
-    if (!handler || !outRef) return eventNotHandledErr;
-    const auto ref = nextHandler_++;
-    handlers_[ref] = HotKeyHandler{handler, userData};
-    *outRef = ref;
-    return noErr;
+    if (!activated || activated_)
+        return PlatformError{std::error_code(EBUSY, std::generic_category()),
+                             "shortcuts are listened to already"};
+    activated_ = std::make_shared<const std::function<void(std::uint32_t)>>(std::move(activated));
+    return Subscription([this] { activated_.reset(); });
 }
 
-OSStatus LinuxMachine::removeEventHandler(EventHandlerRef handler) {
-    return handlers_.erase(handler) ? noErr : eventNotHandledErr;
-}
-
-OSStatus LinuxMachine::getEventParameter(EventRef event, std::uint32_t name, std::uint32_t type,
-                                         std::size_t bufferSize, std::size_t* outActualSize,
-                                         void* outData) {
-    if (!event || !event->hotKeyID || name != kEventParamDirectObject ||
-        type != typeEventHotKeyID || bufferSize < sizeof(EventHotKeyID) || !outData)
-        return eventParameterNotFoundErr;
-    std::memcpy(outData, &*event->hotKeyID, sizeof(EventHotKeyID));
-    if (outActualSize) *outActualSize = sizeof(EventHotKeyID);
-    return noErr;
-}
-
-OSStatus LinuxMachine::registerEventHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
-                                           EventHotKeyID hotKeyID, EventTargetRef, std::uint32_t,
-                                           EventHotKeyRef* outRef) {
-    if (outRef) *outRef = 0;
+std::optional<PlatformError> LinuxMachine::bind(std::uint32_t id, std::uint32_t keyCode,
+                                                std::uint32_t modifiers) {
     if (!session_.x11 && !session_.portal) {
         sayKeysUnavailable("shortcuts", "Global shortcuts");
-        return eventNotHandledErr;
+        return keysUnavailable();
     }
     const auto keysym = keysymForKeyCode(keyCode);
-    if (!keysym || !outRef) return eventNotHandledErr;
-    const auto ref = nextHotKey_++;
+    if (!keysym)
+        return PlatformError{std::error_code(EINVAL, std::generic_category()),
+                             "key " + std::to_string(keyCode) + " has no X keysym"};
+    if (shortcuts_.count(id))
+        return PlatformError{std::error_code(EEXIST, std::generic_category()),
+                             "shortcut " + std::to_string(id) + " is bound already"};
     if (!session_.x11) {
         // The portal binds by id: the same id each start keeps the user's choice.
-        const std::string id = "hotkey-" + std::to_string(hotKeyID.id);
-        hotKeys_[ref] = hotKeyID;
-        portalHotKeys_[id] = ref;
-        *outRef = ref;
+        const std::string portalID = "hotkey-" + std::to_string(id);
+        shortcuts_.insert(id);
+        portalShortcuts_[portalID] = id;
         session_.portal->bind(
-            {{id, "Orvane shortcut " + std::to_string(hotKeyID.id),
-              xdgShortcut(keyCode, modifiers)}},
-            [this, id](const std::map<std::string, std::string>& bound, const std::string& error) {
-                auto it = bound.find(id);
+            {{portalID, "Orvane shortcut " + std::to_string(id), xdgShortcut(keyCode, modifiers)}},
+            [this, portalID](const std::map<std::string, std::string>& bound,
+                             const std::string& error) {
+                auto it = bound.find(portalID);
                 if (!error.empty() || it == bound.end()) {
-                    log_.line("[Linux] Shortcut " + id + " not bound by the portal: " +
+                    log_.line("[Linux] Shortcut " + portalID + " not bound by the portal: " +
                               (error.empty() ? "no answer for it" : error));
                 } else if (it->second.empty()) {
-                    log_.line("[Linux] Shortcut " + id +
+                    log_.line("[Linux] Shortcut " + portalID +
                               " has no key yet - set one in the desktop's shortcut settings");
                 } else {
-                    log_.line("[Linux] Shortcut " + id + " bound by the portal to '" + it->second +
-                              "'");
+                    log_.line("[Linux] Shortcut " + portalID + " bound by the portal to '" +
+                              it->second + "'");
                 }
             });
         // Asked for: the portal answers later, and its answer is logged.
-        return noErr;
+        return std::nullopt;
     }
-    switch (session_.x11->grabKey(*keysym, x11Modifiers(modifiers), kHotKeyGrab + int(ref))) {
+    switch (session_.x11->grabKey(*keysym, x11Modifiers(modifiers), kHotKeyGrab + int(id))) {
         case X11Session::Grab::grabbed:
-            hotKeys_[ref] = hotKeyID;
-            *outRef = ref;
-            return noErr;
+            shortcuts_.insert(id);
+            return std::nullopt;
         case X11Session::Grab::taken:
-            return eventHotKeyExistsErr;
+            return PlatformError{std::error_code(EBUSY, std::generic_category()),
+                                 xdgShortcut(keyCode, modifiers) + " is held by another program"};
         case X11Session::Grab::noSuchKey:
             break;
     }
-    return eventNotHandledErr;
+    return PlatformError{std::error_code(ENOENT, std::generic_category()),
+                         "the keyboard has no " + xdgShortcut(keyCode, modifiers) + " key"};
 }
 
-OSStatus LinuxMachine::unregisterEventHotKey(EventHotKeyRef hotKey) {
-    if (!hotKeys_.erase(hotKey)) return eventNotHandledErr;
+void LinuxMachine::unbind(std::uint32_t id) {
+    if (!shortcuts_.erase(id)) return;
     // The portal keeps its binding: an activation of it is ignored from now on.
-    std::erase_if(portalHotKeys_, [&](const auto& p) { return p.second == hotKey; });
-    if (session_.x11) session_.x11->ungrabKey(kHotKeyGrab + int(hotKey));
-    return noErr;
+    std::erase_if(portalShortcuts_, [&](const auto& p) { return p.second == id; });
+    if (session_.x11) session_.x11->ungrabKey(kHotKeyGrab + int(id));
 }
 
 bool LinuxMachine::isProcessTrustedWithOptions(bool) {

@@ -39,7 +39,7 @@ class LinuxMachine final : public WindowServer,
                            public AudioSinks,
                            public FileSystem,
                            public MediaKeys,
-                           public HotKeyService,
+                           public GlobalShortcuts,
                            public KeyboardLayout,
                            public Accessibility {
   public:
@@ -161,17 +161,12 @@ class LinuxMachine final : public WindowServer,
     // MediaKeys: key grabs on X11, the GlobalShortcuts portal on Wayland.
     Subscription interceptMediaKeys(Handler handler) override;
 
-    // HotKeyService
-    EventTargetRef getApplicationEventTarget() override { return 1; }
-    OSStatus installEventHandler(EventTargetRef, EventHandlerProcPtr, std::size_t,
-                                 const EventTypeSpec*, void*, EventHandlerRef*) override;
-    OSStatus removeEventHandler(EventHandlerRef handler) override;
-    OSStatus getEventParameter(EventRef event, std::uint32_t name, std::uint32_t type,
-                               std::size_t bufferSize, std::size_t* outActualSize,
-                               void* outData) override;
-    OSStatus registerEventHotKey(std::uint32_t, std::uint32_t, EventHotKeyID, EventTargetRef,
-                                 std::uint32_t, EventHotKeyRef*) override;
-    OSStatus unregisterEventHotKey(EventHotKeyRef hotKey) override;
+    // GlobalShortcuts: key grabs on X11, the GlobalShortcuts portal on Wayland.
+    std::variant<Subscription, PlatformError> listen(
+        std::function<void(std::uint32_t id)> activated) override;
+    std::optional<PlatformError> bind(std::uint32_t id, std::uint32_t keyCode,
+                                      std::uint32_t modifiers) override;
+    void unbind(std::uint32_t id) override;
 
     // KeyboardLayout, where libxkbcommon has no keymap: keys keep their numbers.
     std::optional<std::u32string> keyText(std::uint32_t) override { return std::nullopt; }
@@ -276,16 +271,12 @@ class LinuxMachine final : public WindowServer,
     // Media keys: the one interception, read on the event thread.
     std::mutex mediaKeysLock_;
     std::shared_ptr<const Handler> mediaKeys_;
-    // Hot keys: handlers and registered keys, main thread.
-    struct HotKeyHandler {
-        EventHandlerProcPtr handler;
-        void* userData;
-    };
-    std::map<EventHandlerRef, HotKeyHandler> handlers_;
-    EventHandlerRef nextHandler_ = 1;
-    std::map<EventHotKeyRef, EventHotKeyID> hotKeys_;
-    std::map<std::string, EventHotKeyRef> portalHotKeys_;  // portal id -> ref, main thread
-    EventHotKeyRef nextHotKey_ = 1;
+    // Shortcuts: the listener and the bound ids, main thread.
+    std::shared_ptr<const std::function<void(std::uint32_t)>> activated_;
+    std::set<std::uint32_t> shortcuts_;
+    std::map<std::string, std::uint32_t> portalShortcuts_;  // portal id -> shortcut id
+    /// Tells the listener (main thread) that shortcut id fired, if it is still bound.
+    void shortcutFired(std::uint32_t id);
 };
 
 }  // namespace orvane::platform::linux_

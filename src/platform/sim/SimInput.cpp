@@ -466,6 +466,58 @@ std::optional<std::u32string> SimInput::keyText(std::uint32_t keyCode) {
     return text;
 }
 
+// ---- global shortcuts
+
+namespace {
+struct Listener {
+    std::function<void(std::uint32_t)> activated;
+    HotKeyService* service = nullptr;
+};
+
+OSStatus onHotKey(EventHandlerCallRef, EventRef event, void* userData) {
+    auto* listener = static_cast<Listener*>(userData);
+    if (!event || !listener) return eventNotHandledErr;
+    EventHotKeyID id;
+    if (listener->service->getEventParameter(event, kEventParamDirectObject, typeEventHotKeyID,
+                                             sizeof id, nullptr, &id) != noErr)
+        return eventNotHandledErr;
+    listener->activated(id.id);
+    return noErr;
+}
+
+PlatformError statusError(OSStatus status, std::string text) {
+    return {std::error_code(status, std::generic_category()), std::move(text)};
+}
+}  // namespace
+
+std::variant<Subscription, PlatformError> SimInput::listen(
+    std::function<void(std::uint32_t id)> activated) {
+    auto listener = std::make_shared<Listener>(Listener{std::move(activated), this});
+    const EventTypeSpec type{kEventClassKeyboard, kEventHotKeyPressed};
+    EventHandlerRef ref = 0;
+    const auto status =
+        installEventHandler(getApplicationEventTarget(), &onHotKey, 1, &type, listener.get(), &ref);
+    if (status != noErr) return statusError(status, std::to_string(status));
+    return Subscription([this, listener, ref] { removeEventHandler(ref); });
+}
+
+std::optional<PlatformError> SimInput::bind(std::uint32_t id, std::uint32_t keyCode,
+                                            std::uint32_t modifiers) {
+    EventHotKeyRef ref = 0;
+    const auto status = registerEventHotKey(keyCode, modifiers, EventHotKeyID{kSignature, id},
+                                            getApplicationEventTarget(), 0, &ref);
+    if (status != noErr || ref == 0) return statusError(status, "status=" + std::to_string(status));
+    bound_[id] = ref;
+    return std::nullopt;
+}
+
+void SimInput::unbind(std::uint32_t id) {
+    auto it = bound_.find(id);
+    if (it == bound_.end()) return;
+    unregisterEventHotKey(it->second);
+    bound_.erase(it);
+}
+
 // ---- local monitors
 
 std::unique_ptr<EventMonitor> SimInput::addLocalMonitor(

@@ -10,11 +10,12 @@
 #include <vector>
 
 #include "platform/Accessibility.h"
-#include "platform/HotKeyService.h"
+#include "platform/GlobalShortcuts.h"
 #include "platform/KeyboardLayout.h"
 #include "platform/MediaKeys.h"
 #include "platform/WindowToolkit.h"
 #include "platform/sim/SimEventTaps.h"
+#include "platform/sim/SimHotKeys.h"
 
 namespace orvane::platform::sim {
 
@@ -49,6 +50,7 @@ enum class SimHotKeyCall { install, remove, getParameter, registerHotKey, unregi
 class SimInput final : public EventTaps,
                        public MediaKeys,
                        public HotKeyService,
+                       public GlobalShortcuts,
                        public KeyboardLayout,
                        public Accessibility {
   public:
@@ -108,6 +110,15 @@ class SimInput final : public EventTaps,
     std::unique_ptr<RunLoopSource> machPortCreateRunLoopSource(MachPort& tap, long order) override;
     void runLoopAddSource(RunLoopSource& source) override;
     void runLoopRemoveSource(RunLoopSource& source) override;
+
+    // GlobalShortcuts: one handler and a hot key per id, through the calls
+    // below; a refusal is said as its status.
+    static constexpr std::uint32_t kSignature = 0x4F56;
+    std::variant<Subscription, PlatformError> listen(
+        std::function<void(std::uint32_t id)> activated) override;
+    std::optional<PlatformError> bind(std::uint32_t id, std::uint32_t keyCode,
+                                      std::uint32_t modifiers) override;
+    void unbind(std::uint32_t id) override;
 
     // HotKeyService
     EventTargetRef getApplicationEventTarget() override { return kApplicationTarget; }
@@ -174,6 +185,7 @@ class SimInput final : public EventTaps,
     std::optional<OSStatus> failure(SimHotKeyCall call) const;
 
     std::shared_ptr<Shared> shared_;
+    std::map<std::uint32_t, EventHotKeyRef> bound_;  // main thread
 };
 
 }  // namespace orvane::platform::sim

@@ -101,18 +101,12 @@ TEST_F(GlobalShortcutsPortalTest, MediaKeysArriveAsTheirActivations) {
 }
 
 TEST_F(GlobalShortcutsPortalTest, ShortcutsAreAskedForOnceAndTheirTriggersSaid) {
-    HotKeyHits hits{&loop_, {}, machine_.get()};
-    const platform::EventTypeSpec pressed{platform::kEventClassKeyboard,
-                                          platform::kEventHotKeyPressed};
-    platform::EventHandlerRef handler = 0;
-    ASSERT_EQ(machine_->installEventHandler(1, onHotKey, 1, &pressed, &hits, &handler),
-              platform::noErr);
-    platform::EventHotKeyRef up = 0, down = 0;
+    HotKeyHits hits{&loop_, {}};
+    auto listening = machine_->listen(hits.listener());
+    ASSERT_TRUE(std::holds_alternative<platform::Subscription>(listening));
     // Control-Option-Up and -Down as the shortcut documents store them.
-    EXPECT_EQ(machine_->registerEventHotKey(126, 0x1800, {0x4F52564E, 17}, 1, 0, &up),
-              platform::noErr);
-    EXPECT_EQ(machine_->registerEventHotKey(125, 0x1800, {0x4F52564E, 18}, 1, 0, &down),
-              platform::noErr);
+    EXPECT_FALSE(machine_->bind(17, 126, 0x1800));
+    EXPECT_FALSE(machine_->bind(18, 125, 0x1800));
     ASSERT_TRUE(logged("[Linux] Shortcut hotkey-17 bound by the portal to 'Press CTRL+ALT+Up'"));
     ASSERT_TRUE(logged(
         "[Linux] Shortcut hotkey-18 has no key yet - set one in the desktop's shortcut settings"));
@@ -126,12 +120,10 @@ TEST_F(GlobalShortcutsPortalTest, ShortcutsAreAskedForOnceAndTheirTriggersSaid) 
     // The next start finds the binding held and asks the user nothing.
     log_.clear();
     auto next = makeMachine();
-    platform::EventHotKeyRef again = 0;
-    EXPECT_EQ(next->registerEventHotKey(126, 0x1800, {0x4F52564E, 17}, 1, 0, &again),
-              platform::noErr);
+    EXPECT_FALSE(next->bind(17, 126, 0x1800));
     ASSERT_TRUE(logged("[Linux] Shortcut hotkey-17 bound by the portal to 'Press CTRL+ALT+Up'"));
     EXPECT_EQ(mock("BindCount"), binds);
-    EXPECT_EQ(machine_->unregisterEventHotKey(up), platform::noErr);
+    machine_->unbind(17);
 }
 
 }  // namespace

@@ -154,16 +154,17 @@ class X11SessionTest : public ::testing::Test {
         XSync(x_, False);
     }
     /// Whether this client can grab key itself (no one else holds it).
-    bool canGrab(KeySym key) {
+    bool canGrab(KeySym key, unsigned int modifiers = 0) {
         static int error = 0;
         error = 0;
         auto previous = XSetErrorHandler([](Display*, XErrorEvent* e) {
             error = e->error_code;
             return 0;
         });
-        XGrabKey(x_, XKeysymToKeycode(x_, key), 0, root_, False, GrabModeAsync, GrabModeAsync);
+        XGrabKey(x_, XKeysymToKeycode(x_, key), modifiers, root_, False, GrabModeAsync,
+                 GrabModeAsync);
         XSync(x_, False);
-        XUngrabKey(x_, XKeysymToKeycode(x_, key), 0, root_);
+        XUngrabKey(x_, XKeysymToKeycode(x_, key), modifiers, root_);
         XSync(x_, False);
         XSetErrorHandler(previous);
         return error == 0;
@@ -316,34 +317,28 @@ TEST_F(X11SessionTest, MediaKeysReachTheTapAndKeysHeldElsewhereAreSaidTaken) {
 }
 
 TEST_F(X11SessionTest, HotKeysFireOnTheMainLoopAndATakenCombinationIsRefused) {
-    HotKeyHits hits{&loop_, {}, machine_.get()};
-    const platform::EventTypeSpec pressed{platform::kEventClassKeyboard,
-                                          platform::kEventHotKeyPressed};
-    platform::EventHandlerRef handler = 0;
-    ASSERT_EQ(machine_->installEventHandler(machine_->getApplicationEventTarget(), onHotKey, 1,
-                                            &pressed, &hits, &handler),
-              platform::noErr);
+    HotKeyHits hits{&loop_, {}};
+    auto listening = machine_->listen(hits.listener());
+    ASSERT_TRUE(std::holds_alternative<platform::Subscription>(listening));
     // Control-Option-Up, as the shortcut documents store it (126, 0x1800).
-    platform::EventHotKeyRef up = 0;
-    ASSERT_EQ(machine_->registerEventHotKey(126, 0x1800, {0x4F52564E, 7},
-                                            machine_->getApplicationEventTarget(), 0, &up),
-              platform::noErr);
-    // Control-Option-Down belongs to someone else.
+    ASSERT_FALSE(machine_->bind(7, 126, 0x1800));
+    // Control-Option-Down belongs to someone else: said in X's words, not bound.
     XGrabKey(x_, XKeysymToKeycode(x_, XK_Down), ControlMask | Mod1Mask, root_, False, GrabModeAsync,
              GrabModeAsync);
     XSync(x_, False);
-    platform::EventHotKeyRef down = 0;
-    EXPECT_EQ(machine_->registerEventHotKey(125, 0x1800, {0x4F52564E, 8},
-                                            machine_->getApplicationEventTarget(), 0, &down),
-              platform::eventHotKeyExistsErr);
-    EXPECT_EQ(down, 0u);
+    const auto taken = machine_->bind(8, 125, 0x1800);
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->code, std::errc::device_or_resource_busy);
+    EXPECT_EQ(taken->text, "CTRL+ALT+Down is held by another program");
 
     press(XK_Up, {XK_Control_L, XK_Alt_L});
     loop_.postAfter(5s, [this] { loop_.stop(); });
     loop_.run();
     EXPECT_EQ(hits.ids, std::vector<std::uint32_t>{7});
-    EXPECT_EQ(machine_->unregisterEventHotKey(up), platform::noErr);
-    EXPECT_EQ(machine_->removeEventHandler(handler), platform::noErr);
+    // Let go: the combination is free for others again.
+    EXPECT_FALSE(canGrab(XK_Up, ControlMask | Mod1Mask));
+    machine_->unbind(7);
+    EXPECT_TRUE(canGrab(XK_Up, ControlMask | Mod1Mask));
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace orvane::platform {
+namespace orvane::platform::sim {
 
 using OSStatus = std::int32_t;
 inline constexpr OSStatus noErr = 0;
@@ -46,9 +46,8 @@ using EventRef = const Event*;
 
 using EventHandlerProcPtr = OSStatus (*)(EventHandlerCallRef next, EventRef event, void* userData);
 
-/// The application event loop's hot-key registration and its events.
-/// Linux: XGrabKey with every lock-modifier variant on X11, the GlobalShortcuts
-/// portal on Wayland (where the combination is only a preference).
+/// The original platform's hot-key registration and its events, as the
+/// simulated machine answers them; SimInput shows the core GlobalShortcuts.
 class HotKeyService {
   public:
     virtual ~HotKeyService() = default;
@@ -75,4 +74,4 @@ class HotKeyService {
     virtual OSStatus unregisterEventHotKey(EventHotKeyRef hotKey) = 0;
 };
 
-}  // namespace orvane::platform
+}  // namespace orvane::platform::sim
