@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: MIT
+// The simulated keyboard side: event taps, hot keys, the layout and local
+// monitors share one state and lock; each section also answers the core's
+// interface for it (MediaKeys, GlobalShortcuts, KeyboardLayout).
 #include "platform/sim/SimInput.h"
 
 #include <algorithm>

@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: MIT
+// The simulated machine's registry, buses, audio/video service proxies and
+// window server over one display table and one lock: kept together because
+// every part reads and changes that table under the same mutex.
 #include "platform/sim/SimMachine.h"
 
 #include <algorithm>
