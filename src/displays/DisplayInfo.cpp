@@ -91,7 +91,7 @@ DisplayInfo makeDisplayInfo(DisplayID d, const DisplayServices& services) {
     DisplayInfo info;
     info.id = d;
     info.isBuiltIn = ws.displayIsBuiltin(d);
-    if (auto mode = ws.copyDisplayMode(d)) {
+    if (auto mode = ws.currentMode(d)) {
         info.currentResolution = {static_cast<double>(mode->width),
                                   static_cast<double>(mode->height)};
         info.refreshRate = mode->refreshRate;

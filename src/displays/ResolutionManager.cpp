@@ -13,7 +13,7 @@ namespace orvane::displays {
 using runtime::integerPart;
 
 namespace {
-DisplayMode fromPlatform(const platform::CGDisplayMode& m) {
+DisplayMode fromPlatform(const platform::ScreenMode& m) {
     return DisplayMode{static_cast<std::int64_t>(m.width), static_cast<std::int64_t>(m.height),
                        m.refreshRate, m.pixelWidth > m.width};
 }
@@ -31,7 +31,7 @@ std::string DisplayMode::label() const {
 
 std::vector<DisplayMode> ResolutionManager::availableModes(
     DisplayID display, bool includeDuplicateLowResolution) const {
-    auto modes = windowServer_.copyAllDisplayModes(display, includeDuplicateLowResolution);
+    auto modes = windowServer_.displayModes(display, includeDuplicateLowResolution);
     if (!modes) return {};
     std::vector<DisplayMode> result;
     std::set<std::string> seen;
@@ -50,10 +50,10 @@ std::vector<DisplayMode> ResolutionManager::availableModes(
 
 bool ResolutionManager::setMode(DisplayID display, std::int64_t width, std::int64_t height,
                                 bool isHiDPI, double refreshRate) const {
-    auto modes = windowServer_.copyAllDisplayModes(display, false);
+    auto modes = windowServer_.displayModes(display, false);
     if (!modes) return false;
     const DisplayMode wanted{width, height, refreshRate, isHiDPI};
-    auto found = std::find_if(modes->begin(), modes->end(), [&](const platform::CGDisplayMode& m) {
+    auto found = std::find_if(modes->begin(), modes->end(), [&](const platform::ScreenMode& m) {
         const DisplayMode mode = fromPlatform(m);
         return mode.width == width && mode.height == height &&
                integerPart(mode.refreshRate) == integerPart(refreshRate) && mode.isHiDPI == isHiDPI;
@@ -62,21 +62,8 @@ bool ResolutionManager::setMode(DisplayID display, std::int64_t width, std::int6
         log_.line("[ResolutionManager] No matching mode found for " + wanted.label());
         return false;
     }
-    platform::CGDisplayConfigRef config = 0;
-    if (auto e = windowServer_.beginDisplayConfiguration(config)) {
-        log_.line("[ResolutionManager] CGBeginDisplayConfiguration failed: " + std::to_string(e));
-        return false;
-    }
-    if (auto e = windowServer_.configureDisplayWithDisplayMode(config, display, *found)) {
-        log_.line("[ResolutionManager] CGConfigureDisplayWithDisplayMode failed: " +
-                  std::to_string(e));
-        windowServer_.cancelDisplayConfiguration(config);
-        return false;
-    }
-    if (auto e = windowServer_.completeDisplayConfiguration(
-            config, platform::CGConfigureOption::forSession)) {
-        log_.line("[ResolutionManager] CGCompleteDisplayConfiguration failed: " +
-                  std::to_string(e));
+    if (auto failure = windowServer_.setMode(display, *found)) {
+        log_.line("[ResolutionManager] " + failure->step + " failed: " + failure->error.text);
         return false;
     }
     log_.line("[ResolutionManager] Switched display " + std::to_string(display) + " to " +

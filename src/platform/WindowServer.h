@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/PlatformError.h"
 #include "platform/PlatformTypes.h"
 
 namespace orvane::platform {
@@ -27,8 +28,9 @@ inline constexpr CGDisplayChangeSummaryFlags kCGDisplaySetModeFlag = 1u << 3;
 inline constexpr CGDisplayChangeSummaryFlags kCGDisplayAddFlag = 1u << 4;
 inline constexpr CGDisplayChangeSummaryFlags kCGDisplayRemoveFlag = 1u << 5;
 
-/// One display mode (CGDisplayMode): its size in points and in pixels.
-struct CGDisplayMode {
+/// One display mode: its size in points and in pixels, and its refresh rate
+/// (0 where the platform does not say).
+struct ScreenMode {
     std::int32_t modeID = 0;
     std::size_t width = 0;
     std::size_t height = 0;
@@ -37,8 +39,12 @@ struct CGDisplayMode {
     double refreshRate = 0;
 };
 
-using CGDisplayConfigRef = std::uint64_t;
-enum class CGConfigureOption : std::uint32_t { forAppOnly = 0, forSession = 1, permanently = 2 };
+/// A mode switch the platform refused: its own name for the step that failed
+/// and why.
+struct ModeSwitchFailure {
+    std::string step;
+    PlatformError error;
+};
 
 /// Called for each display the window server reconfigures, twice per change:
 /// first with the begin flag, then with what changed.
@@ -85,28 +91,20 @@ class WindowServer {
     virtual std::optional<std::string> ddcProblem(DisplayID) { return std::nullopt; }
 
     /// The current mode, as a value; none when it cannot be read. Main thread.
-    virtual std::optional<CGDisplayMode> copyDisplayMode(DisplayID display) = 0;
+    virtual std::optional<ScreenMode> currentMode(DisplayID display) = 0;
     /// The current width in pixels; 0 for an unknown display. Main thread.
     virtual std::size_t pixelsWide(DisplayID display) = 0;
     /// The current height in pixels; 0 for an unknown display. Main thread.
     virtual std::size_t pixelsHigh(DisplayID display) = 0;
     /// Every mode in the server's order; none when there is no list.
     /// showDuplicateLowResolutionModes is the one option the system ever sets. Main thread.
-    virtual std::optional<std::vector<CGDisplayMode>> copyAllDisplayModes(
+    virtual std::optional<std::vector<ScreenMode>> displayModes(
         DisplayID display, bool showDuplicateLowResolutionModes) = 0;
 
-    /// Opens a configuration transaction into config; an error opens none. Main thread.
-    virtual CGError beginDisplayConfiguration(CGDisplayConfigRef& config) = 0;
-    /// Stages mode for display in config; an error for an unknown config, display
-    /// or mode. Nothing changes before completion. Main thread.
-    virtual CGError configureDisplayWithDisplayMode(CGDisplayConfigRef config, DisplayID display,
-                                                    const CGDisplayMode& mode) = 0;
-    /// Drops config and what it staged. Main thread.
-    virtual CGError cancelDisplayConfiguration(CGDisplayConfigRef config) = 0;
-    /// Applies config for option's scope and ends it; an error applies nothing.
-    /// Main thread.
-    virtual CGError completeDisplayConfiguration(CGDisplayConfigRef config,
-                                                 CGConfigureOption option) = 0;
+    /// Switches the display to mode (one of displayModes') for the login
+    /// session; the failure when the platform refused, and then the mode is as
+    /// it was. Main thread.
+    virtual std::optional<ModeSwitchFailure> setMode(DisplayID display, const ScreenMode& mode) = 0;
 
     /// Reads up to capacity entries per channel into the caller's arrays;
     /// sampleCount is how many were filled. An error fills nothing. Main thread.

@@ -71,7 +71,7 @@ void PresetManager::savePreset(const std::string& name) {
         e.resolutionWidth = runtime::integerPart(info.currentResolution.width);
         e.resolutionHeight = runtime::integerPart(info.currentResolution.height);
         if (std::isfinite(info.refreshRate)) e.refreshRate = info.refreshRate;
-        if (auto mode = platform.windowServer.copyDisplayMode(info.id))
+        if (auto mode = platform.windowServer.currentMode(info.id))
             e.isHiDPI = mode->pixelWidth > mode->width;
         entries.push_back(std::move(e));
     }

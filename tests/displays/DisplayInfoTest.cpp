@@ -184,7 +184,7 @@ TEST_F(ResolutionTest, SwitchesThroughASessionTransaction) {
     // 60 matches the 60.4 Hz entry's integer part but never 59.94.
     EXPECT_TRUE(manager().setMode(2, 1920, 1080, true, 60.9));
     EXPECT_EQ(machine_->currentMode(2)->pixelWidth, 3840u);
-    EXPECT_EQ(machine_->lastConfigureOption(), platform::CGConfigureOption::forSession);
+    EXPECT_EQ(machine_->lastConfigureOption(), platform::sim::CGConfigureOption::forSession);
     EXPECT_EQ(log_.lines().back(),
               "[ResolutionManager] Switched display 2 to 1920 \u00d7 1080 @ 60Hz (HiDPI)");
 

@@ -139,7 +139,7 @@ void DisplayCardModel::load() {
     availableModes_ =
         displays::ResolutionManager(platform.windowServer, c_.log).availableModes(id, false);
     currentModeID_.clear();
-    if (auto mode = platform.windowServer.copyDisplayMode(id)) {
+    if (auto mode = platform.windowServer.currentMode(id)) {
         currentModeID_ = DisplayMode{static_cast<std::int64_t>(mode->width),
                                      static_cast<std::int64_t>(mode->height), mode->refreshRate,
                                      mode->pixelWidth > mode->width}

@@ -26,9 +26,9 @@ struct SessionOutput {
     std::vector<std::uint8_t> edid;
     std::string vendor, product, serial;
     /// modeID is an index into modeNames on servers that name modes.
-    std::vector<CGDisplayMode> modes;
+    std::vector<ScreenMode> modes;
     std::vector<std::string> modeNames;
-    std::optional<CGDisplayMode> current;
+    std::optional<ScreenMode> current;
 
     /// Whether this output shows the monitor with these EDID bytes.
     bool shows(const std::vector<std::uint8_t>& edidBytes, const std::optional<EDID>& parsed) const;

@@ -609,8 +609,8 @@ std::optional<std::string> LinuxMachine::connectionName(DisplayID id) {
     return linux_::connectionName(d->type);
 }
 
-std::optional<CGDisplayMode> LinuxMachine::copyDisplayMode(DisplayID id) {
-    std::optional<CGDisplayMode> current;
+std::optional<ScreenMode> LinuxMachine::currentMode(DisplayID id) {
+    std::optional<ScreenMode> current;
     if (!session_.modesConfig()) {
         sayUnavailable("modes", "Display modes");
     } else if (auto out = outputFor(id)) {
@@ -623,11 +623,11 @@ std::optional<CGDisplayMode> LinuxMachine::copyDisplayMode(DisplayID id) {
     if (!d) return std::nullopt;
     if (d->edid && d->edid->preferredMode) {
         const auto& m = *d->edid->preferredMode;
-        return CGDisplayMode{-1, m.width, m.height, m.width, m.height, m.refreshRate};
+        return ScreenMode{-1, m.width, m.height, m.width, m.height, m.refreshRate};
     }
     if (d->modes.empty()) return std::nullopt;
     const auto [w, h] = d->modes.front();
-    return CGDisplayMode{-1, w, h, w, h, 0};
+    return ScreenMode{-1, w, h, w, h, 0};
 }
 
 std::size_t LinuxMachine::pixelsWide(DisplayID id) {
@@ -640,7 +640,7 @@ std::size_t LinuxMachine::pixelsHigh(DisplayID id) {
     return d && d->edid && d->edid->preferredMode ? d->edid->preferredMode->height : 0;
 }
 
-std::optional<std::vector<CGDisplayMode>> LinuxMachine::copyAllDisplayModes(DisplayID id, bool) {
+std::optional<std::vector<ScreenMode>> LinuxMachine::displayModes(DisplayID id, bool) {
     if (!session_.modesConfig()) {
         // Without a display server the kernel still lists what the connector
         // can drive; switching needs the server.
@@ -651,10 +651,10 @@ std::optional<std::vector<CGDisplayMode>> LinuxMachine::copyAllDisplayModes(Disp
         }
         sayOnce("modes-read-only",
                 "[Linux] Display modes are read only: switching them " + session_.unavailable);
-        std::vector<CGDisplayMode> modes;
+        std::vector<ScreenMode> modes;
         for (std::size_t i = 0; i < d->modes.size(); ++i) {
             const auto [w, h] = d->modes[i];
-            modes.push_back(CGDisplayMode{std::int32_t(i), w, h, w, h, 0});
+            modes.push_back(ScreenMode{std::int32_t(i), w, h, w, h, 0});
         }
         return modes;
     }
@@ -663,46 +663,33 @@ std::optional<std::vector<CGDisplayMode>> LinuxMachine::copyAllDisplayModes(Disp
     return out->modes;
 }
 
-CGError LinuxMachine::beginDisplayConfiguration(CGDisplayConfigRef& config) {
+std::optional<ModeSwitchFailure> LinuxMachine::setMode(DisplayID id, const ScreenMode& mode) {
     if (!session_.modesConfig()) {
-        sayUnavailable("modes", "Display modes");
-        return kCGErrorNoneAvailable;
+        return ModeSwitchFailure{"The mode switch",
+                                 {std::error_code(ENOTSUP, std::generic_category()),
+                                  "switching modes " + session_.unavailable}};
     }
-    config = nextConfig_++;
-    configs_[config];
-    return kCGErrorSuccess;
-}
-
-CGError LinuxMachine::configureDisplayWithDisplayMode(CGDisplayConfigRef config, DisplayID id,
-                                                      const CGDisplayMode& mode) {
-    auto staged = configs_.find(config);
-    if (staged == configs_.end()) return kCGErrorIllegalArgument;
     auto out = outputFor(id);
-    if (!out) return kCGErrorIllegalArgument;
+    if (!out)
+        return ModeSwitchFailure{
+            "The mode switch",
+            {std::error_code(ENODEV, std::generic_category()),
+             "the display server has no output for display " + std::to_string(id)}};
     const bool known = std::any_of(out->modes.begin(), out->modes.end(),
-                                   [&](const CGDisplayMode& m) { return m.modeID == mode.modeID; });
-    if (!known) return kCGErrorRangeCheck;
-    staged->second[id] = mode;
-    return kCGErrorSuccess;
-}
-
-CGError LinuxMachine::cancelDisplayConfiguration(CGDisplayConfigRef config) {
-    return configs_.erase(config) ? kCGErrorSuccess : kCGErrorIllegalArgument;
-}
-
-CGError LinuxMachine::completeDisplayConfiguration(CGDisplayConfigRef config, CGConfigureOption) {
-    auto staged = configs_.find(config);
-    if (staged == configs_.end()) return kCGErrorIllegalArgument;
-    const auto changes = std::move(staged->second);
-    configs_.erase(staged);
-    // RandR settings last for the X session, which is what the core asks for.
-    for (const auto& [id, mode] : changes) {
-        auto out = outputFor(id);
-        const bool applied = out && session_.config()->setMode(*out, mode.modeID);
-        forgetOutputs();  // the current modes changed, whatever the server's notice says
-        if (!applied) return kCGErrorFailure;
-    }
-    return kCGErrorSuccess;
+                                   [&](const ScreenMode& m) { return m.modeID == mode.modeID; });
+    if (!known)
+        return ModeSwitchFailure{"The mode switch",
+                                 {std::error_code(EINVAL, std::generic_category()),
+                                  "output " + out->name + " has no such mode"}};
+    // RandR and Mutter settings last for the login session, which is what the core asks for.
+    const bool applied = session_.config()->setMode(*out, mode.modeID);
+    forgetOutputs();  // the current modes changed, whatever the server's notice says
+    if (!applied)
+        return ModeSwitchFailure{"The mode switch",
+                                 {std::error_code(EIO, std::generic_category()),
+                                  "the display server refused mode " + std::to_string(mode.width) +
+                                      "x" + std::to_string(mode.height) + " on " + out->name}};
+    return std::nullopt;
 }
 
 namespace {

@@ -87,17 +87,12 @@ class LinuxMachine final : public WindowServer,
     std::optional<std::string> connectionName(DisplayID display) override;
     std::optional<std::string> connectorName(DisplayID display) override;
     std::optional<std::string> ddcProblem(DisplayID display) override;
-    std::optional<CGDisplayMode> copyDisplayMode(DisplayID display) override;
+    std::optional<ScreenMode> currentMode(DisplayID display) override;
     std::size_t pixelsWide(DisplayID display) override;
     std::size_t pixelsHigh(DisplayID display) override;
-    std::optional<std::vector<CGDisplayMode>> copyAllDisplayModes(DisplayID display,
-                                                                  bool duplicates) override;
-    CGError beginDisplayConfiguration(CGDisplayConfigRef& config) override;
-    CGError configureDisplayWithDisplayMode(CGDisplayConfigRef config, DisplayID display,
-                                            const CGDisplayMode& mode) override;
-    CGError cancelDisplayConfiguration(CGDisplayConfigRef config) override;
-    CGError completeDisplayConfiguration(CGDisplayConfigRef config,
-                                         CGConfigureOption option) override;
+    std::optional<std::vector<ScreenMode>> displayModes(DisplayID display,
+                                                        bool duplicates) override;
+    std::optional<ModeSwitchFailure> setMode(DisplayID display, const ScreenMode& mode) override;
     CGError getDisplayTransferByTable(DisplayID display, std::uint32_t capacity, float* red,
                                       float* green, float* blue,
                                       std::uint32_t& sampleCount) override;
@@ -258,8 +253,6 @@ class LinuxMachine final : public WindowServer,
     DesktopSession session_;
     runtime::Executor* main_ = nullptr;
     // Mode changes staged per configuration transaction.
-    std::map<CGDisplayConfigRef, std::map<DisplayID, CGDisplayMode>> configs_;
-    CGDisplayConfigRef nextConfig_ = 1;
     std::map<DisplayID, std::int32_t> lastModes_;        // under mutex_
     std::optional<std::vector<SessionOutput>> outputs_;  // under mutex_; none: ask the server
     /// Each output's ramps before Orvane's first write, by output name: what

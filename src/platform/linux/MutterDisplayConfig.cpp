@@ -135,8 +135,8 @@ std::optional<State> currentState(sd_bus* bus) {
     return state;
 }
 
-CGDisplayMode toMode(const MutterMode& m, std::int32_t index) {
-    CGDisplayMode mode;
+ScreenMode toMode(const MutterMode& m, std::int32_t index) {
+    ScreenMode mode;
     mode.modeID = index;
     // Points are pixels over the preferred scale, as the shell lays them out.
     const double scale = m.preferredScale > 0 ? m.preferredScale : 1;

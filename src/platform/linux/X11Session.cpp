@@ -46,8 +46,8 @@ double refreshRate(const XRRModeInfo& m) {
     return double(m.dotClock) / (double(m.hTotal) * v);
 }
 
-CGDisplayMode toMode(const XRRModeInfo& m) {
-    CGDisplayMode mode;
+ScreenMode toMode(const XRRModeInfo& m) {
+    ScreenMode mode;
     mode.modeID = static_cast<std::int32_t>(m.id);
     mode.width = m.width;
     mode.height = m.height;

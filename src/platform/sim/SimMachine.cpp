@@ -300,17 +300,17 @@ bool SimMachine::displayIsBuiltin(DisplayID display) {
 }
 
 namespace {
-CGDisplayMode cgMode(const SimModeSpec& m, std::size_t index) {
-    return CGDisplayMode{static_cast<std::int32_t>(index + 1),
-                         m.width,
-                         m.height,
-                         m.pixelWidth,
-                         m.pixelHeight,
-                         m.refreshRate};
+ScreenMode cgMode(const SimModeSpec& m, std::size_t index) {
+    return ScreenMode{static_cast<std::int32_t>(index + 1),
+                      m.width,
+                      m.height,
+                      m.pixelWidth,
+                      m.pixelHeight,
+                      m.refreshRate};
 }
 }  // namespace
 
-std::optional<CGDisplayMode> SimMachine::copyDisplayMode(DisplayID display) {
+std::optional<ScreenMode> SimMachine::currentMode(DisplayID display) {
     std::lock_guard lock(mutex_);
     auto it = displays_.find(display);
     if (it == displays_.end() || !it->second.spec.currentMode) return std::nullopt;
@@ -337,19 +337,35 @@ std::size_t SimMachine::pixelsHigh(DisplayID display) {
     return it == displays_.end() ? 0 : it->second.spec.pixelsHigh;
 }
 
-std::optional<std::vector<CGDisplayMode>> SimMachine::copyAllDisplayModes(
+std::optional<std::vector<ScreenMode>> SimMachine::displayModes(
     DisplayID display, bool showDuplicateLowResolutionModes) {
     std::lock_guard lock(mutex_);
     if (failure(SimWindowServerCall::allModes)) return std::nullopt;
     auto it = displays_.find(display);
     if (it == displays_.end()) return std::nullopt;
-    std::vector<CGDisplayMode> modes;
+    std::vector<ScreenMode> modes;
     const auto& all = it->second.spec.modes;
     for (std::size_t i = 0; i < all.size(); ++i) {
         if (all[i].duplicateLowResolution && !showDuplicateLowResolutionModes) continue;
         modes.push_back(cgMode(all[i], i));
     }
     return modes;
+}
+
+std::optional<ModeSwitchFailure> SimMachine::setMode(DisplayID display, const ScreenMode& mode) {
+    auto failed = [](const char* step, CGError e) {
+        return ModeSwitchFailure{step,
+                                 {std::error_code(e, std::generic_category()), std::to_string(e)}};
+    };
+    CGDisplayConfigRef config = 0;
+    if (auto e = beginDisplayConfiguration(config)) return failed("CGBeginDisplayConfiguration", e);
+    if (auto e = configureDisplayWithDisplayMode(config, display, mode)) {
+        cancelDisplayConfiguration(config);
+        return failed("CGConfigureDisplayWithDisplayMode", e);
+    }
+    if (auto e = completeDisplayConfiguration(config, CGConfigureOption::forSession))
+        return failed("CGCompleteDisplayConfiguration", e);
+    return std::nullopt;
 }
 
 CGError SimMachine::beginDisplayConfiguration(CGDisplayConfigRef& config) {
@@ -361,7 +377,7 @@ CGError SimMachine::beginDisplayConfiguration(CGDisplayConfigRef& config) {
 }
 
 CGError SimMachine::configureDisplayWithDisplayMode(CGDisplayConfigRef config, DisplayID display,
-                                                    const CGDisplayMode& mode) {
+                                                    const ScreenMode& mode) {
     std::lock_guard lock(mutex_);
     if (auto e = failure(SimWindowServerCall::configureDisplay)) return e;
     auto c = configurations_.find(config);

@@ -25,6 +25,11 @@
 
 namespace orvane::platform::sim {
 
+/// The original platform's display-configuration transaction, which the
+/// simulated window server runs a mode switch through.
+using CGDisplayConfigRef = std::uint64_t;
+enum class CGConfigureOption : std::uint32_t { forAppOnly = 0, forSession = 1, permanently = 2 };
+
 /// Window-server calls a test can make fail.
 enum class SimWindowServerCall {
     activeDisplayList,
@@ -95,17 +100,19 @@ class SimMachine final : public WindowServer,
     std::uint32_t vendorNumber(DisplayID display) override;
     std::uint32_t modelNumber(DisplayID display) override;
     std::uint32_t serialNumber(DisplayID display) override;
-    std::optional<CGDisplayMode> copyDisplayMode(DisplayID display) override;
+    std::optional<ScreenMode> currentMode(DisplayID display) override;
     std::size_t pixelsWide(DisplayID display) override;
     std::size_t pixelsHigh(DisplayID display) override;
-    std::optional<std::vector<CGDisplayMode>> copyAllDisplayModes(
+    std::optional<std::vector<ScreenMode>> displayModes(
         DisplayID display, bool showDuplicateLowResolutionModes) override;
-    CGError beginDisplayConfiguration(CGDisplayConfigRef& config) override;
+    /// Through a configuration transaction for the session; a failed step is
+    /// named as the original's call and its status given as a number.
+    std::optional<ModeSwitchFailure> setMode(DisplayID display, const ScreenMode& mode) override;
+    CGError beginDisplayConfiguration(CGDisplayConfigRef& config);
     CGError configureDisplayWithDisplayMode(CGDisplayConfigRef config, DisplayID display,
-                                            const CGDisplayMode& mode) override;
-    CGError cancelDisplayConfiguration(CGDisplayConfigRef config) override;
-    CGError completeDisplayConfiguration(CGDisplayConfigRef config,
-                                         CGConfigureOption option) override;
+                                            const ScreenMode& mode);
+    CGError cancelDisplayConfiguration(CGDisplayConfigRef config);
+    CGError completeDisplayConfiguration(CGDisplayConfigRef config, CGConfigureOption option);
     CGError getDisplayTransferByTable(DisplayID display, std::uint32_t capacity, float* red,
                                       float* green, float* blue,
                                       std::uint32_t& sampleCount) override;

@@ -101,7 +101,7 @@ TEST_F(WlrGammaControlTest, DimsTheOutputWithTheDisplaysSerialAndGivesTheRampsBa
 
     // Modes stay with the connector's list: the compositor switches none, and
     // the current one is the monitor's preferred mode.
-    EXPECT_EQ(machine_->copyDisplayMode(kOffice)->modeID, -1);
+    EXPECT_EQ(machine_->currentMode(kOffice)->modeID, -1);
     std::uint32_t samples = 0;
     std::vector<float> r(256), g(256), b(256);
     EXPECT_NE(machine_->getDisplayTransferByTable(kTV, 256, r.data(), g.data(), b.data(), samples),

@@ -40,7 +40,7 @@ namespace orvane::test {
 namespace {
 
 using namespace std::chrono_literals;
-using platform::CGDisplayMode;
+using platform::ScreenMode;
 using platform::linux_::DesktopSession;
 using platform::linux_::LinuxMachine;
 using platform::linux_::X11Session;
@@ -184,10 +184,10 @@ class X11SessionTest : public ::testing::Test {
 };
 
 TEST_F(X11SessionTest, ModesComeFromTheOutputWithTheDisplaysEDIDAndSwitch) {
-    const auto modes = machine_->copyAllDisplayModes(kOffice, false);
+    const auto modes = machine_->displayModes(kOffice, false);
     ASSERT_TRUE(modes);
     ASSERT_EQ(modes->size(), 3u);
-    const auto current = machine_->copyDisplayMode(kOffice);
+    const auto current = machine_->currentMode(kOffice);
     ASSERT_TRUE(current);
     EXPECT_EQ(current->width, 1920u);
 
@@ -213,7 +213,7 @@ TEST_F(X11SessionTest, ModesComeFromTheOutputWithTheDisplaysEDIDAndSwitch) {
     displays::ResolutionManager resolutions(*machine_, log_);
     EXPECT_TRUE(resolutions.setMode(kOffice, 1280, 720, false, 60));
     EXPECT_EQ(crtcSize(), (std::pair{1280u, 720u}));
-    EXPECT_EQ(machine_->copyDisplayMode(kOffice)->width, 1280u);
+    EXPECT_EQ(machine_->currentMode(kOffice)->width, 1280u);
     // RandR's notification reaches the callback as a mode change.
     ASSERT_TRUE(changed.waitFor(2));
     {
@@ -226,8 +226,8 @@ TEST_F(X11SessionTest, ModesComeFromTheOutputWithTheDisplaysEDIDAndSwitch) {
 
     // A display no output shows has no modes, said once; what it shows is its
     // own preferred mode, as far as anyone knows.
-    EXPECT_FALSE(machine_->copyAllDisplayModes(kTV, false));
-    EXPECT_EQ(machine_->copyDisplayMode(kTV)->modeID, -1);
+    EXPECT_FALSE(machine_->displayModes(kTV, false));
+    EXPECT_EQ(machine_->currentMode(kTV)->modeID, -1);
     EXPECT_EQ(log_.linesStartingWith(
                       "[Linux] No output of the display server shows the EDID of card0-HDMI-A-1")
                   .size(),
