@@ -11,7 +11,7 @@ std::atomic<platform::WindowServer*> armed{nullptr};
 std::atomic<bool> registered{false};
 
 void restoreAtExit() {
-    if (auto* ws = armed.exchange(nullptr)) ws->displayRestoreColorSyncSettings();
+    if (auto* ws = armed.exchange(nullptr)) ws->restoreGamma();
 }
 }  // namespace
 

@@ -234,13 +234,11 @@ std::optional<GammaJournal::Tables> GammaJournal::reclaim(DisplayID display,
     const Tables original = found->second.tables;
     const bool earlierRun = found->second.earlierRun;
     const auto size = static_cast<std::uint32_t>(original.red.size());
-    Tables shown{std::vector<float>(size), std::vector<float>(size), std::vector<float>(size)};
-    std::uint32_t samples = 0;
-    if (windowServer.getDisplayTransferByTable(display, size, shown.red.data(), shown.green.data(),
-                                               shown.blue.data(),
-                                               samples) != platform::kCGErrorSuccess ||
-        samples == 0)
-        return std::nullopt;  // not there: the entry waits for it
+    auto read = windowServer.gammaRamps(display, size);
+    auto* ramps = std::get_if<platform::GammaRamps>(&read);
+    if (!ramps || ramps->red.empty()) return std::nullopt;  // not there: the entry waits for it
+    const auto samples = ramps->red.size();
+    Tables shown{std::move(ramps->red), std::move(ramps->green), std::move(ramps->blue)};
     const auto key = std::to_string(display);
     const auto scale = samples == size ? shownScale(original, shown) : std::nullopt;
     if (!scale) {
@@ -250,16 +248,15 @@ std::optional<GammaJournal::Tables> GammaJournal::reclaim(DisplayID display,
         return std::nullopt;
     }
     if (*scale < 0.995) {
-        const auto status = windowServer.setDisplayTransferByTable(
-            display, size, original.red.data(), original.green.data(), original.blue.data());
+        const auto refused =
+            windowServer.setGammaRamps(display, {original.red, original.green, original.blue});
         if (earlierRun) {
-            log_.line(status == platform::kCGErrorSuccess
-                          ? "[GammaJournal] Restored the gamma tables of display " + key +
-                                " left dimmed by an earlier run"
-                          : "[GammaJournal] Could not restore the gamma tables of display " + key +
-                                " (error " + std::to_string(status) + ")");
+            log_.line(!refused ? "[GammaJournal] Restored the gamma tables of display " + key +
+                                     " left dimmed by an earlier run"
+                               : "[GammaJournal] Could not restore the gamma tables of display " +
+                                     key + " (error " + refused->text + ")");
         }
-        if (status != platform::kCGErrorSuccess) return original;  // still dimmed: kept
+        if (refused) return original;  // still dimmed: kept
     }
     forget(display);
     return original;

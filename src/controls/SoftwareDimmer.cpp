@@ -131,15 +131,14 @@ bool SoftwareDimmer::applyGamma(double level, bool sayFailure) {
     if (level <= 0) {
         if (!gammaModified_) return true;
         if (originalRed_ && originalGreen_ && originalBlue_) {
-            const auto restored = windowServer_.setDisplayTransferByTable(
-                displayID_, static_cast<std::uint32_t>(originalRed_->size()), originalRed_->data(),
-                originalGreen_->data(), originalBlue_->data());
-            if (restored == platform::kCGErrorSuccess && journaled_ && journal) {
+            const auto refused = windowServer_.setGammaRamps(
+                displayID_, {*originalRed_, *originalGreen_, *originalBlue_});
+            if (!refused && journaled_ && journal) {
                 journal->forget(displayID_);
                 journaled_ = false;
             }
         } else {
-            windowServer_.displayRestoreColorSyncSettings();
+            windowServer_.restoreGamma();
         }
         gammaModified_ = false;
         return true;
@@ -147,20 +146,12 @@ bool SoftwareDimmer::applyGamma(double level, bool sayFailure) {
     // Never while a table of ours is applied: that would save the dimmed table
     // as the original, and every later level would compound on it.
     if (!originalRed_ && !gammaModified_) {
-        std::vector<float> r(kGammaCapacity), g(kGammaCapacity), b(kGammaCapacity);
-        std::uint32_t samples = 0;
-        if (windowServer_.getDisplayTransferByTable(displayID_, kGammaCapacity, r.data(), g.data(),
-                                                    b.data(),
-                                                    samples) == platform::kCGErrorSuccess &&
-            samples > 0) {
+        auto shown = windowServer_.gammaRamps(displayID_, kGammaCapacity);
+        if (auto* ramps = std::get_if<platform::GammaRamps>(&shown); ramps && !ramps->red.empty()) {
             // Exactly the samples the display has, so restoring writes no zero tail.
-            samples = std::min(samples, kGammaCapacity);
-            r.resize(samples);
-            g.resize(samples);
-            b.resize(samples);
-            originalRed_ = std::move(r);
-            originalGreen_ = std::move(g);
-            originalBlue_ = std::move(b);
+            originalRed_ = std::move(ramps->red);
+            originalGreen_ = std::move(ramps->green);
+            originalBlue_ = std::move(ramps->blue);
         }
     }
     // Kept on disk before the first change, so a crash cannot leave it dimmed.
@@ -182,12 +173,12 @@ bool SoftwareDimmer::applyGamma(double level, bool sayFailure) {
             tables[c][i] = (original ? (*original)[i] : base) * factor;
         }
     }
-    const auto error = windowServer_.setDisplayTransferByTable(
-        displayID_, entries, tables[0].data(), tables[1].data(), tables[2].data());
-    if (error == platform::kCGErrorSuccess) gammaModified_ = true;
-    if (!sayFailure) return error == platform::kCGErrorSuccess;
-    return outcome(error == platform::kCGErrorSuccess,
-                   texts_.gammaFailed + std::to_string(displayID_) + ": " + std::to_string(error));
+    const auto error = windowServer_.setGammaRamps(
+        displayID_, {std::move(tables[0]), std::move(tables[1]), std::move(tables[2])});
+    if (!error) gammaModified_ = true;
+    if (!sayFailure) return !error;
+    return outcome(
+        !error, error ? texts_.gammaFailed + std::to_string(displayID_) + ": " + error->text : "");
 }
 
 }  // namespace orvane::controls

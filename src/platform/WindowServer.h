@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "platform/PlatformError.h"
@@ -37,6 +38,12 @@ struct ScreenMode {
     std::size_t pixelWidth = 0;
     std::size_t pixelHeight = 0;
     double refreshRate = 0;
+};
+
+/// A display's gamma ramps: one value 0...1 per entry, the three of one size.
+struct GammaRamps {
+    std::vector<float> red, green, blue;
+    bool operator==(const GammaRamps&) const = default;
 };
 
 /// A mode switch the platform refused: its own name for the step that failed
@@ -106,19 +113,18 @@ class WindowServer {
     /// it was. Main thread.
     virtual std::optional<ModeSwitchFailure> setMode(DisplayID display, const ScreenMode& mode) = 0;
 
-    /// Reads up to capacity entries per channel into the caller's arrays;
-    /// sampleCount is how many were filled. An error fills nothing. Main thread.
-    virtual CGError getDisplayTransferByTable(DisplayID display, std::uint32_t capacity, float* red,
-                                              float* green, float* blue,
-                                              std::uint32_t& sampleCount) = 0;
-    /// Sets the display's gamma tables to tableSize entries per channel, copied;
-    /// an error (refused, unknown display) changes nothing. Main thread.
-    virtual CGError setDisplayTransferByTable(DisplayID display, std::uint32_t tableSize,
-                                              const float* red, const float* green,
-                                              const float* blue) = 0;
-    /// Every display's tables back to the colour-management defaults. Main thread,
-    /// or the exit hook at process exit.
-    virtual void displayRestoreColorSyncSettings() = 0;
+    /// The ramps the display shows now, at most capacity entries each (fewer
+    /// where it keeps fewer); an error when it has none or they cannot be
+    /// read. Main thread.
+    virtual std::variant<GammaRamps, PlatformError> gammaRamps(DisplayID display,
+                                                               std::size_t capacity) = 0;
+    /// Shows ramps (resampled where the display keeps another size); an error
+    /// (refused, unknown display) changes nothing. Main thread.
+    virtual std::optional<PlatformError> setGammaRamps(DisplayID display,
+                                                       const GammaRamps& ramps) = 0;
+    /// Every display's ramps back to the colour-management defaults. Main
+    /// thread, or the exit hook at process exit.
+    virtual void restoreGamma() = 0;
 
     /// Calls callback(display, flags, userInfo) on the server's thread, for each
     /// display of each change, until removed; the pair (callback, userInfo) is the

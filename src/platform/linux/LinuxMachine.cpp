@@ -708,58 +708,61 @@ std::vector<float> resampled(const float* table, std::size_t size, std::size_t n
 }
 }  // namespace
 
-CGError LinuxMachine::getDisplayTransferByTable(DisplayID id, std::uint32_t capacity, float* red,
-                                                float* green, float* blue,
-                                                std::uint32_t& sampleCount) {
-    sampleCount = 0;
+PlatformError LinuxMachine::noGammaOutput(DisplayID id) {
     if (!session_.config()) {
         sayUnavailable("gamma", "Gamma tables");
-        return kCGErrorNoneAvailable;
+        return {std::error_code(ENOTSUP, std::generic_category()),
+                "gamma ramps " + session_.unavailable};
     }
-    auto out = outputFor(id);
-    std::vector<float> r, g, b;
-    if (!out || !session_.config()->getGamma(*out, r, g, b)) return kCGErrorNoneAvailable;
-    // As many samples as the server keeps, up to the caller's capacity.
-    const auto n = std::min<std::size_t>(r.size(), capacity);
-    const auto rs = resampled(r.data(), r.size(), n), gs = resampled(g.data(), g.size(), n),
-               bs = resampled(b.data(), b.size(), n);
-    std::copy(rs.begin(), rs.end(), red);
-    std::copy(gs.begin(), gs.end(), green);
-    std::copy(bs.begin(), bs.end(), blue);
-    sampleCount = static_cast<std::uint32_t>(n);
-    return kCGErrorSuccess;
+    return {std::error_code(ENODEV, std::generic_category()),
+            "the display server has no output for display " + std::to_string(id)};
 }
 
-CGError LinuxMachine::setDisplayTransferByTable(DisplayID id, std::uint32_t tableSize,
-                                                const float* red, const float* green,
-                                                const float* blue) {
-    if (!session_.config()) {
-        sayUnavailable("gamma", "Gamma tables");
-        return kCGErrorNoneAvailable;
-    }
-    auto out = outputFor(id);
-    if (!out) return kCGErrorNoneAvailable;
+std::variant<GammaRamps, PlatformError> LinuxMachine::gammaRamps(DisplayID id,
+                                                                 std::size_t capacity) {
+    auto out = session_.config() ? outputFor(id) : std::nullopt;
+    if (!out) return noGammaOutput(id);
+    std::vector<float> r, g, b;
+    if (!session_.config()->getGamma(*out, r, g, b))
+        return PlatformError{std::error_code(EIO, std::generic_category()),
+                             "the display server gives no gamma ramps for " + out->name};
+    // As many samples as the server keeps, up to the caller's capacity.
+    const auto n = std::min<std::size_t>(r.size(), capacity);
+    return GammaRamps{resampled(r.data(), r.size(), n), resampled(g.data(), g.size(), n),
+                      resampled(b.data(), b.size(), n)};
+}
+
+std::optional<PlatformError> LinuxMachine::setGammaRamps(DisplayID id, const GammaRamps& ramps) {
+    auto out = session_.config() ? outputFor(id) : std::nullopt;
+    if (!out) return noGammaOutput(id);
     const int size = session_.config()->gammaSize(*out);
     if (size <= 0) {
         sayOnce("gamma:" + std::to_string(id),
                 "[Linux] The display server keeps no gamma ramp for " + out->name +
                     " - it cannot be dimmed by gamma");
-        return kCGErrorNoneAvailable;
+        return PlatformError{std::error_code(ENOTSUP, std::generic_category()),
+                             "the display server keeps no gamma ramp for " + out->name};
     }
     const auto n = std::size_t(size);
     if (!gammaOriginals_.count(out->name)) {
         Ramps original;
+        // Nothing to give back later: change nothing.
         if (!session_.config()->getGamma(*out, original.red, original.green, original.blue))
-            return kCGErrorFailure;  // nothing to give back later: change nothing
+            return PlatformError{std::error_code(EIO, std::generic_category()),
+                                 "the ramps of " + out->name + " cannot be read to keep"};
         gammaOriginals_[out->name] = std::move(original);
     }
     const bool applied =
-        session_.config()->setGamma(*out, resampled(red, tableSize, n),
-                                    resampled(green, tableSize, n), resampled(blue, tableSize, n));
-    return applied ? kCGErrorSuccess : kCGErrorFailure;
+        session_.config()->setGamma(*out, resampled(ramps.red.data(), ramps.red.size(), n),
+                                    resampled(ramps.green.data(), ramps.green.size(), n),
+                                    resampled(ramps.blue.data(), ramps.blue.size(), n));
+    if (!applied)
+        return PlatformError{std::error_code(EIO, std::generic_category()),
+                             "the display server refused the ramps of " + out->name};
+    return std::nullopt;
 }
 
-void LinuxMachine::displayRestoreColorSyncSettings() {
+void LinuxMachine::restoreGamma() {
     auto* config = session_.config();
     if (!config) return;
     if (!gammaOriginals_.empty()) {

@@ -93,12 +93,10 @@ class LinuxMachine final : public WindowServer,
     std::optional<std::vector<ScreenMode>> displayModes(DisplayID display,
                                                         bool duplicates) override;
     std::optional<ModeSwitchFailure> setMode(DisplayID display, const ScreenMode& mode) override;
-    CGError getDisplayTransferByTable(DisplayID display, std::uint32_t capacity, float* red,
-                                      float* green, float* blue,
-                                      std::uint32_t& sampleCount) override;
-    CGError setDisplayTransferByTable(DisplayID display, std::uint32_t tableSize, const float* red,
-                                      const float* green, const float* blue) override;
-    void displayRestoreColorSyncSettings() override;
+    std::variant<GammaRamps, PlatformError> gammaRamps(DisplayID display,
+                                                       std::size_t capacity) override;
+    std::optional<PlatformError> setGammaRamps(DisplayID display, const GammaRamps& ramps) override;
+    void restoreGamma() override;
     CGError registerReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
                                             void* userInfo) override;
     CGError removeReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
@@ -179,6 +177,8 @@ class LinuxMachine final : public WindowServer,
     /// display has that name.
     bool sinkOnDisplaysCard(const std::string& name, const std::string& pciSlot) const;
     void forgetOutputs();
+    /// Why display id has no ramps to read or set: no display server, or no output of its.
+    PlatformError noGammaOutput(DisplayID id);
     void keyPressed(int id);
     /// A media key's or hot key's activation through the portal (its thread).
     void portalActivated(const std::string& id);

@@ -430,6 +430,35 @@ std::optional<CGConfigureOption> SimMachine::lastConfigureOption() const {
     return lastConfigureOption_;
 }
 
+namespace {
+PlatformError statusError(CGError e) {
+    return {std::error_code(e, std::generic_category()), std::to_string(e)};
+}
+}  // namespace
+
+std::variant<GammaRamps, PlatformError> SimMachine::gammaRamps(DisplayID display,
+                                                               std::size_t capacity) {
+    const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(capacity, 65536));
+    GammaRamps ramps{std::vector<float>(n), std::vector<float>(n), std::vector<float>(n)};
+    std::uint32_t samples = 0;
+    if (auto e = getDisplayTransferByTable(display, n, ramps.red.data(), ramps.green.data(),
+                                           ramps.blue.data(), samples))
+        return statusError(e);
+    ramps.red.resize(samples);
+    ramps.green.resize(samples);
+    ramps.blue.resize(samples);
+    return ramps;
+}
+
+std::optional<PlatformError> SimMachine::setGammaRamps(DisplayID display, const GammaRamps& ramps) {
+    const auto n = static_cast<std::uint32_t>(
+        std::min({ramps.red.size(), ramps.green.size(), ramps.blue.size()}));
+    if (auto e = setDisplayTransferByTable(display, n, ramps.red.data(), ramps.green.data(),
+                                           ramps.blue.data()))
+        return statusError(e);
+    return std::nullopt;
+}
+
 CGError SimMachine::getDisplayTransferByTable(DisplayID display, std::uint32_t capacity, float* red,
                                               float* green, float* blue,
                                               std::uint32_t& sampleCount) {

@@ -113,12 +113,17 @@ class SimMachine final : public WindowServer,
                                             const ScreenMode& mode);
     CGError cancelDisplayConfiguration(CGDisplayConfigRef config);
     CGError completeDisplayConfiguration(CGDisplayConfigRef config, CGConfigureOption option);
+    /// Through the original's transfer-table calls; a failure gives their
+    /// status as a number.
+    std::variant<GammaRamps, PlatformError> gammaRamps(DisplayID display,
+                                                       std::size_t capacity) override;
+    std::optional<PlatformError> setGammaRamps(DisplayID display, const GammaRamps& ramps) override;
+    void restoreGamma() override { displayRestoreColorSyncSettings(); }
     CGError getDisplayTransferByTable(DisplayID display, std::uint32_t capacity, float* red,
-                                      float* green, float* blue,
-                                      std::uint32_t& sampleCount) override;
+                                      float* green, float* blue, std::uint32_t& sampleCount);
     CGError setDisplayTransferByTable(DisplayID display, std::uint32_t tableSize, const float* red,
-                                      const float* green, const float* blue) override;
-    void displayRestoreColorSyncSettings() override;
+                                      const float* green, const float* blue);
+    void displayRestoreColorSyncSettings();
     CGError registerReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
                                             void* userInfo) override;
     CGError removeReconfigurationCallback(CGDisplayReconfigurationCallBack callback,

@@ -116,22 +116,21 @@ TEST_F(MutterDisplayConfigTest, GammaDimsThroughTheCrtcAndComesBackExactly) {
     NoScreens toolkit;
     controls::SoftwareDimmer dimmer(kOffice, *machine_, toolkit, log_);
     dimmer.method = controls::SoftwareDimmer::Method::gamma;
-    std::vector<float> r(256), g(256), b(256);
-    std::uint32_t samples = 0;
-    ASSERT_EQ(
-        machine_->getDisplayTransferByTable(kOffice, 256, r.data(), g.data(), b.data(), samples),
-        platform::kCGErrorSuccess);
-    ASSERT_EQ(samples, 256u);
+    auto ramps = [&] {
+        auto read = machine_->gammaRamps(kOffice, 256);
+        EXPECT_TRUE(std::holds_alternative<platform::GammaRamps>(read));
+        auto* r = std::get_if<platform::GammaRamps>(&read);
+        return r ? *r : platform::GammaRamps{};
+    };
+    const auto original = ramps();
+    ASSERT_EQ(original.red.size(), 256u);
     dimmer.applyLevel(0.25);
     EXPECT_TRUE(dimmer.gammaModified());
-    std::vector<float> dimmed(256), dg(256), db(256);
-    machine_->getDisplayTransferByTable(kOffice, 256, dimmed.data(), dg.data(), db.data(), samples);
+    const auto dimmed = ramps();
     for (std::size_t i = 0; i < 256; i += 51)
-        EXPECT_NEAR(dimmed[i], r[i] * 0.75f, 1.0f / 65535) << i;
+        EXPECT_NEAR(dimmed.red[i], original.red[i] * 0.75f, 1.0f / 65535) << i;
     dimmer.applyLevel(0);
-    std::vector<float> back(256), bg(256), bb(256);
-    machine_->getDisplayTransferByTable(kOffice, 256, back.data(), bg.data(), bb.data(), samples);
-    EXPECT_EQ(back, r);
+    EXPECT_EQ(ramps(), original);
 }
 
 }  // namespace

@@ -94,7 +94,7 @@ TEST_F(WlrGammaControlTest, DimsTheOutputWithTheDisplaysSerialAndGivesTheRampsBa
     const auto back = compositor_.ramps(office_), straight = identity(1024);
     for (std::size_t i = 0; i < back.size(); ++i)
         ASSERT_NEAR(back[i], straight[i], 1) << i;
-    machine_->displayRestoreColorSyncSettings();
+    machine_->restoreGamma();
     EXPECT_EQ(compositor_.ramps(office_), straight) << "exactly, at exit";
     EXPECT_TRUE(eventually([&] { return compositor_.heldControls() == 0; }))
         << "the control is let go once the ramps are back";
@@ -102,36 +102,31 @@ TEST_F(WlrGammaControlTest, DimsTheOutputWithTheDisplaysSerialAndGivesTheRampsBa
     // Modes stay with the connector's list: the compositor switches none, and
     // the current one is the monitor's preferred mode.
     EXPECT_EQ(machine_->currentMode(kOffice)->modeID, -1);
-    std::uint32_t samples = 0;
-    std::vector<float> r(256), g(256), b(256);
-    EXPECT_NE(machine_->getDisplayTransferByTable(kTV, 256, r.data(), g.data(), b.data(), samples),
-              platform::kCGErrorSuccess)
-        << "no output shows the TV";
+    const auto tv = machine_->gammaRamps(kTV, 256);
+    ASSERT_TRUE(std::holds_alternative<platform::PlatformError>(tv)) << "no output shows the TV";
+    EXPECT_EQ(std::get<platform::PlatformError>(tv).code, std::errc::no_such_device);
 }
 
 TEST_F(WlrGammaControlTest, ARefusedControlOrTableIsAFailureAndAnExitRestores) {
     startMachine();
-    std::vector<float> half(256, 0.5f);
+    const std::vector<float> half(256, 0.5f);
+    const platform::GammaRamps halves{half, half, half};
     compositor_.holdElsewhere(office_, true);
-    EXPECT_NE(
-        machine_->setDisplayTransferByTable(kOffice, 256, half.data(), half.data(), half.data()),
-        platform::kCGErrorSuccess)
-        << "a night-light tool holds the output";
+    const auto held = machine_->setGammaRamps(kOffice, halves);
+    ASSERT_TRUE(held) << "a night-light tool holds the output";
+    EXPECT_EQ(held->text, "the display server keeps no gamma ramp for DP-1");
     EXPECT_EQ(
         log_.linesStartingWith("[Linux] The display server keeps no gamma ramp for DP-1").size(),
         1u);
 
     compositor_.holdElsewhere(office_, false);
     compositor_.failNextSet();
-    EXPECT_EQ(
-        machine_->setDisplayTransferByTable(kOffice, 256, half.data(), half.data(), half.data()),
-        platform::kCGErrorFailure);
+    const auto refused = machine_->setGammaRamps(kOffice, halves);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->text, "the display server refused the ramps of DP-1");
     EXPECT_EQ(compositor_.ramps(office_), identity(1024));
 
-    ASSERT_EQ(
-        machine_->setDisplayTransferByTable(kOffice, 256, half.data(), half.data(), half.data()),
-        platform::kCGErrorSuccess)
-        << "a later write takes a new control";
+    ASSERT_FALSE(machine_->setGammaRamps(kOffice, halves)) << "a later write takes a new control";
     EXPECT_EQ(compositor_.ramps(office_)[5], 32768);
     // However Orvane ends, the connection goes and the compositor restores,
     // once its thread has seen the client leave.
