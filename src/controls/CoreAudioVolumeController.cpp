@@ -40,7 +40,7 @@ runtime::Task<void> CoreAudioVolumeController::setVolume(double value) {
     auto self = shared_from_this();
     const auto scalar = static_cast<float>(!(value > 0) ? 0.0 : std::min(value, 100.0) / 100.0);
     if (auto failure = audio_.setVolume(audioDeviceID_, scalar)) {
-        log_.line("[CoreAudioVolume] " + failure->control + " write failed for '" + deviceName_ +
+        log_.line("[CoreAudioVolume] " + failure->step + " write failed for '" + deviceName_ +
                   "': " + failure->error.text);
     }
     co_return;
@@ -55,7 +55,7 @@ runtime::Task<std::optional<double>> CoreAudioVolumeController::getVolume() {
 
 void CoreAudioVolumeController::setMute(bool muted) {
     if (auto failure = audio_.setMute(audioDeviceID_, muted)) {
-        log_.line("[CoreAudioVolume] " + failure->control + " write failed for '" + deviceName_ +
+        log_.line("[CoreAudioVolume] " + failure->step + " write failed for '" + deviceName_ +
                   "': " + failure->error.text);
     }
 }

@@ -83,11 +83,9 @@ IOAVServiceRef AVServiceDDC::avService(DisplayID display) {
     std::lock_guard lock(claimsLock_);
     std::set<DisplayID> active;
     {
-        std::array<DisplayID, 16> ids{};
-        std::uint32_t count = 0;
-        if (windowServer_.getActiveDisplayList(ids.size(), ids.data(), count) ==
-            platform::kCGErrorSuccess) {
-            active.insert(ids.begin(), ids.begin() + std::min<std::size_t>(count, 16));
+        auto listed = windowServer_.activeDisplays(16);
+        if (auto* ids = std::get_if<std::vector<DisplayID>>(&listed)) {
+            active.insert(ids->begin(), ids->end());
             std::erase_if(claims_, [&](const auto& c) { return !active.count(c.first); });
         }
     }

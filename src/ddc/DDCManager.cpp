@@ -76,13 +76,7 @@ IOObjectRef DDCManager::framebufferService(DisplayID display) {
     // Twins (same vendor and model, no serial to tell them apart) must not
     // share one framebuffer: every active display takes its own, exact serial
     // matches first, then the rest in the window server's order.
-    std::array<DisplayID, 16> ids{};
-    std::uint32_t count = 0;
-    if (windowServer_.getActiveDisplayList(ids.size(), ids.data(), count) !=
-        platform::kCGErrorSuccess) {
-        count = 0;
-    }
-    std::vector<DisplayID> active(ids.begin(), ids.begin() + std::min<std::size_t>(count, 16));
+    std::vector<DisplayID> active = platform::listedDisplays(windowServer_, 16);
     if (std::find(active.begin(), active.end(), display) == active.end()) active.push_back(display);
     {
         std::lock_guard lock(cacheLock_);

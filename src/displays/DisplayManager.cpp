@@ -75,10 +75,7 @@ DisplayManager::DisplayManager(Key, runtime::Runtime& runtime, DisplayServices s
 
 DisplayManager::~DisplayManager() {
     // The window server must never call into a manager that is gone.
-    if (callbackRegistered_) {
-        services_.platform.windowServer.removeReconfigurationCallback(&reconfigurationCallback,
-                                                                      this);
-    }
+    displayWatch_.reset();
 }
 
 const DisplayRecord* DisplayManager::record(DisplayID display) const {
@@ -97,9 +94,14 @@ runtime::Task<void> DisplayManager::start() {
     auto self = shared_from_this();
     if (stopped_) co_return;
     // Registered before the scan: a display plugged in during it gets its rescan.
-    if (!callbackRegistered_ && services_.platform.windowServer.registerReconfigurationCallback(
-                                    &reconfigurationCallback, this) == platform::kCGErrorSuccess) {
-        callbackRegistered_ = true;
+    if (!displayWatch_) {
+        displayWatch_ = services_.platform.windowServer.watchDisplays(
+            [weak = weak_from_this(), &main = main_](DisplayID display,
+                                                     platform::DisplayChange change) {
+                main.post([weak, display, change] {
+                    if (auto manager = weak.lock()) manager->handleReconfiguration(display, change);
+                });
+            });
     }
     log_.line("[DisplayManager] Registered for display reconfiguration events");
     // Before any dimming of this run captures them as its originals.
@@ -117,11 +119,7 @@ void DisplayManager::stop() {
     ++configGeneration_;  // a scan under way is stale now
     stopSource_.request_stop();
     rescanDue_.reset();
-    if (callbackRegistered_) {
-        services_.platform.windowServer.removeReconfigurationCallback(&reconfigurationCallback,
-                                                                      this);
-        callbackRegistered_ = false;
-    }
+    displayWatch_.reset();
     if (services_.i2c) services_.i2c->clearCache();
     mediaKeyInterceptor_->stop();
     shortcuts_->unregisterAll();
@@ -163,14 +161,14 @@ runtime::Task<void> DisplayManager::scanDisplays(bool mayGiveWay) {
     ++scanCount_;
     log_.line("[DisplayManager] Scanning connected displays...");
 
-    std::array<DisplayID, kMaxDisplays> ids{};
-    std::uint32_t count = 0;
-    if (auto error = platform.windowServer.getActiveDisplayList(kMaxDisplays, ids.data(), count)) {
-        log_.line("[DisplayManager] CGGetActiveDisplayList failed: " + std::to_string(error));
+    auto listed = platform.windowServer.activeDisplays(kMaxDisplays);
+    if (auto* failure = std::get_if<platform::PlatformFailure>(&listed)) {
+        log_.line("[DisplayManager] " + failure->step + " failed: " + failure->error.text);
         finishScan();
         co_return;
     }
-    count = std::min(count, kMaxDisplays);
+    const auto ids = std::get<std::vector<DisplayID>>(std::move(listed));
+    const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(ids.size(), kMaxDisplays));
     log_.line("[DisplayManager] Found " + std::to_string(count) + " active display(s)");
 
     // Side by side, every external display's probe starts now; each is
@@ -494,10 +492,8 @@ std::vector<platform::IOObjectRef> DisplayManager::panelServices(bool logFailure
                       std::to_string(status));
         return {};
     }
-    std::array<DisplayID, kMaxDisplays> ids{};
-    std::uint32_t count = 0;
-    if (platform.windowServer.getActiveDisplayList(kMaxDisplays, ids.data(), count)) count = 0;
-    count = std::min(count, kMaxDisplays);
+    const auto ids = platform::listedDisplays(platform.windowServer, kMaxDisplays);
+    const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(ids.size(), kMaxDisplays));
     std::optional<std::pair<std::uint32_t, std::uint32_t>> panel;
     std::set<std::pair<std::uint32_t, std::uint32_t>> externals;
     for (std::uint32_t i = 0; i < count; ++i) {

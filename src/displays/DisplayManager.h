@@ -63,7 +63,7 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     runtime::Task<void> scanDisplays(bool mayGiveWay = true);
     /// One reconfiguration event: an add or remove (re)schedules the one pending
     /// rescan 0.5 s later, so a burst of events costs one scan.
-    void handleReconfiguration(DisplayID display, platform::CGDisplayChangeSummaryFlags flags);
+    void handleReconfiguration(DisplayID display, platform::DisplayChange change);
     /// Scans started since creation (abandoned ones included).
     std::size_t scanCount() const { return scanCount_; }
 
@@ -148,9 +148,6 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     }
 
   private:
-    static void reconfigurationCallback(DisplayID display,
-                                        platform::CGDisplayChangeSummaryFlags flags,
-                                        void* userInfo);
     void setupControllers(const std::vector<std::shared_ptr<DisplayState>>& states,
                           std::map<DisplayID, std::shared_ptr<ddc::DDCDisplay>> handles);
     void makeDDCControllers(DisplayRecord& record);
@@ -183,7 +180,7 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     DisplayServices services_;
     runtime::Logger& log_;
     runtime::ChangeNotifier notifier_;
-    bool callbackRegistered_ = false;
+    platform::Subscription displayWatch_;
     bool stopped_ = false;
     std::stop_source stopSource_;  // ends the sleeps of pending rescans and re-probes
 

@@ -119,28 +119,16 @@ void DisplayManager::noteUserAction(DisplayID display) {
                    }(shared_from_this(), display));
 }
 
-void DisplayManager::reconfigurationCallback(DisplayID display,
-                                             platform::CGDisplayChangeSummaryFlags flags,
-                                             void* userInfo) {
-    if (flags & platform::kCGDisplayBeginConfigurationFlag) return;
-    auto* self = static_cast<DisplayManager*>(userInfo);
-    self->main_.post([weak = self->weak_from_this(), display, flags] {
-        if (auto manager = weak.lock()) manager->handleReconfiguration(display, flags);
-    });
-}
-
-void DisplayManager::handleReconfiguration(DisplayID display,
-                                           platform::CGDisplayChangeSummaryFlags flags) {
+void DisplayManager::handleReconfiguration(DisplayID display, platform::DisplayChange change) {
     // Any change may move screens: overlays keep covering their own display,
     // and gamma dimming is written again over ramps the server reset.
-    const bool begin = flags == platform::kCGDisplayBeginConfigurationFlag;
     for (auto& [id, entry] : records_) {
         if (!entry.dimmer) continue;
         entry.dimmer->followScreen();
-        if (!begin) entry.dimmer->reapplyGamma();
+        entry.dimmer->reapplyGamma();
     }
-    const bool added = flags & platform::kCGDisplayAddFlag;
-    if (!added && !(flags & platform::kCGDisplayRemoveFlag)) return;
+    const bool added = change == platform::DisplayChange::added;
+    if (!added && change != platform::DisplayChange::removed) return;
     replugged_.insert(display);
     if (added) {
         departed_.erase(display);

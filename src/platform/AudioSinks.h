@@ -36,13 +36,6 @@ struct AudioSink {
     unsigned outputStreams = 0;
 };
 
-/// A write the platform refused: its own name for the control written
-/// ("Volume", "Mute") and why.
-struct AudioWriteFailure {
-    std::string control;
-    PlatformError error;
-};
-
 /// The machine's audio outputs. Main thread for every call.
 /// Linux: the PulseAudio (or PipeWire-Pulse) sinks.
 class AudioSinks {
@@ -55,10 +48,10 @@ class AudioSinks {
     virtual std::optional<float> volume(AudioSinkID sink) = 0;
     /// Sets the volume (0...1); a failure when the platform refused it, and then
     /// the volume is as it was.
-    virtual std::optional<AudioWriteFailure> setVolume(AudioSinkID sink, float volume) = 0;
+    virtual std::optional<PlatformFailure> setVolume(AudioSinkID sink, float volume) = 0;
     /// Mutes or unmutes; nothing when the sink has no mute, a failure when it
     /// was refused.
-    virtual std::optional<AudioWriteFailure> setMute(AudioSinkID sink, bool muted) = 0;
+    virtual std::optional<PlatformFailure> setMute(AudioSinkID sink, bool muted) = 0;
     /// Calls changed on queue after every change of the sink's volume, whoever
     /// made it, while the subscription lives; an error when the sink cannot be
     /// watched.

@@ -13,6 +13,13 @@ struct PlatformError {
     std::string text;
 };
 
+/// A step of a platform call that failed: the platform's own name for it
+/// ("Volume", "VolumeScalar", "The mode switch") and why.
+struct PlatformFailure {
+    std::string step;
+    PlatformError error;
+};
+
 /// An errno value with strerror's words, or with words of the caller's own.
 inline PlatformError errnoError(int error, std::string text = {}) {
     auto code = std::error_code(error, std::generic_category());

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <variant>
@@ -10,24 +11,17 @@
 
 #include "platform/PlatformError.h"
 #include "platform/PlatformTypes.h"
+#include "platform/Subscription.h"
 
 namespace orvane::platform {
 
-/// A window-server status (CGError); 0 is success.
-using CGError = std::int32_t;
-inline constexpr CGError kCGErrorSuccess = 0;
-inline constexpr CGError kCGErrorFailure = 1000;
-inline constexpr CGError kCGErrorIllegalArgument = 1001;
-inline constexpr CGError kCGErrorCannotComplete = 1004;
-inline constexpr CGError kCGErrorRangeCheck = 1007;
-inline constexpr CGError kCGErrorNoneAvailable = 1011;
-
-/// Reconfiguration flags (CGDisplayChangeSummaryFlags).
-using CGDisplayChangeSummaryFlags = std::uint32_t;
-inline constexpr CGDisplayChangeSummaryFlags kCGDisplayBeginConfigurationFlag = 1u << 0;
-inline constexpr CGDisplayChangeSummaryFlags kCGDisplaySetModeFlag = 1u << 3;
-inline constexpr CGDisplayChangeSummaryFlags kCGDisplayAddFlag = 1u << 4;
-inline constexpr CGDisplayChangeSummaryFlags kCGDisplayRemoveFlag = 1u << 5;
+/// What a change of the display configuration did to one display.
+enum class DisplayChange {
+    added,
+    removed,
+    /// Still there, with another mode, position or gamma reset.
+    reconfigured,
+};
 
 /// One display mode: its size in points and in pixels, and its refresh rate
 /// (0 where the platform does not say).
@@ -46,19 +40,6 @@ struct GammaRamps {
     bool operator==(const GammaRamps&) const = default;
 };
 
-/// A mode switch the platform refused: its own name for the step that failed
-/// and why.
-struct ModeSwitchFailure {
-    std::string step;
-    PlatformError error;
-};
-
-/// Called for each display the window server reconfigures, twice per change:
-/// first with the begin flag, then with what changed.
-using CGDisplayReconfigurationCallBack = void (*)(DisplayID display,
-                                                  CGDisplayChangeSummaryFlags flags,
-                                                  void* userInfo);
-
 /// The window server's display services.
 /// Linux: the displays are the connected DRM connectors, their IDs derived from
 /// card and connector; the numbers come from each connector's EDID. Modes and
@@ -70,11 +51,10 @@ class WindowServer {
   public:
     virtual ~WindowServer() = default;
 
-    /// Up to maxDisplays active display IDs into displays (caller-owned), in the
-    /// server's order, and their number into count; a non-zero error leaves count 0.
-    /// Any thread (the DDC queue asks too).
-    virtual CGError getActiveDisplayList(std::uint32_t maxDisplays, DisplayID* displays,
-                                         std::uint32_t& count) = 0;
+    /// The active displays in the server's order, at most maxDisplays; the
+    /// failure when they cannot be listed. Any thread (the DDC queue asks too).
+    virtual std::variant<std::vector<DisplayID>, PlatformFailure> activeDisplays(
+        std::size_t maxDisplays) = 0;
     /// Whether the display is the built-in panel; false for an unknown one. Any thread.
     virtual bool displayIsBuiltin(DisplayID display) = 0;
     /// The EDID vendor number; 0 for an unknown display. Any thread.
@@ -111,7 +91,7 @@ class WindowServer {
     /// Switches the display to mode (one of displayModes') for the login
     /// session; the failure when the platform refused, and then the mode is as
     /// it was. Main thread.
-    virtual std::optional<ModeSwitchFailure> setMode(DisplayID display, const ScreenMode& mode) = 0;
+    virtual std::optional<PlatformFailure> setMode(DisplayID display, const ScreenMode& mode) = 0;
 
     /// The ramps the display shows now, at most capacity entries each (fewer
     /// where it keeps fewer); an error when it has none or they cannot be
@@ -126,14 +106,16 @@ class WindowServer {
     /// thread, or the exit hook at process exit.
     virtual void restoreGamma() = 0;
 
-    /// Calls callback(display, flags, userInfo) on the server's thread, for each
-    /// display of each change, until removed; the pair (callback, userInfo) is the
-    /// identity. An error registers nothing. Main thread.
-    virtual CGError registerReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
-                                                    void* userInfo) = 0;
-    /// Removes that pair; no call starts after it returns. Main thread.
-    virtual CGError removeReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
-                                                  void* userInfo) = 0;
+    /// Calls changed on the server's thread for each display of each change,
+    /// once it is made, while the subscription lives. Main thread.
+    virtual Subscription watchDisplays(std::function<void(DisplayID, DisplayChange)> changed) = 0;
 };
+
+/// The active displays; none when they cannot be listed.
+inline std::vector<DisplayID> listedDisplays(WindowServer& windowServer, std::size_t maxDisplays) {
+    auto listed = windowServer.activeDisplays(maxDisplays);
+    auto* ids = std::get_if<std::vector<DisplayID>>(&listed);
+    return ids ? std::move(*ids) : std::vector<DisplayID>{};
+}
 
 }  // namespace orvane::platform

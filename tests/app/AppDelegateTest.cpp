@@ -236,7 +236,7 @@ TEST_F(AppTest, ColourTablesAreRestoredWhenTheApplicationEnds) {
     for (std::size_t i = 0; i < half.size(); ++i)
         half[i] = static_cast<float>(i) / 510.0f;
     ASSERT_EQ(machine_->setDisplayTransferByTable(2, 256, half.data(), half.data(), half.data()),
-              platform::kCGErrorSuccess);
+              platform::sim::kCGErrorSuccess);
     app->delegate().applicationWillTerminate();
     EXPECT_FALSE(machine_->gammaIsOriginal(2));
     app.reset();

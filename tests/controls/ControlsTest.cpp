@@ -169,7 +169,7 @@ TEST_F(ControlsTest, GammaScalesTheCapturedTablesOnce) {
     std::vector<float> custom(256, 0.25f);
     ASSERT_EQ(
         machine_->setDisplayTransferByTable(3, 256, custom.data(), custom.data(), custom.data()),
-        platform::kCGErrorSuccess);
+        platform::sim::kCGErrorSuccess);
     d->applyLevel(0);
     EXPECT_EQ(machine_->gammaTables(2), original);
     EXPECT_FALSE(machine_->gammaIsOriginal(3));
@@ -179,8 +179,8 @@ TEST_F(ControlsTest, GammaScalesTheCapturedTablesOnce) {
     using Call = platform::sim::SimWindowServerCall;
     auto e = dimmer(2);
     e->method = SoftwareDimmer::Method::gamma;
-    machine_->failWindowServer(Call::getTransfer, platform::kCGErrorFailure);
-    machine_->failWindowServer(Call::setTransfer, platform::kCGErrorIllegalArgument);
+    machine_->failWindowServer(Call::getTransfer, platform::sim::kCGErrorFailure);
+    machine_->failWindowServer(Call::setTransfer, platform::sim::kCGErrorIllegalArgument);
     e->applyLevel(0.5);
     EXPECT_FALSE(e->gammaModified());
     EXPECT_EQ(log_.lines().back(),

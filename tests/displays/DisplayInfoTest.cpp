@@ -193,18 +193,18 @@ TEST_F(ResolutionTest, SwitchesThroughASessionTransaction) {
               "[ResolutionManager] No matching mode found for 1280 \u00d7 720 @ 60Hz");
 
     using Call = platform::sim::SimWindowServerCall;
-    machine_->failWindowServer(Call::configureDisplay, platform::kCGErrorIllegalArgument);
+    machine_->failWindowServer(Call::configureDisplay, platform::sim::kCGErrorIllegalArgument);
     EXPECT_FALSE(manager().setMode(2, 2560, 1440, false, 0));
     EXPECT_EQ(log_.lines().back(),
               "[ResolutionManager] CGConfigureDisplayWithDisplayMode failed: 1001");
     machine_->failWindowServer(Call::configureDisplay, 0);
-    machine_->failWindowServer(Call::completeConfiguration, platform::kCGErrorCannotComplete);
+    machine_->failWindowServer(Call::completeConfiguration, platform::sim::kCGErrorCannotComplete);
     EXPECT_FALSE(manager().setMode(2, 2560, 1440, false, 0));
     EXPECT_EQ(log_.lines().back(),
               "[ResolutionManager] CGCompleteDisplayConfiguration failed: 1004");
     EXPECT_EQ(machine_->currentMode(2)->pixelWidth, 3840u);
 
-    machine_->failWindowServer(Call::allModes, platform::kCGErrorFailure);
+    machine_->failWindowServer(Call::allModes, platform::sim::kCGErrorFailure);
     const auto before = log_.lines().size();
     EXPECT_FALSE(manager().setMode(2, 2560, 1440, false, 0));
     EXPECT_EQ(log_.lines().size(), before);  // no list: no log line

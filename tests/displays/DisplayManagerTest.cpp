@@ -225,7 +225,7 @@ TEST_F(DisplayManagerTest, AMonitorOffAndOnAgainGetsTheUsersLevelsBackAndGammaIs
     }();
     ASSERT_EQ(machine_->setDisplayTransferByTable(3, 256, identity.data(), identity.data(),
                                                   identity.data()),
-              platform::kCGErrorSuccess);
+              platform::sim::kCGErrorSuccess);
     executor().runUntilIdle();
     EXPECT_EQ(monitor(2).feature(0x10)->current, 30) << "the user's level, sent again";
     EXPECT_EQ(manager->record(2)->state->brightness.get(), 30.0);
@@ -234,9 +234,8 @@ TEST_F(DisplayManagerTest, AMonitorOffAndOnAgainGetsTheUsersLevelsBackAndGammaIs
     // A mode change resets the ramps too, with no rescan after it.
     ASSERT_EQ(machine_->setDisplayTransferByTable(3, 256, identity.data(), identity.data(),
                                                   identity.data()),
-              platform::kCGErrorSuccess);
-    manager->handleReconfiguration(3, platform::kCGDisplayBeginConfigurationFlag);
-    manager->handleReconfiguration(3, platform::kCGDisplaySetModeFlag);
+              platform::sim::kCGErrorSuccess);
+    manager->handleReconfiguration(3, platform::DisplayChange::reconfigured);
     EXPECT_EQ(machine_->gammaTables(3), dimmed);
 }
 
@@ -280,7 +279,7 @@ TEST_F(DisplayManagerTest, ABurstOfHotPlugsCostsOneScanHalfASecondAfterItsLastEv
     EXPECT_EQ(manager->displays().size(), 4u);
 
     // A mode change rescans nothing, whether it comes as an event or from a real switch.
-    manager->handleReconfiguration(2, platform::kCGDisplaySetModeFlag);
+    manager->handleReconfiguration(2, platform::DisplayChange::reconfigured);
     displays::ResolutionManager(*machine_, log_).setMode(2, 1920, 1080, false, 60);
     executor().runUntilIdle();
     EXPECT_EQ(scansLogged(), 2u);
@@ -297,7 +296,7 @@ TEST_F(DisplayManagerTest, DisappearingDisplayIsUndimmedBeforeItGoes) {
     EXPECT_DOUBLE_EQ(machine_->windows()[0].alpha, 0.6);
 
     // A rescan with the display still present keeps the same dimmer and its level.
-    manager->handleReconfiguration(9, platform::kCGDisplayAddFlag);
+    manager->handleReconfiguration(9, platform::DisplayChange::added);
     executor().runUntilIdle();
     EXPECT_EQ(manager->record(3)->dimmer, dimmer);
     EXPECT_EQ(machine_->windows().size(), 1u);
@@ -494,7 +493,7 @@ TEST_F(DisplayManagerTest, TenThousandHotPlugsAndDisplaysThatComeBackHalfAlive) 
     EXPECT_DOUBLE_EQ(manager->record(2)->dimmer->currentLevel(), 0.7);
     // Its DDC answers again: the monitor dims itself, and no overlay stays.
     machine_->monitor(2)->clearFaults();
-    manager->handleReconfiguration(2, platform::kCGDisplayAddFlag);
+    manager->handleReconfiguration(2, platform::DisplayChange::added);
     executor().runUntilIdle();
     EXPECT_TRUE(manager->record(2)->state->supportsBrightness);
     EXPECT_EQ(manager->record(2)->dimmer->currentLevel(), 0.0);
@@ -550,7 +549,7 @@ TEST_F(DisplayManagerTest, EmptyScanAndListFailure) {
     use({simDisplay(2, SimDDCPath::i2c)});
     start();
     machine_->failWindowServer(platform::sim::SimWindowServerCall::activeDisplayList,
-                               platform::kCGErrorFailure);
+                               platform::sim::kCGErrorFailure);
     runTask(executor(), manager->scanDisplays());
     EXPECT_EQ(log_.lines().back(), "[DisplayManager] CGGetActiveDisplayList failed: 1000");
     EXPECT_EQ(manager->displays().size(), 1u);  // the previous registry stays

@@ -119,7 +119,7 @@ TEST_F(PopoverModelTest, WithoutDDCBrightnessDimsAtOnceAndVolumeWithoutAPathOnly
     // the row says there is nothing to move.
     sim_->app->registry().record(3)->dimmer->method = controls::SoftwareDimmer::Method::gamma;
     sim_->machine.failWindowServer(platform::sim::SimWindowServerCall::setTransfer,
-                                   platform::kCGErrorFailure);
+                                   platform::sim::kCGErrorFailure);
     projector.setBrightness(40);
     EXPECT_EQ(projector.state().brightness.get(), 0.0);
     EXPECT_FALSE(projector.brightnessRow().isEnabled);

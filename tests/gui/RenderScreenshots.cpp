@@ -193,7 +193,7 @@ int main(int argc, char** argv) {
             if (record.dimmer) record.dimmer->method = controls::SoftwareDimmer::Method::gamma;
         }
         s.sim.machine.failWindowServer(platform::sim::SimWindowServerCall::setTransfer,
-                                       platform::kCGErrorFailure);
+                                       platform::sim::kCGErrorFailure);
         for (auto* card : s.popover->cards()) {
             if (card->model().displayID() == 3) card->brightness()->slider()->setValue(40);
         }

@@ -367,7 +367,7 @@ TEST_F(PresetAndURLTest, EachURLSaysWhetherItDidWhatItAsked) {
     // (Display 1 in the list is the Dumb monitor, ID 4.)
     registry->record(4)->dimmer->method = controls::SoftwareDimmer::Method::gamma;
     machine_->failWindowServer(platform::sim::SimWindowServerCall::setTransfer,
-                               platform::kCGErrorFailure);
+                               platform::sim::kCGErrorFailure);
     const double before = state(4).brightness;
     EXPECT_FALSE(outcome("orvane://brightness?display=1&value=20"));
     EXPECT_EQ(state(4).brightness.get(), before);

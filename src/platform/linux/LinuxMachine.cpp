@@ -295,8 +295,7 @@ void LinuxMachine::sessionChanged() {
             if (last == out->current->modeID) continue;
             last = out->current->modeID;
         }
-        callbacks_.fire(d.id, kCGDisplayBeginConfigurationFlag);
-        callbacks_.fire(d.id, kCGDisplaySetModeFlag);
+        callbacks_.fire(d.id, DisplayChange::reconfigured);
     }
 }
 
@@ -326,7 +325,7 @@ std::vector<LinuxDisplay> LinuxMachine::displays() const {
 
 void LinuxMachine::rescan() {
     auto now = discovery_.scan();
-    std::vector<std::pair<DisplayID, CGDisplayChangeSummaryFlags>> changes;
+    std::vector<std::pair<DisplayID, DisplayChange>> changes;
     {
         std::lock_guard lock(mutex_);
         const auto same = [](const LinuxDisplay& a, const LinuxDisplay& b) {
@@ -334,22 +333,20 @@ void LinuxMachine::rescan() {
         };
         for (const auto& old : displays_) {
             if (std::none_of(now.begin(), now.end(), [&](const auto& d) { return same(d, old); }))
-                changes.emplace_back(old.id, kCGDisplayRemoveFlag);
+                changes.emplace_back(old.id, DisplayChange::removed);
         }
         for (const auto& d : now) {
             if (std::none_of(displays_.begin(), displays_.end(),
                              [&](const auto& old) { return same(d, old); }))
-                changes.emplace_back(d.id, kCGDisplayAddFlag);
+                changes.emplace_back(d.id, DisplayChange::added);
         }
         displays_ = std::move(now);
         // A display plugged in (again) gets its bus checked afresh.
-        for (const auto& [id, flags] : changes)
+        for (const auto& [id, change] : changes)
             ddcCauses_.erase(id);
     }
-    for (const auto& [id, flags] : changes) {
-        callbacks_.fire(id, kCGDisplayBeginConfigurationFlag);
-        callbacks_.fire(id, flags);
-    }
+    for (const auto& [id, change] : changes)
+        callbacks_.fire(id, change);
 }
 
 void LinuxMachine::resumed() {
@@ -363,8 +360,7 @@ void LinuxMachine::resumed() {
             ids.push_back(d.id);
     }
     for (DisplayID id : ids) {
-        callbacks_.fire(id, kCGDisplayBeginConfigurationFlag);
-        callbacks_.fire(id, kCGDisplayAddFlag);
+        callbacks_.fire(id, DisplayChange::added);
     }
 }
 
@@ -551,15 +547,15 @@ std::optional<std::vector<std::uint8_t>> LinuxMachine::readEDID(int bus) {
 
 // WindowServer
 
-CGError LinuxMachine::getActiveDisplayList(std::uint32_t maxDisplays, DisplayID* ids,
-                                           std::uint32_t& count) {
+std::variant<std::vector<DisplayID>, PlatformFailure> LinuxMachine::activeDisplays(
+    std::size_t maxDisplays) {
     std::lock_guard lock(mutex_);
-    count = 0;
+    std::vector<DisplayID> ids;
     for (const auto& d : displays_) {
-        if (count == maxDisplays) break;
-        ids[count++] = d.id;
+        if (ids.size() == maxDisplays) break;
+        ids.push_back(d.id);
     }
-    return kCGErrorSuccess;
+    return ids;
 }
 
 bool LinuxMachine::displayIsBuiltin(DisplayID id) {
@@ -663,32 +659,32 @@ std::optional<std::vector<ScreenMode>> LinuxMachine::displayModes(DisplayID id, 
     return out->modes;
 }
 
-std::optional<ModeSwitchFailure> LinuxMachine::setMode(DisplayID id, const ScreenMode& mode) {
+std::optional<PlatformFailure> LinuxMachine::setMode(DisplayID id, const ScreenMode& mode) {
     if (!session_.modesConfig()) {
-        return ModeSwitchFailure{"The mode switch",
-                                 {std::error_code(ENOTSUP, std::generic_category()),
-                                  "switching modes " + session_.unavailable}};
+        return PlatformFailure{"The mode switch",
+                               {std::error_code(ENOTSUP, std::generic_category()),
+                                "switching modes " + session_.unavailable}};
     }
     auto out = outputFor(id);
     if (!out)
-        return ModeSwitchFailure{
+        return PlatformFailure{
             "The mode switch",
             {std::error_code(ENODEV, std::generic_category()),
              "the display server has no output for display " + std::to_string(id)}};
     const bool known = std::any_of(out->modes.begin(), out->modes.end(),
                                    [&](const ScreenMode& m) { return m.modeID == mode.modeID; });
     if (!known)
-        return ModeSwitchFailure{"The mode switch",
-                                 {std::error_code(EINVAL, std::generic_category()),
-                                  "output " + out->name + " has no such mode"}};
+        return PlatformFailure{"The mode switch",
+                               {std::error_code(EINVAL, std::generic_category()),
+                                "output " + out->name + " has no such mode"}};
     // RandR and Mutter settings last for the login session, which is what the core asks for.
     const bool applied = session_.config()->setMode(*out, mode.modeID);
     forgetOutputs();  // the current modes changed, whatever the server's notice says
     if (!applied)
-        return ModeSwitchFailure{"The mode switch",
-                                 {std::error_code(EIO, std::generic_category()),
-                                  "the display server refused mode " + std::to_string(mode.width) +
-                                      "x" + std::to_string(mode.height) + " on " + out->name}};
+        return PlatformFailure{"The mode switch",
+                               {std::error_code(EIO, std::generic_category()),
+                                "the display server refused mode " + std::to_string(mode.width) +
+                                    "x" + std::to_string(mode.height) + " on " + out->name}};
     return std::nullopt;
 }
 
@@ -777,14 +773,8 @@ void LinuxMachine::restoreGamma() {
     config->releaseGamma();
 }
 
-CGError LinuxMachine::registerReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
-                                                      void* userInfo) {
-    return callbacks_.add(callback, userInfo);
-}
-
-CGError LinuxMachine::removeReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
-                                                    void* userInfo) {
-    return callbacks_.remove(callback, userInfo);
+Subscription LinuxMachine::watchDisplays(std::function<void(DisplayID, DisplayChange)> changed) {
+    return callbacks_.add(std::move(changed));
 }
 
 // IORegistry
@@ -946,12 +936,12 @@ PlatformError noSoundServer(const std::string& why) {
 }
 }  // namespace
 
-std::optional<AudioWriteFailure> LinuxMachine::setVolume(AudioSinkID, float) {
-    return AudioWriteFailure{"Volume", noSoundServer(session_.audioUnavailable)};
+std::optional<PlatformFailure> LinuxMachine::setVolume(AudioSinkID, float) {
+    return PlatformFailure{"Volume", noSoundServer(session_.audioUnavailable)};
 }
 
-std::optional<AudioWriteFailure> LinuxMachine::setMute(AudioSinkID, bool) {
-    return AudioWriteFailure{"Mute", noSoundServer(session_.audioUnavailable)};
+std::optional<PlatformFailure> LinuxMachine::setMute(AudioSinkID, bool) {
+    return PlatformFailure{"Mute", noSoundServer(session_.audioUnavailable)};
 }
 
 std::variant<Subscription, PlatformError> LinuxMachine::watchVolume(AudioSinkID, runtime::Executor&,

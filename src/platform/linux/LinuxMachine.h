@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/DisplayWatchers.h"
 #include "platform/Platform.h"
-#include "platform/ReconfigurationCallbacks.h"
 #include "platform/linux/Backlight.h"
 #include "platform/linux/DesktopSession.h"
 #include "platform/linux/DisplayDiscovery.h"
@@ -75,8 +75,8 @@ class LinuxMachine final : public WindowServer,
     void releaseNotes();
 
     // WindowServer
-    CGError getActiveDisplayList(std::uint32_t maxDisplays, DisplayID* displays,
-                                 std::uint32_t& count) override;
+    std::variant<std::vector<DisplayID>, PlatformFailure> activeDisplays(
+        std::size_t maxDisplays) override;
     bool displayIsBuiltin(DisplayID display) override;
     std::uint32_t vendorNumber(DisplayID display) override;
     std::uint32_t modelNumber(DisplayID display) override;
@@ -92,15 +92,12 @@ class LinuxMachine final : public WindowServer,
     std::size_t pixelsHigh(DisplayID display) override;
     std::optional<std::vector<ScreenMode>> displayModes(DisplayID display,
                                                         bool duplicates) override;
-    std::optional<ModeSwitchFailure> setMode(DisplayID display, const ScreenMode& mode) override;
+    std::optional<PlatformFailure> setMode(DisplayID display, const ScreenMode& mode) override;
     std::variant<GammaRamps, PlatformError> gammaRamps(DisplayID display,
                                                        std::size_t capacity) override;
     std::optional<PlatformError> setGammaRamps(DisplayID display, const GammaRamps& ramps) override;
     void restoreGamma() override;
-    CGError registerReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
-                                            void* userInfo) override;
-    CGError removeReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
-                                          void* userInfo) override;
+    Subscription watchDisplays(std::function<void(DisplayID, DisplayChange)> changed) override;
 
     // IORegistry
     IOReturn matchingServices(std::string_view className,
@@ -140,8 +137,8 @@ class LinuxMachine final : public WindowServer,
     // AudioSinks, where no sound server answers.
     std::vector<AudioSink> sinks() override;
     std::optional<float> volume(AudioSinkID) override { return std::nullopt; }
-    std::optional<AudioWriteFailure> setVolume(AudioSinkID, float) override;
-    std::optional<AudioWriteFailure> setMute(AudioSinkID, bool) override;
+    std::optional<PlatformFailure> setVolume(AudioSinkID, float) override;
+    std::optional<PlatformFailure> setMute(AudioSinkID, bool) override;
     std::variant<Subscription, PlatformError> watchVolume(AudioSinkID, runtime::Executor&,
                                                           std::function<void()>) override;
 
@@ -248,7 +245,7 @@ class LinuxMachine final : public WindowServer,
     std::vector<std::string> heldRemedies_, heldNotes_;
     /// Per display: whether its bus answered at 0x37.
     std::map<DisplayID, std::string> ddcCauses_;  // "" for a display that answers
-    ReconfigurationCallbacks callbacks_;
+    DisplayWatchers callbacks_;
 
     DesktopSession session_;
     runtime::Executor* main_ = nullptr;

@@ -236,24 +236,24 @@ std::optional<float> PulseAudioSinks::volume(AudioSinkID id) {
     return s->volume;
 }
 
-std::optional<AudioWriteFailure> PulseAudioSinks::write(
+std::optional<PlatformFailure> PulseAudioSinks::write(
     AudioSinkID id, const char* control,
     const std::function<pa_operation*(const Sink&, void* result)>& start) {
     Locked lock(loop_);
     auto it = sinks_.find(id);
     if (it == sinks_.end())
-        return AudioWriteFailure{
-            control, {std::error_code(ENOENT, std::generic_category()), "no such sink"}};
+        return PlatformFailure{control,
+                               {std::error_code(ENOENT, std::generic_category()), "no such sink"}};
     Result result{loop_, context_};
     pa_operation* op = start(it->second, &result);
-    if (!op) return AudioWriteFailure{control, serverError(pa_context_errno(context_))};
+    if (!op) return PlatformFailure{control, serverError(pa_context_errno(context_))};
     // Refused or gone: a failure, never a change reported as made.
     wait(op);
-    if (!result.ok) return AudioWriteFailure{control, serverError(result.error)};
+    if (!result.ok) return PlatformFailure{control, serverError(result.error)};
     return std::nullopt;
 }
 
-std::optional<AudioWriteFailure> PulseAudioSinks::setVolume(AudioSinkID id, float volume) {
+std::optional<PlatformFailure> PulseAudioSinks::setVolume(AudioSinkID id, float volume) {
     return write(id, "Volume", [&](const Sink& s, void* result) {
         pa_cvolume levels;
         pa_cvolume_set(&levels, s.channels,
@@ -262,7 +262,7 @@ std::optional<AudioWriteFailure> PulseAudioSinks::setVolume(AudioSinkID id, floa
     });
 }
 
-std::optional<AudioWriteFailure> PulseAudioSinks::setMute(AudioSinkID id, bool muted) {
+std::optional<PlatformFailure> PulseAudioSinks::setMute(AudioSinkID id, bool muted) {
     return write(id, "Mute", [&](const Sink& s, void* result) {
         return pa_context_set_sink_mute_by_index(context_, s.index, muted, onSuccess, result);
     });

@@ -35,8 +35,8 @@ class PulseAudioSinks final : public AudioSinks {
 
     std::vector<AudioSink> sinks() override;
     std::optional<float> volume(AudioSinkID sink) override;
-    std::optional<AudioWriteFailure> setVolume(AudioSinkID sink, float volume) override;
-    std::optional<AudioWriteFailure> setMute(AudioSinkID sink, bool muted) override;
+    std::optional<PlatformFailure> setVolume(AudioSinkID sink, float volume) override;
+    std::optional<PlatformFailure> setMute(AudioSinkID sink, bool muted) override;
     std::variant<Subscription, PlatformError> watchVolume(AudioSinkID sink,
                                                           runtime::Executor& queue,
                                                           std::function<void()> changed) override;
@@ -73,7 +73,7 @@ class PulseAudioSinks final : public AudioSinks {
     bool wait(pa_operation* op);
     std::optional<Sink> sink(AudioSinkID id);
     /// Runs one sink write; a failure in the server's words.
-    std::optional<AudioWriteFailure> write(
+    std::optional<PlatformFailure> write(
         AudioSinkID id, const char* control,
         const std::function<pa_operation*(const Sink&, void* result)>& start);
 

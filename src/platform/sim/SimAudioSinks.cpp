@@ -108,7 +108,7 @@ std::optional<float> SimAudioSinks::volume(AudioSinkID sink) {
     return v;
 }
 
-std::optional<AudioWriteFailure> SimAudioSinks::setVolume(AudioSinkID sink, float volume) {
+std::optional<PlatformFailure> SimAudioSinks::setVolume(AudioSinkID sink, float volume) {
     if (audio_.hasProperty(sink, kVirtualMainVolume)) {
         const OSStatus status = writeFloat(sink, kVirtualMainVolume, volume);
         if (status == kAudioHardwareNoError) return std::nullopt;
@@ -120,7 +120,7 @@ std::optional<AudioWriteFailure> SimAudioSinks::setVolume(AudioSinkID sink, floa
     if (audio_.hasProperty(sink, kVolumeScalar)) {
         const OSStatus status = writeFloat(sink, kVolumeScalar, volume);
         if (status == kAudioHardwareNoError) return std::nullopt;
-        return AudioWriteFailure{"VolumeScalar", statusError(status)};
+        return PlatformFailure{"VolumeScalar", statusError(status)};
     }
     // Per-channel volumes only: a channel that refuses keeps its level unsaid,
     // as the original platform's clients do.
@@ -131,12 +131,12 @@ std::optional<AudioWriteFailure> SimAudioSinks::setVolume(AudioSinkID sink, floa
     return std::nullopt;
 }
 
-std::optional<AudioWriteFailure> SimAudioSinks::setMute(AudioSinkID sink, bool muted) {
+std::optional<PlatformFailure> SimAudioSinks::setMute(AudioSinkID sink, bool muted) {
     if (!audio_.hasProperty(sink, kMute)) return std::nullopt;
     const std::uint32_t value = muted ? 1 : 0;
     const OSStatus status = audio_.setPropertyData(sink, kMute, sizeof value, &value);
     if (status == kAudioHardwareNoError) return std::nullopt;
-    return AudioWriteFailure{"Mute", statusError(status)};
+    return PlatformFailure{"Mute", statusError(status)};
 }
 
 std::variant<Subscription, PlatformError> SimAudioSinks::watchVolume(

@@ -19,8 +19,8 @@ class SimAudioSinks final : public AudioSinks {
 
     std::vector<AudioSink> sinks() override;
     std::optional<float> volume(AudioSinkID sink) override;
-    std::optional<AudioWriteFailure> setVolume(AudioSinkID sink, float volume) override;
-    std::optional<AudioWriteFailure> setMute(AudioSinkID sink, bool muted) override;
+    std::optional<PlatformFailure> setVolume(AudioSinkID sink, float volume) override;
+    std::optional<PlatformFailure> setMute(AudioSinkID sink, bool muted) override;
     std::variant<Subscription, PlatformError> watchVolume(AudioSinkID sink,
                                                           runtime::Executor& queue,
                                                           std::function<void()> changed) override;

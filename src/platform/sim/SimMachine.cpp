@@ -252,17 +252,15 @@ void SimMachine::scheduleEvents(runtime::Executor& executor) {
 }
 
 void SimMachine::fireReconfiguration(DisplayID display, CGDisplayChangeSummaryFlags flags) {
-    callbacks_.fire(display, flags);
+    // The core hears of a change once it is made: the begin notice says nothing yet.
+    if (flags & kCGDisplayBeginConfigurationFlag) return;
+    callbacks_.fire(display, (flags & kCGDisplayAddFlag)      ? DisplayChange::added
+                             : (flags & kCGDisplayRemoveFlag) ? DisplayChange::removed
+                                                              : DisplayChange::reconfigured);
 }
 
-CGError SimMachine::registerReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
-                                                    void* userInfo) {
-    return callbacks_.add(callback, userInfo);
-}
-
-CGError SimMachine::removeReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
-                                                  void* userInfo) {
-    return callbacks_.remove(callback, userInfo);
+Subscription SimMachine::watchDisplays(std::function<void(DisplayID, DisplayChange)> changed) {
+    return callbacks_.add(std::move(changed));
 }
 
 std::size_t SimMachine::reconfigurationCallbackCount() const {
@@ -281,6 +279,17 @@ void SimMachine::failWindowServer(SimWindowServerCall call, CGError error) {
 CGError SimMachine::failure(SimWindowServerCall call) const {
     auto it = failures_.find(call);
     return it == failures_.end() ? kCGErrorSuccess : it->second;
+}
+
+std::variant<std::vector<DisplayID>, PlatformFailure> SimMachine::activeDisplays(
+    std::size_t maxDisplays) {
+    std::vector<DisplayID> ids(std::min<std::size_t>(maxDisplays, 1024));
+    std::uint32_t count = 0;
+    if (auto e = getActiveDisplayList(static_cast<std::uint32_t>(ids.size()), ids.data(), count))
+        return PlatformFailure{"CGGetActiveDisplayList",
+                               {std::error_code(e, std::generic_category()), std::to_string(e)}};
+    ids.resize(count);
+    return ids;
 }
 
 CGError SimMachine::getActiveDisplayList(std::uint32_t maxDisplays, DisplayID* displays,
@@ -352,10 +361,10 @@ std::optional<std::vector<ScreenMode>> SimMachine::displayModes(
     return modes;
 }
 
-std::optional<ModeSwitchFailure> SimMachine::setMode(DisplayID display, const ScreenMode& mode) {
+std::optional<PlatformFailure> SimMachine::setMode(DisplayID display, const ScreenMode& mode) {
     auto failed = [](const char* step, CGError e) {
-        return ModeSwitchFailure{step,
-                                 {std::error_code(e, std::generic_category()), std::to_string(e)}};
+        return PlatformFailure{step,
+                               {std::error_code(e, std::generic_category()), std::to_string(e)}};
     };
     CGDisplayConfigRef config = 0;
     if (auto e = beginDisplayConfiguration(config)) return failed("CGBeginDisplayConfiguration", e);

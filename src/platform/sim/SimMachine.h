@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/DisplayWatchers.h"
 #include "platform/Platform.h"
-#include "platform/ReconfigurationCallbacks.h"
 #include "platform/sim/SimAudioHardware.h"
 #include "platform/sim/SimAudioSinks.h"
 #include "platform/sim/SimFileSystem.h"
@@ -24,6 +24,23 @@
 #include "runtime/Executor.h"
 
 namespace orvane::platform::sim {
+
+/// A window-server status (CGError); 0 is success.
+using CGError = std::int32_t;
+inline constexpr CGError kCGErrorSuccess = 0;
+inline constexpr CGError kCGErrorFailure = 1000;
+inline constexpr CGError kCGErrorIllegalArgument = 1001;
+inline constexpr CGError kCGErrorCannotComplete = 1004;
+inline constexpr CGError kCGErrorRangeCheck = 1007;
+inline constexpr CGError kCGErrorNoneAvailable = 1011;
+
+/// Reconfiguration flags (CGDisplayChangeSummaryFlags): each change comes
+/// twice, first with the begin flag, then with what changed.
+using CGDisplayChangeSummaryFlags = std::uint32_t;
+inline constexpr CGDisplayChangeSummaryFlags kCGDisplayBeginConfigurationFlag = 1u << 0;
+inline constexpr CGDisplayChangeSummaryFlags kCGDisplaySetModeFlag = 1u << 3;
+inline constexpr CGDisplayChangeSummaryFlags kCGDisplayAddFlag = 1u << 4;
+inline constexpr CGDisplayChangeSummaryFlags kCGDisplayRemoveFlag = 1u << 5;
 
 /// The original platform's display-configuration transaction, which the
 /// simulated window server runs a mode switch through.
@@ -94,8 +111,11 @@ class SimMachine final : public WindowServer,
     std::size_t reconfigurationCallbackCount() const;
 
     // WindowServer
+    std::variant<std::vector<DisplayID>, PlatformFailure> activeDisplays(
+        std::size_t maxDisplays) override;
+    /// The original's call: its status as a number on failure.
     CGError getActiveDisplayList(std::uint32_t maxDisplays, DisplayID* displays,
-                                 std::uint32_t& count) override;
+                                 std::uint32_t& count);
     bool displayIsBuiltin(DisplayID display) override;
     std::uint32_t vendorNumber(DisplayID display) override;
     std::uint32_t modelNumber(DisplayID display) override;
@@ -107,7 +127,7 @@ class SimMachine final : public WindowServer,
         DisplayID display, bool showDuplicateLowResolutionModes) override;
     /// Through a configuration transaction for the session; a failed step is
     /// named as the original's call and its status given as a number.
-    std::optional<ModeSwitchFailure> setMode(DisplayID display, const ScreenMode& mode) override;
+    std::optional<PlatformFailure> setMode(DisplayID display, const ScreenMode& mode) override;
     CGError beginDisplayConfiguration(CGDisplayConfigRef& config);
     CGError configureDisplayWithDisplayMode(CGDisplayConfigRef config, DisplayID display,
                                             const ScreenMode& mode);
@@ -124,10 +144,7 @@ class SimMachine final : public WindowServer,
     CGError setDisplayTransferByTable(DisplayID display, std::uint32_t tableSize, const float* red,
                                       const float* green, const float* blue);
     void displayRestoreColorSyncSettings();
-    CGError registerReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
-                                            void* userInfo) override;
-    CGError removeReconfigurationCallback(CGDisplayReconfigurationCallBack callback,
-                                          void* userInfo) override;
+    Subscription watchDisplays(std::function<void(DisplayID, DisplayChange)> changed) override;
 
     // WindowToolkit
     std::vector<Screen> screens() override;
@@ -210,7 +227,7 @@ class SimMachine final : public WindowServer,
     std::map<CGDisplayConfigRef, Configuration> configurations_;
     CGDisplayConfigRef nextConfiguration_ = 1;
     std::optional<CGConfigureOption> lastConfigureOption_;
-    ReconfigurationCallbacks callbacks_;
+    DisplayWatchers callbacks_;
     std::map<IOI2CConnectRef, DisplayID> connections_;
     IOI2CConnectRef nextConnection_ = 1;
     std::shared_ptr<std::atomic<long>> liveAVServices_ = std::make_shared<std::atomic<long>>(0);

@@ -291,27 +291,25 @@ TEST_F(LinuxMachineTest, ThePanelsBrightnessIsItsFirmwareBacklight) {
 
 struct Change {
     DisplayID display;
-    CGDisplayChangeSummaryFlags flags;
+    DisplayChange change;
     bool operator==(const Change&) const = default;
 };
 
 TEST_F(LinuxMachineTest, ARescanReportsUnpluggedAndPluggedConnectors) {
     std::vector<Change> changes;
     auto& ws = static_cast<WindowServer&>(machine());
-    ws.registerReconfigurationCallback(
-        [](DisplayID d, CGDisplayChangeSummaryFlags f, void* info) {
-            static_cast<std::vector<Change>*>(info)->push_back({d, f});
-        },
-        &changes);
+    auto watch = ws.watchDisplays([&](DisplayID d, DisplayChange c) { changes.push_back({d, c}); });
     machine().rescan();
     EXPECT_THAT(changes, IsEmpty());
     tree.setStatus("card0-DP-1", false);
     tree.connector("card0-HDMI-A-1", true, edidFile("tv-hdmi.bin"));
     machine().rescan();
-    EXPECT_THAT(changes, ElementsAre(Change{0x0A01, kCGDisplayBeginConfigurationFlag},
-                                     Change{0x0A01, kCGDisplayRemoveFlag},
-                                     Change{0x0B01, kCGDisplayBeginConfigurationFlag},
-                                     Change{0x0B01, kCGDisplayAddFlag}));
+    EXPECT_THAT(changes, ElementsAre(Change{0x0A01, DisplayChange::removed},
+                                     Change{0x0B01, DisplayChange::added}));
+    watch.reset();
+    tree.setStatus("card0-DP-1", true);
+    machine().rescan();
+    EXPECT_EQ(changes.size(), 2u) << "no one is told once the watch has ended";
 }
 
 TEST_F(LinuxMachineTest, WithoutADisplayServerTheConnectorsModesAreReadOnly) {

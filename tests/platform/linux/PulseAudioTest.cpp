@@ -112,7 +112,7 @@ TEST_F(PulseAudioTest, VolumeAndMuteReachTheSinkAndOutsideChangesComeBack) {
     // A sink that went away refuses, in the errno the core decides on.
     const auto gone = audio_->setVolume(0xFFFFu, 0.5f);
     ASSERT_TRUE(gone);
-    EXPECT_EQ(gone->control, "Volume");
+    EXPECT_EQ(gone->step, "Volume");
     EXPECT_EQ(gone->error.code, std::errc::no_such_file_or_directory);
     EXPECT_TRUE(
         std::holds_alternative<platform::PlatformError>(audio_->watchVolume(0xFFFFu, loop, [] {})));

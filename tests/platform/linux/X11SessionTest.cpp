@@ -192,37 +192,30 @@ TEST_F(X11SessionTest, ModesComeFromTheOutputWithTheDisplaysEDIDAndSwitch) {
     EXPECT_EQ(current->width, 1920u);
 
     Signal changed;
-    std::vector<platform::CGDisplayChangeSummaryFlags> flags;
+    std::vector<platform::DisplayChange> flags;
     std::mutex flagsLock;
-    struct Context {
-        Signal* signal;
-        std::vector<platform::CGDisplayChangeSummaryFlags>* flags;
-        std::mutex* lock;
-    } context{&changed, &flags, &flagsLock};
-    auto callback = [](DisplayID display, platform::CGDisplayChangeSummaryFlags f, void* info) {
-        auto* c = static_cast<Context*>(info);
+    auto watch = machine_->watchDisplays([&](DisplayID display, platform::DisplayChange change) {
         if (display != kOffice) return;
         {
-            std::lock_guard lock(*c->lock);
-            c->flags->push_back(f);
+            std::lock_guard lock(flagsLock);
+            flags.push_back(change);
         }
-        c->signal->notify();
-    };
-    ASSERT_EQ(machine_->registerReconfigurationCallback(callback, &context), 0);
+        changed.notify();
+    });
 
     displays::ResolutionManager resolutions(*machine_, log_);
     EXPECT_TRUE(resolutions.setMode(kOffice, 1280, 720, false, 60));
     EXPECT_EQ(crtcSize(), (std::pair{1280u, 720u}));
     EXPECT_EQ(machine_->currentMode(kOffice)->width, 1280u);
-    // RandR's notification reaches the callback as a mode change.
-    ASSERT_TRUE(changed.waitFor(2));
+    // RandR's notification reaches the watcher as a reconfiguration.
+    ASSERT_TRUE(changed.waitFor(1));
     {
         std::lock_guard lock(flagsLock);
-        EXPECT_EQ(flags.back(), platform::kCGDisplaySetModeFlag);
+        EXPECT_EQ(flags.back(), platform::DisplayChange::reconfigured);
     }
     EXPECT_FALSE(resolutions.setMode(kOffice, 800, 600, false, 60));
     EXPECT_EQ(crtcSize(), (std::pair{1280u, 720u}));
-    machine_->removeReconfigurationCallback(callback, &context);
+    watch.reset();
 
     // A display no output shows has no modes, said once; what it shows is its
     // own preferred mode, as far as anyone knows.
