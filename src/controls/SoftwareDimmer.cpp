@@ -11,9 +11,7 @@ constexpr std::uint32_t kGammaEntries = 256;
 // Captured at the display's own ramp size, so restoring gives back exactly
 // what it had; X11 ramps have up to 65536 entries.
 constexpr std::uint32_t kGammaCapacity = 65536;
-constexpr std::uint32_t kOverlayCollectionBehavior = platform::kCollectionCanJoinAllSpaces |
-                                                     platform::kCollectionStationary |
-                                                     platform::kCollectionIgnoresCycle;
+
 }  // namespace
 
 const std::string& SoftwareDimmer::rawValue(Method method) {
@@ -113,16 +111,11 @@ void SoftwareDimmer::followScreen() {
 std::unique_ptr<platform::Window> SoftwareDimmer::makeOverlay() {
     auto screen = this->screen();
     if (!screen) return nullptr;
-    auto window = toolkit_.makeWindow(screen->frame, platform::kBorderlessWindowMask,
-                                      platform::kBackingStoreBuffered, false, *screen);
+    auto window = toolkit_.makeWindow(platform::WindowRole::dimmingOverlay, screen->frame, *screen);
+    if (!window) return nullptr;
     window->setBackgroundColor(platform::Color{0, 0, 0, 1});
     window->setOpaque(false);
-    window->setHasShadow(false);
-    window->setLevel(platform::kScreenSaverWindowLevel);
-    window->setCollectionBehavior(kOverlayCollectionBehavior);
     window->setIgnoresMouseEvents(true);
-    window->setAnimationBehavior(platform::kAnimationBehaviorNone);
-    window->setReleasedWhenClosed(false);
     window->setFrame(screen->frame, true);
     return window;
 }

@@ -17,17 +17,11 @@ void CustomOSDView::show(const std::string& icon, const std::string& label, doub
     if (!screen) return;
 
     if (!window_) {
-        window_ = toolkit_.makeWindow(Rect{0, 0, kWidth, kHeight}, kBorderlessWindowMask,
-                                      kBackingStoreBuffered, false, *screen);
+        window_ = toolkit_.makeWindow(WindowRole::panel, Rect{0, 0, kWidth, kHeight}, *screen);
         if (!window_) return;
         window_->setBackgroundColor(Color{0, 0, 0, 0});
         window_->setOpaque(false);
-        window_->setHasShadow(true);
-        window_->setLevel(kOSDWindowLevel);
-        window_->setCollectionBehavior(kCollectionBehavior);
         window_->setIgnoresMouseEvents(true);
-        window_->setAnimationBehavior(kAnimationBehaviorNone);
-        window_->setReleasedWhenClosed(false);
     }
     window_->setContentView(std::make_shared<OSDContentView>(level, icon, label));
     const Rect frame{screen->frame.x + screen->frame.width / 2 - kWidth / 2,

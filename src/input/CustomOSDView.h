@@ -19,7 +19,6 @@ class CustomOSDView : public std::enable_shared_from_this<CustomOSDView> {
     static constexpr double kWidth = 200;
     static constexpr double kHeight = 70;
     static constexpr double kBottomOffset = 80;
-    static constexpr std::uint32_t kCollectionBehavior = 81;
     static constexpr std::chrono::milliseconds kFadeIn{150};
     /// From the latest show to the start of the fade out.
     static constexpr std::chrono::milliseconds kShowDuration{1500};

@@ -41,17 +41,16 @@ struct Screen {
     std::optional<ColorSpace> colorSpace;
 };
 
-inline constexpr std::uint32_t kBorderlessWindowMask = 0;
-inline constexpr int kBackingStoreBuffered = 2;
-inline constexpr int kScreenSaverWindowLevel = 1000;
-inline constexpr std::uint32_t kCollectionCanJoinAllSpaces = 1u << 0;
-inline constexpr std::uint32_t kCollectionStationary = 1u << 4;
-inline constexpr std::uint32_t kCollectionIgnoresCycle = 1u << 6;
-inline constexpr int kAnimationBehaviorNone = 2;
-inline constexpr int kFloatingWindowLevel = 3;
-/// The on-screen panel's level: above every dimming overlay, or at 0 % the
-/// black overlay would hide it.
-inline constexpr int kOSDWindowLevel = kScreenSaverWindowLevel + 1;
+/// What a window is for; the toolkit frames, stacks and places it so. Both
+/// are borderless, on every workspace, out of window cycling, shown and
+/// hidden without the toolkit's own animation, and never take focus.
+enum class WindowRole {
+    /// Covers a screen above everything else, with no shadow.
+    dimmingOverlay,
+    /// The on-screen panel: above every dimming overlay, or at 0 % the black
+    /// overlay would hide it.
+    panel,
+};
 inline constexpr std::uint64_t kKeyDownMask = 1u << 10;
 
 /// What a window shows. The core describes its views with subclasses; a
@@ -83,18 +82,8 @@ class Window {
     virtual void setBackgroundColor(Color color) = 0;
     /// Whether what is behind may show through.
     virtual void setOpaque(bool opaque) = 0;
-    /// Whether the window casts a shadow.
-    virtual void setHasShadow(bool shadow) = 0;
-    /// Stacking level: higher levels stay above lower ones.
-    virtual void setLevel(int level) = 0;
-    /// How the window joins workspaces and window cycling.
-    virtual void setCollectionBehavior(std::uint32_t behavior) = 0;
     /// True: clicks pass through to what is below.
     virtual void setIgnoresMouseEvents(bool ignores) = 0;
-    /// How the toolkit animates showing and hiding.
-    virtual void setAnimationBehavior(int behavior) = 0;
-    /// False: closing keeps the object, which its owner destroys.
-    virtual void setReleasedWhenClosed(bool released) = 0;
     /// Moves and sizes the window (screen coordinates).
     virtual void setFrame(Rect frame, bool display) = 0;
     /// Opacity, 0...1, at once.
@@ -124,9 +113,10 @@ class WindowToolkit {
     virtual std::vector<Screen> screens() = 0;
     /// None when the system reports no main screen.
     virtual std::optional<Screen> mainScreen() = 0;
-    /// A new window on screen, hidden until ordered front; the caller owns it.
-    virtual std::unique_ptr<Window> makeWindow(Rect contentRect, std::uint32_t styleMask,
-                                               int backing, bool defer, const Screen& screen) = 0;
+    /// A new window for role on screen at frame, hidden until ordered front;
+    /// the caller owns it.
+    virtual std::unique_ptr<Window> makeWindow(WindowRole role, Rect frame,
+                                               const Screen& screen) = 0;
     /// Sees every key-down event that reaches the application while the monitor
     /// exists (the caller owns it); the handler returns the event to pass it on,
     /// or none to consume it.

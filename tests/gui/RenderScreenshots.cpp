@@ -211,8 +211,7 @@ int main(int argc, char** argv) {
         // The on-screen panel as the toolkit draws it, on a desktop.
         runtime::CapturingLogger log;
         gui::QtWindowToolkit toolkit(log);
-        auto window = toolkit.makeWindow({0, 0, 200, 70}, platform::kBorderlessWindowMask,
-                                         platform::kBackingStoreBuffered, false, {});
+        auto window = toolkit.makeWindow(platform::WindowRole::panel, {0, 0, 200, 70}, {});
         auto* panel = static_cast<gui::QtWindow*>(window.get());
         panel->setBackgroundColor({0, 0, 0, 0});
         panel->setOpaque(false);

@@ -37,7 +37,7 @@ inline std::unique_ptr<platform::linux_::LinuxMachine> sessionMachine(
 struct NoScreens final : platform::WindowToolkit {
     std::vector<platform::Screen> screens() override { return {}; }
     std::optional<platform::Screen> mainScreen() override { return std::nullopt; }
-    std::unique_ptr<platform::Window> makeWindow(platform::Rect, std::uint32_t, int, bool,
+    std::unique_ptr<platform::Window> makeWindow(platform::WindowRole, platform::Rect,
                                                  const platform::Screen&) override {
         return nullptr;
     }

@@ -64,7 +64,8 @@ void paintPanel(QPainter& p, const QRect& area, const input::OSDContentView& v) 
 
 }  // namespace
 
-QtWindow::QtWindow(QtWindowToolkit& toolkit, QRect frame) : toolkit_(toolkit) {
+QtWindow::QtWindow(QtWindowToolkit& toolkit, platform::WindowRole role, QRect frame)
+    : toolkit_(toolkit), role_(role) {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TranslucentBackground);
     applyFlags();
@@ -80,7 +81,7 @@ void QtWindow::applyFlags() {
     Qt::WindowFlags flags = Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool |
                             Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint;
     // Above docks and panels, which the window manager would otherwise keep on top.
-    if (level_ >= platform::kScreenSaverWindowLevel) flags |= Qt::X11BypassWindowManagerHint;
+    flags |= Qt::X11BypassWindowManagerHint;
     if (ignoresMouse_) flags |= Qt::WindowTransparentForInput;
     const bool shown = QWidget::isVisible();
     setWindowFlags(flags);
@@ -95,11 +96,6 @@ void QtWindow::setBackgroundColor(platform::Color color) {
 void QtWindow::setOpaque(bool opaque) {
     opaque_ = opaque;
     update();
-}
-
-void QtWindow::setLevel(int level) {
-    level_ = level;
-    applyFlags();
 }
 
 void QtWindow::setIgnoresMouseEvents(bool ignores) {
@@ -117,7 +113,7 @@ void QtWindow::setAlphaValue(double alpha) {
 }
 
 void QtWindow::orderFrontRegardless() {
-    if (!toolkit_.mayShow(level_)) return;
+    if (!toolkit_.mayShow(role_)) return;
     show();
     toolkit_.restack();
 }

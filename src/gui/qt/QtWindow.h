@@ -14,20 +14,15 @@ namespace orvane::gui {
 class QtWindowToolkit;
 
 /// A frameless, always-on-top widget behind the core's window interface.
-/// Its level decides its stacking among Orvane's windows.
+/// Its role decides its stacking among Orvane's windows: panels above overlays.
 class QtWindow final : public QWidget, public platform::Window {
   public:
-    QtWindow(QtWindowToolkit& toolkit, QRect frame);
+    QtWindow(QtWindowToolkit& toolkit, platform::WindowRole role, QRect frame);
     ~QtWindow() override;
 
     void setBackgroundColor(platform::Color color) override;
     void setOpaque(bool opaque) override;
-    void setHasShadow(bool shadow) override { hasShadow_ = shadow; }
-    void setLevel(int level) override;
-    void setCollectionBehavior(std::uint32_t behavior) override { (void)behavior; }
     void setIgnoresMouseEvents(bool ignores) override;
-    void setAnimationBehavior(int behavior) override { (void)behavior; }
-    void setReleasedWhenClosed(bool released) override { (void)released; }
     void setFrame(platform::Rect frame, bool display) override;
     void setAlphaValue(double alpha) override;
     void orderFrontRegardless() override;
@@ -38,7 +33,9 @@ class QtWindow final : public QWidget, public platform::Window {
     double alphaValue() const override { return alpha_; }
     bool isVisible() const override { return QWidget::isVisible(); }
 
-    int level() const { return level_; }
+    platform::WindowRole role() const { return role_; }
+    /// Higher stacks above lower.
+    int level() const { return role_ == platform::WindowRole::panel ? 1 : 0; }
     const platform::Color& backgroundColor() const { return background_; }
     const platform::ContentView* content() const { return content_.get(); }
 
@@ -52,9 +49,8 @@ class QtWindow final : public QWidget, public platform::Window {
     QtWindowToolkit& toolkit_;
     platform::Color background_{1, 1, 1, 1};
     bool opaque_ = true;
-    bool hasShadow_ = true;
     bool ignoresMouse_ = false;
-    int level_ = 0;
+    platform::WindowRole role_;
     double alpha_ = 1;
     std::shared_ptr<const platform::ContentView> content_;
     QPointer<QVariantAnimation> animation_;

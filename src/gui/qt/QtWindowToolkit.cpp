@@ -133,10 +133,10 @@ QScreen* QtWindowToolkit::qscreenFor(const platform::Screen& screen) const {
     return nullptr;
 }
 
-std::unique_ptr<platform::Window> QtWindowToolkit::makeWindow(platform::Rect contentRect,
-                                                              std::uint32_t, int, bool,
+std::unique_ptr<platform::Window> QtWindowToolkit::makeWindow(platform::WindowRole role,
+                                                              platform::Rect contentRect,
                                                               const platform::Screen& screen) {
-    auto window = std::make_unique<QtWindow>(*this, toQt(contentRect));
+    auto window = std::make_unique<QtWindow>(*this, role, toQt(contentRect));
     // Screens of separate X screens share coordinates: the geometry alone
     // does not say which one a window belongs on.
     if (auto* q = qscreenFor(screen)) window->setScreen(q);
@@ -156,9 +156,9 @@ void QtWindowToolkit::forget(QtWindow* window) {
     std::erase(windows_, window);
 }
 
-bool QtWindowToolkit::mayShow(int level) {
-    const bool overlay = level == platform::kScreenSaverWindowLevel;
-    const bool panel = level == platform::kOSDWindowLevel;
+bool QtWindowToolkit::mayShow(platform::WindowRole role) {
+    const bool overlay = role == platform::WindowRole::dimmingOverlay;
+    const bool panel = role == platform::WindowRole::panel;
     if (overlay && overlaysUnavailable_) {
         if (!std::exchange(saidOverlays_, true))
             log_.line("[Gui] Dimming overlays unavailable: " + *overlaysUnavailable_);

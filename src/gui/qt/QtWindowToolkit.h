@@ -33,8 +33,7 @@ class QtWindowToolkit final : public platform::WindowToolkit {
 
     std::vector<platform::Screen> screens() override;
     std::optional<platform::Screen> mainScreen() override;
-    std::unique_ptr<platform::Window> makeWindow(platform::Rect contentRect,
-                                                 std::uint32_t styleMask, int backing, bool defer,
+    std::unique_ptr<platform::Window> makeWindow(platform::WindowRole role, platform::Rect frame,
                                                  const platform::Screen& screen) override;
     std::unique_ptr<platform::EventMonitor> addLocalMonitorForEvents(
         std::uint64_t mask,
@@ -59,7 +58,7 @@ class QtWindowToolkit final : public platform::WindowToolkit {
     void forget(QtWindow* window);
     /// Logs the reason a window of this level cannot be shown, once per kind;
     /// false when it cannot.
-    bool mayShow(int level);
+    bool mayShow(platform::WindowRole role);
 
     runtime::Logger& log_;
     ScreenMatcher matcher_;

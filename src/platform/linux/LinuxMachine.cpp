@@ -913,7 +913,7 @@ IOReturn LinuxMachine::i2cSendRequest(IOI2CConnectRef connect, std::uint32_t,
 
 // WindowToolkit
 
-std::unique_ptr<Window> LinuxMachine::makeWindow(Rect, std::uint32_t, int, bool, const Screen&) {
+std::unique_ptr<Window> LinuxMachine::makeWindow(WindowRole, Rect, const Screen&) {
     return nullptr;  // never asked: there is no screen to put one on
 }
 

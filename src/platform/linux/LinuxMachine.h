@@ -130,7 +130,7 @@ class LinuxMachine final : public WindowServer,
     // WindowToolkit: no screens without a display server.
     std::vector<Screen> screens() override { return {}; }
     std::optional<Screen> mainScreen() override { return std::nullopt; }
-    std::unique_ptr<Window> makeWindow(Rect, std::uint32_t, int, bool, const Screen&) override;
+    std::unique_ptr<Window> makeWindow(WindowRole, Rect, const Screen&) override;
     std::unique_ptr<EventMonitor> addLocalMonitorForEvents(
         std::uint64_t, std::function<std::optional<KeyEvent>(const KeyEvent&)>) override;
 

@@ -555,9 +555,8 @@ std::optional<Screen> SimMachine::mainScreen() {
     return all.front();
 }
 
-std::unique_ptr<Window> SimMachine::makeWindow(Rect contentRect, std::uint32_t styleMask,
-                                               int backing, bool, const Screen& screen) {
-    return windows_.make(contentRect, styleMask, backing, screen);
+std::unique_ptr<Window> SimMachine::makeWindow(WindowRole role, Rect frame, const Screen& screen) {
+    return windows_.make(role, frame, screen);
 }
 
 std::uint32_t SimMachine::vendorNumber(DisplayID display) {

@@ -149,8 +149,7 @@ class SimMachine final : public WindowServer,
     // WindowToolkit
     std::vector<Screen> screens() override;
     std::optional<Screen> mainScreen() override;
-    std::unique_ptr<Window> makeWindow(Rect contentRect, std::uint32_t styleMask, int backing,
-                                       bool defer, const Screen& screen) override;
+    std::unique_ptr<Window> makeWindow(WindowRole role, Rect frame, const Screen& screen) override;
     std::unique_ptr<EventMonitor> addLocalMonitorForEvents(
         std::uint64_t mask,
         std::function<std::optional<KeyEvent>(const KeyEvent&)> handler) override;

@@ -49,23 +49,8 @@ class SimWindowList::SimWindow final : public Window {
     void setOpaque(bool v) override {
         edit([&](auto& s) { s.opaque = v; });
     }
-    void setHasShadow(bool v) override {
-        edit([&](auto& s) { s.hasShadow = v; });
-    }
-    void setLevel(int v) override {
-        edit([&](auto& s) { s.level = v; });
-    }
-    void setCollectionBehavior(std::uint32_t v) override {
-        edit([&](auto& s) { s.collectionBehavior = v; });
-    }
     void setIgnoresMouseEvents(bool v) override {
         edit([&](auto& s) { s.ignoresMouseEvents = v; });
-    }
-    void setAnimationBehavior(int v) override {
-        edit([&](auto& s) { s.animationBehavior = v; });
-    }
-    void setReleasedWhenClosed(bool v) override {
-        edit([&](auto& s) { s.releasedWhenClosed = v; });
     }
     void setFrame(Rect f, bool) override {
         edit([&](auto& s) { s.frame = f; });
@@ -162,14 +147,23 @@ class SimWindowList::SimWindow final : public Window {
     std::shared_ptr<Entry> entry_;
 };
 
-std::unique_ptr<Window> SimWindowList::make(Rect contentRect, std::uint32_t styleMask, int backing,
+std::unique_ptr<Window> SimWindowList::make(WindowRole role, Rect contentRect,
                                             const Screen& screen) {
     auto entry = std::make_shared<Entry>();
     auto& state = entry->state;
     state.frame = contentRect;
     state.screenNumber = screen.screenNumber;
-    state.styleMask = styleMask;
-    state.backing = backing;
+    // The role as the original toolkit's window calls set it: borderless and
+    // buffered, on every space, stationary, out of cycling, no animation,
+    // kept when closed; the panel one level above the screen-saver overlays.
+    state.styleMask = kBorderlessWindowMask;
+    state.backing = kBackingStoreBuffered;
+    state.collectionBehavior =
+        kCollectionCanJoinAllSpaces | kCollectionStationary | kCollectionIgnoresCycle;
+    state.animationBehavior = kAnimationBehaviorNone;
+    state.releasedWhenClosed = false;
+    state.hasShadow = role == WindowRole::panel;
+    state.level = role == WindowRole::panel ? kScreenSaverWindowLevel + 1 : kScreenSaverWindowLevel;
     std::lock_guard lock(shared_->mutex);
     state.serial = shared_->nextSerial++;
     shared_->open.push_back(entry);

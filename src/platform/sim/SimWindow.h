@@ -13,6 +13,15 @@
 
 namespace orvane::platform::sim {
 
+// The original toolkit's window attributes, which the simulated windows record.
+inline constexpr std::uint32_t kBorderlessWindowMask = 0;
+inline constexpr int kBackingStoreBuffered = 2;
+inline constexpr int kScreenSaverWindowLevel = 1000;
+inline constexpr std::uint32_t kCollectionCanJoinAllSpaces = 1u << 0;
+inline constexpr std::uint32_t kCollectionStationary = 1u << 4;
+inline constexpr std::uint32_t kCollectionIgnoresCycle = 1u << 6;
+inline constexpr int kAnimationBehaviorNone = 2;
+
 /// What a simulated window looks like at one moment.
 struct SimWindowState {
     std::uint64_t serial = 0;
@@ -42,8 +51,7 @@ class SimWindowList {
   public:
     /// Animations run on executor's clock; without one they end at once.
     void setExecutor(runtime::Executor* executor, runtime::Clock* clock);
-    std::unique_ptr<Window> make(Rect contentRect, std::uint32_t styleMask, int backing,
-                                 const Screen& screen);
+    std::unique_ptr<Window> make(WindowRole role, Rect contentRect, const Screen& screen);
     /// The open windows, oldest first.
     std::vector<SimWindowState> windows() const;
 
