@@ -662,29 +662,26 @@ std::optional<std::vector<ScreenMode>> LinuxMachine::displayModes(DisplayID id, 
 std::optional<PlatformFailure> LinuxMachine::setMode(DisplayID id, const ScreenMode& mode) {
     if (!session_.modesConfig()) {
         return PlatformFailure{"The mode switch",
-                               {std::error_code(ENOTSUP, std::generic_category()),
-                                "switching modes " + session_.unavailable}};
+                               errnoError(ENOTSUP, "switching modes " + session_.unavailable)};
     }
     auto out = outputFor(id);
     if (!out)
-        return PlatformFailure{
-            "The mode switch",
-            {std::error_code(ENODEV, std::generic_category()),
-             "the display server has no output for display " + std::to_string(id)}};
+        return PlatformFailure{"The mode switch",
+                               errnoError(ENODEV, "the display server has no output for display " +
+                                                      std::to_string(id))};
     const bool known = std::any_of(out->modes.begin(), out->modes.end(),
                                    [&](const ScreenMode& m) { return m.modeID == mode.modeID; });
     if (!known)
         return PlatformFailure{"The mode switch",
-                               {std::error_code(EINVAL, std::generic_category()),
-                                "output " + out->name + " has no such mode"}};
+                               errnoError(EINVAL, "output " + out->name + " has no such mode")};
     // RandR and Mutter settings last for the login session, which is what the core asks for.
     const bool applied = session_.config()->setMode(*out, mode.modeID);
     forgetOutputs();  // the current modes changed, whatever the server's notice says
     if (!applied)
-        return PlatformFailure{"The mode switch",
-                               {std::error_code(EIO, std::generic_category()),
-                                "the display server refused mode " + std::to_string(mode.width) +
-                                    "x" + std::to_string(mode.height) + " on " + out->name}};
+        return PlatformFailure{
+            "The mode switch",
+            errnoError(EIO, "the display server refused mode " + std::to_string(mode.width) + "x" +
+                                std::to_string(mode.height) + " on " + out->name)};
     return std::nullopt;
 }
 
@@ -707,11 +704,9 @@ std::vector<float> resampled(const float* table, std::size_t size, std::size_t n
 PlatformError LinuxMachine::noGammaOutput(DisplayID id) {
     if (!session_.config()) {
         sayUnavailable("gamma", "Gamma tables");
-        return {std::error_code(ENOTSUP, std::generic_category()),
-                "gamma ramps " + session_.unavailable};
+        return errnoError(ENOTSUP, "gamma ramps " + session_.unavailable);
     }
-    return {std::error_code(ENODEV, std::generic_category()),
-            "the display server has no output for display " + std::to_string(id)};
+    return errnoError(ENODEV, "the display server has no output for display " + std::to_string(id));
 }
 
 std::variant<GammaRamps, PlatformError> LinuxMachine::gammaRamps(DisplayID id,
@@ -720,8 +715,7 @@ std::variant<GammaRamps, PlatformError> LinuxMachine::gammaRamps(DisplayID id,
     if (!out) return noGammaOutput(id);
     std::vector<float> r, g, b;
     if (!session_.config()->getGamma(*out, r, g, b))
-        return PlatformError{std::error_code(EIO, std::generic_category()),
-                             "the display server gives no gamma ramps for " + out->name};
+        return errnoError(EIO, "the display server gives no gamma ramps for " + out->name);
     // As many samples as the server keeps, up to the caller's capacity.
     const auto n = std::min<std::size_t>(r.size(), capacity);
     return GammaRamps{resampled(r.data(), r.size(), n), resampled(g.data(), g.size(), n),
@@ -736,25 +730,21 @@ std::optional<PlatformError> LinuxMachine::setGammaRamps(DisplayID id, const Gam
         sayOnce("gamma:" + std::to_string(id),
                 "[Linux] The display server keeps no gamma ramp for " + out->name +
                     " - it cannot be dimmed by gamma");
-        return PlatformError{std::error_code(ENOTSUP, std::generic_category()),
-                             "the display server keeps no gamma ramp for " + out->name};
+        return errnoError(ENOTSUP, "the display server keeps no gamma ramp for " + out->name);
     }
     const auto n = std::size_t(size);
     if (!gammaOriginals_.count(out->name)) {
         Ramps original;
         // Nothing to give back later: change nothing.
         if (!session_.config()->getGamma(*out, original.red, original.green, original.blue))
-            return PlatformError{std::error_code(EIO, std::generic_category()),
-                                 "the ramps of " + out->name + " cannot be read to keep"};
+            return errnoError(EIO, "the ramps of " + out->name + " cannot be read to keep");
         gammaOriginals_[out->name] = std::move(original);
     }
     const bool applied =
         session_.config()->setGamma(*out, resampled(ramps.red.data(), ramps.red.size(), n),
                                     resampled(ramps.green.data(), ramps.green.size(), n),
                                     resampled(ramps.blue.data(), ramps.blue.size(), n));
-    if (!applied)
-        return PlatformError{std::error_code(EIO, std::generic_category()),
-                             "the display server refused the ramps of " + out->name};
+    if (!applied) return errnoError(EIO, "the display server refused the ramps of " + out->name);
     return std::nullopt;
 }
 
@@ -932,7 +922,7 @@ std::vector<AudioSink> LinuxMachine::sinks() {
 
 namespace {
 PlatformError noSoundServer(const std::string& why) {
-    return {std::error_code(ENOTCONN, std::generic_category()), why};
+    return errnoError(ENOTCONN, why);
 }
 }  // namespace
 

@@ -124,8 +124,7 @@ void LinuxMachine::shortcutFired(std::uint32_t id) {
 
 namespace {
 PlatformError keysUnavailable() {
-    return {std::error_code(ENOTSUP, std::generic_category()),
-            "the session offers no global shortcuts"};
+    return errnoError(ENOTSUP, "the session offers no global shortcuts");
 }
 }  // namespace
 
@@ -135,9 +134,7 @@ std::variant<Subscription, PlatformError> LinuxMachine::listen(
         sayKeysUnavailable("shortcuts", "Global shortcuts");
         return keysUnavailable();
     }
-    if (!activated || activated_)
-        return PlatformError{std::error_code(EBUSY, std::generic_category()),
-                             "shortcuts are listened to already"};
+    if (!activated || activated_) return errnoError(EBUSY, "shortcuts are listened to already");
     activated_ = std::make_shared<const std::function<void(std::uint32_t)>>(std::move(activated));
     return Subscription([this] { activated_.reset(); });
 }
@@ -149,12 +146,9 @@ std::optional<PlatformError> LinuxMachine::bind(std::uint32_t id, std::uint32_t 
         return keysUnavailable();
     }
     const auto keysym = keysymForKeyCode(keyCode);
-    if (!keysym)
-        return PlatformError{std::error_code(EINVAL, std::generic_category()),
-                             "key " + std::to_string(keyCode) + " has no X keysym"};
+    if (!keysym) return errnoError(EINVAL, "key " + std::to_string(keyCode) + " has no X keysym");
     if (shortcuts_.count(id))
-        return PlatformError{std::error_code(EEXIST, std::generic_category()),
-                             "shortcut " + std::to_string(id) + " is bound already"};
+        return errnoError(EEXIST, "shortcut " + std::to_string(id) + " is bound already");
     if (!session_.x11) {
         // The portal binds by id: the same id each start keeps the user's choice.
         const std::string portalID = "hotkey-" + std::to_string(id);
@@ -184,13 +178,12 @@ std::optional<PlatformError> LinuxMachine::bind(std::uint32_t id, std::uint32_t 
             shortcuts_.insert(id);
             return std::nullopt;
         case X11Session::Grab::taken:
-            return PlatformError{std::error_code(EBUSY, std::generic_category()),
-                                 xdgShortcut(keyCode, modifiers) + " is held by another program"};
+            return errnoError(EBUSY,
+                              xdgShortcut(keyCode, modifiers) + " is held by another program");
         case X11Session::Grab::noSuchKey:
             break;
     }
-    return PlatformError{std::error_code(ENOENT, std::generic_category()),
-                         "the keyboard has no " + xdgShortcut(keyCode, modifiers) + " key"};
+    return errnoError(ENOENT, "the keyboard has no " + xdgShortcut(keyCode, modifiers) + " key");
 }
 
 void LinuxMachine::unbind(std::uint32_t id) {

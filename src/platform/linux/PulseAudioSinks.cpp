@@ -62,7 +62,7 @@ PlatformError serverError(int error) {
         default:
             break;
     }
-    return {std::error_code(code, std::generic_category()), pa_strerror(error)};
+    return errnoError(code, pa_strerror(error));
 }
 
 }  // namespace
@@ -241,9 +241,7 @@ std::optional<PlatformFailure> PulseAudioSinks::write(
     const std::function<pa_operation*(const Sink&, void* result)>& start) {
     Locked lock(loop_);
     auto it = sinks_.find(id);
-    if (it == sinks_.end())
-        return PlatformFailure{control,
-                               {std::error_code(ENOENT, std::generic_category()), "no such sink"}};
+    if (it == sinks_.end()) return PlatformFailure{control, errnoError(ENOENT, "no such sink")};
     Result result{loop_, context_};
     pa_operation* op = start(it->second, &result);
     if (!op) return PlatformFailure{control, serverError(pa_context_errno(context_))};
@@ -270,8 +268,7 @@ std::optional<PlatformFailure> PulseAudioSinks::setMute(AudioSinkID id, bool mut
 
 std::variant<Subscription, PlatformError> PulseAudioSinks::watchVolume(
     AudioSinkID id, runtime::Executor& queue, std::function<void()> changed) {
-    if (!sink(id))
-        return PlatformError{std::error_code(ENOENT, std::generic_category()), "no such sink"};
+    if (!sink(id)) return errnoError(ENOENT, "no such sink");
     auto live = std::make_shared<std::atomic<bool>>(true);
     auto callback = std::make_shared<const std::function<void()>>(std::move(changed));
     {

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/sim/SimStatus.h"
+
 namespace orvane::platform::sim {
 
 namespace {
@@ -18,8 +20,8 @@ constexpr auto kVirtualMainVolume = output(kAudioHardwareServiceDeviceProperty_V
 constexpr auto kVolumeScalar = output(kAudioDevicePropertyVolumeScalar);
 constexpr auto kMute = output(kAudioDevicePropertyMute);
 
-PlatformError statusError(OSStatus status) {
-    return {std::error_code(status, std::generic_category()), "OSStatus " + std::to_string(status)};
+PlatformError osStatusError(OSStatus status) {
+    return statusError(status, "OSStatus " + std::to_string(status));
 }
 
 std::optional<std::vector<std::uint8_t>> readBytes(SimAudioHardware& audio, AudioObjectID object,
@@ -144,7 +146,7 @@ std::variant<Subscription, PlatformError> SimAudioSinks::watchVolume(
     auto block = std::make_shared<const std::function<void(const AudioObjectPropertyAddress&)>>(
         [changed = std::move(changed)](const AudioObjectPropertyAddress&) { changed(); });
     const OSStatus status = audio_.addPropertyListenerBlock(sink, kVolumeScalar, queue, block);
-    if (status != kAudioHardwareNoError) return statusError(status);
+    if (status != kAudioHardwareNoError) return osStatusError(status);
     return Subscription([audio = &audio_, sink, queue = &queue, block] {
         audio->removePropertyListenerBlock(sink, kVolumeScalar, *queue, block);
     });

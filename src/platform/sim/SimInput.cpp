@@ -488,9 +488,6 @@ OSStatus onHotKey(EventHandlerCallRef, EventRef event, void* userData) {
     return noErr;
 }
 
-PlatformError statusError(OSStatus status, std::string text) {
-    return {std::error_code(status, std::generic_category()), std::move(text)};
-}
 }  // namespace
 
 std::variant<Subscription, PlatformError> SimInput::listen(
@@ -500,7 +497,7 @@ std::variant<Subscription, PlatformError> SimInput::listen(
     EventHandlerRef ref = 0;
     const auto status =
         installEventHandler(getApplicationEventTarget(), &onHotKey, 1, &type, listener.get(), &ref);
-    if (status != noErr) return statusError(status, std::to_string(status));
+    if (status != noErr) return statusError(status);
     return Subscription([this, listener, ref] { removeEventHandler(ref); });
 }
 

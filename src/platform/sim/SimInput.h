@@ -16,6 +16,7 @@
 #include "platform/WindowToolkit.h"
 #include "platform/sim/SimEventTaps.h"
 #include "platform/sim/SimHotKeys.h"
+#include "platform/sim/SimStatus.h"
 
 namespace orvane::platform::sim {
 

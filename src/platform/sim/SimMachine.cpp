@@ -286,8 +286,7 @@ std::variant<std::vector<DisplayID>, PlatformFailure> SimMachine::activeDisplays
     std::vector<DisplayID> ids(std::min<std::size_t>(maxDisplays, 1024));
     std::uint32_t count = 0;
     if (auto e = getActiveDisplayList(static_cast<std::uint32_t>(ids.size()), ids.data(), count))
-        return PlatformFailure{"CGGetActiveDisplayList",
-                               {std::error_code(e, std::generic_category()), std::to_string(e)}};
+        return PlatformFailure{"CGGetActiveDisplayList", statusError(e)};
     ids.resize(count);
     return ids;
 }
@@ -362,10 +361,7 @@ std::optional<std::vector<ScreenMode>> SimMachine::displayModes(
 }
 
 std::optional<PlatformFailure> SimMachine::setMode(DisplayID display, const ScreenMode& mode) {
-    auto failed = [](const char* step, CGError e) {
-        return PlatformFailure{step,
-                               {std::error_code(e, std::generic_category()), std::to_string(e)}};
-    };
+    auto failed = [](const char* step, CGError e) { return PlatformFailure{step, statusError(e)}; };
     CGDisplayConfigRef config = 0;
     if (auto e = beginDisplayConfiguration(config)) return failed("CGBeginDisplayConfiguration", e);
     if (auto e = configureDisplayWithDisplayMode(config, display, mode)) {
@@ -438,12 +434,6 @@ std::optional<CGConfigureOption> SimMachine::lastConfigureOption() const {
     std::lock_guard lock(mutex_);
     return lastConfigureOption_;
 }
-
-namespace {
-PlatformError statusError(CGError e) {
-    return {std::error_code(e, std::generic_category()), std::to_string(e)};
-}
-}  // namespace
 
 std::variant<GammaRamps, PlatformError> SimMachine::gammaRamps(DisplayID display,
                                                                std::size_t capacity) {
