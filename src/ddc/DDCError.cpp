@@ -7,12 +7,6 @@ namespace orvane::ddc {
 
 using runtime::hex;
 
-namespace {
-std::string statusText(platform::IOReturn status) {
-    return "(0x" + hex(static_cast<std::uint32_t>(status)) + ")";
-}
-}  // namespace
-
 DDCError DDCError::displayNotFound(DisplayID display) {
     DDCError e(Kind::displayNotFound,
                "Display " + std::to_string(display) + " not found in IORegistry");
@@ -20,30 +14,30 @@ DDCError DDCError::displayNotFound(DisplayID display) {
     return e;
 }
 
-DDCError DDCError::framebufferNotFound(DisplayID display) {
+DDCError DDCError::framebufferNotFound(DisplayID display, const std::string& platformText) {
     DDCError e(Kind::framebufferNotFound,
-               "No IOFramebuffer found for display " + std::to_string(display));
+               platformText.empty()
+                   ? "No IOFramebuffer found for display " + std::to_string(display)
+                   : platformText);
     e.displayID_ = display;
     return e;
 }
 
-DDCError DDCError::i2cOpenFailed(platform::IOReturn status) {
-    DDCError e(Kind::i2cOpenFailed, "Failed to open I2C interface " + statusText(status));
-    e.status_ = status;
+DDCError DDCError::i2cOpenFailed(const platform::PlatformError& error) {
+    DDCError e(Kind::i2cOpenFailed, "Failed to open I2C interface " + error.text);
+    e.error_ = error.code;
     return e;
 }
 
-DDCError DDCError::i2cSendFailed(platform::IOReturn status) {
-    DDCError e(Kind::i2cSendFailed, "I2C send request failed " + statusText(status));
-    e.status_ = status;
+DDCError DDCError::i2cSendFailed(const platform::PlatformError& error) {
+    DDCError e(Kind::i2cSendFailed, "I2C send request failed " + error.text);
+    e.error_ = error.code;
     return e;
 }
 
-DDCError DDCError::i2cRequestFailed(platform::IOReturn status, const std::string& platformText) {
-    DDCError e(
-        Kind::i2cRequestFailed,
-        "I2C request returned error " + (platformText.empty() ? statusText(status) : platformText));
-    e.status_ = status;
+DDCError DDCError::i2cRequestFailed(const platform::PlatformError& error) {
+    DDCError e(Kind::i2cRequestFailed, "I2C request returned error " + error.text);
+    e.error_ = error.code;
     return e;
 }
 
@@ -70,8 +64,9 @@ DDCError DDCError::maxRetriesExceeded(const DDCError& last) {
     return e;
 }
 
-DDCError DDCError::i2cInterfaceNotFound() {
-    return DDCError(Kind::i2cInterfaceNotFound, "No I2C interface found on framebuffer");
+DDCError DDCError::i2cInterfaceNotFound(const std::string& platformText) {
+    return DDCError(Kind::i2cInterfaceNotFound,
+                    platformText.empty() ? "No I2C interface found on framebuffer" : platformText);
 }
 
 DDCError DDCError::readResponseInvalid() {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ddc/VCPCode.h"
+#include "platform/PlatformError.h"
 #include "platform/PlatformTypes.h"
 
 namespace orvane::ddc {
@@ -32,16 +33,17 @@ class DDCError : public std::exception {
     };
 
     static DDCError displayNotFound(DisplayID display);
-    static DDCError framebufferNotFound(DisplayID display);
-    static DDCError i2cOpenFailed(platform::IOReturn status);
-    static DDCError i2cSendFailed(platform::IOReturn status);
-    /// platformText, when given, is the platform's own words for status.
-    static DDCError i2cRequestFailed(platform::IOReturn status,
-                                     const std::string& platformText = {});
+    /// platformText, when given, is the platform's own words for the
+    /// missing display or bus, and the whole description.
+    static DDCError framebufferNotFound(DisplayID display, const std::string& platformText = {});
+    /// The error's text is the platform's own words for it.
+    static DDCError i2cOpenFailed(const platform::PlatformError& error);
+    static DDCError i2cSendFailed(const platform::PlatformError& error);
+    static DDCError i2cRequestFailed(const platform::PlatformError& error);
     static DDCError readResponseTooShort(int expected, int got);
     static DDCError vcpCodeUnsupported(VCPCode code);
     static DDCError maxRetriesExceeded(const DDCError& last);
-    static DDCError i2cInterfaceNotFound();
+    static DDCError i2cInterfaceNotFound(const std::string& platformText = {});
     static DDCError readResponseInvalid();
     static DDCError readChecksumMismatch();
     static DDCError avServiceNotAvailable();
@@ -55,7 +57,8 @@ class DDCError : public std::exception {
 
     // Payloads; meaningful only for the kinds that carry them.
     DisplayID displayID() const { return displayID_; }
-    platform::IOReturn status() const { return status_; }
+    /// The platform's error, for the bus failures.
+    std::error_code platformError() const { return error_; }
     int expected() const { return expected_; }
     int got() const { return got_; }
     VCPCode code() const { return code_; }
@@ -67,7 +70,7 @@ class DDCError : public std::exception {
     Kind kind_;
     std::string text_;
     DisplayID displayID_ = 0;
-    platform::IOReturn status_ = 0;
+    std::error_code error_;
     int expected_ = 0;
     int got_ = 0;
     VCPCode code_ = VCPCode::brightness;

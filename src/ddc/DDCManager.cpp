@@ -3,8 +3,6 @@
 
 #include <algorithm>
 #include <array>
-#include <limits>
-#include <map>
 #include <string>
 
 #include "ddc/DDCError.h"
@@ -12,8 +10,6 @@
 #include "platform/Platform.h"
 
 namespace orvane::ddc {
-
-using platform::IOObjectRef;
 
 namespace {
 constexpr std::uint64_t kMinReplyDelayNs = 50'000'000;
@@ -35,135 +31,26 @@ DDCManager::DDCManager(Key, runtime::Runtime& runtime, const platform::Platform&
                        runtime::Logger& log, std::string_view bundleIdentifier)
     : DDCTransport(runtime, log, std::string(bundleIdentifier) + ".ddc.io", "[DDCManager] ", "",
                    &DDCError::displayNotFound),
-      registry_(platform.registry),
-      windowServer_(platform.windowServer),
-      framebufferI2C_(platform.framebufferI2C) {}
+      buses_(platform.ddc) {}
 
 DDCManager::~DDCManager() = default;
 
-IOObjectRef DDCManager::framebufferService(DisplayID display) {
-    {
-        std::lock_guard lock(cacheLock_);
-        if (auto it = framebufferCache_.find(display); it != framebufferCache_.end())
-            return it->second;
-    }
-    // The walk runs unlocked: it creates an info dictionary per service.
-    struct Candidate {
-        IOObjectRef framebuffer;
-        std::uint32_t vendor, product, serial;
-        bool taken = false;
-    };
-    std::vector<IOObjectRef> services;
-    if (registry_.matchingServices("IODisplayConnect", services) != platform::kIOReturnSuccess) {
-        return {};
-    }
-    std::vector<Candidate> candidates;
-    for (const IOObjectRef& service : services) {
-        auto info =
-            registry_.displayInfoDictionary(service.get(), platform::kIODisplayOnlyPreferredName);
-        if (!info) continue;
-        IOObjectRef parent;
-        if (registry_.parentEntry(service.get(), platform::kIOServicePlane, parent) !=
-                platform::kIOReturnSuccess ||
-            !parent) {
-            continue;
-        }
-        candidates.push_back({std::move(parent), info->number("DisplayVendorID").value_or(0),
-                              info->number("DisplayProductID").value_or(0),
-                              info->number("DisplaySerialNumber").value_or(0)});
-    }
-
-    // Twins (same vendor and model, no serial to tell them apart) must not
-    // share one framebuffer: every active display takes its own, exact serial
-    // matches first, then the rest in the window server's order.
-    std::vector<DisplayID> active = platform::listedDisplays(windowServer_, 16);
-    if (std::find(active.begin(), active.end(), display) == active.end()) active.push_back(display);
-    {
-        std::lock_guard lock(cacheLock_);
-        for (auto& c : candidates) {
-            for (const auto& [id, fb] : framebufferCache_)
-                c.taken = c.taken || (id != display && fb.get() == c.framebuffer.get());
-        }
-    }
-    struct Identity {
-        DisplayID id;
-        std::uint32_t vendor, model, serial;
-    };
-    std::vector<Identity> wanting;
-    for (DisplayID id : active) {
-        std::lock_guard lock(cacheLock_);
-        if (id != display && framebufferCache_.count(id)) continue;
-        wanting.push_back({id, windowServer_.vendorNumber(id), windowServer_.modelNumber(id),
-                           windowServer_.serialNumber(id)});
-    }
-    std::map<DisplayID, std::size_t> assigned;
-    for (const bool exact : {true, false}) {
-        for (const Identity& d : wanting) {
-            if (assigned.count(d.id)) continue;
-            for (std::size_t i = 0; i < candidates.size(); ++i) {
-                const Candidate& c = candidates[i];
-                if (c.taken || c.vendor != d.vendor || c.product != d.model) continue;
-                const bool same = d.serial != 0 && d.serial == c.serial;
-                const bool agree = d.serial == 0 || c.serial == 0 || d.serial == c.serial;
-                if (exact ? !same : !agree) continue;
-                candidates[i].taken = true;
-                assigned[d.id] = i;
-                break;
-            }
-        }
-    }
-    auto it = assigned.find(display);
-    if (it == assigned.end()) return {};
-    IOObjectRef framebuffer = candidates[it->second].framebuffer;
-    std::lock_guard lock(cacheLock_);
-    framebufferCache_[display] = framebuffer;
-    return framebuffer;
-}
-
 void DDCManager::clearCache() {
-    std::unordered_map<DisplayID, IOObjectRef> released;
-    {
-        std::lock_guard lock(cacheLock_);
-        released.swap(framebufferCache_);
-    }
-}
-
-std::size_t DDCManager::cachedFramebufferCount() const {
-    std::lock_guard lock(cacheLock_);
-    return framebufferCache_.size();
+    buses_.forget();
 }
 
 bool DDCManager::reaches(DisplayID display) {
-    IOObjectRef framebuffer = framebufferService(display);
-    if (!framebuffer) return false;
-    IOObjectRef interface;
-    return framebufferI2C_.copyI2CInterfaceForBus(framebuffer.get(), 0, interface) ==
-               platform::kIOReturnSuccess &&
-           interface;  // released here, at once
-}
-
-IOObjectRef DDCManager::i2cInterface(DisplayID display) {
-    IOObjectRef framebuffer = framebufferService(display);
-    if (!framebuffer) throw DDCError::framebufferNotFound(display);
-    IOObjectRef interface;
-    if (framebufferI2C_.copyI2CInterfaceForBus(framebuffer.get(), 0, interface) !=
-            platform::kIOReturnSuccess ||
-        !interface) {
-        throw DDCError::i2cInterfaceNotFound();
-    }
-    return interface;
+    return buses_.reaches(platform::DDCLink::i2c, display);
 }
 
 VCPValue DDCManager::performRead(DisplayID display, VCPCode code) {
-    IOObjectRef interface = i2cInterface(display);
     auto request = DDCMessage::encodeGetVCP(code);
     std::uint64_t delay = kMinReplyDelayNs;
     {
         std::lock_guard lock(cacheLock_);
         if (auto it = replyDelay_.find(display); it != replyDelay_.end()) delay = it->second;
     }
-    auto reply = sendI2CRequest(interface.get(), request, DDCMessage::kFramedReplyLength, delay);
-    interface.reset();
+    auto reply = sendI2CRequest(display, request, DDCMessage::kFramedReplyLength, delay);
     try {
         VCPValue value = DDCMessage::decodeFramed(reply, code, &log_);
         if (delay > kMinReplyDelayNs) {
@@ -207,48 +94,35 @@ VCPValue DDCManager::performRead(DisplayID display, VCPCode code) {
 }
 
 void DDCManager::performWrite(DisplayID display, VCPCode code, std::uint16_t value) {
-    IOObjectRef interface = i2cInterface(display);
     auto request = DDCMessage::encodeSetVCP(code, value);
-    sendI2CRequest(interface.get(), request, 0);
+    sendI2CRequest(display, request, 0);
 }
 
-std::vector<std::uint8_t> DDCManager::sendI2CRequest(platform::IOObject interface,
+std::vector<std::uint8_t> DDCManager::sendI2CRequest(DisplayID display,
                                                      std::span<const std::uint8_t> request,
                                                      std::size_t replyLength,
                                                      std::uint64_t replyDelayNs) {
-    if (request.size() > std::numeric_limits<std::uint32_t>::max() ||
-        replyLength > std::numeric_limits<std::uint32_t>::max()) {
-        throw DDCError::i2cSendFailed(platform::kIOReturnError);
+    const auto delay =
+        std::chrono::nanoseconds(replyLength ? std::max(replyDelayNs, kMinReplyDelayNs) : 0);
+    auto result = buses_.transfer(platform::DDCLink::i2c, display, request, delay, replyLength);
+    if (auto* failure = std::get_if<platform::DDCBusFailure>(&result)) {
+        using Step = platform::DDCBusFailure::Step;
+        switch (failure->step) {
+            case Step::noDisplay:
+                throw DDCError::framebufferNotFound(display, failure->error.text);
+            case Step::noBus:
+                throw DDCError::i2cInterfaceNotFound(failure->error.text);
+            case Step::open:
+                throw DDCError::i2cOpenFailed(failure->error);
+            case Step::send:
+                throw DDCError::i2cSendFailed(failure->error);
+            case Step::transfer:
+                throw DDCError::i2cRequestFailed(failure->error);
+        }
     }
-    std::vector<std::uint8_t> sendBuffer(request.begin(), request.end());
-    std::vector<std::uint8_t> replyBuffer(std::max<std::size_t>(replyLength, 1), 0);
-
-    platform::IOI2CConnectRef connect = 0;
-    platform::IOReturn status = framebufferI2C_.i2cInterfaceOpen(interface, 0, connect);
-    if (status != platform::kIOReturnSuccess || !connect) throw DDCError::i2cOpenFailed(status);
-    platform::IOI2CConnection connection(framebufferI2C_, connect);
-
-    platform::IOI2CRequest record{};
-    record.sendTransactionType = platform::kIOI2CSimpleTransactionType;
-    record.sendAddress = DDCMessage::kDisplayWriteAddress;
-    record.sendBuffer = sendBuffer.data();
-    record.sendBytes = static_cast<std::uint32_t>(sendBuffer.size());
-    if (replyLength >= 1) {
-        record.replyTransactionType = platform::kIOI2CSimpleTransactionType;
-        record.replyAddress = DDCMessage::kDisplayReadAddress;
-        record.replyBuffer = replyBuffer.data();
-        record.replyBytes = static_cast<std::uint32_t>(replyLength);
-        record.minReplyDelay = std::max(replyDelayNs, kMinReplyDelayNs);
-    }
-    status = framebufferI2C_.i2cSendRequest(connection.get(), 0, record);
-    if (status != platform::kIOReturnSuccess) throw DDCError::i2cSendFailed(status);
-    if (record.result != platform::kIOReturnSuccess)
-        throw DDCError::i2cRequestFailed(record.result, record.resultText);
-    if (replyLength == 0) return {};
-    // A bus that delivered fewer bytes than asked says so in replyBytes; decoding
-    // the zero fill as a value would report a wrong level as success.
-    replyBuffer.resize(std::min<std::size_t>(replyLength, record.replyBytes));
-    return replyBuffer;
+    // A bus that delivered fewer bytes than asked returns fewer: decoding a
+    // zero fill as a value would report a wrong level as success.
+    return std::get<std::vector<std::uint8_t>>(std::move(result));
 }
 
 }  // namespace orvane::ddc

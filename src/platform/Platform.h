@@ -3,10 +3,9 @@
 
 #include "platform/Accessibility.h"
 #include "platform/AudioSinks.h"
+#include "platform/DDCBuses.h"
 #include "platform/DesktopShortcuts.h"
-#include "platform/DynamicLoader.h"
 #include "platform/FileSystem.h"
-#include "platform/FramebufferI2C.h"
 #include "platform/GlobalShortcuts.h"
 #include "platform/IORegistry.h"
 #include "platform/KeyboardLayout.h"
@@ -21,8 +20,7 @@ namespace orvane::platform {
 struct Platform {
     WindowServer& windowServer;
     IORegistry& registry;
-    FramebufferI2C& framebufferI2C;
-    DynamicLoader& loader;
+    DDCBuses& ddc;
     WindowToolkit& windowToolkit;
     AudioSinks& audio;
     FileSystem& fileSystem;

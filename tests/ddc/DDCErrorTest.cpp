@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "ddc/DDCError.h"
+#include "platform/sim/SimStatus.h"
 
 namespace orvane::ddc {
 namespace {
+
+using platform::sim::hexStatusError;
 
 struct ErrorCase {
     DDCError error;
@@ -36,14 +39,14 @@ INSTANTIATE_TEST_SUITE_P(
                   "Display 4294967295 not found in IORegistry"},
         ErrorCase{DDCError::framebufferNotFound(2), K::framebufferNotFound,
                   "No IOFramebuffer found for display 2"},
-        ErrorCase{DDCError::i2cOpenFailed(static_cast<std::int32_t>(0xE00002C2u)), K::i2cOpenFailed,
-                  "Failed to open I2C interface (0xe00002c2)"},
-        ErrorCase{DDCError::i2cOpenFailed(0), K::i2cOpenFailed,
-                  "Failed to open I2C interface (0x0)"},
-        ErrorCase{DDCError::i2cSendFailed(-1), K::i2cSendFailed,
+        ErrorCase{DDCError::framebufferNotFound(2, "No DRM connector for display 2"),
+                  K::framebufferNotFound, "No DRM connector for display 2"},
+        ErrorCase{DDCError::i2cOpenFailed(hexStatusError(static_cast<std::int32_t>(0xE00002C2u))),
+                  K::i2cOpenFailed, "Failed to open I2C interface (0xe00002c2)"},
+        ErrorCase{DDCError::i2cSendFailed(hexStatusError(-1)), K::i2cSendFailed,
                   "I2C send request failed (0xffffffff)"},
-        ErrorCase{DDCError::i2cRequestFailed(0x2ed), K::i2cRequestFailed,
-                  "I2C request returned error (0x2ed)"},
+        ErrorCase{DDCError::i2cRequestFailed(platform::errnoError(5, "EIO (Input/output error)")),
+                  K::i2cRequestFailed, "I2C request returned error EIO (Input/output error)"},
         ErrorCase{DDCError::readResponseTooShort(11, 3), K::readResponseTooShort,
                   "DDC reply too short: expected 11 bytes, got 3"},
         ErrorCase{DDCError::vcpCodeUnsupported(VCPCode::powerMode), K::vcpCodeUnsupported,

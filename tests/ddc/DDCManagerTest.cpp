@@ -39,10 +39,10 @@ TEST_F(DDCManagerTest, ReadSendsOneFullRecordAndDecodesTheReply) {
     auto ts = i2cTransactions();
     ASSERT_EQ(ts.size(), 1u);
     const auto& r = ts[0].record;
-    EXPECT_EQ(r.sendTransactionType, platform::kIOI2CSimpleTransactionType);
+    EXPECT_EQ(r.sendTransactionType, platform::sim::kIOI2CSimpleTransactionType);
     EXPECT_EQ(r.sendAddress, 0x6Eu);
     EXPECT_EQ(r.sendBytes, 5u);
-    EXPECT_EQ(r.replyTransactionType, platform::kIOI2CSimpleTransactionType);
+    EXPECT_EQ(r.replyTransactionType, platform::sim::kIOI2CSimpleTransactionType);
     EXPECT_EQ(r.replyAddress, 0x6Fu);
     EXPECT_EQ(r.replyBytes, 11u);
     EXPECT_EQ(r.minReplyDelay, 50'000'000u);
@@ -62,7 +62,7 @@ TEST_F(DDCManagerTest, WriteHasNoReplyTransactionAndChangesTheMonitor) {
     auto ts = i2cTransactions();
     ASSERT_EQ(ts.size(), 1u);
     const auto& r = ts[0].record;
-    EXPECT_EQ(r.replyTransactionType, platform::kIOI2CNoTransactionType);
+    EXPECT_EQ(r.replyTransactionType, platform::sim::kIOI2CNoTransactionType);
     EXPECT_EQ(r.replyAddress, 0u);
     EXPECT_EQ(r.replyBytes, 0u);
     EXPECT_EQ(r.minReplyDelay, 0u);
@@ -208,7 +208,7 @@ class FramebufferLookup : public test::SimFixture {
         auto d = simDisplay(next_, SimDDCPath::i2c, 0x1234, next_, serial);
         d.registrySerial = registrySerial;
         machine_->addDisplay(d);
-        return static_cast<bool>(i2c()->framebufferService(next_++));
+        return static_cast<bool>(machine_->ddcBuses().framebufferService(next_++));
     }
     DisplayID next_ = 10;
 };
@@ -226,11 +226,11 @@ TEST_F(FramebufferLookup, VendorAndProductMustMatch) {
     auto d = simDisplay(5, SimDDCPath::i2c, 0x1234, 0x42);
     d.registryProduct = {SimRegistryNumber::Mode::value, 0x43};
     machine_->addDisplay(d);
-    EXPECT_FALSE(i2c()->framebufferService(5));
+    EXPECT_FALSE(machine_->ddcBuses().framebufferService(5));
     auto e = simDisplay(6, SimDDCPath::i2c, 0x1234, 0x42);
     e.registryVendor = {SimRegistryNumber::Mode::missing, 0};
     machine_->addDisplay(e);
-    EXPECT_FALSE(i2c()->framebufferService(6));
+    EXPECT_FALSE(machine_->ddcBuses().framebufferService(6));
 }
 
 TEST_F(FramebufferLookup, IdenticalMonitorsWithoutSerialsGetOneFramebufferEach) {
@@ -238,8 +238,8 @@ TEST_F(FramebufferLookup, IdenticalMonitorsWithoutSerialsGetOneFramebufferEach) 
     machine_->addDisplay(simDisplay(8, SimDDCPath::i2c, 0x1234, 0x42));
     // The second twin asks first, and after a cache clear: the pairing holds.
     for (int round = 0; round < 2; ++round) {
-        auto b = i2c()->framebufferService(8);
-        auto a = i2c()->framebufferService(7);
+        auto b = machine_->ddcBuses().framebufferService(8);
+        auto a = machine_->ddcBuses().framebufferService(7);
         ASSERT_TRUE(a && b);
         EXPECT_NE(a.get(), b.get());
         runTask(executor(), i2c()->writeVCP(8, VCPCode::brightness, 11 + round));
@@ -262,12 +262,12 @@ TEST_F(FramebufferLookup, AnExactSerialWinsOverATwinWithoutOne) {
 }
 
 TEST_F(FramebufferLookup, HitsAreCachedMissesAreNotAndClearingReleases) {
-    EXPECT_FALSE(i2c()->framebufferService(9));  // not connected yet
-    EXPECT_EQ(i2c()->cachedFramebufferCount(), 0u);
+    EXPECT_FALSE(machine_->ddcBuses().framebufferService(9));  // not connected yet
+    EXPECT_EQ(machine_->ddcBuses().cachedFramebufferCount(), 0u);
     machine_->addDisplay(simDisplay(9, SimDDCPath::i2c, 0x1234, 0x42));
-    EXPECT_TRUE(i2c()->framebufferService(9));
+    EXPECT_TRUE(machine_->ddcBuses().framebufferService(9));
     const long walks = machine_->registry().dictionariesCreated();
-    EXPECT_TRUE(i2c()->framebufferService(9));
+    EXPECT_TRUE(machine_->ddcBuses().framebufferService(9));
     EXPECT_EQ(machine_->registry().dictionariesCreated(), walks)
         << "second lookup walked the registry";
     EXPECT_EQ(machine_->outstandingReferences(), 1);
@@ -280,9 +280,9 @@ TEST_F(FramebufferLookup, HitsAreCachedMissesAreNotAndClearingReleases) {
 TEST_F(FramebufferLookup, FailedEnumerationFindsNothing) {
     machine_->addDisplay(simDisplay(9, SimDDCPath::i2c, 0x1234, 0x42));
     machine_->registry().failEnumeration("IODisplayConnect", platform::kIOReturnError);
-    EXPECT_FALSE(i2c()->framebufferService(9));
+    EXPECT_FALSE(machine_->ddcBuses().framebufferService(9));
     machine_->registry().failEnumeration("IODisplayConnect", platform::kIOReturnSuccess);
-    EXPECT_TRUE(i2c()->framebufferService(9));
+    EXPECT_TRUE(machine_->ddcBuses().framebufferService(9));
 }
 
 }  // namespace

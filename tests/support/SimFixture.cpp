@@ -61,6 +61,7 @@ SimFixture::~SimFixture() {
     i2c_.reset();
     av_.reset();
     executor().runUntilIdle();
+    machine_->ddcBuses().forget();
     EXPECT_EQ(machine_->openConnections(), 0);
     EXPECT_EQ(machine_->liveAVServices(), 0);
     EXPECT_EQ(machine_->outstandingReferences(), 0);

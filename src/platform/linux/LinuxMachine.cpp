@@ -60,10 +60,6 @@ bool noAnswer(int error) {
     return error == ENXIO || error == EREMOTEIO || error == ETIMEDOUT;
 }
 
-IOReturn statusFor(int error) {
-    return noAnswer(error) ? kIOReturnNotResponding : kIOReturnError;
-}
-
 /// How the core's log lines name this machine's mechanisms.
 const MechanismTexts& linuxTexts() {
     static const MechanismTexts texts = [] {
@@ -303,19 +299,11 @@ Platform LinuxMachine::platform() {
     AudioSinks& audio = session_.audio ? static_cast<AudioSinks&>(*session_.audio) : *this;
     KeyboardLayout& keyboard =
         session_.keyboard ? static_cast<KeyboardLayout&>(*session_.keyboard) : *this;
-    return Platform{*this,
-                    *this,
-                    *this,
-                    *this,
-                    *this,
-                    audio,
-                    *this,
-                    *this,
-                    *this,
-                    keyboard,
-                    *this,
-                    linuxTexts(),
-                    session_.gnomeShortcuts ? &*session_.gnomeShortcuts : nullptr};
+    return Platform{
+        *this, *this,        *this,
+        *this, audio,        *this,
+        *this, *this,        keyboard,
+        *this, linuxTexts(), session_.gnomeShortcuts ? &*session_.gnomeShortcuts : nullptr};
 }
 
 std::vector<LinuxDisplay> LinuxMachine::displays() const {
@@ -838,67 +826,49 @@ IOReturn LinuxMachine::displaySetFloatParameter(IOObject service, std::uint32_t,
     return kIOReturnNotWritable;
 }
 
-// FramebufferI2C
+// DDCBuses
 
-IOReturn LinuxMachine::copyI2CInterfaceForBus(IOObject framebuffer, std::uint32_t bus,
-                                              IOObjectRef& interface) {
-    auto d = displayOf(framebuffer, Role::framebuffer);
+bool LinuxMachine::offers(DDCLink link) {
+    return link == DDCLink::i2c;
+}
+
+bool LinuxMachine::reaches(DDCLink link, DisplayID id) {
+    auto d = display(id);
     // A bus that cannot be opened, or where nothing answers, carries no DDC/CI.
-    if (!d || bus != 0 || !d->bus || !ddcReachable(*d)) return kIOReturnNotFound;
-    interface = IOObjectRef::adopt(*this, object(d->id, Role::interface));
-    return kIOReturnSuccess;
+    return link == DDCLink::i2c && d && d->bus && ddcReachable(*d);
 }
 
-IOReturn LinuxMachine::i2cInterfaceOpen(IOObject interface, std::uint32_t,
-                                        IOI2CConnectRef& connect) {
-    connect = 0;
-    auto d = displayOf(interface, Role::interface);
-    if (!d || !d->bus) return kIOReturnNotFound;
+std::variant<std::vector<std::uint8_t>, DDCBusFailure> LinuxMachine::transfer(
+    DDCLink link, DisplayID id, std::span<const std::uint8_t> message,
+    std::chrono::nanoseconds delay, std::size_t replyLength) {
+    using Step = DDCBusFailure::Step;
+    auto d = display(id);
+    if (link != DDCLink::i2c || !d)
+        return DDCBusFailure{Step::noDisplay, errnoError(ENODEV, "No DRM connector for display " +
+                                                                     std::to_string(id))};
+    if (!d->bus)
+        return DDCBusFailure{Step::noBus, errnoError(ENODEV, describe(*d) + " has no I2C bus")};
+    const int number = *d->bus;
     int error = 0;
-    if (!openBus(*d->bus, error)) return kIOReturnNotPrivileged;
-    connect = static_cast<IOI2CConnectRef>(*d->bus) + 1;
-    return kIOReturnSuccess;
-}
-
-IOReturn LinuxMachine::i2cSendRequest(IOI2CConnectRef connect, std::uint32_t,
-                                      IOI2CRequest& request) {
-    Bus* bus = nullptr;
-    {
-        std::lock_guard lock(mutex_);
-        auto it = buses_.find(static_cast<int>(connect) - 1);
-        if (connect == 0 || it == buses_.end() || !it->second->handle) return kIOReturnNoDevice;
-        bus = it->second.get();
-    }
-    const int number = static_cast<int>(connect) - 1;
+    Bus* bus = openBus(number, error);
+    if (!bus) return DDCBusFailure{Step::open, errnoError(error, errnoText(error))};
     Transaction hold(*this, *bus, number);
-    if (hold.error()) {
-        request.result = kIOReturnBusy;
-        request.resultText =
-            hold.error() == EWOULDBLOCK
-                ? Transaction::busyText(number)
-                : "cannot lock /dev/i2c-" + std::to_string(number) + ": " + errnoText(hold.error());
-        request.replyBytes = 0;
-        return kIOReturnSuccess;
+    if (int e = hold.error()) {
+        return DDCBusFailure{
+            Step::transfer,
+            errnoError(e == EWOULDBLOCK ? EBUSY : e,
+                       e == EWOULDBLOCK ? Transaction::busyText(number)
+                                        : "cannot lock /dev/i2c-" + std::to_string(number) + ": " +
+                                              errnoText(e))};
     }
-    request.result = kIOReturnSuccess;
-    if (request.sendTransactionType != kIOI2CNoTransactionType) {
-        const auto address = static_cast<std::uint8_t>(request.sendAddress >> 1);
-        if (int e = bus->handle->write(address, {request.sendBuffer, request.sendBytes})) {
-            request.result = statusFor(e);
-            request.resultText = errnoText(e);
-            return kIOReturnSuccess;
-        }
-    }
-    if (request.replyTransactionType != kIOI2CNoTransactionType && request.replyBytes > 0) {
-        clock_.sleepFor(std::chrono::nanoseconds(request.minReplyDelay));
-        const auto address = static_cast<std::uint8_t>(request.replyAddress >> 1);
-        if (int e = bus->handle->read(address, {request.replyBuffer, request.replyBytes})) {
-            request.result = statusFor(e);
-            request.resultText = errnoText(e);
-            request.replyBytes = 0;
-        }
-    }
-    return kIOReturnSuccess;
+    if (int e = bus->handle->write(kDDCAddress, message))
+        return DDCBusFailure{Step::transfer, errnoError(e, errnoText(e))};
+    if (replyLength == 0) return std::vector<std::uint8_t>{};
+    clock_.sleepFor(delay);
+    std::vector<std::uint8_t> reply(replyLength, 0);
+    if (int e = bus->handle->read(kDDCAddress, reply))
+        return DDCBusFailure{Step::transfer, errnoError(e, errnoText(e))};
+    return reply;
 }
 
 // WindowToolkit

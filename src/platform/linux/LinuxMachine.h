@@ -22,8 +22,8 @@ namespace orvane::platform::linux_ {
 
 /// A Linux machine behind the platform interfaces: the connected DRM
 /// connectors are the displays and their IODisplayConnect services, each
-/// connector is the framebuffer of its display, bus 0 of that framebuffer is
-/// the connector's /dev/i2c-N, and the panel's "brightness" is its backlight.
+/// connector is the framebuffer of its display, its DDC bus is the
+/// connector's /dev/i2c-N, and the panel's "brightness" is its backlight.
 /// In an X11 session the display's RandR output (matched by EDID) gives its
 /// modes and gamma, and key grabs give the media keys and hot keys. What the
 /// session cannot do answers "unavailable", each said once in the log.
@@ -33,8 +33,7 @@ namespace orvane::platform::linux_ {
 /// Bus handles stay open per bus; one transaction at a time per bus.
 class LinuxMachine final : public WindowServer,
                            public IORegistry,
-                           public FramebufferI2C,
-                           public DynamicLoader,
+                           public DDCBuses,
                            public WindowToolkit,
                            public AudioSinks,
                            public FileSystem,
@@ -115,17 +114,14 @@ class LinuxMachine final : public WindowServer,
     void retain(IOObject) override {}
     void release(IOObject) override {}
 
-    // FramebufferI2C
-    IOReturn copyI2CInterfaceForBus(IOObject framebuffer, std::uint32_t bus,
-                                    IOObjectRef& interface) override;
-    IOReturn i2cInterfaceOpen(IOObject interface, std::uint32_t options,
-                              IOI2CConnectRef& connect) override;
-    IOReturn i2cSendRequest(IOI2CConnectRef connect, std::uint32_t options,
-                            IOI2CRequest& request) override;
-    IOReturn i2cInterfaceClose(IOI2CConnectRef, std::uint32_t) override { return kIOReturnSuccess; }
-
-    // DynamicLoader: the audio/video service functions do not exist here.
-    std::shared_ptr<DynamicLibrary> open(std::string_view, int) override { return nullptr; }
+    // DDCBuses: the connector's /dev/i2c-N, one write to 0x37 and, after the
+    // delay, one read from it, under the bus's flock.
+    bool offers(DDCLink link) override;
+    bool reaches(DDCLink link, DisplayID display) override;
+    std::variant<std::vector<std::uint8_t>, DDCBusFailure> transfer(
+        DDCLink link, DisplayID display, std::span<const std::uint8_t> message,
+        std::chrono::nanoseconds delay, std::size_t replyLength) override;
+    void forget() override {}
 
     // WindowToolkit: no screens without a display server.
     std::vector<Screen> screens() override { return {}; }

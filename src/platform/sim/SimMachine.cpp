@@ -12,7 +12,6 @@
 namespace orvane::platform::sim {
 
 namespace {
-constexpr std::string_view kIOKitPath = "/System/Library/Frameworks/IOKit.framework/IOKit";
 constexpr std::uint32_t kBusWriteAddress = 0x6E;
 constexpr std::uint32_t kBusReadAddress = 0x6F;
 constexpr std::uint32_t kChipAddress = 0x37;
@@ -133,8 +132,17 @@ std::unique_ptr<EventMonitor> SimMachine::addLocalMonitorForEvents(
 SimMachine::~SimMachine() = default;
 
 Platform SimMachine::platform() {
-    return Platform{*this,       registry_, *this,  *this,  *this,  audioSinks_,
-                    fileSystem_, input_,    input_, input_, input_, kOriginalMechanismTexts,
+    return Platform{*this,
+                    registry_,
+                    ddcBuses_,
+                    *this,
+                    audioSinks_,
+                    fileSystem_,
+                    input_,
+                    input_,
+                    input_,
+                    input_,
+                    kOriginalMechanismTexts,
                     nullptr};
 }
 
@@ -688,7 +696,7 @@ IOReturn SimMachine::i2cInterfaceClose(IOI2CConnectRef connect, std::uint32_t) {
 }
 
 std::shared_ptr<DynamicLibrary> SimMachine::open(std::string_view path, int) {
-    if (!avFramework_ || path != kIOKitPath) return nullptr;
+    if (!avFramework_ || path != SimDDCBuses::kFrameworkPath) return nullptr;
     return std::make_shared<AVLibrary>(*this);
 }
 

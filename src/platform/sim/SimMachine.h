@@ -13,6 +13,7 @@
 #include "platform/Platform.h"
 #include "platform/sim/SimAudioHardware.h"
 #include "platform/sim/SimAudioSinks.h"
+#include "platform/sim/SimDDCBuses.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimInput.h"
 #include "platform/sim/SimMonitor.h"
@@ -81,7 +82,12 @@ class SimMachine final : public WindowServer,
     /// The audio devices as the core sees them.
     SimAudioSinks& audioSinks() { return audioSinks_; }
     /// Where the machine says what the core does not see (an audio fallback).
-    void setLog(runtime::Logger& log) { audioSinks_.setLog(&log); }
+    void setLog(runtime::Logger& log) {
+        audioSinks_.setLog(&log);
+        ddcBuses_.setLog(&log);
+    }
+    /// The DDC buses as the core sees them.
+    SimDDCBuses& ddcBuses() { return ddcBuses_; }
     SimFileSystem& fileSystem() { return fileSystem_; }
     SimInput& input() { return input_; }
     /// Timers and animations of the machine (window fades) run on executor.
@@ -218,6 +224,7 @@ class SimMachine final : public WindowServer,
     SimFileSystem fileSystem_;
     SimInput input_;
     SimWindowList windows_;
+    SimDDCBuses ddcBuses_{registry_, *this, *this, *this, clock_};
 
     mutable std::mutex mutex_;
     std::map<DisplayID, Display> displays_;

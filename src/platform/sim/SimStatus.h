@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/PlatformError.h"
+#include "runtime/Hex.h"
 
 namespace orvane::platform::sim {
 
@@ -14,6 +15,11 @@ namespace orvane::platform::sim {
 inline PlatformError statusError(std::int32_t status, std::string text = {}) {
     return {std::error_code(status, std::generic_category()),
             text.empty() ? std::to_string(status) : std::move(text)};
+}
+
+/// A status as the original's DDC errors give it: "(0xe00002c2)".
+inline PlatformError hexStatusError(std::int32_t status) {
+    return statusError(status, "(0x" + runtime::hex(static_cast<std::uint32_t>(status)) + ")");
 }
 
 }  // namespace orvane::platform::sim

@@ -217,13 +217,17 @@ TEST_F(LinuxMachineTest, ABusAnotherProgramHoldsIsWaitedForThenReportedBusy) {
 }
 
 TEST_F(LinuxMachineTest, EachMissingPermissionOrModuleIsSaidOnceWithItsRemedy) {
-    auto& fb = static_cast<FramebufferI2C&>(machine());
+    auto& ddc = static_cast<DDCBuses&>(machine());
     openError = EACCES;
-    IOI2CConnectRef connect = 0;
-    auto interface = IOObjectRef::adopt(machine(), (0x0A01u << 2) | 3);
-    EXPECT_NE(fb.i2cInterfaceOpen(interface.get(), 0, connect), kIOReturnSuccess);
-    EXPECT_NE(fb.i2cInterfaceOpen(interface.get(), 0, connect), kIOReturnSuccess);
-    EXPECT_EQ(connect, 0u);
+    const std::uint8_t message[] = {0x51, 0x82, 0x01, 0x10, 0xAC};
+    const auto openFails = [&] {
+        auto result = ddc.transfer(DDCLink::i2c, 0x0A01, message, {}, 11);
+        auto* failure = std::get_if<DDCBusFailure>(&result);
+        return failure && failure->step == DDCBusFailure::Step::open &&
+               failure->error.code == std::errc::permission_denied;
+    };
+    EXPECT_TRUE(openFails());
+    EXPECT_TRUE(openFails());
     const auto denied = log_.linesStartingWith("[Linux] Permission denied opening ");
     ASSERT_EQ(denied.size(), 1u);
     EXPECT_EQ(denied[0],
@@ -233,10 +237,8 @@ TEST_F(LinuxMachineTest, EachMissingPermissionOrModuleIsSaidOnceWithItsRemedy) {
               "trigger' and start Orvane again; or join the group that owns the "
               "device (often i2c)");
     // A bus that cannot be opened has no DDC/CI, and is not asked again.
-    auto framebuffer = IOObjectRef::adopt(machine(), (0x0A01u << 2) | 2);
-    IOObjectRef none;
-    EXPECT_EQ(fb.copyI2CInterfaceForBus(framebuffer.get(), 0, none), kIOReturnNotFound);
-    EXPECT_EQ(fb.copyI2CInterfaceForBus(framebuffer.get(), 0, none), kIOReturnNotFound);
+    EXPECT_FALSE(ddc.reaches(DDCLink::i2c, 0x0A01));
+    EXPECT_FALSE(ddc.reaches(DDCLink::i2c, 0x0A01));
     EXPECT_THAT(log_.lines(), Contains("[Linux] DELL U2720Q on DP-1: no DDC/CI - no access to "
                                        "/dev/i2c-4"));
     EXPECT_EQ(log_.linesStartingWith("[Linux] DELL U2720Q on DP-1:").size(), 1u);
@@ -245,7 +247,7 @@ TEST_F(LinuxMachineTest, EachMissingPermissionOrModuleIsSaidOnceWithItsRemedy) {
     std::filesystem::create_directories(dir.path() / "etc/udev/rules.d");
     std::ofstream(dir.path() / "etc/udev/rules.d/60-orvane-i2c.rules") << "\n";
     openError = EPERM;
-    EXPECT_NE(fb.i2cInterfaceOpen(interface.get(), 0, connect), kIOReturnSuccess);
+    ddc.transfer(DDCLink::i2c, 0x0A01, message, {}, 11);
     EXPECT_THAT(log_.lines(), Contains(::testing::HasSubstr(
                                   "although /etc/udev/rules.d/60-orvane-i2c.rules is installed: "
                                   "the rule opens the buses only to the user logged in at the "

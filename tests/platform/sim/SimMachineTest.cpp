@@ -27,43 +27,20 @@ TEST(SimMachine, ConcurrentTransactionsStayConsistent) {
     SimRig rig;
     rig.displays = {i2cDisplay(1), i2cDisplay(2)};
     SimMachine machine(rig, clock);
-    auto& registry = machine.registry();
+    auto& buses = machine.ddcBuses();
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
-            std::vector<IOObjectRef> services;
             for (int i = 0; i < 200; ++i) {
-                if (registry.matchingServices("IODisplayConnect", services) != kIOReturnSuccess ||
-                    services.size() != 2) {
-                    ++failures;
-                    continue;
-                }
-                IOObjectRef fb;
-                registry.parentEntry(services[t % 2].get(), kIOServicePlane, fb);
-                IOObjectRef bus;
-                if (machine.copyI2CInterfaceForBus(fb.get(), 0, bus) != kIOReturnSuccess)
-                    ++failures;
-                IOI2CConnectRef c = 0;
-                if (machine.i2cInterfaceOpen(bus.get(), 0, c) != kIOReturnSuccess || !c) {
-                    ++failures;
-                    continue;
-                }
                 std::uint8_t msg[] = {0x51, 0x84, 0x03, 0x10, 0x00, static_cast<std::uint8_t>(i),
                                       0};
                 for (int k = 0; k < 6; ++k)
                     msg[6] ^= msg[k];
                 msg[6] ^= 0x6E;
-                IOI2CRequest r{};
-                r.sendTransactionType = kIOI2CSimpleTransactionType;
-                r.sendAddress = 0x6E;
-                r.sendBuffer = msg;
-                r.sendBytes = sizeof msg;
-                if (machine.i2cSendRequest(c, 0, r) != kIOReturnSuccess ||
-                    r.result != kIOReturnSuccess) {
-                    ++failures;
-                }
-                machine.i2cInterfaceClose(c, 0);
+                auto result = buses.transfer(DDCLink::i2c, 1 + t % 2, msg, {}, 0);
+                if (!std::holds_alternative<std::vector<std::uint8_t>>(result)) ++failures;
+                if (i % 50 == 0) buses.forget();
             }
         });
     }
@@ -72,6 +49,7 @@ TEST(SimMachine, ConcurrentTransactionsStayConsistent) {
     EXPECT_EQ(failures.load(), 0);
     EXPECT_EQ(machine.transcript().size(), 800u);
     EXPECT_EQ(machine.openConnections(), 0);
+    buses.forget();
     EXPECT_EQ(machine.outstandingReferences(), 0);
     EXPECT_EQ(machine.monitor(1)->setCount() + machine.monitor(2)->setCount(), 800u);
 }

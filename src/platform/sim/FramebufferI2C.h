@@ -8,7 +8,7 @@
 #include "platform/IOObjectRef.h"
 #include "platform/PlatformTypes.h"
 
-namespace orvane::platform {
+namespace orvane::platform::sim {
 
 inline constexpr std::uint32_t kIOI2CNoTransactionType = 0;
 inline constexpr std::uint32_t kIOI2CSimpleTransactionType = 1;
@@ -38,10 +38,8 @@ struct IOI2CRequest {
 /// An open I2C connection (IOI2CConnectRef); an opaque token, 0 is none.
 using IOI2CConnectRef = std::uintptr_t;
 
-/// The framebuffer's I2C interface. Called on the DDC I/O queue, one
-/// transaction at a time, and from the main thread to find an interface.
-/// Linux: bus 0 of a framebuffer is the /dev/i2c-N of its DRM connector; a
-/// request is one write to 0x37 and, after the delay, one read from it.
+/// The original platform's framebuffer I2C interface, as the simulated machine serves it. Called on
+/// the DDC I/O queue, one transaction at a time, and from the main thread to find an interface.
 class FramebufferI2C {
   public:
     virtual ~FramebufferI2C() = default;
@@ -78,4 +76,4 @@ class IOI2CConnection {
     IOI2CConnectRef connect_;
 };
 
-}  // namespace orvane::platform
+}  // namespace orvane::platform::sim

@@ -9,7 +9,7 @@
 
 #include "platform/PlatformTypes.h"
 
-namespace orvane::platform {
+namespace orvane::platform::sim {
 
 /// An audio/video service object; each platform derives its own. Released with its last reference.
 class IOAVService {
@@ -45,7 +45,6 @@ class DynamicLibrary {
 };
 
 /// Loads libraries at run time (the audio/video service functions).
-/// Linux: there is no audio/video service; the loader opens nothing.
 class DynamicLoader {
   public:
     virtual ~DynamicLoader() = default;
@@ -54,4 +53,4 @@ class DynamicLoader {
     virtual std::shared_ptr<DynamicLibrary> open(std::string_view path, int mode) = 0;
 };
 
-}  // namespace orvane::platform
+}  // namespace orvane::platform::sim
