@@ -71,7 +71,6 @@ DisplayInfo makeDisplayInfo(DisplayID display, const DisplayServices& services);
 std::optional<std::string> resolveDisplayName(DisplayID display, const DisplayServices& services);
 ConnectionType detectConnectionType(DisplayID display, bool isBuiltIn,
                                     const DisplayServices& services);
-bool isAirPlayDisplay(DisplayID display, const DisplayServices& services);
 /// Whether some DDC transport reaches the display (not whether it answers).
 bool canReachDDC(DisplayID display, const DisplayServices& services);
 

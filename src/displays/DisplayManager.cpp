@@ -23,7 +23,6 @@ using ddc::VCPCode;
 using runtime::clampPercent;
 
 namespace {
-constexpr const char* kBrightnessKey = "brightness";
 
 /// The probe's findings copied into the state: support flags, percentages, maxima.
 void copyProbe(DisplayState& state, const ddc::DDCDisplay& handle, bool keepBrightness) {
@@ -483,72 +482,12 @@ void DisplayManager::makeDDCControllers(DisplayRecord& entry) {
     entry.power = std::make_shared<controls::PowerController>(d, h, has(VCPCode::powerMode), log_);
 }
 
-std::vector<platform::IOObjectRef> DisplayManager::panelServices(bool logFailure) {
-    auto& platform = services_.platform;
-    std::vector<platform::IOObjectRef> services;
-    if (auto status = platform.registry.matchingServices("IODisplayConnect", services)) {
-        if (logFailure)
-            log_.line("[DisplayManager] IOServiceGetMatchingServices failed: " +
-                      std::to_string(status));
-        return {};
-    }
-    const auto ids = platform::listedDisplays(platform.windowServer, kMaxDisplays);
-    const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(ids.size(), kMaxDisplays));
-    std::optional<std::pair<std::uint32_t, std::uint32_t>> panel;
-    std::set<std::pair<std::uint32_t, std::uint32_t>> externals;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::pair identity{platform.windowServer.vendorNumber(ids[i]),
-                                 platform.windowServer.modelNumber(ids[i])};
-        if (platform.windowServer.displayIsBuiltin(ids[i])) {
-            panel = identity;
-        } else {
-            externals.insert(identity);
-        }
-    }
-    // The panel's own service first; one that can't be placed after it; never
-    // a service that describes an external display.
-    std::vector<platform::IOObjectRef> own, unplaced;
-    for (auto& service : services) {
-        auto info = platform.registry.displayInfoDictionary(service.get(),
-                                                            platform::kIODisplayOnlyPreferredName);
-        std::optional<std::pair<std::uint32_t, std::uint32_t>> identity;
-        if (info) {
-            auto vendor = info->number("DisplayVendorID");
-            auto product = info->number("DisplayProductID");
-            if (vendor && product) identity = std::pair{*vendor, *product};
-        }
-        if (identity && panel && *identity == *panel) {
-            own.push_back(std::move(service));
-        } else if (!identity || !externals.count(*identity)) {
-            unplaced.push_back(std::move(service));
-        }
-    }
-    own.insert(own.end(), std::make_move_iterator(unplaced.begin()),
-               std::make_move_iterator(unplaced.end()));
-    return own;
-}
-
 std::optional<float> DisplayManager::readBuiltInBrightness() {
-    auto& registry = services_.platform.registry;
-    for (const auto& service : panelServices(false)) {
-        float value = 0;
-        if (registry.displayGetFloatParameter(service.get(), 0, kBrightnessKey, value) ==
-            platform::kIOReturnSuccess) {
-            return value;
-        }
-    }
-    return std::nullopt;
+    return services_.platform.connectors.panelBrightness();
 }
 
 bool DisplayManager::setBuiltInBrightness(float level) {
-    auto& registry = services_.platform.registry;
-    for (const auto& service : panelServices(true)) {
-        if (registry.displaySetFloatParameter(service.get(), 0, kBrightnessKey, level) ==
-            platform::kIOReturnSuccess) {
-            return true;
-        }
-    }
-    return false;
+    return !services_.platform.connectors.setPanelBrightness(level);
 }
 
 void DisplayManager::resetAllDimmers() {

@@ -158,7 +158,6 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     runtime::Task<bool> applyBrightness(std::shared_ptr<DisplayState> state,
                                         std::shared_ptr<controls::BrightnessController> controller,
                                         double brightness, bool sayFailure);
-    std::vector<platform::IOObjectRef> panelServices(bool logFailure);
     runtime::Task<void> rescanWhenQuiet();
     void scheduleReprobe(DisplayID display, std::size_t attempt);
     runtime::Task<bool> reprobe(DisplayID display);

@@ -5,9 +5,9 @@
 #include "platform/AudioSinks.h"
 #include "platform/DDCBuses.h"
 #include "platform/DesktopShortcuts.h"
+#include "platform/DisplayConnectors.h"
 #include "platform/FileSystem.h"
 #include "platform/GlobalShortcuts.h"
-#include "platform/IORegistry.h"
 #include "platform/KeyboardLayout.h"
 #include "platform/MechanismTexts.h"
 #include "platform/MediaKeys.h"
@@ -19,7 +19,7 @@ namespace orvane::platform {
 /// Every platform service the core calls, as one bundle the app wires up.
 struct Platform {
     WindowServer& windowServer;
-    IORegistry& registry;
+    DisplayConnectors& connectors;
     DDCBuses& ddc;
     WindowToolkit& windowToolkit;
     AudioSinks& audio;

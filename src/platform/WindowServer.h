@@ -66,10 +66,6 @@ class WindowServer {
     /// What to call a display that names no product (its vendor, its
     /// connector); none leaves the core's own fallback. Main thread.
     virtual std::optional<std::string> displayLabel(DisplayID) { return std::nullopt; }
-    /// The connection ("HDMI", "DisplayPort", "DVI", "VGA", "USB-C", "Unknown")
-    /// where the platform knows it directly from the connector; none leaves
-    /// the core to read it from the registry. Main thread.
-    virtual std::optional<std::string> connectionName(DisplayID) { return std::nullopt; }
     /// The connector it is plugged into, as the desktop names it ("DP-1");
     /// none where the platform has no such name. Main thread.
     virtual std::optional<std::string> connectorName(DisplayID) { return std::nullopt; }

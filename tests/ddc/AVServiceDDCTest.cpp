@@ -96,7 +96,8 @@ TEST_F(AVServiceDDCTest, RetriesLogWithTheServiceLabels) {
     // Each attempt pauses 50 ms; two 40 ms sleeps between them.
     EXPECT_EQ(now(), runtime::TimePoint(230ms));
     log_.clear();
-    addFault(3, SimFaultKind::sendStatus, 0x12, 1, static_cast<platform::IOReturn>(0xE00002C2u));
+    addFault(3, SimFaultKind::sendStatus, 0x12, 1,
+             static_cast<platform::sim::IOReturn>(0xE00002C2u));
     runTask(executor(), av()->writeVCP(3, VCPCode::contrast, 9));
     EXPECT_THAT(lines(),
                 ElementsAre("[AVServiceDDC] AVService.writeVCP(Contrast=9) attempt 1 failed: I2C "
@@ -114,7 +115,7 @@ TEST_F(AVServiceDDCTest, ScanningToleratesJunkUpToTheBufferEnd) {
 
 TEST_F(AVServiceDDCTest, StatusFaultsBecomeSendFailures) {
     addFault(3, SimFaultKind::readStatus, std::nullopt, -1,
-             static_cast<platform::IOReturn>(0xE00002D5u));
+             static_cast<platform::sim::IOReturn>(0xE00002D5u));
     EXPECT_EQ(errorOf(executor(), av()->readVCP(3, VCPCode::brightness)),
               "DDC operation failed after 3 retries: I2C send request failed (0xe00002d5)");
     machine_->monitor(3)->clearFaults();
@@ -188,7 +189,7 @@ TEST_F(AVServiceDDCTest, ADisplayWithoutABusNeverTakesAnotherDisplaysProxy) {
 
 TEST_F(AVServiceDDCTest, AReplyCutShortIsNeverReadAsZero) {
     // Six bytes arrive; the rest of the 12-byte buffer is its zero fill.
-    addFault(3, SimFaultKind::shortReply, 0x10, 1, platform::kIOReturnError, 6);
+    addFault(3, SimFaultKind::shortReply, 0x10, 1, platform::sim::kIOReturnError, 6);
     const auto value = runTask(executor(), av()->readVCP(3, VCPCode::brightness));
     EXPECT_EQ(value.current, 50) << "the second attempt's answer";
     EXPECT_THAT(lines(),
@@ -210,12 +211,12 @@ TEST_F(AVServiceDDCTest, FailedProxyEnumerationFallsBackToFramebufferClasses) {
         auto d = hdmi(3, 0x1e6d, 0x7750);
         d.avServiceClass = cls;
         auto rig = rigOf({d});
-        rig.failingEnumerations["DCPAVServiceProxy"] = platform::kIOReturnError;
+        rig.failingEnumerations["DCPAVServiceProxy"] = platform::sim::kIOReturnError;
         useRig(rig);
         EXPECT_TRUE(served(3)) << cls;
     }
     auto rig = rigOf({hdmi(3, 0x1e6d, 0x7750)});
-    rig.failingEnumerations["DCPAVServiceProxy"] = platform::kIOReturnError;
+    rig.failingEnumerations["DCPAVServiceProxy"] = platform::sim::kIOReturnError;
     useRig(rig);
     EXPECT_FALSE(served(3));
     useRig(rigOf({}));

@@ -224,8 +224,8 @@ TEST_F(DDCDisplayTest, EachDisplaysTransactionsRunInTurnAndDisplaysRunAlongside)
 std::vector<std::uint16_t> setsOf(const platform::sim::SimMachine& machine, std::uint8_t code) {
     std::vector<std::uint16_t> values;
     for (const auto& t : machine.transcript()) {
-        if (t.status == platform::kIOReturnSuccess &&
-            t.record.result == platform::kIOReturnSuccess && t.sent.size() >= 6 &&
+        if (t.status == platform::sim::kIOReturnSuccess &&
+            t.record.result == platform::sim::kIOReturnSuccess && t.sent.size() >= 6 &&
             t.sent[2] == 0x03 && t.sent[3] == code) {
             values.push_back(static_cast<std::uint16_t>((t.sent[4] << 8) | t.sent[5]));
         }
@@ -412,7 +412,7 @@ TEST_F(DDCDisplayTest, AMonitorHoldingTheBusDelaysNoOtherMonitor) {
     useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c, 0x2222, 2),
                         simDisplay(4, SimDDCPath::i2c, 0x4444, 4),
                         simDisplay(5, SimDDCPath::i2c, 0x5555, 5)}));
-    addFault(5, SimFaultKind::hangs, std::nullopt, -1, platform::kIOReturnError, 1000);
+    addFault(5, SimFaultKind::hangs, std::nullopt, -1, platform::sim::kIOReturnError, 1000);
     std::map<DisplayID, runtime::TimePoint> done;
     std::vector<std::shared_ptr<DDCDisplay>> handles;
     for (DisplayID id : {5u, 2u, 4u}) {
@@ -467,7 +467,7 @@ TEST_F(DDCDisplayTest, AWriteTheMonitorUndoesIsSentAgainWhenAskedAgain) {
     useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c)}));
     auto& monitor = *machine_->monitor(2);
     monitor.setFeature(0x10, {20, 100});
-    addFault(2, SimFaultKind::reverts, 0x10, 1, platform::kIOReturnError, 1000);
+    addFault(2, SimFaultKind::reverts, 0x10, 1, platform::sim::kIOReturnError, 1000);
     auto d = makeDisplay(2);
     EXPECT_TRUE(runTask(executor(), d->writeValue(60, VCPCode::brightness)));
     executor().runFor(2s);
@@ -576,7 +576,7 @@ TEST_F(DDCDisplayTest, MonitorsWithFewerStepsOrTheirOwnLimitsAreNotTakenForIgnor
     useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c)}));
     auto& monitor = *machine_->monitor(2);
     monitor.setFeature(0x10, {50, 100});
-    addFault(2, SimFaultKind::quantises, 0x10, -1, platform::kIOReturnError, 10);
+    addFault(2, SimFaultKind::quantises, 0x10, -1, platform::sim::kIOReturnError, 10);
     auto d = makeDisplay(2);
     runTask(executor(), d->readValue(VCPCode::brightness));
     log_.clear();

@@ -49,7 +49,7 @@ TEST_F(DDCManagerTest, ReadSendsOneFullRecordAndDecodesTheReply) {
     EXPECT_EQ(r.sendSubAddress, 0);
     EXPECT_EQ(r.replySubAddress, 0);
     EXPECT_EQ(r.commFlags, 0u);
-    EXPECT_EQ(r.result, platform::kIOReturnSuccess);
+    EXPECT_EQ(r.result, platform::sim::kIOReturnSuccess);
     EXPECT_THAT(ts[0].sent, ElementsAre(0x51, 0x82, 0x01, 0x10, 0xAC));
     EXPECT_THAT(ts[0].received,
                 ElementsAre(0x6E, 0x88, 0x02, 0x00, 0x10, 0x00, 0x00, 0x64, 0x00, 0x32, 0xF2));
@@ -94,7 +94,7 @@ TEST_F(DDCManagerTest, UnsupportedCodeCostsThreeAttemptsAndTwoSleeps) {
 
 TEST_F(DDCManagerTest, WriteRetriesUseTheWriteLabel) {
     addFault(2, SimFaultKind::sendStatus, std::nullopt, 1,
-             static_cast<platform::IOReturn>(0xE00002C2u));
+             static_cast<platform::sim::IOReturn>(0xE00002C2u));
     runTask(executor(), i2c()->writeVCP(2, VCPCode::brightness, 75));
     EXPECT_THAT(lines(),
                 ElementsAre("[DDCManager] writeVCP(Brightness=75) attempt 1 failed: I2C send "
@@ -148,7 +148,7 @@ class DDCManagerFault : public DDCManagerTest, public ::testing::WithParamInterf
 
 TEST_P(DDCManagerFault, EndsInMaxRetriesWithTheLastErrorAndClosesEverything) {
     const auto& c = GetParam();
-    addFault(2, c.kind, std::nullopt, -1, static_cast<platform::IOReturn>(c.status), c.bytes);
+    addFault(2, c.kind, std::nullopt, -1, static_cast<platform::sim::IOReturn>(c.status), c.bytes);
     EXPECT_EQ(errorOf(executor(), i2c()->readVCP(2, VCPCode::brightness)),
               std::string("DDC operation failed after 3 retries: ") + c.lastError);
     EXPECT_EQ(lines().size(), 2u);
@@ -279,9 +279,9 @@ TEST_F(FramebufferLookup, HitsAreCachedMissesAreNotAndClearingReleases) {
 
 TEST_F(FramebufferLookup, FailedEnumerationFindsNothing) {
     machine_->addDisplay(simDisplay(9, SimDDCPath::i2c, 0x1234, 0x42));
-    machine_->registry().failEnumeration("IODisplayConnect", platform::kIOReturnError);
+    machine_->registry().failEnumeration("IODisplayConnect", platform::sim::kIOReturnError);
     EXPECT_FALSE(machine_->ddcBuses().framebufferService(9));
-    machine_->registry().failEnumeration("IODisplayConnect", platform::kIOReturnSuccess);
+    machine_->registry().failEnumeration("IODisplayConnect", platform::sim::kIOReturnSuccess);
     EXPECT_TRUE(machine_->ddcBuses().framebufferService(9));
 }
 

@@ -83,7 +83,7 @@ TEST_F(DisplayManagerTest, SideBySideAMonitorThatHoldsItsBusDelaysNoOtherProbe) 
         // The hung monitor comes first in the window server's list.
         use({named(simDisplay(5, SimDDCPath::i2c, 5, 5), "Hung"),
              named(simDisplay(2, SimDDCPath::i2c, 2, 2), "Office")});
-        addFault(5, SimFaultKind::hangs, std::nullopt, -1, platform::kIOReturnError, 1000);
+        addFault(5, SimFaultKind::hangs, std::nullopt, -1, platform::sim::kIOReturnError, 1000);
         manager->probeSideBySide = sideBySide;
         manager->reprobeOnTimer = false;
         const auto began = executor().now();
@@ -114,7 +114,7 @@ TEST_F(DisplayManagerTest, SideBySideAMonitorThatHoldsItsBusDelaysNoOtherProbe) 
     // probe ends, without a rescan.
     use({named(simDisplay(5, SimDDCPath::i2c, 5, 5), "Waking"),
          named(simDisplay(2, SimDDCPath::i2c, 2, 2), "Office")});
-    addFault(5, SimFaultKind::hangs, std::nullopt, 3, platform::kIOReturnError, 1000);
+    addFault(5, SimFaultKind::hangs, std::nullopt, 3, platform::sim::kIOReturnError, 1000);
     manager->probeSideBySide = true;
     manager->reprobeOnTimer = false;
     const auto scans = scansLogged();
@@ -616,11 +616,11 @@ TEST_F(DisplayManagerTest, BuiltInBrightnessThroughTheRegistry) {
     panel.panelBrightnessWritable = false;
     use({panel});
     EXPECT_FALSE(manager->setBuiltInBrightness(0.3f));
-    machine_->registry().failEnumeration("IODisplayConnect", platform::kIOReturnNoDevice);
+    machine_->registry().failEnumeration("IODisplayConnect", platform::sim::kIOReturnNoDevice);
     EXPECT_FALSE(manager->setBuiltInBrightness(0.3f));
     EXPECT_FALSE(manager->readBuiltInBrightness().has_value());
     EXPECT_EQ(log_.lines().back(), "[DisplayManager] IOServiceGetMatchingServices failed: " +
-                                       std::to_string(platform::kIOReturnNoDevice));
+                                       std::to_string(platform::sim::kIOReturnNoDevice));
 }
 
 TEST_F(DisplayManagerTest, ThePanelIsDrivenThroughItsOwnService) {

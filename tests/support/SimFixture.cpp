@@ -92,8 +92,8 @@ std::shared_ptr<ddc::DDCDisplay> SimFixture::makeDisplay(DisplayID id) {
 }
 
 void SimFixture::addFault(DisplayID id, platform::sim::SimFaultKind kind,
-                          std::optional<std::uint8_t> code, int times, platform::IOReturn status,
-                          int bytes) {
+                          std::optional<std::uint8_t> code, int times,
+                          platform::sim::IOReturn status, int bytes) {
     platform::sim::SimFault f;
     f.kind = kind;
     f.code = code;

@@ -94,7 +94,7 @@ class SimFixture : public ::testing::Test {
     platform::sim::SimMonitor& monitor(DisplayID id) { return *machine_->monitor(id); }
     void addFault(DisplayID id, platform::sim::SimFaultKind kind,
                   std::optional<std::uint8_t> code = std::nullopt, int times = -1,
-                  platform::IOReturn status = platform::kIOReturnError, int bytes = 1);
+                  platform::sim::IOReturn status = platform::sim::kIOReturnError, int bytes = 1);
     std::vector<std::string> lines() const { return log_.lines(); }
 
     runtime::VirtualRuntime runtime_;

@@ -360,15 +360,6 @@ std::optional<LinuxDisplay> LinuxMachine::display(DisplayID id) const {
     return std::nullopt;
 }
 
-IOObject LinuxMachine::object(DisplayID display, Role role) {
-    return display << 2 | static_cast<IOObject>(role);
-}
-
-std::optional<LinuxDisplay> LinuxMachine::displayOf(IOObject object, Role role) const {
-    if ((object & 3) != static_cast<IOObject>(role)) return std::nullopt;
-    return display(object >> 2);
-}
-
 void LinuxMachine::sayOnce(const std::string& key, const std::string& line) {
     {
         std::lock_guard lock(mutex_);
@@ -755,75 +746,32 @@ Subscription LinuxMachine::watchDisplays(std::function<void(DisplayID, DisplayCh
     return callbacks_.add(std::move(changed));
 }
 
-// IORegistry
+// DisplayConnectors
 
-IOReturn LinuxMachine::matchingServices(std::string_view className,
-                                        std::vector<IOObjectRef>& services) {
-    services.clear();
-    if (className != "IODisplayConnect") return kIOReturnSuccess;
-    std::lock_guard lock(mutex_);
-    for (const auto& d : displays_)
-        services.push_back(IOObjectRef::adopt(*this, object(d.id, Role::connect)));
-    return kIOReturnSuccess;
+std::optional<std::string> LinuxMachine::productName(DisplayID id) {
+    auto d = display(id);
+    if (!d || !d->edid || d->edid->name.empty()) return std::nullopt;
+    return d->edid->name;
 }
 
-std::optional<InfoDictionary> LinuxMachine::displayInfoDictionary(IOObject service, std::uint32_t) {
-    auto d = displayOf(service, Role::connect);
-    if (!d) return std::nullopt;
-    InfoDictionary info;
-    if (!d->edid) {
-        // Nothing to identify it by but its connector, which still has its bus.
-        info.set("DisplayVendorID", std::int64_t{0});
-        info.set("DisplayProductID", std::int64_t{0});
-        return info;
-    }
-    info.set("DisplayVendorID", static_cast<std::int64_t>(d->edid->vendorNumber));
-    info.set("DisplayProductID", static_cast<std::int64_t>(d->edid->productCode));
-    if (d->edid->serialNumber != 0)
-        info.set("DisplaySerialNumber", static_cast<std::int64_t>(d->edid->serialNumber));
-    if (!d->edid->name.empty()) info.set("DisplayProductName", d->edid->name);
-    return info;
+std::optional<float> LinuxMachine::panelBrightness() {
+    if (!backlight_ || !hasPanel()) return std::nullopt;
+    return backlight_->level();
 }
 
-IOReturn LinuxMachine::parentEntry(IOObject service, std::string_view, IOObjectRef& parent) {
-    auto d = displayOf(service, Role::connect);
-    if (!d) return kIOReturnNotFound;
-    parent = IOObjectRef::adopt(*this, object(d->id, Role::framebuffer));
-    return kIOReturnSuccess;
-}
-
-IOReturn LinuxMachine::childEntries(IOObject, std::string_view, std::vector<IOObjectRef>& c) {
-    c.clear();
-    return kIOReturnSuccess;
-}
-
-std::string LinuxMachine::className(IOObject object) {
-    if (auto d = displayOf(object, Role::connect)) return "IODisplayConnect";
-    if (auto d = displayOf(object, Role::framebuffer))
-        return "DRMConnector " + connectionWord(d->type);
-    if (auto d = displayOf(object, Role::interface)) return "I2CDevice";
-    return "";
-}
-
-IOReturn LinuxMachine::displayGetFloatParameter(IOObject service, std::uint32_t,
-                                                std::string_view key, float& value) {
-    auto d = displayOf(service, Role::connect);
-    if (!d || !d->builtIn || key != "brightness" || !backlight_) return kIOReturnUnsupported;
-    auto level = backlight_->level();
-    if (!level) return kIOReturnError;
-    value = *level;
-    return kIOReturnSuccess;
-}
-
-IOReturn LinuxMachine::displaySetFloatParameter(IOObject service, std::uint32_t,
-                                                std::string_view key, float value) {
-    auto d = displayOf(service, Role::connect);
-    if (!d || !d->builtIn || key != "brightness" || !backlight_) return kIOReturnUnsupported;
-    if (backlight_->setLevel(value)) return kIOReturnSuccess;
+std::optional<PlatformError> LinuxMachine::setPanelBrightness(float level) {
+    if (!backlight_ || !hasPanel()) return errnoError(ENODEV, "no backlight");
+    if (backlight_->setLevel(level)) return std::nullopt;
     sayOnce("backlight", "[Linux] The backlight " + backlight_->name() +
                              " refused the change: logind did not take it and its sysfs "
                              "file is not writable");
-    return kIOReturnNotWritable;
+    return errnoError(EACCES, "the backlight " + backlight_->name() + " refused the change");
+}
+
+bool LinuxMachine::hasPanel() const {
+    std::lock_guard lock(mutex_);
+    return std::any_of(displays_.begin(), displays_.end(),
+                       [](const LinuxDisplay& d) { return d.builtIn; });
 }
 
 // DDCBuses

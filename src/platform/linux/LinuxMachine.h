@@ -21,18 +21,15 @@
 namespace orvane::platform::linux_ {
 
 /// A Linux machine behind the platform interfaces: the connected DRM
-/// connectors are the displays and their IODisplayConnect services, each
-/// connector is the framebuffer of its display, its DDC bus is the
-/// connector's /dev/i2c-N, and the panel's "brightness" is its backlight.
+/// connectors are the displays, named by their EDID, each DDC bus is the
+/// connector's /dev/i2c-N, and the panel's brightness is its backlight.
 /// In an X11 session the display's RandR output (matched by EDID) gives its
 /// modes and gamma, and key grabs give the media keys and hot keys. What the
 /// session cannot do answers "unavailable", each said once in the log.
 ///
-/// Registry objects name a display and a role (connect, framebuffer, I2C
-/// interface); they hold no resource, so retain and release count nothing.
 /// Bus handles stay open per bus; one transaction at a time per bus.
 class LinuxMachine final : public WindowServer,
-                           public IORegistry,
+                           public DisplayConnectors,
                            public DDCBuses,
                            public WindowToolkit,
                            public AudioSinks,
@@ -82,8 +79,6 @@ class LinuxMachine final : public WindowServer,
     std::uint32_t serialNumber(DisplayID display) override;
     /// The EDID's vendor with the connector ("DEL on DP-1"), else the connector.
     std::optional<std::string> displayLabel(DisplayID display) override;
-    /// From the connector type; "Unknown" for a display seen only on a bus.
-    std::optional<std::string> connectionName(DisplayID display) override;
     std::optional<std::string> connectorName(DisplayID display) override;
     std::optional<std::string> ddcProblem(DisplayID display) override;
     std::optional<ScreenMode> currentMode(DisplayID display) override;
@@ -98,21 +93,13 @@ class LinuxMachine final : public WindowServer,
     void restoreGamma() override;
     Subscription watchDisplays(std::function<void(DisplayID, DisplayChange)> changed) override;
 
-    // IORegistry
-    IOReturn matchingServices(std::string_view className,
-                              std::vector<IOObjectRef>& services) override;
-    std::optional<InfoDictionary> displayInfoDictionary(IOObject service,
-                                                        std::uint32_t options) override;
-    IOReturn parentEntry(IOObject service, std::string_view plane, IOObjectRef& parent) override;
-    IOReturn childEntries(IOObject service, std::string_view plane,
-                          std::vector<IOObjectRef>& children) override;
-    std::string className(IOObject object) override;
-    IOReturn displayGetFloatParameter(IOObject service, std::uint32_t options, std::string_view key,
-                                      float& value) override;
-    IOReturn displaySetFloatParameter(IOObject service, std::uint32_t options, std::string_view key,
-                                      float value) override;
-    void retain(IOObject) override {}
-    void release(IOObject) override {}
+    // DisplayConnectors
+    std::optional<std::string> productName(DisplayID display) override;
+    /// From the connector type; "Unknown" for a display seen only on a bus.
+    std::optional<std::string> connectionName(DisplayID display) override;
+    /// The backlight's level, when there is a built-in panel.
+    std::optional<float> panelBrightness() override;
+    std::optional<PlatformError> setPanelBrightness(float level) override;
 
     // DDCBuses: the connector's /dev/i2c-N, one write to 0x37 and, after the
     // delay, one read from it, under the bus's flock.
@@ -180,7 +167,6 @@ class LinuxMachine final : public WindowServer,
     /// Ends the interception: lets the grabs go.
     void endMediaKeys();
 
-    enum class Role : std::uint32_t { connect = 1, framebuffer = 2, interface = 3 };
     struct Bus {
         std::mutex lock;  // one transaction at a time
         std::unique_ptr<I2CBus> handle;
@@ -207,8 +193,7 @@ class LinuxMachine final : public WindowServer,
     };
     static constexpr std::chrono::milliseconds kBusWait{1000};
 
-    static IOObject object(DisplayID display, Role role);
-    std::optional<LinuxDisplay> displayOf(IOObject object, Role role) const;
+    bool hasPanel() const;
     std::optional<LinuxDisplay> display(DisplayID id) const;
     /// The open bus; null (with the remedy said once per cause, and error set
     /// to open's errno) when it cannot be opened.

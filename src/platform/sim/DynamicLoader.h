@@ -7,7 +7,7 @@
 #include <string_view>
 #include <variant>
 
-#include "platform/PlatformTypes.h"
+#include "platform/sim/IOReturn.h"
 
 namespace orvane::platform::sim {
 

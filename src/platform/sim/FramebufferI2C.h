@@ -5,8 +5,8 @@
 #include <string>
 #include <utility>
 
-#include "platform/IOObjectRef.h"
-#include "platform/PlatformTypes.h"
+#include "platform/sim/IOObjectRef.h"
+#include "platform/sim/IOReturn.h"
 
 namespace orvane::platform::sim {
 

@@ -8,10 +8,10 @@
 #include <unordered_map>
 
 #include "platform/DDCBuses.h"
-#include "platform/IORegistry.h"
 #include "platform/WindowServer.h"
 #include "platform/sim/DynamicLoader.h"
 #include "platform/sim/FramebufferI2C.h"
+#include "platform/sim/IORegistry.h"
 #include "runtime/Clock.h"
 #include "runtime/Logger.h"
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/PlatformTypes.h"
+#include "platform/sim/IOReturn.h"
 
 namespace orvane::platform::sim {
 

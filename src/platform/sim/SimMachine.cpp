@@ -133,7 +133,7 @@ SimMachine::~SimMachine() = default;
 
 Platform SimMachine::platform() {
     return Platform{*this,
-                    registry_,
+                    connectors_,
                     ddcBuses_,
                     *this,
                     audioSinks_,

@@ -14,6 +14,7 @@
 #include "platform/sim/SimAudioHardware.h"
 #include "platform/sim/SimAudioSinks.h"
 #include "platform/sim/SimDDCBuses.h"
+#include "platform/sim/SimDisplayConnectors.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimInput.h"
 #include "platform/sim/SimMonitor.h"
@@ -85,6 +86,7 @@ class SimMachine final : public WindowServer,
     void setLog(runtime::Logger& log) {
         audioSinks_.setLog(&log);
         ddcBuses_.setLog(&log);
+        connectors_.setLog(&log);
     }
     /// The DDC buses as the core sees them.
     SimDDCBuses& ddcBuses() { return ddcBuses_; }
@@ -225,6 +227,7 @@ class SimMachine final : public WindowServer,
     SimInput input_;
     SimWindowList windows_;
     SimDDCBuses ddcBuses_{registry_, *this, *this, *this, clock_};
+    SimDisplayConnectors connectors_{registry_, *this, *this, ddcBuses_};
 
     mutable std::mutex mutex_;
     std::map<DisplayID, Display> displays_;

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/IORegistry.h"
+#include "platform//sim/IORegistry.h"
+#include "platform/sim/IOReturn.h"
 
 namespace orvane::platform::sim {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/PlatformTypes.h"
+#include "platform/sim/IOReturn.h"
 #include "platform/sim/SimFault.h"
 #include "platform/sim/SimInput.h"
 #include "platform/sim/SimMonitor.h"

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/PlatformTypes.h"
 #include "platform/sim/FramebufferI2C.h"
+#include "platform/sim/IOReturn.h"
 #include "runtime/Clock.h"
 
 namespace orvane::platform::sim {

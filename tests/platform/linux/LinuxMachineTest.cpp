@@ -278,17 +278,13 @@ TEST_F(LinuxMachineTest, EachMissingPermissionOrModuleIsSaidOnceWithItsRemedy) {
 TEST_F(LinuxMachineTest, ThePanelsBrightnessIsItsFirmwareBacklight) {
     tree.backlight("intel_backlight", "raw", 500, 1000);
     tree.backlight("acpi_video0", "firmware", 5, 10);
-    auto& registry = static_cast<IORegistry&>(machine());
-    const IOObject panel = (0x0E01u << 2) | 1;
-    float level = 0;
-    ASSERT_EQ(registry.displayGetFloatParameter(panel, 0, "brightness", level), kIOReturnSuccess);
-    EXPECT_FLOAT_EQ(level, 0.5f);
-    EXPECT_EQ(registry.displaySetFloatParameter(panel, 0, "brightness", 0.8f), kIOReturnSuccess);
+    auto& connectors = static_cast<DisplayConnectors&>(machine());
+    EXPECT_FLOAT_EQ(connectors.panelBrightness().value_or(-1), 0.5f);
+    EXPECT_EQ(connectors.setPanelBrightness(0.8f), std::nullopt);
     EXPECT_EQ(tree.read("sys/class/backlight/acpi_video0/brightness"), "8");
     EXPECT_EQ(tree.read("sys/class/backlight/intel_backlight/brightness"), "500");
-    // An external display has no backlight parameter.
-    EXPECT_NE(registry.displayGetFloatParameter((0x0A01u << 2) | 1, 0, "brightness", level),
-              kIOReturnSuccess);
+    EXPECT_EQ(connectors.productName(0x0A01), "DELL U2720Q");
+    EXPECT_EQ(connectors.connectionName(0x0A01), "DisplayPort");
 }
 
 struct Change {

@@ -3,9 +3,9 @@
 
 #include <utility>
 
-#include "platform/PlatformTypes.h"
+#include "platform/sim/IOReturn.h"
 
-namespace orvane::platform {
+namespace orvane::platform::sim {
 
 class IORegistry;
 
@@ -34,4 +34,4 @@ class IOObjectRef {
     IOObject object_ = 0;
 };
 
-}  // namespace orvane::platform
+}  // namespace orvane::platform::sim

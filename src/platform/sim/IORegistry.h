@@ -6,11 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/IOObjectRef.h"
-#include "platform/InfoDictionary.h"
-#include "platform/PlatformTypes.h"
+#include "platform/sim/IOObjectRef.h"
+#include "platform/sim/IOReturn.h"
+#include "platform/sim/InfoDictionary.h"
 
-namespace orvane::platform {
+namespace orvane::platform::sim {
 
 /// The I/O registry: a tree of services, each with a class name and, for display
 /// services, an info dictionary. Any thread (the DDC queue walks it too).
@@ -53,4 +53,4 @@ class IORegistry {
     virtual void release(IOObject object) = 0;
 };
 
-}  // namespace orvane::platform
+}  // namespace orvane::platform::sim

@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-namespace orvane::platform {
+namespace orvane::platform::sim {
 
 class InfoDictionary;
 
@@ -57,4 +57,4 @@ class InfoDictionary {
 inline InfoValue::InfoValue(InfoDictionary d)
     : value_(std::make_shared<const InfoDictionary>(std::move(d))) {}
 
-}  // namespace orvane::platform
+}  // namespace orvane::platform::sim

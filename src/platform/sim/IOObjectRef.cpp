@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "platform/IOObjectRef.h"
+#include "platform/sim/IOObjectRef.h"
 
-#include "platform/IORegistry.h"
+#include "platform/sim/IORegistry.h"
 
-namespace orvane::platform {
+namespace orvane::platform::sim {
 
 IOObjectRef::IOObjectRef(const IOObjectRef& other)
     : registry_(other.registry_), object_(other.object_) {
@@ -32,4 +32,4 @@ void IOObjectRef::reset() {
     object_ = 0;
 }
 
-}  // namespace orvane::platform
+}  // namespace orvane::platform::sim

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "platform/InfoDictionary.h"
+#include "platform/sim/InfoDictionary.h"
 
-namespace orvane::platform {
+namespace orvane::platform::sim {
 
 void InfoDictionary::set(std::string key, InfoValue value) {
     for (auto& [k, v] : entries_) {
@@ -26,4 +26,4 @@ std::optional<std::uint32_t> InfoDictionary::number(std::string_view key) const 
     return static_cast<std::uint32_t>(*v->asNumber());
 }
 
-}  // namespace orvane::platform
+}  // namespace orvane::platform::sim
