@@ -34,7 +34,7 @@ struct ColorSpace {
 
 /// One screen of the window toolkit.
 struct Screen {
-    /// The device description's "NSScreenNumber"; absent or out of range on odd screens.
+    /// The display the screen shows; absent or out of range on odd screens.
     std::optional<std::int64_t> screenNumber;
     Rect frame;
     std::string localizedName;
@@ -124,7 +124,7 @@ class WindowToolkit {
         std::uint64_t mask, std::function<std::optional<KeyEvent>(const KeyEvent&)> handler) = 0;
 };
 
-/// The first screen whose "NSScreenNumber" is display; none when no screen shows it.
+/// The first screen that shows display; none when no screen does.
 inline std::optional<Screen> screenForDisplay(WindowToolkit& toolkit, DisplayID display) {
     for (auto& screen : toolkit.screens()) {
         const auto n = screen.screenNumber;
