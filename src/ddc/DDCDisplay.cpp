@@ -73,6 +73,33 @@ runtime::Task<bool> DDCDisplay::probeMissed() {
     co_return answered;
 }
 
+runtime::Task<std::optional<Capabilities>> DDCDisplay::capabilities() {
+    if (capabilities_) co_return *capabilities_;
+    const std::string display = "[DDCDisplay] Display " + std::to_string(displayID_) + ": ";
+    std::optional<Capabilities> parsed;
+    if (transport_) {
+        auto transport = transport_;  // alive across the await
+        try {
+            auto text = co_await transport->readCapabilities(displayID_);
+            if (text) parsed = parseCapabilities(*text);
+            if (!text) {
+                transports_.log.line(display + "this transport cannot ask for capabilities");
+            } else if (!parsed) {
+                transports_.log.line(display + "capabilities string lists no features (" +
+                                     std::to_string(text->size()) + " bytes)");
+            } else {
+                transports_.log.line(display + "capabilities list " +
+                                     std::to_string(parsed->features.size()) + " features" +
+                                     (parsed->complete ? "" : " (string cut short)"));
+            }
+        } catch (const DDCError& error) {
+            transports_.log.line(display + "no capabilities string: " + error.errorDescription());
+        }
+    }
+    if (!capabilities_) capabilities_ = parsed;
+    co_return *capabilities_;
+}
+
 runtime::Task<VCPValue> DDCDisplay::readValue(VCPCode code) {
     co_return usableRange(code, co_await readRaw(code));
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "ddc/Capabilities.h"
 #include "ddc/DDCTransport.h"
 #include "ddc/VCPCode.h"
 #include "runtime/Clock.h"
@@ -91,6 +92,11 @@ class DDCDisplay {
     /// none is cached; the result is writeValue's.
     runtime::Task<bool> setPercent(double percent, VCPCode code);
     std::optional<VCPValue> cachedValue(VCPCode code) const;
+    /// The features the monitor lists in its capabilities string, read once
+    /// through the chosen transport (fragment by fragment, paced) and kept;
+    /// none when it cannot be asked, does not answer, or lists no features.
+    /// Logs what came of it once. Main thread.
+    runtime::Task<std::optional<Capabilities>> capabilities();
 
   private:
     struct WriteSlot {
@@ -120,6 +126,7 @@ class DDCDisplay {
     std::shared_ptr<DDCTransport> transport_;  // the chosen one; null for none
     DDCTransportType transportType_ = DDCTransportType::none;
     std::set<VCPCode> supportedCodes_;
+    std::optional<std::optional<Capabilities>> capabilities_;  // set once asked
     std::set<VCPCode> missedCodes_;
     runtime::Task<bool> probe(VCPCode code);
     mutable std::mutex cacheLock_;

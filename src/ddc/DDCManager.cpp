@@ -98,6 +98,13 @@ void DDCManager::performWrite(DisplayID display, VCPCode code, std::uint16_t val
     sendI2CRequest(display, request, 0);
 }
 
+std::vector<std::uint8_t> DDCManager::performCapabilitiesRead(DisplayID display,
+                                                              std::uint16_t offset) {
+    auto request = DDCMessage::encodeCapabilitiesRequest(offset);
+    auto reply = sendI2CRequest(display, request, DDCMessage::kCapabilitiesReplyLength);
+    return DDCMessage::decodeCapabilitiesReply(reply, offset);
+}
+
 std::vector<std::uint8_t> DDCManager::sendI2CRequest(DisplayID display,
                                                      std::span<const std::uint8_t> request,
                                                      std::size_t replyLength,

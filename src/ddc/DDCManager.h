@@ -45,6 +45,9 @@ class DDCManager final : public DDCTransport {
     std::string choiceText() const override { return "using I2C transport"; }
     VCPValue performRead(DisplayID display, VCPCode code) override;
     void performWrite(DisplayID display, VCPCode code, std::uint16_t value) override;
+    bool readsCapabilities() const override { return true; }
+    std::vector<std::uint8_t> performCapabilitiesRead(DisplayID display,
+                                                      std::uint16_t offset) override;
     /// One I2C transaction: writes request to 0x6E and, if replyLength > 0, reads
     /// up to that many bytes from 0x6F after the reply delay (50 ms, or
     /// more for a display that needs it). Throws DDCError.

@@ -11,6 +11,8 @@ namespace {
 constexpr std::uint8_t kGetVCPOpcode = 0x01;
 constexpr std::uint8_t kGetVCPReplyOpcode = 0x02;
 constexpr std::uint8_t kSetVCPOpcode = 0x03;
+constexpr std::uint8_t kCapabilitiesOpcode = 0xF3;
+constexpr std::uint8_t kCapabilitiesReplyOpcode = 0xE3;
 constexpr std::uint8_t kLengthFlag = 0x80;
 constexpr std::uint8_t kMaxFrameLength = 32;
 
@@ -43,6 +45,37 @@ std::array<std::uint8_t, 7> DDCMessage::encodeSetVCP(VCPCode code, std::uint16_t
                                   0};
     m[6] = checksum(kDisplayWriteAddress, std::span(m).first(6));
     return m;
+}
+
+std::array<std::uint8_t, 6> DDCMessage::encodeCapabilitiesRequest(std::uint16_t offset) {
+    std::array<std::uint8_t, 6> m{kHostSourceAddress,
+                                  kLengthFlag | 3,
+                                  kCapabilitiesOpcode,
+                                  static_cast<std::uint8_t>(offset >> 8),
+                                  static_cast<std::uint8_t>(offset & 0xFF),
+                                  0};
+    m[5] = checksum(kDisplayWriteAddress, std::span(m).first(5));
+    return m;
+}
+
+std::vector<std::uint8_t> DDCMessage::decodeCapabilitiesReply(std::span<const std::uint8_t> reply,
+                                                              std::uint16_t offset) {
+    if (reply.size() < 2) throw DDCError::readResponseTooShort(6, static_cast<int>(reply.size()));
+    const std::size_t length = reply[1] & 0x7F;
+    // The null message (length 0) is "not ready"; a length past one frame is corrupt.
+    if (reply[0] != kDisplayWriteAddress || !(reply[1] & kLengthFlag) || length < 3 ||
+        length > kMaxFrameLength + 3) {
+        throw DDCError::readResponseInvalid();
+    }
+    if (reply.size() < length + 3) {
+        throw DDCError::readResponseTooShort(static_cast<int>(length + 3),
+                                             static_cast<int>(reply.size()));
+    }
+    if (reply[2] != kCapabilitiesReplyOpcode || be16(reply[3], reply[4]) != offset)
+        throw DDCError::readResponseInvalid();
+    if (checksum(kHostReplySeed, reply.first(length + 2)) != reply[length + 2])
+        throw DDCError::readChecksumMismatch();
+    return {reply.begin() + 5, reply.begin() + static_cast<std::ptrdiff_t>(length + 2)};
 }
 
 VCPValue DDCMessage::decodeFramed(std::span<const std::uint8_t> reply, VCPCode requested,

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "ddc/VCPCode.h"
 
@@ -24,11 +25,20 @@ struct DDCMessage {
     static constexpr std::uint8_t kHostReplySeed = 0x50;
     static constexpr std::size_t kFramedReplyLength = 11;
     static constexpr std::size_t kScanningReplyLength = 12;
+    /// The longest Capabilities Reply: address, length, opcode, offset, 32 bytes, checksum.
+    static constexpr std::size_t kCapabilitiesReplyLength = 38;
 
     /// Get VCP Feature, framed: 51 82 01 code checksum.
     static std::array<std::uint8_t, 5> encodeGetVCP(VCPCode code);
     /// Set VCP Feature, framed: 51 84 03 code high low checksum.
     static std::array<std::uint8_t, 7> encodeSetVCP(VCPCode code, std::uint16_t value);
+    /// Capabilities Request, framed: 51 83 F3 offset-high offset-low checksum.
+    static std::array<std::uint8_t, 6> encodeCapabilitiesRequest(std::uint16_t offset);
+    /// The part of the capabilities string in a Capabilities Reply read from
+    /// 0x6F, which must echo offset; empty at the end of the string. Throws
+    /// DDCError (a bad checksum too: a corrupt string is worse than a retry).
+    static std::vector<std::uint8_t> decodeCapabilitiesReply(std::span<const std::uint8_t> reply,
+                                                             std::uint16_t offset);
     /// The unframed form (without the leading source address) that the
     /// audio/video service transport writes; the checksum still covers 0x51.
     template <std::size_t N>

@@ -76,4 +76,31 @@ runtime::Task<void> DDCTransport::writeVCP(DisplayID display, VCPCode code, std:
         std::move(stillWanted), std::max(kDDCRetryDelay, kDDCWriteSpacing));
 }
 
+std::vector<std::uint8_t> DDCTransport::performCapabilitiesRead(DisplayID, std::uint16_t) {
+    throw DDCError::readResponseInvalid();
+}
+
+runtime::Task<std::optional<std::string>> DDCTransport::readCapabilities(DisplayID display) {
+    if (!readsCapabilities()) co_return std::nullopt;
+    std::weak_ptr<DDCTransport> weak = weak_from_this();
+    std::string text;
+    // Far longer than any monitor's string: a monitor that never says "end"
+    // is not asked for ever.
+    while (text.size() < kMaxCapabilitiesLength) {
+        co_await paceWrite(display);
+        const auto offset = static_cast<std::uint16_t>(text.size());
+        auto fragment = co_await runWithRetries<std::vector<std::uint8_t>>(
+            ioQueue(display), main_, log_, logPrefix_,
+            operationPrefix_ + "capabilities(" + std::to_string(offset) + ")",
+            [weak, gone = gone_, display, offset] {
+                auto self = weak.lock();
+                if (!self) throw gone(display);
+                return self->performCapabilitiesRead(display, offset);
+            });
+        if (fragment.empty()) break;
+        text.append(fragment.begin(), fragment.end());
+    }
+    co_return text;
+}
+
 }  // namespace orvane::ddc

@@ -7,7 +7,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "ddc/DDCError.h"
 #include "ddc/VCPCode.h"
@@ -24,6 +26,8 @@ enum class DDCTransportType { i2c, avService, none };
 
 /// At most 20 writes per second to one display.
 inline constexpr std::chrono::milliseconds kDDCWriteSpacing{50};
+/// The longest capabilities string read; real ones are under 1 KiB.
+inline constexpr std::size_t kMaxCapabilitiesLength = 4096;
 /// "I2C", "AVService" or "None".
 const std::string& rawValue(DDCTransportType type);
 
@@ -54,6 +58,11 @@ class DDCTransport : public std::enable_shared_from_this<DDCTransport> {
     runtime::Task<void> writeVCP(DisplayID display, VCPCode code, std::uint16_t value,
                                  std::function<bool()> stillWanted = {});
 
+    /// The monitor's capabilities string, asked for fragment by fragment, each
+    /// a transaction with the retry rule and the write spacing; none where the
+    /// transport cannot ask. Throws DDCError when a fragment keeps failing.
+    runtime::Task<std::optional<std::string>> readCapabilities(DisplayID display);
+
     /// Waits, on the main executor, for the display's next write slot:
     /// writes to one display start at least kDDCWriteSpacing apart. Monitors
     /// freeze, and wear out their settings memory, under floods of writes.
@@ -65,6 +74,11 @@ class DDCTransport : public std::enable_shared_from_this<DDCTransport> {
     /// One attempt each, on ioQueue; throw DDCError.
     virtual VCPValue performRead(DisplayID display, VCPCode code) = 0;
     virtual void performWrite(DisplayID display, VCPCode code, std::uint16_t value) = 0;
+    /// Whether performCapabilitiesRead can ask the monitor.
+    virtual bool readsCapabilities() const { return false; }
+    /// The fragment of the capabilities string at offset; empty at its end.
+    virtual std::vector<std::uint8_t> performCapabilitiesRead(DisplayID display,
+                                                              std::uint16_t offset);
 
     /// The display's queue, made on first use ("<label>.<display>").
     std::shared_ptr<runtime::SerialQueue> ioQueue(DisplayID display);

@@ -8,7 +8,8 @@
 
 namespace orvane::ddc {
 
-/// The VCP feature codes the system knows. Only the first five are ever sent.
+/// The VCP feature codes the system knows by name; any other byte a monitor
+/// lists is a code too. The probe reads only the first five.
 enum class VCPCode : std::uint8_t {
     brightness = 0x10,
     contrast = 0x12,
@@ -35,7 +36,8 @@ inline constexpr std::array<VCPCode, 5> kProbedVCPCodes = {
 constexpr std::uint8_t rawValue(VCPCode code) {
     return static_cast<std::uint8_t>(code);
 }
-/// The name used in every log line and error text that names the feature.
+/// The name used in every log line and error text that names the feature;
+/// for another code its standard name, else "VCP 0x87".
 const std::string& displayName(VCPCode code);
 /// The case with that raw value; none for any other byte.
 std::optional<VCPCode> vcpCodeFromRaw(std::uint8_t raw);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ddc/Capabilities.h"
 #include "displays/DisplayInfo.h"
 #include "displays/DisplayRecord.h"
 #include "displays/DisplayState.h"
@@ -85,6 +86,25 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
     /// displayKey as it is among the states of list.
     static std::string displayKeyIn(const DisplayState& state,
                                     const std::vector<std::shared_ptr<DisplayState>>& list);
+    /// The features the display's monitor lists: known by its display key
+    /// from an earlier read (this run's, or one kept in
+    /// capabilitiesCachePath), else read from the monitor now and kept.
+    /// None for a display without DDC/CI or whose monitor lists none. Main thread.
+    runtime::Task<std::optional<ddc::Capabilities>> capabilities(DisplayID display);
+    /// Writes a feature beyond the five levels through the display's DDC
+    /// handle (its queue, pacing and newest-value-wins); true when the monitor
+    /// took the value or a newer one replaced it. None for a display without DDC/CI.
+    std::optional<runtime::Task<bool>> featureWrite(const DisplayState& state, std::uint8_t code,
+                                                    std::uint16_t value);
+    /// Reads a feature's current and maximum value; none (said in the log)
+    /// when the monitor does not answer. Main thread.
+    runtime::Task<std::optional<ddc::VCPValue>> featureRead(const DisplayState& state,
+                                                            std::uint8_t code);
+    /// What is known of them without asking the monitor.
+    std::optional<ddc::Capabilities> knownCapabilities(const DisplayState& state) const;
+    /// Where capabilities strings are kept between runs (a JSON file of
+    /// display key to string); empty keeps them for this run only.
+    std::string capabilitiesCachePath;
     /// A user acted on the display: one that did not answer its probe is
     /// probed again now.
     void noteUserAction(DisplayID display);
@@ -211,6 +231,9 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
         std::optional<double> contrast, volume;
     };
     std::map<std::string, RememberedValues> lastValues_;
+    /// Capabilities strings by display key; loaded from the cache file on first use.
+    mutable std::optional<std::map<std::string, std::string>> capabilityStrings_;
+    std::map<std::string, std::string>& capabilityStrings() const;
     /// Gives a new record the values its display had: from its previous record
     /// while it stayed, from lastValues_ when it comes back.
     void carryValues(DisplayRecord& entry, const std::string& key);

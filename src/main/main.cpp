@@ -127,6 +127,9 @@ std::unique_ptr<app::OrvaneApp> makeApp(runtime::Runtime& rt, const platform::Pl
         // must not hold up the others' cards. The simulated machine keeps
         // its one-after-another transcript.
         app->registry().probeSideBySide = backend.name() != platform::sim::SimBackend::kName;
+        // A cache, in the freedesktop sense: losing it costs a re-read.
+        if (auto dir = runtime::xdgDirectory("XDG_CACHE_HOME", ".cache"))
+            app->registry().capabilitiesCachePath = *dir + "/orvane/capabilities.json";
         return app;
     } catch (const store::StoreError& e) {
         std::printf("%s%s\n", platform.texts.storeFailed.c_str(), e.what());

@@ -13,8 +13,10 @@
 
 #include "controls/InputController.h"
 #include "controls/PowerController.h"
+#include "ddc/MCCSNames.h"
 #include "input/ShortcutAction.h"
 #include "runtime/Format.h"
+#include "runtime/Hex.h"
 #include "runtime/Percent.h"
 #include "runtime/Spawn.h"
 
@@ -128,6 +130,7 @@ runtime::Task<bool> CLIHandler::run(std::string text, Documents documents) {
     if (command == "input") co_return co_await input(p);
     if (command == "power") co_return co_await power(p);
     if (command == "preset") co_return co_await preset(p);
+    if (command == "vcp") co_return co_await vcp(p);
     if (command == "key") co_return key(p);
     if (command == "info") {
         if (documents) {
@@ -306,6 +309,122 @@ runtime::Task<bool> CLIHandler::power(Parameters p) {
     co_return co_await allOrNone(std::move(writes), "power control");
 }
 
+namespace {
+
+/// "0x0c", "0x87".
+std::string hexByte(std::uint8_t v) {
+    return std::string(v < 0x10 ? "0x0" : "0x") + runtime::hex(v);
+}
+
+/// "0x87", "87h" or "135": a VCP code.
+std::optional<std::uint8_t> parseCode(std::string text) {
+    text = runtime::lowercased(text);
+    int base = 10;
+    if (text.size() > 2 && text.rfind("0x", 0) == 0) {
+        text = text.substr(2);
+        base = 16;
+    } else if (text.size() > 1 && text.back() == 'h') {
+        text.pop_back();
+        base = 16;
+    }
+    if (text.empty() || text.size() > 3) return std::nullopt;
+    unsigned v = 0;
+    for (char c : text) {
+        const int d = c >= '0' && c <= '9'                 ? c - '0'
+                      : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                           : -1;
+        if (d < 0) return std::nullopt;
+        v = v * static_cast<unsigned>(base) + static_cast<unsigned>(d);
+    }
+    if (v > 0xFF) return std::nullopt;
+    return static_cast<std::uint8_t>(v);
+}
+
+std::string codeName(std::uint8_t code) {
+    return ddc::displayName(static_cast<ddc::VCPCode>(code)) + " (" + hexByte(code) + ")";
+}
+
+}  // namespace
+
+runtime::Task<bool> CLIHandler::vcp(Parameters p) {
+    const char* codeText = find(p, "code");
+    const auto selected = selectDisplays(p);
+    if (!selected) co_return false;
+    if (!codeText) {
+        // The features each display's monitor lists.
+        bool all = true;
+        for (const auto& state : *selected) {
+            auto caps = co_await registry_->capabilities(state->info.id);
+            const std::string name = state->info.displayName();
+            if (!caps) {
+                log_.line(name + ": no capabilities (no DDC/CI, or the monitor lists none)");
+                all = false;
+                continue;
+            }
+            for (const auto& f : caps->features) {
+                std::string line = name + ": " + codeName(f.code);
+                for (std::size_t i = 0; i < f.values.size(); ++i)
+                    line += (i ? ", " : ": ") + ddc::valueLabel(f.code, f.values[i]);
+                log_.line(line);
+            }
+        }
+        co_return all;
+    }
+    const auto code = parseCode(codeText);
+    if (!code) co_return badValue("vcp", "'code' as a VCP code (0x87, or 135)");
+    if (std::find(ddc::kProbedVCPCodes.begin(), ddc::kProbedVCPCodes.end(),
+                  static_cast<ddc::VCPCode>(*code)) != ddc::kProbedVCPCodes.end()) {
+        log_.line("[CLIHandler] " + codeName(*code) + " has a command of its own");
+        co_return false;
+    }
+    const char* valueText = find(p, "value");
+    std::optional<std::uint16_t> value;
+    if (valueText) {
+        value = parseUInt16(valueText);
+        if (!value) co_return badValue("vcp", "'value' as a number from 0 to 65535");
+    }
+    bool all = true;
+    std::vector<runtime::Task<bool>> writes;
+    for (const auto& state : *selected) {
+        const std::string name = state->info.displayName();
+        // A monitor that lists its features is held to them; one that lists
+        // none is asked anyway.
+        if (auto caps = registry_->knownCapabilities(*state)) {
+            const auto* f = caps->feature(*code);
+            if (!f) {
+                log_.line("[CLIHandler] " + name + " does not list " + codeName(*code));
+                all = false;
+                continue;
+            }
+            if (value && !f->values.empty() &&
+                (*value > 0xFF ||
+                 std::find(f->values.begin(), f->values.end(), static_cast<std::uint8_t>(*value)) ==
+                     f->values.end())) {
+                std::string allowed;
+                for (auto v : f->values)
+                    allowed += (allowed.empty() ? "" : ", ") + std::to_string(v);
+                log_.line("[CLIHandler] " + name + " takes " + codeName(*code) + " = " + allowed);
+                all = false;
+                continue;
+            }
+        }
+        if (!value) {
+            auto read = co_await registry_->featureRead(*state, *code);
+            if (!read) {
+                all = false;
+                continue;
+            }
+            log_.line(name + ": " + codeName(*code) + " = " + std::to_string(read->current) +
+                      " (max " + std::to_string(read->max) + ")");
+        } else if (auto write = registry_->featureWrite(*state, *code, *value)) {
+            writes.push_back(std::move(*write));
+        }
+    }
+    if (!value) co_return all;
+    const bool wrote = co_await allOrNone(std::move(writes), "VCP writes");
+    co_return wrote&& all;
+}
+
 runtime::Task<bool> CLIHandler::preset(Parameters p) {
     const char* name = find(p, "name");
     if (!name) {
@@ -431,6 +550,22 @@ std::string CLIHandler::infoDocument() const {
             {"contrast", percent(state->supportsContrast, state->contrast)},
             {"volume", percent(state->supportsVolume, state->volume)},
         });
+        // Once read (orvane://vcp, the card), the features the monitor lists:
+        // an object by code, as D-Bus dictionaries carry it too.
+        if (auto caps = registry_->knownCapabilities(*state)) {
+            ordered_json features = ordered_json::object();
+            for (const auto& f : caps->features) {
+                ordered_json feature{{"name", ddc::featureLabel(f.code)}};
+                if (!f.values.empty()) {
+                    ordered_json values = ordered_json::object();
+                    for (auto v : f.values)
+                        values[hexByte(v)] = ddc::valueLabel(f.code, v);
+                    feature["values"] = std::move(values);
+                }
+                features[hexByte(f.code)] = std::move(feature);
+            }
+            list.back()["features"] = std::move(features);
+        }
     }
     // Names come from EDIDs and users: bytes that are not UTF-8 are replaced,
     // never a reason to throw.

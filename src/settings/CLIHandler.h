@@ -86,6 +86,8 @@ class CLIHandler {
     runtime::Task<bool> volume(Parameters p);
     runtime::Task<bool> input(Parameters p);
     runtime::Task<bool> power(Parameters p);
+    /// Any VCP feature: lists a display's features, reads one, or sets one.
+    runtime::Task<bool> vcp(Parameters p);
     /// Every write's outcome; "No selected display takes <control>" without any.
     runtime::Task<bool> allOrNone(std::vector<runtime::Task<bool>> writes, const char* control);
     runtime::Task<bool> preset(Parameters p);

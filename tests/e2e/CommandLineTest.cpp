@@ -117,6 +117,7 @@ class CommandLineTest : public ::testing::Test {
             "env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", "-u",
             "DBUS_SESSION_BUS_ADDRESS", "XDG_DATA_HOME=" + (dir / "data"),
             "XDG_CONFIG_HOME=" + (dir / "config"), "XDG_RUNTIME_DIR=" + (dir / "run"),
+            "XDG_CACHE_HOME=" + (dir / "cache"),
             // No display hardware, whatever machine runs the tests.
             "ORVANE_LINUX_ROOT=" + (dir / "no-machine")};
         argv.insert(argv.end(), extraEnvironment.begin(), extraEnvironment.end());

@@ -172,6 +172,7 @@ void SimMachine::addDisplay(const SimDisplaySpec& spec) {
         d.monitor->setFeature(code, feature);
     for (const auto& fault : spec.monitor.faults)
         d.monitor->addFault(fault);
+    d.monitor->setCapabilities(spec.monitor.capabilities);
     if (!spec.monitor.answers) {
         SimFault silent;
         silent.kind = SimFaultKind::silent;

@@ -118,6 +118,7 @@ void SimMonitor::receive(std::span<const std::uint8_t> m, runtime::TimePoint now
     std::lock_guard lock(mutex_);
     applyReverts(now);
     pending_.reset();
+    pendingCapabilities_.reset();
     const bool framed = m.size() >= 4 && m[0] == kHostSource && (m[1] & 0x80) &&
                         m.size() == static_cast<std::size_t>(m[1] & 0x7F) + 3 &&
                         xorAll(kRequestSeed, m.first(m.size() - 1)) == m.back();
@@ -129,6 +130,9 @@ void SimMonitor::receive(std::span<const std::uint8_t> m, runtime::TimePoint now
     const std::uint8_t opcode = m[2];
     if (opcode == 0x01 && length == 2) {
         pending_ = m[3];
+    } else if (opcode == 0xF3 && length == 3) {
+        ++capabilityRequests_;
+        pendingCapabilities_ = static_cast<std::uint16_t>((m[3] << 8) | m[4]);
     } else if (opcode == 0x03 && length == 4) {
         ++sets_;
         const std::uint8_t code = m[3];
@@ -173,7 +177,22 @@ std::vector<std::uint8_t> SimMonitor::reply(std::size_t length, runtime::TimePoi
         frame = {kDisplaySource, 0x80,
                  static_cast<std::uint8_t>(kDisplaySource ^ 0x80 ^ kReplySeed)};
     };
-    if (pending_ && takeFaultLocked({SimFaultKind::nullReply}, *pending_)) {
+    if (pendingCapabilities_ && !capabilities_.empty()) {
+        const std::size_t offset =
+            std::min<std::size_t>(*pendingCapabilities_, capabilities_.size());
+        const std::size_t n = std::min<std::size_t>(32, capabilities_.size() - offset);
+        frame = {kDisplaySource, static_cast<std::uint8_t>(0x80 | (3 + n)), 0xE3,
+                 static_cast<std::uint8_t>(*pendingCapabilities_ >> 8),
+                 static_cast<std::uint8_t>(*pendingCapabilities_ & 0xFF)};
+        frame.insert(frame.end(), capabilities_.begin() + static_cast<std::ptrdiff_t>(offset),
+                     capabilities_.begin() + static_cast<std::ptrdiff_t>(offset + n));
+        frame.push_back(xorAll(kReplySeed, frame));
+        pendingCapabilities_.reset();
+        if (takeFaultLocked({SimFaultKind::badChecksum}, std::nullopt)) frame.back() ^= 0xFF;
+    } else if (pendingCapabilities_) {
+        pendingCapabilities_.reset();
+        nullMessage();
+    } else if (pending_ && takeFaultLocked({SimFaultKind::nullReply}, *pending_)) {
         pending_.reset();
         nullMessage();
     } else if (!pending_) {
@@ -216,6 +235,16 @@ std::vector<std::uint8_t> SimMonitor::reply(std::size_t length, runtime::TimePoi
     }
     frame.resize(length, 0x00);
     return frame;
+}
+
+void SimMonitor::setCapabilities(std::string text) {
+    std::lock_guard lock(mutex_);
+    capabilities_ = std::move(text);
+}
+
+std::size_t SimMonitor::capabilityRequests() const {
+    std::lock_guard lock(mutex_);
+    return capabilityRequests_;
 }
 
 std::size_t SimMonitor::setCount() const {

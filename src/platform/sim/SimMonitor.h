@@ -32,6 +32,11 @@ class SimMonitor {
     std::optional<Feature> feature(std::uint8_t code) const;
     std::map<std::uint8_t, Feature> features() const;
 
+    /// The string answered to Capabilities Request, 32 bytes a fragment;
+    /// empty: the request goes unanswered (the null message).
+    void setCapabilities(std::string text);
+    /// Capabilities Requests received.
+    std::size_t capabilityRequests() const;
     void addFault(SimFault fault);
     void clearFaults();
     /// The first live fault of one of kinds that applies to code (and to a
@@ -61,6 +66,9 @@ class SimMonitor {
     std::map<std::uint8_t, Feature> features_;
     std::vector<SimFault> faults_;
     std::optional<std::uint8_t> pending_;
+    std::optional<std::uint16_t> pendingCapabilities_;  // the offset asked for
+    std::string capabilities_;
+    std::size_t capabilityRequests_ = 0;
     std::size_t sets_ = 0;
     struct Revert {
         std::uint8_t code;

@@ -116,6 +116,10 @@ SimMonitorSpec monitor(const json& j, const std::string& where) {
     SimMonitorSpec m;
     if (!j.is_object()) fail(where + " must be an object");
     m.answers = j.value("answers", true);
+    if (j.contains("capabilities")) {
+        if (!j.at("capabilities").is_string()) fail(where + ".capabilities must be a string");
+        m.capabilities = j.at("capabilities").get<std::string>();
+    }
     if (j.contains("vcp")) {
         for (const auto& [name, pair] : j.at("vcp").items()) {
             const auto code = simVCPCodeFromName(name);

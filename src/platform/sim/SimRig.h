@@ -33,6 +33,8 @@ struct SimMonitorSpec {
     std::map<std::uint8_t, SimMonitor::Feature> features;
     std::vector<SimFault> faults;
     bool answers = true;
+    /// What it answers Capabilities Request with; empty: it does not answer.
+    std::string capabilities;
 };
 
 struct SimModeSpec {

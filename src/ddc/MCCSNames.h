@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orvane::ddc {
+
+/// The name of a VCP code from the MCCS standard's common features
+/// ("Sharpness" for 0x87); none for the rest and the manufacturers' own (0xE0 up).
+std::optional<std::string_view> mccsFeatureName(std::uint8_t code);
+/// The name of a value of a non-continuous feature ("HDMI-1" for 0x60 = 0x11);
+/// none where the standard names none.
+std::optional<std::string_view> mccsValueName(std::uint8_t code, std::uint8_t value);
+/// The feature's name, else "VCP 0x87".
+std::string featureLabel(std::uint8_t code);
+/// The value's name, else "0x1b".
+std::string valueLabel(std::uint8_t code, std::uint8_t value);
+
+}  // namespace orvane::ddc
