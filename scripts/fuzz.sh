@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-600}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(url edid rig documents)
+((${#targets[@]})) || targets=(url edid rig documents capabilities)
 
 if ! command -v clang++-16 >/dev/null; then
     echo "fuzz: clang++-16 is missing (packages clang-16, libfuzzer-16-dev, libclang-rt-16-dev; scripts/setup.sh installs them)" >&2

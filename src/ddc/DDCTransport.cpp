@@ -80,23 +80,30 @@ std::vector<std::uint8_t> DDCTransport::performCapabilitiesRead(DisplayID, std::
     throw DDCError::readResponseInvalid();
 }
 
+runtime::Task<std::vector<std::uint8_t>> DDCTransport::readCapabilitiesAt(DisplayID display,
+                                                                          std::uint16_t offset) {
+    std::weak_ptr<DDCTransport> weak = weak_from_this();
+    return runWithRetries<std::vector<std::uint8_t>>(
+        ioQueue(display), main_, log_, logPrefix_,
+        operationPrefix_ + "capabilities(" + std::to_string(offset) + ")",
+        [weak, gone = gone_, display, offset] {
+            auto self = weak.lock();
+            if (!self) throw gone(display);
+            return self->performCapabilitiesRead(display, offset);
+        });
+}
+
 runtime::Task<std::optional<std::string>> DDCTransport::readCapabilities(DisplayID display) {
     if (!readsCapabilities()) co_return std::nullopt;
-    std::weak_ptr<DDCTransport> weak = weak_from_this();
+    auto self = shared_from_this();  // alive to the last fragment
     std::string text;
     // Far longer than any monitor's string: a monitor that never says "end"
     // is not asked for ever.
     while (text.size() < kMaxCapabilitiesLength) {
-        co_await paceWrite(display);
-        const auto offset = static_cast<std::uint16_t>(text.size());
-        auto fragment = co_await runWithRetries<std::vector<std::uint8_t>>(
-            ioQueue(display), main_, log_, logPrefix_,
-            operationPrefix_ + "capabilities(" + std::to_string(offset) + ")",
-            [weak, gone = gone_, display, offset] {
-                auto self = weak.lock();
-                if (!self) throw gone(display);
-                return self->performCapabilitiesRead(display, offset);
-            });
+        auto pace = self->paceWrite(display);
+        co_await std::move(pace);
+        auto read = self->readCapabilitiesAt(display, static_cast<std::uint16_t>(text.size()));
+        const std::vector<std::uint8_t> fragment = co_await std::move(read);
         if (fragment.empty()) break;
         text.append(fragment.begin(), fragment.end());
     }

@@ -80,6 +80,9 @@ class DDCTransport : public std::enable_shared_from_this<DDCTransport> {
     virtual std::vector<std::uint8_t> performCapabilitiesRead(DisplayID display,
                                                               std::uint16_t offset);
 
+    /// One fragment, with the retry rule; throws DDCError.
+    runtime::Task<std::vector<std::uint8_t>> readCapabilitiesAt(DisplayID display,
+                                                                std::uint16_t offset);
     /// The display's queue, made on first use ("<label>.<display>").
     std::shared_ptr<runtime::SerialQueue> ioQueue(DisplayID display);
 

@@ -114,7 +114,8 @@ runtime::Task<std::optional<ddc::VCPValue>> DisplayManager::featureRead(const Di
     const auto vcp = static_cast<ddc::VCPCode>(code);
     if (!handle || handle->transportType() == ddc::DDCTransportType::none) co_return std::nullopt;
     try {
-        co_return co_await handle->readValue(vcp);
+        const ddc::VCPValue value = co_await handle->readValue(vcp);
+        co_return value;
     } catch (const ddc::DDCError& error) {
         log_.line("[DisplayManager] Display " + std::to_string(state.info.id) + ": reading " +
                   ddc::displayName(vcp) + " failed: " + error.errorDescription());

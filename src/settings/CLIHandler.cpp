@@ -346,6 +346,25 @@ std::string codeName(std::uint8_t code) {
 
 }  // namespace
 
+std::string CLIHandler::featureRefusal(const displays::DisplayState& state, std::uint8_t code,
+                                       std::optional<std::uint16_t> value) const {
+    // A monitor that lists its features is held to them; one that lists
+    // none is asked anyway.
+    const auto caps = registry_->knownCapabilities(state);
+    if (!caps) return {};
+    const std::string name = state.info.displayName();
+    const auto* f = caps->feature(code);
+    if (!f) return name + " does not list " + codeName(code);
+    if (!value || f->values.empty()) return {};
+    if (*value <= 0xFF && std::find(f->values.begin(), f->values.end(),
+                                    static_cast<std::uint8_t>(*value)) != f->values.end())
+        return {};
+    std::string allowed;
+    for (auto v : f->values)
+        allowed += (allowed.empty() ? "" : ", ") + std::to_string(v);
+    return name + " takes " + codeName(code) + " = " + allowed;
+}
+
 runtime::Task<bool> CLIHandler::vcp(Parameters p) {
     const char* codeText = find(p, "code");
     const auto selected = selectDisplays(p);
@@ -387,29 +406,14 @@ runtime::Task<bool> CLIHandler::vcp(Parameters p) {
     std::vector<runtime::Task<bool>> writes;
     for (const auto& state : *selected) {
         const std::string name = state->info.displayName();
-        // A monitor that lists its features is held to them; one that lists
-        // none is asked anyway.
-        if (auto caps = registry_->knownCapabilities(*state)) {
-            const auto* f = caps->feature(*code);
-            if (!f) {
-                log_.line("[CLIHandler] " + name + " does not list " + codeName(*code));
-                all = false;
-                continue;
-            }
-            if (value && !f->values.empty() &&
-                (*value > 0xFF ||
-                 std::find(f->values.begin(), f->values.end(), static_cast<std::uint8_t>(*value)) ==
-                     f->values.end())) {
-                std::string allowed;
-                for (auto v : f->values)
-                    allowed += (allowed.empty() ? "" : ", ") + std::to_string(v);
-                log_.line("[CLIHandler] " + name + " takes " + codeName(*code) + " = " + allowed);
-                all = false;
-                continue;
-            }
+        if (auto why = featureRefusal(*state, *code, value); !why.empty()) {
+            log_.line("[CLIHandler] " + why);
+            all = false;
+            continue;
         }
         if (!value) {
-            auto read = co_await registry_->featureRead(*state, *code);
+            const std::optional<ddc::VCPValue> read =
+                co_await registry_->featureRead(*state, *code);
             if (!read) {
                 all = false;
                 continue;

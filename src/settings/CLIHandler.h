@@ -88,6 +88,10 @@ class CLIHandler {
     runtime::Task<bool> power(Parameters p);
     /// Any VCP feature: lists a display's features, reads one, or sets one.
     runtime::Task<bool> vcp(Parameters p);
+    /// Why the feature (or that value of it) is not the monitor's to take;
+    /// empty when it is, or the monitor lists nothing.
+    std::string featureRefusal(const displays::DisplayState& state, std::uint8_t code,
+                               std::optional<std::uint16_t> value) const;
     /// Every write's outcome; "No selected display takes <control>" without any.
     runtime::Task<bool> allOrNone(std::vector<runtime::Task<bool>> writes, const char* control);
     runtime::Task<bool> preset(Parameters p);

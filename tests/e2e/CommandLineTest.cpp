@@ -229,6 +229,49 @@ TEST_F(CommandLineTest, OnceRunsEveryCommandAndWritesTheMachineState) {
     EXPECT_EQ(display(s, 1).at("panelBrightness"), 0.5);
 }
 
+TEST_F(CommandLineTest, AnyFeatureAMonitorListsCanBeListedReadAndSetAndItsListIsKept) {
+    auto desk = json::parse(std::ifstream(rig()));
+    auto& monitor = desk.at("displays").at(1).at("monitor");
+    monitor["capabilities"] =
+        "(prot(monitor)type(LCD)model(U2720Q)vcp(10 12 14(05 08 0B) 60(0F 11) 62 87 D6(01 "
+        "04))mccs_ver(2.1))";
+    monitor["vcp"]["0x87"] = json::array({50, 100});
+    monitor["vcp"]["0x14"] = json::array({5, 11});
+    const std::string withFeatures = dir / "features.json";
+    std::ofstream(withFeatures) << desk.dump();
+    const auto out = dir / "out.json";
+
+    auto r = run({"--once", "--rig", withFeatures, "--rig-out", out, "orvane://vcp?display=Office",
+                  "orvane://vcp?display=Office&code=0x87&value=70",
+                  "orvane://vcp?display=Office&code=0x14&value=7",
+                  "orvane://vcp?display=Office&code=0x87"});
+    EXPECT_EQ(r.status, 1) << "the color preset 7 is not one the monitor lists";
+    EXPECT_THAT(r.lines, Contains("[DDCDisplay] Display 2: capabilities list 7 features"));
+    EXPECT_THAT(r.lines, Contains("Office: Color Preset (0x14): 6500 K, 9300 K, User 1"));
+    EXPECT_THAT(r.lines, Contains("Office: Input Source (0x60): DisplayPort-1, HDMI-1"));
+    EXPECT_THAT(r.lines, Contains("[CLIHandler] Office takes Color Preset (0x14) = 5, 8, 11"));
+    EXPECT_THAT(r.lines, Contains("Office: Sharpness (0x87) = 70 (max 100)"));
+    EXPECT_EQ(state(out).at("displays").at(1).at("vcp").at("0x87"), json::array({70, 100}));
+    EXPECT_EQ(state(out).at("displays").at(1).at("vcp").at("0x14"), json::array({5, 11}));
+
+    // The next start knows the list without asking, and info shows it.
+    r = runSplit({"--once", "--json", "--rig", withFeatures,
+                  "orvane://vcp?display=Office&code=0x14&value=11", "orvane://info"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_THAT(r.errors, Contains("[CLIHandler] Received URL: orvane://info"));
+    EXPECT_THAT(r.errors, Not(Contains(HasSubstr("capabilities list"))));
+    ASSERT_FALSE(r.lines.empty());
+    json office;
+    const auto doc = json::parse(r.lines.back());
+    for (const auto& d : doc.at("displays"))
+        if (d.at("name") == "Office") office = d;
+    ASSERT_TRUE(office.is_object()) << r.lines.back();
+    EXPECT_EQ(office.at("features").at("0x14").at("values").at("0x0b"), "User 1");
+    EXPECT_EQ(office.at("features").at("0x87").at("name"), "Sharpness");
+    // The five controls keep their own commands.
+    EXPECT_EQ(run({"--once", "--rig", withFeatures, "orvane://vcp?code=0x10&value=5"}).status, 1);
+}
+
 TEST_F(CommandLineTest, BadURLsChangeNothingAndCrashNothing) {
     const auto before = dir / "before.json", after = dir / "after.json";
     ASSERT_EQ(run({"--once", "--rig", rig(), "--rig-out", before}).status, 0);
