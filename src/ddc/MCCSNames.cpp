@@ -155,14 +155,18 @@ std::optional<std::string_view> mccsValueName(std::uint8_t code, std::uint8_t va
     }
 }
 
+std::string hexByte(std::uint8_t value) {
+    return std::string(value < 0x10 ? "0x0" : "0x") + runtime::hex(value);
+}
+
 std::string featureLabel(std::uint8_t code) {
     if (auto name = mccsFeatureName(code)) return std::string(*name);
-    return "VCP 0x" + (code < 0x10 ? std::string("0") : std::string()) + runtime::hex(code);
+    return "VCP " + hexByte(code);
 }
 
 std::string valueLabel(std::uint8_t code, std::uint8_t value) {
     if (auto name = mccsValueName(code, value)) return std::string(*name);
-    return "0x" + (value < 0x10 ? std::string("0") : std::string()) + runtime::hex(value);
+    return hexByte(value);
 }
 
 }  // namespace orvane::ddc

@@ -16,7 +16,6 @@
 #include "ddc/MCCSNames.h"
 #include "input/ShortcutAction.h"
 #include "runtime/Format.h"
-#include "runtime/Hex.h"
 #include "runtime/Percent.h"
 #include "runtime/Spawn.h"
 
@@ -311,11 +310,6 @@ runtime::Task<bool> CLIHandler::power(Parameters p) {
 
 namespace {
 
-/// "0x0c", "0x87".
-std::string hexByte(std::uint8_t v) {
-    return std::string(v < 0x10 ? "0x0" : "0x") + runtime::hex(v);
-}
-
 /// "0x87", "87h" or "135": a VCP code.
 std::optional<std::uint8_t> parseCode(std::string text) {
     text = runtime::lowercased(text);
@@ -341,7 +335,7 @@ std::optional<std::uint8_t> parseCode(std::string text) {
 }
 
 std::string codeName(std::uint8_t code) {
-    return ddc::displayName(static_cast<ddc::VCPCode>(code)) + " (" + hexByte(code) + ")";
+    return ddc::displayName(static_cast<ddc::VCPCode>(code)) + " (" + ddc::hexByte(code) + ")";
 }
 
 }  // namespace
@@ -563,10 +557,10 @@ std::string CLIHandler::infoDocument() const {
                 if (!f.values.empty()) {
                     ordered_json values = ordered_json::object();
                     for (auto v : f.values)
-                        values[hexByte(v)] = ddc::valueLabel(f.code, v);
+                        values[ddc::hexByte(v)] = ddc::valueLabel(f.code, v);
                     feature["values"] = std::move(values);
                 }
-                features[hexByte(f.code)] = std::move(feature);
+                features[ddc::hexByte(f.code)] = std::move(feature);
             }
             list.back()["features"] = std::move(features);
         }
