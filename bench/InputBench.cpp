@@ -12,6 +12,7 @@
 
 #include "input/MediaKeyInterceptor.h"
 #include "platform/sim/SimInput.h"
+#include "platform/sim/SimMechanismTexts.h"
 #include "runtime/Logger.h"
 
 namespace {
@@ -47,7 +48,8 @@ void HandleMediaKey(benchmark::State& state, platform::MediaKey key) {
     platform::sim::SimInput input;
     DiscardingExecutor main;
     runtime::CapturingLogger log;
-    auto interceptor = std::make_shared<input::MediaKeyInterceptor>(input, main, log);
+    auto interceptor = std::make_shared<input::MediaKeyInterceptor>(
+        input, main, log, platform::sim::kSimMechanismTexts);
     interceptor->setHasExternalDisplays(true);
     interceptor->onBrightnessKey = [](double) {};
     const long before = allocations.load();

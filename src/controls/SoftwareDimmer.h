@@ -24,7 +24,7 @@ class SoftwareDimmer {
 
     SoftwareDimmer(DisplayID displayID, platform::WindowServer& windowServer,
                    platform::WindowToolkit& toolkit, runtime::Logger& log,
-                   const platform::MechanismTexts& texts = platform::kOriginalMechanismTexts);
+                   const platform::MechanismTexts& texts);
     SoftwareDimmer(const SoftwareDimmer&) = delete;
     SoftwareDimmer& operator=(const SoftwareDimmer&) = delete;
 

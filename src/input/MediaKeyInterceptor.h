@@ -24,7 +24,7 @@ class MediaKeyInterceptor : public std::enable_shared_from_this<MediaKeyIntercep
     static constexpr double kDefaultStep = 6.25;
 
     MediaKeyInterceptor(platform::MediaKeys& keys, runtime::Executor& main, runtime::Logger& log,
-                        const platform::MechanismTexts& texts = platform::kOriginalMechanismTexts);
+                        const platform::MechanismTexts& texts);
     ~MediaKeyInterceptor();
     MediaKeyInterceptor(const MediaKeyInterceptor&) = delete;
     MediaKeyInterceptor& operator=(const MediaKeyInterceptor&) = delete;

@@ -24,7 +24,7 @@ class ShortcutManager : public std::enable_shared_from_this<ShortcutManager> {
   public:
     ShortcutManager(platform::GlobalShortcuts& hotKeys, platform::KeyboardLayout& layout,
                     runtime::Executor& main, runtime::Logger& log,
-                    const platform::MechanismTexts& texts = platform::kOriginalMechanismTexts);
+                    const platform::MechanismTexts& texts);
     /// Releases every hot key and the handler without logging.
     ~ShortcutManager();
     ShortcutManager(const ShortcutManager&) = delete;

@@ -39,7 +39,8 @@ class ControlsTest : public SimFixture {
         return h;
     }
     std::shared_ptr<SoftwareDimmer> dimmer(DisplayID id) {
-        return std::make_shared<SoftwareDimmer>(id, *machine_, *machine_, log_);
+        return std::make_shared<SoftwareDimmer>(id, *machine_, *machine_, log_,
+                                                platform::sim::kSimMechanismTexts);
     }
     std::uint16_t current(DisplayID id, std::uint8_t code) {
         return monitor(id).feature(code)->current;

@@ -66,7 +66,8 @@ class WindowPlacementTest : public QObject {
         QVERIFY(toolkit.overlaysUnavailable().has_value());
         QVERIFY(!toolkit.panelsUnavailable().has_value());
         platform::sim::SimMachine machine(platform::sim::SimRig{}, clock_);
-        controls::SoftwareDimmer dimmer(kRight, machine.platform().windowServer, toolkit, log);
+        controls::SoftwareDimmer dimmer(kRight, machine.platform().windowServer, toolkit, log,
+                                        machine.platform().texts);
         dimmer.applyLevel(0.7);
         dimmer.applyLevel(0.5);
         QVERIFY(toolkit.stack().empty());
@@ -84,7 +85,8 @@ class WindowPlacementTest : public QObject {
         }));
         QScreen* right = QGuiApplication::screens().at(1);
         platform::sim::SimMachine machine(platform::sim::SimRig{}, clock_);
-        controls::SoftwareDimmer dimmer(kRight, machine.platform().windowServer, *toolkit, log);
+        controls::SoftwareDimmer dimmer(kRight, machine.platform().windowServer, *toolkit, log,
+                                        machine.platform().texts);
         gui::QtRunLoop loop;
         auto panel = std::make_shared<input::CustomOSDView>(kRight, *toolkit, loop);
 

@@ -19,7 +19,8 @@ std::int64_t keyWord(std::uint32_t keyType, std::uint32_t state, std::uint32_t n
 class MediaKeyInterceptorTest : public test::SimFixture {
   protected:
     MediaKeyInterceptorTest() {
-        interceptor = std::make_shared<MediaKeyInterceptor>(machine_->input(), executor(), log_);
+        interceptor = std::make_shared<MediaKeyInterceptor>(machine_->input(), executor(), log_,
+                                                            platform::sim::kSimMechanismTexts);
         interceptor->onBrightnessKey = [this](double d) {
             calls.push_back("brightness " + fmt(d));
         };

@@ -72,7 +72,8 @@ TEST_F(OSDTest, PanelWindowAndPlacement) {
     EXPECT_EQ(onA.frame, (platform::Rect{1280 - 100, 80, 200, 70}));
     EXPECT_TRUE(onA.ignoresMouseEvents);
     EXPECT_TRUE(onA.visible);
-    controls::SoftwareDimmer unmatched(4, *machine_, *machine_, log_);
+    controls::SoftwareDimmer unmatched(4, *machine_, *machine_, log_,
+                                       platform::sim::kSimMechanismTexts);
     EXPECT_TRUE(unmatched.applyLevel(0.5)) << "through its gamma table instead";
     EXPECT_EQ(machine_->windows().size(), 2u);
     EXPECT_TRUE(unmatched.gammaModified());
@@ -80,7 +81,8 @@ TEST_F(OSDTest, PanelWindowAndPlacement) {
     EXPECT_FALSE(unmatched.gammaModified());
 
     // A display dimmed to black still shows its panel: the panel stacks above.
-    controls::SoftwareDimmer dimmer(2, *machine_, *machine_, log_);
+    controls::SoftwareDimmer dimmer(2, *machine_, *machine_, log_,
+                                    platform::sim::kSimMechanismTexts);
     dimmer.applyLevel(1.0);
     ASSERT_EQ(machine_->windows().size(), 3u);
     EXPECT_GT(window(1).level, window(2).level);

@@ -21,8 +21,9 @@ std::vector<std::uint8_t> bytes(std::string_view s) {
 class ShortcutTest : public test::SimFixture {
   protected:
     ShortcutTest() {
-        manager = std::make_shared<ShortcutManager>(machine_->input(), machine_->input(),
-                                                    executor(), log_);
+        manager =
+            std::make_shared<ShortcutManager>(machine_->input(), machine_->input(), executor(),
+                                              log_, platform::sim::kSimMechanismTexts);
         manager->onAction = [this](ShortcutAction a) { fired.push_back(a); };
     }
     std::string name(std::uint32_t keyCode, std::uint32_t mods = 0) {
@@ -158,7 +159,7 @@ TEST_F(ShortcutTest, FailuresAreLoggedAndSpendTheID) {
     EXPECT_EQ(manager->nextHotKeyID(), 3u);
     // A combination another application holds is refused by the system; the
     // action keeps its previous one.
-    ShortcutManager other(input, input, executor(), log_);
+    ShortcutManager other(input, input, executor(), log_, platform::sim::kSimMechanismTexts);
     ASSERT_TRUE(other.registerShortcut(ShortcutAction::volumeUp, {3, kCmdKey}));
     EXPECT_FALSE(manager->registerShortcut(ShortcutAction::contrastDown, {3, kCmdKey}));
     other.unregisterAll();

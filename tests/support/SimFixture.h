@@ -15,6 +15,7 @@
 #include "ddc/DDCManager.h"
 #include "displays/DisplayInfo.h"
 #include "platform/sim/SimMachine.h"
+#include "platform/sim/SimMechanismTexts.h"
 #include "platform/sim/SimRig.h"
 #include "runtime/Logger.h"
 #include "runtime/ManualExecutor.h"

@@ -62,24 +62,17 @@ bool noAnswer(int error) {
 
 /// How the core's log lines name this machine's mechanisms.
 const MechanismTexts& linuxTexts() {
-    static const MechanismTexts texts = [] {
-        MechanismTexts t;
-        // No audio/video service functions here, and the backend itself says
-        // once what the session offers for keys, and why not.
-        t.avServiceMissing.clear();
-        t.keysTrusted.clear();
-        t.keysNotTrusted.clear();
-        t.eventTapFailed.clear();
-        t.hotKeyHandlerFailed.clear();
-        t.hotKeyHandlerInstalled = "[ShortcutManager] Hot key handler installed";
-        t.gammaFailed = "[SoftwareDimmer] The gamma ramps could not be set for display ";
-        t.builtInBrightnessSource = "the backlight";
-        t.builtInBrightnessFailed =
+    // No audio/video service functions here, and the backend itself says
+    // once what the session offers for keys, and why not.
+    static const MechanismTexts texts{
+        .hotKeyHandlerInstalled = "[ShortcutManager] Hot key handler installed",
+        .gammaFailed = "[SoftwareDimmer] The gamma ramps could not be set for display ",
+        .builtInBrightnessSource = "the backlight",
+        .builtInBrightnessFailed =
             "[DisplayManager] The backlight did not take the brightness, falling back to "
-            "software dimmer";
-        t.storeFailed = "Failed to open the store: ";
-        return t;
-    }();
+            "software dimmer",
+        .storeFailed = "Failed to open the store: ",
+    };
     return texts;
 }
 

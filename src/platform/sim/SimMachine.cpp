@@ -3,6 +3,7 @@
 // window server over one display table and one lock: kept together because
 // every part reads and changes that table under the same mutex.
 #include "platform/sim/SimMachine.h"
+#include "platform/sim/SimMechanismTexts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -132,18 +133,8 @@ std::unique_ptr<EventMonitor> SimMachine::addLocalMonitorForEvents(
 SimMachine::~SimMachine() = default;
 
 Platform SimMachine::platform() {
-    return Platform{*this,
-                    connectors_,
-                    ddcBuses_,
-                    *this,
-                    audioSinks_,
-                    fileSystem_,
-                    input_,
-                    input_,
-                    input_,
-                    input_,
-                    kOriginalMechanismTexts,
-                    nullptr};
+    return Platform{*this,  connectors_, ddcBuses_, *this,  audioSinks_,        fileSystem_,
+                    input_, input_,      input_,    input_, kSimMechanismTexts, nullptr};
 }
 
 std::vector<DisplayID> SimMachine::displayIDs() const {

@@ -428,7 +428,7 @@ TEST(LinuxGamma, ADimmingGivesACrtcOfAnySizeExactlyItsOwnRampBack) {
     auto machine = test::sessionMachine(tree, clock, log, std::move(session));
     const DisplayID office = 0x0A01;
     test::NoScreens toolkit;
-    controls::SoftwareDimmer dimmer(office, *machine, toolkit, log);
+    controls::SoftwareDimmer dimmer(office, *machine, toolkit, log, machine->platform().texts);
     dimmer.method = controls::SoftwareDimmer::Method::gamma;
     ASSERT_TRUE(dimmer.applyLevel(0.5));
     EXPECT_FLOAT_EQ(ramps->green[700], original[700] * 0.5f) << "dimmed from the CRTC's own ramp";

@@ -114,7 +114,7 @@ TEST_F(MutterDisplayConfigTest, ModesSwitchForTheSessionWithTheRestOfTheLayoutKe
 
 TEST_F(MutterDisplayConfigTest, GammaDimsThroughTheCrtcAndComesBackExactly) {
     NoScreens toolkit;
-    controls::SoftwareDimmer dimmer(kOffice, *machine_, toolkit, log_);
+    controls::SoftwareDimmer dimmer(kOffice, *machine_, toolkit, log_, machine_->platform().texts);
     dimmer.method = controls::SoftwareDimmer::Method::gamma;
     auto ramps = [&] {
         auto read = machine_->gammaRamps(kOffice, 256);

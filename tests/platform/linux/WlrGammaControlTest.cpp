@@ -74,7 +74,7 @@ class WlrGammaControlTest : public ::testing::Test {
 TEST_F(WlrGammaControlTest, DimsTheOutputWithTheDisplaysSerialAndGivesTheRampsBack) {
     startMachine();
     NoScreens toolkit;
-    controls::SoftwareDimmer dimmer(kOffice, *machine_, toolkit, log_);
+    controls::SoftwareDimmer dimmer(kOffice, *machine_, toolkit, log_, machine_->platform().texts);
     dimmer.method = controls::SoftwareDimmer::Method::gamma;
     dimmer.applyLevel(0.5);
     EXPECT_TRUE(dimmer.gammaModified());

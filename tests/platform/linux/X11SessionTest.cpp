@@ -230,7 +230,7 @@ TEST_F(X11SessionTest, ModesComeFromTheOutputWithTheDisplaysEDIDAndSwitch) {
 TEST_F(X11SessionTest, GammaDimsFromTheCapturedRampAndRestoresItExactly) {
     const auto red = ramp(0), green = ramp(1), blue = ramp(2);
     NoScreens toolkit;
-    controls::SoftwareDimmer dimmer(kOffice, *machine_, toolkit, log_);
+    controls::SoftwareDimmer dimmer(kOffice, *machine_, toolkit, log_, machine_->platform().texts);
     dimmer.method = controls::SoftwareDimmer::Method::gamma;
     for (int round = 0; round < 2; ++round) {  // twice: dimming never compounds
         dimmer.applyLevel(0.5);
@@ -256,7 +256,8 @@ TEST_F(X11SessionTest, AfterARunDiesDimmedTheNextOneGivesTheRampsBackExactly) {
     NoScreens toolkit;
     for (int trial = 0; trial < 100; ++trial) {
         // A run dims through the journal, then dies without a word.
-        auto dying = std::make_unique<controls::SoftwareDimmer>(kOffice, *machine_, toolkit, log_);
+        auto dying = std::make_unique<controls::SoftwareDimmer>(kOffice, *machine_, toolkit, log_,
+                                                                machine_->platform().texts);
         dying->method = controls::SoftwareDimmer::Method::gamma;
         dying->journal = std::make_shared<controls::GammaJournal>(journal, log_);
         dying->applyLevel(0.1 + 0.8 * (trial % 10) / 10.0);
