@@ -78,6 +78,8 @@ class CLIHandler {
 
   private:
     using Parameters = std::map<std::string, std::string>;
+    /// The parameter's text, or null when the URL has none of that name.
+    static const char* parameter(const Parameters& p, const char* name);
     /// The displays a URL names; none (with its line said) when it names one
     /// that is not there.
     std::optional<States> selectDisplays(const Parameters& p) const;
