@@ -34,6 +34,8 @@ URL commands, orvane://COMMAND?NAME=VALUE&...:
   preset      name=NAME
   key         action=brightness-up, brightness-down, contrast-up, contrast-down,
               volume-up, volume-down or mute: what the key or shortcut does
+  vcp         code=0x87 and value=N: reads or sets any feature the monitor
+              lists; without code, lists them
   info        lists the displays and their levels
   display=all, external, a 1-based index, or a display's name, connector (DP-1),
     serial or key picks the displays (default: all)
