@@ -57,7 +57,7 @@ struct SimFault {
 inline constexpr int kMaxSimFaultBytes = 4096;
 
 /// The names rig files give the kinds.
-inline constexpr std::array<std::pair<SimFaultKind, std::string_view>, 22> kSimFaultNames{{
+inline constexpr auto kSimFaultNames = std::to_array<std::pair<SimFaultKind, std::string_view>>({
     {SimFaultKind::unsupported, "unsupported"},
     {SimFaultKind::openStatus, "openStatus"},
     {SimFaultKind::nullConnection, "nullConnection"},
@@ -80,7 +80,7 @@ inline constexpr std::array<std::pair<SimFaultKind, std::string_view>, 22> kSimF
     {SimFaultKind::slow, "slow"},
     {SimFaultKind::quantises, "quantises"},
     {SimFaultKind::silent, "silent"},
-}};
+});
 
 std::optional<SimFaultKind> simFaultKindFromName(std::string_view name);
 std::string_view nameOf(SimFaultKind kind);
