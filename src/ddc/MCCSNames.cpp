@@ -134,6 +134,14 @@ std::optional<std::string_view> mccsFeatureName(std::uint8_t code) {
     return find(kFeatures, code);
 }
 
+bool mccsAdjustable(std::uint8_t code) {
+    // The restore actions, the readings (frequencies, layout, versions) and
+    // the five controls with rows of their own are left out.
+    constexpr std::array<std::uint8_t, 12> kAdjustable{0x0C, 0x14, 0x16, 0x18, 0x1A, 0x6C,
+                                                       0x6E, 0x70, 0x87, 0x8D, 0xCC, 0xDC};
+    return std::find(kAdjustable.begin(), kAdjustable.end(), code) != kAdjustable.end();
+}
+
 std::optional<std::string_view> mccsValueName(std::uint8_t code, std::uint8_t value) {
     switch (code) {
         case 0x14:

@@ -14,6 +14,9 @@ std::optional<std::string_view> mccsFeatureName(std::uint8_t code);
 /// The name of a value of a non-continuous feature ("HDMI-1" for 0x60 = 0x11);
 /// none where the standard names none.
 std::optional<std::string_view> mccsValueName(std::uint8_t code, std::uint8_t value);
+/// Whether the feature is a setting a person adjusts (a gain, sharpness, a
+/// colour preset), not a reading, an action or a manufacturer's own code.
+bool mccsAdjustable(std::uint8_t code);
 /// "0x0c", "0x87": a byte as codes and values are written.
 std::string hexByte(std::uint8_t value);
 /// The feature's name, else "VCP 0x87".

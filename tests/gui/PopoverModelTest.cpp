@@ -268,5 +268,66 @@ TEST_F(PopoverModelTest, InputNeedsConfirmationAndTheInfoPanelListsWhatIsKnown) 
     EXPECT_EQ(gui::relativeTimeText(72h), "3 days ago");
 }
 
+TEST_F(PopoverModelTest, MoreShowsTheAdjustableFeaturesTheMonitorListsAndWritesThem) {
+    // Listed: two of the probed controls, a colour preset with three values,
+    // red gain (which this monitor does not answer), sharpness, a reading
+    // (firmware) and a manufacturer's code: only the preset and sharpness
+    // have rows.
+    auto office = named(simDisplay(2, SimDDCPath::i2c), "Office");
+    office.monitor.capabilities = "(vcp(10 12 14(05 08 0B) 16 87 C9 E0)mccs_ver(2.1))";
+    office.monitor.features[0x14] = {0x05, 0x0D};
+    office.monitor.features[0x87] = {4, 10};
+    office.monitor.features[0xC9] = {1, 0xFFFF};
+    office.monitor.features[0xE0] = {1, 1};
+    auto plain = named(simDisplay(3, SimDDCPath::i2c), "Plain");
+    start(rigOf({office, plain}));
+    auto& card2 = card(2);
+    EXPECT_TRUE(card2.rows().more);
+    EXPECT_EQ(card2.featuresStatus(), DisplayCardModel::FeaturesStatus::notRead)
+        << "nothing is read before the panel opens";
+    int heard = 0;
+    card2.setOnFeaturesChanged([&] { ++heard; });
+    card2.toggleMore();
+    EXPECT_EQ(card2.featuresNote(), "Reading the monitor's features...");
+    sim_->executor().runUntilIdle();
+    EXPECT_EQ(heard, 1);
+    ASSERT_EQ(card2.featureRows().size(), 2u);
+    const auto& preset = card2.featureRows()[0];
+    EXPECT_EQ(preset.label, "Color Preset");
+    EXPECT_FALSE(preset.continuous);
+    EXPECT_EQ(preset.choices, (std::vector<std::pair<std::uint8_t, std::string>>{
+                                  {0x05, "6500 K"}, {0x08, "9300 K"}, {0x0B, "User 1"}}));
+    const auto& sharpness = card2.featureRows()[1];
+    EXPECT_EQ(sharpness.label, "Sharpness");
+    EXPECT_EQ(sharpness.sliderRow().value, 40.0);
+    EXPECT_EQ(card2.featuresNote(), "");
+
+    // A slider burst sends its last value, scaled to the monitor's maximum;
+    // a menu sends the listed value at once and refuses one it does not list.
+    card2.setFeaturePercent(0x87, 20);
+    card2.setFeaturePercent(0x87, 70);
+    sim_->executor().runUntilIdle();
+    EXPECT_EQ(writes(2, 0x87), std::vector<int>{7});
+    card2.chooseFeatureValue(0x14, 0x08);
+    card2.chooseFeatureValue(0x14, 0x06);
+    sim_->executor().runUntilIdle();
+    EXPECT_EQ(writes(2, 0x14), std::vector<int>{0x08});
+    EXPECT_EQ(sim_->machine.monitor(2)->feature(0x14)->current, 0x08);
+
+    // Closing and opening again reads nothing more.
+    const auto asked = sim_->machine.transcript().size();
+    card2.toggleMore();
+    card2.toggleMore();
+    sim_->executor().runUntilIdle();
+    EXPECT_EQ(sim_->machine.transcript().size(), asked);
+
+    // A monitor with no capabilities string says so.
+    card(3).toggleMore();
+    sim_->executor().runUntilIdle();
+    EXPECT_EQ(card(3).featuresStatus(), DisplayCardModel::FeaturesStatus::unavailable);
+    EXPECT_EQ(card(3).featuresNote(), "The monitor does not list its features");
+    EXPECT_TRUE(card(3).featureRows().empty());
+}
+
 }  // namespace
 }  // namespace orvane::test

@@ -186,6 +186,16 @@ int main(int argc, char** argv) {
         ok &= save(render(*s.popover, 2), out + "/popover-info-panel@2x.png");
     }
     {
+        // The monitor's other features, read from its capabilities.
+        Scene s("desk.json", work + "/more");
+        for (auto* card : s.popover->cards()) {
+            if (card->model().displayID() == 2) card->moreButton()->click();
+        }
+        s.sim.executor().runUntilIdle();
+        s.popover->refresh();
+        ok &= save(render(*s.popover, 1), out + "/popover-more-panel.png");
+    }
+    {
         // A display without DDC that cannot be dimmed here either (its gamma
         // refused): the brightness row says there is nothing to move.
         Scene s("desk.json", work + "/undimmable");

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "gui/qt/DisplayCard.h"
 
+#include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QMenu>
@@ -167,9 +168,14 @@ DisplayCard::DisplayCard(std::shared_ptr<DisplayCardModel> model, QWidget* paren
     info_->setText(tr("Info"));
     info_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     info_->setCheckable(true);
+    more_ = new QToolButton(controlRow_);
+    more_->setText(tr("More"));
+    more_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    more_->setCheckable(true);
     controls->addWidget(input_);
     controls->addWidget(power_);
     controls->addStretch(1);
+    controls->addWidget(more_);
     controls->addWidget(info_);
     body->addWidget(controlRow_);
 
@@ -192,6 +198,11 @@ DisplayCard::DisplayCard(std::shared_ptr<DisplayCardModel> model, QWidget* paren
     infoGrid_->setHorizontalSpacing(10);
     infoGrid_->setVerticalSpacing(2);
     body->addWidget(infoPanel_);
+    morePanel_ = roundedBox(body_);
+    moreRows_ = new QVBoxLayout(morePanel_);
+    moreRows_->setContentsMargins(8, 6, 8, 6);
+    moreRows_->setSpacing(6);
+    body->addWidget(morePanel_);
     outer->addWidget(body_);
 
     connect(header_, &QPushButton::clicked, this, [this] {
@@ -208,6 +219,19 @@ DisplayCard::DisplayCard(std::shared_ptr<DisplayCardModel> model, QWidget* paren
         if (onLayoutChanged) onLayoutChanged();
     });
 
+    connect(more_, &QToolButton::clicked, this, [this] {
+        model_->toggleMore();
+        rebuildMore();
+        refresh();
+        if (onLayoutChanged) onLayoutChanged();
+    });
+    // The read ends on the main thread, where the card may already be gone.
+    model_->setOnFeaturesChanged([self = QPointer<DisplayCard>(this)] {
+        if (!self) return;
+        self->rebuildMore();
+        if (self->onLayoutChanged) self->onLayoutChanged();
+    });
+
     model_->load();
     rebuildResolutionMenu();
     // Values that change elsewhere (keys, URLs, presets) show at once.
@@ -215,7 +239,54 @@ DisplayCard::DisplayCard(std::shared_ptr<DisplayCardModel> model, QWidget* paren
     refresh();
 }
 
-DisplayCard::~DisplayCard() = default;
+DisplayCard::~DisplayCard() {
+    model_->setOnFeaturesChanged(nullptr);
+}
+
+void DisplayCard::rebuildMore() {
+    while (auto* item = moreRows_->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    const auto& m = *model_;
+    if (const auto note = m.featuresNote(); !note.empty()) {
+        auto* label = new QLabel(q(note), morePanel_);
+        label->setForegroundRole(QPalette::PlaceholderText);
+        moreRows_->addWidget(label);
+    }
+    // The feature names are longer than the three controls': one column as
+    // wide as the widest here.
+    int labelWidth = 0;
+    for (const auto& row : m.featureRows())
+        labelWidth = std::max(labelWidth, fontMetrics().horizontalAdvance(q(row.label)));
+    for (const auto& row : m.featureRows()) {
+        const auto code = row.code;
+        if (row.continuous) {
+            auto* slider = new SliderRow(morePanel_);
+            slider->setModel(row.sliderRow());
+            slider->label()->setFixedWidth(labelWidth + 2);
+            slider->onChanged = [this, code](double v) { model_->setFeaturePercent(code, v); };
+            moreRows_->addWidget(slider);
+            continue;
+        }
+        auto* line = new QWidget(morePanel_);
+        auto* layout = new QHBoxLayout(line);
+        // Where a slider row has its symbol, so the names line up.
+        layout->setContentsMargins(26, 0, 0, 0);
+        layout->addWidget(new QLabel(q(row.label), line), 1);
+        auto* menu = new QComboBox(line);
+        menu->setAccessibleName(q(row.label));
+        for (const auto& [value, name] : row.choices) {
+            menu->addItem(q(name), value);
+            if (value == (row.current & 0xFF)) menu->setCurrentIndex(menu->count() - 1);
+        }
+        connect(menu, &QComboBox::activated, this, [this, code, menu](int i) {
+            model_->chooseFeatureValue(code, static_cast<std::uint8_t>(menu->itemData(i).toInt()));
+        });
+        layout->addWidget(menu);
+        moreRows_->addWidget(line);
+    }
+}
 
 QIcon DisplayCard::symbol(const char* name) const {
     return SymbolIcon::icon(name, palette().color(QPalette::WindowText));
@@ -346,6 +417,10 @@ void DisplayCard::refresh() {
     power_->setIcon(symbol("power"));
     info_->setIcon(symbol("info.circle"));
     info_->setChecked(m.showingInfo);
+    more_->setVisible(rows.more);
+    more_->setIcon(symbol("slider.horizontal.3"));
+    more_->setChecked(m.showingMore);
+    morePanel_->setVisible(rows.more && m.showingMore);
     noteRow_->setVisible(rows.softwareDimmingNote);
     note_->setText(q(m.note()));
     infoPanel_->setVisible(m.showingInfo);

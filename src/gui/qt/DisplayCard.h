@@ -57,6 +57,9 @@ class DisplayCard final : public QFrame {
     QToolButton* resolutionMenu() const { return resolution_; }
     QPushButton* powerButton() const { return power_; }
     QToolButton* infoButton() const { return info_; }
+    /// "More": the features the monitor lists beyond the rows above.
+    QToolButton* moreButton() const { return more_; }
+    QWidget* morePanel() const { return morePanel_; }
     QPushButton* header() const { return header_; }
     QWidget* infoPanel() const { return infoPanel_; }
     QWidget* note() const { return noteRow_; }
@@ -68,6 +71,7 @@ class DisplayCard final : public QFrame {
     void animateFold();
     void rebuildResolutionMenu();
     void rebuildInfo();
+    void rebuildMore();
     QIcon symbol(const char* name) const;
 
     std::shared_ptr<DisplayCardModel> model_;
@@ -91,10 +95,13 @@ class DisplayCard final : public QFrame {
     QToolButton* input_;
     QPushButton* power_;
     QToolButton* info_;
+    QToolButton* more_;
     QWidget* noteRow_;
     QLabel* note_;
     QWidget* infoPanel_;
     QGridLayout* infoGrid_;
+    QWidget* morePanel_;
+    QVBoxLayout* moreRows_;
     QPointer<QVariantAnimation> fold_;
 };
 

@@ -7,6 +7,7 @@
 
 #include "controls/ColorProfileManager.h"
 #include "controls/SoftwareDimmer.h"
+#include "ddc/MCCSNames.h"
 #include "displays/ResolutionManager.h"
 #include "runtime/Format.h"
 #include "runtime/Percent.h"
@@ -57,6 +58,7 @@ DisplayCardModel::Rows DisplayCardModel::rows() const {
     r.power = info.ddcSupported && state_->supportsPowerControl;
     r.infoAlone = !info.ddcSupported && !info.isBuiltIn;
     r.softwareDimmingNote = !info.ddcSupported;
+    r.more = info.ddcSupported;
     return r;
 }
 
@@ -196,6 +198,87 @@ void DisplayCardModel::cancelInput() {
 
 void DisplayCardModel::togglePower() {
     if (auto write = c_.registry->powerWrite(*state_, std::nullopt))
+        runtime::spawn(c_.main, std::move(*write));
+}
+
+SliderRowModel FeatureRow::sliderRow() const {
+    const double percent = max ? 100.0 * std::min(current, max) / max : 0.0;
+    return SliderRowModel{"slider.horizontal.3", label, percent, max > 0};
+}
+
+void DisplayCardModel::toggleMore() {
+    showingMore = !showingMore;
+    if (!showingMore || features_->status != FeaturesStatus::notRead) return;
+    features_->status = FeaturesStatus::reading;
+    runtime::spawn(c_.main, readFeatures(features_, c_.registry, state_));
+}
+
+runtime::Task<void> DisplayCardModel::readFeatures(
+    std::shared_ptr<Features> features, std::shared_ptr<displays::DisplayManager> registry,
+    std::shared_ptr<displays::DisplayState> state) {
+    const auto caps = co_await registry->capabilities(state->info.id);
+    std::vector<FeatureRow> rows;
+    if (caps) {
+        for (const auto& f : caps->features) {
+            if (!ddc::mccsAdjustable(f.code)) continue;
+            // A feature that does not answer has nothing to show.
+            const auto value = co_await registry->featureRead(*state, f.code);
+            if (!value) continue;
+            FeatureRow row{f.code,           ddc::featureLabel(f.code),
+                           f.values.empty(), value->current,
+                           value->max,       {}};
+            for (auto v : f.values)
+                row.choices.emplace_back(v, ddc::valueLabel(f.code, v));
+            rows.push_back(std::move(row));
+        }
+    }
+    features->rows = std::move(rows);
+    features->status = caps ? FeaturesStatus::read : FeaturesStatus::unavailable;
+    if (features->changed) features->changed();
+}
+
+std::string DisplayCardModel::featuresNote() const {
+    switch (features_->status) {
+        case FeaturesStatus::notRead:
+        case FeaturesStatus::reading:
+            return "Reading the monitor's features...";
+        case FeaturesStatus::unavailable:
+            return "The monitor does not list its features";
+        case FeaturesStatus::read:
+            break;
+    }
+    return features_->rows.empty() ? "No other features to adjust" : "";
+}
+
+FeatureRow* DisplayCardModel::featureRow(std::uint8_t code) {
+    auto& rows = features_->rows;
+    auto it = std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.code == code; });
+    return it == rows.end() ? nullptr : &*it;
+}
+
+void DisplayCardModel::setFeaturePercent(std::uint8_t code, double percent) {
+    auto* row = featureRow(code);
+    if (!row || !row->continuous || !row->max) return;
+    const auto value =
+        static_cast<std::uint16_t>(std::lround(runtime::clampPercent(percent) / 100.0 * row->max));
+    row->current = value;
+    auto registry = c_.registry;
+    auto state = state_;
+    c_.debouncer->debounce("vcp-" + std::to_string(code) + "-" + std::to_string(state_->info.id),
+                           [registry, state, code, value]() -> runtime::Task<void> {
+                               if (auto write = registry->featureWrite(*state, code, value))
+                                   co_await std::move(*write);
+                           });
+}
+
+void DisplayCardModel::chooseFeatureValue(std::uint8_t code, std::uint8_t value) {
+    auto* row = featureRow(code);
+    if (!row || row->continuous) return;
+    if (std::none_of(row->choices.begin(), row->choices.end(),
+                     [&](const auto& c) { return c.first == value; }))
+        return;
+    row->current = value;
+    if (auto write = c_.registry->featureWrite(*state_, code, value))
         runtime::spawn(c_.main, std::move(*write));
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,6 +39,21 @@ struct InfoRow {
     bool operator==(const InfoRow&) const = default;
 };
 
+/// A feature the monitor lists beyond the five controls, in the "More" panel:
+/// a slider for a continuous one, a menu of the listed values for the rest.
+struct FeatureRow {
+    std::uint8_t code = 0;
+    std::string label;
+    bool continuous = true;
+    std::uint16_t current = 0;
+    std::uint16_t max = 0;
+    /// The listed values and their names, for a menu.
+    std::vector<std::pair<std::uint8_t, std::string>> choices;
+    /// The slider's row: the value as a share of the monitor's maximum.
+    SliderRowModel sliderRow() const;
+    bool operator==(const FeatureRow&) const = default;
+};
+
 /// "now", "5 seconds ago", "1 minute ago", "yesterday", "3 days ago".
 std::string relativeTimeText(runtime::Duration elapsed);
 
@@ -66,6 +82,8 @@ class DisplayCardModel {
         /// "Info" alone, for a display with neither DDC nor a panel of its own.
         bool infoAlone = false;
         bool softwareDimmingNote = false;
+        /// "More": the features the monitor lists beyond these rows (DDC displays).
+        bool more = false;
     };
 
     static constexpr const char* kSoftwareDimmingNote = "Software dimming - DDC not available";
@@ -134,14 +152,44 @@ class DisplayCardModel {
 
     void togglePower();
 
+    /// The "More" panel. Opening it the first time reads the monitor's
+    /// capabilities and the features' values; onFeaturesChanged hears when
+    /// they are in.
+    bool showingMore = false;
+    void toggleMore();
+    enum class FeaturesStatus { notRead, reading, read, unavailable };
+    FeaturesStatus featuresStatus() const { return features_->status; }
+    const std::vector<FeatureRow>& featureRows() const { return features_->rows; }
+    /// What the panel says instead of rows: reading, none listed, no list.
+    std::string featuresNote() const;
+    void setOnFeaturesChanged(std::function<void()> changed) {
+        features_->changed = std::move(changed);
+    }
+    /// A slider moved to percent of the feature's maximum (debounced).
+    void setFeaturePercent(std::uint8_t code, double percent);
+    /// A value chosen from the feature's menu.
+    void chooseFeatureValue(std::uint8_t code, std::uint8_t value);
+
     /// The information panel's rows, in order, absent values left out.
     std::vector<InfoRow> infoRows() const;
 
   private:
     const displays::DisplayRecord* record() const;
 
+    /// Shared with the read in flight, which may outlast the card.
+    struct Features {
+        FeaturesStatus status = FeaturesStatus::notRead;
+        std::vector<FeatureRow> rows;
+        std::function<void()> changed;
+    };
+    static runtime::Task<void> readFeatures(std::shared_ptr<Features> features,
+                                            std::shared_ptr<displays::DisplayManager> registry,
+                                            std::shared_ptr<displays::DisplayState> state);
+    FeatureRow* featureRow(std::uint8_t code);
+
     std::shared_ptr<displays::DisplayState> state_;
     Context c_;
+    std::shared_ptr<Features> features_ = std::make_shared<Features>();
     std::vector<displays::DisplayMode> availableModes_;
     std::string currentModeID_;
     std::string currentProfileName_;
