@@ -294,6 +294,13 @@ std::optional<VCPValue> DDCDisplay::cachedValue(VCPCode code) const {
     return std::nullopt;
 }
 
+std::optional<std::uint16_t> DDCDisplay::lastValue(VCPCode code) const {
+    std::lock_guard lock(cacheLock_);
+    if (auto it = held_.find(code); it != held_.end()) return it->second.value;
+    if (auto it = valueCache_.find(code); it != valueCache_.end()) return it->second.current;
+    return std::nullopt;
+}
+
 std::optional<runtime::TimePoint> DDCDisplay::lastReadTime() const {
     std::lock_guard lock(cacheLock_);
     return lastReadTime_;

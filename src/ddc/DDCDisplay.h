@@ -92,6 +92,8 @@ class DDCDisplay {
     /// none is cached; the result is writeValue's.
     runtime::Task<bool> setPercent(double percent, VCPCode code);
     std::optional<VCPValue> cachedValue(VCPCode code) const;
+    /// The value the monitor last showed this run: read, or written and taken.
+    std::optional<std::uint16_t> lastValue(VCPCode code) const;
     /// The features the monitor lists in its capabilities string, read once
     /// through the chosen transport (fragment by fragment, paced) and kept;
     /// none when it cannot be asked, does not answer, or lists no features.

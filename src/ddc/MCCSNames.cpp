@@ -5,6 +5,7 @@
 #include <array>
 #include <utility>
 
+#include "runtime/Format.h"
 #include "runtime/Hex.h"
 
 namespace orvane::ddc {
@@ -132,6 +133,29 @@ std::optional<std::string_view> find(const std::array<Name, N>& table, std::uint
 
 std::optional<std::string_view> mccsFeatureName(std::uint8_t code) {
     return find(kFeatures, code);
+}
+
+std::optional<std::uint8_t> parseCode(std::string_view written) {
+    std::string text = runtime::lowercased(std::string(written));
+    int base = 10;
+    if (text.size() > 2 && text.rfind("0x", 0) == 0) {
+        text = text.substr(2);
+        base = 16;
+    } else if (text.size() > 1 && text.back() == 'h') {
+        text.pop_back();
+        base = 16;
+    }
+    if (text.empty() || text.size() > 3) return std::nullopt;
+    unsigned v = 0;
+    for (char c : text) {
+        const int d = c >= '0' && c <= '9'                 ? c - '0'
+                      : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                           : -1;
+        if (d < 0) return std::nullopt;
+        v = v * static_cast<unsigned>(base) + static_cast<unsigned>(d);
+    }
+    if (v > 0xFF) return std::nullopt;
+    return static_cast<std::uint8_t>(v);
 }
 
 bool mccsAdjustable(std::uint8_t code) {

@@ -102,6 +102,9 @@ class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
                                                             std::uint8_t code);
     /// What is known of them without asking the monitor.
     std::optional<ddc::Capabilities> knownCapabilities(const DisplayState& state) const;
+    /// The adjustable features the monitor lists whose value this run has
+    /// read or written, by code (what a preset keeps).
+    std::map<std::uint8_t, std::uint16_t> knownFeatureValues(const DisplayState& state) const;
     /// Where capabilities strings are kept between runs (a JSON file of
     /// display key to string); empty keeps them for this run only.
     std::string capabilitiesCachePath;

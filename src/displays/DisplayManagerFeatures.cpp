@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "ddc/MCCSNames.h"
 #include "displays/DisplayManager.h"
 
 namespace orvane::displays {
@@ -62,6 +63,19 @@ std::optional<ddc::Capabilities> DisplayManager::knownCapabilities(
     auto it = strings.find(displayKey(state));
     if (it == strings.end()) return std::nullopt;
     return ddc::parseCapabilities(it->second);
+}
+
+std::map<std::uint8_t, std::uint16_t> DisplayManager::knownFeatureValues(
+    const DisplayState& state) const {
+    std::map<std::uint8_t, std::uint16_t> values;
+    const auto caps = knownCapabilities(state);
+    const auto* entry = record(state.info.id);
+    if (!caps || !entry || !entry->ddc) return values;
+    for (const auto& f : caps->features) {
+        if (!ddc::mccsAdjustable(f.code)) continue;
+        if (auto v = entry->ddc->lastValue(static_cast<ddc::VCPCode>(f.code))) values[f.code] = *v;
+    }
+    return values;
 }
 
 runtime::Task<std::optional<ddc::Capabilities>> DisplayManager::capabilities(DisplayID display) {

@@ -10,30 +10,6 @@ namespace orvane::settings {
 
 namespace {
 
-/// "0x87", "87h" or "135": a VCP code.
-std::optional<std::uint8_t> parseCode(std::string text) {
-    text = runtime::lowercased(text);
-    int base = 10;
-    if (text.size() > 2 && text.rfind("0x", 0) == 0) {
-        text = text.substr(2);
-        base = 16;
-    } else if (text.size() > 1 && text.back() == 'h') {
-        text.pop_back();
-        base = 16;
-    }
-    if (text.empty() || text.size() > 3) return std::nullopt;
-    unsigned v = 0;
-    for (char c : text) {
-        const int d = c >= '0' && c <= '9'                 ? c - '0'
-                      : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                                           : -1;
-        if (d < 0) return std::nullopt;
-        v = v * static_cast<unsigned>(base) + static_cast<unsigned>(d);
-    }
-    if (v > 0xFF) return std::nullopt;
-    return static_cast<std::uint8_t>(v);
-}
-
 std::string codeName(std::uint8_t code) {
     return ddc::displayName(static_cast<ddc::VCPCode>(code)) + " (" + ddc::hexByte(code) + ")";
 }
@@ -83,7 +59,7 @@ runtime::Task<bool> CLIHandler::vcp(Parameters p) {
         }
         co_return all;
     }
-    const auto code = parseCode(codeText);
+    const auto code = ddc::parseCode(codeText);
     if (!code) co_return badValue("vcp", "'code' as a VCP code (0x87, or 135)");
     if (std::find(ddc::kProbedVCPCodes.begin(), ddc::kProbedVCPCodes.end(),
                   static_cast<ddc::VCPCode>(*code)) != ddc::kProbedVCPCodes.end()) {
@@ -100,6 +76,9 @@ runtime::Task<bool> CLIHandler::vcp(Parameters p) {
     std::vector<runtime::Task<bool>> writes;
     for (const auto& state : *selected) {
         const std::string name = state->info.displayName();
+        // Read once per monitor (then kept): it holds the command to its list.
+        const auto listed = co_await registry_->capabilities(state->info.id);
+        (void)listed;
         if (auto why = featureRefusal(*state, *code, value); !why.empty()) {
             log_.line("[CLIHandler] " + why);
             all = false;

@@ -5,6 +5,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
+#include "ddc/MCCSNames.h"
 #include "runtime/Format.h"
 #include "store/SQLiteDatabase.h"
 
@@ -91,6 +92,13 @@ std::optional<std::vector<DisplayPresetEntry>> decodePresetEntries(
                 e.isHiDPI = hi->get<bool>();
         }
         if (!ok) return std::nullopt;
+        if (auto f = item.find("features"); f != item.end() && f->is_object()) {
+            for (const auto& [code, value] : f->items()) {
+                const auto c = ddc::parseCode(code);
+                if (c && value.is_number_unsigned() && value.get<std::uint64_t>() <= 0xFFFF)
+                    e.features[*c] = static_cast<std::uint16_t>(value.get<std::uint64_t>());
+            }
+        }
         entries.push_back(std::move(e));
     }
     return entries;
@@ -117,6 +125,12 @@ std::optional<std::vector<std::uint8_t>> encodePresetEntries(
         if (e.resolutionHeight) o["resolutionHeight"] = *e.resolutionHeight;
         if (e.refreshRate) o["refreshRate"] = number(*e.refreshRate);
         if (e.isHiDPI) o["isHiDPI"] = *e.isHiDPI;
+        if (!e.features.empty()) {
+            nlohmann::ordered_json features = nlohmann::ordered_json::object();
+            for (const auto& [code, value] : e.features)
+                features[ddc::hexByte(code)] = value;
+            o["features"] = std::move(features);
+        }
         doc.push_back(std::move(o));
     }
     try {

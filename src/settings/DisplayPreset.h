@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,10 @@ struct DisplayPresetEntry {
     std::optional<std::int64_t> resolutionHeight;
     std::optional<double> refreshRate;
     std::optional<bool> isHiDPI;
+    /// Features beyond the five controls by VCP code, stored as
+    /// "features": {"0x87": 50}. A member of another shape is left out
+    /// rather than spoiling the preset.
+    std::map<std::uint8_t, std::uint16_t> features{};
     bool operator==(const DisplayPresetEntry&) const = default;
 };
 

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "settings/PresetManager.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
 #include "controls/InputController.h"
+#include "ddc/MCCSNames.h"
 #include "displays/DisplayKey.h"
 #include "displays/ResolutionManager.h"
 #include "runtime/Format.h"
@@ -73,6 +75,7 @@ void PresetManager::savePreset(const std::string& name) {
         if (std::isfinite(info.refreshRate)) e.refreshRate = info.refreshRate;
         if (auto mode = platform.windowServer.currentMode(info.id))
             e.isHiDPI = mode->pixelWidth > mode->width;
+        e.features = registry_->knownFeatureValues(*state);
         entries.push_back(std::move(e));
     }
     preset->setEntries(entries);
@@ -124,6 +127,22 @@ runtime::Task<void> PresetManager::apply(std::shared_ptr<DisplayPreset> preset) 
         if (entry.inputSource) {
             const auto source = controls::InputSource::fromRaw(*entry.inputSource);
             if (auto write = registry->inputWrite(*state, source)) co_await std::move(*write);
+        }
+        if (!entry.features.empty()) {
+            // Only what the monitor lists now, with a value it permits.
+            const auto caps = registry->knownCapabilities(*state);
+            for (const auto& [code, value] : entry.features) {
+                const auto* f = caps ? caps->feature(code) : nullptr;
+                if (!f || (!f->values.empty() && std::find(f->values.begin(), f->values.end(),
+                                                           value) == f->values.end())) {
+                    log_.line("[PresetManager] '" + entry.displayName + "' does not list " +
+                              ddc::featureLabel(code) + " = " + std::to_string(value) +
+                              " - skipping");
+                    continue;
+                }
+                if (auto write = registry->featureWrite(*state, code, value))
+                    co_await std::move(*write);
+            }
         }
         if (entry.resolutionWidth && entry.resolutionHeight && entry.refreshRate) {
             resolutions.setMode(d, *entry.resolutionWidth, *entry.resolutionHeight,

@@ -152,6 +152,50 @@ TEST_F(PresetAndURLTest, ApplyRestoresEveryConnectedDisplayAndSkipsTheRest) {
     EXPECT_EQ(preset->lastUsedAt(), 1002);
 }
 
+TEST_F(PresetAndURLTest, APresetKeepsTheListedFeaturesSetAndRestoresOnlyWhatTheMonitorTakes) {
+    auto left = test::named(test::simDisplay(2, SimDDCPath::i2c, 0x10ac, 0xa0c4, 7), "Left");
+    left.monitor.capabilities = "(vcp(10 14(05 08) 87 C9)mccs_ver(2.2))";
+    left.monitor.features[0x14] = {0x05, 0x0D};
+    left.monitor.features[0x87] = {5, 10};
+    left.monitor.features[0xC9] = {3, 0xFFFF};
+    useDisplays({left});
+    // Set this run: sharpness and the colour preset; read: the firmware
+    // level, which is not a setting and stays out.
+    handle("orvane://vcp?code=0x87&value=8");
+    handle("orvane://vcp?code=0x14&value=8");
+    handle("orvane://vcp?code=0xC9");
+    presets->savePreset("Night");
+    const auto saved = presets->presets().at(0);
+    EXPECT_EQ(saved->entries().at(0).features,
+              (std::map<std::uint8_t, std::uint16_t>{{0x14, 8}, {0x87, 8}}));
+    const std::string json(saved->entriesJSON()->begin(), saved->entriesJSON()->end());
+    EXPECT_THAT(json, HasSubstr(R"("features":{"0x14":8,"0x87":8})"));
+
+    handle("orvane://vcp?code=0x87&value=2");
+    handle("orvane://vcp?code=0x14&value=5");
+    runTask(executor(), presets->apply(saved));
+    EXPECT_EQ(vcp(2, 0x87), 8);
+    EXPECT_EQ(vcp(2, 0x14), 8);
+
+    // A document naming a value the monitor does not list, or a feature it
+    // does not list, writes neither; a features member of another shape is
+    // left out and the rest of the preset still applies.
+    auto edited = std::make_shared<DisplayPreset>("Edited", 1, 1);
+    const std::string doc =
+        R"([{"displayKey":"4268-41156-7","displayName":"Left","brightness":40,)"
+        R"("features":{"0x14":6,"0x16":50,"0x87":3,"sharp":1,"0x12":"x"}}])";
+    edited->setEntriesJSON(std::vector<std::uint8_t>(doc.begin(), doc.end()));
+    container.mainContext().insert(edited);
+    log_.clear();
+    runTask(executor(), presets->apply(edited));
+    EXPECT_EQ(vcp(2, 0x14), 8);
+    EXPECT_EQ(vcp(2, 0x87), 3);
+    EXPECT_EQ(vcp(2, 0x10), 40);
+    EXPECT_THAT(log_.linesStartingWith("[PresetManager] 'Left' does not list"),
+                ElementsAre("[PresetManager] 'Left' does not list Color Preset = 6 - skipping",
+                            "[PresetManager] 'Left' does not list Red Gain = 50 - skipping"));
+}
+
 TEST_F(PresetAndURLTest, TwinsKeepTheirOwnEntries) {
     // Two identical monitors without serials, and nothing else.
     useDisplays({test::named(test::simDisplay(2, SimDDCPath::i2c, 0x1234, 0x42, 0), "Twin"),
