@@ -18,6 +18,7 @@ packages=(
     libfuzzer-16-dev
     libclang-rt-16-dev
     libsqlite3-dev
+    tzdata
     liburiparser-dev
     libplist-dev
     locales

@@ -13,7 +13,9 @@ const std::vector<std::string> AppSettings::kColumns{"interceptBrightnessKeys",
                                                      "brightnessStep",
                                                      "volumeStep",
                                                      "defaultPresetName",
-                                                     "shortcutBindingsJSON"};
+                                                     "shortcutBindingsJSON",
+                                                     "latitude",
+                                                     "longitude"};
 
 input::ShortcutBindings AppSettings::shortcutBindings() const {
     return input::decodeShortcutBindings(shortcutBindingsJSON_);
@@ -37,6 +39,8 @@ void AppSettings::bindColumns(store::SQLiteStatement& s) const {
     s.bind(7, volumeStep_);
     s.bind(8, defaultPresetName_);
     s.bind(9, shortcutBindingsJSON_);
+    s.bind(10, latitude_);
+    s.bind(11, longitude_);
 }
 
 std::shared_ptr<AppSettings> AppSettings::fromRow(const store::SQLiteStatement& r, int f) {
@@ -50,6 +54,8 @@ std::shared_ptr<AppSettings> AppSettings::fromRow(const store::SQLiteStatement& 
     s->volumeStep_ = r.real(f + 6);
     s->defaultPresetName_ = r.optionalText(f + 7);
     s->shortcutBindingsJSON_ = r.optionalBlob(f + 8);
+    s->latitude_ = r.optionalReal(f + 9);
+    s->longitude_ = r.optionalReal(f + 10);
     return s;
 }
 

@@ -9,6 +9,7 @@
 
 #include "input/KeyCombo.h"
 #include "input/KeyPreferences.h"
+#include "schedule/SunTimes.h"
 #include "store/PersistentModel.h"
 
 namespace orvane::store {
@@ -51,6 +52,15 @@ class AppSettings final : public store::PersistentModel {
     void setShortcutBindingsJSON(std::optional<std::vector<std::uint8_t>> v) {
         set(shortcutBindingsJSON_, std::move(v), "shortcutBindingsJSON");
     }
+    /// Where sunrise and sunset are computed for; none until the user gives it.
+    std::optional<schedule::Location> location() const {
+        if (!latitude_ || !longitude_) return std::nullopt;
+        return schedule::Location{*latitude_, *longitude_};
+    }
+    void setLocation(std::optional<schedule::Location> where) {
+        set(latitude_, where ? std::optional(where->latitude) : std::nullopt, "latitude");
+        set(longitude_, where ? std::optional(where->longitude) : std::nullopt, "longitude");
+    }
 
     /// The bindings document; undecodable bytes read as no bindings.
     input::ShortcutBindings shortcutBindings() const;
@@ -74,6 +84,8 @@ class AppSettings final : public store::PersistentModel {
     double volumeStep_ = 6.25;
     std::optional<std::string> defaultPresetName_;
     std::optional<std::vector<std::uint8_t>> shortcutBindingsJSON_;
+    std::optional<double> latitude_;
+    std::optional<double> longitude_;
 };
 
 /// The settings record, created with the defaults on first use. Never fails:

@@ -13,8 +13,8 @@ namespace orvane::settings {
 
 using nlohmann::json;
 
-const std::vector<std::string> DisplayPreset::kColumns{"name", "createdAt", "lastUsedAt",
-                                                       "sortOrder", "entriesJSON"};
+const std::vector<std::string> DisplayPreset::kColumns{"name",      "createdAt",   "lastUsedAt",
+                                                       "sortOrder", "entriesJSON", "scheduleJSON"};
 
 namespace {
 /// A member that must be a number when present; false when it is of another type.
@@ -156,12 +156,14 @@ void DisplayPreset::bindColumns(store::SQLiteStatement& s) const {
     s.bind(3, lastUsedAt_);
     s.bind(4, sortOrder_);
     s.bind(5, entriesJSON_);
+    s.bind(6, scheduleJSON_);
 }
 
 std::shared_ptr<DisplayPreset> DisplayPreset::fromRow(const store::SQLiteStatement& r, int f) {
     auto p = std::make_shared<DisplayPreset>(r.text(f), r.real(f + 1), r.int64(f + 3));
     p->lastUsedAt_ = r.optionalReal(f + 2);
     p->entriesJSON_ = r.optionalBlob(f + 4);
+    p->scheduleJSON_ = r.optionalBlob(f + 5);
     return p;
 }
 

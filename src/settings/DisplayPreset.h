@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "schedule/PresetSchedule.h"
 #include "store/PersistentModel.h"
 
 namespace orvane::settings {
@@ -62,6 +63,15 @@ class DisplayPreset final : public store::PersistentModel {
         set(entriesJSON_, std::move(v), "entriesJSON");
     }
 
+    /// When the preset comes into force each day; none for one applied by hand only.
+    std::optional<schedule::PresetSchedule> schedule() const {
+        if (!scheduleJSON_) return std::nullopt;
+        return schedule::PresetSchedule::decode(*scheduleJSON_);
+    }
+    void setSchedule(const std::optional<schedule::PresetSchedule>& s) {
+        set(scheduleJSON_, s ? std::optional(s->encode()) : std::nullopt, "scheduleJSON");
+    }
+
     /// Empty when the document is missing or undecodable.
     std::vector<DisplayPresetEntry> entries() const;
     void setEntries(const std::vector<DisplayPresetEntry>& entries);
@@ -81,6 +91,7 @@ class DisplayPreset final : public store::PersistentModel {
     std::optional<StoreDate> lastUsedAt_;
     std::int64_t sortOrder_ = 0;
     std::optional<std::vector<std::uint8_t>> entriesJSON_;
+    std::optional<std::vector<std::uint8_t>> scheduleJSON_;
 };
 
 }  // namespace orvane::settings

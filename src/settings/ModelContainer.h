@@ -13,7 +13,7 @@ namespace orvane::settings {
 /// presets and the display name overrides, with one main context.
 class ModelContainer {
   public:
-    static constexpr const char* kSchemaVersion = "1.0.0";
+    static constexpr const char* kSchemaVersion = "1.1.0";
     static constexpr const char* kConfiguration = "Orvane";
 
     /// Opens the store at path, creating the file, its directory and its tables

@@ -168,6 +168,71 @@ TEST(Store, RefusesWhatItCannotOpenAndNeverRewritesIt) {
     }
 }
 
+TEST(Store, AVersionOneStoreGainsSchedulesAndKeepsItsRecords) {
+    test::TempDirectory dir;
+    const auto path = dir / "Orvane.store";
+    // A store as version 1.0.0 wrote it.
+    const auto makeV1 = [](const std::string& file, const char* presetTable) {
+        store::SQLiteDatabase db(file);
+        db.execute(
+            "CREATE TABLE Metadata (key TEXT PRIMARY KEY, value TEXT NOT NULL);"
+            "CREATE TABLE AppSettings (id INTEGER PRIMARY KEY, interceptBrightnessKeys INTEGER "
+            "NOT NULL, interceptVolumeKeys INTEGER NOT NULL, brightnessSyncEnabled INTEGER NOT "
+            "NULL, showOSD INTEGER NOT NULL, launchAtLogin INTEGER NOT NULL, brightnessStep REAL "
+            "NOT NULL, volumeStep REAL NOT NULL, defaultPresetName TEXT, shortcutBindingsJSON "
+            "BLOB);"
+            "CREATE TABLE DisplayNameOverride (id INTEGER PRIMARY KEY, displayKey TEXT NOT NULL, "
+            "customName TEXT NOT NULL);"
+            "INSERT INTO Metadata VALUES ('configuration', 'Orvane'), ('schemaVersion', '1.0.0');"
+            "INSERT INTO AppSettings VALUES (1, 1, 0, 0, 1, 0, 10.0, 5.0, 'Work', NULL);");
+        db.execute(presetTable);
+        db.execute(
+            "INSERT INTO DisplayPreset (id, name, createdAt, sortOrder) VALUES (1, 'Work', "
+            "5, 0)");
+    };
+    makeV1(path,
+           "CREATE TABLE DisplayPreset (id INTEGER PRIMARY KEY, name TEXT NOT NULL, createdAt REAL "
+           "NOT NULL, lastUsedAt REAL, sortOrder INTEGER NOT NULL, entriesJSON BLOB);");
+    {
+        ModelContainer c(path);
+        auto& context = c.mainContext();
+        auto settings = fetchOrCreateSettings(context);
+        EXPECT_EQ(settings->defaultPresetName(), "Work");
+        EXPECT_EQ(settings->brightnessStep(), 10.0);
+        EXPECT_FALSE(settings->location());
+        auto presets = context.fetch<DisplayPreset>();
+        ASSERT_EQ(presets.size(), 1u);
+        EXPECT_EQ(presets[0]->name(), "Work");
+        EXPECT_FALSE(presets[0]->schedule());
+        settings->setLocation(schedule::Location{59.91, 10.75});
+        presets[0]->setSchedule(schedule::PresetSchedule::parse("sunset-30"));
+        context.save();
+    }
+    {
+        ModelContainer c(path);
+        auto& context = c.mainContext();
+        EXPECT_EQ(fetchOrCreateSettings(context)->location(), (schedule::Location{59.91, 10.75}));
+        EXPECT_EQ(context.fetch<DisplayPreset>().at(0)->schedule(),
+                  schedule::PresetSchedule::parse("sunset-30"));
+        store::SQLiteStatement version(context.database(),
+                                       "SELECT value FROM Metadata WHERE key = 'schemaVersion'");
+        ASSERT_TRUE(version.step());
+        EXPECT_EQ(version.text(0), "1.1.0");
+    }
+    // A 1.0.0 store whose tables are not 1.0.0's is not migrated: it is
+    // refused as it is.
+    const auto odd = dir / "odd.store";
+    makeV1(odd,
+           "CREATE TABLE DisplayPreset (id INTEGER PRIMARY KEY, name TEXT NOT NULL, createdAt "
+           "REAL NOT NULL, sortOrder INTEGER NOT NULL);");
+    EXPECT_THAT([&] { ModelContainer{odd}; },
+                ::testing::ThrowsMessage<store::StoreError>(HasSubstr("schemaVersion is 1.0.0")));
+    store::SQLiteDatabase db(odd);
+    store::SQLiteStatement columns(db, "SELECT count(*) FROM pragma_table_info('AppSettings')");
+    ASSERT_TRUE(columns.step());
+    EXPECT_EQ(columns.int64(0), 10);
+}
+
 TEST(Store, TwoStartsOnAFreshStoreBothOpenIt) {
     test::TempDirectory dir;
     const auto path = dir / "Orvane.store";
