@@ -40,6 +40,12 @@ void AppDelegate::applicationDidFinishLaunching() {
         if (over()) co_return;
         if (self->applyDefaultPresetAtLaunch) co_await self->s_.presets->applyDefaultPreset();
         if (over()) co_return;
+        if (self->schedulePresets) {
+            // After the default preset: a scheduled one in force replaces it.
+            self->scheduler_ = std::make_shared<settings::PresetScheduler>(
+                self->s_.presets, self->s_.runtime.main(), self->s_.log);
+            self->scheduler_->start();
+        }
         self->launched_ = true;
         auto pending = std::move(self->afterLaunch_);
         for (auto& fn : pending)
@@ -82,8 +88,9 @@ void AppDelegate::startInstallerImageCleanup() {
 void AppDelegate::detach() {
     if (detached_) return;
     detached_ = true;
-    // Quitting before the delay is up still ejects the image, right here:
-    // the queues are closed by now.
+    if (scheduler_) scheduler_->stop();
+        // Quitting before the delay is up still ejects the image, right here:
+        // the queues are closed by now.
 #ifdef ORVANE_INSTALLER_IMAGE_CLEANUP
     if (pendingCleanup_) {
         pendingCleanup_->run();
@@ -183,6 +190,7 @@ void AppDelegate::applicationWillTerminate() {
     if (terminated_) return;
     terminated_ = true;
     afterLaunch_.clear();  // held URLs would act on displays being restored
+    if (scheduler_) scheduler_->stop();
     s_.log.line("[AppDelegate] Orvane terminating - cleaning up");
     s_.registry->stop();
 }

@@ -19,6 +19,7 @@
 #include "runtime/Runtime.h"
 #include "settings/CLIHandler.h"
 #include "settings/PresetManager.h"
+#include "settings/PresetScheduler.h"
 #include "settings/UserDefaults.h"
 
 namespace orvane::app {
@@ -78,12 +79,18 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     bool onboardingWindowShown() const { return onboardingShown_; }
     /// A one-shot run leaves the displays as its URLs set them.
     bool applyDefaultPresetAtLaunch = true;
+    /// After launch, scheduled presets come into force at their moments
+    /// (resident runs; a check every half minute would keep a virtual clock
+    /// running for ever).
+    bool schedulePresets = false;
+    const std::shared_ptr<settings::PresetScheduler>& scheduler() const { return scheduler_; }
     /// The application that owns the services is going away: work still
     /// pending (the launch task, held URLs) must not touch them any more.
     void detach();
 
   private:
     Services s_;
+    std::shared_ptr<settings::PresetScheduler> scheduler_;
     bool urlHandlerRegistered_ = false;
     bool launched_ = false;
     bool terminated_ = false;

@@ -127,6 +127,7 @@ std::unique_ptr<app::OrvaneApp> makeApp(runtime::Runtime& rt, const platform::Pl
         // must not hold up the others' cards. The simulated machine keeps
         // its one-after-another transcript.
         app->registry().probeSideBySide = backend.name() != platform::sim::SimBackend::kName;
+        app->delegate().schedulePresets = true;
         // A cache, in the freedesktop sense: losing it costs a re-read.
         if (auto dir = runtime::xdgDirectory("XDG_CACHE_HOME", ".cache"))
             app->registry().capabilitiesCachePath = *dir + "/orvane/capabilities.json";
@@ -151,6 +152,7 @@ std::unique_ptr<app::OrvaneApp> makeOneShotApp(runtime::Runtime& rt, platform::B
     // volume command must not reset brightness to the default preset.
     app->registry().reprobeOnTimer = false;
     app->delegate().applyDefaultPresetAtLaunch = false;
+    app->delegate().schedulePresets = false;
     return app;
 }
 

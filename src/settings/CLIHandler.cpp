@@ -126,6 +126,8 @@ runtime::Task<bool> CLIHandler::run(std::string text, Documents documents) {
     if (command == "preset") co_return co_await preset(p);
     if (command == "vcp") co_return co_await vcp(p);
     if (command == "key") co_return key(p);
+    if (command == "schedule") co_return scheduleCommand(p);
+    if (command == "location") co_return locationCommand(p);
     if (command == "info") {
         if (documents) {
             documents(infoDocument());
@@ -314,15 +316,40 @@ runtime::Task<bool> CLIHandler::preset(Parameters p) {
         log_.line("[CLIHandler] preset command requires 'name' parameter");
         co_return false;
     }
-    const std::string wanted = runtime::lowercased(name);
-    for (const auto& preset : presets_->presets()) {
-        if (runtime::lowercased(preset->name()) != wanted) continue;
+    if (auto preset = presets_->preset(name)) {
         runtime::spawnRetaining(main_, presets_, presets_->apply(preset));
         log_.line("[CLIHandler] Applied preset: " + std::string(name));
         co_return true;
     }
     log_.line("[CLIHandler] Preset not found: " + std::string(name));
     co_return false;
+}
+
+bool CLIHandler::scheduleCommand(const Parameters& p) {
+    const char* name = parameter(p, "preset");
+    const char* at = parameter(p, "at");
+    if (!name || !at) return badValue("schedule", "'preset' and 'at' (21:30, sunset-30 or none)");
+    auto preset = presets_->preset(name);
+    if (!preset) {
+        log_.line("[CLIHandler] Preset not found: " + std::string(name));
+        return false;
+    }
+    std::optional<schedule::PresetSchedule> when;
+    if (std::string_view(at) != "none") {
+        when = schedule::PresetSchedule::parse(at);
+        if (!when) return badValue("schedule", "'at' as 21:30, sunrise, sunset, sunset-30 or none");
+    }
+    return presets_->setSchedule(*preset, when);
+}
+
+bool CLIHandler::locationCommand(const Parameters& p) {
+    const char* clear = parameter(p, "clear");
+    if (clear) return presets_->setLocation(std::nullopt);
+    const auto lat = number(p, "latitude");
+    const auto lon = number(p, "longitude");
+    if (!lat || !lon || *lat < -90 || *lat > 90 || *lon < -180 || *lon > 180)
+        return badValue("location", "'latitude' (-90 to 90) and 'longitude' (-180 to 180)");
+    return presets_->setLocation(schedule::Location{*lat, *lon});
 }
 
 bool CLIHandler::key(const Parameters& p) {

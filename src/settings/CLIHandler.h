@@ -97,6 +97,10 @@ class CLIHandler {
     /// Every write's outcome; "No selected display takes <control>" without any.
     runtime::Task<bool> allOrNone(std::vector<runtime::Task<bool>> writes, const char* control);
     runtime::Task<bool> preset(Parameters p);
+    /// Gives a preset its daily moment, or takes it away.
+    bool scheduleCommand(const Parameters& p);
+    /// Where sunrise and sunset are computed for.
+    bool locationCommand(const Parameters& p);
     /// What a key or shortcut does, for a desktop's own shortcut to call.
     bool key(const Parameters& p);
     void info();

@@ -181,6 +181,78 @@ void PresetManager::setDefault(const std::optional<std::string>& name) {
                    : std::string("[PresetManager] Default preset cleared"));
 }
 
+std::shared_ptr<DisplayPreset> PresetManager::preset(const std::string& name) const {
+    const auto wanted = runtime::lowercased(name);
+    for (auto& p : presets()) {
+        if (runtime::lowercased(p->name()) == wanted) return p;
+    }
+    return nullptr;
+}
+
+bool PresetManager::setSchedule(DisplayPreset& preset,
+                                const std::optional<schedule::PresetSchedule>& when) {
+    if (!modelContext) return false;
+    if (when && when->followsTheSun() && !location()) {
+        log_.line("[PresetManager] '" + preset.name() + "' at " + when->text() +
+                  " needs a location: orvane://location?latitude=...&longitude=...");
+        return false;
+    }
+    preset.setSchedule(when);
+    if (const auto error = saveQuietly()) {
+        log_.line("[PresetManager] Could not save the schedule yet: " + *error +
+                  " - it is saved with the next change");
+        return false;
+    }
+    log_.line(when ? "[PresetManager] '" + preset.name() + "' comes into force each day at " +
+                         when->text()
+                   : "[PresetManager] '" + preset.name() + "' is no longer scheduled");
+    return true;
+}
+
+bool PresetManager::setLocation(const std::optional<schedule::Location>& where) {
+    if (!modelContext) return false;
+    fetchOrCreateSettings(*modelContext)->setLocation(where);
+    if (const auto error = saveQuietly()) {
+        log_.line("[PresetManager] Could not save the location yet: " + *error +
+                  " - it is saved with the next change");
+        return false;
+    }
+    char text[64];
+    if (where) std::snprintf(text, sizeof text, "%.4f, %.4f", where->latitude, where->longitude);
+    log_.line(where ? "[PresetManager] Sun times are for " + std::string(text)
+                    : std::string("[PresetManager] Location cleared"));
+    return true;
+}
+
+std::optional<schedule::Location> PresetManager::location() const {
+    if (!modelContext) return std::nullopt;
+    return fetchOrCreateSettings(*modelContext)->location();
+}
+
+std::optional<PresetManager::ScheduledChange> PresetManager::inForce(StoreDate now) const {
+    std::optional<ScheduledChange> best;
+    const auto where = location();
+    for (auto& p : presets()) {
+        const auto when = p->schedule();
+        if (!when) continue;
+        const auto at = schedule::lastMoment(*when, now, where);
+        if (at && (!best || *at > best->at)) best = ScheduledChange{p, *when, *at};
+    }
+    return best;
+}
+
+std::optional<PresetManager::ScheduledChange> PresetManager::nextChange(StoreDate now) const {
+    std::optional<ScheduledChange> best;
+    const auto where = location();
+    for (auto& p : presets()) {
+        const auto when = p->schedule();
+        if (!when) continue;
+        const auto at = schedule::nextMoment(*when, now, where);
+        if (at && (!best || *at < best->at)) best = ScheduledChange{p, *when, *at};
+    }
+    return best;
+}
+
 void PresetManager::remove(const std::shared_ptr<DisplayPreset>& preset) {
     if (!modelContext) return;
     if (fetchOrCreateSettings(*modelContext)->defaultPresetName() == preset->name())

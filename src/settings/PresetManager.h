@@ -33,6 +33,27 @@ class PresetManager {
     /// Every preset by sort order; a failing fetch counts as none.
     std::vector<std::shared_ptr<DisplayPreset>> presets() const;
 
+    /// The preset named (in any case, as URLs name it), or none.
+    std::shared_ptr<DisplayPreset> preset(const std::string& name) const;
+    /// Gives the preset a schedule, or takes it away; false (said) when it
+    /// cannot be saved or names a sun event without a location.
+    bool setSchedule(DisplayPreset& preset, const std::optional<schedule::PresetSchedule>& when);
+    /// Where sun times are for; none clears it.
+    bool setLocation(const std::optional<schedule::Location>& where);
+    std::optional<schedule::Location> location() const;
+
+    /// A scheduled preset and the moment it comes into force.
+    struct ScheduledChange {
+        std::shared_ptr<DisplayPreset> preset;
+        schedule::PresetSchedule when;
+        StoreDate at = 0;
+    };
+    /// The scheduled preset whose latest moment is the most recent at now.
+    std::optional<ScheduledChange> inForce(StoreDate now) const;
+    /// The first scheduled moment after now.
+    std::optional<ScheduledChange> nextChange(StoreDate now) const;
+    StoreDate now() const { return now_(); }
+
   private:
     /// Saves the context; the error when it could not, the change then pending.
     std::optional<std::string> saveQuietly();

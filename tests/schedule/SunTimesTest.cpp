@@ -1,25 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
-
 #include "schedule/PresetSchedule.h"
 #include "schedule/SunTimes.h"
+#include "support/ScopedTimeZone.h"
 
 namespace orvane::schedule {
 namespace {
 
-/// Seconds since 1970 of a UTC date and time.
-double utc(int y, int mo, int d, int h, int mi) {
-    tm t{};
-    t.tm_year = y - 1900;
-    t.tm_mon = mo - 1;
-    t.tm_mday = d;
-    t.tm_hour = h;
-    t.tm_min = mi;
-    return static_cast<double>(timegm(&t));
-}
+using test::ScopedTimeZone;
+using test::utc;
 
 struct Published {
     const char* place;
@@ -65,26 +55,6 @@ TEST(SunTimes, MatchPublishedTablesWithinTwoMinutes) {
     EXPECT_FALSE(summer.sunrise || summer.sunset);
     EXPECT_TRUE(summer.alwaysUp && !summer.alwaysDown);
 }
-
-class ScopedTimeZone {
-  public:
-    explicit ScopedTimeZone(const char* tz) {
-        if (const char* old = std::getenv("TZ")) old_ = old;
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~ScopedTimeZone() {
-        if (old_.empty()) {
-            unsetenv("TZ");
-        } else {
-            setenv("TZ", old_.c_str(), 1);
-        }
-        tzset();
-    }
-
-  private:
-    std::string old_;
-};
 
 TEST(PresetSchedule, TextsAndStoredFormRoundTripAndBadOnesAreRefused) {
     for (const char* text : {"21:30", "00:00", "23:59", "sunset", "sunrise+15", "sunset-30"}) {

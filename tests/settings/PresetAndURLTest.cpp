@@ -11,7 +11,9 @@
 #include "settings/CLIHandler.h"
 #include "settings/ModelContainer.h"
 #include "settings/PresetManager.h"
+#include "settings/PresetScheduler.h"
 #include "settings/SettingsBindingsStore.h"
+#include "support/ScopedTimeZone.h"
 #include "support/SimFixture.h"
 #include "support/TempDirectory.h"
 
@@ -181,9 +183,8 @@ TEST_F(PresetAndURLTest, APresetKeepsTheListedFeaturesSetAndRestoresOnlyWhatTheM
     // does not list, writes neither; a features member of another shape is
     // left out and the rest of the preset still applies.
     auto edited = std::make_shared<DisplayPreset>("Edited", 1, 1);
-    const std::string doc =
-        R"([{"displayKey":"4268-41156-7","displayName":"Left","brightness":40,)"
-        R"("features":{"0x14":6,"0x16":50,"0x87":3,"sharp":1,"0x12":"x"}}])";
+    const std::string doc = R"([{"displayKey":"4268-41156-7","displayName":"Left","brightness":40,)"
+                            R"("features":{"0x14":6,"0x16":50,"0x87":3,"sharp":1,"0x12":"x"}}])";
     edited->setEntriesJSON(std::vector<std::uint8_t>(doc.begin(), doc.end()));
     container.mainContext().insert(edited);
     log_.clear();
@@ -194,6 +195,91 @@ TEST_F(PresetAndURLTest, APresetKeepsTheListedFeaturesSetAndRestoresOnlyWhatTheM
     EXPECT_THAT(log_.linesStartingWith("[PresetManager] 'Left' does not list"),
                 ElementsAre("[PresetManager] 'Left' does not list Color Preset = 6 - skipping",
                             "[PresetManager] 'Left' does not list Red Gain = 50 - skipping"));
+}
+
+TEST_F(PresetAndURLTest, ScheduledPresetsComeIntoForceOnceAtTheirMomentsAndAfterMissingThem) {
+    test::ScopedTimeZone zone("Europe/London");
+    double wall = test::utc(2024, 6, 20, 19, 0);  // 20:00 in London (BST)
+    auto timed = std::make_shared<PresetManager>(registry, log_, [&] { return wall; });
+    timed->modelContext = &container.mainContext();
+    CLIHandler urls(registry, timed, executor(), log_);
+    const auto run = [&](const std::string& url) {
+        log_.clear();
+        return runTask(executor(), urls.run(url));
+    };
+    for (auto [name, level] : {std::pair{"Day", 80}, {"Dusk", 50}, {"Night", 20}}) {
+        ASSERT_TRUE(run("orvane://brightness?display=2&value=" + std::to_string(level)));
+        timed->savePreset(name);
+    }
+    EXPECT_TRUE(run("orvane://schedule?preset=day&at=07:00"));
+    EXPECT_THAT(lines(), Contains("[PresetManager] 'Day' comes into force each day at 07:00"));
+    EXPECT_TRUE(run("orvane://schedule?preset=Night&at=22:30"));
+    EXPECT_FALSE(run("orvane://schedule?preset=Dusk&at=sunset-30")) << "no location yet";
+    EXPECT_FALSE(run("orvane://schedule?preset=Dusk&at=dusk"));
+    EXPECT_FALSE(run("orvane://location?latitude=91&longitude=0"));
+    EXPECT_TRUE(run("orvane://location?latitude=51.5074&longitude=-0.1278"));
+    EXPECT_TRUE(run("orvane://schedule?preset=Dusk&at=sunset-30"));
+    EXPECT_EQ(timed->nextChange(wall)->preset->name(), "Dusk");
+
+    auto scheduler = std::make_shared<PresetScheduler>(timed, executor(), log_);
+    // From here the scheduler's checks keep the executor busy for ever: URLs
+    // run for a bounded while.
+    const auto runNow = [&](const std::string& url) {
+        bool ok = false;
+        runtime::spawn(executor(),
+                       [](CLIHandler& handler, std::string url, bool& ok) -> runtime::Task<void> {
+                           ok = co_await handler.run(std::move(url));
+                       }(urls, url, ok));
+        executor().runFor(std::chrono::seconds(2));
+        return ok;
+    };
+    const auto scheduled = [&] { return log_.linesStartingWith("[PresetScheduler]"); };
+    const auto tick = [&](double seconds) {
+        wall += seconds;
+        executor().runFor(
+            std::chrono::duration_cast<runtime::Duration>(std::chrono::duration<double>(seconds)));
+    };
+    // 20:00: Day's 07:00 has been applied by nobody, but Dusk (sunset 21:21
+    // less 30 min) is later and not due yet: at start Day is in force.
+    ASSERT_TRUE(runNow("orvane://brightness?display=2&value=35"));
+    log_.clear();
+    scheduler->start();
+    executor().runFor(std::chrono::seconds(1));
+    EXPECT_THAT(scheduled(), ElementsAre("[PresetScheduler] Applying 'Day', scheduled at 07:00"));
+    EXPECT_EQ(vcp(2, 0x10), 80);
+    // The user's own change stands until the next moment.
+    ASSERT_TRUE(runNow("orvane://brightness?display=2&value=35"));
+    log_.clear();
+    tick(40 * 60);
+    EXPECT_THAT(scheduled(), IsEmpty());
+    EXPECT_EQ(vcp(2, 0x10), 35);
+    // 20:51 + a few checks: Dusk, once.
+    log_.clear();
+    tick(20 * 60);
+    EXPECT_THAT(scheduled(),
+                ElementsAre("[PresetScheduler] Applying 'Dusk', scheduled at sunset-30"));
+    EXPECT_EQ(vcp(2, 0x10), 50);
+
+    // Asleep from 21:00 to 07:30 the next day: the checks stop, the wall
+    // clock does not. Night's 22:30 and Day's 07:00 were both missed; only
+    // Day, in force now, is applied.
+    log_.clear();
+    wall = test::utc(2024, 6, 21, 6, 30);
+    executor().runFor(PresetScheduler::kCheckInterval);
+    EXPECT_THAT(scheduled(), ElementsAre("[PresetScheduler] Applying 'Day', scheduled at 07:00"));
+
+    // A new time zone counts from the next check: 22:30 in Tokyo is 13:30 UTC.
+    log_.clear();
+    test::ScopedTimeZone tokyo("Asia/Tokyo");
+    wall = test::utc(2024, 6, 21, 13, 31);
+    executor().runFor(PresetScheduler::kCheckInterval);
+    EXPECT_THAT(scheduled(), ElementsAre("[PresetScheduler] Applying 'Night', scheduled at 22:30"));
+    EXPECT_EQ(vcp(2, 0x10), 20);
+
+    // Unscheduled, a preset is never applied by the clock again.
+    EXPECT_TRUE(runNow("orvane://schedule?preset=Night&at=none"));
+    EXPECT_FALSE(timed->presets()[2]->schedule());
+    scheduler->stop();
 }
 
 TEST_F(PresetAndURLTest, TwinsKeepTheirOwnEntries) {
