@@ -36,6 +36,10 @@ URL commands, orvane://COMMAND?NAME=VALUE&...:
               volume-up, volume-down or mute: what the key or shortcut does
   vcp         code=0x87 and value=N: reads or sets any feature the monitor
               lists; without code, lists them
+  schedule    preset=NAME and at=21:30, sunrise, sunset, sunset-30 or none: the
+              preset comes into force each day then (in a resident Orvane)
+  location    latitude=59.91 and longitude=10.75 (or clear=1): where the sun
+              times are for
   info        lists the displays and their levels
   display=all, external, a 1-based index, or a display's name, connector (DP-1),
     serial or key picks the displays (default: all)

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "gui/viewmodel/PopoverModel.h"
+#include "support/ScopedTimeZone.h"
 #include "support/SimApp.h"
 #include "support/SimFixture.h"
 #include "support/TempDirectory.h"
@@ -20,6 +21,7 @@ using platform::sim::SimDDCPath;
 using platform::sim::SimRig;
 using platform::sim::SimTransaction;
 using namespace std::chrono_literals;
+using test::utc;
 
 class PopoverModelTest : public ::testing::Test {
   protected:
@@ -327,6 +329,25 @@ TEST_F(PopoverModelTest, MoreShowsTheAdjustableFeaturesTheMonitorListsAndWritesT
     EXPECT_EQ(card(3).featuresStatus(), DisplayCardModel::FeaturesStatus::unavailable);
     EXPECT_EQ(card(3).featuresNote(), "The monitor does not list its features");
     EXPECT_TRUE(card(3).featureRows().empty());
+}
+
+TEST_F(PopoverModelTest, TheNextScheduledChangeIsSaidUnderThePresets) {
+    ScopedTimeZone zone("UTC");
+    start(threeDisplays());
+    auto& presets = *sim_->app->presetManager();
+    model_->wallNow = [] { return utc(2024, 6, 20, 20, 0); };  // a Thursday
+    EXPECT_EQ(model_->nextChangeLine(), "");
+    presets.savePreset("Night");
+    presets.savePreset("Dawn");
+    presets.setSchedule(*presets.preset("Night"), schedule::PresetSchedule::parse("21:30"));
+    EXPECT_EQ(model_->nextChangeLine(), "Next: Night at 21:30");
+    EXPECT_FALSE(
+        presets.setSchedule(*presets.preset("Dawn"), schedule::PresetSchedule::parse("sunrise")))
+        << "a sun event needs a place";
+    presets.setLocation(schedule::Location{51.5074, -0.1278});
+    presets.setSchedule(*presets.preset("Dawn"), schedule::PresetSchedule::parse("sunrise"));
+    model_->wallNow = [] { return utc(2024, 6, 20, 22, 0); };
+    EXPECT_EQ(model_->nextChangeLine(), "Next: Dawn Friday at 03:43 (sunrise)");
 }
 
 }  // namespace

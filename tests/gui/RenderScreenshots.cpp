@@ -149,6 +149,8 @@ QImage desktop(QSize size) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    setenv("TZ", "UTC", 1);  // the times the pictures show
+    tzset();
     QApplication qt(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     gui::SymbolIcon::setUseTheme(false);
@@ -176,6 +178,12 @@ int main(int argc, char** argv) {
         s.model->newPresetName = "Evening";
         s.model->submitSave();
         s.model->setDefaultPreset("Evening");
+        // On a schedule, seen at a fixed 18:00 UTC (the pictures are rendered in UTC).
+        auto& presets = *s.sim.app->presetManager();
+        presets.setLocation(schedule::Location{51.5074, -0.1278});
+        presets.setSchedule(*presets.preset("Evening"),
+                            schedule::PresetSchedule::parse("sunset-30"));
+        s.model->wallNow = [] { return 1718906400.0; };  // 2024-06-20 18:00 UTC
         s.sim.executor().runUntilIdle();
         s.popover->refresh();
         ok &= save(render(*s.popover, 1), out + "/popover-three-displays.png");

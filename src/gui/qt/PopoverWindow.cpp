@@ -125,6 +125,9 @@ PopoverWindow::PopoverWindow(PopoverModel& model, QWidget* parent)
     presetsRow->addStretch(1);
     presetsRow->addWidget(save_);
     presetsLayout->addLayout(presetsRow);
+    next_ = new QLabel(presets_);
+    next_->setForegroundRole(QPalette::PlaceholderText);
+    presetsLayout->addWidget(next_);
     saveSheet_ = new QWidget(presets_);
     auto* sheet = new QHBoxLayout(saveSheet_);
     sheet->setContentsMargins(0, 0, 0, 0);
@@ -363,6 +366,9 @@ void PopoverWindow::refresh() {
         presetsMenu_->setIcon(symbol("list.bullet.rectangle"));
     }
     rebuildPresetsMenu();
+    const auto next = model_.nextChangeLine();
+    next_->setText(q(next));
+    next_->setVisible(!next.empty());
     save_->setText(q(model_.saveButtonText()));
     save_->setIcon(symbol(model_.saveButtonSymbol()));
     save_->setEnabled(model_.canSavePreset());

@@ -34,6 +34,8 @@ class PopoverWindow final : public QWidget {
     QLabel* countLine() const { return count_; }
     QWidget* emptyState() const { return empty_; }
     QWidget* presetsArea() const { return presets_; }
+    /// "Next: Evening at 21:02 (sunset-30)", hidden with nothing scheduled.
+    QLabel* nextChange() const { return next_; }
     QToolButton* presetsMenu() const { return presetsMenu_; }
     QPushButton* saveButton() const { return save_; }
     QLineEdit* presetName() const { return name_; }
@@ -66,6 +68,7 @@ class PopoverWindow final : public QWidget {
 
     PopoverModel& model_;
     QLabel* count_;
+    QLabel* next_;
     QLabel* headerIcon_;
     QWidget* empty_;
     QVBoxLayout* cardsLayout_;

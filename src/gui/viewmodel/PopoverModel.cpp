@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "gui/viewmodel/PopoverModel.h"
 
+#include <time.h>
+
+#include <ctime>
+
 #include <algorithm>
 
 #include "runtime/Spawn.h"
@@ -101,6 +105,28 @@ void PopoverModel::setDefaultPreset(const std::optional<std::string>& name) {
 
 void PopoverModel::deletePreset(const std::string& name) {
     if (auto p = preset(name)) presets_->remove(p);
+}
+
+std::string PopoverModel::nextChangeLine() const {
+    const double now = wallNow ? wallNow() : presets_->now();
+    const auto change = presets_->nextChange(now);
+    if (!change) return {};
+    const auto at = static_cast<time_t>(change->at);
+    const auto today = static_cast<time_t>(now);
+    tm when{};
+    tm day{};
+    if (!localtime_r(&at, &when) || !localtime_r(&today, &day)) return {};
+    char time[32];
+    std::strftime(time, sizeof time, "%H:%M", &when);
+    std::string on;
+    if (when.tm_yday != day.tm_yday || when.tm_year != day.tm_year) {
+        char weekday[32];
+        std::strftime(weekday, sizeof weekday, "%A ", &when);
+        on = weekday;
+    }
+    std::string line = "Next: " + change->preset->name() + " " + on + "at " + time;
+    if (change->when.followsTheSun()) line += " (" + change->when.text() + ")";
+    return line;
 }
 
 }  // namespace orvane::gui

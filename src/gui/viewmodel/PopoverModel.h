@@ -47,6 +47,12 @@ class PopoverModel {
     bool canSavePreset() const { return presetNames().size() < kPresetLimit; }
     /// "Save Preset" or "Limit reached", with its symbol.
     std::string saveButtonText() const;
+    /// Under the presets: "Next: Evening at 21:02 (sunset-30)", the day's
+    /// name first when it is not today; empty with nothing scheduled.
+    std::string nextChangeLine() const;
+    /// The wall clock the line is for; the presets' own when unset (pictures
+    /// set a fixed one).
+    std::function<double()> wallNow;
     const char* saveButtonSymbol() const;
     bool showingPresetSave = false;
     std::string newPresetName;
