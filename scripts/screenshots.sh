@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Renders the popover (0, 1 and 3 displays, the info and More panels, dark, 200 %),
+# Renders the popover (0, 1 and 3 displays, the info and More panels, dark, 200 %), the settings tabs,
 # the on-screen panel and a dimming overlay to PNG under docs/screenshots/,
 # offscreen, on the simulated machine. Builds what it needs (dev preset).
 set -euo pipefail

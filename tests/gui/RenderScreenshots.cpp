@@ -92,9 +92,9 @@ struct SettingsScene {
         : keys(s.sim.log),
           autostart(dir + "/config", "/usr/bin/orvane"),
           bindings(s.sim.app->container().mainContext(), dir, s.sim.log),
-          model(gui::SettingsModel::Services{s.sim.app->container().mainContext(),
-                                             s.sim.app->registry().shared_from_this(), sync,
-                                             autostart, bindings, s.sim.log, keys}),
+          model(gui::SettingsModel::Services{
+              s.sim.app->container().mainContext(), s.sim.app->registry().shared_from_this(), sync,
+              autostart, bindings, s.sim.log, keys, s.sim.app->presetManager()}),
           updates(QUrl(), QStringLiteral("Orvane"), QStringLiteral("0.6.0")),
           window(model, updates, s.sim.app->defaults(), QStringLiteral("0.6.0"),
                  QStringLiteral("1")) {
@@ -262,10 +262,17 @@ int main(int argc, char** argv) {
         model.recorder().handleKeyDown({126, 0x40000 | 0x80000});
         model.startRecording(input::ShortcutAction::volumeUp);
         model.setSyncEnabled(true);
+        // Two presets, one at a time of day and one at sunset, for Oslo.
+        auto& presets = *s.sim.app->presetManager();
+        presets.savePreset("Day");
+        presets.savePreset("Evening");
+        model.setLocation(schedule::Location{59.9139, 10.7522});
+        model.setSchedule("Day", schedule::PresetSchedule::parse("07:30"));
+        model.setSchedule("Evening", schedule::PresetSchedule::parse("sunset-30"));
         window.refresh();
         const char* names[] = {"settings-general", "settings-keyboard", "settings-sync",
-                               "settings-about"};
-        for (int i = 0; i < 4; ++i) {
+                               "settings-schedule", "settings-about"};
+        for (int i = 0; i < 5; ++i) {
             window.tabs()->setCurrentIndex(i);
             model.startRecording(input::ShortcutAction::volumeUp);
             window.refresh();

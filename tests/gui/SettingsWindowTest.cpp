@@ -6,12 +6,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimeEdit>
 #include <QToolButton>
 #include <QtTest>
 #include <filesystem>
@@ -25,6 +28,7 @@
 #include "gui/qt/AboutPane.h"
 #include "gui/qt/OnboardingWindow.h"
 #include "gui/qt/QtWindowToolkit.h"
+#include "gui/qt/SchedulePane.h"
 #include "gui/qt/SettingsWindow.h"
 #include "gui/qt/SymbolIcon.h"
 #include "gui/qt/UpdateController.h"
@@ -83,9 +87,9 @@ struct Settings {
           keys(sim.log),
           autostart((dir / "config").string(), "/usr/bin/orvane"),
           bindings(sim.app->container().mainContext(), dir.string(), sim.log),
-          model(gui::SettingsModel::Services{sim.app->container().mainContext(),
-                                             sim.app->registry().shared_from_this(), sync,
-                                             autostart, bindings, sim.log, keys}),
+          model(gui::SettingsModel::Services{
+              sim.app->container().mainContext(), sim.app->registry().shared_from_this(), sync,
+              autostart, bindings, sim.log, keys, sim.app->presetManager()}),
           updates(QUrl(), QStringLiteral("Orvane"), QStringLiteral("0.6.0")),
           window(model, updates, sim.app->defaults(), QStringLiteral("0.6.0"),
                  QStringLiteral("7")) {
@@ -120,9 +124,10 @@ class SettingsWindowTest : public QObject {
         Settings s("desk.json");
         auto* tabs = s.window.tabs();
         QVERIFY(tabs);
-        QCOMPARE(tabs->count(), 4);
+        QCOMPARE(tabs->count(), 5);
         QCOMPARE(tabs->tabText(0), QStringLiteral("General"));
-        QCOMPARE(tabs->tabText(3), QStringLiteral("About"));
+        QCOMPARE(tabs->tabText(3), QStringLiteral("Schedule"));
+        QCOMPARE(tabs->tabText(4), QStringLiteral("About"));
         QVERIFY(!s.window.launchAtLogin()->isChecked());
         QVERIFY(s.window.showOSD()->isChecked());
         QCOMPARE(s.window.brightnessStep()->currentText(), QStringLiteral("6.25% (16 steps)"));
@@ -415,6 +420,47 @@ class SettingsWindowTest : public QObject {
         window.finishButton()->click();
         QCOMPARE(finished, 1);
         QVERIFY(!window.isVisible());
+    }
+
+    void theScheduleTabSetsThePlaceAndEachPresetsMoment() {
+        Settings s("desk.json");
+        s.window.tabs()->setCurrentIndex(3);
+        auto* pane = s.window.schedulePane();
+        QVERIFY(pane->rows().empty());
+        auto& presets = *s.sim.app->presetManager();
+        presets.savePreset("Day");
+        presets.savePreset("Evening");
+        s.window.refresh();
+        QCOMPARE(pane->rows().size(), std::size_t(2));
+        QCOMPARE(pane->rows()[1].preset, QStringLiteral("Evening"));
+        QCOMPARE(pane->rows()[1].event->currentText(), QStringLiteral("Not scheduled"));
+        // Sunset without a place is refused, and says what is missing.
+        pane->rows()[1].event->setCurrentIndex(3);
+        pane->rows()[1].event->activated(3);
+        QTRY_VERIFY(pane->error()->isVisible());
+        QCOMPARE(pane->error()->text(), QString::fromUtf8(gui::SettingsModel::kNeedsLocation));
+        QVERIFY(!presets.preset("Evening")->schedule());
+        pane->latitude()->setValue(59.9139);
+        pane->longitude()->setValue(10.7522);
+        QTest::mouseClick(pane->setLocationButton(), Qt::LeftButton);
+        QCOMPARE(presets.location(), (schedule::Location{59.9139, 10.7522}));
+        pane->rows()[1].offset->setValue(-30);
+        pane->rows()[1].event->setCurrentIndex(3);
+        pane->rows()[1].event->activated(3);
+        QTRY_COMPARE(presets.preset("Evening")->schedule(),
+                     schedule::PresetSchedule::parse("sunset-30"));
+        QVERIFY(!pane->error()->isVisible());
+        pane->rows()[0].time->setTime(QTime(7, 30));
+        pane->rows()[0].event->setCurrentIndex(1);
+        pane->rows()[0].event->activated(1);
+        QTRY_COMPARE(presets.preset("Day")->schedule(), schedule::PresetSchedule::parse("07:30"));
+        // Drawn again, the rows show what is kept.
+        QTRY_COMPARE(pane->rows()[0].time->time(), QTime(7, 30));
+        QVERIFY(pane->rows()[0].time->isVisibleTo(pane));
+        QCOMPARE(pane->rows()[1].offset->value(), -30);
+        pane->rows()[0].event->setCurrentIndex(0);
+        pane->rows()[0].event->activated(0);
+        QTRY_VERIFY(!presets.preset("Day")->schedule());
     }
 };
 

@@ -19,7 +19,7 @@ GuiApplication::GuiApplication(app::OrvaneApp& app, runtime::Runtime& runtime, r
                                                   options_.version);
     settingsModel_ = std::make_unique<SettingsModel>(
         SettingsModel::Services{app.container().mainContext(), registry, sync_, options_.loginItems,
-                                bindings_, log, options_.keys});
+                                bindings_, log, options_.keys, app.presetManager()});
     tray_->popover().onOpenSettings = [this] { openSettings(); };
     tray_->popover().refresh();
     // "Automatically download updates": a quiet check at start and each hour,

@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "gui/qt/SchedulePane.h"
 #include "gui/qt/ShortcutText.h"
 #include "gui/qt/SymbolIcon.h"
 
@@ -95,6 +96,8 @@ void SettingsWindow::showEvent(QShowEvent* event) {
         tabs_->addTab(generalTab(), SymbolIcon::icon("gear", ink), tr("General"));
         tabs_->addTab(keyboardTab(), SymbolIcon::icon("keyboard", ink), tr("Keyboard"));
         tabs_->addTab(syncTab(), SymbolIcon::icon("arrow.triangle.2.circlepath", ink), tr("Sync"));
+        schedule_ = new SchedulePane(model_, tabs_);
+        tabs_->addTab(schedule_, SymbolIcon::icon("sun.max.fill", ink), tr("Schedule"));
         tabs_->addTab(new AboutPane(updates_, defaults_, version_, build_, tabs_),
                       SymbolIcon::icon("info.circle", ink), tr("About"));
         stack_->addWidget(tabs_);
@@ -325,6 +328,7 @@ void SettingsWindow::refresh() {
     linkedText_->setText(q(text));
     linkedText_->setVisible(!text.empty());
     rebuildLinks();
+    schedule_->refresh();
 }
 
 }  // namespace orvane::gui

@@ -19,7 +19,7 @@ class QVBoxLayout;
 namespace orvane::gui {
 
 /// The settings window: "Loading settings..." until the record is read,
-/// then the General, Keyboard, Sync and About tabs.
+/// then the General, Keyboard, Sync, Schedule and About tabs.
 class SettingsWindow final : public QWidget {
   public:
     SettingsWindow(SettingsModel& model, UpdateController& updates,
@@ -44,6 +44,9 @@ class SettingsWindow final : public QWidget {
     QCheckBox* syncToggle() const { return sync_; }
     QLabel* linkedText() const { return linkedText_; }
     QWidget* linkedSection() const { return linkedSection_; }
+    class SchedulePane* schedulePane() const {
+        return schedule_;
+    }
     std::vector<QCheckBox*> linkToggles() const { return linkToggles_; }
     /// Draws the model again.
     void refresh();
@@ -78,6 +81,7 @@ class SettingsWindow final : public QWidget {
     QCheckBox* sync_ = nullptr;
     QWidget* linkedSection_ = nullptr;
     QLabel* linkedText_ = nullptr;
+    class SchedulePane* schedule_ = nullptr;
     QVBoxLayout* linkList_ = nullptr;
     std::vector<QCheckBox*> linkToggles_;
     UpdateController& updates_;

@@ -196,4 +196,33 @@ void SettingsModel::setLinked(DisplayID display, bool linked) {
     s_.sync.unlink(display);
 }
 
+std::vector<SettingsModel::ScheduleRow> SettingsModel::scheduleRows() const {
+    std::vector<ScheduleRow> rows;
+    if (!s_.presets) return rows;
+    for (const auto& p : s_.presets->presets())
+        rows.push_back({p->name(), p->schedule()});
+    return rows;
+}
+
+bool SettingsModel::setSchedule(const std::string& preset,
+                                const std::optional<schedule::PresetSchedule>& when) {
+    scheduleError_.clear();
+    auto p = s_.presets ? s_.presets->preset(preset) : nullptr;
+    if (!p) return false;
+    if (when && when->followsTheSun() && !location()) {
+        scheduleError_ = kNeedsLocation;
+        return false;
+    }
+    return s_.presets->setSchedule(*p, when);
+}
+
+std::optional<schedule::Location> SettingsModel::location() const {
+    return s_.presets ? s_.presets->location() : std::nullopt;
+}
+
+bool SettingsModel::setLocation(const std::optional<schedule::Location>& where) {
+    scheduleError_.clear();
+    return s_.presets && s_.presets->setLocation(where);
+}
+
 }  // namespace orvane::gui

@@ -15,6 +15,7 @@
 #include "platform/LoginItems.h"
 #include "runtime/Logger.h"
 #include "settings/AppSettings.h"
+#include "settings/PresetManager.h"
 #include "store/ModelContext.h"
 
 namespace orvane::gui {
@@ -57,6 +58,7 @@ class SettingsModel {
         runtime::Logger& log;
         /// Where recording listens for keys: the GUI's own windows.
         platform::WindowToolkit& keys;
+        std::shared_ptr<settings::PresetManager> presets;
     };
     explicit SettingsModel(Services services);
     ~SettingsModel();
@@ -132,11 +134,31 @@ class SettingsModel {
     std::vector<std::pair<std::shared_ptr<displays::DisplayState>, bool>> linkRows() const;
     void setLinked(DisplayID display, bool linked);
 
+    // Schedule.
+    static constexpr const char* kScheduleCaption =
+        "A preset can come into force each day at a time, or at sunrise or sunset. Orvane "
+        "computes the sun times on this computer for the place above.";
+    static constexpr const char* kNoPresets = "Save a preset in the popover to schedule it.";
+    static constexpr const char* kNeedsLocation =
+        "Sunrise and sunset need the place: enter its latitude and longitude.";
+    struct ScheduleRow {
+        std::string preset;
+        std::optional<schedule::PresetSchedule> when;
+    };
+    std::vector<ScheduleRow> scheduleRows() const;
+    /// False, with scheduleError saying why, when it is not kept.
+    bool setSchedule(const std::string& preset,
+                     const std::optional<schedule::PresetSchedule>& when);
+    std::optional<schedule::Location> location() const;
+    bool setLocation(const std::optional<schedule::Location>& where);
+    const std::string& scheduleError() const { return scheduleError_; }
+
   private:
     void save();
 
     Services s_;
     std::shared_ptr<settings::AppSettings> settings_;
+    std::string scheduleError_;
     std::vector<platform::DesktopShortcuts::Entry> desktopEntries() const;
     std::unique_ptr<input::ShortcutRecorder> recorder_;
     std::string refusal_;
