@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ddc/DDCDisplay.h"
 
+#include "ddc/MCCSNames.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
@@ -221,14 +223,21 @@ runtime::Task<bool> DDCDisplay::writeValue(std::uint16_t value, VCPCode code) {
     co_return true;
 }
 
+namespace {
+/// The levels: what a read after a write can confirm.
+bool readsBack(VCPCode code) {
+    return code == VCPCode::brightness || code == VCPCode::contrast || code == VCPCode::volume ||
+           mccsLevel(rawValue(code));
+}
+}  // namespace
+
 runtime::Task<bool> DDCDisplay::confirmWrite(std::shared_ptr<DDCTransport> transport, VCPCode code,
                                              std::uint16_t value,
                                              std::optional<std::uint16_t> before,
                                              const std::function<bool()>& stillWanted) {
     // Input and power switch the monitor away from answering; only levels are
     // read back, and only where a read has worked before.
-    if (code != VCPCode::brightness && code != VCPCode::contrast && code != VCPCode::volume)
-        co_return true;
+    if (!readsBack(code)) co_return true;
     if (!cachedValue(code)) co_return true;
     // The monitor needs the write spacing to apply a value; a newer value
     // that came meanwhile is the one worth checking.
@@ -247,8 +256,7 @@ runtime::Task<bool> DDCDisplay::confirmWrite(std::shared_ptr<DDCTransport> trans
 
 runtime::Task<bool> DDCDisplay::landedAnyway(std::shared_ptr<DDCTransport> transport, VCPCode code,
                                              std::uint16_t value) {
-    if (code != VCPCode::brightness && code != VCPCode::contrast && code != VCPCode::volume)
-        co_return false;
+    if (!readsBack(code)) co_return false;
     if (!cachedValue(code)) co_return false;
     co_await transport->settleAfterWrite();
     try {

@@ -158,6 +158,11 @@ std::optional<std::uint8_t> parseCode(std::string_view written) {
     return static_cast<std::uint8_t>(v);
 }
 
+bool mccsLevel(std::uint8_t code) {
+    constexpr std::array<std::uint8_t, 7> kLevels{0x16, 0x18, 0x1A, 0x6C, 0x6E, 0x70, 0x87};
+    return std::find(kLevels.begin(), kLevels.end(), code) != kLevels.end();
+}
+
 bool mccsAdjustable(std::uint8_t code) {
     // The restore actions, the readings (frequencies, layout, versions) and
     // the five controls with rows of their own are left out.

@@ -17,6 +17,9 @@ std::optional<std::string_view> mccsValueName(std::uint8_t code, std::uint8_t va
 /// Whether the feature is a setting a person adjusts (a gain, sharpness, a
 /// colour preset), not a reading, an action or a manufacturer's own code.
 bool mccsAdjustable(std::uint8_t code);
+/// Whether the feature is a level beyond the three controls (a colour gain, a
+/// black level, sharpness): read back after a write, as they are.
+bool mccsLevel(std::uint8_t code);
 /// "0x87", "87h" or "135": a VCP code as people and files write it.
 std::optional<std::uint8_t> parseCode(std::string_view text);
 /// "0x0c", "0x87": a byte as codes and values are written.

@@ -310,6 +310,17 @@ TEST_F(PopoverModelTest, MoreShowsTheAdjustableFeaturesTheMonitorListsAndWritesT
     card2.setFeaturePercent(0x87, 70);
     sim_->executor().runUntilIdle();
     EXPECT_EQ(writes(2, 0x87), std::vector<int>{7});
+    // Sharpness is a level: a write the monitor ignored is found on the read
+    // back and sent again.
+    platform::sim::SimFault ignores;
+    ignores.kind = platform::sim::SimFaultKind::ignoresWrite;
+    ignores.code = 0x87;
+    ignores.times = 1;
+    sim_->machine.monitor(2)->addFault(ignores);
+    card2.setFeaturePercent(0x87, 90);
+    sim_->executor().runUntilIdle();
+    EXPECT_EQ(writes(2, 0x87), (std::vector<int>{7, 9, 9}));
+    EXPECT_EQ(sim_->machine.monitor(2)->feature(0x87)->current, 9);
     card2.chooseFeatureValue(0x14, 0x08);
     card2.chooseFeatureValue(0x14, 0x06);
     sim_->executor().runUntilIdle();
