@@ -230,25 +230,24 @@ std::optional<schedule::Location> PresetManager::location() const {
 }
 
 std::optional<PresetManager::ScheduledChange> PresetManager::inForce(StoreDate now) const {
-    std::optional<ScheduledChange> best;
-    const auto where = location();
-    for (auto& p : presets()) {
-        const auto when = p->schedule();
-        if (!when) continue;
-        const auto at = schedule::lastMoment(*when, now, where);
-        if (at && (!best || *at > best->at)) best = ScheduledChange{p, *when, *at};
-    }
-    return best;
+    return scheduledChange(now, false);
 }
 
 std::optional<PresetManager::ScheduledChange> PresetManager::nextChange(StoreDate now) const {
+    return scheduledChange(now, true);
+}
+
+std::optional<PresetManager::ScheduledChange> PresetManager::scheduledChange(StoreDate now,
+                                                                             bool next) const {
     std::optional<ScheduledChange> best;
     const auto where = location();
     for (auto& p : presets()) {
         const auto when = p->schedule();
         if (!when) continue;
-        const auto at = schedule::nextMoment(*when, now, where);
-        if (at && (!best || *at < best->at)) best = ScheduledChange{p, *when, *at};
+        const auto at = next ? schedule::nextMoment(*when, now, where)
+                             : schedule::lastMoment(*when, now, where);
+        if (at && (!best || (next ? *at < best->at : *at > best->at)))
+            best = ScheduledChange{p, *when, *at};
     }
     return best;
 }

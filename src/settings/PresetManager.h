@@ -55,6 +55,8 @@ class PresetManager {
     StoreDate now() const { return now_(); }
 
   private:
+    /// The latest moment at or before now, or the first after it.
+    std::optional<ScheduledChange> scheduledChange(StoreDate now, bool next) const;
     /// Saves the context; the error when it could not, the change then pending.
     std::optional<std::string> saveQuietly();
     std::shared_ptr<displays::DisplayManager> registry_;
