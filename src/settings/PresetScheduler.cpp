@@ -21,10 +21,13 @@ void PresetScheduler::start() {
 }
 
 void PresetScheduler::stop() {
+    stopped_ = true;
     timer_.reset();
 }
 
 void PresetScheduler::arm() {
+    // A check still applying when stop() came must not start the clock again.
+    if (stopped_) return;
     std::weak_ptr<PresetScheduler> weak = weak_from_this();
     timer_.emplace(main_, kCheckInterval, [weak] {
         if (auto self = weak.lock()) self->start();

@@ -39,6 +39,7 @@ class PresetScheduler : public std::enable_shared_from_this<PresetScheduler> {
     runtime::Logger& log_;
     std::optional<runtime::Timer> timer_;
     bool checking_ = false;
+    bool stopped_ = false;
 };
 
 }  // namespace orvane::settings

@@ -338,7 +338,7 @@ TEST_F(PopoverModelTest, MoreShowsTheAdjustableFeaturesTheMonitorListsAndWritesT
     card(3).toggleMore();
     sim_->executor().runUntilIdle();
     EXPECT_EQ(card(3).featuresStatus(), DisplayCardModel::FeaturesStatus::unavailable);
-    EXPECT_EQ(card(3).featuresNote(), "The monitor does not list its features");
+    EXPECT_EQ(card(3).featuresNote(), "The monitor sent no list of its features");
     EXPECT_TRUE(card(3).featureRows().empty());
 }
 

@@ -280,6 +280,20 @@ TEST_F(PresetAndURLTest, ScheduledPresetsComeIntoForceOnceAtTheirMomentsAndAfter
     EXPECT_TRUE(runNow("orvane://schedule?preset=Night&at=none"));
     EXPECT_FALSE(timed->presets()[2]->schedule());
     scheduler->stop();
+
+    // Stopped while its first check applies a preset, a scheduler looks at
+    // the clock no more once that apply ends.
+    EXPECT_TRUE(runNow("orvane://schedule?preset=Night&at=22:30"));
+    wall = test::utc(2024, 6, 22, 13, 31);
+    auto stopped = std::make_shared<PresetScheduler>(timed, executor(), log_);
+    log_.clear();
+    stopped->start();
+    executor().runFor(std::chrono::milliseconds(1));
+    stopped->stop();
+    executor().runFor(std::chrono::seconds(5));
+    wall = test::utc(2024, 6, 22, 22, 1);  // Day's 07:00 in Tokyo
+    executor().runFor(PresetScheduler::kCheckInterval * 4);
+    EXPECT_THAT(scheduled(), ElementsAre("[PresetScheduler] Applying 'Night', scheduled at 22:30"));
 }
 
 TEST_F(PresetAndURLTest, TwinsKeepTheirOwnEntries) {

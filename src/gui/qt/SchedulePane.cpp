@@ -145,19 +145,15 @@ void SchedulePane::refresh() {
         offset->setVisible(event->currentIndex() >= 2);
         rows_.push_back({q(entry.preset), event, time, offset});
         const std::size_t index = rows_.size() - 1;
-        // Each change takes effect at once; the rows are drawn again after it.
-        connect(event, &QComboBox::activated, this, [this, index](int) {
+        // Each change takes effect at once. The rows are drawn again after
+        // it, so not from inside the signal of a widget that goes with them.
+        const auto applyLater = [this, index] {
             QMetaObject::invokeMethod(
                 this, [this, index] { apply(rows_[index]); }, Qt::QueuedConnection);
-        });
-        connect(time, &QTimeEdit::editingFinished, this, [this, index] {
-            QMetaObject::invokeMethod(
-                this, [this, index] { apply(rows_[index]); }, Qt::QueuedConnection);
-        });
-        connect(offset, &QSpinBox::editingFinished, this, [this, index] {
-            QMetaObject::invokeMethod(
-                this, [this, index] { apply(rows_[index]); }, Qt::QueuedConnection);
-        });
+        };
+        connect(event, &QComboBox::activated, this, applyLater);
+        connect(time, &QTimeEdit::editingFinished, this, applyLater);
+        connect(offset, &QSpinBox::editingFinished, this, applyLater);
         ++r;
     }
     empty_->setVisible(rows_.empty());

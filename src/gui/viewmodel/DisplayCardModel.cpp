@@ -243,7 +243,7 @@ std::string DisplayCardModel::featuresNote() const {
         case FeaturesStatus::reading:
             return "Reading the monitor's features...";
         case FeaturesStatus::unavailable:
-            return "The monitor does not list its features";
+            return "The monitor sent no list of its features";
         case FeaturesStatus::read:
             break;
     }
