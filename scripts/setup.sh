@@ -58,6 +58,7 @@ packages=(
     pulseaudio-utils
     xvfb
     xcompmgr
+    libkf5globalaccel-bin
     xauth
     fonts-dejavu-core
 )

@@ -69,7 +69,10 @@ DisplayManager::DisplayManager(Key, runtime::Runtime& runtime, DisplayServices s
         shortcuts_ = std::make_shared<input::ShortcutManager>(
             platform.shortcuts, platform.keyboardLayout, main_, log_, platform.texts);
     }
-    if (!osd_) osd_ = std::make_shared<input::OSDManager>(platform.windowToolkit, main_);
+    if (!osd_) {
+        osd_ =
+            std::make_shared<input::OSDManager>(platform.windowToolkit, main_, platform.desktopOSD);
+    }
 }
 
 DisplayManager::~DisplayManager() {

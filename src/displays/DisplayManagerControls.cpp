@@ -50,7 +50,8 @@ void DisplayManager::adjustBrightness(double delta, bool includeBuiltIn) {
                        controls::SoftwareDimmer::levelForBrightness(b))) {
             state->brightness = entry->brightness->shownBrightness();
         }
-        osd_->show(d, "sun.max.fill", "Brightness", state->brightness / 100);
+        osd_->show(d, "sun.max.fill", "Brightness", state->brightness / 100,
+                   platform::OSDKind::brightness);
     }
     if (!includeBuiltIn) return;
     auto builtIn = std::find_if(displays_.begin(), displays_.end(),

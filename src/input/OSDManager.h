@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "input/CustomOSDView.h"
+#include "platform/DesktopOSD.h"
 #include "platform/WindowToolkit.h"
 #include "runtime/Executor.h"
 
@@ -13,15 +14,18 @@ namespace orvane::input {
 /// One on-screen panel per display, created on first use and kept.
 class OSDManager {
   public:
-    OSDManager(platform::WindowToolkit& toolkit, runtime::Executor& main)
-        : toolkit_(toolkit), main_(main) {}
+    /// desktop, when not null, shows the panels instead of Orvane's own.
+    OSDManager(platform::WindowToolkit& toolkit, runtime::Executor& main,
+               platform::DesktopOSD* desktop = nullptr)
+        : toolkit_(toolkit), main_(main), desktop_(desktop) {}
 
     void showBrightness(DisplayID display, double level);
     void showVolume(DisplayID display, double level);
     /// The display's panel, made when missing.
     CustomOSDView& view(DisplayID display);
     /// Shows a panel on the display's view, unless panels are turned off.
-    void show(DisplayID display, const std::string& icon, const std::string& label, double level);
+    void show(DisplayID display, const std::string& icon, const std::string& label, double level,
+              platform::OSDKind kind = platform::OSDKind::other);
 
     /// The user's "Show OSD" setting: off, no panel is shown.
     bool enabled = true;
@@ -32,6 +36,7 @@ class OSDManager {
   private:
     platform::WindowToolkit& toolkit_;
     runtime::Executor& main_;
+    platform::DesktopOSD* desktop_;
     std::map<DisplayID, std::shared_ptr<CustomOSDView>> customOSDs_;
 };
 

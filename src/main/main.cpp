@@ -348,10 +348,10 @@ int runGui(platform::Backend& backend, const Options& options, TeeLogger& log,
     FrontEnd frontEnd;
     frontEnd.adapt = [&](platform::Platform p) {
         if (!realScreens) return p;
-        return platform::Platform{p.windowServer,  p.connectors, p.ddc,
-                                  toolkit,         p.audio,      p.fileSystem,
-                                  p.mediaKeys,     p.shortcuts,  p.keyboardLayout,
-                                  p.accessibility, p.texts,      p.desktopShortcuts};
+        return platform::Platform{
+            p.windowServer, p.connectors,       p.ddc,       toolkit,          p.audio,
+            p.fileSystem,   p.mediaKeys,        p.shortcuts, p.keyboardLayout, p.accessibility,
+            p.texts,        p.desktopShortcuts, p.desktopOSD};
     };
     frontEnd.make = [&](app::OrvaneApp& app, std::function<void()> quit) {
         if (realScreens) {

@@ -4,6 +4,7 @@
 #include "platform/Accessibility.h"
 #include "platform/AudioSinks.h"
 #include "platform/DDCBuses.h"
+#include "platform/DesktopOSD.h"
 #include "platform/DesktopShortcuts.h"
 #include "platform/DisplayConnectors.h"
 #include "platform/FileSystem.h"
@@ -33,6 +34,9 @@ struct Platform {
     /// The desktop's own shortcuts Orvane may add its key commands to; null
     /// where the desktop has none Orvane knows.
     DesktopShortcuts* desktopShortcuts;
+    /// The desktop's own on-screen display, used instead of Orvane's panel;
+    /// null where Orvane's panel is the one to show.
+    DesktopOSD* desktopOSD;
 };
 
 }  // namespace orvane::platform

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <tuple>
 
 #include "controls/SoftwareDimmer.h"
 #include "input/OSDContentView.h"
@@ -91,6 +92,33 @@ TEST_F(OSDTest, PanelWindowAndPlacement) {
     osd->enabled = false;
     osd->showBrightness(5, 0.5);
     EXPECT_EQ(machine_->windows().size(), 3u);
+}
+
+TEST_F(OSDTest, TheDesktopsOwnDisplayShowsThePanelsWhileItIsThere) {
+    struct Desktop final : platform::DesktopOSD {
+        bool there = true;
+        std::vector<std::tuple<platform::OSDKind, std::string, double>> shown;
+        bool show(platform::OSDKind kind, const std::string& label, double level) override {
+            if (there) shown.emplace_back(kind, label, level);
+            return there;
+        }
+    } desktop;
+    OSDManager withDesktop(*machine_, executor(), &desktop);
+    withDesktop.showBrightness(2, 0.5);
+    withDesktop.showVolume(3, 0.25);
+    withDesktop.show(2, "circle.righthalf.filled", "Contrast", 0.4);
+    using K = platform::OSDKind;
+    EXPECT_EQ(desktop.shown, (decltype(desktop.shown){{K::brightness, "Brightness", 0.5},
+                                                      {K::volume, "Volume", 0.25},
+                                                      {K::other, "Contrast", 0.4}}));
+    EXPECT_TRUE(machine_->windows().empty());
+    desktop.there = false;
+    withDesktop.showBrightness(2, 0.5);
+    EXPECT_EQ(machine_->windows().size(), 1u) << "Orvane's own panel, when the desktop's is gone";
+    withDesktop.enabled = false;
+    desktop.there = true;
+    withDesktop.showBrightness(2, 0.5);
+    EXPECT_EQ(desktop.shown.size(), 3u) << "turned off in the settings, on the desktop's too";
 }
 
 TEST_F(OSDTest, ShowsHoldUntilOneAndAHalfSecondsAfterTheLatest) {

@@ -14,16 +14,20 @@ BusLoop::BusLoop(sd_bus* bus) : bus_(bus) {
 }
 
 BusLoop::~BusLoop() {
+    stop();
+    for (int fd : wake_) {
+        if (fd >= 0) close(fd);
+    }
+    sd_bus_flush_close_unref(bus_);
+}
+
+void BusLoop::stop() {
     stopping_ = true;
     if (thread_.joinable()) {
         const char byte = 0;
         (void)!write(wake_[1], &byte, 1);
         thread_.join();
     }
-    for (int fd : wake_) {
-        if (fd >= 0) close(fd);
-    }
-    sd_bus_flush_close_unref(bus_);
 }
 
 void BusLoop::post(std::function<void()> work) {

@@ -20,6 +20,9 @@ class BusLoop {
     explicit BusLoop(sd_bus* bus);
     /// Stops the thread, then closes the connection.
     ~BusLoop();
+    /// Stops the thread and leaves the connection open, for last messages
+    /// from the caller's thread; what is posted after it never runs.
+    void stop();
     BusLoop(const BusLoop&) = delete;
     BusLoop& operator=(const BusLoop&) = delete;
 

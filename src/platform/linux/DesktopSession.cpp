@@ -32,14 +32,21 @@ DesktopSession DesktopSession::detectDisplay(runtime::Logger& log) {
     const std::string named = desktop ? " (" + *desktop + ")" : "";
     const bool gnome = desktop && desktop->find("GNOME") != std::string::npos;
     if (gnome) session.gnomeShortcuts = GnomeCustomShortcuts::open(GnomeCustomShortcuts::orvane());
+    // On Plasma its own service holds every global key, on X11 too, and
+    // lists Orvane's in System Settings.
+    const bool kde = desktop && desktop->find("KDE") != std::string::npos;
+    std::string kdeError;
+    if (kde) session.shortcuts = KGlobalAccel::open(kdeError);
+    const std::string keysThrough =
+        session.shortcuts ? "media keys and shortcuts through " + session.shortcuts->name() : "";
     const bool wayland = environmentValue("WAYLAND_DISPLAY") ||
                          environmentValue("XDG_SESSION_TYPE").value_or("") == "wayland";
     if (wayland) {
         // XWayland answers X11 requests, but its modes and gamma change
         // nothing and its key grabs see only X11 windows' keys.
         std::string error;
-        session.portal = GlobalShortcutsPortal::open(error);
-        if (!session.portal) session.keysUnavailable = error;
+        if (!session.shortcuts) session.shortcuts = GlobalShortcutsPortal::open(error);
+        if (!session.shortcuts) session.keysUnavailable = error;
         if (gnome) session.displayConfig = MutterDisplayConfig::open(error);
         std::string gammaError;
         if (!gnome) session.displayConfig = WlrGammaControl::open(gammaError);
@@ -59,12 +66,15 @@ DesktopSession DesktopSession::detectDisplay(runtime::Logger& log) {
                     (gnome ? "" : " (gamma: " + gammaError + ")");
         }
         const std::string keys =
-            session.portal ? "media keys and shortcuts through the GlobalShortcuts portal"
+            session.shortcuts ? "media keys and shortcuts through " + session.shortcuts->name()
             : session.gnomeShortcuts
                 ? "media keys and shortcuts unavailable: " + session.keysUnavailable +
                       " (Settings > Keyboard in Orvane adds them to GNOME's keyboard shortcuts)"
                 : "media keys and shortcuts unavailable: " + session.keysUnavailable;
-        log.line("[Linux] Desktop session: Wayland" + named + " - " + modes + "; " + keys);
+        // Wayland lets no program place its own panel on a screen.
+        if (kde) session.osd = PlasmaOSD::open(error);
+        log.line("[Linux] Desktop session: Wayland" + named + " - " + modes + "; " + keys +
+                 (session.osd ? "; the on-screen panel through Plasma's OSD service" : ""));
         return session;
     }
     const auto display = environmentValue("DISPLAY");
@@ -84,8 +94,8 @@ DesktopSession DesktopSession::detectDisplay(runtime::Logger& log) {
         return session;
     }
     log.line("[Linux] Desktop session: X11" + named +
-             " - display modes and gamma through XRandR, media keys and shortcuts through "
-             "key grabs");
+             " - display modes and gamma through XRandR, " +
+             (keysThrough.empty() ? "media keys and shortcuts through key grabs" : keysThrough));
     return session;
 }
 

@@ -7,6 +7,8 @@
 
 #include "platform/linux/GlobalShortcutsPortal.h"
 #include "platform/linux/GnomeCustomShortcuts.h"
+#include "platform/linux/KGlobalAccel.h"
+#include "platform/linux/PlasmaOSD.h"
 #include "platform/linux/PulseAudioSinks.h"
 #include "platform/linux/X11Session.h"
 #include "platform/linux/XkbKeyboardLayout.h"
@@ -24,8 +26,13 @@ struct DesktopSession {
     std::unique_ptr<DisplayConfig> displayConfig;
     /// Why modes (and gamma, without a display configuration) are unavailable.
     std::string unavailable = "needs a desktop session, and none is running";
-    /// Media keys and shortcuts of a Wayland session, through its portal.
-    std::unique_ptr<GlobalShortcutsPortal> portal;
+    /// Media keys and shortcuts through the desktop's own service: KDE's
+    /// KGlobalAccel (X11 or Wayland), or a Wayland session's portal. Without
+    /// one, X11 has key grabs.
+    std::unique_ptr<ShortcutService> shortcuts;
+    /// Plasma's on-screen display, on Wayland where Orvane's panel cannot be
+    /// placed.
+    std::unique_ptr<PlasmaOSD> osd;
     /// GNOME's own keyboard shortcuts, which can run Orvane's key commands.
     std::optional<GnomeCustomShortcuts> gnomeShortcuts;
     /// Key names in the user's layout; none without keymaps (xkb-data).

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/linux/BusLoop.h"
+#include "platform/linux/ShortcutService.h"
 
 struct sd_bus;
 struct sd_bus_message;
@@ -20,30 +21,19 @@ namespace orvane::platform::linux_ {
 /// not bound again, so the user is asked once. The combination Orvane asks
 /// for is only a preference: the portal (or the user) decides the trigger.
 /// Everything runs on a thread of its own, which owns the bus connection.
-class GlobalShortcutsPortal {
+class GlobalShortcutsPortal final : public ShortcutService {
   public:
-    struct Shortcut {
-        std::string id;
-        std::string description;
-        /// An XDG shortcut string ("CTRL+ALT+Up", "XF86MonBrightnessUp").
-        std::string preferredTrigger;
-    };
-
     /// None (with the reason in error) without a session bus or a portal
     /// that offers GlobalShortcuts.
     static std::unique_ptr<GlobalShortcutsPortal> open(std::string& error);
-    ~GlobalShortcutsPortal();
+    ~GlobalShortcutsPortal() override;
     GlobalShortcutsPortal(const GlobalShortcutsPortal&) = delete;
     GlobalShortcutsPortal& operator=(const GlobalShortcutsPortal&) = delete;
 
-    /// Asks for the shortcuts (those the portal does not hold yet); done
-    /// learns, on the portal's thread, what each id is bound to ("" when the
-    /// portal left it without a trigger), or an error.
-    using Bound = std::function<void(const std::map<std::string, std::string>& triggers,
-                                     const std::string& error)>;
-    void bind(std::vector<Shortcut> shortcuts, Bound done);
-    /// Each activation of a bound shortcut, on the portal's thread.
-    std::function<void(const std::string& id)> onActivated;
+    /// Asks only for those the portal does not hold yet.
+    void bind(std::vector<Shortcut> shortcuts, Bound done) override;
+    std::string name() const override { return "the GlobalShortcuts portal"; }
+    std::string shortName() const override { return "the portal"; }
 
   private:
     explicit GlobalShortcutsPortal(sd_bus* bus);

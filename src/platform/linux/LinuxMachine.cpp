@@ -5,6 +5,7 @@
 #include "platform/linux/LinuxMachine.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -112,14 +113,14 @@ void LinuxMachine::releaseNotes() {
 
 LinuxMachine::~LinuxMachine() {
     // Their event threads call into this machine.
-    session_.portal.reset();
+    session_.shortcuts.reset();
     session_.x11.reset();
     session_.displayConfig.reset();
     session_.audio.reset();
 }
 
 void LinuxMachine::setSession(DesktopSession session) {
-    session_.portal.reset();
+    session_.shortcuts.reset();
     session_.x11.reset();
     session_.displayConfig.reset();
     session_ = std::move(session);
@@ -131,8 +132,12 @@ void LinuxMachine::startSession() {
             return sinkOnDisplaysCard(name, slot);
         };
     }
-    if (session_.portal)
-        session_.portal->onActivated = [this](const std::string& id) { portalActivated(id); };
+    if (session_.shortcuts) {
+        // Kept apart: activations may still arrive while the service is reset.
+        keyService_ = session_.shortcuts->shortName();
+        keyService_[0] = char(std::toupper(static_cast<unsigned char>(keyService_[0])));
+        session_.shortcuts->onActivated = [this](const std::string& id) { serviceActivated(id); };
+    }
     auto* config = session_.config();
     if (!config) return;
     config->onScreenChange = [this] { sessionChanged(); };
@@ -269,11 +274,19 @@ Platform LinuxMachine::platform() {
     AudioSinks& audio = session_.audio ? static_cast<AudioSinks&>(*session_.audio) : *this;
     KeyboardLayout& keyboard =
         session_.keyboard ? static_cast<KeyboardLayout&>(*session_.keyboard) : *this;
-    return Platform{
-        *this, *this,        *this,
-        *this, audio,        *this,
-        *this, *this,        keyboard,
-        *this, linuxTexts(), session_.gnomeShortcuts ? &*session_.gnomeShortcuts : nullptr};
+    return Platform{*this,
+                    *this,
+                    *this,
+                    *this,
+                    audio,
+                    *this,
+                    *this,
+                    *this,
+                    keyboard,
+                    *this,
+                    linuxTexts(),
+                    session_.gnomeShortcuts ? &*session_.gnomeShortcuts : nullptr,
+                    session_.osd.get()};
 }
 
 std::vector<LinuxDisplay> LinuxMachine::displays() const {

@@ -131,10 +131,11 @@ class LinuxMachine final : public WindowServer,
     std::optional<std::vector<std::string>> contentsOfDirectory(const std::string& path) override;
     std::optional<std::vector<std::uint8_t>> contentsOfFile(const std::string& path) override;
 
-    // MediaKeys: key grabs on X11, the GlobalShortcuts portal on Wayland.
+    // MediaKeys: KDE's KGlobalAccel where it runs, else key grabs on X11 and
+    // the GlobalShortcuts portal on Wayland.
     Subscription interceptMediaKeys(Handler handler) override;
 
-    // GlobalShortcuts: key grabs on X11, the GlobalShortcuts portal on Wayland.
+    // GlobalShortcuts: as the media keys.
     std::variant<Subscription, PlatformError> listen(
         std::function<void(std::uint32_t id)> activated) override;
     std::optional<PlatformError> bind(std::uint32_t id, std::uint32_t keyCode,
@@ -160,8 +161,8 @@ class LinuxMachine final : public WindowServer,
     /// Why display id has no ramps to read or set: no display server, or no output of its.
     PlatformError noGammaOutput(DisplayID id);
     void keyPressed(int id);
-    /// A media key's or hot key's activation through the portal (its thread).
-    void portalActivated(const std::string& id);
+    /// A media key's or hot key's activation through the shortcut service (its thread).
+    void serviceActivated(const std::string& id);
     /// Delivers a media key to the interception; false when it passed it on.
     bool deliverMediaKey(MediaKey key);
     /// Ends the interception: lets the grabs go.
@@ -245,7 +246,8 @@ class LinuxMachine final : public WindowServer,
     // Shortcuts: the listener and the bound ids, main thread.
     std::shared_ptr<const std::function<void(std::uint32_t)>> activated_;
     std::set<std::uint32_t> shortcuts_;
-    std::map<std::string, std::uint32_t> portalShortcuts_;  // portal id -> shortcut id
+    std::map<std::string, std::uint32_t> serviceShortcuts_;  // service id -> shortcut id
+    std::string keyService_;  // "The portal": the shortcut service, as a sentence begins
     /// Tells the listener (main thread) that shortcut id fired, if it is still bound.
     void shortcutFired(std::uint32_t id);
 };

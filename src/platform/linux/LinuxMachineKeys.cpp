@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// LinuxMachine's keys: media keys and shortcuts through X11 key grabs or the
-// GlobalShortcuts portal, and whether keys can be had at all.
+// LinuxMachine's keys: media keys and shortcuts through X11 key grabs or a
+// desktop service (KDE's KGlobalAccel, the GlobalShortcuts portal), and
+// whether keys can be had at all.
 #include "platform/linux/LinuxMachine.h"
 
 #include <cerrno>
@@ -16,8 +17,8 @@ constexpr int kHotKeyGrab = 0x10000;
 }  // namespace
 
 void LinuxMachine::endMediaKeys() {
-    // Through the portal nothing is grabbed: activations stop with the handler.
-    if (session_.x11) {
+    // Through a service nothing is grabbed: activations stop with the handler.
+    if (session_.x11 && !session_.shortcuts) {
         for (const auto& key : x11MediaKeys())
             session_.x11->ungrabKey(kMediaKeyGrab + int(key.key));
     }
@@ -26,7 +27,7 @@ void LinuxMachine::endMediaKeys() {
 }
 
 Subscription LinuxMachine::interceptMediaKeys(Handler handler) {
-    if (!session_.x11 && !session_.portal) {
+    if (!session_.x11 && !session_.shortcuts) {
         sayKeysUnavailable("mediakeys", "Media keys");
         return {};
     }
@@ -37,20 +38,30 @@ Subscription LinuxMachine::interceptMediaKeys(Handler handler) {
         mediaKeys_ = std::make_shared<const Handler>(std::move(handler));
     }
     Subscription interception([this] { endMediaKeys(); });
-    if (!session_.x11) {
-        std::vector<GlobalShortcutsPortal::Shortcut> keys;
+    if (auto* service = session_.shortcuts.get()) {
+        std::vector<ShortcutService::Shortcut> keys;
         for (const auto& key : x11MediaKeys())
             keys.push_back({std::string("media-") + key.name, key.name, key.name});
-        session_.portal->bind(keys, [this](const std::map<std::string, std::string>& bound,
-                                           const std::string& error) {
+        service->bind(keys, [this, service](const std::map<std::string, std::string>& bound,
+                                            const std::string& error) {
             if (!error.empty()) {
                 log_.line("[Linux] Media keys unavailable: " + error);
                 return;
             }
-            std::string list;
-            for (const auto& [id, trigger] : bound)
-                list += (list.empty() ? "" : ", ") + id.substr(6) + " '" + trigger + "'";
-            log_.line("[Linux] Media keys through the GlobalShortcuts portal: " + list);
+            std::string list, keyless;
+            for (const auto& [id, trigger] : bound) {
+                if (trigger.empty())
+                    keyless += (keyless.empty() ? "" : ", ") + id.substr(6);
+                else
+                    list += (list.empty() ? "" : ", ") + id.substr(6) + " '" + trigger + "'";
+            }
+            if (!list.empty())
+                log_.line("[Linux] Media keys through " + service->name() + ": " + list);
+            // KDE keeps a key for the component that took it first (its
+            // power and volume services take the media keys).
+            if (!keyless.empty())
+                log_.line("[Linux] Media keys " + service->name() + " gave no key: " + keyless +
+                          " - set them in the desktop's shortcut settings");
         });
         return interception;
     }
@@ -99,18 +110,18 @@ bool LinuxMachine::deliverMediaKey(MediaKey key) {
     return handler && (*handler)(key);
 }
 
-void LinuxMachine::portalActivated(const std::string& id) {
+void LinuxMachine::serviceActivated(const std::string& id) {
     if (id.rfind("media-", 0) == 0) {
         for (const auto& key : x11MediaKeys()) {
             if (id.substr(6) != key.name || deliverMediaKey(key.key)) continue;
-            sayOnce("passback", "[Linux] The portal cannot hand a key back: " +
+            sayOnce("passback", "[Linux] " + keyService_ + " cannot hand a key back: " +
                                     std::string(key.name) + " it delivered did nothing");
         }
         return;
     }
     if (!main_) return;
     main_->post([this, id] {
-        if (auto it = portalShortcuts_.find(id); it != portalShortcuts_.end())
+        if (auto it = serviceShortcuts_.find(id); it != serviceShortcuts_.end())
             shortcutFired(it->second);
     });
 }
@@ -130,7 +141,7 @@ PlatformError keysUnavailable() {
 
 std::variant<Subscription, PlatformError> LinuxMachine::listen(
     std::function<void(std::uint32_t id)> activated) {
-    if (!session_.x11 && !session_.portal) {
+    if (!session_.x11 && !session_.shortcuts) {
         sayKeysUnavailable("shortcuts", "Global shortcuts");
         return keysUnavailable();
     }
@@ -141,7 +152,7 @@ std::variant<Subscription, PlatformError> LinuxMachine::listen(
 
 std::optional<PlatformError> LinuxMachine::bind(std::uint32_t id, std::uint32_t keyCode,
                                                 std::uint32_t modifiers) {
-    if (!session_.x11 && !session_.portal) {
+    if (!session_.x11 && !session_.shortcuts) {
         sayKeysUnavailable("shortcuts", "Global shortcuts");
         return keysUnavailable();
     }
@@ -149,28 +160,29 @@ std::optional<PlatformError> LinuxMachine::bind(std::uint32_t id, std::uint32_t 
     if (!keysym) return errnoError(EINVAL, "key " + std::to_string(keyCode) + " has no X keysym");
     if (shortcuts_.count(id))
         return errnoError(EEXIST, "shortcut " + std::to_string(id) + " is bound already");
-    if (!session_.x11) {
-        // The portal binds by id: the same id each start keeps the user's choice.
+    if (auto* service = session_.shortcuts.get()) {
+        // Services bind by id: the same id each start keeps the user's choice.
         const std::string portalID = "hotkey-" + std::to_string(id);
         shortcuts_.insert(id);
-        portalShortcuts_[portalID] = id;
-        session_.portal->bind(
+        serviceShortcuts_[portalID] = id;
+        service->bind(
             {{portalID, "Orvane shortcut " + std::to_string(id), xdgShortcut(keyCode, modifiers)}},
-            [this, portalID](const std::map<std::string, std::string>& bound,
-                             const std::string& error) {
+            [this, portalID, service](const std::map<std::string, std::string>& bound,
+                                      const std::string& error) {
                 auto it = bound.find(portalID);
                 if (!error.empty() || it == bound.end()) {
-                    log_.line("[Linux] Shortcut " + portalID + " not bound by the portal: " +
+                    log_.line("[Linux] Shortcut " + portalID + " not bound by " +
+                              service->shortName() + ": " +
                               (error.empty() ? "no answer for it" : error));
                 } else if (it->second.empty()) {
                     log_.line("[Linux] Shortcut " + portalID +
                               " has no key yet - set one in the desktop's shortcut settings");
                 } else {
-                    log_.line("[Linux] Shortcut " + portalID + " bound by the portal to '" +
-                              it->second + "'");
+                    log_.line("[Linux] Shortcut " + portalID + " bound by " + service->shortName() +
+                              " to '" + it->second + "'");
                 }
             });
-        // Asked for: the portal answers later, and its answer is logged.
+        // Asked for: the service answers later, and its answer is logged.
         return std::nullopt;
     }
     switch (session_.x11->grabKey(*keysym, x11Modifiers(modifiers), kHotKeyGrab + int(id))) {
@@ -188,15 +200,15 @@ std::optional<PlatformError> LinuxMachine::bind(std::uint32_t id, std::uint32_t 
 
 void LinuxMachine::unbind(std::uint32_t id) {
     if (!shortcuts_.erase(id)) return;
-    // The portal keeps its binding: an activation of it is ignored from now on.
-    std::erase_if(portalShortcuts_, [&](const auto& p) { return p.second == id; });
-    if (session_.x11) session_.x11->ungrabKey(kHotKeyGrab + int(id));
+    // A service keeps its binding: an activation of it is ignored from now on.
+    std::erase_if(serviceShortcuts_, [&](const auto& p) { return p.second == id; });
+    if (session_.x11 && !session_.shortcuts) session_.x11->ungrabKey(kHotKeyGrab + int(id));
 }
 
 bool LinuxMachine::isProcessTrustedWithOptions(bool) {
     // Nothing asks the user here: keys can be intercepted when the session
     // offers a way to, and not otherwise.
-    return session_.x11 != nullptr || session_.portal != nullptr;
+    return session_.x11 != nullptr || session_.shortcuts != nullptr;
 }
 
 }  // namespace orvane::platform::linux_

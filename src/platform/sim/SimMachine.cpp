@@ -134,7 +134,8 @@ SimMachine::~SimMachine() = default;
 
 Platform SimMachine::platform() {
     return Platform{*this,  connectors_, ddcBuses_, *this,  audioSinks_,        fileSystem_,
-                    input_, input_,      input_,    input_, kSimMechanismTexts, nullptr};
+                    input_, input_,      input_,    input_, kSimMechanismTexts, nullptr,
+                    nullptr};
 }
 
 std::vector<DisplayID> SimMachine::displayIDs() const {

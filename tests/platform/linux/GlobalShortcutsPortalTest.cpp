@@ -58,8 +58,8 @@ class GlobalShortcutsPortalTest : public ::testing::Test {
     std::unique_ptr<LinuxMachine> makeMachine() {
         std::string error;
         DesktopSession session;
-        session.portal = GlobalShortcutsPortal::open(error);
-        EXPECT_TRUE(session.portal) << error;
+        session.shortcuts = GlobalShortcutsPortal::open(error);
+        EXPECT_TRUE(session.shortcuts) << error;
         return sessionMachine(tree_, clock_, log_, std::move(session), &loop_);
     }
     /// Waits, on the real clock, for the portal's answer to show in the log.

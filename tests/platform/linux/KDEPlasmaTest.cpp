@@ -1,0 +1,218 @@
+// SPDX-License-Identifier: MIT
+// KDE Plasma: media keys and shortcuts through its global shortcut service
+// (the real kglobalaccel5 on a private bus and Xvfb, keys pressed with
+// XTest) and the on-screen panel through plasmashell's OSD service (a mock);
+// see tests/support/with-kde.sh.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <X11/XF86keysym.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+#include "platform/linux/KGlobalAccel.h"
+#include "platform/linux/LinuxMachine.h"
+#include "platform/linux/PlasmaOSD.h"
+#include "runtime/EventLoop.h"
+#include "runtime/Logger.h"
+#include "runtime/ManualExecutor.h"
+#include "support/LinuxSession.h"
+#include "support/SysfsTree.h"
+#include "support/TempDirectory.h"
+
+namespace orvane::test {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::linux_::DesktopSession;
+using platform::linux_::KGlobalAccel;
+
+TEST(KGlobalAccelKeys, XdgTriggersAndQtKeyCodesTranslateBothWays) {
+    const struct {
+        const char* trigger;
+        int code;
+    } cases[] = {{"CTRL+ALT+Up", 0x0D000013},   {"XF86MonBrightnessUp", 0x010000b2},
+                 {"XF86AudioMute", 0x01000071}, {"CTRL+SHIFT+LOGO+a", 0x16000041},
+                 {"ALT+F12", 0x0900003b},       {"CTRL+comma", 0x0400002c}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(KGlobalAccel::qtKey(c.trigger), c.code) << c.trigger;
+        EXPECT_EQ(KGlobalAccel::trigger(c.code), c.trigger) << c.trigger;
+    }
+    // What Qt has no code for, or a modifier KDE does not know, binds nothing.
+    for (const char* none : {"", "CTRL+", "HYPER+a", "CTRL+NoSuchKey", "XF86Launch1"})
+        EXPECT_EQ(KGlobalAccel::qtKey(none), 0) << none;
+    EXPECT_EQ(KGlobalAccel::trigger(0), "");
+}
+
+/// Calls the daemon as another program or System Settings would.
+void kglobalaccel(const std::string& method, const std::string& args) {
+    const std::string command =
+        "dbus-send --session --print-reply --dest=org.kde.kglobalaccel /kglobalaccel "
+        "org.kde.KGlobalAccel." +
+        method + " " + args + " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+class KGlobalAccelTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!std::getenv("KGLOBALACCEL_HOME"))
+            GTEST_SKIP() << "needs kglobalaccel5 (run through tests/support/with-kde.sh)";
+        x_ = XOpenDisplay(nullptr);
+        ASSERT_TRUE(x_);
+        machine_ = makeMachine();
+    }
+    void TearDown() override {
+        machine_.reset();
+        if (x_) XCloseDisplay(x_);
+    }
+    std::unique_ptr<platform::linux_::LinuxMachine> makeMachine() {
+        std::string error;
+        DesktopSession session;
+        session.shortcuts = KGlobalAccel::open(error);
+        EXPECT_TRUE(session.shortcuts) << error;
+        return sessionMachine(tree_, clock_, log_, std::move(session), &loop_);
+    }
+    bool logged(const std::string& line) {
+        for (int i = 0; i < 500; ++i) {
+            const auto lines = log_.lines();
+            if (std::find(lines.begin(), lines.end(), line) != lines.end()) return true;
+            std::this_thread::sleep_for(10ms);
+        }
+        ADD_FAILURE() << "never logged: " << line;
+        return false;
+    }
+    void press(KeySym key, std::vector<KeySym> modifiers = {}) {
+        for (auto m : modifiers)
+            XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, m), True, CurrentTime);
+        XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, key), True, CurrentTime);
+        XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, key), False, CurrentTime);
+        for (auto m : modifiers)
+            XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, m), False, CurrentTime);
+        XSync(x_, False);
+    }
+
+    Display* x_ = nullptr;
+    TempDirectory dir_;
+    SysfsTree tree_{dir_.path() / "root"};
+    runtime::ManualExecutor clock_;
+    runtime::EventLoop loop_;
+    runtime::CapturingLogger log_;
+    std::unique_ptr<platform::linux_::LinuxMachine> machine_;
+};
+
+TEST_F(KGlobalAccelTest, OnPlasmaX11TheKeysGoThroughKDEsServiceNotKeyGrabs) {
+    setenv("XDG_CURRENT_DESKTOP", "KDE", 1);
+    runtime::CapturingLogger log;
+    auto session = DesktopSession::detect(log);
+    unsetenv("XDG_CURRENT_DESKTOP");
+    EXPECT_THAT(log.lines(),
+                ::testing::Contains("[Linux] Desktop session: X11 (KDE) - display modes and gamma "
+                                    "through XRandR, media keys and shortcuts through KDE's global "
+                                    "shortcut service"));
+    ASSERT_TRUE(session.shortcuts);
+    EXPECT_EQ(session.shortcuts->shortName(), "KGlobalAccel");
+    EXPECT_FALSE(session.osd) << "Orvane's own panel serves on X11";
+}
+
+TEST_F(KGlobalAccelTest, ShortcutsAreKDEActionsThatFireAndKeepTheKeyTheUserGaveThem) {
+    HotKeyHits hits{&loop_, {}};
+    auto listening = machine_->listen(hits.listener());
+    ASSERT_TRUE(std::holds_alternative<platform::Subscription>(listening));
+    // Control-Option-Up as the shortcut documents store it.
+    EXPECT_FALSE(machine_->bind(17, 126, 0x1800));
+    ASSERT_TRUE(logged("[Linux] Shortcut hotkey-17 bound by KGlobalAccel to 'CTRL+ALT+Up'"));
+    press(XK_Up, {XK_Control_L, XK_Alt_L});
+    loop_.postAfter(5s, [this] { loop_.stop(); });
+    loop_.run();
+    EXPECT_EQ(hits.ids, std::vector<std::uint32_t>{17});
+
+    // The user gives it Control-Alt-Down in System Settings; the next start
+    // keeps that, and the old key does nothing.
+    listening = platform::Subscription();
+    kglobalaccel("setForeignShortcut",
+                 "array:string:orvane,hotkey-17,Orvane,'Orvane shortcut 17' "
+                 "array:int32:218103829");
+    machine_.reset();
+    log_.clear();
+    machine_ = makeMachine();
+    hits.ids.clear();
+    listening = machine_->listen(hits.listener());
+    ASSERT_TRUE(std::holds_alternative<platform::Subscription>(listening));
+    EXPECT_FALSE(machine_->bind(17, 126, 0x1800));
+    ASSERT_TRUE(logged("[Linux] Shortcut hotkey-17 bound by KGlobalAccel to 'CTRL+ALT+Down'"));
+    press(XK_Up, {XK_Control_L, XK_Alt_L});
+    press(XK_Down, {XK_Control_L, XK_Alt_L});
+    loop_.postAfter(5s, [this] { loop_.stop(); });
+    loop_.run();
+    EXPECT_EQ(hits.ids, std::vector<std::uint32_t>{17});
+}
+
+TEST_F(KGlobalAccelTest, MediaKeysAnotherComponentHoldsAreLeftToItAndSaid) {
+    // Plasma's power management holds the brightness-up key.
+    kglobalaccel("doRegister",
+                 "array:string:org_kde_powerdevil,'Increase Screen Brightness',"
+                 "'Power Management','Increase Screen Brightness'");
+    kglobalaccel("setShortcut",
+                 "array:string:org_kde_powerdevil,'Increase Screen Brightness',"
+                 "'Power Management','Increase Screen Brightness' array:int32:16777394 uint32:2");
+    Presses keys;
+    auto interception = machine_->interceptMediaKeys(keys.handler());
+    ASSERT_TRUE(interception);
+    ASSERT_TRUE(
+        logged("[Linux] Media keys through KDE's global shortcut service: XF86AudioLowerVolume "
+               "'XF86AudioLowerVolume', XF86AudioMute 'XF86AudioMute', XF86AudioRaiseVolume "
+               "'XF86AudioRaiseVolume', XF86MonBrightnessDown 'XF86MonBrightnessDown'"));
+    EXPECT_TRUE(logged(
+        "[Linux] Media keys KDE's global shortcut service gave no key: XF86MonBrightnessUp - set "
+        "them in the desktop's shortcut settings"));
+    press(XF86XK_MonBrightnessDown);
+    press(XF86XK_AudioMute);
+    ASSERT_TRUE(keys.signal.waitFor(2));
+    std::lock_guard lock(keys.lock);
+    EXPECT_EQ(keys.keys, (std::vector<platform::MediaKey>{platform::MediaKey::brightnessDown,
+                                                          platform::MediaKey::mute}));
+}
+
+TEST(PlasmaOSD, PanelsGoToPlasmasOwnDisplayWhileItRuns) {
+    const char* log = std::getenv("PLASMA_OSD_LOG");
+    if (!log) GTEST_SKIP() << "needs the mock plasmashell (run through tests/support/with-kde.sh)";
+    std::string error;
+    auto osd = platform::linux_::PlasmaOSD::open(error);
+    ASSERT_TRUE(osd) << error;
+    using K = platform::OSDKind;
+    EXPECT_TRUE(osd->show(K::brightness, "Brightness", 0.42));
+    EXPECT_TRUE(osd->show(K::volume, "Volume", 1.5));
+    EXPECT_TRUE(osd->show(K::other, "Contrast", 0.4));
+    const std::vector<std::string> expected{"brightnessChanged 42", "volumeChanged 100",
+                                            "showText video-display Contrast 40%"};
+    std::vector<std::string> lines;
+    for (int i = 0; i < 500 && lines.size() < expected.size(); ++i) {
+        std::this_thread::sleep_for(10ms);
+        std::ifstream in(log);
+        lines.clear();
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+    }
+    EXPECT_EQ(lines, expected);
+    // Plasma gone (a crash, a restart): Orvane's own panel takes over.
+    kill(std::atoi(std::getenv("PLASMA_OSD_PID")), SIGTERM);
+    bool gone = false;
+    for (int i = 0; i < 500 && !gone; ++i) {
+        std::this_thread::sleep_for(10ms);
+        gone = !osd->show(K::brightness, "Brightness", 0.5);
+    }
+    EXPECT_TRUE(gone);
+}
+
+}  // namespace
+}  // namespace orvane::test

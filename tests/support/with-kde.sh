@@ -1,0 +1,43 @@
+#!/bin/sh
+# SPDX-License-Identifier: MIT
+# Runs COMMAND with KDE's real global shortcut daemon (kglobalaccel5) on a
+# private session bus and a private Xvfb, its settings in a temporary
+# folder, and a mock of plasmashell's OSD service (which needs a whole Plasma
+# desktop) writing its calls to $PLASMA_OSD_LOG. Exit 77 (skipped) when a
+# tool is missing.
+set -u
+here=$(dirname "$0")
+for tool in kglobalaccel5 dbus-run-session dbus-send Xvfb; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "SKIPPED: $tool is not installed (packages libkf5globalaccel-bin, dbus, xvfb; scripts/setup.sh installs them)"
+        exit 77
+    fi
+done
+if ! /usr/bin/python3 -c 'import dbus, gi' >/dev/null 2>&1; then
+    echo "SKIPPED: needs python3-dbus and python3-gi (scripts/setup.sh installs them)"
+    exit 77
+fi
+case "${1:-}" in
+    --inside) ;;
+    *) exec dbus-run-session -- "$here/xvfb-run.sh" -- "$0" --inside "$@" ;;
+esac
+shift
+KGLOBALACCEL_HOME=$(mktemp -d)
+export KGLOBALACCEL_HOME
+XDG_CONFIG_HOME="$KGLOBALACCEL_HOME" QT_QPA_PLATFORM=xcb kglobalaccel5 >/dev/null 2>&1 &
+daemon=$!
+PLASMA_OSD_LOG="$KGLOBALACCEL_HOME/osd.log"
+export PLASMA_OSD_LOG
+/usr/bin/python3 "$here/mock_plasmashell.py" "$PLASMA_OSD_LOG" &
+PLASMA_OSD_PID=$!
+export PLASMA_OSD_PID
+trap 'kill $daemon $PLASMA_OSD_PID 2>/dev/null; rm -rf "$KGLOBALACCEL_HOME"' EXIT
+for name in org.kde.kglobalaccel org.kde.plasmashell; do
+    for _ in $(seq 1 200); do
+        dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+            org.freedesktop.DBus.NameHasOwner string:$name 2>/dev/null |
+            grep -q 'boolean true' && break
+        sleep 0.05
+    done
+done
+"$@"
