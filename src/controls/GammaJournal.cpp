@@ -64,10 +64,9 @@ bool validTable(const nlohmann::json& j) {
     return true;
 }
 
-/// The factor f with shown = f * original, entry by entry, when there is one:
-/// the display shows the original, dimmed (f < 1) or not.
-std::optional<double> shownScale(const GammaJournal::Tables& original,
-                                 const GammaJournal::Tables& shown) {
+}  // namespace
+
+std::optional<double> GammaJournal::shownScale(const Tables& original, const Tables& shown) {
     constexpr double kTolerance = 0.004;  // a 16-bit ramp, read back as floats
     const std::array<std::pair<const std::vector<float>*, const std::vector<float>*>, 3> channels{
         {{&original.red, &shown.red},
@@ -93,6 +92,8 @@ std::optional<double> shownScale(const GammaJournal::Tables& original,
     }
     return f;
 }
+
+namespace {
 
 /// Tables no display ever had as its own: they would black it out.
 bool black(const GammaJournal::Tables& t) {

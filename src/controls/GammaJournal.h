@@ -54,6 +54,11 @@ class GammaJournal {
     std::optional<Tables> reclaim(DisplayID display, platform::WindowServer& windowServer);
     bool holds(DisplayID display) const { return tables_.count(display) > 0; }
 
+    /// The factor f with shown = f * original, entry by entry, when there is
+    /// one: the display shows the original, dimmed (f < 1) or not. None when
+    /// it shows another table (another program's ramp).
+    static std::optional<double> shownScale(const Tables& original, const Tables& shown);
+
     const std::string& path() const { return path_; }
 
   private:

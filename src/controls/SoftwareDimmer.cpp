@@ -94,7 +94,20 @@ void SoftwareDimmer::reclaimJournaled() {
 }
 
 void SoftwareDimmer::reapplyGamma() {
-    if (method == Method::gamma && currentLevel_ > 0 && !retired_) applyGamma(currentLevel_);
+    if (method == Method::gamma && currentLevel_ > 0 && !retired_)
+        applyGamma(currentLevel_, true, true);
+}
+
+std::optional<GammaJournal::Tables> SoftwareDimmer::foreignTables() {
+    if (!originalRed_) return std::nullopt;
+    auto shown = windowServer_.gammaRamps(displayID_, kGammaCapacity);
+    auto* ramps = std::get_if<platform::GammaRamps>(&shown);
+    if (!ramps || ramps->red.size() != originalRed_->size()) return std::nullopt;
+    GammaJournal::Tables now{std::move(ramps->red), std::move(ramps->green),
+                             std::move(ramps->blue)};
+    if (GammaJournal::shownScale({*originalRed_, *originalGreen_, *originalBlue_}, now))
+        return std::nullopt;
+    return now;
 }
 
 std::optional<platform::Screen> SoftwareDimmer::screen() {
@@ -120,10 +133,19 @@ std::unique_ptr<platform::Window> SoftwareDimmer::makeOverlay() {
     return window;
 }
 
-bool SoftwareDimmer::applyGamma(double level, bool sayFailure) {
+bool SoftwareDimmer::applyGamma(double level, bool sayFailure, bool reapplying) {
     if (level <= 0) {
         if (!gammaModified_) return true;
-        if (originalRed_ && originalGreen_ && originalBlue_) {
+        if (foreignTables()) {
+            // Its table, not the one Orvane took: putting that back would undo it.
+            log_.line("[SoftwareDimmer] Display " + std::to_string(displayID_) +
+                      " shows a gamma table another program set - left as it is");
+            if (journaled_ && journal) journal->forget(displayID_);
+            journaled_ = false;
+            originalRed_.reset();
+            originalGreen_.reset();
+            originalBlue_.reset();
+        } else if (originalRed_ && originalGreen_ && originalBlue_) {
             const auto refused = windowServer_.setGammaRamps(
                 displayID_, {*originalRed_, *originalGreen_, *originalBlue_});
             if (!refused && journaled_ && journal) {
@@ -136,6 +158,7 @@ bool SoftwareDimmer::applyGamma(double level, bool sayFailure) {
         gammaModified_ = false;
         return true;
     }
+    const bool captured = originalRed_.has_value();
     // Never while a table of ours is applied: that would save the dimmed table
     // as the original, and every later level would compound on it.
     if (!originalRed_ && !gammaModified_) {
@@ -146,6 +169,16 @@ bool SoftwareDimmer::applyGamma(double level, bool sayFailure) {
             originalGreen_ = std::move(ramps->green);
             originalBlue_ = std::move(ramps->blue);
         }
+    }
+    if (auto theirs = captured && !reapplying ? foreignTables() : std::nullopt) {
+        // A night light, say: dimming goes on from its table, once, not
+        // back and forth against it.
+        log_.line("[SoftwareDimmer] Another program set the gamma table of display " +
+                  std::to_string(displayID_) + " - dimming now scales its table");
+        originalRed_ = std::move(theirs->red);
+        originalGreen_ = std::move(theirs->green);
+        originalBlue_ = std::move(theirs->blue);
+        journaled_ = false;
     }
     // Kept on disk before the first change, so a crash cannot leave it dimmed.
     if (originalRed_ && journal && !journaled_) {

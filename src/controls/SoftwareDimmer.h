@@ -16,7 +16,9 @@ namespace orvane::controls {
 
 /// Darkens a display that DDC cannot dim: with a black click-through overlay
 /// whose alpha is the level, or by scaling the display's gamma tables as
-/// first captured, so that repeated dimming never compounds. Main thread.
+/// first captured, so that repeated dimming never compounds. Another program
+/// that sets the tables meanwhile (a night light) is not fought: the next
+/// level scales its table instead, and undimming leaves it. Main thread.
 class SoftwareDimmer {
   public:
     enum class Method { overlay, gamma };
@@ -63,7 +65,13 @@ class SoftwareDimmer {
   private:
     bool applyOverlay(double level);
     /// sayFailure false: the caller says one line for its own fallback.
-    bool applyGamma(double level, bool sayFailure = true);
+    /// reapplying: the server reset the tables, so what it shows now is no
+    /// other program's.
+    bool applyGamma(double level, bool sayFailure = true, bool reapplying = false);
+    /// The display's tables when another program set them since Orvane
+    /// captured or last set them: they are not the captured original, scaled
+    /// or not. None when they are, or cannot be read.
+    std::optional<GammaJournal::Tables> foreignTables();
     /// Remembers whether dimming worked; says a failure once until it works.
     bool outcome(bool shown, const std::string& failure);
     std::unique_ptr<platform::Window> makeOverlay();

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include <array>
 #include <filesystem>
 #include <fstream>
 
@@ -22,6 +23,7 @@ using controls::SoftwareDimmer;
 using ddc::VCPCode;
 using platform::sim::SimDDCPath;
 using platform::sim::SimFaultKind;
+using ::testing::ElementsAre;
 
 class ControlsTest : public SimFixture {
   protected:
@@ -198,6 +200,55 @@ TEST_F(ControlsTest, GammaScalesTheCapturedTablesOnce) {
     e->applyLevel(0);  // nothing captured: the colour-management defaults come back
     EXPECT_TRUE(machine_->gammaIsOriginal(2));
     EXPECT_TRUE(machine_->gammaIsOriginal(3));
+}
+
+TEST_F(ControlsTest, ANightLightsTableIsScaledFromOnceItAppearsAndNeverUndone) {
+    auto d = dimmer(2);
+    d->method = SoftwareDimmer::Method::gamma;
+    const auto original = machine_->gammaTables(2);
+    d->applyLevel(0.5);
+    // A night light sets a warmer table over the dimmed one.
+    const auto warm = [](float blue) {
+        std::array<std::vector<float>, 3> t;
+        for (auto& c : t)
+            c.resize(256);
+        for (std::size_t i = 0; i < 256; ++i) {
+            t[0][i] = float(i) / 255.0f;
+            t[1][i] = float(i) / 255.0f * 0.9f;
+            t[2][i] = float(i) / 255.0f * blue;
+        }
+        return t;
+    };
+    auto night = warm(0.6f);
+    machine_->setDisplayTransferByTable(2, 256, night[0].data(), night[1].data(), night[2].data());
+    log_.clear();
+    d->applyLevel(0.4);
+    EXPECT_THAT(log_.lines(), ElementsAre("[SoftwareDimmer] Another program set the gamma table "
+                                          "of display 2 - dimming now scales its table"));
+    auto shown = machine_->gammaTables(2);
+    EXPECT_FLOAT_EQ(shown[2][255], 0.6f * 0.6f) << "its blue, dimmed";
+    EXPECT_FLOAT_EQ(shown[0][255], 0.6f);
+    d->applyLevel(0.4);
+    EXPECT_EQ(log_.lines().size(), 1u) << "said once; the same table is not taken again";
+    // Undimmed: its table comes back, not the one from before it.
+    d->applyLevel(0);
+    EXPECT_FLOAT_EQ(machine_->gammaTables(2)[2][255], 0.6f);
+
+    // It changes the table while dimmed, then Orvane undims: its table stays.
+    d->applyLevel(0.5);
+    night = warm(0.8f);
+    machine_->setDisplayTransferByTable(2, 256, night[0].data(), night[1].data(), night[2].data());
+    log_.clear();
+    d->applyLevel(0);
+    EXPECT_THAT(log_.lines(), ElementsAre("[SoftwareDimmer] Display 2 shows a gamma table another "
+                                          "program set - left as it is"));
+    EXPECT_FLOAT_EQ(machine_->gammaTables(2)[2][255], 0.8f);
+    EXPECT_FALSE(d->gammaModified());
+    // The next dimming starts from what the display shows then.
+    d->applyLevel(0.5);
+    EXPECT_FLOAT_EQ(machine_->gammaTables(2)[2][255], 0.4f);
+    d->applyLevel(0);
+    EXPECT_NE(machine_->gammaTables(2), original);
 }
 
 TEST_F(ControlsTest, AShortGammaTableIsScaledAndRestoredAtItsOwnLength) {

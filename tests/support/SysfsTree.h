@@ -57,6 +57,10 @@ class SysfsTree {
         write(dir / "brightness", std::to_string(brightness) + "\n");
         write(dir / "max_brightness", std::to_string(max) + "\n");
     }
+    /// A running process of that name under proc/.
+    void process(int pid, const std::string& comm) {
+        write(root_ / "proc" / std::to_string(pid) / "comm", comm + "\n");
+    }
     std::string read(const std::string& relative) const {
         std::ifstream in(root_ / relative);
         std::string s;

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "platform/linux/LinuxBackend.h"
 
+#include "platform/linux/NightLight.h"
+#include "runtime/Environment.h"
+
 #include <chrono>
 #include <thread>
 
@@ -51,6 +54,14 @@ Platform LinuxBackend::start(runtime::Runtime& rt) {
     // The start line has been said: what prepare found comes after it.
     machine_->releaseNotes();
     machine_->setSession(DesktopSession::detect(log_));
+    const auto desktop = runtime::environmentValue("XDG_CURRENT_DESKTOP").value_or("");
+    if (const auto night = activeNightLight(root_, desktop.find("GNOME") != std::string::npos);
+        !night.empty()) {
+        // Each sets the ramps when its colour changes; dimming follows then.
+        log_.line("[Linux] Night light: " + night +
+                  " sets the gamma ramps too - gamma dimming scales its ramp from the next "
+                  "change of level on");
+    }
     machine_->setMainExecutor(rt.main());
     machine_->startSession();
     hotplug_ = std::make_unique<HotplugMonitor>([machine = machine_.get()] { machine->rescan(); });

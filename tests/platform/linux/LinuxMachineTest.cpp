@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "platform/linux/LinuxMachine.h"
+#include "platform/linux/NightLight.h"
 
 #include <cerrno>
 #include <cmath>
@@ -285,6 +286,15 @@ TEST_F(LinuxMachineTest, ThePanelsBrightnessIsItsFirmwareBacklight) {
     EXPECT_EQ(tree.read("sys/class/backlight/intel_backlight/brightness"), "500");
     EXPECT_EQ(connectors.productName(0x0A01), "DELL U2720Q");
     EXPECT_EQ(connectors.connectionName(0x0A01), "DisplayPort");
+}
+
+TEST_F(LinuxMachineTest, ANightLightIsFoundByItsProcess) {
+    EXPECT_EQ(activeNightLight(tree.root().string(), false), "");
+    tree.process(1, "systemd");
+    tree.process(880, "gammastep-indic");
+    EXPECT_EQ(activeNightLight(tree.root().string(), false), "") << "its indicator sets nothing";
+    tree.process(881, "gammastep");
+    EXPECT_EQ(activeNightLight(tree.root().string(), false), "gammastep");
 }
 
 struct Change {

@@ -247,6 +247,22 @@ TEST_F(X11SessionTest, GammaDimsFromTheCapturedRampAndRestoresItExactly) {
     EXPECT_EQ(ramp(1), green);
     EXPECT_EQ(ramp(2), blue);
     EXPECT_THAT(log_.lines(), ::testing::Not(Contains(::testing::HasSubstr("failed"))));
+
+    // A night light (redshift, gammastep) sets its ramp while dimmed: the
+    // next level scales its ramp, read back at 16 bits, and undimming keeps it.
+    dimmer.applyLevel(0.5);
+    setRamp(1.6);
+    const auto nightRed = ramp(0);
+    dimmer.applyLevel(0.25);
+    EXPECT_THAT(log_.lines(),
+                Contains("[SoftwareDimmer] Another program set the gamma table of "
+                         "display " +
+                         std::to_string(kOffice) + " - dimming now scales its table"));
+    const auto scaled = ramp(0);
+    for (std::size_t i = 0; i < nightRed.size(); ++i)
+        EXPECT_NEAR(scaled[i], nightRed[i] * 0.75, 2.0) << i;
+    dimmer.applyLevel(0);
+    EXPECT_EQ(ramp(0), nightRed);
 }
 
 TEST_F(X11SessionTest, AfterARunDiesDimmedTheNextOneGivesTheRampsBackExactly) {
