@@ -59,6 +59,7 @@ packages=(
     xvfb
     xcompmgr
     libkf5globalaccel-bin
+    mutter
     xauth
     fonts-dejavu-core
 )

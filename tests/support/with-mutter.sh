@@ -1,0 +1,36 @@
+#!/bin/sh
+# SPDX-License-Identifier: MIT
+# Runs COMMAND beside a real GNOME Mutter, headless with two virtual monitors
+# (1920x1080, 1280x720), as the Wayland compositor of a private session bus
+# and runtime folder. Exit 77 (skipped) when a tool is missing.
+set -u
+for tool in mutter dbus-run-session dbus-send; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "SKIPPED: $tool is not installed (packages mutter, dbus; scripts/setup.sh installs them)"
+        exit 77
+    fi
+done
+case "${1:-}" in
+    --inside) ;;
+    *) exec dbus-run-session -- "$0" --inside "$@" ;;
+esac
+shift
+XDG_RUNTIME_DIR=$(mktemp -d)
+export XDG_RUNTIME_DIR
+unset DISPLAY WAYLAND_DISPLAY
+mutter --headless --virtual-monitor 1920x1080 --virtual-monitor 1280x720 --wayland --no-x11 \
+    >"$XDG_RUNTIME_DIR/mutter.log" 2>&1 &
+mutter=$!
+trap 'kill $mutter 2>/dev/null; wait $mutter 2>/dev/null; rm -rf "$XDG_RUNTIME_DIR"' EXIT
+for _ in $(seq 1 200); do
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:org.gnome.Mutter.DisplayConfig 2>/dev/null |
+        grep -q 'boolean true' && break
+    sleep 0.05
+done
+if [ ! -S "$XDG_RUNTIME_DIR/wayland-0" ]; then
+    echo "SKIPPED: mutter did not start here:"
+    cat "$XDG_RUNTIME_DIR/mutter.log"
+    exit 77
+fi
+WAYLAND_DISPLAY=wayland-0 REAL_MUTTER=1 "$@"
