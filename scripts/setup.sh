@@ -60,6 +60,7 @@ packages=(
     xcompmgr
     libkf5globalaccel-bin
     mutter
+    sway
     xauth
     fonts-dejavu-core
 )
