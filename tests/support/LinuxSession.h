@@ -1,17 +1,21 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/WindowToolkit.h"
 #include "platform/linux/LinuxMachine.h"
 #include "runtime/EventLoop.h"
+#include "runtime/Logger.h"
 #include "support/SysfsTree.h"
 
 namespace orvane::test {
@@ -66,6 +70,16 @@ class Signal {
     std::condition_variable cv_;
     int count_ = 0;
 };
+
+/// Waits, on the real clock, for a service's answer to show in the log.
+inline bool waitForLine(const runtime::CapturingLogger& log, const std::string& line) {
+    for (int i = 0; i < 500; ++i) {
+        const auto lines = log.lines();
+        if (std::find(lines.begin(), lines.end(), line) != lines.end()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
 
 /// Media keys an interception saw; pass: hand them back instead of taking them.
 struct Presses {

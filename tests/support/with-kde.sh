@@ -32,12 +32,6 @@ export PLASMA_OSD_LOG
 PLASMA_OSD_PID=$!
 export PLASMA_OSD_PID
 trap 'kill $daemon $PLASMA_OSD_PID 2>/dev/null; rm -rf "$KGLOBALACCEL_HOME"' EXIT
-for name in org.kde.kglobalaccel org.kde.plasmashell; do
-    for _ in $(seq 1 200); do
-        dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-            org.freedesktop.DBus.NameHasOwner string:$name 2>/dev/null |
-            grep -q 'boolean true' && break
-        sleep 0.05
-    done
-done
+. "$here/bus-names.sh"
+wait_for_bus_names org.kde.kglobalaccel org.kde.plasmashell
 "$@"

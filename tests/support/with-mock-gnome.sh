@@ -22,12 +22,6 @@ mutter=$!
 /usr/bin/python3 "$here/mock_portal.py" &
 portal=$!
 trap 'kill $mutter $portal 2>/dev/null; rm -f "$MUTTER_LOG"' EXIT
-for name in org.gnome.Mutter.DisplayConfig org.freedesktop.portal.Desktop; do
-    for _ in $(seq 1 100); do
-        dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-            org.freedesktop.DBus.NameHasOwner string:$name 2>/dev/null |
-            grep -q 'boolean true' && break
-        sleep 0.05
-    done
-done
+. "$here/bus-names.sh"
+wait_for_bus_names org.gnome.Mutter.DisplayConfig org.freedesktop.portal.Desktop
 "$@"

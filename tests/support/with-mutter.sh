@@ -4,6 +4,7 @@
 # (1920x1080, 1280x720), as the Wayland compositor of a private session bus
 # and runtime folder. Exit 77 (skipped) when a tool is missing.
 set -u
+here=$(dirname "$0")
 for tool in mutter dbus-run-session dbus-send; do
     if ! command -v "$tool" >/dev/null 2>&1; then
         echo "SKIPPED: $tool is not installed (packages mutter, dbus; scripts/setup.sh installs them)"
@@ -22,12 +23,8 @@ mutter --headless --virtual-monitor 1920x1080 --virtual-monitor 1280x720 --wayla
     >"$XDG_RUNTIME_DIR/mutter.log" 2>&1 &
 mutter=$!
 trap 'kill $mutter 2>/dev/null; wait $mutter 2>/dev/null; rm -rf "$XDG_RUNTIME_DIR"' EXIT
-for _ in $(seq 1 200); do
-    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-        org.freedesktop.DBus.NameHasOwner string:org.gnome.Mutter.DisplayConfig 2>/dev/null |
-        grep -q 'boolean true' && break
-    sleep 0.05
-done
+. "$here/bus-names.sh"
+wait_for_bus_names org.gnome.Mutter.DisplayConfig
 if [ ! -S "$XDG_RUNTIME_DIR/wayland-0" ]; then
     echo "SKIPPED: mutter did not start here:"
     cat "$XDG_RUNTIME_DIR/mutter.log"

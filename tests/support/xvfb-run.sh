@@ -1,6 +1,6 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
-# Runs COMMAND on a private Xvfb: xvfb-run.sh [--screen WxHxD]... [--compositor] -- COMMAND...
+# Runs COMMAND on a private Xvfb: xvfb-run.sh [--screen WxHxD]... [--compositor] [--] COMMAND...
 # Each --screen adds an X screen (default one 1920x1080x24); --compositor
 # starts xcompmgr on the first. Exits 77 (skipped) when a tool is missing.
 set -u
@@ -11,7 +11,8 @@ while [ $# -gt 0 ]; do
         --screen) screens="$screens $2"; shift 2 ;;
         --compositor) compositor=1; shift ;;
         --) shift; break ;;
-        *) echo "xvfb-run.sh: unknown option $1"; exit 2 ;;
+        -*) echo "xvfb-run.sh: unknown option $1"; exit 2 ;;
+        *) break ;;
     esac
 done
 [ -n "$screens" ] || screens="1920x1080x24"

@@ -9,6 +9,18 @@
 
 namespace orvane::platform::linux_ {
 
+bool busNameHasOwner(sd_bus* bus, const char* name) {
+    sd_bus_error e{};  // SD_BUS_ERROR_NULL, without its C99 compound literal
+    sd_bus_message* reply = nullptr;
+    int owned = 0;
+    if (sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                           "org.freedesktop.DBus", "NameHasOwner", &e, &reply, "s", name) >= 0)
+        sd_bus_message_read(reply, "b", &owned);
+    sd_bus_message_unref(reply);
+    sd_bus_error_free(&e);
+    return owned != 0;
+}
+
 BusLoop::BusLoop(sd_bus* bus) : bus_(bus) {
     if (pipe(wake_) == 0) thread_ = std::thread([this] { run(); });
 }

@@ -14,6 +14,9 @@ namespace orvane::platform::linux_ {
 /// A session-bus connection served by a thread of its own: it dispatches
 /// the connection's signals and runs posted work, one thing at a time, so
 /// the connection is only ever touched from that thread.
+/// Whether name has an owner on bus now; false when the bus cannot tell.
+bool busNameHasOwner(sd_bus* bus, const char* name);
+
 class BusLoop {
   public:
     /// Takes bus (its matches already added) and starts serving it.

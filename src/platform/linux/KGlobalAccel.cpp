@@ -127,16 +127,7 @@ std::unique_ptr<KGlobalAccel> KGlobalAccel::open(std::string& error) {
         error = "no session bus";
         return nullptr;
     }
-    sd_bus_error e{};  // SD_BUS_ERROR_NULL, without its C99 compound literal
-    sd_bus_message* reply = nullptr;
-    int owned = 0;
-    const int r =
-        sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                           "org.freedesktop.DBus", "NameHasOwner", &e, &reply, "s", kService);
-    if (r >= 0) sd_bus_message_read(reply, "b", &owned);
-    sd_bus_message_unref(reply);
-    sd_bus_error_free(&e);
-    if (!owned) {
+    if (!busNameHasOwner(bus, kService)) {
         sd_bus_flush_close_unref(bus);
         error = "KDE's global shortcut service (kglobalaccel) is not running";
         return nullptr;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/linux/PlasmaOSD.h"
 
+#include "platform/linux/BusLoop.h"
+
 #include <systemd/sd-bus.h>
 
 #include <algorithm>
@@ -29,15 +31,7 @@ PlasmaOSD::~PlasmaOSD() {
 
 bool PlasmaOSD::show(OSDKind kind, const std::string& label, double level) {
     // Asked each time: plasmashell may have restarted, or not started yet.
-    sd_bus_error e{};  // SD_BUS_ERROR_NULL, without its C99 compound literal
-    sd_bus_message* reply = nullptr;
-    int owned = 0;
-    if (sd_bus_call_method(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                           "org.freedesktop.DBus", "NameHasOwner", &e, &reply, "s", kService) >= 0)
-        sd_bus_message_read(reply, "b", &owned);
-    sd_bus_message_unref(reply);
-    sd_bus_error_free(&e);
-    if (!owned) return false;
+    if (!busNameHasOwner(bus_, kService)) return false;
 
     const int percent = int(std::lround(std::clamp(level, 0.0, 1.0) * 100));
     sd_bus_message* m = nullptr;

@@ -62,15 +62,7 @@ class GlobalShortcutsPortalTest : public ::testing::Test {
         EXPECT_TRUE(session.shortcuts) << error;
         return sessionMachine(tree_, clock_, log_, std::move(session), &loop_);
     }
-    /// Waits, on the real clock, for the portal's answer to show in the log.
-    bool logged(const std::string& line) {
-        for (int i = 0; i < 500; ++i) {
-            const auto lines = log_.lines();
-            if (std::find(lines.begin(), lines.end(), line) != lines.end()) return true;
-            std::this_thread::sleep_for(10ms);
-        }
-        return false;
-    }
+    bool logged(const std::string& line) { return waitForLine(log_, line); }
 
     TempDirectory dir_;
     SysfsTree tree_{dir_.path() / "root"};

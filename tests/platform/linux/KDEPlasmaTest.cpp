@@ -9,7 +9,6 @@
 
 #include <X11/XF86keysym.h>
 #include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <signal.h>
@@ -28,6 +27,7 @@
 #include "support/LinuxSession.h"
 #include "support/SysfsTree.h"
 #include "support/TempDirectory.h"
+#include "support/XTestKeys.h"
 
 namespace orvane::test {
 namespace {
@@ -82,24 +82,8 @@ class KGlobalAccelTest : public ::testing::Test {
         EXPECT_TRUE(session.shortcuts) << error;
         return sessionMachine(tree_, clock_, log_, std::move(session), &loop_);
     }
-    bool logged(const std::string& line) {
-        for (int i = 0; i < 500; ++i) {
-            const auto lines = log_.lines();
-            if (std::find(lines.begin(), lines.end(), line) != lines.end()) return true;
-            std::this_thread::sleep_for(10ms);
-        }
-        ADD_FAILURE() << "never logged: " << line;
-        return false;
-    }
-    void press(KeySym key, std::vector<KeySym> modifiers = {}) {
-        for (auto m : modifiers)
-            XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, m), True, CurrentTime);
-        XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, key), True, CurrentTime);
-        XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, key), False, CurrentTime);
-        for (auto m : modifiers)
-            XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, m), False, CurrentTime);
-        XSync(x_, False);
-    }
+    bool logged(const std::string& line) { return waitForLine(log_, line); }
+    void press(KeySym key, std::vector<KeySym> modifiers = {}) { pressKey(x_, key, modifiers); }
 
     Display* x_ = nullptr;
     TempDirectory dir_;

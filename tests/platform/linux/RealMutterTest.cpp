@@ -6,19 +6,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
 
 #include "platform/linux/DesktopSession.h"
 #include "platform/linux/MutterDisplayConfig.h"
 #include "runtime/Logger.h"
+#include "support/LinuxSession.h"
 
 namespace orvane::test {
 namespace {
 
-using namespace std::chrono_literals;
 using platform::linux_::DesktopSession;
 using platform::linux_::MutterDisplayConfig;
 using platform::linux_::SessionOutput;
@@ -69,22 +66,12 @@ TEST_F(RealMutterTest, TheVirtualMonitorsAreOutputsWhoseModeMutterTakesBack) {
 
     // Applying the layout back is taken (Mutter checks every field) and
     // announced; its serial moves on, so a stale one would be refused.
-    std::mutex lock;
-    std::condition_variable cv;
-    int changes = 0;
-    mutter->onScreenChange = [&] {
-        std::lock_guard hold(lock);
-        ++changes;
-        cv.notify_all();
-    };
+    Signal changed;
+    mutter->onScreenChange = [&] { changed.notify(); };
     mutter->startEvents();
     ASSERT_FALSE(first.modeNames.empty());
     EXPECT_TRUE(mutter->setMode(first, first.current->modeID));
-    {
-        std::unique_lock hold(lock);
-        EXPECT_TRUE(cv.wait_for(hold, 5s, [&] { return changes > 0; }))
-            << "MonitorsChanged reaches the callback";
-    }
+    EXPECT_TRUE(changed.waitFor(1)) << "MonitorsChanged reaches the callback";
     EXPECT_FALSE(mutter->setMode(first, std::int32_t(first.modeNames.size())))
         << "a mode it does not have is never sent";
     EXPECT_EQ(mutter->outputs().size(), 2u);

@@ -6,19 +6,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
 
 #include "platform/linux/DesktopSession.h"
 #include "platform/linux/WlrGammaControl.h"
 #include "runtime/Logger.h"
+#include "support/LinuxSession.h"
 
 namespace orvane::test {
 namespace {
 
-using namespace std::chrono_literals;
 using platform::linux_::DesktopSession;
 using platform::linux_::WlrGammaControl;
 
@@ -65,20 +62,11 @@ TEST_F(RealSwayTest, AnOutputThatComesReachesOrvaneAndAHeadlessOutputHasNoRamp) 
     EXPECT_EQ(outputs[0].product, "headless");
     EXPECT_TRUE(outputs[0].edid.empty());
 
-    std::mutex lock;
-    std::condition_variable cv;
-    int changes = 0;
-    sway->onScreenChange = [&] {
-        std::lock_guard hold(lock);
-        ++changes;
-        cv.notify_all();
-    };
+    Signal changed;
+    sway->onScreenChange = [&] { changed.notify(); };
     sway->startEvents();
     swaymsg("create_output");
-    {
-        std::unique_lock hold(lock);
-        EXPECT_TRUE(cv.wait_for(hold, 5s, [&] { return changes > 0; }));
-    }
+    EXPECT_TRUE(changed.waitFor(1));
     EXPECT_EQ(names(), (std::vector<std::string>{"HEADLESS-1", "HEADLESS-2", "HEADLESS-3"}));
     // (sway 1.7 cannot unplug an output yet; the tests' own compositor covers
     // outputs that go.)

@@ -25,6 +25,7 @@
 #include "support/LinuxSession.h"
 #include "support/SysfsTree.h"
 #include "support/TempDirectory.h"
+#include "support/XTestKeys.h"
 
 // Xlib last: its macros (None, Status, ...) would break the headers above.
 // clang-format off
@@ -143,16 +144,7 @@ class X11SessionTest : public ::testing::Test {
         }
         return 0;
     }
-    /// A press and release of key while the modifier keys are held.
-    void press(KeySym key, std::vector<KeySym> modifiers = {}) {
-        for (auto m : modifiers)
-            XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, m), True, CurrentTime);
-        XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, key), True, CurrentTime);
-        XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, key), False, CurrentTime);
-        for (auto m : modifiers)
-            XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, m), False, CurrentTime);
-        XSync(x_, False);
-    }
+    void press(KeySym key, std::vector<KeySym> modifiers = {}) { pressKey(x_, key, modifiers); }
     /// Whether this client can grab key itself (no one else holds it).
     bool canGrab(KeySym key, unsigned int modifiers = 0) {
         static int error = 0;
