@@ -66,7 +66,8 @@ bool ShortcutManager::registerShortcut(ShortcutAction action, KeyCombo combo) {
                               : std::nullopt;
     unregister(action);
     const std::uint32_t id = nextHotKeyID_++;
-    if (auto error = hotKeys_.bind(id, combo.keyCode, combo.modifiers)) {
+    if (auto error = hotKeys_.bind(id, combo.keyCode, combo.modifiers,
+                                   {keyCommand(action), std::string(label(action))})) {
         log_.line("[ShortcutManager] Failed to register " + std::string(label(action)) + ": " +
                   error->text);
         // The refused combination takes nothing away: the previous one comes back.

@@ -4,12 +4,21 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <variant>
 
 #include "platform/PlatformError.h"
 #include "platform/Subscription.h"
 
 namespace orvane::platform {
+
+/// What a combination is for, as a desktop's own shortcut settings list it.
+struct ShortcutPurpose {
+    /// The same every run: "brightness-up".
+    std::string name;
+    /// For people: "Brightness Up".
+    std::string label;
+};
 
 /// Key combinations bound for Orvane across the whole desktop.
 /// Linux: XGrabKey with every lock-modifier variant on X11; the GlobalShortcuts
@@ -26,9 +35,11 @@ class GlobalShortcuts {
     /// Binds the combination (a key position numbered as on a US keyboard;
     /// command 0x100, shift 0x200, option 0x800, control 0x1000) to id; an
     /// error when another program holds it or the desktop refused, and then
-    /// nothing is bound. Main thread.
+    /// nothing is bound. A desktop that keeps shortcuts by purpose (KDE, the
+    /// portal) lists it under purpose. Main thread.
     virtual std::optional<PlatformError> bind(std::uint32_t id, std::uint32_t keyCode,
-                                              std::uint32_t modifiers) = 0;
+                                              std::uint32_t modifiers,
+                                              const ShortcutPurpose& purpose) = 0;
     /// Lets id's combination go; nothing for an id not bound. Main thread.
     virtual void unbind(std::uint32_t id) = 0;
 };

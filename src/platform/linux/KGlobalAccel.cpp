@@ -21,6 +21,7 @@ constexpr const char* kComponentName = "Orvane";
 // setShortcutKeys' flags.
 constexpr std::uint32_t kIsDefault = 1;
 constexpr std::uint32_t kSetPresent = 2;
+constexpr std::uint32_t kNoAutoloading = 4;
 /// How long Orvane's end waits for the service (microseconds).
 constexpr std::uint64_t kLastCallTimeout = 500'000;
 
@@ -84,6 +85,22 @@ std::string keyName(int code) {
 void appendActionID(sd_bus_message* m, const ShortcutService::Shortcut& s) {
     sd_bus_message_append(m, "as", 4, kComponent, s.id.c_str(), kComponentName,
                           s.description.c_str());
+}
+
+/// The first key of the first sequence in an a(ai) reply; 0 for none.
+int firstKey(sd_bus_message* reply) {
+    int key = 0;
+    if (sd_bus_message_enter_container(reply, 'a', "(ai)") > 0) {
+        while (sd_bus_message_enter_container(reply, 'r', "ai") > 0) {
+            const void* codes = nullptr;
+            std::size_t size = 0;
+            sd_bus_message_read_array(reply, 'i', &codes, &size);
+            if (key == 0 && size >= sizeof(int)) key = *static_cast<const int*>(codes);
+            sd_bus_message_exit_container(reply);
+        }
+        sd_bus_message_exit_container(reply);
+    }
+    return key;
 }
 
 std::string busError(const sd_bus_error& e, int r) {
@@ -187,19 +204,24 @@ bool KGlobalAccel::setKey(const Shortcut& shortcut, int key, std::uint32_t flags
         sd_bus_error_free(&e);
         return false;
     }
-    held = 0;
-    if (sd_bus_message_enter_container(reply, 'a', "(ai)") > 0) {
-        while (sd_bus_message_enter_container(reply, 'r', "ai") > 0) {
-            const void* codes = nullptr;
-            std::size_t size = 0;
-            sd_bus_message_read_array(reply, 'i', &codes, &size);
-            if (held == 0 && size >= sizeof(int)) held = *static_cast<const int*>(codes);
-            sd_bus_message_exit_container(reply);
-        }
-        sd_bus_message_exit_container(reply);
-    }
+    held = firstKey(reply);
     sd_bus_message_unref(reply);
     return true;
+}
+
+int KGlobalAccel::activeKey(const Shortcut& shortcut) {
+    sd_bus_message* m = nullptr;
+    if (sd_bus_message_new_method_call(bus_, &m, kService, kPath, kInterface, "shortcutKeys") < 0)
+        return 0;
+    appendActionID(m, shortcut);
+    sd_bus_error e{};
+    sd_bus_message* reply = nullptr;
+    const int r = sd_bus_call(bus_, m, 0, &e, &reply);
+    sd_bus_message_unref(m);
+    sd_bus_error_free(&e);
+    const int key = r < 0 ? 0 : firstKey(reply);
+    sd_bus_message_unref(reply);
+    return key;
 }
 
 void KGlobalAccel::bindNow(const std::vector<Shortcut>& shortcuts, const Bound& done) {
@@ -219,14 +241,19 @@ void KGlobalAccel::bindNow(const std::vector<Shortcut>& shortcuts, const Bound& 
             return;
         }
         actions_.insert(s.id);
-        // The default first, then the key itself, which the service keeps
-        // as the user set it where they did.
+        // At the start the key KDE keeps wins: the user may have changed it
+        // in KDE's settings. Later in the run, a key still as Orvane set it
+        // follows Orvane's new one (recorded in its own settings).
         const int key = qtKey(s.preferredTrigger);
+        const auto last = lastSet_.find(s.id);
+        const bool ours = last != lastSet_.end() && activeKey(s) == last->second;
         int held = 0;
-        if (!setKey(s, key, kIsDefault, held, error) || !setKey(s, key, kSetPresent, held, error)) {
+        if (!setKey(s, key, kIsDefault, held, error) ||
+            !setKey(s, key, kSetPresent | (ours ? kNoAutoloading : 0), held, error)) {
             done(triggers, error);
             return;
         }
+        lastSet_[s.id] = held;
         triggers[s.id] = trigger(held);
     }
     if (!watching_) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -18,7 +19,8 @@ namespace orvane::platform::linux_ {
 /// bus, Plasma 5 and 6, X11 and Wayland). Orvane's keys are actions of the
 /// component "orvane", so they show in System Settings > Shortcuts, where
 /// the user may give them other keys; a key the user chose there is kept
-/// over the one Orvane asks for. A key another component holds (Plasma's
+/// over the one Orvane asks for at its start; later in the run, a key still
+/// as Orvane set it follows Orvane's own settings. A key another component holds (Plasma's
 /// power and volume services take the media keys) is left to it: its action
 /// has no trigger. Everything runs on a thread of its own, which owns the
 /// bus connection.
@@ -50,11 +52,15 @@ class KGlobalAccel final : public ShortcutService {
     /// for it afterwards (0 for none), or an error.
     bool setKey(const Shortcut& shortcut, int key, std::uint32_t flags, int& held,
                 std::string& error);
+    /// The key the service holds for the shortcut now; 0 for none.
+    int activeKey(const Shortcut& shortcut);
 
     sd_bus* bus_;
     bool watching_ = false;
     /// The actions registered, to be made inactive at the end.
     std::set<std::string> actions_;
+    /// The key each action got from Orvane last, in this run.
+    std::map<std::string, int> lastSet_;
     std::unique_ptr<BusLoop> loop_;
 };
 

@@ -139,7 +139,8 @@ class LinuxMachine final : public WindowServer,
     std::variant<Subscription, PlatformError> listen(
         std::function<void(std::uint32_t id)> activated) override;
     std::optional<PlatformError> bind(std::uint32_t id, std::uint32_t keyCode,
-                                      std::uint32_t modifiers) override;
+                                      std::uint32_t modifiers,
+                                      const ShortcutPurpose& purpose) override;
     void unbind(std::uint32_t id) override;
 
     // KeyboardLayout, where libxkbcommon has no keymap: keys keep their numbers.

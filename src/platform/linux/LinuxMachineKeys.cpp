@@ -151,7 +151,8 @@ std::variant<Subscription, PlatformError> LinuxMachine::listen(
 }
 
 std::optional<PlatformError> LinuxMachine::bind(std::uint32_t id, std::uint32_t keyCode,
-                                                std::uint32_t modifiers) {
+                                                std::uint32_t modifiers,
+                                                const ShortcutPurpose& purpose) {
     if (!session_.x11 && !session_.shortcuts) {
         sayKeysUnavailable("shortcuts", "Global shortcuts");
         return keysUnavailable();
@@ -161,12 +162,15 @@ std::optional<PlatformError> LinuxMachine::bind(std::uint32_t id, std::uint32_t 
     if (shortcuts_.count(id))
         return errnoError(EEXIST, "shortcut " + std::to_string(id) + " is bound already");
     if (auto* service = session_.shortcuts.get()) {
-        // Services bind by id: the same id each start keeps the user's choice.
-        const std::string portalID = "hotkey-" + std::to_string(id);
+        // Services keep a binding by its name: the same name each start keeps
+        // the user's choice.
+        const std::string portalID =
+            purpose.name.empty() ? "hotkey-" + std::to_string(id) : purpose.name;
         shortcuts_.insert(id);
         serviceShortcuts_[portalID] = id;
         service->bind(
-            {{portalID, "Orvane shortcut " + std::to_string(id), xdgShortcut(keyCode, modifiers)}},
+            {{portalID, purpose.label.empty() ? portalID : purpose.label,
+              xdgShortcut(keyCode, modifiers)}},
             [this, portalID, service](const std::map<std::string, std::string>& bound,
                                       const std::string& error) {
                 auto it = bound.find(portalID);

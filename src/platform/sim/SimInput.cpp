@@ -502,7 +502,7 @@ std::variant<Subscription, PlatformError> SimInput::listen(
 }
 
 std::optional<PlatformError> SimInput::bind(std::uint32_t id, std::uint32_t keyCode,
-                                            std::uint32_t modifiers) {
+                                            std::uint32_t modifiers, const ShortcutPurpose&) {
     EventHotKeyRef ref = 0;
     const auto status = registerEventHotKey(keyCode, modifiers, EventHotKeyID{kSignature, id},
                                             getApplicationEventTarget(), 0, &ref);

@@ -118,7 +118,7 @@ class SimInput final : public EventTaps,
     std::variant<Subscription, PlatformError> listen(
         std::function<void(std::uint32_t id)> activated) override;
     std::optional<PlatformError> bind(std::uint32_t id, std::uint32_t keyCode,
-                                      std::uint32_t modifiers) override;
+                                      std::uint32_t modifiers, const ShortcutPurpose&) override;
     void unbind(std::uint32_t id) override;
 
     // HotKeyService

@@ -30,6 +30,9 @@ using platform::linux_::DesktopSession;
 using platform::linux_::GlobalShortcutsPortal;
 using platform::linux_::LinuxMachine;
 
+const platform::ShortcutPurpose kUp{"brightness-up", "Brightness Up"};
+const platform::ShortcutPurpose kDown{"brightness-down", "Brightness Down"};
+
 /// Asks the mock portal, through its test interface.
 std::string mock(const std::string& method, const std::string& arg = "") {
     const std::string command =
@@ -97,14 +100,16 @@ TEST_F(GlobalShortcutsPortalTest, ShortcutsAreAskedForOnceAndTheirTriggersSaid) 
     auto listening = machine_->listen(hits.listener());
     ASSERT_TRUE(std::holds_alternative<platform::Subscription>(listening));
     // Control-Option-Up and -Down as the shortcut documents store them.
-    EXPECT_FALSE(machine_->bind(17, 126, 0x1800));
-    EXPECT_FALSE(machine_->bind(18, 125, 0x1800));
-    ASSERT_TRUE(logged("[Linux] Shortcut hotkey-17 bound by the portal to 'Press CTRL+ALT+Up'"));
-    ASSERT_TRUE(logged(
-        "[Linux] Shortcut hotkey-18 has no key yet - set one in the desktop's shortcut settings"));
+    EXPECT_FALSE(machine_->bind(17, 126, 0x1800, kUp));
+    EXPECT_FALSE(machine_->bind(18, 125, 0x1800, kDown));
+    ASSERT_TRUE(
+        logged("[Linux] Shortcut brightness-up bound by the portal to 'Press CTRL+ALT+Up'"));
+    ASSERT_TRUE(
+        logged("[Linux] Shortcut brightness-down has no key yet - set one in the desktop's "
+               "shortcut settings"));
     const auto binds = mock("BindCount");
 
-    mock("Activate", "hotkey-17");
+    mock("Activate", "brightness-up");
     loop_.postAfter(5s, [this] { loop_.stop(); });
     loop_.run();
     EXPECT_EQ(hits.ids, std::vector<std::uint32_t>{17});
@@ -112,8 +117,9 @@ TEST_F(GlobalShortcutsPortalTest, ShortcutsAreAskedForOnceAndTheirTriggersSaid) 
     // The next start finds the binding held and asks the user nothing.
     log_.clear();
     auto next = makeMachine();
-    EXPECT_FALSE(next->bind(17, 126, 0x1800));
-    ASSERT_TRUE(logged("[Linux] Shortcut hotkey-17 bound by the portal to 'Press CTRL+ALT+Up'"));
+    EXPECT_FALSE(next->bind(17, 126, 0x1800, kUp));
+    ASSERT_TRUE(
+        logged("[Linux] Shortcut brightness-up bound by the portal to 'Press CTRL+ALT+Up'"));
     EXPECT_EQ(mock("BindCount"), binds);
     machine_->unbind(17);
 }

@@ -323,12 +323,12 @@ TEST_F(X11SessionTest, HotKeysFireOnTheMainLoopAndATakenCombinationIsRefused) {
     auto listening = machine_->listen(hits.listener());
     ASSERT_TRUE(std::holds_alternative<platform::Subscription>(listening));
     // Control-Option-Up, as the shortcut documents store it (126, 0x1800).
-    ASSERT_FALSE(machine_->bind(7, 126, 0x1800));
+    ASSERT_FALSE(machine_->bind(7, 126, 0x1800, {"brightness-up", "Brightness Up"}));
     // Control-Option-Down belongs to someone else: said in X's words, not bound.
     XGrabKey(x_, XKeysymToKeycode(x_, XK_Down), ControlMask | Mod1Mask, root_, False, GrabModeAsync,
              GrabModeAsync);
     XSync(x_, False);
-    const auto taken = machine_->bind(8, 125, 0x1800);
+    const auto taken = machine_->bind(8, 125, 0x1800, {"brightness-down", "Brightness Down"});
     ASSERT_TRUE(taken);
     EXPECT_EQ(taken->code, std::errc::device_or_resource_busy);
     EXPECT_EQ(taken->text, "CTRL+ALT+Down is held by another program");
