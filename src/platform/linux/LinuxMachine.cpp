@@ -113,7 +113,9 @@ void LinuxMachine::releaseNotes() {
 }
 
 LinuxMachine::~LinuxMachine() {
-    // Their event threads call into this machine.
+    // Their event threads call into this machine, which reaches the X11
+    // session through session_: its thread ends before the pointer goes.
+    if (session_.x11) session_.x11->stopEvents();
     session_.shortcuts.reset();
     session_.x11.reset();
     session_.displayConfig.reset();
@@ -121,6 +123,7 @@ LinuxMachine::~LinuxMachine() {
 }
 
 void LinuxMachine::setSession(DesktopSession session) {
+    if (session_.x11) session_.x11->stopEvents();
     session_.shortcuts.reset();
     session_.x11.reset();
     session_.displayConfig.reset();

@@ -117,12 +117,16 @@ std::unique_ptr<X11Session> X11Session::open(const std::string& displayName, std
 X11Session::X11Session(std::unique_ptr<Connection> requests, std::unique_ptr<Connection> events)
     : requests_(std::move(requests)), events_(std::move(events)) {}
 
-X11Session::~X11Session() {
+void X11Session::stopEvents() {
     stopping_ = true;
     if (thread_.joinable()) {
         wakeEvents();
         thread_.join();
     }
+}
+
+X11Session::~X11Session() {
+    stopEvents();
     for (int fd : wake_) {
         if (fd >= 0) close(fd);
     }

@@ -55,6 +55,8 @@ class X11Session final : public DisplayConfig {
     std::function<void(int id)> onKeyPress;
     /// Starts reading events (RandR changes, keys); set the callbacks before.
     void startEvents() override;
+    /// Ends the event thread: no callback runs once it returns.
+    void stopEvents();
 
   private:
     struct Connection;
