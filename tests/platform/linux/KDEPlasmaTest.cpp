@@ -69,6 +69,7 @@ class KGlobalAccelTest : public ::testing::Test {
             GTEST_SKIP() << "needs kglobalaccel5 (run through tests/support/with-kde.sh)";
         x_ = XOpenDisplay(nullptr);
         ASSERT_TRUE(x_);
+        XAutoRepeatOff(x_);  // no repeats on a loaded machine
         machine_ = makeMachine();
     }
     void TearDown() override {

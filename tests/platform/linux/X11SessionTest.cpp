@@ -57,6 +57,8 @@ class X11SessionTest : public ::testing::Test {
         if (!name) GTEST_SKIP() << "needs an X server (run through tests/support/xvfb-run.sh)";
         x_ = XOpenDisplay(name);
         ASSERT_NE(x_, nullptr);
+        // A loaded machine may hold a key long enough for the server to repeat it.
+        XAutoRepeatOff(x_);
         root_ = DefaultRootWindow(x_);
         res_ = XRRGetScreenResources(x_, root_);
         ASSERT_GE(res_->noutput, 1);
