@@ -164,26 +164,26 @@ std::optional<PlatformError> LinuxMachine::bind(std::uint32_t id, std::uint32_t 
     if (auto* service = session_.shortcuts.get()) {
         // Services keep a binding by its name: the same name each start keeps
         // the user's choice.
-        const std::string portalID =
+        const std::string serviceID =
             purpose.name.empty() ? "hotkey-" + std::to_string(id) : purpose.name;
         shortcuts_.insert(id);
-        serviceShortcuts_[portalID] = id;
+        serviceShortcuts_[serviceID] = id;
         service->bind(
-            {{portalID, purpose.label.empty() ? portalID : purpose.label,
+            {{serviceID, purpose.label.empty() ? serviceID : purpose.label,
               xdgShortcut(keyCode, modifiers)}},
-            [this, portalID, service](const std::map<std::string, std::string>& bound,
-                                      const std::string& error) {
-                auto it = bound.find(portalID);
+            [this, serviceID, service](const std::map<std::string, std::string>& bound,
+                                       const std::string& error) {
+                auto it = bound.find(serviceID);
                 if (!error.empty() || it == bound.end()) {
-                    log_.line("[Linux] Shortcut " + portalID + " not bound by " +
+                    log_.line("[Linux] Shortcut " + serviceID + " not bound by " +
                               service->shortName() + ": " +
                               (error.empty() ? "no answer for it" : error));
                 } else if (it->second.empty()) {
-                    log_.line("[Linux] Shortcut " + portalID +
+                    log_.line("[Linux] Shortcut " + serviceID +
                               " has no key yet - set one in the desktop's shortcut settings");
                 } else {
-                    log_.line("[Linux] Shortcut " + portalID + " bound by " + service->shortName() +
-                              " to '" + it->second + "'");
+                    log_.line("[Linux] Shortcut " + serviceID + " bound by " +
+                              service->shortName() + " to '" + it->second + "'");
                 }
             });
         // Asked for: the service answers later, and its answer is logged.
