@@ -152,6 +152,10 @@ bool CLIHandler::badValue(const std::string& command, const std::string& wanted)
 
 std::optional<CLIHandler::States> CLIHandler::selectDisplays(const Parameters& p) const {
     auto selection = resolveDisplays(parameter(p, "display"));
+    // Setting nothing is no success: a script must learn that no monitor took it.
+    if (selection.error.empty() && selection.displays.empty())
+        selection.error = registry_->displays().empty() ? "No display connected"
+                                                        : "No external display connected";
     if (selection.error.empty()) return std::move(selection.displays);
     log_.line("[CLIHandler] " + selection.error);
     return std::nullopt;

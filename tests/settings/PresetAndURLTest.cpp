@@ -606,6 +606,12 @@ TEST_F(PresetAndURLTest, KeyCommandsDoWhatTheKeysDo) {
     useDisplays({test::builtInPanel(1, 0.5f)});
     EXPECT_FALSE(runTask(executor(), cli->run("orvane://key?action=volume-down")));
     EXPECT_EQ(log_.lines().back(), "[CLIHandler] No display takes volume");
+    // Setting nothing is no success.
+    EXPECT_FALSE(runTask(executor(), cli->run("orvane://brightness?display=external&value=5")));
+    EXPECT_EQ(log_.lines().back(), "[CLIHandler] No external display connected");
+    useDisplays({});
+    EXPECT_FALSE(runTask(executor(), cli->run("orvane://brightness?value=50")));
+    EXPECT_EQ(log_.lines().back(), "[CLIHandler] No display connected");
 }
 
 TEST_F(PresetAndURLTest, InfoListing) {
