@@ -61,6 +61,9 @@ packages=(
     libkf5globalaccel-bin
     mutter
     sway
+    trayer
+    xdotool
+    x11-utils
     xauth
     fonts-dejavu-core
 )
