@@ -53,6 +53,7 @@ packages=(
     xkb-data
     libwayland-dev
     libwayland-bin
+    wayland-protocols
     libpulse-dev
     pulseaudio
     pulseaudio-utils
@@ -64,6 +65,7 @@ packages=(
     trayer
     xdotool
     x11-utils
+    grim
     xauth
     fonts-dejavu-core
 )

@@ -6,10 +6,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <thread>
 
 #include "platform/linux/DesktopSession.h"
 #include "platform/linux/WlrGammaControl.h"
+#include "platform/linux/WlrLayerShell.h"
 #include "runtime/Logger.h"
 #include "support/LinuxSession.h"
 
@@ -18,6 +22,8 @@ namespace {
 
 using platform::linux_::DesktopSession;
 using platform::linux_::WlrGammaControl;
+using platform::linux_::WlrLayerShell;
+using Rgb = std::array<int, 3>;
 
 void swaymsg(const std::string& command) {
     const std::string line = "swaymsg -s \"$SWAYSOCK\" " + command + " >/dev/null";
@@ -74,6 +80,82 @@ TEST_F(RealSwayTest, AnOutputThatComesReachesOrvaneAndAHeadlessOutputHasNoRamp) 
     // nothing claims a dimming that did not happen.
     EXPECT_EQ(sway->gammaSize(outputs[0]), 0);
     EXPECT_FALSE(sway->setGamma(outputs[0], {0.f, 0.5f}, {0.f, 0.5f}, {0.f, 0.5f}));
+}
+
+/// What output shows at x, y, through grim as a screenshot tool sees it.
+std::optional<Rgb> pixel(const std::string& output, int x, int y) {
+    const std::string path = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/shot.ppm";
+    const std::string line = "grim -t ppm -o " + output + " " + path + " 2>/dev/null";
+    if (std::system(line.c_str()) != 0) return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int width = 0, height = 0, max = 0;
+    in >> magic >> width >> height >> max;
+    in.get();
+    if (magic != "P6" || x >= width || y >= height) return std::nullopt;
+    in.seekg(std::streamoff(y) * width * 3 + std::streamoff(x) * 3, std::ios::cur);
+    Rgb rgb;
+    for (auto& c : rgb)
+        c = in.get();
+    return rgb;
+}
+
+/// The pixel once it is no longer before (a frame or two later), or as it
+/// stays for two seconds.
+std::optional<Rgb> changedFrom(const std::string& output, int x, int y, const Rgb& before) {
+    std::optional<Rgb> now;
+    for (int i = 0; i < 40 && (now = pixel(output, x, y)) == before; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return now;
+}
+
+TEST_F(RealSwayTest, LayerSurfacesDimOneOutputAndShowThePanelAtItsPlace) {
+    if (std::system("command -v grim >/dev/null") != 0)
+        GTEST_SKIP() << "grim is not installed (package grim; scripts/setup.sh installs it)";
+    std::string error;
+    auto shell = WlrLayerShell::open(error);
+    ASSERT_TRUE(shell) << error;
+    EXPECT_THAT(shell->outputs(), ::testing::IsSupersetOf({"HEADLESS-1", "HEADLESS-2"}));
+    const auto background = pixel("HEADLESS-1", 100, 100);
+    ASSERT_TRUE(background) << "grim read no frame";
+    const auto other = pixel("HEADLESS-2", 100, 100);
+
+    // Half-dimmed: premultiplied black at half opacity, clear where the
+    // panel goes (which of the two the compositor shows above is its own).
+    std::vector<std::uint32_t> dim(1920 * 1080, 0x80000000u);
+    for (int y = 900; y < 990; ++y)
+        std::fill_n(dim.begin() + y * 1920 + 800, 320, 0u);
+    auto overlay =
+        shell->makeSurface(platform::WindowRole::dimmingOverlay, "HEADLESS-1", 0, 0, 1920, 1080,
+                           error);
+    ASSERT_TRUE(overlay) << error;
+    ASSERT_TRUE(overlay->present(dim.data(), 1920, 1080, 1));
+    const auto dimmed = changedFrom("HEADLESS-1", 100, 100, *background);
+    ASSERT_TRUE(dimmed);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR((*dimmed)[c], (*background)[c] / 2, 2) << "channel " << c;
+    EXPECT_EQ(pixel("HEADLESS-2", 100, 100), other) << "the other output stays as it was";
+
+    // The panel shows at its place, the output dimmed around it.
+    const std::vector<std::uint32_t> white(320 * 90, 0xffffffffu);
+    auto panel =
+        shell->makeSurface(platform::WindowRole::panel, "HEADLESS-1", 800, 900, 320, 90, error);
+    ASSERT_TRUE(panel) << error;
+    ASSERT_TRUE(panel->present(white.data(), 320, 90, 1));
+    EXPECT_EQ(changedFrom("HEADLESS-1", 810, 910, *dimmed), (Rgb{255, 255, 255}));
+    EXPECT_EQ(pixel("HEADLESS-1", 790, 910), dimmed) << "beside the panel: dimmed";
+    // A second frame replaces the first.
+    const std::vector<std::uint32_t> black(320 * 90, 0xff000000u);
+    ASSERT_TRUE(panel->present(black.data(), 320, 90, 1));
+    EXPECT_EQ(changedFrom("HEADLESS-1", 810, 910, {255, 255, 255}), (Rgb{0, 0, 0}));
+
+    // Gone: the output shows what it did before.
+    overlay.reset();
+    panel.reset();
+    EXPECT_EQ(changedFrom("HEADLESS-1", 100, 100, *dimmed), background);
+    EXPECT_FALSE(
+        shell->makeSurface(platform::WindowRole::panel, "DP-9", 0, 0, 10, 10, error));
+    EXPECT_EQ(error, "the compositor has no output DP-9");
 }
 
 }  // namespace
