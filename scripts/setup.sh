@@ -43,6 +43,7 @@ packages=(
     qt6-svg-dev
     adwaita-icon-theme
     qt6-qpa-plugins
+    qt6-wayland
     libgl-dev
     libx11-dev
     libxrandr-dev

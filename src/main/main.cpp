@@ -348,6 +348,9 @@ int runGui(platform::Backend& backend, const Options& options, TeeLogger& log,
     FrontEnd frontEnd;
     frontEnd.adapt = [&](platform::Platform p) {
         if (!realScreens) return p;
+        // Qt's own windows under XWayland are X11 ones, placed as on X11.
+        if (QGuiApplication::platformName() == QLatin1String("wayland"))
+            toolkit.setLayerShell(backend.layerShell());
         return platform::Platform{
             p.windowServer, p.connectors,       p.ddc,       toolkit,          p.audio,
             p.fileSystem,   p.mediaKeys,        p.shortcuts, p.keyboardLayout, p.accessibility,

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/LayerShell.h"
 #include "platform/Platform.h"
 #include "runtime/Executor.h"
 #include "runtime/Runtime.h"
@@ -58,6 +59,9 @@ class Backend {
     /// application dims through the gamma tables instead. (The GUI front end
     /// asks its own toolkit about real screens.)
     virtual bool overlaysShow() const { return true; }
+    /// Where the GUI's overlays and panels go on a Wayland session that lets
+    /// them be placed; null elsewhere. Valid from start() to stop().
+    virtual LayerShell* layerShell() { return nullptr; }
     /// After launch: lets the machine's own events begin (a rig's scripted
     /// hot-plugs); real hardware has none to start.
     virtual void run(runtime::Executor& main) { (void)main; }

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The dimming overlay and the on-screen panel as real X11 windows, under an
 // Xvfb with two screens (xvfb-run.sh starts it): on the display's screen,
-// the panel stacked above the overlay, and no overlay without a compositor.
+// the panel stacked above the overlay, and no overlay without a compositor;
+// and the same windows as surfaces of a compositor's layer shell: recorded,
+// and on a real sway (with-sway.sh, Qt on Wayland) as a screenshot shows them.
 
 #include <xcb/xcb.h>
 
@@ -15,9 +17,11 @@
 #include "gui/qt/QtWindow.h"
 #include "gui/qt/QtWindowToolkit.h"
 #include "input/CustomOSDView.h"
+#include "platform/linux/WlrLayerShell.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimRig.h"
 #include "runtime/ManualExecutor.h"
+#include "support/Grim.h"
 
 using namespace orvane;
 
@@ -48,6 +52,49 @@ std::vector<xcb_window_t> stackingOrder(QScreen* screen) {
     return {children, children + xcb_query_tree_children_length(tree.get())};
 }
 
+/// A layer shell that keeps what each surface was last given.
+struct RecordingLayerShell final : platform::LayerShell {
+    struct Surface {
+        platform::WindowRole role;
+        std::string output;
+        QRect place;
+        QImage last;
+        int presents = 0;
+    };
+    struct Handle final : platform::LayerSurface {
+        RecordingLayerShell& shell;
+        std::shared_ptr<Surface> surface;
+        Handle(RecordingLayerShell& s, std::shared_ptr<Surface> f) : shell(s), surface(f) {}
+        ~Handle() override { std::erase(shell.live, surface); }
+        bool present(const std::uint32_t* pixels, int width, int height, int) override {
+            surface->last = QImage(reinterpret_cast<const uchar*>(pixels), width, height,
+                                   QImage::Format_ARGB32_Premultiplied)
+                                .copy();
+            ++surface->presents;
+            return true;
+        }
+    };
+    std::unique_ptr<platform::LayerSurface> makeSurface(platform::WindowRole role,
+                                                        const std::string& output, int x, int y,
+                                                        int width, int height,
+                                                        std::string& error) override {
+        if (refuse) {
+            error = "no output " + output;
+            return nullptr;
+        }
+        live.push_back(
+            std::make_shared<Surface>(Surface{role, output, QRect(x, y, width, height), {}, 0}));
+        return std::make_unique<Handle>(*this, live.back());
+    }
+    std::shared_ptr<Surface> of(platform::WindowRole role) const {
+        for (const auto& s : live)
+            if (s->role == role) return s;
+        return nullptr;
+    }
+    std::vector<std::shared_ptr<Surface>> live;
+    bool refuse = false;
+};
+
 }  // namespace
 
 class WindowPlacementTest : public QObject {
@@ -55,8 +102,9 @@ class WindowPlacementTest : public QObject {
 
   private Q_SLOTS:
     void initTestCase() {
-        if (QGuiApplication::platformName() != QLatin1String("xcb"))
-            QSKIP("needs an X server (run through xvfb-run.sh)");
+        const auto platform = QGuiApplication::platformName();
+        if (platform != QLatin1String("xcb") && platform != QLatin1String("wayland"))
+            QSKIP("needs an X server or sway (run through xvfb-run.sh or with-sway.sh)");
         QCOMPARE(QGuiApplication::screens().size(), 2);
     }
 
@@ -123,6 +171,113 @@ class WindowPlacementTest : public QObject {
         dimmer.applyLevel(0);
         QCOMPARE(dimmer.overlayWindow(), nullptr);
         QCOMPARE(log.linesStartingWith("[Gui]").size(), std::size_t(0));
+    }
+
+    void onALayerShellTheWindowsAreItsSurfacesAndTheOverlayLeavesThePanelClear() {
+        runtime::CapturingLogger log;
+        gui::QtWindowToolkit toolkit(log, byScreenOrder);
+        RecordingLayerShell shell;
+        toolkit.setLayerShell(&shell);
+        QVERIFY(!toolkit.overlaysUnavailable() && !toolkit.panelsUnavailable());
+        QScreen* right = QGuiApplication::screens().at(1);
+        platform::sim::SimMachine machine(platform::sim::SimRig{}, clock_);
+        controls::SoftwareDimmer dimmer(kRight, machine.platform().windowServer, toolkit, log,
+                                        machine.platform().texts);
+        gui::QtRunLoop loop;
+        auto panel = std::make_shared<input::CustomOSDView>(kRight, toolkit, loop);
+
+        dimmer.applyLevel(0.6);
+        auto overlay = shell.of(platform::WindowRole::dimmingOverlay);
+        const auto dimmedAt = [&](auto x, auto y, int alpha) {
+            return std::abs(qAlpha(overlay->last.pixel(x, y)) - alpha) <= 1;
+        };
+        QVERIFY(overlay);
+        QCOMPARE(overlay->output, right->name().toStdString());
+        QCOMPARE(overlay->place, QRect(QPoint(0, 0), right->size()));
+        QCOMPARE(overlay->last.size(), right->size());
+        QVERIFY(dimmedAt(5, 5, 153));  // black at 60 %
+        QVERIFY(dimmer.overlayWindow()->isVisible());
+        QVERIFY2(toolkit.stack().empty(), "no window of Qt's");
+
+        panel->show("sun.max.fill", "Brightness", 0.4);
+        const auto osd = shell.of(platform::WindowRole::panel);
+        QVERIFY(osd);
+        const QRect place = osd->place;
+        QCOMPARE(place.x() + place.width() / 2, right->size().width() / 2);
+        QCOMPARE(right->size().height() - 1 - place.bottom(), 80);
+        // The panel fades in; the overlay is clear where it is, and only there.
+        QVERIFY(QTest::qWaitFor([&] { return qAlpha(osd->last.pixel(place.width() / 2, 2)) > 0; }));
+        QCOMPARE(qAlpha(overlay->last.pixel(place.center())), 0);
+        QVERIFY(dimmedAt(place.left() - 2, place.center().y(), 153));
+        dimmer.applyLevel(0.8);
+        QCOMPARE(qAlpha(overlay->last.pixel(place.center())), 0);
+        QVERIFY(dimmedAt(5, 5, 204));
+
+        // Shown again while still up, the panel keeps its surface.
+        const auto presents = overlay->presents;
+        panel->show("sun.max.fill", "Brightness", 0.5);
+        QCOMPARE(shell.of(platform::WindowRole::panel), osd);
+        QCOMPARE(overlay->presents, presents);
+        // Faded out and gone: its surface with it, and the overlay closes its gap.
+        QVERIFY(QTest::qWaitFor([&] { return !shell.of(platform::WindowRole::panel); }, 5000));
+        QVERIFY(dimmedAt(place.center().x(), place.center().y(), 204));
+        dimmer.applyLevel(0);
+        QVERIFY(shell.live.empty());
+
+        // A surface the compositor refuses shows nothing, and is said once.
+        shell.refuse = true;
+        dimmer.applyLevel(0.5);
+        dimmer.applyLevel(0.4);
+        QVERIFY(shell.live.empty());
+        QCOMPARE(log.linesStartingWith("[Gui] The compositor refused a layer surface: no output ")
+                     .size(),
+                 std::size_t(1));
+    }
+
+    void onSwayTheOverlayDimsItsOutputAndThePanelShowsAboveIt() {
+        if (QGuiApplication::platformName() != QLatin1String("wayland"))
+            QSKIP("needs Qt on sway (run through with-sway.sh)");
+        if (!test::haveGrim()) QSKIP("grim is not installed (scripts/setup.sh installs it)");
+        std::string error;
+        auto shell = platform::linux_::WlrLayerShell::open(error);
+        QVERIFY2(shell, error.c_str());
+        runtime::CapturingLogger log;
+        gui::QtWindowToolkit toolkit(log, byScreenOrder);
+        toolkit.setLayerShell(shell.get());
+        QScreen* right = QGuiApplication::screens().at(1);
+        const auto output = right->name().toStdString();
+        const QSize size = right->size();
+        // A spot in the panel's plate, and one beside it.
+        const QPoint inPanel(size.width() / 2, size.height() - 80 - 20);
+        const QPoint beside(100, 100);
+        const auto at = [&](QPoint p) { return test::pixel(output, p.x(), p.y()); };
+        const auto before = at(beside);
+        QVERIFY(before && at(inPanel) == before);
+
+        platform::sim::SimMachine machine(platform::sim::SimRig{}, clock_);
+        controls::SoftwareDimmer dimmer(kRight, machine.platform().windowServer, toolkit, log,
+                                        machine.platform().texts);
+        dimmer.applyLevel(0.5);
+        const auto dimmed = test::changedFrom(output, beside.x(), beside.y(), *before);
+        QVERIFY(dimmed);
+        for (int c = 0; c < 3; ++c)
+            QVERIFY(std::abs((*dimmed)[c] - (*before)[c] / 2) <= 2);
+        QCOMPARE(at(inPanel), dimmed);
+
+        gui::QtRunLoop loop;
+        auto panel = std::make_shared<input::CustomOSDView>(kRight, toolkit, loop);
+        panel->show("sun.max.fill", "Brightness", 0.4);
+        // Its plate darkens what it covers, which the overlay leaves undimmed
+        // (the clear place shows first, the plate fades in).
+        std::optional<test::Rgb> plate;
+        QVERIFY(QTest::qWaitFor([&] {
+            plate = at(inPanel);
+            return plate && plate != dimmed && plate != before;
+        }));
+        QVERIFY((*plate)[0] < (*before)[0]);
+        QCOMPARE(at(beside), dimmed);
+        dimmer.applyLevel(0);
+        QVERIFY(QTest::qWaitFor([&] { return at(beside) == before; }));
     }
 
   private:

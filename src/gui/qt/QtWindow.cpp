@@ -3,6 +3,8 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
+#include <cmath>
 
 #include "gui/qt/QtWindowToolkit.h"
 #include "gui/qt/SymbolIcon.h"
@@ -75,6 +77,7 @@ QtWindow::QtWindow(QtWindowToolkit& toolkit, platform::WindowRole role, QRect fr
 QtWindow::~QtWindow() {
     if (animation_) animation_->stop();
     toolkit_.forget(this);
+    if (layerShown_ && role_ == platform::WindowRole::panel) toolkit_.panelsMoved(screen());
 }
 
 void QtWindow::applyFlags() {
@@ -88,14 +91,24 @@ void QtWindow::applyFlags() {
     if (shown) show();
 }
 
+bool QtWindow::onLayer() const {
+    return toolkit_.layerShell() != nullptr;
+}
+
+bool QtWindow::isVisible() const {
+    return onLayer() ? layerShown_ : QWidget::isVisible();
+}
+
 void QtWindow::setBackgroundColor(platform::Color color) {
     background_ = color;
     update();
+    if (layerShown_) presentLayer();
 }
 
 void QtWindow::setOpaque(bool opaque) {
     opaque_ = opaque;
     update();
+    if (layerShown_) presentLayer();
 }
 
 void QtWindow::setIgnoresMouseEvents(bool ignores) {
@@ -104,27 +117,93 @@ void QtWindow::setIgnoresMouseEvents(bool ignores) {
 }
 
 void QtWindow::setFrame(platform::Rect frame, bool) {
+    const QRect before = geometry();
     setGeometry(QtWindowToolkit::toQt(frame));
+    if (!layerShown_ || geometry() == before) return;
+    layer_.reset();  // a surface keeps the place it was made at
+    presentLayer();
+    if (role_ == platform::WindowRole::panel) toolkit_.panelsMoved(screen());
 }
 
 void QtWindow::setAlphaValue(double alpha) {
     alpha_ = alpha;
     setWindowOpacity(alpha);
+    if (layerShown_) presentLayer();
 }
 
 void QtWindow::orderFrontRegardless() {
     if (!toolkit_.mayShow(role_)) return;
+    if (onLayer()) {
+        if (layerShown_) return;
+        layerShown_ = true;
+        presentLayer();
+        if (role_ == platform::WindowRole::panel) toolkit_.panelsMoved(screen());
+        return;
+    }
     show();
     toolkit_.restack();
 }
 
 void QtWindow::orderOut() {
+    if (onLayer()) {
+        if (!std::exchange(layerShown_, false)) return;
+        layer_.reset();
+        if (role_ == platform::WindowRole::panel) toolkit_.panelsMoved(screen());
+        return;
+    }
     hide();
 }
 
 void QtWindow::setContentView(std::shared_ptr<const platform::ContentView> view) {
     content_ = std::move(view);
     update();
+    if (layerShown_) presentLayer();
+}
+
+void QtWindow::presentLayer() {
+    auto* shell = toolkit_.layerShell();
+    const QScreen* on = screen();
+    if (!shell || !on || !layerShown_) return;
+    const QRect place = geometry();
+    if (place.isEmpty()) return;
+    if (!layer_) {
+        std::string error;
+        const QPoint at = place.topLeft() - on->geometry().topLeft();
+        layer_ = shell->makeSurface(role_, on->name().toStdString(), at.x(), at.y(), place.width(),
+                                    place.height(), error);
+        if (!layer_) {
+            toolkit_.layerRefused(error);
+            return;
+        }
+    }
+    // Drawn at the output's scale, the window's opacity baked in.
+    const int scale = std::max(1, int(std::ceil(on->devicePixelRatio())));
+    QImage drawn(place.size() * scale, QImage::Format_ARGB32_Premultiplied);
+    drawn.setDevicePixelRatio(scale);
+    drawn.fill(Qt::transparent);
+    {
+        QPainter p(&drawn);
+        paint(p, QRect(QPoint(0, 0), place.size()));
+    }
+    QImage shown(drawn.size(), QImage::Format_ARGB32_Premultiplied);
+    shown.setDevicePixelRatio(scale);
+    shown.fill(Qt::transparent);
+    {
+        QPainter p(&shown);
+        p.setOpacity(alpha_);
+        p.drawImage(0, 0, drawn);
+        // Which of two layer surfaces is on top is the compositor's choice:
+        // an overlay leaves the panels' places clear, so they show either way.
+        if (role_ == platform::WindowRole::dimmingOverlay) {
+            p.setOpacity(1);
+            p.setCompositionMode(QPainter::CompositionMode_Clear);
+            for (const QRect& panel : toolkit_.panelPlaces(on))
+                p.fillRect(panel.translated(-place.topLeft()), Qt::transparent);
+        }
+    }
+    if (!layer_->present(reinterpret_cast<const std::uint32_t*>(shown.constBits()), shown.width(),
+                         shown.height(), scale))
+        layer_.reset();  // closed (its output went): made again at the next change
 }
 
 void QtWindow::finishAnimation() {
@@ -154,13 +233,17 @@ void QtWindow::animateAlphaValue(double target, std::chrono::nanoseconds duratio
 
 void QtWindow::paintEvent(QPaintEvent*) {
     QPainter p(this);
+    paint(p, rect());
+}
+
+void QtWindow::paint(QPainter& p, const QRect& area) const {
     p.setCompositionMode(QPainter::CompositionMode_Source);
     QColor fill = toQColor(background_);
     if (opaque_) fill.setAlphaF(1);
-    p.fillRect(rect(), fill);
+    p.fillRect(area, fill);
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     if (auto* panel = dynamic_cast<const input::OSDContentView*>(content_.get()))
-        paintPanel(p, rect(), *panel);
+        paintPanel(p, area, *panel);
 }
 
 }  // namespace orvane::gui

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/LayerShell.h"
 #include "platform/WindowToolkit.h"
 
 namespace orvane::gui {
@@ -31,7 +32,7 @@ class QtWindow final : public QWidget, public platform::Window {
     void animateAlphaValue(double target, std::chrono::nanoseconds duration,
                            std::function<void()> completion) override;
     double alphaValue() const override { return alpha_; }
-    bool isVisible() const override { return QWidget::isVisible(); }
+    bool isVisible() const override;
 
     platform::WindowRole role() const { return role_; }
     /// Higher stacks above lower.
@@ -39,11 +40,17 @@ class QtWindow final : public QWidget, public platform::Window {
     const platform::Color& backgroundColor() const { return background_; }
     const platform::ContentView* content() const { return content_.get(); }
 
+    /// On a layer shell: draws the window and hands it to its surface.
+    void presentLayer();
+
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
     void applyFlags();
+    void paint(QPainter& p, const QRect& area) const;
+    /// Whether the window is a layer surface rather than a window of Qt's.
+    bool onLayer() const;
     void finishAnimation();
 
     QtWindowToolkit& toolkit_;
@@ -55,6 +62,8 @@ class QtWindow final : public QWidget, public platform::Window {
     std::shared_ptr<const platform::ContentView> content_;
     QPointer<QVariantAnimation> animation_;
     std::function<void()> completion_;
+    std::unique_ptr<platform::LayerSurface> layer_;
+    bool layerShown_ = false;
 };
 
 }  // namespace orvane::gui

@@ -75,6 +75,35 @@ QtWindowToolkit::QtWindowToolkit(runtime::Logger& log, ScreenMatcher matcher)
     }
 }
 
+void QtWindowToolkit::setLayerShell(platform::LayerShell* shell) {
+    layerShell_ = shell;
+    if (!layerShell_) return;
+    overlaysUnavailable_.reset();
+    panelsUnavailable_.reset();
+}
+
+void QtWindowToolkit::layerRefused(const std::string& error) {
+    if (!std::exchange(saidLayerRefused_, true))
+        log_.line("[Gui] The compositor refused a layer surface: " + error);
+}
+
+std::vector<QRect> QtWindowToolkit::panelPlaces(const QScreen* screen) const {
+    std::vector<QRect> places;
+    for (auto* w : windows_) {
+        if (w->role() == platform::WindowRole::panel && w->isVisible() && w->screen() == screen)
+            places.push_back(w->geometry());
+    }
+    return places;
+}
+
+void QtWindowToolkit::panelsMoved(const QScreen* screen) {
+    for (auto* w : windows_) {
+        if (w->role() == platform::WindowRole::dimmingOverlay && w->isVisible() &&
+            w->screen() == screen)
+            w->presentLayer();
+    }
+}
+
 QtWindowToolkit::~QtWindowToolkit() {
     for (auto* w : windows_)
         w->hide();

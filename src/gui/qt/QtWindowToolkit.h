@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/LayerShell.h"
 #include "platform/WindowToolkit.h"
 #include "runtime/Logger.h"
 
@@ -40,6 +41,12 @@ class QtWindowToolkit final : public platform::WindowToolkit {
         std::function<std::optional<platform::KeyEvent>(const platform::KeyEvent&)> handler)
         override;
 
+    /// The compositor's layers (on Wayland) Orvane's windows become surfaces
+    /// of instead of Qt's windows; with them, overlays and panels show. Null:
+    /// none.
+    void setLayerShell(platform::LayerShell* shell);
+    platform::LayerShell* layerShell() const { return layerShell_; }
+
     /// Why dimming overlays cannot be shown in this session; none when they can.
     const std::optional<std::string>& overlaysUnavailable() const { return overlaysUnavailable_; }
     /// Why on-screen panels cannot be shown; none when they can.
@@ -59,6 +66,13 @@ class QtWindowToolkit final : public platform::WindowToolkit {
     /// Logs the reason a window of this level cannot be shown, once per kind;
     /// false when it cannot.
     bool mayShow(platform::WindowRole role);
+    /// A layer panel appeared, moved or went: the overlays on its screen
+    /// draw their clear place for it again.
+    void panelsMoved(const QScreen* screen);
+    /// Where visible layer panels on screen are (Qt's coordinates).
+    std::vector<QRect> panelPlaces(const QScreen* screen) const;
+    /// Logs once that the compositor refused a surface.
+    void layerRefused(const std::string& error);
 
     runtime::Logger& log_;
     ScreenMatcher matcher_;
@@ -67,6 +81,8 @@ class QtWindowToolkit final : public platform::WindowToolkit {
     std::optional<std::string> panelsUnavailable_;
     bool saidOverlays_ = false;
     bool saidPanels_ = false;
+    platform::LayerShell* layerShell_ = nullptr;
+    bool saidLayerRefused_ = false;
 };
 
 /// The Qt key as the toolkit's key event: the US-layout virtual key code and

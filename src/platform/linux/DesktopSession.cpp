@@ -71,10 +71,17 @@ DesktopSession DesktopSession::detectDisplay(runtime::Logger& log) {
                 ? "media keys and shortcuts unavailable: " + session.keysUnavailable +
                       " (Settings > Keyboard in Orvane adds them to GNOME's keyboard shortcuts)"
                 : "media keys and shortcuts unavailable: " + session.keysUnavailable;
-        // Wayland lets no program place its own panel on a screen.
+        // Without layer-shell Wayland lets no program place its own panel on
+        // a screen; Plasma's own OSD comes first where it runs.
         if (kde) session.osd = PlasmaOSD::open(error);
+        if (!gnome) session.layers = WlrLayerShell::open(error);
+        std::string windows;
+        if (session.osd) windows = "; the on-screen panel through Plasma's OSD service";
+        if (session.layers)
+            windows += std::string("; dimming overlays") +
+                       (session.osd ? "" : " and the on-screen panel") + " through wlr-layer-shell";
         log.line("[Linux] Desktop session: Wayland" + named + " - " + modes + "; " + keys +
-                 (session.osd ? "; the on-screen panel through Plasma's OSD service" : ""));
+                 windows);
         return session;
     }
     const auto display = environmentValue("DISPLAY");

@@ -10,6 +10,7 @@
 #include "platform/linux/KGlobalAccel.h"
 #include "platform/linux/PlasmaOSD.h"
 #include "platform/linux/PulseAudioSinks.h"
+#include "platform/linux/WlrLayerShell.h"
 #include "platform/linux/X11Session.h"
 #include "platform/linux/XkbKeyboardLayout.h"
 #include "runtime/Logger.h"
@@ -33,6 +34,9 @@ struct DesktopSession {
     /// Plasma's on-screen display, on Wayland where Orvane's panel cannot be
     /// placed.
     std::unique_ptr<PlasmaOSD> osd;
+    /// The compositor's layers, where Orvane's overlays and panel go on a
+    /// Wayland session that has them (not GNOME's).
+    std::unique_ptr<WlrLayerShell> layers;
     /// GNOME's own keyboard shortcuts, which can run Orvane's key commands.
     std::optional<GnomeCustomShortcuts> gnomeShortcuts;
     /// Key names in the user's layout; none without keymaps (xkb-data).

@@ -35,6 +35,7 @@ class LinuxBackend final : public Backend {
     RuntimeKind runtimeFor(RunMode) const override { return RuntimeKind::threaded; }
     Platform start(runtime::Runtime& rt) override;
     void stop() override;
+    LayerShell* layerShell() override { return machine_ ? machine_->layerShell() : nullptr; }
 
   private:
     class SteadyClock;

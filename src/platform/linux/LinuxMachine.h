@@ -45,6 +45,8 @@ class LinuxMachine final : public WindowServer,
     ~LinuxMachine() override;
 
     Platform platform();
+    /// The session's layer shell, for the GUI's windows; null without one.
+    LayerShell* layerShell() { return session_.layers.get(); }
     /// Where hot-key handlers run; set before any is installed.
     void setMainExecutor(runtime::Executor& main) { main_ = &main; }
     /// The desktop session, when it is found after the machine was made.

@@ -7,12 +7,12 @@
 #include <unistd.h>
 #include <wayland-client.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <utility>
-#include <algorithm>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
@@ -249,9 +249,8 @@ std::vector<std::string> WlrLayerShell::outputs() {
     return names;
 }
 
-std::unique_ptr<LayerSurface> WlrLayerShell::makeSurface(WindowRole role,
-                                                         const std::string& output, int x, int y,
-                                                         int width, int height,
+std::unique_ptr<LayerSurface> WlrLayerShell::makeSurface(WindowRole role, const std::string& output,
+                                                         int x, int y, int width, int height,
                                                          std::string& error) {
     if (!dispatch()) {
         error = "the Wayland compositor closed the connection";

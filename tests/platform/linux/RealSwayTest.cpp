@@ -6,15 +6,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <thread>
 
 #include "platform/linux/DesktopSession.h"
 #include "platform/linux/WlrGammaControl.h"
 #include "platform/linux/WlrLayerShell.h"
 #include "runtime/Logger.h"
+#include "support/Grim.h"
 #include "support/LinuxSession.h"
 
 namespace orvane::test {
@@ -23,7 +21,6 @@ namespace {
 using platform::linux_::DesktopSession;
 using platform::linux_::WlrGammaControl;
 using platform::linux_::WlrLayerShell;
-using Rgb = std::array<int, 3>;
 
 void swaymsg(const std::string& command) {
     const std::string line = "swaymsg -s \"$SWAYSOCK\" " + command + " >/dev/null";
@@ -38,7 +35,7 @@ class RealSwayTest : public ::testing::Test {
     }
 };
 
-TEST_F(RealSwayTest, OnSwayGammaGoesThroughWlrootsAndModesAreSaidUnavailable) {
+TEST_F(RealSwayTest, OnSwayGammaGoesThroughWlrootsWindowsAreLayersAndModesAreSaidUnavailable) {
     setenv("XDG_CURRENT_DESKTOP", "sway", 1);
     runtime::CapturingLogger log;
     auto session = DesktopSession::detect(log);
@@ -49,6 +46,10 @@ TEST_F(RealSwayTest, OnSwayGammaGoesThroughWlrootsAndModesAreSaidUnavailable) {
                     "display modes unavailable: ")));
     ASSERT_TRUE(session.displayConfig);
     EXPECT_FALSE(session.modesConfig());
+    EXPECT_TRUE(session.layers);
+    EXPECT_THAT(log.lines(),
+                ::testing::Contains(::testing::EndsWith(
+                    "; dimming overlays and the on-screen panel through wlr-layer-shell")));
 }
 
 TEST_F(RealSwayTest, AnOutputThatComesReachesOrvaneAndAHeadlessOutputHasNoRamp) {
@@ -82,35 +83,8 @@ TEST_F(RealSwayTest, AnOutputThatComesReachesOrvaneAndAHeadlessOutputHasNoRamp) 
     EXPECT_FALSE(sway->setGamma(outputs[0], {0.f, 0.5f}, {0.f, 0.5f}, {0.f, 0.5f}));
 }
 
-/// What output shows at x, y, through grim as a screenshot tool sees it.
-std::optional<Rgb> pixel(const std::string& output, int x, int y) {
-    const std::string path = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/shot.ppm";
-    const std::string line = "grim -t ppm -o " + output + " " + path + " 2>/dev/null";
-    if (std::system(line.c_str()) != 0) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int width = 0, height = 0, max = 0;
-    in >> magic >> width >> height >> max;
-    in.get();
-    if (magic != "P6" || x >= width || y >= height) return std::nullopt;
-    in.seekg(std::streamoff(y) * width * 3 + std::streamoff(x) * 3, std::ios::cur);
-    Rgb rgb;
-    for (auto& c : rgb)
-        c = in.get();
-    return rgb;
-}
-
-/// The pixel once it is no longer before (a frame or two later), or as it
-/// stays for two seconds.
-std::optional<Rgb> changedFrom(const std::string& output, int x, int y, const Rgb& before) {
-    std::optional<Rgb> now;
-    for (int i = 0; i < 40 && (now = pixel(output, x, y)) == before; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    return now;
-}
-
 TEST_F(RealSwayTest, LayerSurfacesDimOneOutputAndShowThePanelAtItsPlace) {
-    if (std::system("command -v grim >/dev/null") != 0)
+    if (!haveGrim())
         GTEST_SKIP() << "grim is not installed (package grim; scripts/setup.sh installs it)";
     std::string error;
     auto shell = WlrLayerShell::open(error);
@@ -125,9 +99,8 @@ TEST_F(RealSwayTest, LayerSurfacesDimOneOutputAndShowThePanelAtItsPlace) {
     std::vector<std::uint32_t> dim(1920 * 1080, 0x80000000u);
     for (int y = 900; y < 990; ++y)
         std::fill_n(dim.begin() + y * 1920 + 800, 320, 0u);
-    auto overlay =
-        shell->makeSurface(platform::WindowRole::dimmingOverlay, "HEADLESS-1", 0, 0, 1920, 1080,
-                           error);
+    auto overlay = shell->makeSurface(platform::WindowRole::dimmingOverlay, "HEADLESS-1", 0, 0,
+                                      1920, 1080, error);
     ASSERT_TRUE(overlay) << error;
     ASSERT_TRUE(overlay->present(dim.data(), 1920, 1080, 1));
     const auto dimmed = changedFrom("HEADLESS-1", 100, 100, *background);
@@ -153,8 +126,7 @@ TEST_F(RealSwayTest, LayerSurfacesDimOneOutputAndShowThePanelAtItsPlace) {
     overlay.reset();
     panel.reset();
     EXPECT_EQ(changedFrom("HEADLESS-1", 100, 100, *dimmed), background);
-    EXPECT_FALSE(
-        shell->makeSurface(platform::WindowRole::panel, "DP-9", 0, 0, 10, 10, error));
+    EXPECT_FALSE(shell->makeSurface(platform::WindowRole::panel, "DP-9", 0, 0, 10, 10, error));
     EXPECT_EQ(error, "the compositor has no output DP-9");
 }
 
