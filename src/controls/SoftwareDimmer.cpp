@@ -75,9 +75,17 @@ bool SoftwareDimmer::applyOverlay(double level) {
                                                      std::to_string(displayID_) +
                                                      " - it cannot be dimmed by an overlay");
     }
-    if (gammaModified_) applyGamma(0);  // its screen is back: the overlay takes over
     overlayWindow_->setAlphaValue(level);
     overlayWindow_->orderFrontRegardless();
+    if (!overlayWindow_->isVisible()) {
+        // The toolkit would not show it (a compositor refused the surface).
+        overlayWindow_.reset();
+        return outcome(applyGamma(level, false), "[SoftwareDimmer] Display " +
+                                                     std::to_string(displayID_) +
+                                                     " cannot be dimmed by an overlay: its window "
+                                                     "was not shown");
+    }
+    if (gammaModified_) applyGamma(0);  // its screen is back: the overlay takes over
     return outcome(true, {});
 }
 

@@ -224,11 +224,16 @@ class WindowPlacementTest : public QObject {
         dimmer.applyLevel(0);
         QVERIFY(shell.live.empty());
 
-        // A surface the compositor refuses shows nothing, and is said once.
+        // A surface the compositor refuses shows nothing, is said once, and
+        // is no dimming: gamma, where the display has a ramp, or a failure.
         shell.refuse = true;
-        dimmer.applyLevel(0.5);
-        dimmer.applyLevel(0.4);
+        QCOMPARE(dimmer.applyLevel(0.5), false);
+        QCOMPARE(dimmer.applyLevel(0.4), false);
         QVERIFY(shell.live.empty());
+        QCOMPARE(log.linesStartingWith("[SoftwareDimmer] Display 20 cannot be dimmed by an "
+                                       "overlay: its window was not shown")
+                     .size(),
+                 std::size_t(1));
         QCOMPARE(log.linesStartingWith("[Gui] The compositor refused a layer surface: no output ")
                      .size(),
                  std::size_t(1));

@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: MIT
 # Runs COMMAND with KDE's real global shortcut daemon (kglobalaccel5) on a
 # private session bus and a private Xvfb, its settings in a temporary
-# folder, and a mock of plasmashell's OSD service (which needs a whole Plasma
-# desktop) writing its calls to $PLASMA_OSD_LOG. Exit 77 (skipped) when a
+# folder, a mock of plasmashell's OSD service (which needs a whole Plasma
+# desktop) writing its calls to $PLASMA_OSD_LOG, and a mock of KWin's Night
+# Color, running. Exit 77 (skipped) when a
 # tool is missing.
 set -u
 here=$(dirname "$0")
@@ -31,7 +32,9 @@ export PLASMA_OSD_LOG
 /usr/bin/python3 "$here/mock_plasmashell.py" "$PLASMA_OSD_LOG" &
 PLASMA_OSD_PID=$!
 export PLASMA_OSD_PID
-trap 'kill $daemon $PLASMA_OSD_PID 2>/dev/null; rm -rf "$KGLOBALACCEL_HOME"' EXIT
+/usr/bin/python3 "$here/mock_plasmashell.py" --kwin &
+kwin=$!
+trap 'kill $daemon $PLASMA_OSD_PID $kwin 2>/dev/null; rm -rf "$KGLOBALACCEL_HOME"' EXIT
 . "$here/bus-names.sh"
-wait_for_bus_names org.kde.kglobalaccel org.kde.plasmashell
+wait_for_bus_names org.kde.kglobalaccel org.kde.plasmashell org.kde.KWin
 "$@"

@@ -172,6 +172,7 @@ void QtWindow::presentLayer() {
         layer_ = shell->makeSurface(role_, on->name().toStdString(), at.x(), at.y(), place.width(),
                                     place.height(), error);
         if (!layer_) {
+            layerShown_ = false;  // nothing shows: said, and not claimed
             toolkit_.layerRefused(error);
             return;
         }
@@ -202,8 +203,11 @@ void QtWindow::presentLayer() {
         }
     }
     if (!layer_->present(reinterpret_cast<const std::uint32_t*>(shown.constBits()), shown.width(),
-                         shown.height(), scale))
-        layer_.reset();  // closed (its output went): made again at the next change
+                         shown.height(), scale)) {
+        // Closed (its output went): made again when it is next shown.
+        layer_.reset();
+        layerShown_ = false;
+    }
 }
 
 void QtWindow::finishAnimation() {

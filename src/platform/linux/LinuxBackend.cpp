@@ -55,8 +55,7 @@ Platform LinuxBackend::start(runtime::Runtime& rt) {
     machine_->releaseNotes();
     machine_->setSession(DesktopSession::detect(log_));
     const auto desktop = runtime::environmentValue("XDG_CURRENT_DESKTOP").value_or("");
-    if (const auto night = activeNightLight(root_, desktop.find("GNOME") != std::string::npos);
-        !night.empty()) {
+    if (const auto night = activeNightLight(root_, desktop); !night.empty()) {
         // Each sets the ramps when its colour changes; dimming follows then.
         log_.line("[Linux] Night light: " + night +
                   " sets the gamma ramps too - gamma dimming scales its ramp from the next "

@@ -2,6 +2,7 @@
 #include "platform/linux/NightLight.h"
 
 #include <gio/gio.h>
+#include <systemd/sd-bus.h>
 
 #include <array>
 #include <filesystem>
@@ -26,9 +27,30 @@ bool gnomeNightLightOn() {
     return on;
 }
 
+bool kdeNightColorRunning() {
+    sd_bus* bus = nullptr;
+    if (sd_bus_open_user(&bus) < 0) return false;
+    // A KWin that does not answer at once is not one to wait for at start.
+    sd_bus_set_method_call_timeout(bus, 500'000);
+    // Plasma 5's interface, then Plasma 6's.
+    static constexpr std::array<std::array<const char*, 2>, 2> kInterfaces{
+        {{"/ColorCorrect", "org.kde.kwin.ColorCorrect"},
+         {"/org/kde/KWin/NightLight", "org.kde.KWin.NightLight"}}};
+    int running = 0;
+    for (const auto& [path, interface] : kInterfaces) {
+        sd_bus_error error = SD_BUS_ERROR_NULL;
+        const int r = sd_bus_get_property_trivial(bus, "org.kde.KWin", path, interface, "running",
+                                                  &error, 'b', &running);
+        sd_bus_error_free(&error);
+        if (r >= 0) break;
+    }
+    sd_bus_flush_close_unref(bus);
+    return running != 0;
+}
+
 }  // namespace
 
-std::string activeNightLight(const std::string& root, bool gnome) {
+std::string activeNightLight(const std::string& root, const std::string& desktop) {
     static constexpr std::array<const char*, 3> kTools{"gammastep", "redshift", "wlsunset"};
     std::error_code ec;
     for (std::filesystem::directory_iterator it(root + "/proc", ec), end; !ec && it != end;
@@ -41,7 +63,10 @@ std::string activeNightLight(const std::string& root, bool gnome) {
         for (const char* tool : kTools)
             if (comm == tool) return tool;
     }
-    if (gnome && gnomeNightLightOn()) return "GNOME's Night Light";
+    if (desktop.find("GNOME") != std::string::npos && gnomeNightLightOn())
+        return "GNOME's Night Light";
+    if (desktop.find("KDE") != std::string::npos && kdeNightColorRunning())
+        return "KDE's Night Color";
     return {};
 }
 

@@ -20,6 +20,7 @@
 
 #include "platform/linux/KGlobalAccel.h"
 #include "platform/linux/LinuxMachine.h"
+#include "platform/linux/NightLight.h"
 #include "platform/linux/PlasmaOSD.h"
 #include "runtime/EventLoop.h"
 #include "runtime/Logger.h"
@@ -174,6 +175,13 @@ TEST_F(KGlobalAccelTest, MediaKeysAnotherComponentHoldsAreLeftToItAndSaid) {
     std::lock_guard lock(keys.lock);
     EXPECT_EQ(keys.keys, (std::vector<platform::MediaKey>{platform::MediaKey::brightnessDown,
                                                           platform::MediaKey::mute}));
+}
+
+TEST(KDENightColor, IsNamedAsTheNightLightOnKDEOnly) {
+    if (!std::getenv("PLASMA_OSD_LOG")) GTEST_SKIP() << "run through tests/support/with-kde.sh";
+    const std::string noProcesses = "/nonexistent";
+    EXPECT_EQ(platform::linux_::activeNightLight(noProcesses, "KDE"), "KDE's Night Color");
+    EXPECT_EQ(platform::linux_::activeNightLight(noProcesses, "sway"), "");
 }
 
 TEST(PlasmaOSD, PanelsGoToPlasmasOwnDisplayWhileItRuns) {

@@ -289,12 +289,12 @@ TEST_F(LinuxMachineTest, ThePanelsBrightnessIsItsFirmwareBacklight) {
 }
 
 TEST_F(LinuxMachineTest, ANightLightIsFoundByItsProcess) {
-    EXPECT_EQ(activeNightLight(tree.root().string(), false), "");
+    EXPECT_EQ(activeNightLight(tree.root().string(), "sway"), "");
     tree.process(1, "systemd");
     tree.process(880, "gammastep-indic");
-    EXPECT_EQ(activeNightLight(tree.root().string(), false), "") << "its indicator sets nothing";
+    EXPECT_EQ(activeNightLight(tree.root().string(), "sway"), "") << "its indicator sets nothing";
     tree.process(881, "gammastep");
-    EXPECT_EQ(activeNightLight(tree.root().string(), false), "gammastep");
+    EXPECT_EQ(activeNightLight(tree.root().string(), "sway"), "gammastep");
 }
 
 struct Change {
