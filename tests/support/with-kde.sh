@@ -8,16 +8,9 @@
 # tool is missing.
 set -u
 here=$(dirname "$0")
-for tool in kglobalaccel5 dbus-run-session dbus-send Xvfb; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "SKIPPED: $tool is not installed (packages libkf5globalaccel-bin, dbus, xvfb; scripts/setup.sh installs them)"
-        exit 77
-    fi
-done
-if ! /usr/bin/python3 -c 'import dbus, gi' >/dev/null 2>&1; then
-    echo "SKIPPED: needs python3-dbus and python3-gi (scripts/setup.sh installs them)"
-    exit 77
-fi
+. "$(dirname "$0")/require.sh"
+require_tools "libkf5globalaccel-bin, dbus, xvfb" kglobalaccel5 dbus-run-session dbus-send Xvfb
+require_python_dbus
 case "${1:-}" in
     --inside) ;;
     *) exec dbus-run-session -- "$here/xvfb-run.sh" -- "$0" --inside "$@" ;;

@@ -6,11 +6,9 @@
 # when a tool is missing.
 set -u
 here=$(dirname "$0")
-if ! command -v dbus-run-session >/dev/null 2>&1 || ! command -v dbus-send >/dev/null 2>&1 ||
-    ! /usr/bin/python3 -c 'import dbus, gi' >/dev/null 2>&1; then
-    echo "SKIPPED: needs dbus-run-session, dbus-send and python3-dbus (scripts/setup.sh installs them)"
-    exit 77
-fi
+. "$here/require.sh"
+require_tools "dbus" dbus-run-session dbus-send
+require_python_dbus
 if [ "${1:-}" != "--inside" ]; then
     exec dbus-run-session -- "$0" --inside "$@"
 fi

@@ -5,12 +5,8 @@
 # and runtime folder. Exit 77 (skipped) when a tool is missing.
 set -u
 here=$(dirname "$0")
-for tool in mutter dbus-run-session dbus-send; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "SKIPPED: $tool is not installed (packages mutter, dbus; scripts/setup.sh installs them)"
-        exit 77
-    fi
-done
+. "$(dirname "$0")/require.sh"
+require_tools "mutter, dbus" mutter dbus-run-session dbus-send
 case "${1:-}" in
     --inside) ;;
     *) exec dbus-run-session -- "$0" --inside "$@" ;;

@@ -6,12 +6,8 @@
 # sink "Living Room TV" and a plain one. Exit 77 (skipped) when pulseaudio
 # or pactl is missing.
 set -u
-for tool in pulseaudio pactl; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "SKIPPED: $tool is not installed (packages pulseaudio, pulseaudio-utils; scripts/setup.sh installs them)"
-        exit 77
-    fi
-done
+. "$(dirname "$0")/require.sh"
+require_tools "pulseaudio, pulseaudio-utils" pulseaudio pactl
 XDG_RUNTIME_DIR=$(mktemp -d)
 HOME=$XDG_RUNTIME_DIR
 export XDG_RUNTIME_DIR HOME

@@ -5,12 +5,8 @@
 # to run as root, so as root it runs as the system user orvane-test, made
 # here when missing. Exit 77 (skipped) when a tool is missing.
 set -u
-for tool in sway swaymsg; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "SKIPPED: $tool is not installed (package sway; scripts/setup.sh installs it)"
-        exit 77
-    fi
-done
+. "$(dirname "$0")/require.sh"
+require_tools "sway" sway swaymsg
 XDG_RUNTIME_DIR=$(mktemp -d)
 export XDG_RUNTIME_DIR
 config="$XDG_RUNTIME_DIR/config"

@@ -5,14 +5,7 @@
 # (skipped) when one is missing.
 set -u
 here=$(dirname "$0")
-for tool in trayer xdotool xwininfo dbus-run-session Xvfb; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "SKIPPED: $tool is not installed (packages trayer, xdotool, x11-utils, dbus, xvfb; scripts/setup.sh installs them)"
-        exit 77
-    fi
-done
-if ! /usr/bin/python3 -c 'import dbus, gi' >/dev/null 2>&1; then
-    echo "SKIPPED: needs python3-dbus and python3-gi (scripts/setup.sh installs them)"
-    exit 77
-fi
+. "$(dirname "$0")/require.sh"
+require_tools "trayer, xdotool, x11-utils, dbus, xvfb" trayer xdotool xwininfo dbus-run-session Xvfb
+require_python_dbus
 exec dbus-run-session -- "$here/xvfb-run.sh" -- "$@"

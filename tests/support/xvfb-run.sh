@@ -18,12 +18,8 @@ done
 [ -n "$screens" ] || screens="1920x1080x24"
 tools="Xvfb"
 [ "$compositor" = 1 ] && tools="$tools xcompmgr"
-for tool in $tools; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "SKIPPED: $tool is not installed (packages xvfb, xcompmgr; scripts/setup.sh installs them)"
-        exit 77
-    fi
-done
+. "$(dirname "$0")/require.sh"
+require_tools "xvfb, xcompmgr" $tools
 
 args=""
 i=0
