@@ -67,6 +67,7 @@ packages=(
     xdotool
     x11-utils
     grim
+    waybar
     xauth
     fonts-dejavu-core
 )

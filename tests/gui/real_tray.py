@@ -1,13 +1,16 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: MIT
-"""The tray icon in the trays people have, on a private Xvfb and session bus
+"""The tray icon in the trays people have. On a private Xvfb and session bus
 (tests/support/with-tray.sh): a real XEmbed tray (trayer), and the
 StatusNotifier path a KDE panel or GNOME's AppIndicator extension takes,
-against a watcher of our own. In each, a click on the icon opens the popover
-beside the panel and a second click closes it.
+against a watcher of our own; in each, a click on the icon opens the popover
+beside the panel and a second click closes it. On a real sway
+(tests/support/with-sway.sh, a session bus): waybar's tray, a real
+StatusNotifier host, shows the icon, and its activation opens the popover.
 
 Usage: real_tray.py ORVANE_BINARY"""
 
+import json
 import os
 import re
 import shutil
@@ -57,9 +60,11 @@ def popover():
 class Orvane:
     """The GUI on the simulated machine, with a store of its own."""
 
-    def __init__(self, home):
-        env = dict(os.environ, QT_QPA_PLATFORM="xcb", XDG_DATA_HOME=home + "/data",
-                   XDG_CONFIG_HOME=home + "/config", XDG_RUNTIME_DIR=home + "/run")
+    def __init__(self, home, platform):
+        env = dict(os.environ, QT_QPA_PLATFORM=platform, XDG_DATA_HOME=home + "/data",
+                   XDG_CONFIG_HOME=home + "/config")
+        if platform == "xcb":
+            env["XDG_RUNTIME_DIR"] = home + "/run"  # a Wayland client keeps the compositor's
         os.makedirs(home + "/run", mode=0o700, exist_ok=True)
         self.log = open(home + "/orvane.log", "w+")
         self.process = subprocess.Popen([BINARY, "--platform", "sim"], env=env,
@@ -78,8 +83,12 @@ class Orvane:
         return status, lines
 
 
-class RealTrayTest(unittest.TestCase):
+class TrayTest(unittest.TestCase):
+    needs = None  # the environment variable the session sets
+
     def setUp(self):
+        if self.needs and not os.environ.get(self.needs):
+            self.skipTest(f"needs {self.needs} (run through its session script)")
         self.home = tempfile.mkdtemp(prefix="orvane-tray-")
         self.helpers = []
         self.runs = []
@@ -94,9 +103,20 @@ class RealTrayTest(unittest.TestCase):
         self.helpers.append(subprocess.Popen(args, stdout=subprocess.DEVNULL,
                                              stderr=subprocess.DEVNULL))
 
-    def orvane(self):
-        self.runs.append(Orvane(self.home))
+    def orvane(self, platform):
+        self.runs.append(Orvane(self.home, platform))
         return self.runs[-1]
+
+    def assertEndsCleanly(self, orvane):
+        status, lines = orvane.stop()
+        self.assertEqual(status, 0)
+        self.assertFalse([l for l in lines if "No system tray" in l], lines)
+        self.assertIn("[AppDelegate] Orvane terminating - cleaning up", lines)
+
+
+class X11TrayTest(TrayTest):
+    needs = "DISPLAY"
+
 
     def click(self, window):
         subprocess.run(["xdotool", "mousemove", "--window", window, "8", "8", "click", "1"],
@@ -116,18 +136,12 @@ class RealTrayTest(unittest.TestCase):
         click()
         self.assertTrue(wait(lambda: popover() is None), "a second click left it open")
 
-    def assertEndsCleanly(self, orvane):
-        status, lines = orvane.stop()
-        self.assertEqual(status, 0)
-        self.assertFalse([l for l in lines if "No system tray" in l], lines)
-        self.assertIn("[AppDelegate] Orvane terminating - cleaning up", lines)
-
     def test_an_xembed_tray_holds_the_icon_and_a_click_opens_the_popover(self):
         self.helper("trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
                     "--SetDockType", "true")
         panel = wait(lambda: tool("xdotool", "search", "--name", "^panel$").split())
         self.assertTrue(panel, "trayer did not start")
-        orvane = self.orvane()
+        orvane = self.orvane("xcb")
 
         def embedded():
             for window in panel:
@@ -150,7 +164,7 @@ class RealTrayTest(unittest.TestCase):
         self.helper("/usr/bin/python3", HERE + "/../support/mock_sni_watcher.py", registered)
         bus = dbus.SessionBus()
         self.assertTrue(wait(lambda: bus.name_has_owner("org.kde.StatusNotifierWatcher")))
-        orvane = self.orvane()
+        orvane = self.orvane("xcb")
         def items():
             with open(registered) as f:
                 return f.read().split()
@@ -173,5 +187,71 @@ class RealTrayTest(unittest.TestCase):
         self.assertEndsCleanly(orvane)
 
 
+def dark_pixels(output, box):
+    """How many pixels in box (x, y, width, height) of output are near black,
+    as the tray icon is drawn on a light theme's text colour."""
+    shot = tempfile.mktemp(suffix=".ppm")
+    subprocess.run(["grim", "-t", "ppm", "-o", output, shot], check=True)
+    with open(shot, "rb") as f:
+        magic, size, _, pixels = f.read().split(b"\n", 3)
+    os.unlink(shot)
+    width = int(size.split()[0])
+    x0, y0, w, h = box
+    return sum(1 for y in range(y0, y0 + h) for x in range(x0, x0 + w)
+               if max(pixels[(y * width + x) * 3:(y * width + x) * 3 + 3]) < 40)
+
+
+class WaybarTrayTest(TrayTest):
+    needs = "SWAYSOCK"
+
+    def windows(self):
+        """The names of Orvane's windows sway shows."""
+        tree = json.loads(tool("swaymsg", "-s", os.environ["SWAYSOCK"], "-t", "get_tree"))
+        found, nodes = [], [tree]
+        while nodes:
+            node = nodes.pop()
+            if node.get("app_id") == "app.orvane.Orvane":
+                found.append(node.get("name"))
+            nodes += node.get("nodes", []) + node.get("floating_nodes", [])
+        return found
+
+    def test_waybar_shows_the_icon_and_its_activation_opens_the_popover(self):
+        import dbus
+
+        config = self.home + "/waybar.json"
+        with open(config, "w") as f:
+            json.dump({"position": "top", "height": 30, "modules-right": ["tray"],
+                       "tray": {"icon-size": 20}}, f)
+        self.helper("waybar", "-c", config, "-s", "/etc/xdg/waybar/style.css")
+        bus = dbus.SessionBus()
+        self.assertTrue(wait(lambda: bus.name_has_owner("org.kde.StatusNotifierWatcher")),
+                        "waybar's tray did not start")
+        tray = (1820, 0, 100, 30)  # the bar's right end, where its tray is
+        self.assertTrue(wait(lambda: dark_pixels("HEADLESS-1", tray) == 0), "no bare bar")
+        orvane = self.orvane("wayland")
+        watcher = dbus.Interface(bus.get_object("org.kde.StatusNotifierWatcher",
+                                                "/StatusNotifierWatcher"),
+                                 dbus.PROPERTIES_IFACE)
+        items = wait(lambda: watcher.Get("org.kde.StatusNotifierWatcher",
+                                         "RegisteredStatusNotifierItems"))
+        self.assertTrue(items, "no item registered with waybar")
+        self.assertTrue(wait(lambda: dark_pixels("HEADLESS-1", tray) > 20),
+                        "waybar shows no icon")
+        service, _, path = str(items[0]).partition("/")
+        activate = dbus.Interface(bus.get_object(service, "/" + path),
+                                  "org.kde.StatusNotifierItem").Activate
+        # What waybar calls on a click (headless sway has no pointer to click).
+        activate(1900, 15)
+        self.assertTrue(wait(lambda: "Orvane" in self.windows()), "no popover")
+        activate(1900, 15)
+        self.assertTrue(wait(lambda: "Orvane" not in self.windows()), "the popover stayed")
+        self.assertEndsCleanly(orvane)
+
+
 if __name__ == "__main__":
+    # A session without the tools the tests drive is skipped, not passed.
+    for needed in ["grim", "waybar"] if os.environ.get("SWAYSOCK") else ["xdotool", "trayer"]:
+        if not shutil.which(needed):
+            print(f"SKIPPED: {needed} is not installed (scripts/setup.sh installs it)")
+            sys.exit(77)
     unittest.main()
