@@ -68,6 +68,7 @@ packages=(
     x11-utils
     grim
     waybar
+    kwin-wayland
     xauth
     fonts-dejavu-core
 )
