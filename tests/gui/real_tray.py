@@ -25,8 +25,9 @@ BINARY = sys.argv.pop(1) if len(sys.argv) > 1 else "orvane"
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
-def wait(what, limit=10.0):
-    """What what() returns once it is true, or None after limit seconds."""
+def wait(what, limit=30.0):
+    """What what() returns once it is true, or None after limit seconds (a
+    sanitized build on a loaded machine starts slowly)."""
     end = time.monotonic() + limit
     while time.monotonic() < end:
         value = what()

@@ -27,7 +27,8 @@ $as env -i XDG_RUNTIME_DIR="$XDG_RUNTIME_DIR" WLR_BACKENDS=headless WLR_RENDERER
     WLR_LIBINPUT_NO_DEVICES=1 WLR_HEADLESS_OUTPUTS=2 sway -c "$config" \
     >"$XDG_RUNTIME_DIR/sway.log" 2>&1 &
 sway=$!
-trap 'kill $sway 2>/dev/null; pkill -u orvane-test -x sway 2>/dev/null; rm -rf "$XDG_RUNTIME_DIR"' EXIT
+# Its own sway only: tests beside it run sways of the same user.
+trap 'pkill -P $sway -x sway 2>/dev/null || kill $sway 2>/dev/null; wait $sway 2>/dev/null; rm -rf "$XDG_RUNTIME_DIR"' EXIT
 for _ in $(seq 1 200); do
     SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock 2>/dev/null | head -n 1)
     [ -n "$SWAYSOCK" ] && swaymsg -s "$SWAYSOCK" -t get_version >/dev/null 2>&1 && break
