@@ -37,13 +37,19 @@ inline std::optional<Rgb> pixel(const std::string& output, int x, int y) {
     return rgb;
 }
 
-/// The pixel once it is no longer before (a frame or two later), or as it
-/// stays for two seconds.
-inline std::optional<Rgb> changedFrom(const std::string& output, int x, int y, const Rgb& before) {
+/// What read() gives once it is no longer before (a frame or two later), or
+/// as it stays for two seconds.
+template <class Read>
+std::optional<Rgb> onceNot(Read read, const Rgb& before) {
     std::optional<Rgb> now;
-    for (int i = 0; i < 40 && (now = pixel(output, x, y)) == before; ++i)
+    for (int i = 0; i < 40 && (now = read()) == before; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return now;
+}
+
+/// The pixel of output at x, y once it is no longer before.
+inline std::optional<Rgb> changedFrom(const std::string& output, int x, int y, const Rgb& before) {
+    return onceNot([&] { return pixel(output, x, y); }, before);
 }
 
 }  // namespace orvane::test

@@ -43,12 +43,9 @@ std::optional<Rgb> shown(int x, int y) {
     return rgb;
 }
 
-/// The pixel once it is no longer before, or as it stays for two seconds.
+/// What KWin shows at x, y once it is no longer before.
 std::optional<Rgb> shownOnceNot(int x, int y, const Rgb& before) {
-    std::optional<Rgb> now;
-    for (int i = 0; i < 40 && (now = shown(x, y)) == before; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    return now;
+    return onceNot([&] { return shown(x, y); }, before);
 }
 
 TEST_F(RealKWinTest, OnPlasmaWaylandKeysGoThroughKWinAndWindowsAreLayersBesideItsNightColor) {
