@@ -194,12 +194,17 @@ void QtWindow::presentLayer() {
         p.setOpacity(alpha_);
         p.drawImage(0, 0, drawn);
         // Which of two layer surfaces is on top is the compositor's choice:
-        // an overlay leaves the panels' places clear, so they show either way.
+        // an overlay leaves the panels' plates clear, so they show either way.
         if (role_ == platform::WindowRole::dimmingOverlay) {
             p.setOpacity(1);
+            p.setRenderHint(QPainter::Antialiasing);
             p.setCompositionMode(QPainter::CompositionMode_Clear);
-            for (const QRect& panel : toolkit_.panelPlaces(on))
-                p.fillRect(panel.translated(-place.topLeft()), Qt::transparent);
+            constexpr qreal radius = input::OSDContentView::kCornerRadius;
+            for (const QRect& panel : toolkit_.panelPlaces(on)) {
+                QPainterPath plate;
+                plate.addRoundedRect(QRectF(panel.translated(-place.topLeft())), radius, radius);
+                p.fillPath(plate, Qt::black);
+            }
         }
     }
     if (!layer_->present(reinterpret_cast<const std::uint32_t*>(shown.constBits()), shown.width(),
