@@ -38,7 +38,7 @@ bool kdeNightColorRunning() {
          {"/org/kde/KWin/NightLight", "org.kde.KWin.NightLight"}}};
     int running = 0;
     for (const auto& [path, interface] : kInterfaces) {
-        sd_bus_error error = SD_BUS_ERROR_NULL;
+        sd_bus_error error{};  // SD_BUS_ERROR_NULL, without its C99 compound literal
         const int r = sd_bus_get_property_trivial(bus, "org.kde.KWin", path, interface, "running",
                                                   &error, 'b', &running);
         sd_bus_error_free(&error);
