@@ -41,4 +41,9 @@ fi
 export WAYLAND_DISPLAY=wayland-orvane
 swaybg -c '#ffffff' >/dev/null 2>&1 &
 background=$!
+# Up once KWin shows it.
+for _ in $(seq 1 100); do
+    [ "$(/usr/bin/python3 "$here/kwin_pixel.py" 100 100 2>/dev/null)" = "255 255 255" ] && break
+    sleep 0.05
+done
 "$@"

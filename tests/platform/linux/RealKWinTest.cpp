@@ -77,7 +77,7 @@ TEST_F(RealKWinTest, LayerSurfacesDimAVirtualOutputAndShowThePanelInItsClearPlac
     ASSERT_TRUE(shell) << error;
     EXPECT_THAT(shell->outputs(), ::testing::ElementsAre("Virtual-0", "Virtual-1"));
     const Rgb white{255, 255, 255};
-    ASSERT_EQ(shown(100, 100), white) << "the background is not up";
+    ASSERT_EQ(shownOnceNot(100, 100, {0, 0, 0}), white) << "the background is not up";
 
     std::vector<std::uint32_t> dim(1920 * 1080, 0x80000000u);
     for (int y = 900; y < 990; ++y)
