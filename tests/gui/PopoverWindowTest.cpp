@@ -153,6 +153,12 @@ class PopoverWindowTest : public QObject {
         p.sim.executor().runUntilIdle();
         QCOMPARE(p.writes(2, 0x10), std::vector<int>{60});
         QCOMPARE(p.card(2)->brightness()->iconSymbol(), QStringLiteral("sun.min.fill"));
+        // Each control waits on its own: both of a pair moved together arrive.
+        slider->setValue(80);
+        p.card(2)->contrast()->slider()->setValue(30);
+        p.sim.executor().runUntilIdle();
+        QCOMPARE(p.writes(2, 0x10).back(), 80);
+        QCOMPARE(p.writes(2, 0x12), std::vector<int>{30});
     }
 
     void theInputSwitchWaitsForConfirmation() {
