@@ -232,11 +232,7 @@ TEST_F(AppTest, ColourTablesAreRestoredWhenTheApplicationEnds) {
     makeApp();
     launch();
     // A table someone else left dimmed, which no dimmer of ours knows about.
-    std::vector<float> half(256);
-    for (std::size_t i = 0; i < half.size(); ++i)
-        half[i] = static_cast<float>(i) / 510.0f;
-    ASSERT_EQ(machine_->setDisplayTransferByTable(2, 256, half.data(), half.data(), half.data()),
-              platform::sim::kCGErrorSuccess);
+    ASSERT_TRUE(test::setTables(*machine_, 2, test::linearRamp(256, 0.5f)));
     app->delegate().applicationWillTerminate();
     EXPECT_FALSE(machine_->gammaIsOriginal(2));
     app.reset();

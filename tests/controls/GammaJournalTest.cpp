@@ -86,10 +86,8 @@ TEST_F(GammaJournalTest, ARunThatDiesDimmedIsMendedByTheNextStartEveryTime) {
         log_.clear();
         auto next = run();
         expectOriginal();
-        std::vector<float> identity(machine_->gammaTables(2)[0].size());
-        for (std::size_t i = 0; i < identity.size(); ++i)
-            identity[i] = float(i) / float(identity.size() - 1);
-        ASSERT_NE(machine_->gammaTables(2)[0], identity) << "never the identity ramp";
+        ASSERT_NE(machine_->gammaTables(2)[0], linearRamp(machine_->gammaTables(2)[0].size()))
+            << "never the identity ramp";
         EXPECT_THAT(log_.lines(), Contains("[GammaJournal] Restored the gamma tables of display 2 "
                                            "left dimmed by an earlier run"));
         EXPECT_FALSE(std::filesystem::exists(path_));
@@ -154,8 +152,7 @@ TEST_F(GammaJournalTest, ADisplayThatComesBackShowingItsDimmedRampKeepsItsTrueOr
 TEST_F(GammaJournalTest, OnlyADisplayStillShowingTheDimmingGetsTablesBack) {
     // Since the earlier run, display 2 shows a ramp of someone else's.
     const auto others = scaled(machine_->gammaTables(3), 1.0f);
-    machine_->setDisplayTransferByTable(2, std::uint32_t(others[0].size()), others[0].data(),
-                                        others[1].data(), others[2].data());
+    setTables(*machine_, 2, others[0], others[1], others[2]);
     leaveJournal(originals_[0]);
     run()->stop();
     EXPECT_EQ(machine_->gammaTables(2), others) << "written over what it shows";
@@ -165,8 +162,7 @@ TEST_F(GammaJournalTest, OnlyADisplayStillShowingTheDimmingGetsTablesBack) {
 
     // Black tables are no display's own: never restored, whatever it shows.
     const auto dark = scaled(originals_[0], 0.3f);
-    machine_->setDisplayTransferByTable(2, std::uint32_t(dark[0].size()), dark[0].data(),
-                                        dark[1].data(), dark[2].data());
+    setTables(*machine_, 2, dark[0], dark[1], dark[2]);
     leaveJournal(scaled(originals_[0], 0.0f));
     log_.clear();
     run()->stop();

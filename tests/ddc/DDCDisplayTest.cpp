@@ -219,19 +219,6 @@ TEST_F(DDCDisplayTest, EachDisplaysTransactionsRunInTurnAndDisplaysRunAlongside)
         EXPECT_EQ(d->lastReadTime(), runtime::TimePoint(250ms));
 }
 
-/// Values the monitor received for a code, in order (Set VCP Feature requests).
-std::vector<std::uint16_t> setsOf(const platform::sim::SimMachine& machine, std::uint8_t code) {
-    std::vector<std::uint16_t> values;
-    for (const auto& t : machine.transcript()) {
-        if (t.status == platform::sim::kIOReturnSuccess &&
-            t.record.result == platform::sim::kIOReturnSuccess && t.sent.size() >= 6 &&
-            t.sent[2] == 0x03 && t.sent[3] == code) {
-            values.push_back(static_cast<std::uint16_t>((t.sent[4] << 8) | t.sent[5]));
-        }
-    }
-    return values;
-}
-
 TEST_F(DDCDisplayTest, TheNewestWriteIsTheOneTheMonitorEndsAt) {
     auto d = makeDisplay(2);
     // The bus drops the first write (reads would still work): 30 must retry...
@@ -256,7 +243,7 @@ TEST_F(DDCDisplayTest, TheNewestWriteIsTheOneTheMonitorEndsAt) {
     executor().runUntilIdle();
     EXPECT_EQ(monitor(2).feature(0x10)->current, 80);
     // 30 is not retried, 70 never goes out: the burst ends as its last value.
-    EXPECT_EQ(setsOf(*machine_, 0x10), (std::vector<std::uint16_t>{80}));
+    EXPECT_EQ(test::vcpWrites(*machine_, 2, 0x10), std::vector<int>{80});
     EXPECT_EQ(results, (std::vector<std::optional<bool>>{false, false, true}));
     EXPECT_EQ(d->cachedValue(VCPCode::brightness), std::nullopt);  // never read: nothing cached
 
@@ -289,7 +276,7 @@ TEST_F(DDCDisplayTest, AMaximumOfZeroReadsAsAHundredAndIsNotedOnce) {
     // A write is read back like any other: the cache holds what the monitor
     // shows, not what was sent.
     runTask(executor(), d->setPercent(40, VCPCode::brightness));
-    EXPECT_EQ(setsOf(*machine_, 0x10).back(), 40);
+    EXPECT_EQ(test::vcpWrites(*machine_, 2, 0x10).back(), 40);
     EXPECT_EQ(monitor(2).feature(0x10)->current, 0u) << "the monitor clamps to its own max";
     EXPECT_EQ(d->cachedValue(VCPCode::brightness)->current, 0u);
 }

@@ -202,24 +202,14 @@ TEST_F(DisplayManagerTest, AMonitorOffAndOnAgainGetsTheUsersLevelsBackAndGammaIs
     executor().runFor(100ms);
     machine_->connectDisplay(office);
     monitor(2).setFeature(0x10, {80, 100});
-    const std::vector<float> identity = [] {
-        std::vector<float> t(256);
-        for (std::size_t i = 0; i < t.size(); ++i)
-            t[i] = static_cast<float>(i) / 255.0f;
-        return t;
-    }();
-    ASSERT_EQ(machine_->setDisplayTransferByTable(3, 256, identity.data(), identity.data(),
-                                                  identity.data()),
-              platform::sim::kCGErrorSuccess);
+    ASSERT_TRUE(setTables(*machine_, 3, linearRamp(256)));
     executor().runUntilIdle();
     EXPECT_EQ(monitor(2).feature(0x10)->current, 30) << "the user's level, sent again";
     EXPECT_EQ(manager->record(2)->state->brightness.get(), 30.0);
     EXPECT_EQ(machine_->gammaTables(3), dimmed) << "the projector is dimmed again";
 
     // A mode change resets the ramps too, with no rescan after it.
-    ASSERT_EQ(machine_->setDisplayTransferByTable(3, 256, identity.data(), identity.data(),
-                                                  identity.data()),
-              platform::sim::kCGErrorSuccess);
+    ASSERT_TRUE(setTables(*machine_, 3, linearRamp(256)));
     manager->handleReconfiguration(3, platform::DisplayChange::reconfigured);
     EXPECT_EQ(machine_->gammaTables(3), dimmed);
 }

@@ -39,16 +39,8 @@ class PopoverModelTest : public ::testing::Test {
         }
         throw std::logic_error("no card for display " + std::to_string(id));
     }
-    /// Set VCP Feature requests for code on display, as their written values.
     std::vector<int> writes(DisplayID display, std::uint8_t code) const {
-        std::vector<int> values;
-        for (const auto& t : sim_->machine.transcript()) {
-            // 51 84 03 <code> <hi> <lo> <checksum>
-            if (t.display == display && t.sent.size() == 7 && t.sent[2] == 0x03 &&
-                t.sent[3] == code)
-                values.push_back(t.sent[4] << 8 | t.sent[5]);
-        }
-        return values;
+        return vcpWrites(sim_->machine, display, code);
     }
     static SimRig threeDisplays() {
         return rigOf({builtInPanel(1, 0.5f), named(simDisplay(2, SimDDCPath::i2c), "Office"),

@@ -25,6 +25,7 @@
 #include "gui/viewmodel/PopoverModel.h"
 #include "platform/sim/SimRig.h"
 #include "support/SimApp.h"
+#include "support/SimFixture.h"
 
 using namespace orvane;
 using namespace std::chrono_literals;
@@ -59,15 +60,8 @@ struct Popover {
         }
         return nullptr;
     }
-    /// Values written with Set VCP Feature for code on display.
     std::vector<int> writes(DisplayID display, std::uint8_t code) const {
-        std::vector<int> values;
-        for (const auto& t : sim.machine.transcript()) {
-            if (t.display == display && t.sent.size() == 7 && t.sent[2] == 0x03 &&
-                t.sent[3] == code)
-                values.push_back(t.sent[4] << 8 | t.sent[5]);
-        }
-        return values;
+        return test::vcpWrites(sim.machine, display, code);
     }
     std::filesystem::path dir;
     test::SimApp sim;

@@ -6,6 +6,33 @@ namespace orvane::test {
 using platform::sim::SimDDCPath;
 using platform::sim::SimDisplaySpec;
 
+std::vector<int> vcpWrites(const platform::sim::SimMachine& machine, DisplayID display,
+                           std::uint8_t code) {
+    std::vector<int> values;
+    for (const auto& t : machine.transcript()) {
+        // 51 84 03 <code> <high> <low> <checksum>, sent and taken by the bus
+        if (t.display == display && t.status == platform::sim::kIOReturnSuccess &&
+            t.record.result == platform::sim::kIOReturnSuccess && t.sent.size() >= 6 &&
+            t.sent[2] == 0x03 && t.sent[3] == code)
+            values.push_back(t.sent[4] << 8 | t.sent[5]);
+    }
+    return values;
+}
+
+std::vector<float> linearRamp(std::size_t n, float top) {
+    std::vector<float> ramp(n);
+    for (std::size_t i = 0; i < n; ++i)
+        ramp[i] = static_cast<float>(i) / static_cast<float>(n - 1) * top;
+    return ramp;
+}
+
+bool setTables(platform::sim::SimMachine& machine, DisplayID display, const std::vector<float>& red,
+               const std::vector<float>& green, const std::vector<float>& blue) {
+    return machine.setDisplayTransferByTable(display, static_cast<std::uint32_t>(red.size()),
+                                             red.data(), green.data(),
+                                             blue.data()) == platform::sim::kCGErrorSuccess;
+}
+
 platform::sim::SimRig rigOf(std::vector<SimDisplaySpec> displays) {
     platform::sim::SimRig rig;
     rig.name = "test";

@@ -76,6 +76,19 @@ platform::sim::SimDisplaySpec builtInPanel(DisplayID id, float brightness);
 /// A display the registry does not know, as AirPlay displays are not.
 platform::sim::SimDisplaySpec airPlayDisplay(DisplayID id, std::string name);
 
+/// The values Set VCP Feature requests carried to code on display, in order.
+std::vector<int> vcpWrites(const platform::sim::SimMachine& machine, DisplayID display,
+                           std::uint8_t code);
+/// n samples rising evenly from 0 to top.
+std::vector<float> linearRamp(std::size_t n, float top = 1.0f);
+/// Sets a display's gamma tables as another program would; false if refused.
+bool setTables(platform::sim::SimMachine& machine, DisplayID display, const std::vector<float>& red,
+               const std::vector<float>& green, const std::vector<float>& blue);
+inline bool setTables(platform::sim::SimMachine& machine, DisplayID display,
+                      const std::vector<float>& all) {
+    return setTables(machine, display, all, all, all);
+}
+
 /// A simulated machine on a virtual clock with the DDC engine on top of it.
 class SimFixture : public ::testing::Test {
   protected:
