@@ -7,8 +7,6 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -346,28 +344,6 @@ TEST_F(CommandLineTest, PresetsSurviveRestartsAndOneShotRunsLeaveTheDefaultAlone
         ASSERT_EQ(presets.size(), 1u);
         EXPECT_TRUE(presets[0]->lastUsedAt());
     }
-}
-
-TEST_F(CommandLineTest, BadDocumentsInTheStoreReadAsNothing) {
-    {
-        settings::ModelContainer store(storePath());
-        auto& context = store.mainContext();
-        auto settings = settings::fetchOrCreateSettings(context);
-        settings->setShortcutBindingsJSON(std::vector<std::uint8_t>{'{', '"', 'x'});
-        settings->setDefaultPresetName("Broken");
-        auto preset = std::make_shared<settings::DisplayPreset>("Broken", 1, 0);
-        preset->setEntriesJSON(std::vector<std::uint8_t>{'[', '{', '}', ']'});
-        context.insert(preset);
-        context.save();
-    }
-    const auto r = run({"--once", "--rig", rig()});
-    ASSERT_EQ(r.status, 0);
-    EXPECT_TRUE(r.has("[AppDelegate] No saved shortcuts to restore"));
-    EXPECT_THAT(r.lines, Not(Contains(HasSubstr("Restored '"))));
-    // What could not be read is still there, as it was.
-    settings::ModelContainer store(storePath());
-    EXPECT_EQ(settings::fetchOrCreateSettings(store.mainContext())->shortcutBindingsJSON(),
-              (std::vector<std::uint8_t>{'{', '"', 'x'}));
 }
 
 TEST_F(CommandLineTest, AStoreThatCannotBeCreatedIsFatal) {
@@ -862,48 +838,6 @@ TEST_F(CommandLineTest, AHandOverNeverWaitsForEverNorTouchesTheInstancesJournal)
     EXPECT_EQ(status, 0);
     EXPECT_THAT(lines, Contains("orvane: no display server answers at DISPLAY=:93 - "
                                 "running without windows"));
-}
-
-TEST_F(CommandLineTest, APeerThatFloodsTheInstanceAndNeverReadsFreezesNothing) {
-    // The resident's log goes to a file: nobody has to keep reading it.
-    const auto log = dir / "resident.log";
-    const pid_t resident = fork();
-    if (resident == 0) {
-        const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, STDOUT_FILENO);
-        auto argv = command({"--rig", rig()});
-        std::vector<char*> a;
-        for (auto& s : argv)
-            a.push_back(s.data());
-        a.push_back(nullptr);
-        execvp(a[0], a.data());
-        _exit(127);
-    }
-    ASSERT_TRUE(waitForPath(dir / "run/orvane.sock", std::chrono::seconds(10)));
-    // 60,000 URLs from a peer of the same user that never reads its answer.
-    const int flooder = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", (dir / "run/orvane.sock").c_str());
-    ASSERT_EQ(connect(flooder, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    std::string flood;
-    for (int i = 0; i < 60000; ++i)
-        flood += "orvane://nothing\n";
-    for (std::size_t sent = 0; sent < flood.size();) {
-        const auto n = send(flooder, flood.data() + sent, flood.size() - sent, MSG_NOSIGNAL);
-        ASSERT_GT(n, 0);
-        sent += std::size_t(n);
-    }
-    shutdown(flooder, SHUT_WR);
-
-    // The instance still takes URLs, and a signal still ends it cleanly.
-    const auto after = run({"orvane://info"}, Errors::merged);
-    EXPECT_EQ(after.status, 0);
-    EXPECT_THAT(after.lines, Contains("[CLIHandler] Received URL: orvane://info"));
-    kill(resident, SIGTERM);
-    EXPECT_EQ(exitStatus(resident), 0);
-    EXPECT_THAT(readFile(log), HasSubstr("[AppDelegate] Orvane terminating - cleaning up"));
-    close(flooder);
 }
 
 TEST_F(CommandLineTest, StartsAtOnceOnAFreshStoreMakeOneSettingsRecord) {
