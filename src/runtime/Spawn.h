@@ -66,8 +66,10 @@ inline void spawn(Executor& executor, Task<void> task,
 
 /// As spawn, for a task whose result nobody waits for.
 template <typename T>
-void spawn(Executor& executor, Task<T> task) {
-    spawn(executor, [](Task<T> t) -> Task<void> { co_await std::move(t); }(std::move(task)));
+void spawn(Executor& executor, Task<T> task, std::function<void(std::exception_ptr)> done = {}) {
+    spawn(
+        executor, [](Task<T> t) -> Task<void> { co_await std::move(t); }(std::move(task)),
+        std::move(done));
 }
 
 /// Awaits task, keeping owner alive until it ends (a member coroutine of owner,

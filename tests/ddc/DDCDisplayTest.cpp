@@ -28,6 +28,11 @@ using ::testing::IsEmpty;
 class DDCDisplayTest : public test::SimFixture {
   protected:
     std::vector<std::string> displayLines() const { return log_.linesStartingWith("[DDCDisplay]"); }
+    /// A machine of one monitor (display 2) at the standard levels.
+    platform::sim::SimMonitor& oneMonitor() {
+        useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c)}));
+        return monitor(2);
+    }
 };
 
 TEST_F(DDCDisplayTest, ChoosesI2CFirstThenTheAudioVideoServiceThenNothing) {
@@ -340,8 +345,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(DDCDisplayTest, AMonitorThatLocksUpUnderFastWritesIsNeverFloodedIntoIt) {
     // It locks up after 3 writes less than 100 ms apart: the pacing keeps
     // writes 50 ms apart, so a burst would trip it...
-    useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c)}));
-    auto& monitor = *machine_->monitor(2);
+    auto& monitor = oneMonitor();
     platform::sim::SimFault lockUp;
     lockUp.kind = SimFaultKind::lockUp;
     lockUp.bytes = 3;
@@ -350,12 +354,8 @@ TEST_F(DDCDisplayTest, AMonitorThatLocksUpUnderFastWritesIsNeverFloodedIntoIt) {
     auto d = makeDisplay(2);
     int failed = 0, written = 0;
     for (std::uint16_t v = 10; v < 20; ++v) {
-        runtime::spawn(
-            executor(),
-            [](std::shared_ptr<DDCDisplay> d, std::uint16_t v) -> runtime::Task<void> {
-                co_await d->writeValue(v, VCPCode::brightness);
-            }(d, v),
-            [&](std::exception_ptr e) { e ? ++failed : ++written; });
+        runtime::spawn(executor(), d->writeValue(v, VCPCode::brightness),
+                       [&](std::exception_ptr e) { e ? ++failed : ++written; });
         executor().runFor(60ms);
     }
     executor().runUntilIdle();
@@ -403,8 +403,7 @@ TEST_F(DDCDisplayTest, AMonitorSlowOnceGetsTheStandardDelayBackAfterARunOfGoodRe
 }
 
 TEST_F(DDCDisplayTest, AWriteTheMonitorUndoesIsSentAgainWhenAskedAgain) {
-    useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c)}));
-    auto& monitor = *machine_->monitor(2);
+    auto& monitor = oneMonitor();
     monitor.setFeature(0x10, {20, 100});
     addFault(2, SimFaultKind::reverts, 0x10, 1, platform::sim::kIOReturnError, 1000);
     auto d = makeDisplay(2);
@@ -462,8 +461,7 @@ TEST_F(DDCDisplayTest, AWriteTheMonitorIgnoresIsSentAgainAndFailsIfItNeverLands)
 }
 
 TEST_F(DDCDisplayTest, ABurstOrAHeldKeyIsReadBackAgainstWhatTheMonitorWasSeenToHold) {
-    useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c)}));
-    auto& monitor = *machine_->monitor(2);
+    auto& monitor = oneMonitor();
     monitor.setFeature(0x10, {100, 100});
     addFault(2, SimFaultKind::ignoresWrite, 0x10);
     auto d = makeDisplay(2);
@@ -475,20 +473,16 @@ TEST_F(DDCDisplayTest, ABurstOrAHeldKeyIsReadBackAgainstWhatTheMonitorWasSeenToH
     std::string lastError;
     for (int press = 1; press <= 30; ++press) {
         const auto value = static_cast<std::uint16_t>(100 - press * 3);
-        runtime::spawn(
-            executor(),
-            [](std::shared_ptr<DDCDisplay> d, std::uint16_t v) -> runtime::Task<void> {
-                co_await d->writeValue(v, VCPCode::brightness);
-            }(d, value),
-            [&, press](std::exception_ptr e) {
-                if (press != 30) return;
-                last = !e;
-                try {
-                    if (e) std::rethrow_exception(e);
-                } catch (const ddc::DDCError& error) {
-                    lastError = error.errorDescription();
-                }
-            });
+        runtime::spawn(executor(), d->writeValue(value, VCPCode::brightness),
+                       [&, press](std::exception_ptr e) {
+                           if (press != 30) return;
+                           last = !e;
+                           try {
+                               if (e) std::rethrow_exception(e);
+                           } catch (const ddc::DDCError& error) {
+                               lastError = error.errorDescription();
+                           }
+                       });
         executor().runFor(12ms);
     }
     executor().runUntilIdle();
@@ -501,9 +495,7 @@ TEST_F(DDCDisplayTest, ABurstOrAHeldKeyIsReadBackAgainstWhatTheMonitorWasSeenToH
     monitor.clearFaults();
     addFault(2, SimFaultKind::ignoresWrite, 0x10, 1);
     for (int press = 0; press < 5; ++press) {
-        runtime::spawn(executor(), [](std::shared_ptr<DDCDisplay> d) -> runtime::Task<void> {
-            co_await d->writeValue(0, VCPCode::brightness);
-        }(d));
+        runtime::spawn(executor(), d->writeValue(0, VCPCode::brightness));
         executor().runFor(30ms);
     }
     executor().runUntilIdle();
@@ -512,8 +504,7 @@ TEST_F(DDCDisplayTest, ABurstOrAHeldKeyIsReadBackAgainstWhatTheMonitorWasSeenToH
 }
 
 TEST_F(DDCDisplayTest, MonitorsWithFewerStepsOrTheirOwnLimitsAreNotTakenForIgnoringWrites) {
-    useRig(test::rigOf({simDisplay(2, SimDDCPath::i2c)}));
-    auto& monitor = *machine_->monitor(2);
+    auto& monitor = oneMonitor();
     monitor.setFeature(0x10, {50, 100});
     addFault(2, SimFaultKind::quantises, 0x10, -1, platform::sim::kIOReturnError, 10);
     auto d = makeDisplay(2);

@@ -164,9 +164,7 @@ TEST_F(LinuxMachineTest, ConnectedConnectorsAreTheDisplaysWithStableIDsAndTheirB
 
     auto& ws = static_cast<WindowServer&>(machine());
     EXPECT_EQ(ws.vendorNumber(0x0A01), 0x10ACu);
-    EXPECT_EQ(ws.modelNumber(0x0A01), 0xA0C4u);
     EXPECT_EQ(ws.serialNumber(0x0A01), 0x4C4F4F42u);
-    EXPECT_EQ(ws.pixelsWide(0x0A01), 3840u);
     EXPECT_TRUE(ws.displayIsBuiltin(0x0E01));
 }
 
@@ -284,8 +282,6 @@ TEST_F(LinuxMachineTest, ThePanelsBrightnessIsItsFirmwareBacklight) {
     EXPECT_EQ(connectors.setPanelBrightness(0.8f), std::nullopt);
     EXPECT_EQ(tree.read("sys/class/backlight/acpi_video0/brightness"), "8");
     EXPECT_EQ(tree.read("sys/class/backlight/intel_backlight/brightness"), "500");
-    EXPECT_EQ(connectors.productName(0x0A01), "DELL U2720Q");
-    EXPECT_EQ(connectors.connectionName(0x0A01), "DisplayPort");
 }
 
 TEST_F(LinuxMachineTest, ANightLightIsFoundByItsProcess) {
