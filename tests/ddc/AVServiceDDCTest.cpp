@@ -104,26 +104,6 @@ TEST_F(AVServiceDDCTest, RetriesLogWithTheServiceLabels) {
                             "send request failed (0xe00002c2). Retrying..."));
 }
 
-TEST_F(AVServiceDDCTest, ScanningToleratesJunkUpToTheBufferEnd) {
-    addFault(3, SimFaultKind::leadingJunk, 0x10, 1, 0, 1);
-    EXPECT_EQ(runTask(executor(), av()->readVCP(3, VCPCode::brightness)), (VCPValue{50, 100}));
-    addFault(3, SimFaultKind::leadingJunk, 0x10, -1, 0, 3);
-    EXPECT_EQ(
-        errorOf(executor(), av()->readVCP(3, VCPCode::brightness)),
-        "DDC operation failed after 3 retries: DDC reply too short: expected 13 bytes, got 12");
-}
-
-TEST_F(AVServiceDDCTest, StatusFaultsBecomeSendFailures) {
-    addFault(3, SimFaultKind::readStatus, std::nullopt, -1,
-             static_cast<platform::sim::IOReturn>(0xE00002D5u));
-    EXPECT_EQ(errorOf(executor(), av()->readVCP(3, VCPCode::brightness)),
-              "DDC operation failed after 3 retries: I2C send request failed (0xe00002d5)");
-    machine_->monitor(3)->clearFaults();
-    addFault(3, SimFaultKind::silent);
-    EXPECT_EQ(errorOf(executor(), av()->readVCP(3, VCPCode::brightness)),
-              "DDC operation failed after 3 retries: I2C send request failed (0xe00002ed)");
-}
-
 TEST_F(AVServiceDDCTest, ALoneProxyServesOnlyTheDisplayItMatches) {
     // An AirPlay TV the window server lists beside the HDMI monitor.
     machine_->addDisplay(test::airPlayDisplay(42, "Living Room TV"));
@@ -194,16 +174,6 @@ TEST_F(AVServiceDDCTest, AReplyCutShortIsNeverReadAsZero) {
     EXPECT_EQ(value.current, 50) << "the second attempt's answer";
     EXPECT_THAT(lines(),
                 Contains(HasSubstr("attempt 1 failed: DDC read response has invalid format")));
-}
-
-TEST_F(AVServiceDDCTest, ModelZeroMatchesAChildWithoutProduct) {
-    auto noProduct = hdmi(4, 0x2222, 0);
-    noProduct.registryProduct = {SimRegistryNumber::Mode::missing, 0};
-    useRig(rigOf({hdmi(3, 0x2222, 7), noProduct}));
-    machine_->addDisplay(simDisplay(9, SimDDCPath::none, 0x2222, 0));
-    runTask(executor(), av()->writeVCP(9, VCPCode::brightness, 33));
-    EXPECT_EQ(monitor(4).feature(0x10)->current, 33);
-    EXPECT_EQ(lines().size(), 1u);
 }
 
 TEST_F(AVServiceDDCTest, FailedProxyEnumerationFallsBackToFramebufferClasses) {

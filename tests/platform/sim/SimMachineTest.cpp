@@ -54,38 +54,5 @@ TEST(SimMachine, ConcurrentTransactionsStayConsistent) {
     EXPECT_EQ(machine.monitor(1)->setCount() + machine.monitor(2)->setCount(), 800u);
 }
 
-TEST(SimMachine, RegistryTreeFollowsTheRig) {
-    runtime::EventLoop clock;
-    SimRig rig;
-    auto d = i2cDisplay(3);
-    d.framebufferClass = "AppleIntelFramebuffer";
-    d.ancestors = {"IOPCIBridge", "IOPCIDevice"};
-    rig.displays = {d};
-    SimMachine machine(rig, clock);
-    auto& reg = machine.registry();
-    std::vector<IOObjectRef> services;
-    ASSERT_EQ(reg.matchingServices("IODisplayConnect", services), kIOReturnSuccess);
-    ASSERT_EQ(services.size(), 1u);
-    std::vector<std::string> chain;
-    IOObjectRef node = services[0];
-    for (;;) {
-        IOObjectRef parent;
-        if (reg.parentEntry(node.get(), kIOServicePlane, parent) != kIOReturnSuccess) break;
-        chain.push_back(reg.className(parent.get()));
-        node = parent;
-    }
-    EXPECT_EQ(chain,
-              (std::vector<std::string>{"AppleIntelFramebuffer", "IOPCIBridge", "IOPCIDevice"}));
-    auto info = reg.displayInfoDictionary(services[0].get(), kIODisplayOnlyPreferredName);
-    ASSERT_TRUE(info);
-    EXPECT_EQ(info->number("DisplayVendorID"), 1u);
-    EXPECT_FALSE(info->find("DisplaySerialNumber")) << "no serial, no key";
-    ASSERT_TRUE(info->find("DisplayProductName") &&
-                info->find("DisplayProductName")->asDictionary());
-    services.clear();
-    node.reset();
-    EXPECT_EQ(machine.outstandingReferences(), 0);
-}
-
 }  // namespace
 }  // namespace orvane::platform::sim
