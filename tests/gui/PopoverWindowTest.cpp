@@ -19,13 +19,12 @@
 #include "gui/qt/PopoverWindow.h"
 #include "gui/qt/SymbolIcon.h"
 
+#include "gui/GuiScenes.h"
 #include "gui/ScopedAppFont.h"
 #include "gui/qt/ElidedLabel.h"
 #include "gui/qt/TrayController.h"
 #include "gui/viewmodel/PopoverModel.h"
 #include "platform/sim/SimRig.h"
-#include "support/SimApp.h"
-#include "support/SimFixture.h"
 
 using namespace orvane;
 using namespace std::chrono_literals;
@@ -33,40 +32,10 @@ using namespace std::chrono_literals;
 namespace {
 
 /// The application on one of the GUI rigs, its popover shown.
-struct Popover {
-    explicit Popover(const std::string& rig)
-        : dir(std::filesystem::temp_directory_path() /
-              ("orvane-popover-" + std::to_string(::getpid()) + "-" + rig)),
-          sim(platform::sim::SimRig::load(std::string(ORVANE_GUI_RIGS) + "/" + rig), fresh(dir)) {
-        sim.launch();
-        model = std::make_unique<gui::PopoverModel>(sim.app->registry().shared_from_this(),
-                                                    sim.app->presetManager(), sim.runtime.main(),
-                                                    sim.runtime.clock(), sim.log);
-        window = std::make_unique<gui::PopoverWindow>(*model);
+struct Popover : test::PopoverScene {
+    explicit Popover(const std::string& rig) : PopoverScene(rig, "popover-" + rig) {
         window->show();
     }
-    ~Popover() {
-        window.reset();
-        model.reset();
-    }
-    static std::string fresh(const std::filesystem::path& dir) {
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-        return dir.string();
-    }
-    gui::DisplayCard* card(DisplayID id) {
-        for (auto* c : window->cards()) {
-            if (c->model().displayID() == id) return c;
-        }
-        return nullptr;
-    }
-    std::vector<int> writes(DisplayID display, std::uint8_t code) const {
-        return test::vcpWrites(sim.machine, display, code);
-    }
-    std::filesystem::path dir;
-    test::SimApp sim;
-    std::unique_ptr<gui::PopoverModel> model;
-    std::unique_ptr<gui::PopoverWindow> window;
 };
 
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include "controls/BrightnessSyncManager.h"
 #include "gui/FakeDesktopShortcuts.h"
+#include "gui/GuiScenes.h"
 #include "gui/qt/OnboardingWindow.h"
 #include "gui/qt/PopoverWindow.h"
 #include "gui/qt/QtWindow.h"
@@ -30,7 +31,6 @@
 #include "platform/posix/XdgAutostart.h"
 #include "platform/sim/SimRig.h"
 #include "settings/SettingsBindingsStore.h"
-#include "support/SimApp.h"
 
 using namespace orvane;
 
@@ -62,51 +62,21 @@ bool save(const QImage& image, const QString& path) {
     return false;
 }
 
-/// The application on rig, launched, with its popover.
-struct Scene {
-    Scene(const std::string& rig, const std::string& dir,
+/// The application on rig, launched, with its popover as the application has it.
+struct Scene : test::PopoverScene {
+    Scene(const std::string& rig, const std::string& name,
           platform::DesktopShortcuts* desktop = nullptr)
-        : sim(platform::sim::SimRig::load(std::string(ORVANE_GUI_RIGS) + "/" + rig), prepare(dir),
-              desktop) {
-        sim.launch();
-        model = std::make_unique<gui::PopoverModel>(sim.app->registry().shared_from_this(),
-                                                    sim.app->presetManager(), sim.runtime.main(),
-                                                    sim.runtime.clock(), sim.log);
-        popover = std::make_unique<gui::PopoverWindow>(*model);
-        popover->onOpenSettings = [] {};  // as in the application: the gear opens settings
-        popover->refresh();
+        : PopoverScene(rig, "screenshots-" + name, desktop) {
+        window->onOpenSettings = [] {};  // as in the application: the gear opens settings
+        window->refresh();
     }
-    static std::string prepare(const std::string& dir) {
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-        return dir;
-    }
-    test::SimApp sim;
-    std::unique_ptr<gui::PopoverModel> model;
-    std::unique_ptr<gui::PopoverWindow> popover;
 };
 
 /// The settings window over a scene's application.
-struct SettingsScene {
-    SettingsScene(Scene& s, const std::string& dir)
-        : keys(s.sim.log),
-          autostart(dir + "/config", "/usr/bin/orvane"),
-          bindings(s.sim.app->container().mainContext(), dir, s.sim.log),
-          model(gui::SettingsModel::Services{
-              s.sim.app->container().mainContext(), s.sim.app->registry().shared_from_this(), sync,
-              autostart, bindings, s.sim.log, keys, s.sim.app->presetManager()}),
-          updates(QUrl(), QStringLiteral("Orvane"), QStringLiteral("0.6.0")),
-          window(model, updates, s.sim.app->defaults(), QStringLiteral("0.6.0"),
-                 QStringLiteral("1")) {
+struct SettingsScene : test::SettingsScene {
+    explicit SettingsScene(Scene& s) : test::SettingsScene(s.sim, s.dir, QStringLiteral("1")) {
         window.show();
     }
-    gui::QtWindowToolkit keys;
-    controls::BrightnessSyncManager sync;
-    platform::posix::XdgAutostart autostart;
-    settings::SettingsBindingsStore bindings;
-    gui::SettingsModel model;
-    gui::UpdateController updates;
-    gui::SettingsWindow window;
 };
 
 QPalette darkPalette() {
@@ -156,23 +126,21 @@ int main(int argc, char** argv) {
     gui::SymbolIcon::setUseTheme(false);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(out);
-    const std::string work =
-        (std::filesystem::temp_directory_path() / "orvane-screenshots").string();
     bool ok = true;
     const QPalette light = QApplication::palette();
 
     {
-        Scene s("empty.json", work + "/empty");
-        ok &= save(render(*s.popover, 1), out + "/popover-no-displays.png");
+        Scene s("empty.json", "empty");
+        ok &= save(render(*s.window, 1), out + "/popover-no-displays.png");
     }
     {
-        Scene s("one.json", work + "/one");
-        ok &= save(render(*s.popover, 1), out + "/popover-one-display.png");
+        Scene s("one.json", "one");
+        ok &= save(render(*s.window, 1), out + "/popover-one-display.png");
     }
     {
-        Scene s("desk.json", work + "/desk");
+        Scene s("desk.json", "desk");
         // A software-dimmed display, a saved default preset, the info panel open.
-        for (auto* card : s.popover->cards()) {
+        for (auto* card : s.window->cards()) {
             if (card->model().displayID() == 3) card->brightness()->slider()->setValue(60);
         }
         s.model->newPresetName = "Evening";
@@ -185,44 +153,44 @@ int main(int argc, char** argv) {
                             schedule::PresetSchedule::parse("sunset-30"));
         s.model->wallNow = [] { return 1718906400.0; };  // 2024-06-20 18:00 UTC
         s.sim.executor().runUntilIdle();
-        s.popover->refresh();
-        ok &= save(render(*s.popover, 1), out + "/popover-three-displays.png");
-        for (auto* card : s.popover->cards()) {
+        s.window->refresh();
+        ok &= save(render(*s.window, 1), out + "/popover-three-displays.png");
+        for (auto* card : s.window->cards()) {
             if (card->model().displayID() == 2) card->infoButton()->click();
         }
-        ok &= save(render(*s.popover, 1), out + "/popover-info-panel.png");
-        ok &= save(render(*s.popover, 2), out + "/popover-info-panel@2x.png");
+        ok &= save(render(*s.window, 1), out + "/popover-info-panel.png");
+        ok &= save(render(*s.window, 2), out + "/popover-info-panel@2x.png");
     }
     {
         // The monitor's other features, read from its capabilities.
-        Scene s("desk.json", work + "/more");
-        for (auto* card : s.popover->cards()) {
+        Scene s("desk.json", "more");
+        for (auto* card : s.window->cards()) {
             if (card->model().displayID() == 2) card->moreButton()->click();
         }
         s.sim.executor().runUntilIdle();
-        s.popover->refresh();
-        ok &= save(render(*s.popover, 1), out + "/popover-more-panel.png");
+        s.window->refresh();
+        ok &= save(render(*s.window, 1), out + "/popover-more-panel.png");
     }
     {
         // A display without DDC that cannot be dimmed here either (its gamma
         // refused): the brightness row says there is nothing to move.
-        Scene s("desk.json", work + "/undimmable");
+        Scene s("desk.json", "undimmable");
         for (auto& [id, record] : s.sim.app->registry().records()) {
             if (record.dimmer) record.dimmer->method = controls::SoftwareDimmer::Method::gamma;
         }
         s.sim.machine.failWindowServer(platform::sim::SimWindowServerCall::setTransfer,
                                        platform::sim::kCGErrorFailure);
-        for (auto* card : s.popover->cards()) {
+        for (auto* card : s.window->cards()) {
             if (card->model().displayID() == 3) card->brightness()->slider()->setValue(40);
         }
         s.sim.executor().runUntilIdle();
-        s.popover->refresh();
-        ok &= save(render(*s.popover, 1), out + "/popover-dimming-unavailable.png");
+        s.window->refresh();
+        ok &= save(render(*s.window, 1), out + "/popover-dimming-unavailable.png");
     }
     {
         QApplication::setPalette(darkPalette());
-        Scene s("desk.json", work + "/dark");
-        ok &= save(render(*s.popover, 1), out + "/popover-dark.png");
+        Scene s("desk.json", "dark");
+        ok &= save(render(*s.window, 1), out + "/popover-dark.png");
         QApplication::setPalette(light);
     }
     {
@@ -253,8 +221,8 @@ int main(int argc, char** argv) {
     }
     {
         // The settings window, tab by tab, on the desk with two externals.
-        Scene s("desk.json", work + "/settings");
-        SettingsScene settings(s, work + "/settings");
+        Scene s("desk.json", "settings");
+        SettingsScene settings(s);
         auto& model = settings.model;
         auto& window = settings.window;
         // A recorded shortcut and one being recorded, sync on.
@@ -287,8 +255,8 @@ int main(int argc, char** argv) {
     {
         // On GNOME: the six actions added to its own keyboard shortcuts.
         test::FakeDesktopShortcuts gnome;
-        Scene s("desk.json", work + "/settings-gnome", &gnome);
-        SettingsScene settings(s, work + "/settings-gnome");
+        Scene s("desk.json", "settings-gnome", &gnome);
+        SettingsScene settings(s);
         auto& model = settings.model;
         auto& window = settings.window;
         model.startRecording(input::ShortcutAction::brightnessUp);

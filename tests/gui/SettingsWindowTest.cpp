@@ -24,6 +24,7 @@
 #include "controls/BrightnessSyncManager.h"
 
 #include "gui/FakeDesktopShortcuts.h"
+#include "gui/GuiScenes.h"
 #include "gui/ScopedAppFont.h"
 #include "gui/qt/AboutPane.h"
 #include "gui/qt/OnboardingWindow.h"
@@ -36,7 +37,6 @@
 #include "platform/posix/XdgAutostart.h"
 #include "platform/sim/SimRig.h"
 #include "settings/SettingsBindingsStore.h"
-#include "support/SimApp.h"
 
 using namespace orvane;
 using input::ShortcutAction;
@@ -80,36 +80,22 @@ using test::FakeDesktopShortcuts;
 /// The application on a rig with the settings window over it.
 struct Settings {
     explicit Settings(const std::string& rig, platform::DesktopShortcuts* desktop = nullptr)
-        : dir(std::filesystem::temp_directory_path() /
-              ("orvane-settings-" + std::to_string(::getpid()) + "-" + rig)),
-          sim(platform::sim::SimRig::load(std::string(ORVANE_GUI_RIGS) + "/" + rig), fresh(dir),
+        : dir(test::freshDirectory("settings-" + rig)),
+          sim(platform::sim::SimRig::load(std::string(ORVANE_GUI_RIGS) + "/" + rig), dir.string(),
               desktop),
-          keys(sim.log),
-          autostart((dir / "config").string(), "/usr/bin/orvane"),
-          bindings(sim.app->container().mainContext(), dir.string(), sim.log),
-          model(gui::SettingsModel::Services{
-              sim.app->container().mainContext(), sim.app->registry().shared_from_this(), sync,
-              autostart, bindings, sim.log, keys, sim.app->presetManager()}),
-          updates(QUrl(), QStringLiteral("Orvane"), QStringLiteral("0.6.0")),
-          window(model, updates, sim.app->defaults(), QStringLiteral("0.6.0"),
-                 QStringLiteral("7")) {
+          ui(sim, dir, QStringLiteral("7")),
+          sync(ui.sync),
+          model(ui.model),
+          window(ui.window) {
         sim.launch();
         window.show();
     }
-    static std::string fresh(const std::filesystem::path& dir) {
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-        return dir.string();
-    }
     std::filesystem::path dir;
     test::SimApp sim;
-    gui::QtWindowToolkit keys;
-    controls::BrightnessSyncManager sync;
-    platform::posix::XdgAutostart autostart;
-    settings::SettingsBindingsStore bindings;
-    gui::SettingsModel model;
-    gui::UpdateController updates;
-    gui::SettingsWindow window;
+    test::SettingsScene ui;
+    controls::BrightnessSyncManager& sync;
+    gui::SettingsModel& model;
+    gui::SettingsWindow& window;
 };
 
 }  // namespace
@@ -158,9 +144,9 @@ class SettingsWindowTest : public QObject {
     void launchAtLoginWritesTheAutostartEntryOrSaysWhyNot() {
         Settings s("desk.json");
         s.window.launchAtLogin()->click();
-        QVERIFY(std::filesystem::exists(s.autostart.entryPath()));
+        QVERIFY(std::filesystem::exists(s.ui.autostart.entryPath()));
         s.window.launchAtLogin()->click();
-        QVERIFY(!std::filesystem::exists(s.autostart.entryPath()));
+        QVERIFY(!std::filesystem::exists(s.ui.autostart.entryPath()));
         // A file where the folder should be: the choice stays, the reason is said.
         std::filesystem::remove_all(s.dir / "config");
         std::ofstream(s.dir / "config") << "";
