@@ -258,6 +258,8 @@ class WindowPlacementTest : public QObject {
         const auto at = [&](QPoint p) { return test::pixel(output, p.x(), p.y()); };
         const auto before = at(beside);
         QVERIFY(before && at(inPanel) == before);
+        const auto leftOutput = QGuiApplication::screens().at(0)->name().toStdString();
+        const auto left = test::pixel(leftOutput, 100, 100);
 
         platform::sim::SimMachine machine(platform::sim::SimRig{}, clock_);
         controls::SoftwareDimmer dimmer(kRight, machine.platform().windowServer, toolkit, log,
@@ -268,6 +270,7 @@ class WindowPlacementTest : public QObject {
         for (int c = 0; c < 3; ++c)
             QVERIFY(std::abs((*dimmed)[c] - (*before)[c] / 2) <= 2);
         QCOMPARE(at(inPanel), dimmed);
+        QCOMPARE(test::pixel(leftOutput, 100, 100), left);  // the other output stays as it was
 
         gui::QtRunLoop loop;
         auto panel = std::make_shared<input::CustomOSDView>(kRight, toolkit, loop);
