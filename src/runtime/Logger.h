@@ -33,6 +33,9 @@ class CapturingLogger final : public Logger {
     std::vector<std::string> lines() const;
     /// Lines that start with prefix, in order.
     std::vector<std::string> linesStartingWith(std::string_view prefix) const;
+    std::size_t countStartingWith(std::string_view prefix) const {
+        return linesStartingWith(prefix).size();
+    }
     void clear();
 
   private:

@@ -109,7 +109,7 @@ TEST_F(AppTest, AccessibilityRefusedIsReportedAndPrompted) {
     EXPECT_EQ(lines()[1],
               "[AppDelegate] Accessibility permission not granted - system prompt shown");
     EXPECT_EQ(machine_->input().accessibilityPrompts(), 1);
-    EXPECT_EQ(log_.linesStartingWith("[MediaKeyInterceptor] Failed").size(), 1u);
+    EXPECT_EQ(log_.countStartingWith("[MediaKeyInterceptor] Failed"), 1u);
 }
 
 TEST_F(AppTest, SavedShortcutsAndKeySettingsHoldAfterARestart) {

@@ -103,7 +103,7 @@ TEST_F(ControlsTest, FailedWritesFallBackToDimmingUntilOneSucceeds) {
     addFault(2, SimFaultKind::silent, 0x10, 3);
     runTask(executor(), c->setBrightness(70));
     EXPECT_NEAR(*overlayAlpha(), 0.3, 1e-9);
-    EXPECT_EQ(log_.linesStartingWith("[BrightnessController] DDC write failed: ").size(), 1u);
+    EXPECT_EQ(log_.countStartingWith("[BrightnessController] DDC write failed: "), 1u);
     EXPECT_NE(log_.lines().back().find(". Falling back to software dimming."), std::string::npos);
 
     runTask(executor(), c->setBrightness(10));
@@ -121,7 +121,7 @@ TEST_F(ControlsTest, FailedWritesFallBackToDimmingUntilOneSucceeds) {
     addFault(2, SimFaultKind::silent, 0x10, 3);
     runTask(executor(), c->setBrightness(0));
     EXPECT_EQ(overlayAlpha(), 1.0);
-    EXPECT_EQ(log_.linesStartingWith("[BrightnessController] DDC write to 0 failed: ").size(), 1u);
+    EXPECT_EQ(log_.countStartingWith("[BrightnessController] DDC write to 0 failed: "), 1u);
 
     // Without DDC the dimmer does it all.
     auto none = std::make_shared<controls::BrightnessController>(2, nullptr, d, false, log_);
@@ -276,9 +276,8 @@ TEST_F(ControlsTest, ContrastVolumeInputAndPower) {
     addFault(2, SimFaultKind::silent, 0x60, 3);
     runTask(executor(), input->switchInput(controls::InputSource::fromRaw(0x0F)));
     EXPECT_EQ(input->currentInput(), 0x11);
-    EXPECT_EQ(
-        log_.linesStartingWith("[InputController] Failed to switch input on display 2: ").size(),
-        1u);
+    EXPECT_EQ(log_.countStartingWith("[InputController] Failed to switch input on display 2: "),
+              1u);
 
     auto power = std::make_shared<controls::PowerController>(2, h, true, log_);
     runTask(executor(), power->togglePower());  // reads on

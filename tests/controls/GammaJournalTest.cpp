@@ -120,7 +120,7 @@ TEST_F(GammaJournalTest, AJournalThatCannotBeReadOrWrittenNeverHarmsTheScreen) {
     runTask(executor(), manager->writeBrightness(2, 30));
     runTask(executor(), manager->writeBrightness(2, 20));
     EXPECT_NE(machine_->gammaTables(2), originals_[0]);
-    EXPECT_EQ(log_.linesStartingWith("[GammaJournal] Could not save").size(), 1u);
+    EXPECT_EQ(log_.countStartingWith("[GammaJournal] Could not save"), 1u);
     manager->stop();
     expectOriginal();
 }

@@ -272,9 +272,8 @@ TEST_F(DDCDisplayTest, AMaximumOfZeroReadsAsAHundredAndIsNotedOnce) {
     EXPECT_THAT(log_.lines(),
                 Contains("[DDCDisplay] Display 2: Brightness supported (current: 150, max: 0)"));
     EXPECT_EQ(d->cachedValue(VCPCode::brightness), (VCPValue{150, 100}));
-    EXPECT_EQ(
-        log_.linesStartingWith("[DDCDisplay] Display 2: Brightness reports a maximum of 0").size(),
-        1u);
+    EXPECT_EQ(log_.countStartingWith("[DDCDisplay] Display 2: Brightness reports a maximum of 0"),
+              1u);
     EXPECT_TRUE(log_.linesStartingWith("[DDCDisplay] Display 2: Contrast reports").empty())
         << "once per display";
     EXPECT_TRUE(log_.linesStartingWith("[DDCDisplay] Display 2: Input Source reports").empty());

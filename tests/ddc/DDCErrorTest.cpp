@@ -8,7 +8,6 @@
 namespace orvane::ddc {
 namespace {
 
-
 // The rest of the texts are asserted where each failure arises.
 TEST(DDCError, TextsNoFailureElsewhereShows) {
     const auto noConnector = DDCError::framebufferNotFound(2, "No DRM connector for display 2");

@@ -35,7 +35,7 @@ class DisplayManagerTest : public SimFixture {
         return n;
     }
     std::size_t scansLogged() const {
-        return log_.linesStartingWith("[DisplayManager] Scanning connected displays...").size();
+        return log_.countStartingWith("[DisplayManager] Scanning connected displays...");
     }
 
     std::size_t ddcHandles() const {
@@ -128,9 +128,8 @@ TEST_F(DisplayManagerTest, AnUnpluggedDisplayIsPromisedNoFurtherProbe) {
     addFault(2, SimFaultKind::allZero, 0x10);  // brightness never answers
     runtime::spawn(executor(), manager->start());
     executor().runFor(1s);
-    ASSERT_EQ(log_.linesStartingWith("[DisplayManager] Display 2: Brightness did not answer its "
-                                     "DDC probe - probing again in 5 s")
-                  .size(),
+    ASSERT_EQ(log_.countStartingWith("[DisplayManager] Display 2: Brightness did not answer its "
+                                     "DDC probe - probing again in 5 s"),
               1u);
     // Unplugged as its re-probe starts, which ends before the rescan does.
     const auto reads = readsOf(*machine_, 2, 0x10);
@@ -272,7 +271,7 @@ TEST_F(DisplayManagerTest, AScanThatANewerEventMakesStaleIsAbandoned) {
     // Long enough for the stale scan to end, had it gone on: it publishes nothing.
     executor().runFor(450ms);
     EXPECT_EQ(ids(), (std::vector<DisplayID>{2, 3}));
-    EXPECT_TRUE(log_.linesStartingWith("[DisplayManager] Registered: ").size() == 2u);
+    EXPECT_TRUE(log_.countStartingWith("[DisplayManager] Registered: ") == 2u);
     executor().runUntilIdle();
     EXPECT_EQ(ids(), (std::vector<DisplayID>{2, 4}));
     EXPECT_EQ(ddcHandles(), 2u);
@@ -574,8 +573,8 @@ TEST_F(DisplayManagerTest, AUserActionProbesASilentMonitorAgainAndTheTimerGivesU
     use({silent});
     start();
     executor().runUntilIdle();  // 5 s, 30 s, 120 s, then no more timers
-    EXPECT_EQ(log_.linesStartingWith("[DisplayManager] Display 2 did not answer").size(), 3u);
-    const auto probes = log_.linesStartingWith("[DDCDisplay] Display 2: Brightness").size();
+    EXPECT_EQ(log_.countStartingWith("[DisplayManager] Display 2 did not answer"), 3u);
+    const auto probes = log_.countStartingWith("[DDCDisplay] Display 2: Brightness");
     EXPECT_EQ(probes, 4u);
     // Silent, it still has its controllers: they dim in software.
     EXPECT_FALSE(manager->displays()[0]->supportsBrightness);

@@ -119,8 +119,7 @@ class WindowPlacementTest : public QObject {
         dimmer.applyLevel(0.7);
         dimmer.applyLevel(0.5);
         QVERIFY(toolkit.stack().empty());
-        QCOMPARE(log.linesStartingWith("[Gui] Dimming overlays unavailable").size(),
-                 std::size_t(1));
+        QCOMPARE(log.countStartingWith("[Gui] Dimming overlays unavailable"), std::size_t(1));
     }
 
     void overlayAndPanelAppearOnTheirScreenWithThePanelOnTop() {
@@ -170,7 +169,7 @@ class WindowPlacementTest : public QObject {
 
         dimmer.applyLevel(0);
         QCOMPARE(dimmer.overlayWindow(), nullptr);
-        QCOMPARE(log.linesStartingWith("[Gui]").size(), std::size_t(0));
+        QCOMPARE(log.countStartingWith("[Gui]"), std::size_t(0));
     }
 
     void onALayerShellTheWindowsAreItsSurfacesAndTheOverlayLeavesThePanelClear() {
@@ -230,12 +229,10 @@ class WindowPlacementTest : public QObject {
         QCOMPARE(dimmer.applyLevel(0.5), false);
         QCOMPARE(dimmer.applyLevel(0.4), false);
         QVERIFY(shell.live.empty());
-        QCOMPARE(log.linesStartingWith("[SoftwareDimmer] Display 20 cannot be dimmed by an "
-                                       "overlay: its window was not shown")
-                     .size(),
+        QCOMPARE(log.countStartingWith("[SoftwareDimmer] Display 20 cannot be dimmed by an "
+                                       "overlay: its window was not shown"),
                  std::size_t(1));
-        QCOMPARE(log.linesStartingWith("[Gui] The compositor refused a layer surface: no output ")
-                     .size(),
+        QCOMPARE(log.countStartingWith("[Gui] The compositor refused a layer surface: no output "),
                  std::size_t(1));
     }
 

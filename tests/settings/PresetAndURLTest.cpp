@@ -475,8 +475,8 @@ TEST_F(PresetAndURLTest, EachURLSaysWhetherItDidWhatItAsked) {
           "orvane://preset?name=nope", "orvane://preset", "orvane://power?value=sideways",
           "http://info", "orvane://input?value=-1"}) {
         EXPECT_FALSE(outcome(failed)) << failed;
-        EXPECT_EQ(log_.linesStartingWith("[CLIHandler] ").size() -
-                      log_.linesStartingWith("[CLIHandler] Received URL").size(),
+        EXPECT_EQ(log_.countStartingWith("[CLIHandler] ") -
+                      log_.countStartingWith("[CLIHandler] Received URL"),
                   1u)
             << failed << ": one line says why";
     }
@@ -507,7 +507,7 @@ TEST_F(PresetAndURLTest, EachURLSaysWhetherItDidWhatItAsked) {
                                                  "works for it")));
     // Said once for the display, not at every step.
     outcome("orvane://brightness?display=1&value=10");
-    EXPECT_EQ(log_.linesStartingWith("[SoftwareDimmer]").size(), 0u);
+    EXPECT_EQ(log_.countStartingWith("[SoftwareDimmer]"), 0u);
     EXPECT_TRUE(registry->record(4)->dimmer->unavailable());
 }
 
@@ -546,7 +546,7 @@ TEST_F(PresetAndURLTest, OtherCommands) {
     handle("orvane://preset?name=work");
     EXPECT_THAT(log_.linesStartingWith("[CLIHandler] Applied"),
                 ElementsAre("[CLIHandler] Applied preset: work"));
-    EXPECT_EQ(log_.linesStartingWith("[PresetManager] Restored").size(), 4u);
+    EXPECT_EQ(log_.countStartingWith("[PresetManager] Restored"), 4u);
     EXPECT_THAT(handle("orvane:brightness?value=0"),
                 ElementsAre(::testing::_, "[CLIHandler] Unknown command: "));
     for (const std::string ignored : {"http://brightness?value=0", "ORVANE://brightness?value=0",

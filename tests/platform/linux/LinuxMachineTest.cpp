@@ -211,7 +211,7 @@ TEST_F(LinuxMachineTest, ABusAnotherProgramHoldsIsWaitedForThenReportedBusy) {
                 ::testing::HasSubstr("/dev/i2c-4 is held by another program"));
     EXPECT_EQ(buses[4]->writes.size(), written);
     EXPECT_EQ(buses[4]->monitor.feature(0x10)->current, 40);
-    EXPECT_EQ(log_.linesStartingWith("[Linux] /dev/i2c-4 is held by another program").size(), 1u);
+    EXPECT_EQ(log_.countStartingWith("[Linux] /dev/i2c-4 is held by another program"), 1u);
     EXPECT_EQ(buses[4]->locks, buses[4]->unlocks);
 }
 
@@ -240,7 +240,7 @@ TEST_F(LinuxMachineTest, EachMissingPermissionOrModuleIsSaidOnceWithItsRemedy) {
     EXPECT_FALSE(ddc.reaches(DDCLink::i2c, 0x0A01));
     EXPECT_THAT(log_.lines(), Contains("[Linux] DELL U2720Q on DP-1: no DDC/CI - no access to "
                                        "/dev/i2c-4"));
-    EXPECT_EQ(log_.linesStartingWith("[Linux] DELL U2720Q on DP-1:").size(), 1u);
+    EXPECT_EQ(log_.countStartingWith("[Linux] DELL U2720Q on DP-1:"), 1u);
 
     // With the rule installed, the likelier causes instead.
     std::filesystem::create_directories(dir.path() / "etc/udev/rules.d");

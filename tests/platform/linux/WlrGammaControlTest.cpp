@@ -115,9 +115,8 @@ TEST_F(WlrGammaControlTest, ARefusedControlOrTableIsAFailureAndAnExitRestores) {
     const auto held = machine_->setGammaRamps(kOffice, halves);
     ASSERT_TRUE(held) << "a night-light tool holds the output";
     EXPECT_EQ(held->text, "the display server keeps no gamma ramp for DP-1");
-    EXPECT_EQ(
-        log_.linesStartingWith("[Linux] The display server keeps no gamma ramp for DP-1").size(),
-        1u);
+    EXPECT_EQ(log_.countStartingWith("[Linux] The display server keeps no gamma ramp for DP-1"),
+              1u);
 
     compositor_.holdElsewhere(office_, false);
     compositor_.failNextSet();

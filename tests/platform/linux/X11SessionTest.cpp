@@ -215,9 +215,8 @@ TEST_F(X11SessionTest, ModesComeFromTheOutputWithTheDisplaysEDIDAndSwitch) {
     // own preferred mode, as far as anyone knows.
     EXPECT_FALSE(machine_->displayModes(kTV, false));
     EXPECT_EQ(machine_->currentMode(kTV)->modeID, -1);
-    EXPECT_EQ(log_.linesStartingWith(
-                      "[Linux] No output of the display server shows the EDID of card0-HDMI-A-1")
-                  .size(),
+    EXPECT_EQ(log_.countStartingWith(
+                  "[Linux] No output of the display server shows the EDID of card0-HDMI-A-1"),
               1u);
 }
 
