@@ -192,6 +192,8 @@ TEST_F(DisplayManagerTest, AMonitorOffAndOnAgainGetsTheUsersLevelsBackAndGammaIs
     start();
     runTask(executor(), manager->writeBrightness(2, 30));
     runTask(executor(), manager->writeBrightness(3, 40));
+    runTask(executor(), manager->record(2)->contrast->setContrast(65));
+    manager->record(2)->state->contrast = 65;
     ASSERT_EQ(monitor(2).feature(0x10)->current, 30);
     const auto dimmed = machine_->gammaTables(3);
 
@@ -201,9 +203,11 @@ TEST_F(DisplayManagerTest, AMonitorOffAndOnAgainGetsTheUsersLevelsBackAndGammaIs
     executor().runFor(100ms);
     machine_->connectDisplay(office);
     monitor(2).setFeature(0x10, {80, 100});
+    monitor(2).setFeature(0x12, {60, 100});
     ASSERT_TRUE(setTables(*machine_, 3, linearRamp(256)));
     executor().runUntilIdle();
     EXPECT_EQ(monitor(2).feature(0x10)->current, 30) << "the user's level, sent again";
+    EXPECT_EQ(monitor(2).feature(0x12)->current, 65) << "and the contrast";
     EXPECT_EQ(manager->record(2)->state->brightness.get(), 30.0);
     EXPECT_EQ(machine_->gammaTables(3), dimmed) << "the projector is dimmed again";
 
@@ -399,6 +403,28 @@ TEST_F(DisplayManagerTest, TenThousandHotPlugsAndDisplaysThatComeBackHalfAlive) 
     executor().runUntilIdle();
     EXPECT_FALSE(manager->record(6));
     EXPECT_FALSE(manager->record(3));
+    EXPECT_TRUE(machine_->windows().empty());
+
+    // Back with its EDID but DDC dead for 2 s: registered without DDC, dimmed
+    // in software at its last level; DDC returns with the next scan.
+    auto late = simDisplay(2, SimDDCPath::i2c);  // its monitor forgot: 50
+    machine_->disconnectDisplay(2);
+    executor().runUntilIdle();
+    machine_->connectDisplay(late);
+    platform::sim::SimFault dead;
+    dead.kind = platform::sim::SimFaultKind::silent;
+    machine_->monitor(2)->addFault(dead);
+    executor().runUntilIdle();
+    ASSERT_TRUE(manager->record(2));
+    EXPECT_FALSE(manager->record(2)->state->supportsBrightness) << "no DDC answered";
+    EXPECT_EQ(manager->record(2)->state->brightness.get(), 30.0);
+    EXPECT_DOUBLE_EQ(manager->record(2)->dimmer->currentLevel(), 0.7);
+    // Its DDC answers again: the monitor dims itself, and no overlay stays.
+    machine_->monitor(2)->clearFaults();
+    manager->handleReconfiguration(2, platform::DisplayChange::added);
+    executor().runUntilIdle();
+    EXPECT_TRUE(manager->record(2)->state->supportsBrightness);
+    EXPECT_EQ(manager->record(2)->dimmer->currentLevel(), 0.0);
     EXPECT_TRUE(machine_->windows().empty());
 }
 
