@@ -2,9 +2,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#ifdef ORVANE_INSTALLER_IMAGE_CLEANUP
-#include "app/InstallerImageCleanup.h"
-#endif
 #include "app/OrvaneApp.h"
 #include "settings/AppSettings.h"
 #include "support/SimFixture.h"
@@ -26,25 +23,15 @@ class FakeRunner final : public platform::ProcessRunner {
         for (const auto& a : args)
             call += " " + a;
         calls.push_back(call + (capture ? " (captured)" : ""));
-        if (!launches) return {};
-        return {true, 0, args.at(0) == "info" ? infoOutput : ""};
+        return {};
     }
     std::vector<std::string> calls;
-    std::string infoOutput;
-    bool launches = true;
 };
 
 class FakeFiles final : public platform::FileManager {
   public:
-    bool fileExistsAtPath(const std::string& path) override {
-        return std::find(existing.begin(), existing.end(), path) != existing.end();
-    }
-    bool trashItem(const std::string& path) override {
-        trashed.push_back(path);
-        return true;
-    }
-    std::vector<std::string> existing;
-    std::vector<std::string> trashed;
+    bool fileExistsAtPath(const std::string&) override { return false; }
+    bool trashItem(const std::string&) override { return false; }
 };
 
 class AppTest : public test::SimFixture {
@@ -100,16 +87,6 @@ TEST_F(AppTest, LaunchSequenceInOrder) {
               at("[AppDelegate] No saved shortcuts to restore"));
     EXPECT_EQ(all.back(), "[AppDelegate] No saved shortcuts to restore");
     EXPECT_THAT(runner.calls, IsEmpty());  // not in an applications folder
-}
-
-TEST_F(AppTest, AccessibilityRefusedIsReportedAndPrompted) {
-    machine_->input().setAccessibilityTrusted(false);
-    makeApp();
-    launch();
-    EXPECT_EQ(lines()[1],
-              "[AppDelegate] Accessibility permission not granted - system prompt shown");
-    EXPECT_EQ(machine_->input().accessibilityPrompts(), 1);
-    EXPECT_EQ(log_.countStartingWith("[MediaKeyInterceptor] Failed"), 1u);
 }
 
 TEST_F(AppTest, SavedShortcutsAndKeySettingsHoldAfterARestart) {
@@ -206,28 +183,6 @@ TEST_F(AppTest, URLEventsWaitForTheFirstScan) {
     EXPECT_EQ(app->registry().displays().at(1)->brightness.get(), 30.0);
 }
 
-TEST_F(AppTest, TerminationClearsEveryDimmedDisplay) {
-    makeApp();
-    launch();
-    app->delegate().handleURLEvent("orvane://brightness?value=20");
-    app->registry().record(2)->dimmer->method = controls::SoftwareDimmer::Method::gamma;
-    addFault(2, platform::sim::SimFaultKind::silent);
-    app->delegate().handleURLEvent("orvane://brightness?display=2&value=20");
-    executor().runUntilIdle();
-    EXPECT_FALSE(machine_->gammaIsOriginal(2));
-    // An overlay on the monitor without DDC; the built-in panel takes the URL
-    // through its backlight, not a black window on top of it.
-    EXPECT_EQ(machine_->windows().size(), 1u);
-    EXPECT_FLOAT_EQ(app->registry().readBuiltInBrightness().value_or(-1), 0.2f);
-    log_.clear();
-    app->delegate().applicationWillTerminate();
-    app->delegate().applicationWillTerminate();
-    EXPECT_THAT(lines(), ElementsAre("[AppDelegate] Orvane terminating - cleaning up",
-                                     "[MediaKeyInterceptor] Media key interception stopped"));
-    EXPECT_TRUE(machine_->gammaIsOriginal(2));
-    EXPECT_TRUE(machine_->windows().empty());
-}
-
 TEST_F(AppTest, ColourTablesAreRestoredWhenTheApplicationEnds) {
     makeApp();
     launch();
@@ -238,81 +193,6 @@ TEST_F(AppTest, ColourTablesAreRestoredWhenTheApplicationEnds) {
     app.reset();
     EXPECT_TRUE(machine_->gammaIsOriginal(2));
 }
-
-#ifdef ORVANE_INSTALLER_IMAGE_CLEANUP
-constexpr const char* kTwoImages = R"(<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0"><dict><key>images</key><array>
-<dict><key>image-path</key><string>/Users/me/Downloads/Other.dmg</string>
-  <key>system-entities</key><array><dict><key>mount-point</key><string>/Volumes/Other</string></dict></array></dict>
-<dict><key>image-path</key><string>/Users/me/Downloads/Orvane.dmg</string>
-  <key>system-entities</key><array><dict><key>content-hint</key><string>x</string></dict>
-  <dict><key>mount-point</key><string>/Volumes/Orvane</string></dict></array></dict>
-</array></dict></plist>)";
-
-TEST_F(AppTest, TheInstallerImageIsEjectedEightSecondsAfterLaunchOrAtAnEarlierQuit) {
-    runner.infoOutput = kTwoImages;
-    files.existing = {"/Volumes/Orvane/Orvane.app"};
-    makeApp("/Applications/Orvane.app");
-    app->delegate().applicationDidFinishLaunching();
-    executor().runFor(7900ms);
-    EXPECT_THAT(runner.calls, IsEmpty());
-    executor().runFor(100ms);
-    EXPECT_THAT(runner.calls, ElementsAre("/usr/bin/hdiutil info -plist (captured)",
-                                          "/usr/bin/hdiutil detach /Volumes/Orvane -quiet"));
-    app.reset();
-    EXPECT_EQ(runner.calls.size(), 2u) << "once is enough";
-
-    runner.calls.clear();
-    makeApp("/Applications/Orvane.app");
-    app->delegate().applicationDidFinishLaunching();
-    executor().runFor(2s);
-    app->delegate().applicationWillTerminate();
-    app.reset();
-    EXPECT_EQ(runner.calls.size(), 2u);
-}
-
-TEST(InstallerImageCleanup, FindsTheImageHoldingTheBundle) {
-    FakeRunner runner;
-    FakeFiles files;
-    runner.infoOutput = kTwoImages;
-    files.existing = {"/Volumes/Orvane/Orvane.app"};
-    InstallerImageCleanup cleanup(runner, files, "/Applications/Orvane.app", "/Users/me");
-    EXPECT_TRUE(cleanup.shouldRun());
-    cleanup.run();
-    EXPECT_THAT(runner.calls, ElementsAre("/usr/bin/hdiutil info -plist (captured)",
-                                          "/usr/bin/hdiutil detach /Volumes/Orvane -quiet"));
-    EXPECT_THAT(files.trashed, ElementsAre("/Users/me/Downloads/Orvane.dmg"));
-
-    EXPECT_TRUE(
-        InstallerImageCleanup(runner, files, "/Users/me/Applications/Orvane.app", "/Users/me")
-            .shouldRun());
-    EXPECT_FALSE(
-        InstallerImageCleanup(runner, files, "/usr/local/bin/orvane", "/Users/me").shouldRun());
-    EXPECT_FALSE(InstallerImageCleanup(runner, files, "/Users/me/Apps/Orvane.app", "").shouldRun());
-
-    // Nothing mounted holds it, or the output is no property list: nothing happens.
-    for (const char* output : {"", "not a plist", "<plist><array/></plist>"}) {
-        runner.calls.clear();
-        runner.infoOutput = output;
-        cleanup.run();
-        EXPECT_EQ(runner.calls.size(), 1u) << output;
-    }
-    runner.calls.clear();
-    runner.infoOutput = kTwoImages;
-    files.existing.clear();
-    cleanup.run();
-    EXPECT_EQ(runner.calls.size(), 1u);
-    // A detach that cannot launch leaves the image alone.
-    files.existing = {"/Volumes/Orvane/Orvane.app"};
-    files.trashed.clear();
-    auto found = cleanup.findImage();
-    ASSERT_TRUE(found);
-    runner.launches = false;
-    cleanup.detachAndTrash(*found);
-    EXPECT_THAT(files.trashed, IsEmpty());
-}
-
-#endif
 
 }  // namespace
 }  // namespace orvane::app

@@ -144,33 +144,6 @@ TEST(InstanceChannel, OfManyStartsAtOnceOverAStaleSocketExactlyOneListens) {
     }
 }
 
-TEST(InstanceChannel, IdlePeersDelayNoForward) {
-    test::TempDirectory dir;
-    const auto path = dir / "orvane.sock";
-    InstanceChannel channel(path, [](std::vector<std::string> urls, InstanceChannel::Reply reply) {
-        reply(InstanceChannel::answer(urls.empty() ? "" : urls.front(), 0));
-    });
-    // Ten clients connect and send nothing; a real forward is answered at once.
-    std::vector<int> idle;
-    for (int i = 0; i < 10; ++i) {
-        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
-        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-        idle.push_back(fd);
-    }
-    EXPECT_EQ(InstanceChannel::forward(path, {"orvane://info"}, soon())->text, "orvane://info");
-    // Served one after another, the forward would have waited for each idle
-    // peer to be dropped; they are all still connected.
-    for (int fd : idle) {
-        char c;
-        EXPECT_EQ(recv(fd, &c, 1, MSG_DONTWAIT), -1);
-        EXPECT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK);
-        close(fd);
-    }
-}
-
 TEST(InstanceChannel, NoPeerCanHoldUpTheInstanceOrLeaveAForwardWaitingForEver) {
     test::TempDirectory dir;
     const auto path = dir / "orvane.sock";
@@ -229,6 +202,33 @@ TEST(InstanceChannel, NoPeerCanHoldUpTheInstanceOrLeaveAForwardWaitingForEver) {
     EXPECT_EQ(partly->text, "partly\n");
     EXPECT_EQ(partly->status, InstanceChannel::kUnfinished);
     close(flooder);
+}
+
+TEST(InstanceChannel, IdlePeersDelayNoForward) {
+    test::TempDirectory dir;
+    const auto path = dir / "orvane.sock";
+    InstanceChannel channel(path, [](std::vector<std::string> urls, InstanceChannel::Reply reply) {
+        reply(InstanceChannel::answer(urls.empty() ? "" : urls.front(), 0));
+    });
+    // Ten clients connect and send nothing; a real forward is answered at once.
+    std::vector<int> idle;
+    for (int i = 0; i < 10; ++i) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        idle.push_back(fd);
+    }
+    EXPECT_EQ(InstanceChannel::forward(path, {"orvane://info"}, soon())->text, "orvane://info");
+    // Served one after another, the forward would have waited for each idle
+    // peer to be dropped; they are all still connected.
+    for (int fd : idle) {
+        char c;
+        EXPECT_EQ(recv(fd, &c, 1, MSG_DONTWAIT), -1);
+        EXPECT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK);
+        close(fd);
+    }
 }
 
 TEST(InstanceChannel, AnAnswerTooLongKeepsItsNewestLinesAndItsStatus) {

@@ -53,23 +53,6 @@ class ControlsTest : public SimFixture {
     }
 };
 
-TEST_F(ControlsTest, BrightnessScalesToTheCachedMaximum) {
-    auto h = probed(2);
-    auto d = dimmer(2);
-    auto c = std::make_shared<controls::BrightnessController>(2, h, d, true, log_);
-    runTask(executor(), c->setBrightness(50));
-    EXPECT_EQ(current(2, 0x10), 127);  // 50 % of 255
-    EXPECT_FALSE(overlayAlpha());
-    runTask(executor(), c->setBrightness(0));
-    EXPECT_EQ(overlayAlpha(), 1.0);  // brightness 0 is always fully covered
-
-    // Without a cached maximum 100 is assumed.
-    auto fresh = std::make_shared<controls::BrightnessController>(2, makeDisplay(2), d, true, log_);
-    runTask(executor(), fresh->setBrightness(37.5));
-    EXPECT_EQ(current(2, 0x10), 37);
-    EXPECT_FALSE(overlayAlpha());
-}
-
 TEST_F(ControlsTest, TheNewestLevelIsSentAgainOnceAMonitorThatFailedAnswers) {
     auto h = probed(2);
     auto d = dimmer(2);
@@ -129,22 +112,6 @@ TEST_F(ControlsTest, FailedWritesFallBackToDimmingUntilOneSucceeds) {
     EXPECT_NEAR(*overlayAlpha(), 0.6, 1e-9);
     runTask(executor(), none->setBrightness(100));
     EXPECT_TRUE(machine_->windows().empty());
-}
-
-TEST_F(ControlsTest, OverlayCoversTheDisplaysScreenOrTheMainOne) {
-    auto d = dimmer(2);
-    d->applyLevel(0.5);
-    d->applyLevel(0.25);  // the same window, new alpha
-    auto w = machine_->windows();
-    ASSERT_EQ(w.size(), 1u);
-    EXPECT_EQ(w[0].screenNumber, 2);
-    EXPECT_TRUE(w[0].ignoresMouseEvents);  // click-through, or the display is unusable
-    EXPECT_EQ(w[0].frame, machine_->screens()[0].frame);
-    EXPECT_DOUBLE_EQ(w[0].alpha, 0.25);
-
-    auto off = dimmer(3);
-    off->applyLevel(0.5);
-    EXPECT_EQ(machine_->windows().back().screenNumber, 2);  // display 3 has no screen
 }
 
 TEST_F(ControlsTest, GammaScalesTheCapturedTablesOnce) {
@@ -232,21 +199,6 @@ TEST_F(ControlsTest, ANightLightsTableIsScaledFromOnceItAppearsAndNeverUndone) {
     EXPECT_FLOAT_EQ(machine_->gammaTables(2)[2][255], 0.4f);
     d->applyLevel(0);
     EXPECT_NE(machine_->gammaTables(2), original);
-}
-
-TEST_F(ControlsTest, AShortGammaTableIsScaledAndRestoredAtItsOwnLength) {
-    const auto ramp = linearRamp(64);
-    setTables(*machine_, 2, ramp);
-    auto d = dimmer(2);
-    d->method = SoftwareDimmer::Method::gamma;
-    d->applyLevel(0.5);
-    const auto dimmed = machine_->gammaTables(2);
-    ASSERT_EQ(dimmed[0].size(), 64u);
-    EXPECT_FLOAT_EQ(dimmed[2][63], 0.5f);
-    d->applyLevel(0);
-    const auto restored = machine_->gammaTables(2);
-    EXPECT_EQ(restored[0], ramp);
-    EXPECT_EQ(restored[1], ramp);
 }
 
 TEST_F(ControlsTest, ContrastVolumeInputAndPower) {
@@ -395,67 +347,6 @@ TEST_F(AudioTest, VolumeFallbacksMuteAndListener) {
     EXPECT_FALSE(tv->isListening());
     EXPECT_EQ(log_.lines().back(),
               "[CoreAudioVolume] Failed to register volume listener for 'dev': OSStatus 560947818");
-}
-
-TEST(BrightnessSyncTest, EmptySetLinksEveryDisplay) {
-    controls::BrightnessSyncManager sync;
-    EXPECT_TRUE(sync.isLinked(5) && sync.isLinked(7));
-    sync.link(5);
-    EXPECT_TRUE(sync.isLinked(5));
-    EXPECT_FALSE(sync.isLinked(7));
-    sync.unlink(5);
-    EXPECT_TRUE(sync.isLinked(7));
-}
-
-class ColorProfileTest : public SimFixture {
-  protected:
-    void write(const std::string& path, const std::string& bytes) {
-        std::filesystem::create_directories(std::filesystem::path(root_ + path).parent_path());
-        std::ofstream(root_ + path, std::ios::binary) << bytes;
-    }
-    std::string root_ = ::testing::TempDir() + "orvane-profiles-" +
-                        ::testing::UnitTest::GetInstance()->current_test_info()->name();
-};
-
-TEST_F(ColorProfileTest, ListsAndFindsTheActiveProfile) {
-    std::filesystem::remove_all(root_);
-    // A copy of the active profile's bytes without a profile suffix comes first
-    // in search order, yet is no profile.
-    write("/home/me/.local/share/icc/Custom.icc.bak", "PROFILE");
-    write("/home/me/.local/share/icc/Zeta.icc", "z");
-    write("/home/me/.color/icc/Custom.icc", "PROFILE");
-    write("/home/me/.color/icc/b.ICC", "PROFILE");
-    write("/usr/share/color/icc/a.txt", "x");
-    write("/usr/share/color/icc/alpha.icm", "a");
-    write("/var/lib/colord/icc/Custom.icc", "PROFILE");
-
-    auto withProfile = simDisplay(2, SimDDCPath::i2c);
-    withProfile.screen.colorSpace = platform::sim::SimColorSpaceSpec{
-        "Studio", false, std::vector<std::uint8_t>{'P', 'R', 'O', 'F', 'I', 'L', 'E'}};
-    auto noColour = simDisplay(3, SimDDCPath::i2c, 0x3333, 3);
-    noColour.screen.colorSpace.reset();
-    auto rig = rigOf({withProfile, noColour});
-    rig.profileRoot = root_;
-    rig.homeDirectory = "/home/me";
-    useRig(rig);
-
-    controls::ColorProfileManager profiles(*machine_, machine_->fileSystem());
-    std::vector<std::string> names;
-    std::vector<std::string> active;
-    for (const auto& p : profiles.listProfiles(2)) {
-        names.push_back(p.name);
-        if (p.isActive) active.push_back(p.url);
-    }
-    EXPECT_EQ(names, (std::vector<std::string>{"alpha", "Custom", "Custom", "Zeta"}));
-    EXPECT_EQ(active, (std::vector<std::string>{"/home/me/.color/icc/Custom.icc"}));
-    EXPECT_EQ(profiles.profileName(2), "Studio");
-    EXPECT_EQ(profiles.profileName(3), "Default");
-    EXPECT_EQ(profiles.profileName(99), "Unknown");
-    EXPECT_FALSE(profiles.activeProfileURL(3).has_value());
-    std::filesystem::remove_all(root_);
-    EXPECT_EQ(platform::freedesktopColorProfileDirectories("/home/me", "/data"),
-              (std::vector<std::string>{"/data/icc", "/home/me/.color/icc", "/usr/share/color/icc",
-                                        "/var/lib/colord/icc"}));
 }
 
 }  // namespace

@@ -51,16 +51,6 @@ TEST_F(DDCDisplayTest, ChoosesI2CFirstThenTheAudioVideoServiceThenNothing) {
                                 "Silicon HDMI)",
                                 "[DDCDisplay] Display 1: no DDC transport available"));
     }
-    auto rig = SimRig::defaultRig();
-    rig.avFramework = false;
-    useRig(rig);
-    log_.clear();
-    EXPECT_EQ(makeDisplay(1)->transportType(), DDCTransportType::none);
-    EXPECT_EQ(makeDisplay(3)->transportType(), DDCTransportType::none);
-    EXPECT_EQ(makeDisplay(2)->transportType(), DDCTransportType::i2c);
-    EXPECT_THAT(displayLines(), ElementsAre("[DDCDisplay] Display 1: no DDC transport available",
-                                            "[DDCDisplay] Display 3: no DDC transport available",
-                                            "[DDCDisplay] Display 2: using I2C transport"));
     EXPECT_EQ(machine_->liveAVServices(), 0) << "the detection's service was released at once";
 }
 
@@ -100,29 +90,6 @@ TEST_F(DDCDisplayTest, AnUnsupportedCodeIsLoggedAndTheProbeGoesOn) {
     addFault(2, SimFaultKind::silent);
     runTask(executor(), d->probeCapabilities());
     EXPECT_EQ(d->supportedCodes().size(), 4u);
-}
-
-TEST_F(DDCDisplayTest, AMonitorThatAnswersNothingSupportsNothing) {
-    auto d = makeDisplay(4);
-    runTask(executor(), d->probeCapabilities());
-    EXPECT_EQ(displayLines().size(), 6u);
-    EXPECT_THAT(d->supportedCodes(), IsEmpty());
-    EXPECT_FALSE(d->lastReadTime());
-}
-
-TEST_F(DDCDisplayTest, WithoutTransportNothingIsSentAndWritesFailAtOnce) {
-    auto rig = SimRig::defaultRig();
-    rig.avFramework = false;
-    useRig(rig);
-    auto d = makeDisplay(1);
-    log_.clear();
-    runTask(executor(), d->probeCapabilities());
-    EXPECT_THAT(lines(), IsEmpty());
-    EXPECT_EQ(errorOf(executor(), d->writeValue(10, VCPCode::brightness)),
-              "No I2C interface found on framebuffer");
-    EXPECT_EQ(errorOf(executor(), d->readValue(VCPCode::brightness)),
-              "No I2C interface found on framebuffer");
-    EXPECT_THAT(machine_->transcript(), IsEmpty());
 }
 
 struct PercentCase {

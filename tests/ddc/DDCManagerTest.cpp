@@ -92,18 +92,6 @@ TEST_F(DDCManagerTest, UnsupportedCodeCostsThreeAttemptsAndTwoSleeps) {
     EXPECT_EQ(now(), runtime::TimePoint(230ms));
 }
 
-TEST_F(DDCManagerTest, WriteRetriesUseTheWriteLabel) {
-    addFault(2, SimFaultKind::sendStatus, std::nullopt, 1,
-             static_cast<platform::sim::IOReturn>(0xE00002C2u));
-    runTask(executor(), i2c()->writeVCP(2, VCPCode::brightness, 75));
-    EXPECT_THAT(lines(),
-                ElementsAre("[DDCManager] writeVCP(Brightness=75) attempt 1 failed: I2C send "
-                            "request failed (0xe00002c2). Retrying..."));
-    EXPECT_EQ(monitor(2).feature(0x10)->current, 75);
-    // A retried write keeps the write spacing, 50 ms, not the reads' 40.
-    EXPECT_EQ(now(), runtime::TimePoint(50ms));
-}
-
 TEST_F(DDCManagerTest, BadChecksumIsLoggedAndAccepted) {
     addFault(2, SimFaultKind::badChecksum, 0x10, 1);
     EXPECT_EQ(runTask(executor(), i2c()->readVCP(2, VCPCode::brightness)), (VCPValue{50, 100}));
@@ -163,15 +151,6 @@ INSTANTIATE_TEST_SUITE_P(
                   "VCP code Brightness (0x10) not supported by display"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(DDCManagerTest, AttemptsAfterTheManagerIsGoneFailWithDisplayNotFound) {
-    auto manager = DDCManager::create(runtime_, machine_->platform(), log_, "test.orvane");
-    auto task = manager->readVCP(2, VCPCode::brightness);
-    manager.reset();
-    EXPECT_EQ(errorOf(executor(), std::move(task)),
-              "DDC operation failed after 3 retries: Display 2 not found in IORegistry");
-    EXPECT_EQ(i2cTransactions().size(), 0u);
-}
-
 TEST_F(DDCManagerTest, TransportFailuresBeforeTheBus) {
     useRig(
         rigOf({simDisplay(2, SimDDCPath::none), simDisplay(3, SimDDCPath::avService, 0x1e6d, 1)}));
@@ -196,26 +175,6 @@ class FramebufferLookup : public test::SimFixture {
     DisplayID next_ = 10;
 };
 
-TEST_F(FramebufferLookup, SerialsAgreeWhenEitherIsZeroOrBothAreEqual) {
-    using M = SimRegistryNumber::Mode;
-    EXPECT_TRUE(resolves(1234, {M::same, 0}));
-    EXPECT_FALSE(resolves(1234, {M::value, 5678}));
-    EXPECT_TRUE(resolves(1234, {M::value, 0}));
-    EXPECT_TRUE(resolves(1234, {M::missing, 0}));
-    EXPECT_TRUE(resolves(0, {M::value, 5678}));
-}
-
-TEST_F(FramebufferLookup, VendorAndProductMustMatch) {
-    auto d = simDisplay(5, SimDDCPath::i2c, 0x1234, 0x42);
-    d.registryProduct = {SimRegistryNumber::Mode::value, 0x43};
-    machine_->addDisplay(d);
-    EXPECT_FALSE(machine_->ddcBuses().framebufferService(5));
-    auto e = simDisplay(6, SimDDCPath::i2c, 0x1234, 0x42);
-    e.registryVendor = {SimRegistryNumber::Mode::missing, 0};
-    machine_->addDisplay(e);
-    EXPECT_FALSE(machine_->ddcBuses().framebufferService(6));
-}
-
 TEST_F(FramebufferLookup, IdenticalMonitorsWithoutSerialsGetOneFramebufferEach) {
     machine_->addDisplay(simDisplay(7, SimDDCPath::i2c, 0x1234, 0x42));
     machine_->addDisplay(simDisplay(8, SimDDCPath::i2c, 0x1234, 0x42));
@@ -231,41 +190,6 @@ TEST_F(FramebufferLookup, IdenticalMonitorsWithoutSerialsGetOneFramebufferEach) 
         EXPECT_EQ(monitor(7).feature(0x10)->current, 21 + round);
         i2c()->clearCache();
     }
-}
-
-TEST_F(FramebufferLookup, AnExactSerialWinsOverATwinWithoutOne) {
-    // The serial-less twin comes first in the window server's list, yet the
-    // monitor with serial 77 keeps the framebuffer that reports 77.
-    machine_->addDisplay(simDisplay(7, SimDDCPath::i2c, 0x1234, 0x42, 0));
-    machine_->addDisplay(simDisplay(8, SimDDCPath::i2c, 0x1234, 0x42, 77));
-    runTask(executor(), i2c()->writeVCP(7, VCPCode::brightness, 12));
-    runTask(executor(), i2c()->writeVCP(8, VCPCode::brightness, 34));
-    EXPECT_EQ(monitor(7).feature(0x10)->current, 12);
-    EXPECT_EQ(monitor(8).feature(0x10)->current, 34);
-}
-
-TEST_F(FramebufferLookup, HitsAreCachedMissesAreNotAndClearingReleases) {
-    EXPECT_FALSE(machine_->ddcBuses().framebufferService(9));  // not connected yet
-    EXPECT_EQ(machine_->ddcBuses().cachedFramebufferCount(), 0u);
-    machine_->addDisplay(simDisplay(9, SimDDCPath::i2c, 0x1234, 0x42));
-    EXPECT_TRUE(machine_->ddcBuses().framebufferService(9));
-    const long walks = machine_->registry().dictionariesCreated();
-    EXPECT_TRUE(machine_->ddcBuses().framebufferService(9));
-    EXPECT_EQ(machine_->registry().dictionariesCreated(), walks)
-        << "second lookup walked the registry";
-    EXPECT_EQ(machine_->outstandingReferences(), 1);
-    i2c()->clearCache();
-    EXPECT_EQ(machine_->outstandingReferences(), 0);
-    i2c()->clearCache();  // empty: nothing happens
-    EXPECT_EQ(machine_->registry().overReleases(), 0);
-}
-
-TEST_F(FramebufferLookup, FailedEnumerationFindsNothing) {
-    machine_->addDisplay(simDisplay(9, SimDDCPath::i2c, 0x1234, 0x42));
-    machine_->registry().failEnumeration("IODisplayConnect", platform::sim::kIOReturnError);
-    EXPECT_FALSE(machine_->ddcBuses().framebufferService(9));
-    machine_->registry().failEnumeration("IODisplayConnect", platform::sim::kIOReturnSuccess);
-    EXPECT_TRUE(machine_->ddcBuses().framebufferService(9));
 }
 
 }  // namespace

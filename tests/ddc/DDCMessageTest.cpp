@@ -49,13 +49,6 @@ TEST(DDCMessage, EncodesRequestsByteForByte) {
     }
 }
 
-TEST(DDCMessage, UnframedFormDropsOnlyTheSourceAddress) {
-    auto get = DDCMessage::encodeGetVCP(VCPCode::brightness);
-    EXPECT_THAT(DDCMessage::unframed(get), ElementsAre(0x82, 0x01, 0x10, 0xAC));
-    auto set = DDCMessage::encodeSetVCP(VCPCode::contrast, 50);
-    EXPECT_THAT(DDCMessage::unframed(set), ElementsAre(0x84, 0x03, 0x12, 0x00, 0x32, 0x98));
-}
-
 TEST(DDCMessage, FramedDecoderChecksInOrder) {
     const Bytes good{0x6E, 0x88, 0x02, 0x00, 0x10, 0x00, 0x01, 0x2C, 0x00, 0x96, 0x00};
     Bytes b = good;
@@ -99,19 +92,6 @@ TEST(DDCMessage, ScanningDecoderFindsTheOpcodeAfterJunk) {
     // Exactly i + 8 bytes is enough.
     Bytes exact{0x02, 0x00, 0x10, 0x00, 0x00, 0x64, 0x00, 0x0A};
     EXPECT_EQ(DDCMessage::decodeScanning(exact, VCPCode::brightness), (VCPValue{10, 100}));
-}
-
-TEST(VCPCode, RawValuesNamesAndLookup) {
-    EXPECT_EQ(vcpCodeFromRaw(0x10), VCPCode::brightness);
-    EXPECT_EQ(vcpCodeFromRaw(0xD6), VCPCode::powerMode);
-    EXPECT_EQ(vcpCodeFromRaw(0x14), std::nullopt);
-    for (VCPCode code : kAllVCPCodes)
-        EXPECT_EQ(vcpCodeFromRaw(rawValue(code)), code);
-    EXPECT_EQ(displayName(VCPCode::inputSource), "Input Source");
-    EXPECT_EQ(displayName(VCPCode::displayControllerType), "Controller Type");
-    EXPECT_EQ(displayName(VCPCode::vcpVersion), "VCP Version");
-    EXPECT_EQ((VCPValue{50, 100}).packed(), 0x00640032u);
-    EXPECT_EQ(VCPValue::fromPacked(0xFFFF0001u), (VCPValue{1, 0xFFFF}));
 }
 
 }  // namespace

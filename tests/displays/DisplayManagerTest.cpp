@@ -461,83 +461,6 @@ TEST_F(DisplayManagerTest, NothingRunsAfterAStop) {
     EXPECT_EQ(manager->displays().size(), 1u);
 }
 
-TEST_F(DisplayManagerTest, EmptyScanAndListFailure) {
-    use({simDisplay(2, SimDDCPath::i2c)});
-    start();
-    machine_->failWindowServer(platform::sim::SimWindowServerCall::activeDisplayList,
-                               platform::sim::kCGErrorFailure);
-    runTask(executor(), manager->scanDisplays());
-    EXPECT_EQ(log_.lines().back(), "[DisplayManager] CGGetActiveDisplayList failed: 1000");
-    EXPECT_EQ(manager->displays().size(), 1u);  // the previous registry stays
-
-    machine_->failWindowServer(platform::sim::SimWindowServerCall::activeDisplayList, 0);
-    runTask(executor(), manager->record(2)->brightness->setBrightness(0));
-    machine_->disconnectDisplay(2);
-    executor().runUntilIdle();
-    EXPECT_EQ(log_.linesStartingWith("[DisplayManager] Found ").back(),
-              "[DisplayManager] Found 0 active display(s)");
-    EXPECT_TRUE(manager->displays().empty());
-    EXPECT_TRUE(manager->records().empty());
-    EXPECT_TRUE(machine_->windows().empty());
-}
-
-TEST_F(DisplayManagerTest, AirPlayVolumeGoesThroughTheMatchedDevice) {
-    platform::sim::SimAudioDeviceSpec tv;
-    tv.id = 60;
-    tv.name = "living room tv";
-    tv.volume = 0.25f;
-    use({airPlayDisplay(5, "Living Room TV ")}, {tv});
-    start();
-    const auto& state = *manager->displays()[0];
-    EXPECT_EQ(state.info.connectionType, displays::ConnectionType::airplay);
-    EXPECT_TRUE(state.supportsVolume);
-    EXPECT_EQ(state.volumeControlType.get(), VolumeControlType::coreAudio);
-    EXPECT_DOUBLE_EQ(state.volume, 25.0);
-    EXPECT_EQ(log_.linesStartingWith("[DisplayManager] AirPlay audio matched: ").front(),
-              "[DisplayManager] AirPlay audio matched: 'living room tv' for 'Living Room TV '");
-    auto controller = manager->record(5)->audioVolume;
-
-    // A change made on the device reaches the state.
-    machine_->audio().changeVolumeExternally(60, 0.8f);
-    executor().runUntilIdle();
-    EXPECT_NEAR(manager->displays()[0]->volume, 80.0, 1e-4);
-
-    // Each scan replaces the controller; only one listener is ever registered.
-    runTask(executor(), manager->scanDisplays());
-    EXPECT_EQ(machine_->audio().listenerCount(60), 1u);
-    EXPECT_FALSE(controller->isListening());
-
-    manager->stop();
-    EXPECT_EQ(machine_->audio().listenerCount(60), 0u);
-    EXPECT_FALSE(manager->record(5)->audioVolume);
-    EXPECT_EQ(machine_->reconfigurationCallbackCount(), 0u);
-}
-
-TEST_F(DisplayManagerTest, BuiltInBrightnessThroughTheRegistry) {
-    // 0.7 has no exact binary form; the percentage must still read as 70.
-    use({builtInPanel(1, 0.7f)});
-    start();
-    EXPECT_EQ(manager->displays()[0]->brightness.get(), 70.0);
-    EXPECT_EQ(log_.linesStartingWith("[DisplayManager] Built-in brightness from IOKit: "),
-              (std::vector<std::string>{"[DisplayManager] Built-in brightness from IOKit: 70.0%"}));
-
-    auto panel = builtInPanel(1, 0.75f);
-    use({panel});
-    start();
-    EXPECT_EQ(manager->readBuiltInBrightness(), 0.75f);
-    EXPECT_TRUE(manager->setBuiltInBrightness(0.3f));
-    EXPECT_EQ(manager->readBuiltInBrightness(), 0.3f);
-
-    panel.panelBrightnessWritable = false;
-    use({panel});
-    EXPECT_FALSE(manager->setBuiltInBrightness(0.3f));
-    machine_->registry().failEnumeration("IODisplayConnect", platform::sim::kIOReturnNoDevice);
-    EXPECT_FALSE(manager->setBuiltInBrightness(0.3f));
-    EXPECT_FALSE(manager->readBuiltInBrightness().has_value());
-    EXPECT_EQ(log_.lines().back(), "[DisplayManager] IOServiceGetMatchingServices failed: " +
-                                       std::to_string(platform::sim::kIOReturnNoDevice));
-}
-
 TEST_F(DisplayManagerTest, ThePanelIsDrivenThroughItsOwnService) {
     // An external monitor whose display-connect service also takes "brightness"
     // comes first in the registry; the panel's own service must be the one used.
@@ -563,6 +486,11 @@ TEST_F(DisplayManagerTest, ThePanelIsDrivenThroughItsOwnService) {
     EXPECT_EQ(log_.lines().back(),
               "[DisplayManager] IOKit built-in brightness failed, falling back to software dimmer");
     EXPECT_DOUBLE_EQ(manager->record(1)->dimmer->currentLevel(), 0.4);
+    machine_->registry().failEnumeration("IODisplayConnect", platform::sim::kIOReturnNoDevice);
+    EXPECT_FALSE(manager->setBuiltInBrightness(0.3f));
+    EXPECT_FALSE(manager->readBuiltInBrightness().has_value());
+    EXPECT_EQ(log_.lines().back(), "[DisplayManager] IOServiceGetMatchingServices failed: " +
+                                       std::to_string(platform::sim::kIOReturnNoDevice));
 }
 
 TEST_F(DisplayManagerTest, AMonitorAsleepDuringItsProbeGetsItsControlsBack) {

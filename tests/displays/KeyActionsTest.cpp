@@ -70,18 +70,6 @@ class KeyActionsTest : public SimFixture {
     std::shared_ptr<displays::DisplayManager> manager;
 };
 
-TEST_F(KeyActionsTest, StartWiresTheKeysAndStopReleasesThem) {
-    useDesk();
-    auto& input = machine_->input();
-    EXPECT_EQ(input.tapCount(), 1u);
-    EXPECT_EQ(input.handlerCount(), 1u);
-    EXPECT_TRUE(manager->mediaKeyInterceptor()->hasExternalDisplays());
-    manager->stop();
-    EXPECT_EQ(input.tapCount(), 0u);
-    EXPECT_EQ(input.handlerCount(), 0u);
-    EXPECT_THAT(lines(), ElementsAre("[MediaKeyInterceptor] Media key interception stopped"));
-}
-
 TEST_F(KeyActionsTest, BrightnessKeysStepEveryExternalDisplayButNotTheBuiltIn) {
     useDesk();
     press(kBrightnessUp);
@@ -140,26 +128,6 @@ TEST_F(KeyActionsTest, AFloodOfKeysIsPacedPerMonitorAndEndsAtTheLastLevel) {
     const auto before = machine_->transcript().size();
     runTask(executor(), manager->writeBrightness(2, 33));
     EXPECT_EQ(machine_->transcript().size(), before);
-}
-
-TEST_F(KeyActionsTest, StepsClampAtBothEnds) {
-    useDesk();
-    state(2).brightness = 98;
-    manager->adjustBrightness(5, false);
-    EXPECT_EQ(state(2).brightness.get(), 100.0);
-    state(2).brightness = 3;
-    manager->adjustBrightness(-5, false);
-    EXPECT_EQ(state(2).brightness.get(), 0.0);
-    state(2).contrast = 97;
-    manager->adjustContrast(6.25);
-    EXPECT_EQ(state(2).contrast.get(), 100.0);
-    state(2).volume = 2;
-    manager->adjustVolume(-6.25);
-    EXPECT_EQ(state(2).volume.get(), 0.0);
-    executor().runUntilIdle();
-    EXPECT_EQ(vcp(2, 0x10), 0);
-    EXPECT_EQ(vcp(2, 0x12), 100);
-    EXPECT_EQ(vcp(2, 0x62), 0);
 }
 
 TEST_F(KeyActionsTest, MuteAndUnmuteRoundTrip) {
@@ -237,39 +205,6 @@ TEST_F(KeyActionsTest, ShortcutsUseTheBrightnessStepAndReachTheBuiltIn) {
     EXPECT_EQ(state(2).contrast.get(), 70.0);
     EXPECT_EQ(state(3).contrast.get(), 50.0);
     EXPECT_EQ(manager->osdManager()->customOSDs().at(2)->hasWindow(), true);
-}
-
-TEST_F(KeyActionsTest, BuiltInAloneAndItsFallback) {
-    auto panel = builtInPanel(1, 0.5f);
-    use({panel}, false);
-    manager->adjustBrightness(6.25, false);
-    EXPECT_EQ(state(1).brightness.get(), 50.0);
-    EXPECT_TRUE(panels().empty());
-
-    manager->performShortcutAction(ShortcutAction::brightnessDown);
-    EXPECT_EQ(state(1).brightness.get(), 43.75);
-    EXPECT_FLOAT_EQ(*manager->readBuiltInBrightness(), 0.4375f);
-    EXPECT_THAT(panels(), ElementsAre(1));
-
-    panel.panelBrightnessWritable = false;
-    use({panel}, false);
-    manager->performShortcutAction(ShortcutAction::brightnessDown);
-    EXPECT_THAT(lines(), ElementsAre("[DisplayManager] IOKit built-in brightness failed, falling "
-                                     "back to software dimmer"));
-    EXPECT_EQ(manager->record(1)->dimmer->currentLevel(), 0.5625);
-    EXPECT_THAT(panels(), ElementsAre(1));
-}
-
-TEST_F(KeyActionsTest, PreferencesDriveStepsFlagsAndPanels) {
-    useDesk();
-    manager->applyKeyPreferences({false, true, 12.5, 2.5, false});
-    EXPECT_FALSE(machine_->input().postSystemDefined(kBrightnessUp));
-    press(kVolumeUp);
-    EXPECT_EQ(state(2).volume.get(), 22.5);
-    EXPECT_TRUE(panels().empty());
-    manager->performShortcutAction(ShortcutAction::brightnessUp);
-    EXPECT_EQ(state(2).brightness.get(), 62.5);
-    EXPECT_TRUE(machine_->windows().empty());
 }
 
 }  // namespace

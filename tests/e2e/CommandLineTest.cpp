@@ -871,18 +871,6 @@ TEST_F(CommandLineTest, TheDefaultPresetAppliesWhenTheResidentInstanceLaunches) 
     const auto s = state(out);
     EXPECT_EQ(display(s, 2).at("vcp").at("0x10"), json::array({20, 100}));
     EXPECT_EQ(display(s, 2).at("mode").at("width"), 1920);
-    {
-        settings::ModelContainer store(storePath());
-        auto& context = store.mainContext();
-        for (const auto& preset : context.fetch<settings::DisplayPreset>())
-            context.remove(preset);
-        context.save();
-    }
-    ResidentInstance again(command({"--rig", rig()}), dir / "run/orvane.sock");
-    EXPECT_TRUE(again.waitFor("[PresetManager] Default preset 'Evening' not found - skipping",
-                              std::chrono::seconds(30)));
-    int status = -1;
-    again.stop(SIGTERM, status);
 }
 
 }  // namespace

@@ -102,22 +102,6 @@ TEST_F(PopoverModelTest, CardsComeAndGoWithTheDisplaysAndPendingWritesSurviveThe
     EXPECT_EQ(model_->cards().front(), first);
 }
 
-TEST_F(PopoverModelTest, SymbolsChangeAtStrictThresholds) {
-    const std::vector<std::pair<double, std::string>> brightness{
-        {100, "sun.max.fill"},  {66.5, "sun.max.fill"}, {66, "sun.min.fill"},
-        {33.5, "sun.min.fill"}, {33, "sun.min"},        {0, "sun.min"}};
-    for (const auto& [level, symbol] : brightness)
-        EXPECT_EQ(gui::brightnessSymbol(level), symbol) << level;
-    const std::vector<std::pair<double, std::string>> volume{
-        {67, "speaker.wave.3.fill"},  {66, "speaker.wave.2.fill"}, {33, "speaker.wave.1.fill"},
-        {0.5, "speaker.wave.1.fill"}, {0, "speaker.slash.fill"},   {-1, "speaker.slash.fill"}};
-    for (const auto& [level, symbol] : volume)
-        EXPECT_EQ(gui::volumeSymbol(level), symbol) << level;
-    gui::SliderRowModel row{"", "Brightness", 62.9, true};
-    EXPECT_EQ(row.valueText(), "62%");
-    EXPECT_EQ(row.accessibilityValue(), "62 percent");
-}
-
 TEST_F(PopoverModelTest, TheInputMenuListsEveryInputAndTheInfoPanelWhatIsKnown) {
     start(threeDisplays());
     auto& office = card(2);
@@ -188,17 +172,6 @@ TEST_F(PopoverModelTest, MoreShowsTheAdjustableFeaturesTheMonitorListsAndWritesT
     card2.setFeaturePercent(0x87, 70);
     sim_->executor().runUntilIdle();
     EXPECT_EQ(writes(2, 0x87), std::vector<int>{7});
-    // Sharpness is a level: a write the monitor ignored is found on the read
-    // back and sent again.
-    platform::sim::SimFault ignores;
-    ignores.kind = platform::sim::SimFaultKind::ignoresWrite;
-    ignores.code = 0x87;
-    ignores.times = 1;
-    sim_->machine.monitor(2)->addFault(ignores);
-    card2.setFeaturePercent(0x87, 90);
-    sim_->executor().runUntilIdle();
-    EXPECT_EQ(writes(2, 0x87), (std::vector<int>{7, 9, 9}));
-    EXPECT_EQ(sim_->machine.monitor(2)->feature(0x87)->current, 9);
     card2.chooseFeatureValue(0x14, 0x08);
     card2.chooseFeatureValue(0x14, 0x06);
     sim_->executor().runUntilIdle();

@@ -422,57 +422,6 @@ class PopoverWindowTest : public QObject {
         slider->setSliderDown(false);
         QTRY_VERIFY(p.card(2) != card);
     }
-
-    void savingStopsAtFivePresets() {
-        Popover p("desk.json");
-        auto* save = p.window->saveButton();
-        QCOMPARE(save->text(), QStringLiteral("Save Preset"));
-        for (int i = 1; i <= 5; ++i) {
-            QTest::mouseClick(save, Qt::LeftButton);
-            QVERIFY(p.window->saveSheet()->isVisible());
-            QTest::keyClick(p.window->presetName(), Qt::Key_Return);  // empty: nothing
-            QVERIFY(p.window->saveSheet()->isVisible());
-            QTest::keyClicks(p.window->presetName(), QStringLiteral("Desk %1").arg(i));
-            QTest::keyClick(p.window->presetName(), Qt::Key_Return);
-            QVERIFY(!p.window->saveSheet()->isVisible());
-        }
-        QCOMPARE(p.model->presetNames().size(), std::size_t(5));
-        QCOMPARE(save->text(), QStringLiteral("Limit reached"));
-        QVERIFY(!save->isEnabled());
-        auto* menu = p.window->presetsMenu()->menu();
-        QCOMPARE(menu->actions().front()->text(), QStringLiteral("Desk 1"));
-    }
-    void moreOpensThePanelOfTheMonitorsOtherFeatures() {
-        Popover p("desk.json");
-        auto* dell = p.card(2);
-        QVERIFY(dell);
-        QVERIFY(dell->moreButton()->isVisible());
-        QVERIFY2(!p.card(3)->moreButton()->isVisible(), "no DDC, nothing more to read");
-        QVERIFY(!dell->morePanel()->isVisible());
-        QTest::mouseClick(dell->moreButton(), Qt::LeftButton);
-        QVERIFY(dell->morePanel()->isVisible());
-        p.sim.executor().runUntilIdle();
-        // Red, green and blue gain and sharpness as sliders; colour preset and
-        // display mode as menus. The firmware level is a reading: no row.
-        // (SliderRow has no meta-object of its own: found by its C++ type.)
-        std::vector<gui::SliderRow*> sliders;
-        for (auto* w : dell->morePanel()->findChildren<QWidget*>())
-            if (auto* row = dynamic_cast<gui::SliderRow*>(w)) sliders.push_back(row);
-        const auto menus = dell->morePanel()->findChildren<QComboBox*>();
-        QCOMPARE(sliders.size(), std::size_t(4));
-        QCOMPARE(menus.size(), 2);
-        QCOMPARE(sliders.back()->label()->text(), QStringLiteral("Sharpness"));
-        QCOMPARE(sliders.back()->valueText(), QStringLiteral("50%"));
-        QCOMPARE(menus.front()->currentText(), QStringLiteral("6500 K"));
-        sliders.back()->slider()->setValue(80);
-        p.sim.executor().runUntilIdle();
-        QCOMPARE(p.writes(2, 0x87), std::vector<int>{80});
-        menus.back()->activated(menus.back()->findText(QStringLiteral("Movie")));
-        p.sim.executor().runUntilIdle();
-        QCOMPARE(p.writes(2, 0xDC), std::vector<int>{3});
-        QTest::mouseClick(dell->moreButton(), Qt::LeftButton);
-        QVERIFY(!dell->morePanel()->isVisible());
-    }
 };
 
 QTEST_MAIN(PopoverWindowTest)

@@ -39,31 +39,6 @@ class MediaKeyInterceptorTest : public test::SimFixture {
     std::vector<std::string> calls;
 };
 
-TEST_F(MediaKeyInterceptorTest, DecodesEveryStateAndKeyTypeByte) {
-    ASSERT_TRUE(interceptor->start());
-    interceptor->setInterceptVolume(true);
-    interceptor->setHasExternalDisplays(true);
-    std::size_t consumedCount = 0;
-    for (std::uint32_t state = 0; state < 256; ++state) {
-        for (std::uint32_t type = 0; type < 256; ++type) {
-            const bool handledKey = type <= 3 || type == 7;
-            const bool pressState = state == 0x00 || state == 0x02;
-            const auto word = keyWord(type, state, (state * 7919u + type * 104729u) * 2654435761u);
-            const bool consumed = machine_->input().postSystemDefined(word);
-            ASSERT_EQ(consumed, handledKey && pressState) << "state " << state << " type " << type;
-            consumedCount += consumed;
-        }
-    }
-    EXPECT_EQ(consumedCount, 10u);
-    executor().runUntilIdle();
-    // State 0x00 then 0x02, each in key-type order 0, 1, 2, 3, 7.
-    const std::vector<std::string> once{"volume 6.250000", "volume -6.250000",
-                                        "brightness 6.250000", "brightness -6.250000", "mute"};
-    std::vector<std::string> twice = once;
-    twice.insert(twice.end(), once.begin(), once.end());
-    EXPECT_EQ(calls, twice);
-}
-
 TEST_F(MediaKeyInterceptorTest, FlagsAndExternalDisplaysDecideWhatIsRedirected) {
     ASSERT_TRUE(interceptor->start());
     // Defaults: brightness redirected, volume not, but no external display yet.
@@ -94,25 +69,6 @@ TEST_F(MediaKeyInterceptorTest, FlagsAndExternalDisplaysDecideWhatIsRedirected) 
     EXPECT_EQ(passed[0].fields.at(0).second, keyWord(2, 0));
 }
 
-TEST_F(MediaKeyInterceptorTest, ConsumedPressWithoutCallbackDoesNothing) {
-    ASSERT_TRUE(interceptor->start());
-    interceptor->setHasExternalDisplays(true);
-    interceptor->onBrightnessKey = nullptr;
-    EXPECT_TRUE(press(keyWord(2, 0)));
-    // A callback cleared after the press but before the posted call runs.
-    interceptor->onBrightnessKey = [this](double) { calls.push_back("late"); };
-    machine_->input().postSystemDefined(keyWord(2, 0));
-    interceptor->onBrightnessKey = nullptr;
-    executor().runUntilIdle();
-    EXPECT_THAT(calls, IsEmpty());
-    // Calls are posted, never made inside the tap callback.
-    interceptor->onBrightnessKey = [this](double) { calls.push_back("posted"); };
-    machine_->input().postSystemDefined(keyWord(2, 0));
-    EXPECT_THAT(calls, IsEmpty());
-    executor().runUntilIdle();
-    EXPECT_THAT(calls, ElementsAre("posted"));
-}
-
 TEST_F(MediaKeyInterceptorTest, StartStopAndPermission) {
     auto& input = machine_->input();
     input.setAccessibilityTrusted(false);
@@ -137,21 +93,6 @@ TEST_F(MediaKeyInterceptorTest, StartStopAndPermission) {
     EXPECT_THAT(lines(),
                 ElementsAre(::testing::_, "[MediaKeyInterceptor] Media key interception started",
                             "[MediaKeyInterceptor] Media key interception stopped"));
-}
-
-TEST_F(MediaKeyInterceptorTest, DisabledTapIsReenabledAndNoticesPassThrough) {
-    auto& input = machine_->input();
-    ASSERT_TRUE(interceptor->start());
-    interceptor->setHasExternalDisplays(true);
-    for (bool byTimeout : {true, false}) {
-        EXPECT_FALSE(input.disableTaps(byTimeout));  // the notice is never consumed
-        EXPECT_TRUE(input.tapEnabled());
-        EXPECT_TRUE(interceptor->isRunning());
-        EXPECT_TRUE(press(keyWord(2, 0)));
-    }
-    // Events of other types never reach the handler: the tap only listens to type 14.
-    EXPECT_FALSE(input.postEvent(platform::sim::CGEvent{10, {{87, keyWord(2, 0)}}}));
-    EXPECT_EQ(calls.size(), 2u);
 }
 
 }  // namespace

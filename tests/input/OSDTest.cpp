@@ -148,25 +148,5 @@ TEST_F(OSDTest, ShowsHoldUntilOneAndAHalfSecondsAfterTheLatest) {
     EXPECT_EQ(machine_->windows().size(), 1u);
 }
 
-TEST_F(OSDTest, ShowDuringTheFadeKeepsThePanel) {
-    osd->showVolume(2, 0.5);
-    runFor(1600ms);  // fading since 1.5 s
-    ASSERT_EQ(window().animationTarget, 0.0);
-    osd->showVolume(2, 0.4);
-    runFor(400ms);  // the interrupted fade's end has passed
-    EXPECT_TRUE(window().visible);
-    EXPECT_EQ(window().alpha, 1.0);
-    runFor(1100ms + 300ms);
-    EXPECT_FALSE(window().visible);
-
-    // A hide with no window is a no-op; a view that is gone ignores its timers.
-    osd->view(3).hide();
-    EXPECT_EQ(machine_->windows().size(), 1u);
-    osd->showVolume(3, 0.1);
-    osd.reset();
-    runFor(2s);
-    EXPECT_TRUE(machine_->windows().empty());
-}
-
 }  // namespace
 }  // namespace orvane::input

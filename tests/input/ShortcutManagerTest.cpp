@@ -34,28 +34,6 @@ class ShortcutTest : public test::SimFixture {
     std::vector<ShortcutAction> fired;
 };
 
-TEST_F(ShortcutTest, KeyNamesAndModifierGlyphs) {
-    EXPECT_EQ(name(126, kControlKey | kOptionKey), "⌃⌥↑");
-    EXPECT_EQ(name(120, kCmdKey | kShiftKey), "⇧⌘F2");
-    EXPECT_EQ(name(0, kControlKey | kShiftKey), "⌃⇧A");
-    EXPECT_EQ(name(200, kCmdKey), "⌘Key200");
-    EXPECT_EQ(name(0x10000), "Key65536");
-    EXPECT_EQ(name(1, kCmdKey | kShiftKey | kOptionKey | kControlKey | 0x1), "⌃⌥⇧⌘S");
-    EXPECT_EQ(name(53), "Esc");
-    EXPECT_EQ(name(27), "-");
-    EXPECT_EQ(name(10), "Key10");  // a code the layout types nothing for
-    machine_->input().setKeyboardLayout(SimKeyboardLayoutKind::noInputSource);
-    EXPECT_EQ(name(0), "Key0");
-    EXPECT_EQ(name(36), "Return");  // fixed names need no layout
-    machine_->input().setKeyboardLayout(SimKeyboardLayoutKind::noLayoutData);
-    EXPECT_EQ(name(0), "Key0");
-
-    EXPECT_EQ(KeyCombo::carbonModifiers(0x100000 | 0x20000 | 0x80000 | 0x40000 | 0x10000 | 0xFF),
-              kCmdKey | kShiftKey | kOptionKey | kControlKey);
-    EXPECT_EQ(KeyCombo::carbonModifiers(0x20000), kShiftKey);
-    EXPECT_EQ(KeyCombo::carbonModifiers(0x800000), 0u);
-}
-
 TEST_F(ShortcutTest, BindingsDocumentReadsAndWrites) {
     const ShortcutBindings two{{"brightness_up", {126, 6144}}, {"volume_down", {120, 768}}};
     const auto encoded = encodeShortcutBindings(two);

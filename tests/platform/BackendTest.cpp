@@ -54,21 +54,5 @@ TEST(BackendTest, TheNamedOneOrElseTheFirstAvailable) {
                     "no platform is available here:\n  linux: no DRM connector is connected"));
 }
 
-TEST(BackendTest, TheSimulatedMachineRunsOnceOnTheVirtualClockAndWritesItsState) {
-    sim::SimBackend backend;
-    EXPECT_FALSE(backend.writeState("/dev/null")) << "nothing to write before start";
-    backend.prepare();
-    EXPECT_EQ(backend.startLine(),
-              "[Orvane] Running on simulated machine \"default\" with 4 displays");
-    EXPECT_EQ(backend.runtimeFor(RunMode::once), RuntimeKind::virtualClock);
-    EXPECT_EQ(backend.runtimeFor(RunMode::resident), RuntimeKind::threaded);
-    runtime::VirtualRuntime rt;
-    Platform platform = backend.start(rt);
-    EXPECT_EQ(listedDisplays(platform.windowServer, 16).size(), 4u);
-    EXPECT_NE(backend.machine(), nullptr);
-    backend.stop();
-    EXPECT_EQ(backend.machine(), nullptr);
-}
-
 }  // namespace
 }  // namespace orvane::platform

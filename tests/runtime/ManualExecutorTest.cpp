@@ -29,18 +29,6 @@ TEST(ManualExecutor, RunsInTimeOrderThenPostOrder) {
     EXPECT_EQ(ex.now(), TimePoint(20ms));
 }
 
-TEST(ManualExecutor, RunForStopsAtTheLimitAndAdvancesTheClock) {
-    ManualExecutor ex;
-    int ran = 0;
-    ex.postAfter(30ms, [&] { ++ran; });
-    ex.postAfter(31ms, [&] { ++ran; });
-    EXPECT_EQ(ex.runFor(30ms), 1u);
-    EXPECT_EQ(ex.now(), TimePoint(30ms));
-    EXPECT_EQ(ex.runFor(5ms), 1u);
-    EXPECT_EQ(ex.now(), TimePoint(35ms));
-    EXPECT_EQ(ran, 2);
-}
-
 TEST(ManualExecutor, BlockingSleepsOccupyOnlyTheirLane) {
     // Two lanes whose items each block for 50 ms overlap; one lane serialises.
     ManualExecutor ex;
@@ -61,23 +49,6 @@ TEST(ManualExecutor, BlockingSleepsOccupyOnlyTheirLane) {
     EXPECT_EQ(done[0], std::make_pair(std::string("a1"), TimePoint(50ms)));
     EXPECT_EQ(done[1], std::make_pair(std::string("b1"), TimePoint(50ms)));
     EXPECT_EQ(done[2], std::make_pair(std::string("a2"), TimePoint(100ms)));
-}
-
-TEST(ManualExecutor, LaneItemsRunInSubmissionOrder) {
-    ManualExecutor ex;
-    auto lane = ex.makeLane("serial");
-    std::vector<int> order;
-    for (int i = 0; i < 5; ++i) {
-        lane->async([&, i] {
-            ex.sleepFor(std::chrono::milliseconds(5 - i));  // later items are shorter
-            order.push_back(i);
-        });
-    }
-    ex.runUntilIdle();
-    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
-    // Each item waited for the lane: the last one started at 5 + 4 + 3 + 2 ms.
-    EXPECT_EQ(ex.now(), TimePoint(14ms));
-    EXPECT_EQ(lane->label(), "serial");
 }
 
 }  // namespace

@@ -51,37 +51,6 @@ TEST(Task, ValuesAndExceptionsTravelThroughNestedAwaits) {
     EXPECT_EQ(ex.liveRoots(), 0u);
 }
 
-TEST(Task, IsLazyUntilAwaited) {
-    ManualExecutor ex;
-    bool started = false;
-    auto body = [&]() -> Task<void> {
-        started = true;
-        co_return;
-    };
-    {
-        Task<void> never = body();
-        EXPECT_FALSE(started);
-    }  // destroyed unstarted: no leak, no run
-    EXPECT_FALSE(started);
-    runTask(ex, body());
-    EXPECT_TRUE(started);
-}
-
-TEST(Spawn, ReportsHowTheTaskEnded) {
-    ManualExecutor ex;
-    std::vector<std::string> ends;
-    auto ok = []() -> Task<void> { co_return; };
-    auto bad = []() -> Task<void> {
-        throw std::logic_error("boom");
-        co_return;
-    };
-    spawn(ex, ok(), [&](std::exception_ptr e) { ends.push_back(e ? "error" : "ok"); });
-    spawn(ex, bad(), [&](std::exception_ptr e) { ends.push_back(e ? "error" : "ok"); });
-    EXPECT_TRUE(ends.empty()) << "spawned work starts on the executor's next turn";
-    ex.runUntilIdle();
-    EXPECT_EQ(ends, (std::vector<std::string>{"ok", "error"}));
-}
-
 struct Sentinel {
     int* destroyed;
     ~Sentinel() { ++*destroyed; }
@@ -104,23 +73,6 @@ TEST(Spawn, ExecutorGoingAwayDestroysSuspendedTasks) {
     }
     EXPECT_EQ(destroyed, 1);
     EXPECT_FALSE(resumed);
-}
-
-TEST(Sleep, ResumesAtTheVirtualTimeAsked) {
-    ManualExecutor ex;
-    std::vector<std::pair<std::string, TimePoint>> log;
-    auto sleeper = [&](std::string name, Duration d) -> Task<void> {
-        EXPECT_TRUE(co_await sleepFor(ex, d)) << "slept the full duration";
-        log.emplace_back(name, ex.now());
-    };
-    spawn(ex, sleeper("b", 80ms));
-    spawn(ex, sleeper("a", 40ms));
-    spawn(ex, sleeper("c", 40ms));
-    ex.runUntilIdle();
-    ASSERT_EQ(log.size(), 3u);
-    EXPECT_EQ(log[0], std::make_pair(std::string("a"), TimePoint(40ms)));
-    EXPECT_EQ(log[1], std::make_pair(std::string("c"), TimePoint(40ms)));
-    EXPECT_EQ(log[2], std::make_pair(std::string("b"), TimePoint(80ms)));
 }
 
 TEST(Sleep, StopRequestEndsTheSleepEarlyAndInheritsIntoChildren) {

@@ -60,24 +60,5 @@ TEST(ThreadSerialQueue, RunsItemsOneAtATimeInOrderAndDrainsOnDestruction) {
     EXPECT_FALSE(overlapped);
 }
 
-TEST(EventLoop, PostFromOtherThreadsWakesTheLoop) {
-    EventLoop loop;
-    std::atomic<int> count{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&] {
-            for (int i = 0; i < 100; ++i) {
-                loop.post([&] {
-                    if (++count == 400) loop.stop();
-                });
-            }
-        });
-    }
-    loop.run();
-    for (auto& t : threads)
-        t.join();
-    EXPECT_EQ(count.load(), 400);
-}
-
 }  // namespace
 }  // namespace orvane::runtime

@@ -27,41 +27,6 @@ std::vector<std::uint8_t> bytes(std::string_view s) {
     return {s.begin(), s.end()};
 }
 
-TEST(Store, SettingsRecordDefaultsAndIdentity) {
-    test::TempDirectory dir;
-    ModelContainer container(dir / "nested/Orvane.store");
-    auto& context = container.mainContext();
-    auto settings = fetchOrCreateSettings(context);
-    EXPECT_TRUE(settings->interceptBrightnessKeys());
-    EXPECT_FALSE(settings->interceptVolumeKeys());
-    EXPECT_FALSE(settings->brightnessSyncEnabled());
-    EXPECT_TRUE(settings->showOSD());
-    EXPECT_FALSE(settings->launchAtLogin());
-    EXPECT_EQ(settings->brightnessStep(), 6.25);
-    EXPECT_EQ(settings->volumeStep(), 6.25);
-    EXPECT_FALSE(settings->defaultPresetName());
-    EXPECT_FALSE(settings->shortcutBindingsJSON());
-    EXPECT_TRUE(settings->persistentID());  // saved on creation
-    EXPECT_EQ(fetchOrCreateSettings(context), settings);
-    EXPECT_EQ(context.fetch<AppSettings>().size(), 1u);
-
-    // Writes notify only on a change and mark the record until saved.
-    std::vector<std::string> changed;
-    auto token = settings->observe([&](std::string_view f) { changed.emplace_back(f); });
-    settings->setShowOSD(true);
-    settings->setShowOSD(false);
-    settings->setBrightnessStep(10);
-    EXPECT_THAT(changed, ElementsAre("showOSD", "brightnessStep"));
-    EXPECT_TRUE(context.hasChanges());
-    context.save();
-    EXPECT_FALSE(context.hasChanges());
-
-    settings->setShortcutBindingsJSON(bytes("[]"));
-    EXPECT_THAT(settings->shortcutBindings(), IsEmpty());
-    settings->setShortcutBindings({});
-    EXPECT_EQ(settings->shortcutBindingsJSON(), bytes("{}"));
-}
-
 TEST(Store, SavesReachTheDiskAndSurviveReopening) {
     test::TempDirectory dir;
     const auto path = dir / "Orvane.store";
@@ -276,21 +241,6 @@ TEST(Store, APendingDeleteIsOfOneTableOnly) {
                                  "SELECT count(*) FROM AppSettings");
     ASSERT_TRUE(count.step());
     EXPECT_EQ(count.int64(0), 1);
-}
-
-TEST(Store, FailedSaveKeepsChangesPending) {
-    test::TempDirectory dir;
-    ModelContainer container(dir / "Orvane.store");
-    auto& context = container.mainContext();
-    auto settings = fetchOrCreateSettings(context);
-    context.database().execute("DROP TABLE DisplayPreset");
-    context.insert(std::make_shared<DisplayPreset>("x", 0, 0));
-    settings->setVolumeStep(1);
-    EXPECT_THROW(context.save(), store::StoreError);
-    EXPECT_TRUE(context.hasChanges());
-    EXPECT_THROW(context.fetch<DisplayPreset>(), store::StoreError);
-    // The settings record is still there for every reader.
-    EXPECT_EQ(fetchOrCreateSettings(context), settings);
 }
 
 TEST(Store, PresetEntriesDocument) {

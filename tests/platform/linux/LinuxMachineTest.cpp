@@ -346,39 +346,6 @@ TEST_F(LinuxMachineTest, WithoutADisplayServerTheConnectorsModesAreReadOnly) {
                          "desktop session, and none is running"));
 }
 
-TEST_F(LinuxMachineTest, TheRegistryListsTheMonitorsWithTheirNamesAndDDC) {
-    auto& rt = runtime_;
-    const auto platform = machine().platform();
-    displays::DisplayServices services{platform, ddc::DDCManager::create(rt, platform, log_, "t"),
-                                       ddc::AVServiceDDC::create(rt, platform, log_, "t")};
-    auto manager = displays::DisplayManager::create(rt, services, log_);
-    manager->reprobeOnTimer = false;
-    test::runTask(rt.executor(), manager->start());
-    std::vector<std::string> names;
-    for (const auto& s : manager->displays())
-        names.push_back(s->info.name + (s->info.ddcSupported ? " [DDC]" : ""));
-    // The TV's AUX bus is there, but nothing answers on it: no DDC.
-    EXPECT_THAT(
-        names, ElementsAre("Bad???Name [DDC]", "DELL U2720Q [DDC]", "SAMSUNG", "Built-in Display"));
-    EXPECT_THAT(log_.lines(), Contains("[Linux] SAMSUNG on HDMI-A-2: no DDC/CI - no /dev/i2c-9"));
-    EXPECT_THAT(log_.lines(), Not(Contains(::testing::HasSubstr("[DDCDisplay] Display 68354: "
-                                                                "Brightness"))))
-        << "a bus that did not answer is not probed code by code";
-    // A display seen only on a bus has no connector to tell its connection.
-    EXPECT_EQ(manager->record(0xF00006)->state->info.connectionType,
-              displays::ConnectionType::unknown);
-    EXPECT_TRUE(manager->record(0x10B02)->state->supportsBrightness == false);
-    const auto* office = manager->record(0x0A01);
-    ASSERT_TRUE(office && office->state);
-    EXPECT_EQ(office->state->brightness.get(), 40.0);
-    EXPECT_EQ(office->state->info.connectionType, displays::ConnectionType::displayPort);
-    // What needs a display server is said to be missing, once each.
-    EXPECT_THAT(log_.lines(), Contains("[Linux] Display modes unavailable: needs a desktop "
-                                       "session, and none is running"));
-    EXPECT_THAT(log_.lines(),
-                Not(Contains(::testing::HasSubstr("Apple Silicon HDMI DDC available"))));
-}
-
 }  // namespace
 }  // namespace orvane::platform::linux_
 
