@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: MIT
+// The registry over a simulated machine: its scan and probes, re-probes,
+// hot-plug rescans and writes. One file, as the registry is one type whose
+// three source files share this fixture.
 #include "displays/DisplayManager.h"
 #include "displays/ResolutionManager.h"
 

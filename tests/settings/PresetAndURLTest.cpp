@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+// Presets, their schedules and the URL commands over one desk and one store:
+// the URL handler drives the preset manager, so their cases share a fixture.
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
