@@ -1,7 +1,4 @@
 // SPDX-License-Identifier: MIT
-#include <filesystem>
-#include <fstream>
-
 #include <gmock/gmock.h>
 
 #include "controls/BrightnessController.h"
@@ -19,7 +16,6 @@ namespace {
 
 using controls::DisplayPowerState;
 using controls::SoftwareDimmer;
-using ddc::VCPCode;
 using platform::sim::SimDDCPath;
 using platform::sim::SimFaultKind;
 using ::testing::ElementsAre;

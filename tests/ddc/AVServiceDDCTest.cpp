@@ -11,17 +11,13 @@ namespace {
 using namespace std::chrono_literals;
 using platform::sim::SimDDCPath;
 using platform::sim::SimDisplaySpec;
-using platform::sim::SimFaultKind;
 using platform::sim::SimRegistryNumber;
 using platform::sim::SimTransaction;
 using test::errorOf;
 using test::rigOf;
 using test::runTask;
 using test::simDisplay;
-using ::testing::Contains;
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 SimDisplaySpec hdmi(DisplayID id, std::uint32_t vendor, std::uint32_t model) {
     return simDisplay(id, SimDDCPath::avService, vendor, model);
@@ -30,12 +26,6 @@ SimDisplaySpec hdmi(DisplayID id, std::uint32_t vendor, std::uint32_t model) {
 class AVServiceDDCTest : public test::SimFixture {
   protected:
     AVServiceDDCTest() : SimFixture(rigOf({hdmi(3, 0x1e6d, 0x7750)})) {}
-
-    /// Whether the machine's service serves the display, once the transport is up.
-    bool served(DisplayID display) {
-        av();
-        return static_cast<bool>(machine_->ddcBuses().avService(display));
-    }
 };
 
 TEST_F(AVServiceDDCTest, StartUpLineSaysWhetherTheFunctionsLoaded) {
@@ -77,8 +67,8 @@ TEST_F(AVServiceDDCTest, ReadWritesTheUnframedRequestPausesThenReadsTwelveBytes)
 TEST_F(AVServiceDDCTest, SeveralProxiesWithoutAMatchFallBackToTheFirst) {
     // Their children describe monitors the window server lists as none of its displays.
     auto a = hdmi(3, 0x1111, 1), b = hdmi(4, 0x2222, 2);
-    a.registryVendor = {platform::sim::SimRegistryNumber::Mode::value, 0x7777};
-    b.registryVendor = {platform::sim::SimRegistryNumber::Mode::value, 0x8888};
+    a.registryVendor = {SimRegistryNumber::Mode::value, 0x7777};
+    b.registryVendor = {SimRegistryNumber::Mode::value, 0x8888};
     useRig(rigOf({a, b}));
     machine_->addDisplay(simDisplay(9, SimDDCPath::none, 0x3333, 3));
     runTask(executor(), av()->writeVCP(9, VCPCode::brightness, 33));

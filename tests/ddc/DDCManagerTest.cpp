@@ -12,7 +12,6 @@ namespace {
 using namespace std::chrono_literals;
 using platform::sim::SimDDCPath;
 using platform::sim::SimFaultKind;
-using platform::sim::SimRegistryNumber;
 using platform::sim::SimTransaction;
 using test::errorOf;
 using test::rigOf;
@@ -164,15 +163,6 @@ TEST_F(DDCManagerTest, TransportFailuresBeforeTheBus) {
 class FramebufferLookup : public test::SimFixture {
   protected:
     FramebufferLookup() : SimFixture(rigOf({})) {}
-
-    /// Adds a display whose registry entry differs as given, and says whether it resolves.
-    bool resolves(std::uint32_t serial, SimRegistryNumber registrySerial) {
-        auto d = simDisplay(next_, SimDDCPath::i2c, 0x1234, next_, serial);
-        d.registrySerial = registrySerial;
-        machine_->addDisplay(d);
-        return static_cast<bool>(machine_->ddcBuses().framebufferService(next_++));
-    }
-    DisplayID next_ = 10;
 };
 
 TEST_F(FramebufferLookup, IdenticalMonitorsWithoutSerialsGetOneFramebufferEach) {

@@ -15,7 +15,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
 
 std::string decodeError(const Bytes& reply, VCPCode code, bool scanning) {
     try {

@@ -10,7 +10,6 @@
 namespace orvane::test {
 namespace {
 
-using input::KeyCombo;
 using input::ShortcutAction;
 using platform::sim::SimDDCPath;
 using platform::sim::SimDisplaySpec;

@@ -19,7 +19,6 @@ using gui::DisplayCardModel;
 using gui::PopoverModel;
 using platform::sim::SimDDCPath;
 using platform::sim::SimRig;
-using platform::sim::SimTransaction;
 using namespace std::chrono_literals;
 using test::utc;
 

@@ -9,7 +9,6 @@ namespace orvane::input {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 std::int64_t keyWord(std::uint32_t keyType, std::uint32_t state, std::uint32_t noise = 0) {
     // Bits 0-7 and 24-31 carry nothing the interceptor reads.

@@ -10,7 +10,6 @@ namespace orvane::input {
 namespace {
 
 using platform::sim::SimHotKeyCall;
-using platform::sim::SimKeyboardLayoutKind;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 

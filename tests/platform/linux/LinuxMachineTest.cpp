@@ -32,7 +32,6 @@ using test::edidFile;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using ::testing::Not;
 
 /// A bus with a simulated monitor at 0x37 and an EDID at 0x50.
 class SimBus final : public I2CBus {
