@@ -1,5 +1,5 @@
-#!/ usr / bin / python3
-#SPDX - License - Identifier : MIT
+#!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """The running instance on a private session bus, called as a script or the
 desktop calls it: org.freedesktop.Application and the control interface.
 
@@ -16,22 +16,27 @@ import xml.etree.ElementTree as ET
 
 try:
     import dbus
-    import dbus
-    .mainloop.glib from
-        gi.repository import GLib except ImportError
-        : print("SKIPPED: needs python3-dbus and python3-gi (scripts/setup.sh installs them)") sys
-              .exit(77)
+    import dbus.mainloop.glib
+    from gi.repository import GLib
+except ImportError:
+    print("SKIPPED: needs python3-dbus and python3-gi (scripts/setup.sh installs them)")
+    sys.exit(77)
 
-                  NAME,
-        PATH = "app.orvane.Orvane",
-        "/app/orvane/Orvane" CONTROL, FAILED = "app.orvane.Orvane.Control",
-        "app.orvane.Orvane.Error.Failed" failures = []
+NAME, PATH = "app.orvane.Orvane", "/app/orvane/Orvane"
+CONTROL, FAILED = "app.orvane.Orvane.Control", "app.orvane.Orvane.Error.Failed"
+failures = []
 
-                                                    def check(condition, what)
-        : if not condition : failures.append(what) print("FAILED:", what)
 
-                                 def error_of(call, *args)
-        : try : call(*args) except dbus.DBusException as e:
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAILED:", what)
+
+
+def error_of(call, *args):
+    try:
+        call(*args)
+    except dbus.DBusException as e:
         return e.get_dbus_name(), e.get_dbus_message()
     return None, None
 
@@ -78,7 +83,7 @@ def main():
     control = dbus.Interface(proxy, CONTROL)
     application = dbus.Interface(proxy, "org.freedesktop.Application")
 
-#Every display, with what the info document says of it.
+    # Every display, with what the info document says of it.
     displays = control.ListDisplays()
     check([str(d["name"]) for d in displays] == ["Office", "Projector", "Built-in Display"],
           "ListDisplays lists the rig's displays in order: %s" % [str(d["name"]) for d in displays])
@@ -86,7 +91,7 @@ def main():
     check(bool(office["ddc"]["supported"]), "the office monitor has DDC")
     check("connector" not in office, "a null is left out, not sent as a value")
 
-#A level set over the bus lands like a URL's, and is signalled.
+    # A level set over the bus lands like a URL's, and is signalled.
     changes = []
     bus.add_signal_receiver(lambda *args: changes.append(tuple(args)), "LevelChanged", CONTROL,
                             NAME, PATH)
@@ -97,7 +102,7 @@ def main():
     control.Set("", "volume", dbus.String("25"))  # "" is every display, as in a URL
     check(control.Get("Office", "volume") == 25.0, "a string value is taken like a URL's")
 
-#What did not happen is an error with its reason, never a quiet success.
+    # What did not happen is an error with its reason, never a quiet success.
     name, message = error_of(control.Set, "nowhere", "brightness", dbus.Int32(10))
     check(name == FAILED and "use one of" in message and "Office" in message,
           "an unknown display names the candidates: %s %s" % (name, message))
@@ -111,14 +116,14 @@ def main():
     name, message = error_of(control.ApplyPreset, "nope")
     check(name == FAILED and "Preset not found: nope" in message, "ApplyPreset: %s" % message)
 
-#org.freedesktop.Application : Open runs URLs, Activate is answered.
+    # org.freedesktop.Application: Open runs URLs, Activate is answered.
     application.Open(["orvane://contrast?display=Office&value=20"], {})
     check(wait_for(lambda: control.Get("Office", "contrast") == 20.0), "Open ran the URL")
     application.Activate({})
     name, _ = error_of(application.ActivateAction, "frobnicate", [], {})
     check(name == "org.freedesktop.DBus.Error.InvalidArgs", "no actions: %s" % name)
 
-#The installed description is the interface the instance serves.
+    # The installed description is the interface the instance serves.
     served = ET.fromstring(str(dbus.Interface(proxy, "org.freedesktop.DBus.Introspectable")
                                .Introspect()))
     check(interface_shape(served, CONTROL) == interface_shape(ET.parse(interface_xml).getroot(),
