@@ -213,11 +213,8 @@ TEST(InstanceChannel, IdlePeersDelayNoForward) {
     // Ten clients connect and send nothing; a real forward is answered at once.
     std::vector<int> idle;
     for (int i = 0; i < 10; ++i) {
-        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
-        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        const int fd = connectPeer(path);
+        ASSERT_GE(fd, 0);
         idle.push_back(fd);
     }
     EXPECT_EQ(InstanceChannel::forward(path, {"orvane://info"}, soon())->text, "orvane://info");

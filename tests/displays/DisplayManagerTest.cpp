@@ -278,7 +278,7 @@ TEST_F(DisplayManagerTest, AScanThatANewerEventMakesStaleIsAbandoned) {
     // Long enough for the stale scan to end, had it gone on: it publishes nothing.
     executor().runFor(450ms);
     EXPECT_EQ(ids(), (std::vector<DisplayID>{2, 3}));
-    EXPECT_TRUE(log_.countStartingWith("[DisplayManager] Registered: ") == 2u);
+    EXPECT_EQ(log_.countStartingWith("[DisplayManager] Registered: "), 2u);
     executor().runUntilIdle();
     EXPECT_EQ(ids(), (std::vector<DisplayID>{2, 4}));
     EXPECT_EQ(ddcHandles(), 2u);
@@ -408,8 +408,8 @@ TEST_F(DisplayManagerTest, TenThousandHotPlugsAndDisplaysThatComeBackHalfAlive) 
     EXPECT_FALSE(manager->record(3));
     EXPECT_TRUE(machine_->windows().empty());
 
-    // Back with its EDID but DDC dead for 2 s: registered without DDC, dimmed
-    // in software at its last level; DDC returns with the next scan.
+    // Back with its EDID but DDC dead: registered without DDC, dimmed in
+    // software at its last level; DDC returns with the next scan.
     auto late = simDisplay(2, SimDDCPath::i2c);  // its monitor forgot: 50
     machine_->disconnectDisplay(2);
     executor().runUntilIdle();

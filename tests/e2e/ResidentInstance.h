@@ -52,11 +52,7 @@ class ResidentInstance {
     /// Signals it and returns its whole output.
     std::vector<std::string> stop(int signal, int& status) {
         kill(pid_, signal);
-        std::array<char, 4096> buf;
-        ssize_t n;
-        while ((n = read(out_[0], buf.data(), buf.size())) > 0)
-            output_.append(buf.data(), static_cast<std::size_t>(n));
-        close(out_[0]);
+        output_ += readAll(out_[0]);
         status = exitStatus(pid_);
         return splitLines(output_);
     }
