@@ -11,4 +11,4 @@ cmake --build --preset dev --target orvane_screenshots
 runtime_dir=$(mktemp -d)
 trap 'rm -rf "$runtime_dir"' EXIT
 QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$runtime_dir" QT_LOGGING_RULES="qt.qpa.*=false" \
-    ./build/dev/tests/gui/orvane_screenshots "$out"
+    ./build/dev/tools/screenshots/orvane_screenshots "$out"
