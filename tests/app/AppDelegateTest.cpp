@@ -180,16 +180,5 @@ TEST_F(AppTest, URLEventsWaitForTheFirstScan) {
     EXPECT_EQ(app->registry().displays().at(1)->brightness.get(), 30.0);
 }
 
-TEST_F(AppTest, ColourTablesAreRestoredWhenTheApplicationEnds) {
-    makeApp();
-    launch();
-    // A table someone else left dimmed, which no dimmer of ours knows about.
-    ASSERT_TRUE(test::setTables(*machine_, 2, test::linearRamp(256, 0.5f)));
-    app->delegate().applicationWillTerminate();
-    EXPECT_FALSE(machine_->gammaIsOriginal(2));
-    app.reset();
-    EXPECT_TRUE(machine_->gammaIsOriginal(2));
-}
-
 }  // namespace
 }  // namespace orvane::app

@@ -253,10 +253,6 @@ class AudioTest : public SimFixture {
         s.transport = std::move(transport);
         return s;
     }
-    std::shared_ptr<controls::CoreAudioVolumeController> controller(std::uint32_t id) {
-        return std::make_shared<controls::CoreAudioVolumeController>(
-            id, 2, "dev", machine_->audioSinks(), executor(), log_);
-    }
     std::optional<controls::AudioDeviceMatch> match(std::vector<Spec> devices, std::string name) {
         auto rig = rigOf({});
         rig.audioDevices = std::move(devices);
@@ -292,57 +288,6 @@ TEST_F(AudioTest, MatchingPasses) {
     log_.clear();
     EXPECT_FALSE(match({noStreams, device(14, "Speakers", "bltn")}, "Den"));
     EXPECT_TRUE(log_.lines().empty());
-}
-
-TEST_F(AudioTest, VolumeFallbacksMuteAndListener) {
-    auto channelsOnly = device(7, "TV");
-    channelsOnly.virtualMainVolume = channelsOnly.mainScalar = false;
-    channelsOnly.channels = {1, 2};
-    auto rig = rigOf({});
-    rig.audioDevices = {device(6, "Main"), channelsOnly};
-    useRig(rig);
-    auto& audio = machine_->audio();
-
-    auto main = controller(6);
-    runTask(executor(), main->setVolume(150));
-    EXPECT_EQ(audio.volume(6), 1.0f);
-    runTask(executor(), main->setVolume(-3));
-    EXPECT_EQ(audio.volume(6), 0.0f);
-    audio.failCall(platform::sim::SimAudioCall::set, 6,
-                   platform::sim::kAudioHardwareServiceDeviceProperty_VirtualMainVolume, 0,
-                   1852797029);
-    runTask(executor(), main->setVolume(40));
-    EXPECT_FLOAT_EQ(*audio.volume(6), 0.4f);  // through the element-0 scalar
-    EXPECT_EQ(log_.lines().back(),
-              "[CoreAudioVolume] VirtualMainVolume write failed (1852797029), trying VolumeScalar "
-              "fallback");
-    main->setMute(true);
-    EXPECT_EQ(audio.muted(6), true);
-
-    auto tv = controller(7);
-    runTask(executor(), tv->setVolume(30));
-    EXPECT_FLOAT_EQ(*audio.channelVolume(7, 1), 0.3f);
-    EXPECT_FLOAT_EQ(*audio.channelVolume(7, 2), 0.3f);
-    EXPECT_EQ(*runTask(executor(), tv->getVolume()), 30.0);  // exact, not 30.0000012
-
-    std::vector<double> reported;
-    main->onExternalVolumeChange = [&](double v) { reported.push_back(v); };
-    main->startListening();
-    main->startListening();
-    EXPECT_EQ(audio.listenerCount(6), 1u);
-    audio.changeVolumeExternally(6, 0.9f);
-    executor().runUntilIdle();
-    ASSERT_EQ(reported.size(), 1u);
-    EXPECT_NEAR(reported[0], 90.0, 1e-4);
-    main.reset();  // destruction stops listening
-    EXPECT_EQ(audio.listenerCount(6), 0u);
-
-    audio.failCall(platform::sim::SimAudioCall::addListener, 7,
-                   platform::sim::kAudioDevicePropertyVolumeScalar, 0, 560947818);
-    tv->startListening();
-    EXPECT_FALSE(tv->isListening());
-    EXPECT_EQ(log_.lines().back(),
-              "[CoreAudioVolume] Failed to register volume listener for 'dev': OSStatus 560947818");
 }
 
 }  // namespace

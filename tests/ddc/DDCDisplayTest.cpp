@@ -35,25 +35,6 @@ class DDCDisplayTest : public test::SimFixture {
     }
 };
 
-TEST_F(DDCDisplayTest, ChoosesI2CFirstThenTheAudioVideoServiceThenNothing) {
-    {
-        auto dell = makeDisplay(2);
-        auto lg = makeDisplay(3);
-        auto panel = makeDisplay(1);
-        EXPECT_EQ(dell->transportType(), DDCTransportType::i2c);
-        EXPECT_EQ(lg->transportType(), DDCTransportType::avService);
-        EXPECT_EQ(rawValue(lg->transportType()), "AVService");
-        // The built-in panel's framebuffer has no bus, and the one proxy is the LG's.
-        EXPECT_EQ(panel->transportType(), DDCTransportType::none);
-        EXPECT_THAT(displayLines(),
-                    ElementsAre("[DDCDisplay] Display 2: using I2C transport",
-                                "[DDCDisplay] Display 3: using AVService transport (Apple "
-                                "Silicon HDMI)",
-                                "[DDCDisplay] Display 1: no DDC transport available"));
-    }
-    EXPECT_EQ(machine_->liveAVServices(), 0) << "the detection's service was released at once";
-}
-
 TEST_F(DDCDisplayTest, ProbeReadsTheFiveCodesInOrderAndCachesThem) {
     auto d = makeDisplay(2);
     log_.clear();

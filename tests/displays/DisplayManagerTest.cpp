@@ -245,23 +245,6 @@ TEST_F(DisplayManagerTest, ABurstOfHotPlugsCostsOneScanHalfASecondAfterItsLastEv
     EXPECT_EQ(scansLogged(), 2u);
 }
 
-TEST_F(DisplayManagerTest, DisappearingDisplayIsUndimmedBeforeItGoes) {
-    auto silent = simDisplay(3, SimDDCPath::i2c, 0x3333, 3);
-    silent.monitor.answers = false;
-    use({simDisplay(2, SimDDCPath::i2c), silent});
-    start();
-    auto dimmer = manager->record(3)->dimmer;
-    runTask(executor(), manager->writeBrightness(3, 40));
-    ASSERT_EQ(machine_->windows().size(), 1u);
-    EXPECT_DOUBLE_EQ(machine_->windows()[0].alpha, 0.6);
-
-    machine_->disconnectDisplay(3);
-    executor().runUntilIdle();
-    EXPECT_EQ(manager->record(3), nullptr);
-    EXPECT_EQ(dimmer->currentLevel(), 0.0);
-    EXPECT_TRUE(machine_->windows().empty());
-}
-
 TEST_F(DisplayManagerTest, AScanThatANewerEventMakesStaleIsAbandoned) {
     use({simDisplay(2, SimDDCPath::i2c), simDisplay(3, SimDDCPath::i2c)});
     start();

@@ -12,10 +12,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QToolButton>
-#include <cmath>
 #include "gui/qt/PopoverWindow.h"
 #include "gui/qt/SymbolIcon.h"
 
@@ -59,19 +56,6 @@ class PopoverWindowTest : public QObject {
                     inked += qAlpha(image.pixel(x, y)) > 0;
             QVERIFY2(inked > 8, symbol.c_str());  // an SVG Qt refuses draws nothing
         }
-    }
-
-    void emptyAndSingleDisplaysShowNoPresets() {
-        Popover empty("empty.json");
-        QVERIFY(empty.window->emptyState()->isVisible());
-        QVERIFY(!empty.window->presetsArea()->isVisible());
-        QCOMPARE(empty.window->countLine()->text(), QStringLiteral("0 displays"));
-        QVERIFY(empty.window->cards().empty());
-
-        Popover one("one.json");
-        QVERIFY(!one.window->emptyState()->isVisible());
-        QCOMPARE(one.window->countLine()->text(), QStringLiteral("1 display"));
-        QVERIFY(one.window->presetsArea()->isVisible());
     }
 
     void eachCardHasTheRowsItsDisplayCanUse() {
@@ -156,75 +140,6 @@ class PopoverWindowTest : public QObject {
         p.sim.executor().runUntilIdle();
         QCOMPARE(p.writes(2, 0x60), (std::vector<int>{0x03, 0x04}));
         QCOMPARE(p.window->cards().size(), std::size_t(2));
-    }
-
-    void aTrayThatAppearsLaterTakesOverAndClosingTheWindowNeverQuits() {
-        Popover p("desk.json");
-        p.window.reset();
-        bool trayThere = false;
-        int quits = 0;
-        gui::TrayController tray(
-            *p.model, p.sim.log, [&] { ++quits; }, [&] { return trayThere; }, 20);
-        QVERIFY(!tray.hasTray());
-        QVERIFY(tray.popover().isVisible());
-        // Closing the window hides it: the keys and shortcuts stay.
-        tray.popover().close();
-        QVERIFY(!tray.popover().isVisible());
-        QCOMPARE(quits, 0);
-        // A second start shows it again.
-        tray.reopen();
-        QVERIFY(tray.popover().isVisible());
-        // The panel starts: the icon comes, the window goes.
-        trayThere = true;
-        QTRY_VERIFY_WITH_TIMEOUT(tray.hasTray(), 5000);
-        QVERIFY(!tray.popover().isVisible());
-        QVERIFY(!p.sim.log.linesStartingWith("[Gui] A system tray is there now").empty());
-        QCOMPARE(quits, 0);
-        // A click opens the popover; the double-click it is part of leaves it open.
-        auto* icon = tray.systemTrayIcon();
-        QVERIFY(icon);
-        Q_EMIT icon->activated(QSystemTrayIcon::Trigger);
-        QVERIFY(tray.popover().isVisible());
-        Q_EMIT icon->activated(QSystemTrayIcon::DoubleClick);
-        QVERIFY(tray.popover().isVisible());
-        Q_EMIT icon->activated(QSystemTrayIcon::Trigger);
-        QVERIFY(!tray.popover().isVisible());
-    }
-
-    void thePopoverFitsTheScreenAndShrinksBack() {
-        Popover p("wall.json");
-        // Six displays in 1366 x 768, less a 32 px panel.
-        const QRect area(0, 32, 1366, 736);
-        p.window->fitTo(area);
-        const int closed = p.window->height();
-        QVERIFY2(closed <= area.height(), qPrintable(QString::number(closed)));
-        QVERIFY(p.window->cardsArea()->verticalScrollBar()->maximum() > 0);
-        // The presets and the footer stay in view, below the cards.
-        const auto inWindow = [&](QWidget* w) {
-            const QRect r(w->mapTo(p.window.get(), QPoint(0, 0)), w->size());
-            return p.window->rect().contains(r) && w->isVisible();
-        };
-        QVERIFY(inWindow(p.window->presetsArea()));
-        QVERIFY(inWindow(p.window->footer()));
-        // Two open Info panels still fit; closed again, it is as before.
-        p.window->cards()[0]->infoButton()->click();
-        p.window->cards()[1]->infoButton()->click();
-        QVERIFY(p.window->height() <= area.height());
-        p.window->cards()[0]->infoButton()->click();
-        p.window->cards()[1]->infoButton()->click();
-        QCOMPARE(p.window->height(), closed);
-
-        // One display on a large screen: as tall as its content, no taller,
-        // and again after its Info panel opened and closed.
-        Popover one("one.json");
-        one.window->fitTo(QRect(0, 0, 1920, 1080));
-        const int natural = one.window->height();
-        QVERIFY(natural < 600);
-        QCOMPARE(one.window->cardsArea()->verticalScrollBar()->maximum(), 0);
-        one.window->cards()[0]->infoButton()->click();
-        QVERIFY(one.window->height() > natural);
-        one.window->cards()[0]->infoButton()->click();
-        QCOMPARE(one.window->height(), natural);
     }
 
     void everyIconHasTheContrastOfTheTextInLightAndDarkThemes() {
@@ -384,30 +299,6 @@ class PopoverWindowTest : public QObject {
         }
         QCOMPARE(p.window->settingsButton()->accessibleName(), QStringLiteral("Settings"));
         QVERIFY(!p.window->quitButton()->accessibleName().isEmpty());
-    }
-
-    void thePopoverOpensBesideAPanelOnAnyEdge() {
-        const QSize size(320, 500);
-        const QRect screen(0, 0, 1366, 768);
-        struct Edge {
-            QRect area, anchor;
-        };
-        const Edge edges[] = {
-            {screen.adjusted(0, 32, 0, 0), QRect(1300, 4, 24, 24)},     // top
-            {screen.adjusted(0, 0, 0, -40), QRect(1300, 740, 24, 24)},  // bottom
-            {screen.adjusted(48, 0, 0, 0), QRect(12, 700, 24, 24)},     // left
-            {screen.adjusted(0, 0, -48, 0), QRect(1330, 700, 24, 24)},  // right
-        };
-        for (const auto& e : edges) {
-            const QRect at(gui::TrayController::placement(e.anchor, e.area, size), size);
-            QVERIFY2(e.area.contains(at), "covers the panel");
-            QVERIFY(!at.intersects(e.anchor));
-            // Beside the icon: within a few pixels of the panel's edge.
-            const int gap = std::min(
-                {std::abs(at.top() - e.area.top()), std::abs(at.bottom() - e.area.bottom()),
-                 std::abs(at.left() - e.area.left()), std::abs(at.right() - e.area.right())});
-            QVERIFY(gap <= 8);
-        }
     }
 
     void aHotPlugDoesNotEndASliderDrag() {

@@ -5,16 +5,11 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateTime>
 #include <QDoubleSpinBox>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTimeEdit>
 #include <QToolButton>
 #include <QtTest>
 #include <filesystem>
@@ -26,13 +21,9 @@
 #include "gui/FakeDesktopShortcuts.h"
 #include "gui/GuiScenes.h"
 #include "gui/ScopedAppFont.h"
-#include "gui/qt/AboutPane.h"
-#include "gui/qt/OnboardingWindow.h"
 #include "gui/qt/QtWindowToolkit.h"
-#include "gui/qt/SchedulePane.h"
 #include "gui/qt/SettingsWindow.h"
 #include "gui/qt/SymbolIcon.h"
-#include "gui/qt/UpdateController.h"
 #include "gui/viewmodel/SettingsModel.h"
 #include "platform/posix/XdgAutostart.h"
 #include "platform/sim/SimRig.h"
@@ -42,38 +33,6 @@ using namespace orvane;
 using input::ShortcutAction;
 
 namespace {
-
-/// Answers every request with one canned HTTP response.
-class FeedServer : public QTcpServer {
-  public:
-    QByteArray response;
-    FeedServer() {
-        listen(QHostAddress::LocalHost);
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            while (auto* socket = nextPendingConnection()) {
-                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    if (!socket->readAll().contains("\r\n\r\n") || response.isEmpty()) return;
-                    socket->write(response);
-                    socket->disconnectFromHost();
-                });
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
-        });
-    }
-    QUrl url() const {
-        return QUrl(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(serverPort()));
-    }
-    /// silent: read the request, answer nothing.
-    void answer(int status, const QByteArray& body, bool silent = false) {
-        if (silent) {
-            response.clear();
-            return;
-        }
-        response = "HTTP/1.1 " + QByteArray::number(status) +
-                   " X\r\nContent-Type: application/xml\r\nContent-Length: " +
-                   QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-    }
-};
 
 using test::FakeDesktopShortcuts;
 
@@ -279,160 +238,6 @@ class SettingsWindowTest : public QObject {
                      .linesStartingWith("[SettingsView] Could not change GNOME's keyboard "
                                         "shortcuts: the settings are read-only")
                      .empty());
-    }
-
-    void theUpdateCheckDecidesFromTheFeed() {
-        FeedServer server;
-        gui::UpdateController updates(server.url(), QStringLiteral("Orvane"),
-                                      QStringLiteral("0.6.0"));
-        std::vector<gui::UpdateController::Alert> alerts;
-        updates.present = [&](const gui::UpdateController::Alert& a, QWidget*) {
-            alerts.push_back(a);
-        };
-        const auto item = [](const char* version) {
-            return QByteArray("<rss><channel><item id=\"1\"><title>Orvane ") + version +
-                   "</title><link>https://orvane.app/download/" + version +
-                   "</link></item></channel></rss>";
-        };
-        struct Case {
-            int status;
-            QByteArray body;
-            QString title, says;
-        };
-        const QString upToDate = QStringLiteral("You're up to date!");
-        const QString failed = QStringLiteral("Could not check for updates");
-        const Case cases[] = {
-            {200, "<rss><channel><title>Orvane</title></channel></rss>", upToDate,
-             "Orvane 0.6.0 is the latest version."},
-            {200, item("0.6.0"), upToDate, "Orvane 0.6.0 is the latest version."},
-            {200, item("0.5.0"), upToDate, "Orvane 0.6.0 is the latest version."},
-            {200, item("0.10.0"), "A new version of Orvane is available", "0.10.0 is out"},
-            {200, "", failed, "The check failed: the feed is empty."},
-            {404, "<item>", failed, "The check failed: the server answered HTTP 404."},
-            {200, "<item><title>Orvane</title></item>", failed, "names no version"},
-        };
-        for (const auto& c : cases) {
-            server.answer(c.status, c.body);
-            const auto before = alerts.size();
-            updates.checkForUpdates(nullptr);
-            QTRY_COMPARE_WITH_TIMEOUT(alerts.size(), before + 1, 5000);
-            QCOMPARE(alerts.back().title, c.title);
-            QVERIFY2(alerts.back().text.contains(c.says), qPrintable(alerts.back().text));
-        }
-        QCOMPARE(alerts[3].download, QUrl(QStringLiteral("https://orvane.app/download/0.10.0")));
-        QVERIFY(alerts[0].download.isEmpty() && alerts[4].download.isEmpty());
-
-        // A server that never answers: the check fails in time, and says so;
-        // meanwhile the button is off.
-        Settings s("desk.json");
-        gui::AboutPane about(updates, s.sim.app->defaults(), QStringLiteral("0.6.0"),
-                             QStringLiteral("7"));
-        server.answer(0, {}, true);
-        updates.timeoutMs = 300;
-        const auto before = alerts.size();
-        updates.checkForUpdates(nullptr);
-        QVERIFY(!about.checkButton()->isEnabled());
-        QTRY_COMPARE_WITH_TIMEOUT(alerts.size(), before + 1, 5000);
-        QCOMPARE(alerts.back().title, failed);
-        QVERIFY2(alerts.back().text.contains(QStringLiteral("did not answer within 0.3 s")),
-                 qPrintable(alerts.back().text));
-        QVERIFY(about.checkButton()->isEnabled());
-        updates.timeoutMs = 15000;
-        // The automatic check: silent without news, at most once a day.
-        const QString stamp = QString::fromStdString(
-            (std::filesystem::temp_directory_path() /
-             ("orvane-stamp-" + std::to_string(::getpid())) / "last-update-check")
-                .string());
-        QFile::remove(stamp);
-        server.answer(200, "<rss><channel></channel></rss>");
-        const auto quietBefore = alerts.size();
-        QVERIFY(updates.checkAutomatically(stamp));
-        QTRY_VERIFY_WITH_TIMEOUT(updates.canCheckForUpdates(), 5000);
-        QCOMPARE(alerts.size(), quietBefore);
-        QVERIFY(QFile::exists(stamp));
-        QVERIFY2(!updates.checkAutomatically(stamp), "not due again within the day");
-        {
-            QFile old(stamp);
-            QVERIFY(old.open(QIODevice::ReadWrite));
-            QVERIFY(old.setFileTime(QDateTime::currentDateTime().addDays(-2),
-                                    QFileDevice::FileModificationTime));
-        }
-        server.answer(200, "<item><title>0.8.0</title><link>https://orvane.app/dl</link></item>");
-        QVERIFY(updates.checkAutomatically(stamp));
-        QTRY_COMPARE_WITH_TIMEOUT(alerts.size(), quietBefore + 1, 5000);
-        QVERIFY(alerts.back().text.contains(QStringLiteral("0.8.0")));
-    }
-
-    void onboardingRecordsTheFirstPageAndClosesOnTheLast() {
-        gui::OnboardingWindow window;
-        int started = 0, finished = 0;
-        window.onStarted = [&] { ++started; };
-        window.onFinished = [&] { ++finished; };
-        window.show();
-        QCOMPARE(window.size(), QSize(520, 420));
-        QCOMPARE(window.page(), 0);
-        window.startButton()->click();
-        QCOMPARE(started, 1);
-        QCOMPARE(window.page(), 1);
-        // Both tiles fade in, and nothing around them fades too: Qt draws no
-        // effect inside another, which left a tile blank.
-        const auto tiles = window.tiles()->findChildren<QWidget*>(QStringLiteral("tile"));
-        QCOMPARE(tiles.size(), qsizetype(2));
-        for (auto* t : tiles) {
-            QVERIFY(t->graphicsEffect());
-            for (auto* up = t->parentWidget(); up; up = up->parentWidget())
-                QVERIFY2(!up->graphicsEffect(), qPrintable(up->objectName()));
-        }
-        // Centred on the page.
-        window.layout()->activate();
-        const int left = tiles[0]->mapTo(&window, QPoint(0, 0)).x();
-        const int right = tiles[1]->mapTo(&window, QPoint(tiles[1]->width(), 0)).x();
-        QVERIFY(std::abs((left + right) / 2 - window.width() / 2) <= 2);
-        QCOMPARE(finished, 0);
-        window.finishButton()->click();
-        QCOMPARE(finished, 1);
-        QVERIFY(!window.isVisible());
-    }
-
-    void theScheduleTabSetsThePlaceAndEachPresetsMoment() {
-        Settings s("desk.json");
-        s.window.tabs()->setCurrentIndex(3);
-        auto* pane = s.window.schedulePane();
-        QVERIFY(pane->rows().empty());
-        auto& presets = *s.sim.app->presetManager();
-        presets.savePreset("Day");
-        presets.savePreset("Evening");
-        s.window.refresh();
-        QCOMPARE(pane->rows().size(), std::size_t(2));
-        QCOMPARE(pane->rows()[1].preset, QStringLiteral("Evening"));
-        QCOMPARE(pane->rows()[1].event->currentText(), QStringLiteral("Not scheduled"));
-        // Sunset without a place is refused, and says what is missing.
-        pane->rows()[1].event->setCurrentIndex(3);
-        pane->rows()[1].event->activated(3);
-        QTRY_VERIFY(pane->error()->isVisible());
-        QCOMPARE(pane->error()->text(), QString::fromUtf8(gui::SettingsModel::kNeedsLocation));
-        QVERIFY(!presets.preset("Evening")->schedule());
-        pane->latitude()->setValue(59.9139);
-        pane->longitude()->setValue(10.7522);
-        QTest::mouseClick(pane->setLocationButton(), Qt::LeftButton);
-        QCOMPARE(presets.location(), (schedule::Location{59.9139, 10.7522}));
-        pane->rows()[1].offset->setValue(-30);
-        pane->rows()[1].event->setCurrentIndex(3);
-        pane->rows()[1].event->activated(3);
-        QTRY_COMPARE(presets.preset("Evening")->schedule(),
-                     schedule::PresetSchedule::parse("sunset-30"));
-        QVERIFY(!pane->error()->isVisible());
-        pane->rows()[0].time->setTime(QTime(7, 30));
-        pane->rows()[0].event->setCurrentIndex(1);
-        pane->rows()[0].event->activated(1);
-        QTRY_COMPARE(presets.preset("Day")->schedule(), schedule::PresetSchedule::parse("07:30"));
-        // Drawn again, the rows show what is kept.
-        QTRY_COMPARE(pane->rows()[0].time->time(), QTime(7, 30));
-        QVERIFY(pane->rows()[0].time->isVisibleTo(pane));
-        QCOMPARE(pane->rows()[1].offset->value(), -30);
-        pane->rows()[0].event->setCurrentIndex(0);
-        pane->rows()[0].event->activated(0);
-        QTRY_VERIFY(!presets.preset("Day")->schedule());
     }
 };
 

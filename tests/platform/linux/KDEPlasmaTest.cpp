@@ -37,23 +37,6 @@ using namespace std::chrono_literals;
 using platform::linux_::DesktopSession;
 using platform::linux_::KGlobalAccel;
 
-TEST(KGlobalAccelKeys, XdgTriggersAndQtKeyCodesTranslateBothWays) {
-    const struct {
-        const char* trigger;
-        int code;
-    } cases[] = {{"CTRL+ALT+Up", 0x0D000013},   {"XF86MonBrightnessUp", 0x010000b2},
-                 {"XF86AudioMute", 0x01000071}, {"CTRL+SHIFT+LOGO+a", 0x16000041},
-                 {"ALT+F12", 0x0900003b},       {"CTRL+comma", 0x0400002c}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(KGlobalAccel::qtKey(c.trigger), c.code) << c.trigger;
-        EXPECT_EQ(KGlobalAccel::trigger(c.code), c.trigger) << c.trigger;
-    }
-    // What Qt has no code for, or a modifier KDE does not know, binds nothing.
-    for (const char* none : {"", "CTRL+", "HYPER+a", "CTRL+NoSuchKey", "XF86Launch1"})
-        EXPECT_EQ(KGlobalAccel::qtKey(none), 0) << none;
-    EXPECT_EQ(KGlobalAccel::trigger(0), "");
-}
-
 /// Calls the daemon as another program or System Settings would.
 void kglobalaccel(const std::string& method, const std::string& args) {
     const std::string command =

@@ -28,7 +28,7 @@ void emitPrepareForSleep(bool sleeping) {
 TEST(SleepMonitor, EveryResumeIsReportedAndGoingToSleepIsNot) {
     const char* session = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     if (!session)
-        GTEST_SKIP() << "needs a session bus (run through tests/support/with-mock-gnome.sh)";
+        GTEST_SKIP() << "needs a session bus (run through tests/support/with-session-bus.sh)";
     setenv("DBUS_SYSTEM_BUS_ADDRESS", session, 1);
     std::mutex m;
     std::condition_variable changed;
