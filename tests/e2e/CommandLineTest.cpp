@@ -220,11 +220,10 @@ TEST_F(CommandLineTest, OnLinuxTheMonitorsOnI2CBusesAreListedAndWrittenByteForBy
                    : std::vector<std::string>(it + 1, std::min(it + 5, r.lines.end()));
     };
     const auto first = block(0, "Display 1: DELL U2720Q - 3840×2160 @ 59Hz");
-    EXPECT_THAT(first, ::testing::ElementsAre("  DDC: Yes", "  Brightness: 40%", "  Contrast: 50%",
-                                              "  Connection: DisplayPort"));
+    EXPECT_THAT(first, ElementsAre("  DDC: Yes", "  Brightness: 40%", "  Contrast: 50%",
+                                   "  Connection: DisplayPort"));
     EXPECT_THAT(block(0, "Display 2: SAMSUNG - 1920×1080 @ 60Hz"),
-                ::testing::ElementsAre("  DDC: No", "  Brightness: 100%", "  Connection: HDMI",
-                                       ::testing::_));
+                ElementsAre("  DDC: No", "  Brightness: 100%", "  Connection: HDMI", ::testing::_));
     EXPECT_THAT(r.lines, Contains("[DisplayManager] Registered: SAMSUNG - 1920×1080 @ 60Hz [DDC: "
                                   "false]"));
     std::size_t secondInfo = 0;

@@ -18,7 +18,6 @@ namespace {
 
 using platform::linux_::DesktopSession;
 using platform::linux_::MutterDisplayConfig;
-using platform::linux_::SessionOutput;
 
 class RealMutterTest : public ::testing::Test {
   protected:

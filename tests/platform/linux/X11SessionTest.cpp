@@ -41,7 +41,6 @@ namespace orvane::test {
 namespace {
 
 using namespace std::chrono_literals;
-using platform::ScreenMode;
 using platform::linux_::DesktopSession;
 using platform::linux_::LinuxMachine;
 using platform::linux_::X11Session;
