@@ -75,8 +75,14 @@ DesktopSession DesktopSession::detectDisplay(runtime::Logger& log) {
         // a screen; Plasma's own OSD comes first where it runs.
         if (kde) session.osd = PlasmaOSD::open(error);
         if (!gnome) session.layers = WlrLayerShell::open(error);
+        // The OSD service is asked at each show: the line must not promise it
+        // when plasmashell is gone.
         std::string windows;
-        if (session.osd) windows = "; the on-screen panel through Plasma's OSD service";
+        if (session.osd)
+            windows = std::string(
+                          "; the on-screen panel through Plasma's OSD service while "
+                          "plasmashell runs") +
+                      (session.layers ? ", else wlr-layer-shell" : "");
         if (session.layers)
             windows += std::string("; dimming overlays") +
                        (session.osd ? "" : " and the on-screen panel") + " through wlr-layer-shell";

@@ -62,8 +62,9 @@ TEST_F(RealKWinTest, OnPlasmaWaylandKeysGoThroughKWinAndWindowsAreLayersBesideIt
                                           "and gamma unavailable: "),
                     ::testing::HasSubstr(
                         "; media keys and shortcuts through KDE's global shortcut service"),
-                    ::testing::EndsWith("; the on-screen panel through Plasma's OSD service; "
-                                        "dimming overlays through wlr-layer-shell"))));
+                    ::testing::EndsWith("; the on-screen panel through Plasma's OSD service while "
+                                        "plasmashell runs, else wlr-layer-shell; dimming "
+                                        "overlays through wlr-layer-shell"))));
     EXPECT_TRUE(session.layers);
     EXPECT_TRUE(session.shortcuts);
     EXPECT_FALSE(session.displayConfig);
